@@ -1,0 +1,43 @@
+// The one place diagnostic text goes (the debugger output of the original design).
+// Text is written to stderr when VELQA_DEBUG=1; tests install a capture sink instead.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velqa::platform {
+
+// Emits one diagnostic line (no trailing newline needed). Thread-safe.
+void debug_output(std::string_view text);
+
+// printf-style convenience over debug_output.
+void debug_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+using DebugSink = std::function<void(std::string_view)>;
+
+// Replaces the sink for all threads; returns the previous one (empty = default stderr rule).
+DebugSink set_debug_sink(DebugSink sink);
+
+// Captures every debug line while alive (tests). Restores the previous sink on destruction.
+class DebugCapture {
+public:
+    DebugCapture();
+    ~DebugCapture();
+    DebugCapture(const DebugCapture&) = delete;
+    DebugCapture& operator=(const DebugCapture&) = delete;
+
+    std::vector<std::string> lines() const;
+    // True when some captured line contains `needle`.
+    bool contains(std::string_view needle) const;
+    void clear();
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+    DebugSink previous_;
+};
+
+}  // namespace velqa::platform

@@ -1,0 +1,29 @@
+// Where the program finds its resources and keeps its data on Linux.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+namespace velqa::platform {
+
+// Folder of the running executable (from /proc/self/exe); empty when unknown.
+std::filesystem::path executable_folder();
+
+// Folder holding skin/, DefaultData/ and Font/: VELQA_RESOURCE_DIR when set, else beside the
+// executable when DefaultData/ or skin/ is there (build tree), else <prefix>/share/velqa.
+std::filesystem::path resources_folder();
+
+// ${XDG_DATA_HOME:-$HOME/.local/share}/ZARN_VELQA_R260, created on first use.
+// Returns the path even when it cannot be created (callers' file operations then fail).
+std::filesystem::path user_data_folder();
+
+// user_data_folder()/kind (for example "mouse"), created on first use.
+std::filesystem::path user_data_folder(std::string_view kind);
+
+// ${TMPDIR:-/tmp}.
+std::filesystem::path temp_folder();
+
+// temp_folder()/UpdateData, created on first use.
+std::filesystem::path download_folder();
+
+}  // namespace velqa::platform

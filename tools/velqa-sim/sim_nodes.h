@@ -1,0 +1,58 @@
+// The virtual HID nodes of the simulated mouse and receiver: one SOCK_SEQPACKET socket per
+// interface in a folder, with a JSON sidecar each, served by one background thread.
+//
+// CONTRACT between the node server (HID layer) and the firmware model (command layer);
+// extend, do not change.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+
+namespace velqa::sim {
+
+enum class Link { Cable, Receiver };
+
+class SimNodes;
+
+// Receives every output report written to interface 1 of a link (report ID byte first,
+// as hidraw delivers it). Called on the server thread; may call SimNodes::send_input.
+class ReportHandler {
+public:
+    virtual ~ReportHandler() = default;
+    virtual void on_output(Link link, std::span<const uint8_t> report) = 0;
+};
+
+class SimNodes {
+public:
+    // Nodes are created in `dir` (created when missing). `handler` may be null (no replies).
+    SimNodes(std::filesystem::path dir, ReportHandler* handler);
+    ~SimNodes();  // stop()
+    SimNodes(const SimNodes&) = delete;
+    SimNodes& operator=(const SimNodes&) = delete;
+
+    // Creates the nodes of the given links and starts serving; false when a socket fails.
+    bool start(bool cable, bool receiver);
+    // Stops serving and removes every node and sidecar.
+    void stop();
+
+    // Hot-plug: creates or removes one link's nodes (interfaces 0 and 1). Open connections to
+    // a removed node see a hang-up.
+    bool plug(Link link);
+    bool unplug(Link link);
+    bool plugged(Link link) const;
+
+    // Delivers one input report (report ID byte first) to every open connection of the link's
+    // interface (0 or 1). False when the link is unplugged.
+    bool send_input(Link link, uint8_t interface_number, std::span<const uint8_t> report);
+
+    const std::filesystem::path& dir() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace velqa::sim
