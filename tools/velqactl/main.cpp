@@ -1,0 +1,42 @@
+// velqactl: the command-line client over the same core as the desktop program.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "command_registry.h"
+
+namespace {
+
+void print_usage(FILE* out) {
+    std::fprintf(out, "usage: velqactl COMMAND [ARGS...]\n\ncommands:\n");
+    auto table = velqa::ctl::commands();
+    std::sort(table.begin(), table.end(),
+              [](const auto& a, const auto& b) { return a.word < b.word; });
+    for (const auto& c : table) std::fprintf(out, "%s\n", c.usage.c_str());
+    std::fprintf(out,
+                 "\nexit codes: 0 success, 1 the operation failed, 2 usage error, 3 no matching "
+                 "device\nenvironment: VELQA_HID=sim:DIR uses the simulator's nodes in DIR\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        print_usage(stderr);
+        return velqa::ctl::UsageError;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        print_usage(stdout);
+        return velqa::ctl::Success;
+    }
+    for (const auto& c : velqa::ctl::commands()) {
+        if (c.word == args[0]) {
+            return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+        }
+    }
+    std::fprintf(stderr, "velqactl: unknown command '%s'\n", args[0].c_str());
+    print_usage(stderr);
+    return velqa::ctl::UsageError;
+}
