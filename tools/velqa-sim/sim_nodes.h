@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 
 namespace velqa::sim {
 
@@ -20,13 +21,13 @@ class SimNodes;
 // Receives every output report written to interface 1 of a link (report ID byte first,
 // as hidraw delivers it). Called on the server thread; may call SimNodes::send_input.
 class ReportHandler {
-public:
+  public:
     virtual ~ReportHandler() = default;
     virtual void on_output(Link link, std::span<const uint8_t> report) = 0;
 };
 
 class SimNodes {
-public:
+  public:
     // Nodes are created in `dir` (created when missing). `handler` may be null (no replies).
     SimNodes(std::filesystem::path dir, ReportHandler* handler);
     ~SimNodes();  // stop()
@@ -50,7 +51,23 @@ public:
 
     const std::filesystem::path& dir() const;
 
-private:
+    // Report IDs of interface 1's collections.
+    static constexpr uint8_t KeyboardReportId = 1;
+    static constexpr uint8_t SystemControlReportId = 2;
+    static constexpr uint8_t ConsumerReportId = 3;
+    static constexpr uint8_t VendorReportId = 4;
+    static constexpr uint16_t CableProductId = 0x2299;
+    static constexpr uint16_t ReceiverProductId = 0x22A0;
+
+    // The report descriptor of interface 0 (boot mouse) or 1 (keyboard, system control,
+    // consumer control, vendor).
+    static std::span<const uint8_t> report_descriptor(uint8_t interface_number);
+    // Socket of one node ("cable-if1.sock"); its sidecar has the same stem and ".json".
+    std::filesystem::path node_path(Link link, uint8_t interface_number) const;
+    // Number of connections currently open to a node (tests wait on it).
+    size_t connection_count(Link link, uint8_t interface_number) const;
+
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
