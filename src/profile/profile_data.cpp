@@ -1,0 +1,421 @@
+#include "profile/profile_data.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "profile/json_access.h"
+#include "profile/profile_files.h"
+
+namespace velqa::profile {
+
+namespace fs = std::filesystem;
+
+int stage_set_for_sensor(std::uint16_t sensor_id) {
+    switch (sensor_id) {
+        case 0x3395:
+            return StageSet3395;
+        case 0x3950:
+            return StageSet3950;
+        default:
+            return -1;
+    }
+}
+
+// ---- CBasicProfiledata: paths and documents ------------------------------------------------
+
+void CBasicProfiledata::set_profile_path(const fs::path& path) {
+    if (!path.empty())
+        profile_path_ = path;
+}
+
+void CBasicProfiledata::set_default_path(const fs::path& path) {
+    if (!path.empty())
+        default_path_ = path;
+}
+
+void CBasicProfiledata::set_config_path(const fs::path& path) {
+    config_path_ = path;
+}
+
+void CBasicProfiledata::set_key_slot_table(const std::uint8_t* bytes, std::size_t length) {
+    key_slot_table_.fill(0);
+    if (bytes != nullptr) {
+        std::memcpy(key_slot_table_.data(), bytes, std::min(length, key_slot_table_.size()));
+    }
+}
+
+const Json::Value& CBasicProfiledata::section_of(const Json::Value& document) const {
+    static const Json::Value null;
+    if (device_index_ < 0)
+        return null;
+    return element(member(document, "Device"), static_cast<Json::ArrayIndex>(device_index_));
+}
+
+void CBasicProfiledata::load_into(Json::Value& target, const fs::path& path) {
+    Json::Value document = read_json(path);
+    Json::Value section = section_of(document);
+    if (section.isNull() && device_index_ >= 0) {
+        // The profile lacks this device: take the factory section and keep it in the file, so
+        // the file holds what the device shows from now on.
+        section = section_of(read_json(default_path_));
+        writable_element(writable_member(document, "Device"),
+                         static_cast<Json::ArrayIndex>(device_index_)) = section;
+        if (!path.empty())
+            write_json(document, path);
+    }
+    target = std::move(section);
+}
+
+void CBasicProfiledata::load_section(const fs::path& path) {
+    load_into(section_, path);
+}
+
+void CBasicProfiledata::load_other_section(const fs::path& path) {
+    load_into(other_section_, path);
+}
+
+Json::Value CBasicProfiledata::load_document(const fs::path& path) {
+    light_document_ = read_json(path);
+    return light_document_;
+}
+
+void CBasicProfiledata::save() {
+    store_section(section_, profile_path_);
+}
+
+void CBasicProfiledata::store_section(const Json::Value& section, const fs::path& path) {
+    if (device_index_ < 0 || path.empty())
+        return;
+    Json::Value document = read_json(path);
+    Json::Value& slot = writable_element(writable_member(document, "Device"),
+                                         static_cast<Json::ArrayIndex>(device_index_));
+    slot = section;
+    // A section without a key list is not a complete profile; never let it replace one.
+    if (member(slot, "KeyList").isNull())
+        return;
+    write_json(document, path);
+}
+
+void CBasicProfiledata::save_other(const fs::path& path) {
+    store_section(other_section_, path);
+}
+
+void CBasicProfiledata::write_document(const Json::Value& document, const fs::path& path) {
+    write_json(document, path);
+}
+
+// ---- lighting --------------------------------------------------------------------------------
+
+LightInfo CBasicProfiledata::read_light_info() {
+    light_info_ = decode_light_info(member(section_, "LightInfo"));
+    return light_info_;
+}
+
+void CBasicProfiledata::write_light_info(const LightInfo& record) {
+    light_info_ = record;
+    writable_member(section_, "LightInfo") = encode_light_info(record);
+}
+
+AudioLightInfo CBasicProfiledata::read_audio_light_info() {
+    audio_light_info_ = decode_audio_light_info(member(section_, "AudioLightInfo"));
+    return audio_light_info_;
+}
+
+void CBasicProfiledata::write_audio_light_info(const AudioLightInfo& record) {
+    audio_light_info_ = record;
+    writable_member(section_, "AudioLightInfo") = encode_audio_light_info(record);
+}
+
+std::vector<LedEffectStep> CBasicProfiledata::read_light_list() const {
+    return decode_effect_steps(member(section_, "LightList"), false);
+}
+
+std::vector<LedEffectStep> CBasicProfiledata::read_custom_effect() {
+    std::vector<LedEffectStep> steps;
+    if (!light_document_.isNull() && device_index_ >= 0) {
+        const Json::Value& entries = element(member(light_document_, "LightInfo"),
+                                             static_cast<Json::ArrayIndex>(device_index_));
+        const std::string identifier = to_text(member(element(entries, light_info_.mode), "Guid"));
+        // Read-only lookup: the identifier is used as the effect file's path unchanged.
+        const Json::Value effect = read_json(fs::path(identifier + ".light"));
+        if (!effect.isNull())
+            steps = decode_effect_steps(member(effect, "LEDEffectList"), true);
+    }
+    effect_list_ = steps;
+    return steps;
+}
+
+// ---- key list --------------------------------------------------------------------------------
+
+std::vector<KeyAssignment> CBasicProfiledata::read_key_list() {
+    key_list_ = decode_key_list(member(section_, "KeyList"));
+    return key_list_;
+}
+
+std::vector<KeyAssignment> CBasicProfiledata::read_key_list_merged() {
+    std::vector<KeyAssignment> list = decode_key_list(member(section_, "KeyList"));
+    for (const auto& [key, slot] : key_map_) {
+        // Unmapped markers (0xAA, 0xFF) and stray indices fall outside the table: skip them.
+        if (key < 0 || static_cast<std::size_t>(key) >= list.size())
+            continue;
+        if (slot < 0 || static_cast<std::size_t>(slot) * 3 + 3 > key_slot_table_.size())
+            continue;
+        const std::size_t at = static_cast<std::size_t>(slot) * 3;
+        KeyCode& code = list[static_cast<std::size_t>(key)].current;
+        code.function_class = key_slot_table_[at];
+        code.first = key_slot_table_[at + 1];
+        code.second = key_slot_table_[at + 2];
+    }
+    key_list_ = list;
+    return list;
+}
+
+std::vector<KeyAssignment> CBasicProfiledata::read_other_key_list() const {
+    return decode_key_list(member(other_section_, "KeyList"));
+}
+
+namespace {
+
+void write_assignments(Json::Value& section, const std::vector<KeyAssignment>& list) {
+    Json::Value& keys = writable_member(section, "KeyList");
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        Json::Value& item = writable_element(keys, static_cast<Json::ArrayIndex>(i));
+        writable_member(item, "Assignment") = list[i].current.to_int();
+    }
+}
+
+}  // namespace
+
+void CBasicProfiledata::write_key_list(const std::vector<KeyAssignment>& list) {
+    key_list_ = list;
+    write_assignments(section_, list);
+}
+
+void CBasicProfiledata::write_other_key_list(const std::vector<KeyAssignment>& list) {
+    write_assignments(other_section_, list);
+}
+
+// ---- CMouseProfiledata -----------------------------------------------------------------------
+
+namespace {
+
+bool valid_stage_set(int set) {
+    return set == StageSet3395 || set == StageSet3950;
+}
+
+}  // namespace
+
+std::vector<DpiStage> CMouseProfiledata::read_dpi_stages(int set) {
+    if (!valid_stage_set(set))
+        return dpi_stages_;
+    const Json::Value& stage_set =
+        element(member(section_, "DPIStages"), static_cast<Json::ArrayIndex>(set));
+    if (!stage_set.isNull()) {
+        active_stage_ = to_i32(member(stage_set, "StageActive"));
+        const Json::Value& stages = member(stage_set, "StageDPIs");
+        if (stages.isArray()) {
+            for (Json::ArrayIndex i = 0; i < stages.size(); ++i) {
+                const DpiStage stage = decode_dpi_stage(stages[i]);
+                if (i < dpi_stages_.size()) {
+                    dpi_stages_[i] = stage;
+                } else {
+                    dpi_stages_.push_back(stage);
+                }
+            }
+        }
+    }
+    return dpi_stages_;
+}
+
+void CMouseProfiledata::write_dpi_stages(const std::vector<DpiStage>& list, int set) {
+    if (!valid_stage_set(set))
+        return;
+    dpi_stages_ = list;
+    Json::Value& stage_set = writable_element(writable_member(section_, "DPIStages"),
+                                              static_cast<Json::ArrayIndex>(set));
+    Json::Value& stages = writable_member(stage_set, "StageDPIs");
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        Json::Value& item = writable_element(stages, static_cast<Json::ArrayIndex>(i));
+        const DpiStage& s = list[i];
+        writable_member(item, "StageActive") = s.stage_flag;
+        writable_member(item, "StageXY") = s.xy_flag;
+        writable_member(item, "StageDPIX") = s.dpi_x;
+        writable_member(item, "StageDPIY") = s.dpi_y;
+        writable_member(item, "StageColorR") = s.red;
+        writable_member(item, "StageColorG") = s.green;
+        writable_member(item, "StageColorB") = s.blue;
+    }
+}
+
+void CMouseProfiledata::write_active_stage(std::int32_t stage, int set) {
+    if (!valid_stage_set(set))
+        return;
+    active_stage_ = stage;
+    Json::Value& stage_set = writable_element(writable_member(section_, "DPIStages"),
+                                              static_cast<Json::ArrayIndex>(set));
+    writable_member(stage_set, "StageActive") = stage;
+}
+
+MouseSystemSettings CMouseProfiledata::read_system_settings() {
+    system_settings_ = decode_mouse_settings(section_);
+    return system_settings_;
+}
+
+void CMouseProfiledata::write_system_settings(const MouseSystemSettings& r) {
+    system_settings_ = r;
+    Json::Value& sys = writable_member(section_, "SystemStages");
+    writable_member(sys, "DoubleClickTime") = r.double_click_time;
+    writable_member(sys, "MouseSpeed") = r.pointer_speed;
+    writable_member(sys, "PointerPrecision") = r.pointer_precision;
+    writable_member(sys, "ScorllPage") = r.scroll_page;
+    writable_member(sys, "WheelScorlllinse") = r.wheel_scroll_lines;
+    writable_member(writable_member(section_, "ReportStages"), "StageActive") = r.report_rate_stage;
+    writable_member(sys, "DormancyTime") = r.dormancy_time;
+    writable_member(sys, "SilentAltitudeItem") = r.silent_altitude;
+    writable_member(sys, "AntiShake") = r.anti_shake;
+    writable_member(sys, "SensorLif") = r.sensor_lift != 0 ? 1 : 0;
+    writable_member(sys, "MotionSync") = r.motion_sync != 0 ? 1 : 0;
+    writable_member(sys, "LinearCalibration") = r.linear_calibration;
+    writable_member(sys, "KeyDelay") = r.key_delay;
+    writable_member(sys, "DeepSleepOff") = r.deep_sleep_off;
+    writable_member(sys, "ReportSelectItemUSB") = r.report_item_usb;
+    writable_member(sys, "ReportSelectItem24K") = r.report_item_24g;
+}
+
+// ---- CKeyboardProfiledata --------------------------------------------------------------------
+
+KeyboardSystemSettings CKeyboardProfiledata::read_keyboard_settings() {
+    keyboard_settings_ = decode_keyboard_settings(section_);
+    return keyboard_settings_;
+}
+
+void CKeyboardProfiledata::write_keyboard_settings(const KeyboardSystemSettings& r) {
+    keyboard_settings_ = r;
+    Json::Value& sys = writable_member(section_, "SystemStages");
+    writable_member(sys, "Repeat") = r.repeat;
+    writable_member(sys, "RepeatDelay") = r.repeat_delay;
+    writable_member(sys, "Key6Flag") = r.six_key_flag;
+    writable_member(sys, "PollingRate") = r.polling_rate;
+    writable_member(sys, "WFlag") = r.w_flag;
+    writable_member(sys, "WinFlag") = r.win_flag;
+}
+
+namespace {
+
+Json::Value& colour_group(Json::Value& section, int group) {
+    Json::Value& groups =
+        writable_member(writable_member(section, "CustomLightMode"), "LightColorInfo");
+    Json::Value& items = writable_element(groups, static_cast<Json::ArrayIndex>(group));
+    if (!items.isArray())
+        items = Json::Value(Json::arrayValue);
+    return items;
+}
+
+}  // namespace
+
+std::vector<KeyColour> CKeyboardProfiledata::read_key_colours(int group, int key_count) {
+    std::vector<KeyColour> colours;
+    if (group < 0 || key_count <= 0)
+        return colours;
+    Json::Value& items = colour_group(section_, group);
+    colours.reserve(static_cast<std::size_t>(key_count));
+    for (int k = 0; k < key_count; ++k) {
+        Json::Value& item = items[static_cast<Json::ArrayIndex>(k)];
+        if (!item.isObject())
+            item = encode_key_colour(KeyColour{});
+        colours.push_back(decode_key_colour(item));
+    }
+    return colours;
+}
+
+void CKeyboardProfiledata::write_key_colours(int group, const std::vector<KeyColour>& colours) {
+    if (group < 0)
+        return;
+    Json::Value& items = colour_group(section_, group);
+    for (std::size_t k = 0; k < colours.size(); ++k) {
+        Json::Value& item = writable_element(items, static_cast<Json::ArrayIndex>(k));
+        writable_member(item, "Red") = colours[k].red;
+        writable_member(item, "Green") = colours[k].green;
+        writable_member(item, "Blue") = colours[k].blue;
+        writable_member(item, "Alpha") = colours[k].alpha;
+    }
+}
+
+std::int32_t CKeyboardProfiledata::read_colour_group() const {
+    return to_i32(member(member(section_, "CustomLightMode"), "CustomLightModeGroupIndex"));
+}
+
+void CKeyboardProfiledata::write_colour_group(std::int32_t index) {
+    writable_member(writable_member(section_, "CustomLightMode"), "CustomLightModeGroupIndex") =
+        index;
+}
+
+// ---- CDa6533Profiledata ----------------------------------------------------------------------
+
+HeadsetSettings CDa6533Profiledata::read_headset_settings() {
+    headset_settings_ = decode_headset_settings(section_);
+    return headset_settings_;
+}
+
+void CDa6533Profiledata::write_headset_settings(const HeadsetSettings& r) {
+    headset_settings_ = r;
+    Json::Value& sys = writable_member(section_, "SystemSetStages");
+    writable_member(sys, "MagicEnable") = r.magic_enable;
+    writable_member(sys, "MagicType") = r.magic_type;
+    writable_member(sys, "EqType") = r.eq_type;
+    writable_member(sys, "CustomEqSeletIndex") = r.custom_eq_index;
+    writable_member(sys, "MicInSelect") = r.mic_in_select;
+    writable_member(sys, "MicInValue") = r.mic_in_value;
+    writable_member(sys, "MicMoniterSelect") = r.mic_monitor_select;
+    writable_member(sys, "MicMoniterValue") = r.mic_monitor_value;
+}
+
+namespace {
+
+std::vector<EqualiserBands> decode_presets(const Json::Value& array) {
+    std::vector<EqualiserBands> presets;
+    if (!array.isArray())
+        return presets;
+    for (const Json::Value& item : array)
+        presets.push_back(decode_equaliser_bands(item));
+    return presets;
+}
+
+}  // namespace
+
+std::vector<EqualiserBands> CDa6533Profiledata::read_eq_presets() const {
+    return decode_presets(member(section_, "EQHzValueInfo"));
+}
+
+std::vector<std::string> CDa6533Profiledata::read_custom_eq_names() const {
+    std::vector<std::string> names;
+    const Json::Value& array = member(section_, "CustomEQNameInfo");
+    if (!array.isArray())
+        return names;
+    for (const Json::Value& item : array)
+        names.push_back(to_text(member(item, "Name")));
+    return names;
+}
+
+void CDa6533Profiledata::write_custom_eq_names(const std::vector<std::string>& names) {
+    Json::Value array(Json::arrayValue);
+    for (const std::string& name : names) {
+        Json::Value item(Json::objectValue);
+        item["Name"] = name;
+        array.append(std::move(item));
+    }
+    writable_member(section_, "CustomEQNameInfo") = std::move(array);
+}
+
+std::vector<EqualiserBands> CDa6533Profiledata::read_custom_eq_values() const {
+    return decode_presets(member(section_, "CustomEQHzValueInfo"));
+}
+
+void CDa6533Profiledata::write_custom_eq_values(const std::vector<EqualiserBands>& presets) {
+    Json::Value array(Json::arrayValue);
+    for (const EqualiserBands& bands : presets)
+        array.append(encode_equaliser_bands(bands));
+    writable_member(section_, "CustomEQHzValueInfo") = std::move(array);
+}
+
+}  // namespace velqa::profile

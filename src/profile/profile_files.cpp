@@ -1,0 +1,163 @@
+#include "profile/profile_files.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+#include <sys/stat.h>
+
+#include "platform/atomic_file.h"
+#include "platform/debug_output.h"
+#include "platform/folders.h"
+
+namespace velqa::profile {
+
+namespace fs = std::filesystem;
+using platform::debug_output;
+using platform::debug_printf;
+
+namespace {
+// Far beyond any profile; keeps a damaged or hostile file from exhausting memory.
+constexpr off_t MaxFileSize = 64L * 1024 * 1024;
+}  // namespace
+
+fs::path profile_folder(std::string_view kind_name) {
+    return platform::user_data_folder(kind_name);
+}
+
+fs::path default_data_folder() {
+    return platform::resources_folder() / "DefaultData";
+}
+
+fs::path default_profile_path(std::string_view kind_name) {
+    return default_data_folder() / (std::string(kind_name) + ".Json");
+}
+
+std::string new_uuid() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char buffer[200];
+    std::snprintf(buffer, sizeof buffer, "%d_%02d_%02d_%02d_%02d_%02d_%03d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(millis));
+    return buffer;
+}
+
+bool is_safe_identifier(std::string_view identifier) {
+    if (identifier.empty())
+        return false;
+    if (identifier.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos) {
+        return false;
+    }
+    if (identifier.find("..") != std::string_view::npos)
+        return false;
+    // A drive-letter form is absolute for the files' original home; refuse it as well.
+    if (identifier.size() >= 2 && identifier[1] == ':')
+        return false;
+    return !fs::path(std::string(identifier)).is_absolute();
+}
+
+fs::path identifier_file(const fs::path& folder, std::string_view identifier,
+                         std::string_view extension) {
+    if (!is_safe_identifier(identifier))
+        return {};
+    std::string name(identifier);
+    name += extension;
+    return folder / name;
+}
+
+fs::path profile_file_path(std::string_view kind_name, std::string_view uuid) {
+    if (!is_safe_identifier(uuid))
+        return {};
+    return identifier_file(profile_folder(kind_name), uuid, ".Json");
+}
+
+fs::path light_config_path(std::string_view kind_name) {
+    return profile_folder(kind_name) / "tavix_light.config";
+}
+
+std::string read_text_file(const fs::path& path) {
+    std::string text;
+    errno = 0;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
+    debug_printf("readjsonFile 错误吗：：%d\n", errno);
+    if (!file)
+        return text;
+    // fopen succeeds on a folder and ftell then reports nonsense; only regular files are read.
+    struct stat info {};
+    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode))
+        return text;
+    if (info.st_size > MaxFileSize)
+        return text;
+    if (std::fseek(file.get(), 0, SEEK_END) != 0)
+        return text;
+    const long size = std::ftell(file.get());
+    if (size <= 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
+        return text;
+    std::string buffer(static_cast<size_t>(size), '\0');
+    const size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
+    if (got == buffer.size())
+        text = std::move(buffer);
+    return text;
+}
+
+Json::Value parse_json(std::string_view text) {
+    Json::CharReaderBuilder builder;
+    builder["allowComments"] = true;
+    builder["collectComments"] = false;
+    Json::Value root;
+    try {
+        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+        std::string errors;
+        if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors)) {
+            return Json::Value();
+        }
+    } catch (const std::exception&) {
+        // The reader throws on nesting beyond its depth limit.
+        return Json::Value();
+    }
+    return root;
+}
+
+Json::Value read_json(const fs::path& path) {
+    const std::string text = read_text_file(path);
+    if (text.empty()) {
+        debug_output(path.string());
+        return Json::Value();
+    }
+    return parse_json(text);
+}
+
+std::string styled_json(const Json::Value& document) {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "   ";
+    builder["commentStyle"] = "None";
+    builder["emitUTF8"] = true;
+    std::string text = Json::writeString(builder, document);
+    text += '\n';
+    return text;
+}
+
+bool write_json_checked(const Json::Value& document, const fs::path& path) {
+    std::string error;
+    if (!platform::write_file_atomically(path, styled_json(document), &error)) {
+        debug_printf("writejsonFile failed: %s: %s", path.c_str(), error.c_str());
+        return false;
+    }
+    return true;
+}
+
+int write_json(const Json::Value& document, const fs::path& path) {
+    write_json_checked(document, path);
+    return 0;
+}
+
+}  // namespace velqa::profile
