@@ -1,0 +1,329 @@
+#include "sim_control.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <json/writer.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace velqa::sim {
+
+namespace {
+
+bool parse_int(const std::string& text, long min, long max, int& out) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || v < min || v > max)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+std::optional<Link> parse_link(const std::string& s) {
+    if (s == "cable")
+        return Link::Cable;
+    if (s == "receiver")
+        return Link::Receiver;
+    return std::nullopt;
+}
+
+ControlResult usage_error(const std::string& why) {
+    return {2, why + "\n" + control_usage()};
+}
+
+bool write_all(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Reads until the peer shuts its side down, `limit` bytes, or `timeout_ms` of silence.
+bool read_all(int fd, std::string& out, size_t limit, int timeout_ms) {
+    char buf[4096];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, timeout_ms);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        out.append(buf, static_cast<size_t>(n));
+        if (out.size() > limit)
+            return false;
+    }
+}
+
+sockaddr_un address_of(const std::filesystem::path& path, bool& fits) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string s = path.string();
+    fits = s.size() < sizeof(addr.sun_path);
+    if (fits)
+        std::memcpy(addr.sun_path, s.c_str(), s.size() + 1);
+    return addr;
+}
+
+}  // namespace
+
+FirmwareHandler::FirmwareHandler(Firmware& firmware, int latency_ms)
+    : firmware_(firmware), latency_ms_(latency_ms) {}
+
+FirmwareHandler::~FirmwareHandler() {
+    firmware_.set_notify_sink(nullptr);
+}
+
+void FirmwareHandler::attach(SimNodes* nodes) {
+    nodes_ = nodes;
+    firmware_.set_notify_sink([nodes](Link l, std::span<const uint8_t> report) {
+        if (nodes)
+            nodes->send_input(l, 1, report);
+    });
+}
+
+void FirmwareHandler::on_output(Link l, std::span<const uint8_t> report) {
+    Firmware::Outcome out = firmware_.handle(l, report);
+    const int delay = latency_ms_.load() + out.delay_ms;
+    if (delay > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    if (out.reply && nodes_)
+        nodes_->send_input(l, 1, *out.reply);
+}
+
+const char* control_usage() {
+    return "velqa-sim ctl --dir DIR COMMAND\n"
+           "  dump                        device state as JSON\n"
+           "  plug|unplug cable|receiver  hot-plug one link\n"
+           "  link on|off                 the mouse's radio link to the receiver\n"
+           "  press dpi                   the DPI button: next enabled stage\n"
+           "  set-slot N                  select onboard slot N (0-3)\n"
+           "  change OFFSET VALUE         change byte OFFSET (1-73) of the active record\n"
+           "  battery PCT [0|1|2]         battery level and charging state\n"
+           "  fault drop|status-ff|status-fe|wrong-echo [COUNT]\n"
+           "  fault slow MS [COUNT]       the next COUNT (default 1) requests meet the fault\n"
+           "  fault clear                 forget pending faults\n";
+}
+
+ControlResult run_control(Firmware& fw, SimNodes* nodes, const std::vector<std::string>& args) {
+    if (args.empty())
+        return usage_error("missing command");
+    const std::string& cmd = args[0];
+    if (cmd == "dump" && args.size() == 1) {
+        Json::StreamWriterBuilder b;
+        b["indentation"] = "  ";
+        return {0, Json::writeString(b, fw.dump()) + "\n"};
+    }
+    if ((cmd == "plug" || cmd == "unplug") && args.size() == 2) {
+        const auto l = parse_link(args[1]);
+        if (!l)
+            return usage_error("expected cable or receiver");
+        const bool plug = cmd == "plug";
+        const bool ok = nodes ? (plug ? nodes->plug(*l) : nodes->unplug(*l)) : true;
+        if (!ok)
+            return {1, "cannot " + cmd + " " + args[1] + "\n"};
+        fw.set_plugged(*l, plug);
+        return {0, ""};
+    }
+    if (cmd == "link" && args.size() == 2 && (args[1] == "on" || args[1] == "off")) {
+        fw.set_linked(args[1] == "on");
+        return {0, ""};
+    }
+    if (cmd == "press" && args.size() == 2 && args[1] == "dpi") {
+        fw.press_dpi();
+        return {0, ""};
+    }
+    if (cmd == "set-slot" && args.size() == 2) {
+        int slot = 0;
+        if (!parse_int(args[1], 0, Firmware::Slots - 1, slot)) {
+            return usage_error("slot must be 0-" + std::to_string(Firmware::Slots - 1));
+        }
+        fw.set_slot(slot);
+        return {0, ""};
+    }
+    if (cmd == "change" && args.size() == 3) {
+        int offset = 0;
+        int value = 0;
+        if (!parse_int(args[1], 1, 73, offset) || !parse_int(args[2], 0, 255, value)) {
+            return usage_error("change needs OFFSET 1-73 and VALUE 0-255");
+        }
+        fw.change_setting(static_cast<size_t>(offset), static_cast<uint8_t>(value));
+        return {0, ""};
+    }
+    if (cmd == "battery" && (args.size() == 2 || args.size() == 3)) {
+        int pct = 0;
+        int charging = 0;
+        if (!parse_int(args[1], 0, 100, pct) ||
+            (args.size() == 3 && !parse_int(args[2], 0, 2, charging))) {
+            return usage_error("battery needs PCT 0-100 and an optional state 0, 1 or 2");
+        }
+        fw.set_battery(pct, charging);
+        return {0, ""};
+    }
+    if (cmd == "fault" && args.size() >= 2) {
+        if (args[1] == "clear" && args.size() == 2) {
+            fw.clear_faults();
+            return {0, ""};
+        }
+        const auto fault = parse_fault(args[1]);
+        if (!fault)
+            return usage_error("unknown fault '" + args[1] + "'");
+        size_t next = 2;
+        int delay = 0;
+        if (*fault == Fault::Slow) {
+            if (args.size() < 3 || !parse_int(args[2], 0, 60000, delay)) {
+                return usage_error("fault slow needs MS (0-60000)");
+            }
+            next = 3;
+        }
+        int count = 1;
+        if (args.size() > next + 1 ||
+            (args.size() == next + 1 && !parse_int(args[next], 1, 1000000, count))) {
+            return usage_error("COUNT must be a positive number");
+        }
+        fw.inject_fault(*fault, count, delay);
+        return {0, ""};
+    }
+    return usage_error("unknown or incomplete command '" + cmd + "'");
+}
+
+ControlServer::ControlServer(Firmware& firmware, SimNodes* nodes, std::filesystem::path dir)
+    : firmware_(firmware), nodes_(nodes), dir_(std::move(dir)) {}
+
+ControlServer::~ControlServer() {
+    stop();
+}
+
+std::filesystem::path ControlServer::socket_path(const std::filesystem::path& dir) {
+    return dir / "control.sock";
+}
+
+bool ControlServer::start() {
+    bool fits = false;
+    const auto path = socket_path(dir_);
+    const sockaddr_un addr = address_of(path, fits);
+    if (!fits)
+        return false;
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listen_fd_ < 0)
+        return false;
+    if (::bind(listen_fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listen_fd_, 8) != 0) {
+        ::close(listen_fd_);
+        listen_fd_ = -1;
+        return false;
+    }
+    stop_fd_ = ::eventfd(0, EFD_CLOEXEC);
+    if (stop_fd_ < 0) {
+        ::close(listen_fd_);
+        listen_fd_ = -1;
+        return false;
+    }
+    thread_ = std::thread([this] { serve(); });
+    return true;
+}
+
+void ControlServer::stop() {
+    if (thread_.joinable()) {
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(stop_fd_, &one, sizeof one);
+        thread_.join();
+    }
+    if (listen_fd_ >= 0) {
+        ::close(listen_fd_);
+        listen_fd_ = -1;
+        std::error_code ec;
+        std::filesystem::remove(socket_path(dir_), ec);
+    }
+    if (stop_fd_ >= 0) {
+        ::close(stop_fd_);
+        stop_fd_ = -1;
+    }
+}
+
+void ControlServer::serve() {
+    for (;;) {
+        pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
+        const int r = ::poll(fds, 2, -1);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 || (fds[1].revents & POLLIN))
+            return;
+        if (!(fds[0].revents & POLLIN))
+            continue;
+        const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        std::string request;
+        if (read_all(fd, request, 64 * 1024, 5000)) {
+            std::vector<std::string> args;
+            size_t start = 0;
+            while (start < request.size()) {
+                const size_t end = request.find('\n', start);
+                args.push_back(request.substr(start, end - start));
+                if (end == std::string::npos)
+                    break;
+                start = end + 1;
+            }
+            const ControlResult res = run_control(firmware_, nodes_, args);
+            write_all(fd, std::to_string(res.exit_code) + "\n" + res.output);
+        }
+        ::close(fd);
+    }
+}
+
+ControlResult send_control(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+    for (const auto& a : args) {
+        if (a.find('\n') != std::string::npos)
+            return {2, "arguments cannot hold line breaks\n"};
+    }
+    bool fits = false;
+    const sockaddr_un addr = address_of(ControlServer::socket_path(dir), fits);
+    if (!fits)
+        return {1, "folder path too long for a socket\n"};
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return {1, "cannot create a socket\n"};
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return {1, "no simulator is running in " + dir.string() + "\n"};
+    }
+    std::string request;
+    for (size_t i = 0; i < args.size(); ++i)
+        request += (i ? "\n" : "") + args[i];
+    std::string reply;
+    const bool ok = write_all(fd, request) && ::shutdown(fd, SHUT_WR) == 0 &&
+                    read_all(fd, reply, 64 * 1024 * 1024, 10000);
+    ::close(fd);
+    const size_t nl = reply.find('\n');
+    if (!ok || nl == std::string::npos)
+        return {1, "no answer from the simulator\n"};
+    int code = 1;
+    if (!parse_int(reply.substr(0, nl), 0, 255, code))
+        return {1, "garbled answer\n"};
+    return {code, reply.substr(nl + 1)};
+}
+
+}  // namespace velqa::sim
