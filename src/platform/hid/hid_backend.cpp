@@ -1,0 +1,95 @@
+#include "platform/hid/hid_backend.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "platform/debug_output.h"
+
+namespace velqa::platform::hid {
+
+NodeHandle::NodeHandle(NodeHandle&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), lock_fd_(std::exchange(other.lock_fd_, -1)) {}
+
+NodeHandle& NodeHandle::operator=(NodeHandle&& other) noexcept {
+    if (this != &other) {
+        reset();
+        fd_ = std::exchange(other.fd_, -1);
+        lock_fd_ = std::exchange(other.lock_fd_, -1);
+    }
+    return *this;
+}
+
+void NodeHandle::reset() {
+    if (lock_fd_ >= 0 && lock_fd_ != fd_)
+        ::close(lock_fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = lock_fd_ = -1;
+}
+
+std::unique_ptr<HidBackend> backend_from_environment() {
+    const char* selected = std::getenv("VELQA_HID");
+    if (selected && std::string_view(selected).starts_with("sim:")) {
+        return make_sim_backend(std::string(selected + 4));
+    }
+    if (selected && *selected && std::string_view(selected) != "hidraw") {
+        debug_printf("VELQA_HID=%s is not known; using hidraw", selected);
+    }
+    const char* root = std::getenv("VELQA_SYSFS_ROOT");
+    return make_hidraw_backend(root && *root ? root : "/sys");
+}
+
+std::string interface_path(const NodeInfo& node, size_t collection_index, size_t collection_count) {
+    char suffix[64];
+    if (collection_count > 1) {
+        std::snprintf(suffix, sizeof suffix, "#vid_%04x&pid_%04x&mi_%02x&col%02x", node.vendor_id,
+                      node.product_id, node.interface_number,
+                      static_cast<unsigned>(collection_index + 1));
+    } else {
+        std::snprintf(suffix, sizeof suffix, "#vid_%04x&pid_%04x&mi_%02x", node.vendor_id,
+                      node.product_id, node.interface_number);
+    }
+    return node.node + suffix;
+}
+
+std::string node_of(std::string_view path) {
+    static constexpr std::string_view marker = "#vid_";
+    if (path.size() >= marker.size()) {
+        for (size_t i = path.size() - marker.size() + 1; i-- > 0;) {
+            bool same = true;
+            for (size_t k = 0; k < marker.size() && same; ++k) {
+                same = std::tolower(static_cast<unsigned char>(path[i + k])) == marker[k];
+            }
+            if (same)
+                return std::string(path.substr(0, i));
+        }
+    }
+    return std::string(path);
+}
+
+ScanResult scan_interfaces(HidBackend& backend) {
+    ScanResult result;
+    for (auto& info : backend.enumerate()) {
+        ScannedNode scanned;
+        DescriptorError error;
+        if (!parse_report_descriptor(info.descriptor, scanned.descriptor, &error)) {
+            debug_printf("%s: report descriptor rejected at offset %zu: %s", info.node.c_str(),
+                         error.offset, error.reason.c_str());
+            continue;
+        }
+        scanned.info = std::move(info);
+        const size_t index = result.nodes.size();
+        const size_t count = scanned.descriptor.collections.size();
+        for (size_t c = 0; c < count; ++c) {
+            result.interfaces.push_back({interface_path(scanned.info, c, count), index, c});
+        }
+        result.nodes.push_back(std::move(scanned));
+    }
+    return result;
+}
+
+}  // namespace velqa::platform::hid

@@ -1,0 +1,99 @@
+// Where HID interfaces come from: the kernel's hidraw nodes or the simulator's socket nodes.
+// Both hand out a file descriptor on which one read() is one input report and one write() one
+// output report (report ID byte first; no ID byte on input when the descriptor declares none),
+// so the transport above does its I/O the same way for both.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/hid/report_descriptor.h"
+
+namespace velqa::platform::hid {
+
+// One HID node: a USB interface (or another bus's HID device) with its report descriptor.
+struct NodeInfo {
+    std::string node;  // "/dev/hidraw3", or the simulator's socket
+    uint16_t vendor_id = 0;
+    uint16_t product_id = 0;
+    uint16_t version_number = 0;
+    uint16_t interface_number = 0;
+    std::string product;  // empty when unknown
+    std::vector<uint8_t> descriptor;
+};
+
+// An open node; closes its descriptors when destroyed.
+class NodeHandle {
+  public:
+    NodeHandle() = default;
+    NodeHandle(int fd, int lock_fd) : fd_(fd), lock_fd_(lock_fd) {}
+    ~NodeHandle() { reset(); }
+    NodeHandle(NodeHandle&& other) noexcept;
+    NodeHandle& operator=(NodeHandle&& other) noexcept;
+    NodeHandle(const NodeHandle&) = delete;
+    NodeHandle& operator=(const NodeHandle&) = delete;
+
+    int fd() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    void reset();
+
+  private:
+    int fd_ = -1;
+    int lock_fd_ = -1;  // holds the advisory lock when it is not fd_ itself
+};
+
+class HidBackend {
+  public:
+    virtual ~HidBackend() = default;
+    virtual const char* name() const = 0;
+    // Every node present now, in a stable order. Nodes that cannot be read are skipped.
+    virtual std::vector<NodeInfo> enumerate() = 0;
+    // The facts of one node; false when it is gone or unreadable.
+    virtual bool describe(const std::string& node, NodeInfo& info) = 0;
+    // Opens a node for report I/O (non-blocking, close-on-exec). Takes an advisory lock on the
+    // node: exclusive when `exclusive`, else shared, so an exclusive open and any other open
+    // exclude each other. Invalid handle and `error` set on failure.
+    virtual NodeHandle open(const std::string& node, bool read, bool write, bool exclusive,
+                            std::string* error) = 0;
+};
+
+// hidraw under `sysfs_root` (normally "/sys"); device nodes under `dev_root` ("/dev").
+std::unique_ptr<HidBackend> make_hidraw_backend(std::filesystem::path sysfs_root,
+                                                std::filesystem::path dev_root = "/dev");
+// The simulator's nodes in `dir` (see sim_backend.h for the node format).
+std::unique_ptr<HidBackend> make_sim_backend(std::filesystem::path dir);
+// VELQA_HID=sim:DIR selects the simulator; otherwise hidraw under VELQA_SYSFS_ROOT (default
+// /sys). Read at every call so a process can switch (tests do).
+std::unique_ptr<HidBackend> backend_from_environment();
+
+// One top-level collection of a node: "<node>#vid_vvvv&pid_pppp&mi_nn[&colnn]", with &col
+// (numbered from 01) only when the node has more than one collection.
+std::string interface_path(const NodeInfo& node, size_t collection_index, size_t collection_count);
+// The node part of an interface path (everything before its "#vid_" suffix).
+std::string node_of(std::string_view path);
+
+struct ScannedNode {
+    NodeInfo info;
+    ParsedDescriptor descriptor;
+};
+
+struct ScannedInterface {
+    std::string path;
+    size_t node = 0;        // index into ScanResult::nodes
+    size_t collection = 0;  // index into that node's collections
+};
+
+struct ScanResult {
+    std::vector<ScannedNode> nodes;
+    std::vector<ScannedInterface> interfaces;  // node order, then collection order
+};
+
+// Enumerates the backend and splits every node into its top-level collections. A node whose
+// descriptor is rejected is left out (with a debug line), as the OS would not list it.
+ScanResult scan_interfaces(HidBackend& backend);
+
+}  // namespace velqa::platform::hid
