@@ -1,0 +1,31 @@
+// The one value the program keeps outside its data files: the chosen language, stored as
+// "LANGUAGE" under the key "SOFTWARE/ZARN VELQA R260 SOFTWARE" of a per-user settings file
+// (${XDG_CONFIG_HOME:-~/.config}/ZARN_VELQA_R260/velqa.conf).
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace velqa::platform {
+
+class SettingsStore {
+  public:
+    // The per-user file; `file` overrides it (tests).
+    SettingsStore();
+    explicit SettingsStore(QString file);
+
+    // True when the key has been created (by a previous write).
+    bool key_exists() const;
+    // The stored "LANGUAGE" value; empty when the key or the value is missing or not a number.
+    std::optional<std::uint32_t> read_language() const;
+    // Stores "LANGUAGE", creating the key on first use. False when the file cannot be written.
+    bool write_language(std::uint32_t id);
+
+    const QString& file() const { return file_; }
+
+  private:
+    QString file_;
+};
+
+}  // namespace velqa::platform
