@@ -1,0 +1,67 @@
+// Messages with other programs over the D-Bus session bus. Owning the well-known name guards the
+// single instance; named messages travel as the method "Post" (to the running instance) and the
+// signal "Broadcast" (to every program listening) of one interface. Without a session bus the
+// program runs alone and every send is a no-op that reports false.
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <string>
+
+namespace velqa::platform::ipc {
+
+inline constexpr char kServiceName[] = "com.zarn.VelqaR260";
+inline constexpr char kObjectPath[] = "/com/zarn/VelqaR260";
+inline constexpr char kInterface[] = "com.zarn.VelqaR260.Messages";
+
+class ProgramChannel : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.zarn.VelqaR260.Messages")
+
+  public:
+    enum class Role {
+        Primary,    // owns the name: the one running instance
+        Secondary,  // another instance owns the name
+        Alone,      // no session bus: runs without single-instance guard
+    };
+
+    // `connection_name` selects a private bus connection (tests use two in one process);
+    // empty uses the process's session-bus connection. `service` overrides the well-known name.
+    explicit ProgramChannel(QString connection_name = {}, QString service = kServiceName);
+    ~ProgramChannel() override;
+
+    // Tries to own the well-known name and, as Primary, starts receiving.
+    Role claim();
+    Role role() const { return role_; }
+
+    // Asks the running instance to handle a message; waits for its answer while the event loop
+    // runs. False without a bus or a running instance, or after `timeout_ms`.
+    bool post_to_primary(const QString& name, qlonglong wparam, qlonglong lparam,
+                         int timeout_ms = 3000);
+    // Sends the message to every program that listens (this one included). False without a bus.
+    bool broadcast(const QString& name, qlonglong wparam, qlonglong lparam);
+
+    using Receiver = std::function<void(const QString& name, qlonglong wparam, qlonglong lparam)>;
+    // Called on this object's thread for every message posted to us or broadcast on the bus.
+    void set_receiver(Receiver receiver) { receiver_ = std::move(receiver); }
+
+  public slots:
+    Q_SCRIPTABLE void Post(const QString& name, qlonglong wparam, qlonglong lparam);
+
+  private slots:
+    void on_broadcast(const QString& name, qlonglong wparam, qlonglong lparam);
+
+  private:
+    QDBusConnection bus() const;
+
+    QString connection_name_;
+    QString service_;
+    bool private_connection_ = false;
+    bool connected_ = false;
+    Role role_ = Role::Alone;
+    Receiver receiver_;
+};
+
+}  // namespace velqa::platform::ipc
