@@ -2,4 +2,4 @@
 add_library(velqa_sim_nodes STATIC ${CMAKE_CURRENT_LIST_DIR}/sim_nodes.cpp)
 target_include_directories(velqa_sim_nodes PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(velqa_sim_nodes PUBLIC velqa_hid_transport velqa_platform
-  PRIVATE PkgConfig::JSONCPP velqa_warnings)
+  PRIVATE velqa_warnings)

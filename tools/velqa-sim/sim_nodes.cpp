@@ -7,8 +7,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <json/json.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -21,6 +19,7 @@
 #include "device/link/supported_devices.h"
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
+#include "platform/hid/sim_backend.h"
 
 namespace velqa::sim {
 
@@ -200,17 +199,6 @@ const char* link_name(Link link) {
     return link == Link::Cable ? "cable" : "receiver";
 }
 
-std::string hex_bytes(std::span<const uint8_t> bytes) {
-    std::string out;
-    out.reserve(bytes.size() * 3);
-    char buf[4];
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(buf, sizeof buf, i ? " %02x" : "%02x", bytes[i]);
-        out += buf;
-    }
-    return out;
-}
-
 struct Connection {
     int fd = -1;
     Link link = Link::Cable;
@@ -250,17 +238,16 @@ struct SimNodes::Impl {
     }
 
     std::string sidecar_text(Link link, uint8_t iface) const {
-        Json::Value root;
-        root["vendor_id"] = link::maker_vendor_id();
-        root["product_id"] =
+        platform::hid::NodeInfo info;
+        info.vendor_id = link::maker_vendor_id();
+        info.product_id =
             link == Link::Cable ? SimNodes::CableProductId : SimNodes::ReceiverProductId;
-        root["version_number"] = 0x0100;
-        root["interface"] = iface;
-        root["product"] = "VELQA-R260";
-        root["report_descriptor"] = hex_bytes(SimNodes::report_descriptor(iface));
-        Json::StreamWriterBuilder w;
-        w["indentation"] = "  ";
-        return Json::writeString(w, root) + "\n";
+        info.version_number = 0x0100;
+        info.interface_number = iface;
+        info.product = "VELQA-R260";
+        auto descriptor = SimNodes::report_descriptor(iface);
+        info.descriptor.assign(descriptor.begin(), descriptor.end());
+        return platform::hid::sim_sidecar_text(info);
     }
 
     // Caller holds the mutex.
@@ -286,8 +273,7 @@ struct SimNodes::Impl {
             return false;
         }
         // The sidecar appears last and atomically, so a scan never sees half a node.
-        auto sidecar = sock;
-        sidecar.replace_extension(".json");
+        const auto sidecar = platform::hid::sim_sidecar_of(sock);
         std::string error;
         if (!platform::write_file_atomically(sidecar, sidecar_text(link, iface), &error)) {
             platform::debug_printf("velqa-sim: %s", error.c_str());

@@ -1,6 +1,17 @@
 #include "device/link/hid_device.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/debug_output.h"
 
 namespace velqa::link {
 

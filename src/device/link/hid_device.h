@@ -5,12 +5,19 @@
 // the signatures below are used by CommandChannel, the device objects and velqactl.
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/hid/hid_backend.h"
+#include "platform/hid/report_descriptor.h"
 
 namespace velqa::link {
 
@@ -36,8 +43,51 @@ struct HidCaps {
     uint16_t number_feature_value_caps = 0;
 };
 
+using platform::hid::FieldCaps;
+using platform::hid::ReportKind;
+
+// Outcome of decoding one field (the HIDP_STATUS_* values the program looks at).
+enum class HidStatus : int32_t {
+    Success = 0,
+    InvalidReportLength,   // the report is shorter than the field
+    IncompatibleReportId,  // the report is not one of this record's
+    ValueOutOfRange,       // a value outside the logical range (a null value)
+    BadLogPhyValues,       // logical or physical extents that cannot scale
+    NotOpen,
+};
+
+// One decoded field of a report: a button capability, or one usage of a value capability.
+struct HidDataRecord {
+    bool is_button = false;
+    uint8_t report_id = 0;
+    uint16_t usage_page = 0;
+    HidStatus status = HidStatus::Success;  // of the last unpack
+    bool is_set = false;                    // visited by the last unpack
+    // Buttons: the capability's usage range, the longest usage list it can give and the
+    // pressed usages of the last unpack, ended by 0 when shorter than that.
+    uint16_t usage_min = 0;
+    uint16_t usage_max = 0;
+    size_t max_usage_list_length = 0;
+    std::vector<uint16_t> usages;
+    // Values.
+    uint16_t usage = 0;
+    uint32_t raw_value = 0;
+    int32_t scaled_value = 0;
+    // Where the field lies (index into the capability list of its kind, and the usage's field).
+    size_t caps_index = 0;
+    uint16_t field = 0;
+};
+
+// Access settings of the last open.
+struct HidAccess {
+    bool read = false;
+    bool write = false;
+    bool overlapped = false;
+    bool exclusive = false;
+};
+
 class HidDevice {
-public:
+  public:
     HidDevice();
     ~HidDevice();
     HidDevice(const HidDevice&) = delete;
@@ -76,7 +126,71 @@ public:
     static uint16_t interface_of(std::string_view path);
     static uint16_t collection_of(std::string_view path);
 
-    // The HID layer adds: unpack_input, data records, input report buffer, access settings...
+    // Decodes an input report (report ID byte first) into the input data records whose report
+    // ID equals report[0]. Returns the status of a value record that could not be read (which
+    // ends the unpack), else Success.
+    HidStatus unpack_input(const uint8_t* report, size_t length);
+
+    const HidAccess& access() const { return access_; }
+    const platform::hid::TopCollection& collection() const { return collection_; }
+    const std::vector<FieldCaps>& button_caps(ReportKind kind) const;
+    const std::vector<FieldCaps>& value_caps(ReportKind kind) const;
+    const std::vector<HidDataRecord>& data_records(ReportKind kind) const;
+    const std::vector<HidDataRecord>& input_data() const { return data_records(ReportKind::Input); }
+    // Zeroed buffers of the report lengths (input_report_length() bytes for input).
+    std::vector<uint8_t>& report_buffer(ReportKind kind);
+    std::vector<uint8_t>& input_report_buffer() { return report_buffer(ReportKind::Input); }
+    uint16_t input_report_length() const { return caps_.input_report_length; }
+
+    bool read_in_progress() const { return read_in_progress_.load(); }
+    bool write_in_progress() const { return write_in_progress_.load(); }
+
+    // Number of paths in the scan list and the room it has (8, then doubling).
+    size_t scan_count() const { return scan_list_.size(); }
+    size_t scan_capacity() const { return scan_capacity_; }
+
+    // Longest report a read takes from a node; longer ones are cut.
+    static constexpr size_t MaxNodeReport = 16384;
+
+  private:
+    void close_locked(std::unique_lock<std::mutex>& lock);
+    bool load_capabilities(const platform::hid::NodeInfo& info);
+    void free_capabilities();
+    // Waits for `events` on the node or the cancel event; 1 ready, 0 time-out or cancel,
+    // -1 hang-up or error.
+    int wait_ready(int fd, short events, int timeout_ms,
+                   const std::chrono::steady_clock::time_point& deadline);
+    int do_read(int fd, uint8_t* buffer, size_t length, size_t* bytes_read, int timeout_ms);
+    int do_write(int fd, const uint8_t* buffer, size_t length, size_t* bytes_written,
+                 int timeout_ms);
+
+    std::vector<std::string> scan_list_;
+    size_t scan_capacity_ = 0;
+    size_t scan_cursor_ = 0;
+
+    HidAccess access_;
+    platform::hid::NodeHandle handle_;
+    bool node_is_socket_ = false;
+    std::string path_;
+    std::string product_;
+    HidAttributes attributes_;
+    HidCaps caps_;
+    platform::hid::TopCollection collection_;
+    bool uses_report_ids_ = false;
+    std::vector<uint8_t> report_buffers_[platform::hid::ReportKinds];
+    std::vector<HidDataRecord> records_[platform::hid::ReportKinds];
+    uint16_t interface_number_ = 0;
+    uint16_t collection_number_ = 0;
+
+    // Cancel event: an eventfd that stays signalled until close has seen every transfer leave,
+    // so a read and a write pending together both end.
+    int cancel_fd_ = -1;
+    std::atomic<bool> read_in_progress_{false};
+    std::atomic<bool> write_in_progress_{false};
+    mutable std::mutex mutex_;
+    std::condition_variable io_done_;
+    int active_io_ = 0;
+    bool closing_ = false;
 };
 
 }  // namespace velqa::link
