@@ -1,0 +1,208 @@
+#include "app/application.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/main_wnd.h"
+#include "app/messages.h"
+#include "app/startup.h"
+#include "platform/debug_output.h"
+#include "platform/folders.h"
+#include "platform/ipc/program_channel.h"
+#include "platform/ui/window.h"
+
+namespace velqa::app {
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: velqa [--simulate] [--screenshot FILE] [--help]\n"
+    "Configuration utility for the ZARN VELQA R260 wireless gaming mouse.\n"
+    "\n"
+    "  --simulate         use the simulated mouse of velqa-sim instead of a real one\n"
+    "  --screenshot FILE  render the main window once start-up has settled, save it as\n"
+    "                     PNG to FILE and exit (works without a display)\n"
+    "  --help             show this help and exit\n";
+
+struct Options {
+    bool help = false;
+    bool simulate = false;
+    std::optional<std::string> screenshot;
+    std::string error;
+};
+
+Options parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+        } else if (arg == "--simulate") {
+            o.simulate = true;
+        } else if (arg == "--screenshot") {
+            if (i + 1 >= argc) {
+                o.error = "--screenshot needs a file name";
+                return o;
+            }
+            o.screenshot = argv[++i];
+        } else if (arg.rfind("--screenshot=", 0) == 0) {
+            o.screenshot = arg.substr(13);
+        } else {
+            o.error = "unknown option " + arg;
+            return o;
+        }
+    }
+    if (o.screenshot && o.screenshot->empty())
+        o.error = "--screenshot needs a file name";
+    return o;
+}
+
+// The simulated mouse: velqa-sim serving its nodes in a private folder while the program runs.
+class Simulator {
+  public:
+    bool start() {
+        const auto sim = platform::executable_folder() / "velqa-sim";
+        if (!QFileInfo(QString::fromStdString(sim.string())).isExecutable()) {
+            std::fprintf(stderr,
+                         "velqa: --simulate: %s was not found; running without the simulated "
+                         "mouse\n",
+                         sim.string().c_str());
+            return false;
+        }
+        if (!dir_.isValid()) {
+            std::fprintf(stderr, "velqa: --simulate: no temporary folder; running without it\n");
+            return false;
+        }
+        process_.setProcessChannelMode(QProcess::ForwardedChannels);
+        process_.start(QString::fromStdString(sim.string()), {"--dir", dir_.path()});
+        if (!process_.waitForStarted(5000)) {
+            std::fprintf(stderr,
+                         "velqa: --simulate: velqa-sim did not start; running without it\n");
+            return false;
+        }
+        const std::string spec = "sim:" + dir_.path().toStdString();
+        setenv("VELQA_HID", spec.c_str(), 1);
+        return true;
+    }
+    ~Simulator() {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(1000);
+        }
+    }
+
+  private:
+    QTemporaryDir dir_{QDir::tempPath() + "/velqa-sim-XXXXXX"};
+    QProcess process_;
+};
+
+bool has_display() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+    const Options options = parse(argc, argv);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "velqa: %s\n%s", options.error.c_str(), kUsage);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    // A screenshot needs no screen.
+    if (options.screenshot && !has_display())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velqa"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    const auto resources = platform::resources_folder();
+
+    load_private_fonts(resources);
+
+    const RegisteredMessages& ids = registered_messages();
+    platform::debug_printf("软件标示：%u", ids.identity);
+    if (ids.identity < 0xC000 || ids.identity > 0xFFFF) {
+        remove_private_fonts();
+        return 0;
+    }
+
+    // A screenshot is a render of its own and never defers to (or blocks) a running instance.
+    std::unique_ptr<platform::ipc::ProgramChannel> channel;
+    if (!options.screenshot) {
+        channel = std::make_unique<platform::ipc::ProgramChannel>();
+        if (channel->claim() == platform::ipc::ProgramChannel::Role::Secondary) {
+            channel->post_to_primary(QLatin1String(kIdentityName), 0, 1);
+            remove_private_fonts();
+            return 0;
+        }
+    }
+
+    load_resources(resources);
+
+    std::unique_ptr<Simulator> simulator;
+    if (options.simulate) {
+        simulator = std::make_unique<Simulator>();
+        simulator->start();
+    }
+
+    auto wnd = std::make_unique<CMainWnd>(default_data_folder(), user_data_folder(),
+                                          platform::SettingsStore(), channel.get());
+    if (channel) {
+        // Messages from other programs arrive as the window messages they stand for.
+        const unsigned accepted[] = {ids.identity, ids.relay_a,       ids.relay_b,
+                                     ids.announce, ids.light_control, ids.tool_query};
+        CMainWnd* target = wnd.get();
+        channel->set_receiver([target, accepted](const QString& name, qlonglong w, qlonglong l) {
+            const unsigned message = platform::ui::register_window_message(name.toStdString());
+            for (unsigned a : accepted) {
+                if (a == message) {
+                    target->post_message(message, static_cast<platform::ui::WParam>(w),
+                                         static_cast<platform::ui::LParam>(l));
+                }
+            }
+        });
+    }
+
+    int exit_code = 0;
+    if (options.screenshot) {
+        const QString file = QString::fromStdString(*options.screenshot);
+        QObject::connect(wnd.get(), &CMainWnd::settled, &app, [&wnd, &exit_code, file] {
+            const QPixmap shot = wnd->grab();
+            if (!shot.save(file, "PNG")) {
+                std::fprintf(stderr, "velqa: cannot save the screenshot to %s\n",
+                             file.toUtf8().constData());
+                exit_code = 1;
+            }
+            QCoreApplication::quit();
+        });
+    }
+
+    wnd->create(QStringLiteral("ZARN_VELQA_R260"), QSize(800, 572));
+    wnd->center_window();
+    app.exec();
+
+    if (channel)
+        channel->set_receiver({});
+    wnd.reset();
+    simulator.reset();
+    remove_private_fonts();
+    return exit_code;
+}
+
+}  // namespace velqa::app

@@ -1,0 +1,23 @@
+#include "ui/custom_controls.h"
+
+#include "platform/ui/control_factory.h"
+
+namespace velqa::ui {
+
+PlaceholderControl::PlaceholderControl(QString class_name, QWidget* parent)
+    : QFrame(parent), class_name_(std::move(class_name)) {
+    setProperty("placeholderClass", class_name_);
+}
+
+void register_custom_controls() {
+    auto& factory = platform::ui::ControlFactory::instance();
+    for (const char* name : kCustomControlClasses) {
+        const QString class_name = QString::fromLatin1(name);
+        if (factory.is_registered(class_name))
+            continue;
+        factory.regist_control(class_name,
+                               [class_name] { return new PlaceholderControl(class_name); });
+    }
+}
+
+}  // namespace velqa::ui
