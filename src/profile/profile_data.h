@@ -68,6 +68,9 @@ class CBasicProfiledata {
     // Loads a whole document into the light document and returns a copy.
     Json::Value load_document(const std::filesystem::path& path);
 
+    // Holds `section` as the device section without touching any file (tools, tests).
+    void set_section(Json::Value section) { section_ = std::move(section); }
+
     const Json::Value& section() const { return section_; }
     const Json::Value& other_section() const { return other_section_; }
     const Json::Value& light_document() const { return light_document_; }
