@@ -1,0 +1,15 @@
+#!/bin/sh
+# Renders the skin's SVG sources to the PNG names the layouts and the code use.
+set -e
+cd "$(dirname "$0")"
+out=..
+mkdir -p "$out/common" "$out/power" "$out/caption"
+rsvg-convert -w 64 -h 64 logo.svg -o "$out/common/logo.png"
+rsvg-convert -w 640 -h 400 mouse.svg -o "$out/common/no_device.png"
+rsvg-convert -w 640 -h 400 mouse.svg -o "$out/power/r260.png"
+for i in close close_hot min max restore settings skin prev next cable receiver; do
+  rsvg-convert -w 48 -h 48 "$i.svg" -o "$out/caption/$i.png"
+done
+for i in WIFI_normal WIFI_down power powering light; do
+  rsvg-convert -w 48 -h 48 "$i.svg" -o "$out/power/$i.png"
+done
