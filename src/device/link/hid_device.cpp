@@ -70,4 +70,446 @@ uint16_t HidDevice::collection_of(std::string_view path) {
     return hex_after(path, "&col");
 }
 
+namespace {
+
+namespace hid = platform::hid;
+
+constexpr size_t kInitialScanCapacity = 8;
+// A hostile descriptor could declare value ranges of 65536 usages in many items.
+constexpr size_t kMaxDataRecords = 65536;
+
+size_t kind_index(ReportKind kind) {
+    return static_cast<size_t>(kind);
+}
+
+int32_t sign_extend(uint32_t value, uint16_t bits) {
+    if (bits == 0 || bits >= 32)
+        return static_cast<int32_t>(value);
+    const uint32_t sign = 1u << (bits - 1);
+    return static_cast<int32_t>((value ^ sign) - sign);
+}
+
+}  // namespace
+
+HidDevice::HidDevice() {
+    cancel_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+HidDevice::~HidDevice() {
+    close();
+    clear_scan();
+    if (cancel_fd_ >= 0)
+        ::close(cancel_fd_);
+}
+
+bool HidDevice::scan() {
+    clear_scan();
+    auto backend = hid::backend_from_environment();
+    auto result = hid::scan_interfaces(*backend);
+    scan_capacity_ = kInitialScanCapacity;
+    scan_list_.reserve(scan_capacity_);
+    for (auto& entry : result.interfaces) {
+        if (scan_list_.size() == scan_capacity_) {
+            scan_capacity_ *= 2;
+            scan_list_.reserve(scan_capacity_);
+        }
+        scan_list_.push_back(std::move(entry.path));
+    }
+    scan_cursor_ = 0;
+    return true;
+}
+
+std::optional<std::string> HidDevice::next_path() {
+    if (scan_cursor_ >= scan_list_.size())
+        return std::nullopt;
+    return scan_list_[scan_cursor_++];
+}
+
+void HidDevice::clear_scan() {
+    std::vector<std::string>().swap(scan_list_);
+    scan_capacity_ = 0;
+    scan_cursor_ = 0;
+}
+
+bool HidDevice::open(const std::string& path, bool read, bool write, bool overlapped,
+                     bool exclusive) {
+    std::unique_lock lock(mutex_);
+    close_locked(lock);
+    access_ = {read, write, overlapped, exclusive};
+    path_ = path;
+
+    auto backend = hid::backend_from_environment();
+    hid::NodeInfo info;
+    const std::string node = hid::node_of(path);
+    if (!backend->describe(node, info)) {
+        platform::debug_printf("HID open %s: no such node", path.c_str());
+        return false;
+    }
+    // A node name can be reused by another device after a re-plug; the path must still fit.
+    if (info.vendor_id != vendor_id_of(path) || info.product_id != product_id_of(path) ||
+        info.interface_number != interface_of(path)) {
+        platform::debug_printf("HID open %s: the node now belongs to another device", path.c_str());
+        return false;
+    }
+    std::string error;
+    handle_ = backend->open(node, read, write, exclusive, &error);
+    if (!handle_.valid()) {
+        platform::debug_printf("HID open %s: %s", path.c_str(), error.c_str());
+        return false;
+    }
+    struct stat st {};
+    node_is_socket_ = ::fstat(handle_.fd(), &st) == 0 && S_ISSOCK(st.st_mode);
+    if (!load_capabilities(info)) {
+        handle_.reset();
+        free_capabilities();
+        return false;
+    }
+    interface_number_ = interface_of(path);
+    collection_number_ = collection_of(path);
+    return true;
+}
+
+bool HidDevice::load_capabilities(const hid::NodeInfo& info) {
+    hid::ParsedDescriptor parsed;
+    hid::DescriptorError error;
+    if (!hid::parse_report_descriptor(info.descriptor, parsed, &error)) {
+        platform::debug_printf("HID open %s: report descriptor rejected at offset %zu: %s",
+                               path_.c_str(), error.offset, error.reason.c_str());
+        return false;
+    }
+    const uint16_t col = collection_of(path_);
+    const size_t count = parsed.collections.size();
+    // Without "&col" the path names the only collection of its node.
+    if ((col == 0 && count != 1) || (col != 0 && col > count)) {
+        platform::debug_printf("HID open %s: the node has no such collection", path_.c_str());
+        return false;
+    }
+    collection_ = std::move(parsed.collections[col == 0 ? 0 : col - 1]);
+    uses_report_ids_ = parsed.uses_report_ids;
+    attributes_ = {info.vendor_id, info.product_id, info.version_number};
+    product_ = info.product;
+
+    caps_ = HidCaps{};
+    caps_.usage = collection_.usage;
+    caps_.usage_page = collection_.usage_page;
+    caps_.input_report_length = collection_.input_length();
+    caps_.output_report_length = collection_.output_length();
+    caps_.feature_report_length = collection_.feature_length();
+    auto n = [](const std::vector<FieldCaps>& v) { return static_cast<uint16_t>(v.size()); };
+    caps_.number_input_button_caps = n(collection_.button_caps[0]);
+    caps_.number_input_value_caps = n(collection_.value_caps[0]);
+    caps_.number_output_button_caps = n(collection_.button_caps[1]);
+    caps_.number_output_value_caps = n(collection_.value_caps[1]);
+    caps_.number_feature_button_caps = n(collection_.button_caps[2]);
+    caps_.number_feature_value_caps = n(collection_.value_caps[2]);
+
+    for (size_t k = 0; k < hid::ReportKinds; ++k) {
+        report_buffers_[k].assign(collection_.report_length[k], 0);
+        auto& records = records_[k];
+        records.clear();
+        const auto& buttons = collection_.button_caps[k];
+        const auto& values = collection_.value_caps[k];
+        for (size_t i = 0; i < buttons.size() && records.size() < kMaxDataRecords; ++i) {
+            const auto& c = buttons[i];
+            HidDataRecord r;
+            r.is_button = true;
+            r.report_id = c.report_id;
+            r.usage_page = c.usage_page;
+            r.usage_min = c.usage_min;
+            r.usage_max = c.usage_max;
+            // Variable buttons give at most one usage per bit; an array one per slot.
+            r.max_usage_list_length = c.report_count;
+            r.usages.assign(r.max_usage_list_length, 0);
+            r.caps_index = i;
+            records.push_back(std::move(r));
+        }
+        for (size_t i = 0; i < values.size(); ++i) {
+            const auto& c = values[i];
+            const uint32_t usages = c.is_range ? uint32_t{c.usage_max} - c.usage_min + 1 : 1;
+            for (uint32_t u = 0; u < usages && records.size() < kMaxDataRecords; ++u) {
+                HidDataRecord r;
+                r.report_id = c.report_id;
+                r.usage_page = c.usage_page;
+                r.usage = static_cast<uint16_t>(c.usage_min + u);
+                r.caps_index = i;
+                r.field = static_cast<uint16_t>(u);
+                records.push_back(std::move(r));
+            }
+        }
+    }
+    return true;
+}
+
+void HidDevice::free_capabilities() {
+    attributes_ = {};
+    caps_ = {};
+    collection_ = {};
+    uses_report_ids_ = false;
+    product_.clear();
+    for (size_t k = 0; k < hid::ReportKinds; ++k) {
+        std::vector<uint8_t>().swap(report_buffers_[k]);
+        std::vector<HidDataRecord>().swap(records_[k]);
+    }
+}
+
+void HidDevice::close() {
+    std::unique_lock lock(mutex_);
+    close_locked(lock);
+}
+
+void HidDevice::close_locked(std::unique_lock<std::mutex>& lock) {
+    if (active_io_ > 0) {
+        closing_ = true;
+        uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(cancel_fd_, &one, sizeof one);
+        // The node's descriptor must outlive every poll() that still waits on it.
+        io_done_.wait(lock, [this] { return active_io_ == 0; });
+    }
+    uint64_t drained;
+    [[maybe_unused]] auto n = ::read(cancel_fd_, &drained, sizeof drained);
+    closing_ = false;
+    handle_.reset();
+    free_capabilities();
+    interface_number_ = 0;
+    collection_number_ = 0;
+}
+
+bool HidDevice::is_open() const {
+    std::lock_guard lock(mutex_);
+    return handle_.valid();
+}
+
+int HidDevice::wait_ready(int fd, short events, int timeout_ms,
+                          const std::chrono::steady_clock::time_point& deadline) {
+    for (;;) {
+        int wait_ms = -1;
+        if (timeout_ms >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            wait_ms = static_cast<int>(std::max<int64_t>(0, left.count()));
+        }
+        pollfd fds[2] = {{cancel_fd_, POLLIN, 0}, {fd, events, 0}};
+        const int ready = ::poll(fds, 2, wait_ms);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (fds[0].revents & POLLIN)
+            return 0;  // cancel first, like the original wait order
+        if (fds[1].revents & events)
+            return 1;
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
+            return -1;
+        if (ready == 0)
+            return 0;
+    }
+}
+
+int HidDevice::do_read(int fd, uint8_t* buffer, size_t length, size_t* bytes_read, int timeout_ms) {
+    thread_local std::vector<uint8_t> report(MaxNodeReport);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+    for (;;) {
+        if (wait_ready(fd, POLLIN, timeout_ms, deadline) != 1)
+            return 0;
+        const ssize_t n = ::read(fd, report.data(), report.size());
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR)
+                continue;
+            return 0;  // EIO, ENODEV: the device is gone
+        }
+        if (n == 0)
+            return 0;  // hang-up
+        size_t copied = 0;
+        if (uses_report_ids_) {
+            if (!collection_.has_report_id(report[0]))
+                continue;  // another collection's report
+            copied = std::min(static_cast<size_t>(n), length);
+            std::memcpy(buffer, report.data(), copied);
+        } else {
+            // Unnumbered reports arrive without the ID byte; callers always get one.
+            buffer[0] = 0;
+            copied = 1 + std::min(static_cast<size_t>(n), length - 1);
+            std::memcpy(buffer + 1, report.data(), copied - 1);
+        }
+        if (bytes_read)
+            *bytes_read = copied;
+        return 1;
+    }
+}
+
+int HidDevice::do_write(int fd, const uint8_t* buffer, size_t length, size_t* bytes_written,
+                        int timeout_ms) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+    for (;;) {
+        if (wait_ready(fd, POLLOUT, timeout_ms, deadline) != 1)
+            return 0;
+        const ssize_t n = node_is_socket_ ? ::send(fd, buffer, length, MSG_DONTWAIT | MSG_NOSIGNAL)
+                                          : ::write(fd, buffer, length);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR)
+                continue;
+            return 0;
+        }
+        if (static_cast<size_t>(n) != length)
+            return 0;
+        if (bytes_written)
+            *bytes_written = length;
+        return 1;
+    }
+}
+
+int HidDevice::read(uint8_t* buffer, size_t length, size_t* bytes_read, int timeout_ms) {
+    if (bytes_read)
+        *bytes_read = 0;
+    int fd = -1;
+    {
+        std::lock_guard lock(mutex_);
+        if (!handle_.valid() || closing_ || !access_.read || !buffer || length == 0)
+            return 0;
+        fd = handle_.fd();
+        ++active_io_;
+        read_in_progress_ = true;
+    }
+    const int result = do_read(fd, buffer, length, bytes_read, timeout_ms);
+    std::lock_guard lock(mutex_);
+    read_in_progress_ = false;
+    --active_io_;
+    io_done_.notify_all();
+    return result;
+}
+
+int HidDevice::write(const uint8_t* buffer, size_t length, size_t* bytes_written, int timeout_ms) {
+    if (bytes_written)
+        *bytes_written = 0;
+    int fd = -1;
+    {
+        std::lock_guard lock(mutex_);
+        if (!handle_.valid() || closing_ || !access_.write || !buffer || length == 0)
+            return 0;
+        fd = handle_.fd();
+        ++active_io_;
+        write_in_progress_ = true;
+    }
+    const int result = do_write(fd, buffer, length, bytes_written, timeout_ms);
+    std::lock_guard lock(mutex_);
+    write_in_progress_ = false;
+    --active_io_;
+    io_done_.notify_all();
+    return result;
+}
+
+std::optional<std::string> HidDevice::product_string() const {
+    std::lock_guard lock(mutex_);
+    if (!handle_.valid() || product_.empty())
+        return std::nullopt;
+    return product_;
+}
+
+const HidAttributes& HidDevice::attributes() const {
+    return attributes_;
+}
+const HidCaps& HidDevice::caps() const {
+    return caps_;
+}
+const std::string& HidDevice::path() const {
+    return path_;
+}
+uint16_t HidDevice::interface_number() const {
+    return interface_number_;
+}
+uint16_t HidDevice::collection_number() const {
+    return collection_number_;
+}
+
+const std::vector<FieldCaps>& HidDevice::button_caps(ReportKind kind) const {
+    return collection_.button_caps[kind_index(kind)];
+}
+
+const std::vector<FieldCaps>& HidDevice::value_caps(ReportKind kind) const {
+    return collection_.value_caps[kind_index(kind)];
+}
+
+const std::vector<HidDataRecord>& HidDevice::data_records(ReportKind kind) const {
+    return records_[kind_index(kind)];
+}
+
+std::vector<uint8_t>& HidDevice::report_buffer(ReportKind kind) {
+    return report_buffers_[kind_index(kind)];
+}
+
+HidStatus HidDevice::unpack_input(const uint8_t* report, size_t length) {
+    if (!report || length == 0)
+        return HidStatus::InvalidReportLength;
+    const std::span<const uint8_t> bytes(report, length);
+    const uint64_t report_bits = uint64_t{length} * 8;
+    const auto& buttons = collection_.button_caps[0];
+    const auto& values = collection_.value_caps[0];
+    for (auto& r : records_[0]) {
+        if (r.report_id != report[0])
+            continue;
+        r.is_set = true;
+        if (r.is_button) {
+            const FieldCaps& c = buttons[r.caps_index];
+            std::fill(r.usages.begin(), r.usages.end(), 0);
+            if (c.bit_position + uint64_t{c.bit_size} * c.report_count > report_bits) {
+                r.status = HidStatus::InvalidReportLength;
+                continue;
+            }
+            size_t found = 0;
+            for (uint16_t i = 0; i < c.report_count && found < r.usages.size(); ++i) {
+                const uint32_t v =
+                    hid::extract_bits(bytes, c.bit_position + uint32_t{i} * c.bit_size, c.bit_size);
+                int64_t usage = 0;
+                if (c.is_array) {
+                    const int64_t logical =
+                        c.logical_min < 0 ? sign_extend(v, c.bit_size) : int64_t{v};
+                    if (logical < c.logical_min || logical > c.logical_max)
+                        continue;
+                    usage = c.usage_min + (logical - c.logical_min);
+                } else {
+                    if (v == 0)
+                        continue;
+                    usage = c.is_range ? c.usage_min + i : c.usage_min;
+                }
+                // Usage 0 means "no control"; the record keeps only its own usages.
+                if (usage == 0 || usage < r.usage_min || usage > r.usage_max)
+                    continue;
+                r.usages[found++] = static_cast<uint16_t>(usage);
+            }
+            r.status = HidStatus::Success;
+            continue;
+        }
+        const FieldCaps& c = values[r.caps_index];
+        const uint32_t position = c.bit_position + uint32_t{r.field} * c.bit_size;
+        if (position + uint64_t{c.bit_size} > report_bits) {
+            r.status = HidStatus::InvalidReportLength;
+            return r.status;
+        }
+        r.raw_value = hid::extract_bits(bytes, position, c.bit_size);
+        const int64_t value =
+            c.logical_min < 0 ? sign_extend(r.raw_value, c.bit_size) : int64_t{r.raw_value};
+        if (value < c.logical_min || value > c.logical_max) {
+            r.status = HidStatus::ValueOutOfRange;
+            continue;
+        }
+        if (c.logical_max <= c.logical_min) {
+            r.status = HidStatus::BadLogPhyValues;
+            continue;
+        }
+        if (c.physical_min == 0 && c.physical_max == 0) {
+            r.scaled_value = static_cast<int32_t>(value);  // no physical extent: logical units
+        } else {
+            const int64_t span = int64_t{c.physical_max} - c.physical_min;
+            r.scaled_value = static_cast<int32_t>((value - c.logical_min) * span /
+                                                      (int64_t{c.logical_max} - c.logical_min) +
+                                                  c.physical_min);
+        }
+        r.status = HidStatus::Success;
+    }
+    return HidStatus::Success;
+}
+
 }  // namespace velqa::link

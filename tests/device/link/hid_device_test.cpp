@@ -1,0 +1,511 @@
+#include "device/link/hid_device.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "device/link/supported_devices.h"
+#include "platform/atomic_file.h"
+#include "platform/hid/sim_backend.h"
+#include "platform/hid/sysfs_fixture.h"
+#include "sim_nodes.h"
+#include "support/temp_dir.h"
+
+namespace velqa::link {
+namespace {
+
+using sim::Link;
+using sim::SimNodes;
+using ::testing::ElementsAre;
+
+// Waits for a condition another thread brings about; the deadline only guards against hangs.
+bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// --- Path parsers ----------------------------------------------------------------------------
+
+TEST(HidPathParsers, ReadHexAfterCaseInsensitiveMarkers) {
+    const std::string p = "/dev/hidraw1#VID_FA2E&Pid_22a0&MI_01&COL0b";
+    EXPECT_EQ(HidDevice::vendor_id_of(p), 0xFA2E);
+    EXPECT_EQ(HidDevice::product_id_of(p), 0x22A0);
+    EXPECT_EQ(HidDevice::interface_of(p), 1);
+    EXPECT_EQ(HidDevice::collection_of(p), 0x0B);
+}
+
+TEST(HidPathParsers, MissingMarkersGiveZero) {
+    const std::string p = "/dev/hidraw1#vid_fa2e&pid_2299";
+    EXPECT_EQ(HidDevice::interface_of(p), 0);
+    EXPECT_EQ(HidDevice::collection_of(p), 0);
+    EXPECT_EQ(HidDevice::vendor_id_of(""), 0);
+    EXPECT_EQ(HidDevice::product_id_of("vid_1234"), 0);
+    EXPECT_EQ(HidDevice::vendor_id_of("vid_zz"), 0) << "no digits";
+}
+
+TEST(HidPathParsers, WindowsFormAndOddNumbers) {
+    const std::string win = R"(\\?\hid#vid_046d&pid_c52b&mi_02&col01#8&2a0b1c&0&0000#{4d1e55b2})";
+    EXPECT_EQ(HidDevice::vendor_id_of(win), 0x046D);
+    EXPECT_EQ(HidDevice::product_id_of(win), 0xC52B);
+    EXPECT_EQ(HidDevice::interface_of(win), 2);
+    EXPECT_EQ(HidDevice::collection_of(win), 1);
+    EXPECT_EQ(HidDevice::vendor_id_of("#vid_0x1a2b"), 0x1A2B) << "like %x";
+    EXPECT_EQ(HidDevice::vendor_id_of("#vid_123456"), 0x3456) << "cut to 16 bits";
+}
+
+TEST(HidPathParsers, FolderNamesWithMarkersDoNotShadowTheSuffix) {
+    const std::string p = "/tmp/my_vid_9999&col07/cable-if1.sock#vid_fa2e&pid_2299&mi_01&col04";
+    EXPECT_EQ(HidDevice::vendor_id_of(p), 0xFA2E);
+    EXPECT_EQ(HidDevice::collection_of(p), 4);
+}
+
+// --- Scan list -------------------------------------------------------------------------------
+
+class HidScan : public ::testing::Test {
+  protected:
+    void add_nodes(int count, const std::vector<uint8_t>& descriptor) {
+        for (int i = 0; i < count; ++i) {
+            test::FixtureNode n;
+            n.name = "hidraw" + std::to_string(next_++);
+            n.vendor_id = 0x1111;
+            n.product_id = static_cast<uint16_t>(0x100 + i);
+            n.interface_number = 1;
+            n.usb_product = "Widget";
+            n.descriptor = descriptor;
+            test::add_hidraw_node(sys_.path(), n);
+        }
+    }
+    std::vector<std::string> drain(HidDevice& d) {
+        std::vector<std::string> out;
+        while (auto p = d.next_path())
+            out.push_back(*p);
+        return out;
+    }
+    test::TempDir sys_;
+    test::ScopedEnv hid_{"VELQA_HID", "hidraw"};
+    test::ScopedEnv root_{"VELQA_SYSFS_ROOT", sys_.path().string()};
+    int next_ = 0;
+};
+
+TEST_F(HidScan, NineInterfacesGrowTheListPastItsFirstCapacity) {
+    add_nodes(9, test::boot_mouse_descriptor());
+    HidDevice d;
+    ASSERT_TRUE(d.scan());
+    EXPECT_EQ(d.scan_count(), 9u);
+    EXPECT_EQ(d.scan_capacity(), 16u);
+    const auto paths = drain(d);
+    ASSERT_EQ(paths.size(), 9u);
+    EXPECT_EQ(paths.front(), "/dev/hidraw0#vid_1111&pid_0100&mi_01");
+    EXPECT_EQ(paths.back(), "/dev/hidraw8#vid_1111&pid_0108&mi_01");
+    EXPECT_FALSE(d.next_path()) << "the cursor stays at the end";
+}
+
+TEST_F(HidScan, SeventeenAndMoreInterfacesDoubleAgainAndKeepEveryPath) {
+    add_nodes(5, test::four_collection_descriptor());  // 20 interfaces
+    HidDevice d;
+    ASSERT_TRUE(d.scan());
+    EXPECT_EQ(d.scan_count(), 20u);
+    EXPECT_EQ(d.scan_capacity(), 32u);
+    const auto paths = drain(d);
+    ASSERT_EQ(paths.size(), 20u);
+    EXPECT_EQ(paths[19], "/dev/hidraw4#vid_1111&pid_0104&mi_01&col04");
+    ASSERT_TRUE(d.scan()) << "a second scan starts over";
+    EXPECT_EQ(drain(d).size(), 20u);
+    d.clear_scan();
+    EXPECT_EQ(d.scan_count(), 0u);
+    EXPECT_FALSE(d.next_path());
+}
+
+TEST_F(HidScan, EmptyMachineScansToAnEmptyList) {
+    HidDevice d;
+    EXPECT_TRUE(d.scan());
+    EXPECT_FALSE(d.next_path());
+}
+
+// --- Simulated nodes -------------------------------------------------------------------------
+
+// Records output reports; answers vendor reports with a copy when asked to.
+class Recorder : public sim::ReportHandler {
+  public:
+    void on_output(Link link, std::span<const uint8_t> report) override {
+        std::vector<uint8_t> copy(report.begin(), report.end());
+        {
+            std::lock_guard lock(mutex_);
+            received_.push_back(copy);
+        }
+        changed_.notify_all();
+        if (echo_ && nodes_)
+            nodes_->send_input(link, 1, copy);
+    }
+    bool wait_for(size_t count) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20),
+                                 [&] { return received_.size() >= count; });
+    }
+    std::vector<std::vector<uint8_t>> received() {
+        std::lock_guard lock(mutex_);
+        return received_;
+    }
+    SimNodes* nodes_ = nullptr;
+    bool echo_ = false;
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::vector<uint8_t>> received_;
+};
+
+class HidSim : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        recorder_.nodes_ = &nodes_;
+        ASSERT_TRUE(nodes_.start(true, true));
+    }
+    std::string path(Link link, int interface_number, int col) {
+        char tail[64];
+        const uint16_t pid =
+            link == Link::Cable ? SimNodes::CableProductId : SimNodes::ReceiverProductId;
+        if (col) {
+            std::snprintf(tail, sizeof tail, "#vid_%04x&pid_%04x&mi_%02x&col%02x",
+                          maker_vendor_id(), pid, interface_number, col);
+        } else {
+            std::snprintf(tail, sizeof tail, "#vid_%04x&pid_%04x&mi_%02x", maker_vendor_id(), pid,
+                          interface_number);
+        }
+        return nodes_.node_path(link, static_cast<uint8_t>(interface_number)).string() + tail;
+    }
+    bool open(HidDevice& d, const std::string& p, bool exclusive = false) {
+        return d.open(p, true, true, true, exclusive);
+    }
+    bool connections(Link link, uint8_t iface, size_t n) {
+        return eventually([&] { return nodes_.connection_count(link, iface) == n; });
+    }
+
+    test::TempDir dir_;
+    test::ScopedEnv env_{"VELQA_HID", "sim:" + dir_.path().string()};
+    Recorder recorder_;
+    SimNodes nodes_{dir_.path(), &recorder_};
+};
+
+TEST_F(HidSim, ScanListsBothLinksPerCollection) {
+    HidDevice d;
+    ASSERT_TRUE(d.scan());
+    std::vector<std::string> paths;
+    while (auto p = d.next_path())
+        paths.push_back(*p);
+    ASSERT_EQ(paths.size(), 10u);
+    EXPECT_EQ(paths[0], path(Link::Cable, 0, 0));
+    EXPECT_EQ(paths[4], path(Link::Cable, 1, 4));
+    EXPECT_EQ(paths[9], path(Link::Receiver, 1, 4));
+    std::vector<size_t> rows;
+    for (const auto& p : paths) {
+        if (auto row = match_path(supported_device_table(), p))
+            rows.push_back(*row);
+    }
+    EXPECT_THAT(rows, ElementsAre(5, 4, 7, 6));
+}
+
+TEST_F(HidSim, OpenLoadsTheCollectionsCapabilities) {
+    HidDevice d;
+    ASSERT_TRUE(d.open(path(Link::Receiver, 1, 4), true, false, true, false));
+    EXPECT_TRUE(d.is_open());
+    EXPECT_TRUE(d.access().read);
+    EXPECT_FALSE(d.access().write);
+    EXPECT_TRUE(d.access().overlapped);
+    EXPECT_EQ(d.caps().usage_page, 0xFF1C);
+    EXPECT_EQ(d.caps().usage, 0x92);
+    EXPECT_EQ(d.caps().input_report_length, 64);
+    EXPECT_EQ(d.caps().output_report_length, 64);
+    EXPECT_EQ(d.caps().feature_report_length, 0);
+    EXPECT_EQ(d.caps().number_input_value_caps, 1);
+    EXPECT_EQ(d.attributes().vendor_id, maker_vendor_id());
+    EXPECT_EQ(d.attributes().product_id, 0x22A0);
+    EXPECT_EQ(d.attributes().version_number, 0x0100);
+    EXPECT_EQ(d.interface_number(), 1);
+    EXPECT_EQ(d.collection_number(), 4);
+    EXPECT_EQ(d.product_string(), "VELQA-R260");
+    EXPECT_EQ(d.input_report_buffer(), std::vector<uint8_t>(64, 0));
+    EXPECT_EQ(d.report_buffer(ReportKind::Output).size(), 64u);
+    ASSERT_EQ(d.input_data().size(), 1u);
+    EXPECT_FALSE(d.input_data()[0].is_button);
+
+    // The identity as the device manager builds it matches row 6.
+    DeviceIdentity id{d.attributes().vendor_id,
+                      d.attributes().product_id,
+                      d.interface_number(),
+                      d.collection_number(),
+                      d.caps().usage_page,
+                      d.caps().usage,
+                      *d.product_string(),
+                      0,
+                      0,
+                      d.path()};
+    EXPECT_EQ(match_identity(supported_device_table(), id), 6u);
+    d.close();
+    EXPECT_FALSE(d.is_open());
+    EXPECT_EQ(d.caps().input_report_length, 0);
+    EXPECT_FALSE(d.product_string());
+}
+
+TEST_F(HidSim, OpenFailsForPathsThatNameNothingPresent) {
+    HidDevice d;
+    EXPECT_FALSE(open(d, path(Link::Cable, 1, 5))) << "no fifth collection";
+    EXPECT_FALSE(open(d, path(Link::Cable, 1, 0))) << "four collections need &col";
+    EXPECT_FALSE(open(d, (dir_.path() / "gone-if1.sock").string() + "#vid_1&pid_2&mi_01&col01"));
+    std::string stale = path(Link::Cable, 1, 4);
+    stale.replace(stale.find("pid_2299"), 8, "pid_1234");
+    EXPECT_FALSE(open(d, stale)) << "the node belongs to another product";
+    EXPECT_FALSE(d.is_open());
+    EXPECT_EQ(d.caps().usage_page, 0);
+}
+
+TEST_F(HidSim, SecondOpenClosesTheFirst) {
+    HidDevice d;
+    ASSERT_TRUE(open(d, path(Link::Cable, 1, 4)));
+    ASSERT_TRUE(connections(Link::Cable, 1, 1));
+    ASSERT_TRUE(open(d, path(Link::Cable, 1, 3)));
+    EXPECT_EQ(d.caps().usage_page, 0x000C);
+    EXPECT_EQ(d.caps().input_report_length, 3);
+    EXPECT_TRUE(connections(Link::Cable, 1, 1)) << "the first connection was closed";
+}
+
+TEST_F(HidSim, ExclusiveOpenKeepsOthersOut) {
+    HidDevice a, b;
+    ASSERT_TRUE(open(a, path(Link::Cable, 1, 4), true));
+    EXPECT_FALSE(open(b, path(Link::Cable, 1, 3)));
+    a.close();
+    EXPECT_TRUE(open(b, path(Link::Cable, 1, 3)));
+}
+
+TEST_F(HidSim, WriteReachesTheDeviceAndTheReplyIsRead) {
+    recorder_.echo_ = true;
+    HidDevice d;
+    ASSERT_TRUE(open(d, path(Link::Cable, 1, 4)));
+    std::vector<uint8_t> request(64, 0);
+    request[0] = 0x04;
+    request[3] = 0x03;
+    size_t written = 99;
+    ASSERT_EQ(d.write(request.data(), request.size(), &written, 1000), 1);
+    EXPECT_EQ(written, 64u);
+    ASSERT_TRUE(recorder_.wait_for(1));
+    EXPECT_EQ(recorder_.received()[0], request);
+    std::vector<uint8_t> reply(64, 0xEE);
+    size_t got = 0;
+    ASSERT_EQ(d.read(reply.data(), reply.size(), &got, 5000), 1);
+    EXPECT_EQ(got, 64u);
+    EXPECT_EQ(reply, request);
+}
+
+TEST_F(HidSim, AccessSettingsAndClosedObjectsRefuseTransfers) {
+    HidDevice d;
+    uint8_t buffer[64] = {4};
+    size_t count = 7;
+    EXPECT_EQ(d.read(buffer, sizeof buffer, &count, 0), 0);
+    EXPECT_EQ(count, 0u);
+    ASSERT_TRUE(d.open(path(Link::Cable, 1, 4), true, false, true, false));
+    count = 7;
+    EXPECT_EQ(d.write(buffer, sizeof buffer, &count, 100), 0);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(d.read(buffer, 0, &count, 0), 0) << "no room";
+}
+
+TEST_F(HidSim, ReadsDeliverOnlyTheOpenedCollectionsReports) {
+    HidDevice consumer, vendor;
+    ASSERT_TRUE(open(consumer, path(Link::Cable, 1, 3)));
+    ASSERT_TRUE(open(vendor, path(Link::Cable, 1, 4)));
+    ASSERT_TRUE(connections(Link::Cable, 1, 2));
+    std::vector<uint8_t> command(64, 0x5A);
+    command[0] = SimNodes::VendorReportId;
+    const std::vector<uint8_t> keyboard = {1, 0, 0, 4, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> notification = {SimNodes::ConsumerReportId, 0x23, 0x11};
+    ASSERT_TRUE(nodes_.send_input(Link::Cable, 1, command));
+    ASSERT_TRUE(nodes_.send_input(Link::Cable, 1, keyboard));
+    ASSERT_TRUE(nodes_.send_input(Link::Cable, 1, notification));
+
+    uint8_t buffer[64] = {};
+    size_t got = 0;
+    ASSERT_EQ(consumer.read(buffer, consumer.input_report_length(), &got, 5000), 1);
+    EXPECT_EQ(got, 3u);
+    EXPECT_THAT(std::vector<uint8_t>(buffer, buffer + 3), ElementsAre(3, 0x23, 0x11));
+    ASSERT_EQ(vendor.read(buffer, sizeof buffer, &got, 5000), 1);
+    EXPECT_EQ(got, 64u);
+    EXPECT_EQ(buffer[0], SimNodes::VendorReportId);
+    EXPECT_EQ(vendor.read(buffer, sizeof buffer, &got, 50), 0) << "the rest was not its own";
+    EXPECT_EQ(got, 0u);
+}
+
+TEST_F(HidSim, ConsumerArrayUnpacksToTheCarriedUsage) {
+    HidDevice d;
+    ASSERT_TRUE(open(d, path(Link::Receiver, 1, 3)));
+    ASSERT_EQ(d.input_data().size(), 1u);
+    const uint8_t report[] = {SimNodes::ConsumerReportId, 0x23, 0x11};
+    EXPECT_EQ(d.unpack_input(report, sizeof report), HidStatus::Success);
+    const auto& r = d.input_data()[0];
+    EXPECT_TRUE(r.is_button);
+    EXPECT_TRUE(r.is_set);
+    EXPECT_EQ(r.usage_page, 0x000C);
+    EXPECT_EQ(r.max_usage_list_length, 1u);
+    EXPECT_THAT(r.usages, ElementsAre(0x1123));
+    const uint8_t released[] = {SimNodes::ConsumerReportId, 0, 0};
+    d.unpack_input(released, sizeof released);
+    EXPECT_THAT(d.input_data()[0].usages, ElementsAre(0)) << "usage 0 is no control";
+}
+
+TEST_F(HidSim, UnnumberedReportsGainAZeroIdByteAndUnpackButtonsAndValues) {
+    HidDevice d;
+    ASSERT_TRUE(open(d, path(Link::Cable, 0, 0)));
+    EXPECT_EQ(d.caps().input_report_length, 4);
+    ASSERT_TRUE(connections(Link::Cable, 0, 1));
+    const std::vector<uint8_t> motion = {0x05, 0xFB, 0x02};  // buttons 1 and 3, X -5, Y 2
+    ASSERT_TRUE(nodes_.send_input(Link::Cable, 0, motion));
+    uint8_t buffer[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+    size_t got = 0;
+    ASSERT_EQ(d.read(buffer, sizeof buffer, &got, 5000), 1);
+    EXPECT_EQ(got, 4u);
+    EXPECT_THAT(buffer, ElementsAre(0, 0x05, 0xFB, 0x02));
+
+    EXPECT_EQ(d.unpack_input(buffer, got), HidStatus::Success);
+    const auto& records = d.input_data();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_THAT(records[0].usages, ElementsAre(1, 3, 0)) << "ended by 0 when shorter";
+    EXPECT_EQ(records[1].usage, 0x30);
+    EXPECT_EQ(records[1].raw_value, 0xFBu);
+    EXPECT_EQ(records[1].scaled_value, -5);
+    EXPECT_EQ(records[2].usage, 0x31);
+    EXPECT_EQ(records[2].scaled_value, 2);
+
+    const uint8_t short_report[] = {0, 0x01};
+    EXPECT_EQ(d.unpack_input(short_report, sizeof short_report), HidStatus::InvalidReportLength)
+        << "a value beyond the report ends the unpack";
+    const uint8_t other_id[] = {7, 1, 2, 3};
+    d.unpack_input(motion.data(), 0);
+    EXPECT_EQ(d.unpack_input(other_id, sizeof other_id), HidStatus::Success);
+}
+
+TEST_F(HidSim, ReadTimesOutWhenNothingArrives) {
+    HidDevice d;
+    ASSERT_TRUE(open(d, path(Link::Cable, 1, 3)));
+    uint8_t buffer[3];
+    size_t got = 5;
+    EXPECT_EQ(d.read(buffer, sizeof buffer, &got, 30), 0);
+    EXPECT_EQ(got, 0u);
+    EXPECT_FALSE(d.read_in_progress());
+    EXPECT_TRUE(d.is_open()) << "a time-out leaves the interface usable";
+}
+
+TEST_F(HidSim, CloseFromAnotherThreadEndsAnEndlessRead) {
+    HidDevice d;
+    ASSERT_TRUE(open(d, path(Link::Cable, 1, 3)));
+    int result = -1;
+    size_t got = 9;
+    std::thread reader([&] {
+        uint8_t buffer[3];
+        result = d.read(buffer, sizeof buffer, &got, -1);
+    });
+    ASSERT_TRUE(eventually([&] { return d.read_in_progress(); }));
+    d.close();
+    reader.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(got, 0u);
+    EXPECT_FALSE(d.is_open());
+    EXPECT_TRUE(open(d, path(Link::Cable, 1, 3))) << "the cancel does not linger";
+    uint8_t buffer[3];
+    ASSERT_TRUE(connections(Link::Cable, 1, 1));
+    const std::vector<uint8_t> n = {3, 1, 0};
+    ASSERT_TRUE(nodes_.send_input(Link::Cable, 1, n));
+    EXPECT_EQ(d.read(buffer, sizeof buffer, &got, 5000), 1);
+}
+
+TEST_F(HidSim, RemovedNodeEndsAWaitingRead) {
+    HidDevice d;
+    ASSERT_TRUE(open(d, path(Link::Receiver, 1, 4)));
+    int result = -1;
+    std::thread reader([&] {
+        uint8_t buffer[64];
+        result = d.read(buffer, sizeof buffer, nullptr, -1);
+    });
+    ASSERT_TRUE(eventually([&] { return d.read_in_progress(); }));
+    ASSERT_TRUE(nodes_.unplug(Link::Receiver));
+    reader.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(open(d, path(Link::Receiver, 1, 4))) << "the node is gone";
+}
+
+TEST_F(HidSim, QueuedReportIsDeliveredBeforeTheHangUp) {
+    HidDevice d;
+    ASSERT_TRUE(open(d, path(Link::Cable, 1, 3)));
+    ASSERT_TRUE(connections(Link::Cable, 1, 1));
+    const std::vector<uint8_t> n = {3, 0x23, 0x10};
+    ASSERT_TRUE(nodes_.send_input(Link::Cable, 1, n));
+    ASSERT_TRUE(nodes_.unplug(Link::Cable));
+    uint8_t buffer[3];
+    size_t got = 0;
+    ASSERT_EQ(d.read(buffer, sizeof buffer, &got, -1), 1);
+    EXPECT_THAT(buffer, ElementsAre(3, 0x23, 0x10));
+    EXPECT_EQ(d.read(buffer, sizeof buffer, &got, -1), 0) << "then the hang-up, at once";
+    EXPECT_FALSE(nodes_.send_input(Link::Cable, 1, n));
+}
+
+TEST_F(HidSim, ReplugBringsTheNodesBack) {
+    ASSERT_TRUE(nodes_.unplug(Link::Cable));
+    EXPECT_FALSE(nodes_.plugged(Link::Cable));
+    HidDevice d;
+    EXPECT_FALSE(open(d, path(Link::Cable, 1, 4)));
+    ASSERT_TRUE(nodes_.plug(Link::Cable));
+    EXPECT_TRUE(open(d, path(Link::Cable, 1, 4)));
+}
+
+// A node whose far end never reads: writes fill its queue and then time out.
+TEST(HidStalledNode, WriteTimesOutWhenTheDeviceDoesNotTakeReports) {
+    test::TempDir dir;
+    test::ScopedEnv env("VELQA_HID", "sim:" + dir.path().string());
+    const auto sock = dir / "stall-if1.sock";
+    int listener = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, sock.c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    platform::hid::NodeInfo info;
+    info.vendor_id = 0x1234;
+    info.product_id = 0x5678;
+    info.interface_number = 1;
+    info.product = "Stall";
+    info.descriptor = test::four_collection_descriptor();
+    ASSERT_TRUE(platform::write_file_atomically(dir / "stall-if1.json",
+                                                platform::hid::sim_sidecar_text(info)));
+
+    HidDevice d;
+    ASSERT_TRUE(d.open(sock.string() + "#vid_1234&pid_5678&mi_01&col04", true, true, true, false));
+    std::vector<uint8_t> report(64, 0);
+    report[0] = 4;
+    size_t written = 0;
+    int result = 1;
+    for (int i = 0; i < 100000 && result == 1; ++i) {
+        result = d.write(report.data(), report.size(), &written, 20);
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(written, 0u);
+    EXPECT_FALSE(d.write_in_progress());
+    d.close();
+    ::close(listener);
+}
+
+}  // namespace
+}  // namespace velqa::link
