@@ -1,4 +1,4 @@
 # The velqa-sim executable.
 add_executable(velqa-sim ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
-target_link_libraries(velqa-sim PRIVATE velqa_sim_nodes velqa_warnings)
+target_link_libraries(velqa-sim PRIVATE velqa_sim_firmware velqa_sim_nodes velqa_warnings)
 install(TARGETS velqa-sim)

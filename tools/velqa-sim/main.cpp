@@ -1,52 +1,101 @@
-// velqa-sim: the simulated mouse and 2.4G receiver behind virtual HID nodes.
+// velqa-sim: the simulated mouse and 2.4G receiver behind virtual HID nodes, and `ctl`, which
+// acts on a running simulator through its control socket.
 #include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "firmware.h"
+#include "sim_control.h"
 #include "sim_nodes.h"
 
 namespace {
 
-// Until the firmware model exists every vendor report is answered with a copy of itself.
-class EchoHandler : public velqa::sim::ReportHandler {
-  public:
-    void set_nodes(velqa::sim::SimNodes* nodes) { nodes_ = nodes; }
-    void on_output(velqa::sim::Link link, std::span<const uint8_t> report) override {
-        if (!nodes_ || report.empty() || report[0] != velqa::sim::SimNodes::VendorReportId)
-            return;
-        std::vector<uint8_t> reply(64, 0);
-        std::memcpy(reply.data(), report.data(), std::min(report.size(), reply.size()));
-        nodes_->send_input(link, 1, reply);
-    }
-
-  private:
-    velqa::sim::SimNodes* nodes_ = nullptr;
-};
-
 void usage(FILE* out) {
-    std::fprintf(out, "usage: velqa-sim --dir DIR [--link cable|receiver|both]\n");
+    std::fprintf(out,
+                 "usage: velqa-sim --dir DIR [--link cable|receiver|both] [--sensor 3395|3950]\n"
+                 "                 [--keys N] [--macro-units N] [--battery PCT] [--latency MS]\n"
+                 "       %s",
+                 velqa::sim::control_usage());
+}
+
+bool number(const std::string& text, long min, long max, long& out) {
+    char* end = nullptr;
+    out = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && out >= min && out <= max;
+}
+
+int run_ctl(const std::vector<std::string>& args) {
+    std::string dir;
+    size_t i = 0;
+    if (args.size() >= 2 && args[0] == "--dir") {
+        dir = args[1];
+        i = 2;
+    }
+    if (dir.empty() || i >= args.size()) {
+        usage(stderr);
+        return 2;
+    }
+    const auto res =
+        velqa::sim::send_control(dir, std::vector<std::string>(args.begin() + i, args.end()));
+    std::fputs(res.output.c_str(), res.exit_code == 0 ? stdout : stderr);
+    return res.exit_code;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "ctl") {
+        return run_ctl(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
     std::string dir;
     std::string link = "both";
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if ((arg == "--dir" || arg == "--link") && i + 1 < argc) {
-            (arg == "--dir" ? dir : link) = argv[++i];
-        } else if (arg == "--help" || arg == "-h") {
+    velqa::sim::FirmwareOptions options;
+    long latency = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
             usage(stdout);
             return 0;
+        }
+        if (i + 1 >= args.size()) {
+            usage(stderr);
+            return 2;
+        }
+        const std::string& value = args[++i];
+        long n = 0;
+        bool ok = true;
+        if (arg == "--dir") {
+            dir = value;
+        } else if (arg == "--link") {
+            link = value;
+            ok = link == "cable" || link == "receiver" || link == "both";
+        } else if (arg == "--sensor") {
+            ok = value == "3395" || value == "3950";
+            options.sensor = value == "3950" ? 0x3950 : 0x3395;
+        } else if (arg == "--keys") {
+            ok = number(value, 0, 170, n);  // 3 x K must fit a 512-byte block
+            options.keys = static_cast<uint8_t>(n);
+        } else if (arg == "--macro-units") {
+            ok = number(value, 0, 255, n);
+            options.macro_units = static_cast<uint8_t>(n);
+        } else if (arg == "--battery") {
+            ok = number(value, 0, 100, n);
+            options.battery = static_cast<uint8_t>(n);
+        } else if (arg == "--latency") {
+            ok = number(value, 0, 10000, latency);
         } else {
+            ok = false;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "velqa-sim: bad option %s %s\n", arg.c_str(), value.c_str());
             usage(stderr);
             return 2;
         }
     }
-    if (dir.empty() || (link != "cable" && link != "receiver" && link != "both")) {
+    if (dir.empty()) {
         usage(stderr);
         return 2;
     }
@@ -58,16 +107,28 @@ int main(int argc, char** argv) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
-    EchoHandler handler;
+    velqa::sim::Firmware firmware(options);
+    velqa::sim::FirmwareHandler handler(firmware, static_cast<int>(latency));
     velqa::sim::SimNodes nodes(dir, &handler);
-    handler.set_nodes(&nodes);
-    if (!nodes.start(link != "receiver", link != "cable")) {
+    handler.attach(&nodes);
+    const bool cable = link != "receiver";
+    const bool receiver = link != "cable";
+    if (!nodes.start(cable, receiver)) {
         std::fprintf(stderr, "velqa-sim: cannot create the nodes in %s\n", dir.c_str());
+        return 1;
+    }
+    firmware.set_plugged(velqa::sim::Link::Cable, cable);
+    firmware.set_plugged(velqa::sim::Link::Receiver, receiver);
+    velqa::sim::ControlServer control(firmware, &nodes, dir);
+    if (!control.start()) {
+        std::fprintf(stderr, "velqa-sim: cannot create the control socket in %s\n", dir.c_str());
+        nodes.stop();
         return 1;
     }
     std::fprintf(stderr, "velqa-sim: serving %s link(s) in %s\n", link.c_str(), dir.c_str());
     int signal_number = 0;
     sigwait(&stop_signals, &signal_number);
+    control.stop();
     nodes.stop();
     return 0;
 }
