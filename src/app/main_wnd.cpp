@@ -17,6 +17,7 @@
 #include "platform/ui/language.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/resources.h"
+#include "ui/custom_controls.h"
 
 namespace velqa::app {
 namespace pui = platform::ui;

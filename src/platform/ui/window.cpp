@@ -222,7 +222,6 @@ void Window::wire(QWidget* control) {
     }
     if (control->property(kMenuProperty).toBool())
         control->installEventFilter(this);
-    connect(control, &QObject::destroyed, this, [this, control] { kill_timers(control); });
 }
 
 bool Window::eventFilter(QObject* watched, QEvent* event) {
@@ -270,6 +269,8 @@ bool Window::set_timer(QWidget* control, int id, int period_ms) {
         timer = new QTimer(this);
         connect(timer, &QTimer::timeout, this,
                 [this, control, id] { send_notify(control, "timer", static_cast<WParam>(id)); });
+        // A control that goes away takes its timers with it.
+        connect(control, &QObject::destroyed, timer, [this, control] { kill_timers(control); });
     }
     timer->start(period_ms);
     return true;
@@ -320,6 +321,18 @@ LResult Window::send_message(unsigned message, WParam wparam, LParam lparam) {
     std::unique_lock lock(state->mutex);
     state->cv.wait(lock, [&] { return state->done; });
     return state->result;
+}
+
+std::size_t Window::blocked_senders() {
+    std::lock_guard lock(send_mutex_);
+    std::size_t n = 0;
+    for (auto& weak : pending_sends_) {
+        if (auto state = weak.lock()) {
+            std::lock_guard state_lock(state->mutex);
+            n += state->done ? 0 : 1;
+        }
+    }
+    return n;
 }
 
 void Window::release_blocked_senders() {

@@ -96,6 +96,8 @@ class Window : public QWidget {
     // Wakes every thread blocked in send_message with result 0 and refuses new sends: called
     // before the window waits for its workers, so that no worker stays blocked on it.
     void release_blocked_senders();
+    // Threads currently waiting in send_message for this window.
+    std::size_t blocked_senders();
 
     // Shows the window modally and returns the code given to close_window.
     int show_modal();
