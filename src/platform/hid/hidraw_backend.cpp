@@ -123,7 +123,7 @@ class HidrawBackend : public HidBackend {
         const std::string name = std::filesystem::path(node).filename().string();
         if (!name.starts_with("hidraw"))
             return false;
-        return read_node(name, info);
+        return read_node(name, info, true);
     }
 
     NodeHandle open(const std::string& node, bool read, bool write, bool exclusive,
@@ -146,10 +146,29 @@ class HidrawBackend : public HidBackend {
     }
 
   private:
-    bool read_node(const std::string& name, NodeInfo& info) {
+    // class/hidraw/hidrawN links to <hid device>/hidraw/hidrawN; resolving that one link
+    // lexically costs one readlink where a full canonical path costs one per component.
+    std::filesystem::path hid_device_dir(const std::string& name) const {
+        const auto entry = class_dir_ / name;
+        char target[4096];
+        const ssize_t n = ::readlink(entry.c_str(), target, sizeof target - 1);
+        if (n > 0) {
+            std::filesystem::path link(std::string(target, static_cast<size_t>(n)));
+            if (link.is_relative())
+                link = class_dir_ / link;
+            link = link.lexically_normal();
+            if (link.filename() == name && link.parent_path().filename() == "hidraw")
+                return link.parent_path().parent_path();
+        }
         std::error_code ec;
-        const auto hid_dir = std::filesystem::canonical(class_dir_ / name / "device", ec);
-        if (ec)
+        auto dir = std::filesystem::canonical(entry / "device", ec);
+        return ec ? std::filesystem::path{} : dir;
+    }
+
+    // The version number is only needed when a node is opened.
+    bool read_node(const std::string& name, NodeInfo& info, bool with_version = false) {
+        const auto hid_dir = hid_device_dir(name);
+        if (hid_dir.empty())
             return false;
         std::string uevent;
         if (!read_small_file(hid_dir / "uevent", uevent))
@@ -187,7 +206,8 @@ class HidrawBackend : public HidBackend {
             const auto usb_device = usb_interface.parent_path();
             if (read_small_file(usb_device / "product", text))
                 info.product = trim(text);
-            if (read_small_file(usb_device / "bcdDevice", text) && parse_number(text, 16, number)) {
+            if (with_version && read_small_file(usb_device / "bcdDevice", text) &&
+                parse_number(text, 16, number)) {
                 info.version_number = static_cast<uint16_t>(number);
             }
         }
