@@ -1,0 +1,380 @@
+// velqactl list | info | settings | power | raw: the mouse's state over the command set.
+//
+// They run the same CommandChannel, sequences and codecs as the desktop program.
+#include <json/json.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "command_registry.h"
+#include "device/link/codecs.h"
+#include "device/link/command_channel.h"
+#include "device/link/hid_device.h"
+#include "device/link/sequences.h"
+#include "device/link/supported_devices.h"
+
+namespace velqa::ctl {
+
+namespace {
+
+using link::CommandChannel;
+using link::HidDevice;
+
+struct Found {
+    size_t row = 0;
+    uint8_t type = 0;
+    uint8_t sub_type = 0;
+    std::string path;
+};
+
+bool is_receiver_type(uint8_t type) {
+    return type == link::TypeMouseReceiver || type == link::TypeKeyboardReceiver;
+}
+
+const char* type_name(uint8_t type) {
+    switch (type) {
+        case link::TypeKeyboard:
+            return "keyboard";
+        case link::TypeKeyboardReceiver:
+            return "keyboard-receiver";
+        case link::TypeMouse:
+            return "mouse";
+        case link::TypeMouseReceiver:
+            return "mouse-receiver";
+        case link::TypeMousePad:
+            return "mouse-pad";
+        case link::TypeHeadset:
+            return "headset";
+        default:
+            return "unknown";
+    }
+}
+
+// Both matching stages: by path, then by the opened interface's identity.
+std::vector<Found> find_devices() {
+    std::vector<Found> found;
+    const auto& table = link::supported_device_table();
+    HidDevice scanner;
+    if (!scanner.scan())
+        return found;
+    while (auto path = scanner.next_path()) {
+        if (!link::match_path(table, *path))
+            continue;
+        HidDevice dev;
+        if (!dev.open(*path, false, false, true, false))
+            continue;
+        link::DeviceIdentity id;
+        id.vendor_id = dev.attributes().vendor_id;
+        id.product_id = dev.attributes().product_id;
+        id.interface_number = dev.interface_number();
+        id.collection_number = dev.collection_number();
+        id.usage_page = dev.caps().usage_page;
+        id.usage = dev.caps().usage;
+        id.product_string = dev.product_string().value_or("");
+        id.device_path = *path;
+        if (auto row = link::match_identity(table, id)) {
+            found.push_back(Found{*row, id.device_type, id.device_sub_type, *path});
+        }
+    }
+    scanner.clear_scan();
+    return found;
+}
+
+struct Options {
+    std::optional<std::string> link;  // "cable" or "receiver"
+    std::vector<std::string> rest;
+    bool ok = true;
+};
+
+Options parse_options(const std::vector<std::string>& args) {
+    Options o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--link") {
+            if (i + 1 >= args.size() || (args[i + 1] != "cable" && args[i + 1] != "receiver")) {
+                o.ok = false;
+                return o;
+            }
+            o.link = args[++i];
+        } else {
+            o.rest.push_back(args[i]);
+        }
+    }
+    return o;
+}
+
+// Opens the mouse's command interface in the channel: the cable unless asked for the receiver
+// or only the receiver is present. Returns an exit code (Success when open).
+int open_mouse(CommandChannel& channel, const Options& o) {
+    const auto devices = find_devices();
+    const Found* cable = nullptr;
+    const Found* receiver = nullptr;
+    for (const auto& d : devices) {
+        if (d.sub_type != link::SubTypeCommand)
+            continue;
+        if (d.type == link::TypeMouse && !cable)
+            cable = &d;
+        if (d.type == link::TypeMouseReceiver && !receiver)
+            receiver = &d;
+    }
+    const Found* pick = nullptr;
+    if (o.link == "receiver") {
+        pick = receiver;
+    } else if (o.link == "cable") {
+        pick = cable;
+    } else {
+        pick = cable ? cable : receiver;
+    }
+    if (!pick) {
+        std::fprintf(stderr, "velqactl: no mouse found%s\n",
+                     o.link ? (" on the " + *o.link).c_str() : "");
+        return NoDevice;
+    }
+    const bool on_receiver = is_receiver_type(pick->type);
+    std::lock_guard io(channel.io_lock());
+    HidDevice& dev = on_receiver ? channel.receiver() : channel.wired();
+    if (!dev.open(pick->path, true, true, true, false)) {
+        std::fprintf(stderr, "velqactl: cannot open %s\n", pick->path.c_str());
+        return Failed;
+    }
+    channel.set_link_open(1);
+    channel.set_path(on_receiver ? 2 : 1);
+    return Success;
+}
+
+int fail(const char* what, int result) {
+    std::fprintf(stderr, "velqactl: %s failed: result %d (%s)\n", what, result,
+                 link::result_meaning(result));
+    return Failed;
+}
+
+std::string hex(std::span<const uint8_t> bytes, const char* sep = "") {
+    std::string out;
+    char buf[4];
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i)
+            out += sep;
+        std::snprintf(buf, sizeof buf, "%02x", bytes[i]);
+        out += buf;
+    }
+    return out;
+}
+
+std::string hex16(unsigned v) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "0x%04x", v & 0xFFFF);
+    return buf;
+}
+
+void print_json(const Json::Value& v) {
+    Json::StreamWriterBuilder b;
+    b["indentation"] = "  ";
+    std::printf("%s\n", Json::writeString(b, v).c_str());
+}
+
+Json::Value path_json(const CommandChannel& channel) {
+    return channel.receiver_path() ? "receiver" : "cable";
+}
+
+bool usage_ok(const Options& o, size_t max_rest) {
+    return o.ok && o.rest.size() <= max_rest;
+}
+
+int cmd_list(const std::vector<std::string>& args) {
+    if (!args.empty())
+        return UsageError;
+    const auto devices = find_devices();
+    if (devices.empty()) {
+        std::fprintf(stderr, "velqactl: no supported device found\n");
+        return NoDevice;
+    }
+    std::printf("%-4s %-17s %-9s %-8s %s\n", "row", "type", "link", "role", "path");
+    for (const auto& d : devices) {
+        std::printf("%-4zu %-17s %-9s %-8s %s\n", d.row, type_name(d.type),
+                    is_receiver_type(d.type) ? "receiver" : "cable",
+                    d.sub_type == link::SubTypeCommand ? "command" : "notify", d.path.c_str());
+    }
+    return Success;
+}
+
+int cmd_info(const std::vector<std::string>& args) {
+    const Options o = parse_options(args);
+    if (!usage_ok(o, 0))
+        return UsageError;
+    CommandChannel channel;
+    if (int rc = open_mouse(channel, o); rc != Success)
+        return rc;
+    if (!channel.receiver_present())
+        return fail("presence query", link::result::ReadFailed);
+    int res = channel.begin_config();
+    link::DeviceInfoBlock block;
+    if (res == link::result::Success)
+        res = channel.read_device_info(block.bytes);
+    const int end = channel.end_config();
+    if (res != link::result::Success)
+        return fail("reading the device information", res);
+    if (end != link::result::Success)
+        return fail("ending the configuration", end);
+    const auto info = link::decode_device_info(block);
+    Json::Value v;
+    v["link"] = path_json(channel);
+    v["key_count"] = info.key_count;
+    v["macro_units"] = info.macro_units;
+    v["macro_bytes"] = info.macro_units * 128;
+    v["link_flag"] = info.link_flag;
+    v["linked"] = info.link_flag == 0;
+    v["sensor_id"] = hex16(info.sensor_id);
+    v["raw"] = hex(block.bytes);
+    print_json(v);
+    return Success;
+}
+
+Json::Value stage_json(const link::DpiStageValues& s) {
+    Json::Value v;
+    v["enabled"] = s.active;
+    v["separate_xy"] = s.xy;
+    v["dpi_x"] = s.dpi_x;
+    v["dpi_y"] = s.dpi_y;
+    v["color"] = Json::Value(Json::arrayValue);
+    v["color"].append(s.red);
+    v["color"].append(s.green);
+    v["color"].append(s.blue);
+    return v;
+}
+
+int cmd_settings(const std::vector<std::string>& args) {
+    const Options o = parse_options(args);
+    if (!usage_ok(o, 0))
+        return UsageError;
+    CommandChannel channel;
+    if (int rc = open_mouse(channel, o); rc != Success)
+        return rc;
+    link::MouseSettingsRead read;
+    const int res = link::read_mouse_settings(channel, read);
+    if (res != link::result::Success)
+        return fail("reading the settings", res);
+    // The effect list belongs to the profile data; without it the code stands for the index.
+    const auto d = link::decode_mouse_settings(read.record, {});
+    Json::Value v;
+    v["link"] = path_json(channel);
+    v["active_slot"] = read.active_slot;
+    v["record"] = hex(read.record.bytes);
+    Json::Value& l = v["lighting"];
+    l["mode_code"] = d.light_code;
+    l["brightness"] = d.light;
+    l["speed"] = d.speed;
+    l["fx"] = d.fx;
+    l["multi_color"] = d.multi_color;
+    l["color"] = Json::Value(Json::arrayValue);
+    l["color"].append(d.red);
+    l["color"].append(d.green);
+    l["color"].append(d.blue);
+    v["polling_index_receiver"] = d.report_select_24k;
+    v["polling_index_cable"] = d.report_select_usb;
+    v["active_stage"] = d.active_stage;
+    v["lift_off_distance"] = d.silent_altitude;
+    v["stages"] = Json::Value(Json::arrayValue);
+    for (const auto& s : d.stages)
+        v["stages"].append(stage_json(s));
+    v["deep_sleep"] = d.deep_sleep_on;
+    v["sleep_seconds"] = d.sleep_seconds;
+    v["sleep_index"] = d.dormancy_time;
+    v["key_delay_index"] = d.key_delay;
+    v["motion_sync"] = d.motion_sync;
+    v["linear_calibration"] = d.linear_calibration;
+    print_json(v);
+    return Success;
+}
+
+int cmd_power(const std::vector<std::string>& args) {
+    const Options o = parse_options(args);
+    if (!usage_ok(o, 0))
+        return UsageError;
+    CommandChannel channel;
+    if (int rc = open_mouse(channel, o); rc != Success)
+        return rc;
+    link::PowerStatusBlock block;
+    const int res = link::poll_power_status(channel, block);
+    if (res != link::result::Success)
+        return fail("reading the power status", res);
+    const auto p = link::decode_power_status(block);
+    static const char* charging[] = {"not charging", "charging", "charged"};
+    Json::Value v;
+    v["link"] = path_json(channel);
+    v["battery_percent"] = p.battery_percent;
+    v["charging"] = p.charging;
+    v["charging_text"] = p.charging <= 2 ? charging[p.charging] : "unknown";
+    v["wireless"] = p.wireless;
+    v["status"] = p.status_param;
+    v["raw"] = hex(block.bytes);
+    print_json(v);
+    return Success;
+}
+
+bool parse_number(const std::string& s, unsigned long max, unsigned long& out) {
+    if (s.empty() || s[0] == '-')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    out = std::strtoul(s.c_str(), &end, 0);
+    return errno == 0 && *end == '\0' && out <= max;
+}
+
+int cmd_raw(const std::vector<std::string>& args) {
+    const Options o = parse_options(args);
+    if (!o.ok || o.rest.empty() || o.rest.size() > 3)
+        return UsageError;
+    unsigned long code = 0;
+    unsigned long length = 0;
+    unsigned long offset = 0;
+    if (!parse_number(o.rest[0], 0xFF, code) ||
+        (o.rest.size() > 1 && !parse_number(o.rest[1], 0xFF, length)) ||
+        (o.rest.size() > 2 && !parse_number(o.rest[2], 0xFFFF, offset))) {
+        std::fprintf(stderr, "velqactl: CODE 0-255, LENGTH 0-255, OFFSET 0-65535\n");
+        return UsageError;
+    }
+    CommandChannel channel;
+    if (int rc = open_mouse(channel, o); rc != Success)
+        return rc;
+    const link::Report req = link::make_request(
+        static_cast<uint8_t>(code), static_cast<uint8_t>(length), static_cast<uint16_t>(offset));
+    link::Report reply{};
+    size_t n = 0;
+    int res;
+    {
+        std::lock_guard lock(channel.command_lock());
+        res = channel.exchange(req.data(), req.size(), reply.data(), reply.size(), &n);
+    }
+    std::printf("link:    %s\n", channel.receiver_path() ? "receiver" : "cable");
+    std::printf("request: %s\n", hex(req, " ").c_str());
+    std::printf("reply:   %s\n", n ? hex(reply, " ").c_str() : "(none)");
+    std::printf("result:  %d (%s)\n", res, link::result_meaning(res));
+    if (res == link::result::Success && n) {
+        const int status = link::judge_status(reply);
+        std::printf("status:  0x%02x (%s)\n", reply[link::byte_pos::Status],
+                    link::result_meaning(status));
+    }
+    return res == link::result::Success ? Success : Failed;
+}
+
+const RegisterCommand reg_list("list", "  list                       supported devices found",
+                               cmd_list);
+const RegisterCommand reg_info("info",
+                               "  info [--link cable|receiver]      the device information block",
+                               cmd_info);
+const RegisterCommand reg_settings(
+    "settings", "  settings [--link cable|receiver]  the active slot and its settings record",
+    cmd_settings);
+const RegisterCommand reg_power("power",
+                                "  power [--link cable|receiver]     battery and charging state",
+                                cmd_power);
+const RegisterCommand reg_raw(
+    "raw", "  raw CODE [LENGTH [OFFSET]] [--link cable|receiver]  one exchange, shown as hex",
+    cmd_raw);
+
+}  // namespace
+
+}  // namespace velqa::ctl
