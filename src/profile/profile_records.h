@@ -5,14 +5,15 @@
 #include <json/json.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace velqa::profile {
 
-#pragma pack(push, 1)
-
-// One DPI stage, 9 bytes in the order of the device's settings record.
+// One DPI stage, in the order of the device's settings record. Held with natural alignment so
+// that its fields can be passed by reference; to_bytes/from_bytes give the 9-byte packed form
+// (16-bit values little-endian).
 struct DpiStage {
     std::uint8_t stage_flag = 0;  // "StageActive"
     std::uint8_t xy_flag = 0;     // "StageXY"
@@ -22,8 +23,13 @@ struct DpiStage {
     std::uint8_t green = 0;       // "StageColorG"
     std::uint8_t blue = 0;        // "StageColorB"
     bool operator==(const DpiStage&) const = default;
+
+    static constexpr std::size_t PackedSize = 9;
+    std::array<std::uint8_t, PackedSize> to_bytes() const;
+    static DpiStage from_bytes(const std::uint8_t* bytes);  // reads PackedSize bytes
 };
-static_assert(sizeof(DpiStage) == 9);
+
+// The remaining records are made of equal-width fields, so their layout is packed as it is.
 
 // The mouse's system and sensor settings, 19 words in the order the device object passes them.
 struct MouseSystemSettings {
@@ -108,8 +114,6 @@ struct AudioLightInfo {
     bool operator==(const AudioLightInfo&) const = default;
 };
 static_assert(sizeof(AudioLightInfo) == 9);
-
-#pragma pack(pop)
 
 // One step of a custom lighting effect.
 struct LedEffectStep {

@@ -3,6 +3,30 @@
 
 namespace velqa::profile {
 
+std::array<std::uint8_t, DpiStage::PackedSize> DpiStage::to_bytes() const {
+    return {stage_flag,
+            xy_flag,
+            static_cast<std::uint8_t>(dpi_x),
+            static_cast<std::uint8_t>(dpi_x >> 8),
+            static_cast<std::uint8_t>(dpi_y),
+            static_cast<std::uint8_t>(dpi_y >> 8),
+            red,
+            green,
+            blue};
+}
+
+DpiStage DpiStage::from_bytes(const std::uint8_t* b) {
+    DpiStage s;
+    s.stage_flag = b[0];
+    s.xy_flag = b[1];
+    s.dpi_x = static_cast<std::uint16_t>(b[2] | b[3] << 8);
+    s.dpi_y = static_cast<std::uint16_t>(b[4] | b[5] << 8);
+    s.red = b[6];
+    s.green = b[7];
+    s.blue = b[8];
+    return s;
+}
+
 DpiStage decode_dpi_stage(const Json::Value& object) {
     DpiStage stage;
     stage.stage_flag = to_u8(member(object, "StageActive"));

@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <regex>
+#include <cctype>
 
 #include "platform/debug_output.h"
 #include "profile_test_util.h"
@@ -156,7 +156,16 @@ TEST(ProfileWriteJson, InterruptedWritesLeaveOneWholeDocument) {
 
 TEST(ProfileNames, UuidIsTheLocalTimeWithMilliseconds) {
     const std::string id = new_uuid();
-    EXPECT_TRUE(std::regex_match(id, std::regex(R"(\d{4}_\d\d_\d\d_\d\d_\d\d_\d\d_\d\d\d)"))) << id;
+    // yyyy_mm_dd_hh_mm_ss_mmm
+    const std::string shape = "dddd_dd_dd_dd_dd_dd_ddd";
+    ASSERT_EQ(id.size(), shape.size()) << id;
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        if (shape[i] == 'd') {
+            EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(id[i]))) << id;
+        } else {
+            EXPECT_EQ(id[i], '_') << id;
+        }
+    }
     std::time_t t = std::time(nullptr);
     std::tm local{};
     localtime_r(&t, &local);

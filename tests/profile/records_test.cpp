@@ -150,6 +150,13 @@ TEST_F(ProfileCustomEffect, MissingDocumentOrEntryGivesAnEmptyList) {
 
 // ---- key list --------------------------------------------------------------------------------
 
+TEST(ProfileDpiStage, PackedFormIsNineBytesLittleEndian) {
+    const DpiStage stage{1, 0, 0x3200, 0x0190, 0xFF, 0x80, 0x01};
+    const std::array<std::uint8_t, 9> bytes{1, 0, 0x00, 0x32, 0x90, 0x01, 0xFF, 0x80, 0x01};
+    EXPECT_EQ(stage.to_bytes(), bytes);
+    EXPECT_EQ(DpiStage::from_bytes(bytes.data()), stage);
+}
+
 TEST(ProfileKeyCodes, SplitIntoThreeBytesAndJoinBack) {
     const KeyCode code = KeyCode::from_int(66051);
     EXPECT_EQ(code, (KeyCode{1, 2, 3}));
