@@ -112,7 +112,8 @@ std::string read_text_file(const fs::path& path) {
 Json::Value parse_json(std::string_view text) {
     Json::CharReaderBuilder builder;
     builder["allowComments"] = true;
-    builder["collectComments"] = false;
+    // Kept with their values, so a hand-written note in a profile survives the next save.
+    builder["collectComments"] = true;
     Json::Value root;
     try {
         std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
@@ -139,7 +140,7 @@ Json::Value read_json(const fs::path& path) {
 std::string styled_json(const Json::Value& document) {
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "   ";
-    builder["commentStyle"] = "None";
+    builder["commentStyle"] = "All";
     builder["emitUTF8"] = true;
     std::string text = Json::writeString(builder, document);
     text += '\n';

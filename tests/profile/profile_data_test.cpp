@@ -150,6 +150,22 @@ TEST_F(ProfileFilesFixture, SaveCarriesUntouchedMembersAndNonAsciiNames) {
     EXPECT_EQ(section["KeyList"][0]["DefaultAssignment"].asInt(), 9);
 }
 
+TEST_F(ProfileFilesFixture, SaveKeepsHandWrittenComments) {
+    put_file(profile_path_,
+             "{\n// my tuned profile\n\"Device\": [ { \"KeyList\": [],\n"
+             "  \"SystemStages\": { \"KeyDelay\": 1 /* fast switches */ } } ] }\n");
+    CMouseProfiledata data;
+    prepare(data, 0);
+    data.load_section(profile_path_);
+    MouseSystemSettings s = data.read_system_settings();
+    s.key_delay = 3;
+    data.write_system_settings(s);
+    data.save();
+    const std::string text = file_bytes(profile_path_);
+    EXPECT_NE(text.find("// my tuned profile"), std::string::npos) << text;
+    EXPECT_EQ(read_json(profile_path_)["Device"][0]["SystemStages"]["KeyDelay"].asInt(), 3);
+}
+
 TEST_F(ProfileFilesFixture, SaveWithoutKeyListLeavesTheFileByteForByte) {
     const std::string text = "{ \"Device\" : [ { \"LightInfo\": {\"SelectItem\": 1} } ] }  ";
     put_file(profile_path_, text);
@@ -217,49 +233,15 @@ TEST_F(ProfileMouseSection, SystemStagesWithoutReportStagesReadsWordFiveAsZero) 
         "ScorllPage":2,"WheelScorlllinse":3,"DormancyTime":4,"SilentAltitudeItem":1,"AntiShake":2,
         "SensorLif":true,"MotionSync":7,"LinearCalibration":1,"KeyDelay":3,"DeepSleepOff":1,
         "sleeptime":300,"sleeptimeH":1,"ReportSelectItemUSB":4,"ReportSelectItem24K":5}})");
-    const MouseSystemSettings s = data_.read_system_settings();
-    EXPECT_EQ(s.double_click_time, 500);
-    EXPECT_EQ(s.pointer_speed, 10);
-    EXPECT_EQ(s.pointer_precision, 1);
-    EXPECT_EQ(s.scroll_page, 2);
-    EXPECT_EQ(s.wheel_scroll_lines, 3);
-    EXPECT_EQ(s.report_rate_stage, 0);
-    EXPECT_EQ(s.dormancy_time, 4);
-    EXPECT_EQ(s.reserved, 0);
-    EXPECT_EQ(s.anti_shake, 2);
-    EXPECT_EQ(s.silent_altitude, 1);
-    EXPECT_EQ(s.sensor_lift, 1);
-    EXPECT_EQ(s.motion_sync, 1);
-    EXPECT_EQ(s.linear_calibration, 1);
-    EXPECT_EQ(s.key_delay, 3);
-    EXPECT_EQ(s.deep_sleep_off, 1);
-    EXPECT_EQ(s.sleep_time, 300);
-    EXPECT_EQ(s.sleep_time_high, 1);
-    EXPECT_EQ(s.report_item_usb, 4);
-    EXPECT_EQ(s.report_item_24g, 5);
+    // Word order: the record as the device object passes it; word 5 and the reserved word 0.
+    const MouseSystemSettings expected{500, 10, 1, 2, 3, 0,   4, 0, 2, 1,
+                                       1,   1,  1, 3, 1, 300, 1, 4, 5};
+    EXPECT_EQ(data_.read_system_settings(), expected);
 }
 
 TEST_F(ProfileMouseSection, WritingTheSystemRecordKeepsSleepTimeAndRoundTrips) {
     load(R"({"SystemStages":{"sleeptime":300,"sleeptimeH":2}})");
-    MouseSystemSettings s;
-    s.double_click_time = 1;
-    s.pointer_speed = 2;
-    s.pointer_precision = 3;
-    s.scroll_page = 4;
-    s.wheel_scroll_lines = 5;
-    s.report_rate_stage = 6;
-    s.dormancy_time = 7;
-    s.anti_shake = 9;
-    s.silent_altitude = 10;
-    s.sensor_lift = 1;
-    s.motion_sync = 1;
-    s.linear_calibration = 13;
-    s.key_delay = 14;
-    s.deep_sleep_off = 15;
-    s.sleep_time = 99;
-    s.sleep_time_high = 98;
-    s.report_item_usb = 17;
-    s.report_item_24g = 18;
+    const MouseSystemSettings s{1, 2, 3, 4, 5, 6, 7, 0, 9, 10, 1, 1, 13, 14, 15, 99, 98, 17, 18};
     data_.write_system_settings(s);
     const Json::Value& sys = data_.section()["SystemStages"];
     EXPECT_EQ(sys["sleeptime"].asInt(), 300);
