@@ -103,6 +103,8 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
       channel_(channel),
       audio_styles_(std::make_unique<Json::Value>()) {
     aux_windows_.resize(4);
+    // The window manager's close ends the program like the close message does.
+    connect(this, &Window::closed, this, [this] { on_destroy(); });
     set_caption_height(56);
 }
 
@@ -117,7 +119,17 @@ QWidget* CMainWnd::create_control(const QString& class_name) {
         if (class_name.compare(QLatin1String(row.tag), Qt::CaseInsensitive) != 0)
             continue;
         if (row.factory_class != nullptr) {
-            return pui::ControlFactory::instance().create_control(QLatin1String(row.factory_class));
+            const QString factory_class = QLatin1String(row.factory_class);
+            if (QWidget* control = pui::ControlFactory::instance().create_control(factory_class)) {
+                return control;
+            }
+            // The mouse and keyboard pages are the main window's own classes; until they are
+            // registered, a placeholder keeps their layouts building.
+            if (factory_class == QLatin1String("CZentovaMouseDevice") ||
+                factory_class == QLatin1String("CZentovaKeyboardDevice")) {
+                return new ui::PlaceholderControl(factory_class);
+            }
+            return nullptr;
         }
         return build_layout(QLatin1String(row.layout));
     }

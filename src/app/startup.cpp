@@ -138,6 +138,8 @@ bool write_language_id(platform::SettingsStore& store, std::uint32_t id) {
 }
 
 Json::Value load_audio_styles(const fs::path& user_data, const fs::path& default_data) {
+    std::error_code ec;
+    fs::create_directories(user_data, ec);
     const fs::path user_file = user_data / "AudioFile.json";
     Json::Value user = read_json(user_file);
     if (user.isObject() && !user["Device"].isNull())

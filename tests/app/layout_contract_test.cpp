@@ -1,0 +1,247 @@
+// Every layout the program ships builds completely, holds every control name the code looks up,
+// and every text and image it names exists.
+#include <QAbstractButton>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStackedWidget>
+#include <QXmlStreamReader>
+#include <set>
+
+#include "app/main_wnd.h"
+#include "app_fixture.h"
+#include "platform/ui/control_factory.h"
+#include "platform/ui/layout_builder.h"
+#include "ui/custom_controls.h"
+#include "ui/msg_wnd.h"
+
+namespace velqa::test {
+namespace {
+
+namespace fs = std::filesystem;
+namespace pui = platform::ui;
+
+// The main window's builder callback, opened for the test.
+class ProbeMainWnd : public app::CMainWnd {
+  public:
+    ProbeMainWnd(fs::path dd)
+        : CMainWnd(std::move(dd), {}, platform::SettingsStore("/dev/null/x")) {}
+    using CMainWnd::create_control;
+};
+
+const char* const kMainNames[] = {"root",
+                                  "closebtn",
+                                  "maxbtn",
+                                  "restorebtn",
+                                  "minbtn",
+                                  "skinbtn",
+                                  "gamemodebtn",
+                                  "cloudbtn",
+                                  "smarteyesbtn",
+                                  "setbtn",
+                                  "performance_Op_tab",
+                                  "key_Op_tab",
+                                  "macro_Op_tab",
+                                  "system_Op_tab",
+                                  "About_Op_tab",
+                                  "device_select_layout",
+                                  "device_switch",
+                                  "device_power_switch",
+                                  "No_device_Link",
+                                  "tab_header_device",
+                                  "device_logo_layout",
+                                  "setting_progress",
+                                  "control_light_status",
+                                  "str_test",
+                                  "nodevice_ok_btn",
+                                  "device_select_prev",
+                                  "device_select_next"};
+const char* const kMsgNames[] = {"MessageTitle", "MessageText", "confirm_btn", "cancel_btn",
+                                 "closebtn"};
+// Text ids the code itself shows.
+const char* const kCodeTextIds[] = {
+    "msg_title_text",           "message_text_22",     "tips_text",
+    "kb_device_name_text",      "ms_device_name_text", "soft_mp_device_name_text",
+    "hard_mp_device_name_text", "hd_device_name_text", "unknow_device_name_text"};
+// Images the code names.
+const char* const kCodeImages[] = {
+    "common/logo.png",    "power/r260.png",  "power/WIFI_down.png", "power/WIFI_normal.png",
+    "power/powering.png", "power/power.png", "power/light.png"};
+
+fs::path skin() {
+    return source_dir() / "skin";
+}
+
+std::vector<fs::path> layout_files() {
+    std::vector<fs::path> files;
+    for (const auto& e : fs::recursive_directory_iterator(skin() / "XML")) {
+        if (e.is_regular_file() && e.path().extension() == ".xml")
+            files.push_back(e.path());
+    }
+    return files;
+}
+
+// Values of the textId / toolTipId properties and attributes in an XML file.
+std::set<QString> text_ids_in(const fs::path& file) {
+    std::set<QString> ids;
+    QFile in(QString::fromStdString(file.string()));
+    EXPECT_TRUE(in.open(QIODevice::ReadOnly)) << file;
+    QXmlStreamReader xml(&in);
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.attributes().hasAttribute("textId")) {
+            ids.insert(xml.attributes().value("textId").toString());
+        }
+        const auto name = xml.attributes().value("name");
+        if (xml.name() == u"property" && (name == u"textId" || name == u"toolTipId")) {
+            xml.readNextStartElement();
+            ids.insert(xml.readElementText());
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << file << ": " << xml.errorString().toStdString();
+    return ids;
+}
+
+std::map<QString, QString> language(const char* file) {
+    std::map<QString, QString> texts;
+    EXPECT_TRUE(pui::LanguageTexts::parse(skin() / file, texts)) << file;
+    return texts;
+}
+
+TEST_F(AppTest, EveryLayoutBuildsWithoutUnknownClasses) {
+    ProbeMainWnd probe(factory());
+    const auto files = layout_files();
+    ASSERT_FALSE(files.empty());
+    for (const fs::path& file : files) {
+        pui::LayoutBuilder builder([&](const QString& cls) { return probe.create_control(cls); });
+        const QString relative = QString::fromStdString(fs::relative(file, skin()).string());
+        std::unique_ptr<QWidget> root(builder.create(relative));
+        EXPECT_NE(root, nullptr) << file;
+        EXPECT_TRUE(builder.unknown_classes().empty())
+            << file << ": " << builder.unknown_classes().front().toStdString();
+    }
+}
+
+TEST_F(AppTest, IndexNamesPointAtExistingFiles) {
+    const auto entries = pui::Resources::instance().entries();
+    ASSERT_TRUE(entries.count("XML_MAIN"));
+    ASSERT_TRUE(entries.count("XML_MSG"));
+    for (const auto& [name, file] : entries) {
+        EXPECT_TRUE(fs::exists(pui::Resources::instance().resolve(name))) << name.toStdString();
+    }
+}
+
+TEST_F(AppTest, MainLayoutHoldsEveryNameTheCodeLooksUp) {
+    ProbeMainWnd wnd(factory());
+    ASSERT_TRUE(wnd.create("t"));
+    for (const char* name : kMainNames)
+        EXPECT_NE(wnd.find_control(name), nullptr) << name;
+    EXPECT_NE(wnd.find_control_as<QStackedWidget>("device_switch"), nullptr);
+    EXPECT_NE(wnd.find_control_as<QStackedWidget>("device_power_switch"), nullptr);
+    for (const char* tab :
+         {"performance_Op_tab", "key_Op_tab", "macro_Op_tab", "system_Op_tab", "About_Op_tab"}) {
+        auto* button = wnd.find_control_as<QAbstractButton>(tab);
+        ASSERT_NE(button, nullptr) << tab;
+        EXPECT_TRUE(button->isCheckable()) << tab;
+    }
+}
+
+TEST_F(AppTest, MessageLayoutHoldsItsControls) {
+    ui::CMsgWnd wnd(nullptr);
+    ASSERT_TRUE(wnd.create("msgwnd", {}, true));
+    for (const char* name : kMsgNames)
+        EXPECT_NE(wnd.find_control(name), nullptr) << name;
+    EXPECT_TRUE(wnd.unknown_classes().empty());
+}
+
+TEST_F(AppTest, EveryCustomClassAndMainWindowTagIsCreated) {
+    for (const char* cls : ui::kCustomControlClasses) {
+        std::unique_ptr<QWidget> w(pui::ControlFactory::instance().create_control(cls));
+        EXPECT_NE(w, nullptr) << cls;
+    }
+    ProbeMainWnd probe(factory());
+    for (const char* tag :
+         {"CircleProgress", "SelectPanel", "DeviceKeyButton", "HandImgButton", "AudioRecord",
+          "HandImgSelectButton", "RedioMacroButton", "ComboEditContainerElement",
+          "ZentovaMousePadDevice", "ZentovaDA6533Device", "ZentovaMouseDevice",
+          "ZentovaKeyboardDevice", "DeviceProfile", "LightControl", "MagicControl",
+          "Voice6533Control", "KeySetControl", "ShootControl", "circleprogress"}) {
+        std::unique_ptr<QWidget> w(probe.create_control(tag));
+        EXPECT_NE(w, nullptr) << tag;
+    }
+    EXPECT_EQ(probe.create_control("QLabel"), nullptr);  // Qt's own classes fall through
+    // A layout naming a custom class gets that class, marked as created by us.
+    write_text(dir_ / "XML/t.xml",
+               ui_layout(ui_widget("CircleProgress", "ring") + ui_widget("DPIEdit", "dpi")));
+    pui::Resources::instance().set_resource_path(dir_.path());
+    pui::LayoutBuilder builder([&](const QString& cls) { return probe.create_control(cls); });
+    std::unique_ptr<QWidget> root(builder.create("XML/t.xml"));
+    ASSERT_NE(root, nullptr);
+    EXPECT_TRUE(builder.unknown_classes().empty());
+    EXPECT_EQ(builder.custom_classes().size(), 2u);
+    EXPECT_EQ(root->findChild<QWidget*>("ring")->property(pui::kClassProperty).toString(),
+              "CircleProgress");
+}
+
+TEST_F(AppTest, BothLanguagesHaveTheSameNonEmptyTexts) {
+    const auto en = language("lan_en.xml");
+    const auto cn = language("lan_cn.xml");
+    ASSERT_FALSE(en.empty());
+    for (const auto& [id, text] : en) {
+        EXPECT_TRUE(cn.count(id)) << "lan_cn.xml lacks " << id.toStdString();
+        EXPECT_FALSE(text.trimmed().isEmpty()) << id.toStdString();
+    }
+    for (const auto& [id, text] : cn) {
+        EXPECT_TRUE(en.count(id)) << "lan_en.xml lacks " << id.toStdString();
+        EXPECT_FALSE(text.trimmed().isEmpty()) << id.toStdString();
+    }
+}
+
+TEST_F(AppTest, EveryTextIdUsedExistsInEveryLanguage) {
+    std::set<QString> used;
+    for (const fs::path& file : layout_files())
+        used.merge(text_ids_in(file));
+    used.merge(text_ids_in(skin() / "menu.xml"));
+    for (const char* id : kCodeTextIds)
+        used.insert(id);
+    ASSERT_GT(used.size(), 10u);
+    for (const char* file : {"lan_en.xml", "lan_cn.xml"}) {
+        const auto texts = language(file);
+        for (const QString& id : used)
+            EXPECT_TRUE(texts.count(id)) << file << " lacks " << id.toStdString();
+    }
+}
+
+TEST_F(AppTest, LanguageListNamesShippedFilesAndHas520) {
+    const auto entries = app::read_language_config(factory());
+    ASSERT_GE(entries.size(), 2u);
+    bool has_520 = false;
+    std::set<std::uint32_t> ids;
+    for (const auto& e : entries) {
+        has_520 |= e.id == 520;
+        EXPECT_TRUE(ids.insert(e.id).second) << "duplicate id " << e.id;
+        EXPECT_TRUE(fs::exists(skin() / e.file.toStdString())) << e.file.toStdString();
+        EXPECT_FALSE(e.name.isEmpty());
+        EXPECT_FALSE(e.text.isEmpty());
+    }
+    EXPECT_TRUE(has_520);
+}
+
+TEST_F(AppTest, EveryImageNamedExists) {
+    QFile qss(QString::fromStdString((skin() / "theme.qss").string()));
+    ASSERT_TRUE(qss.open(QIODevice::ReadOnly));
+    const QString sheet = QString::fromUtf8(qss.readAll());
+    static const QRegularExpression url(R"(url\(([^)]+)\))");
+    int count = 0;
+    for (auto it = url.globalMatch(sheet); it.hasNext(); ++count) {
+        const QString file = it.next().captured(1);
+        EXPECT_TRUE(fs::exists(skin() / file.toStdString())) << file.toStdString();
+    }
+    EXPECT_GT(count, 5);
+    for (const char* image : kCodeImages)
+        EXPECT_TRUE(fs::exists(skin() / image)) << image;
+}
+
+}  // namespace
+}  // namespace velqa::test
