@@ -327,6 +327,9 @@ Firmware::Outcome Firmware::handle(Link l, std::span<const uint8_t> request) {
 
     std::lock_guard lock(mutex_);
     ++counts_[command];
+    if (log_.size() >= 100000)
+        log_.erase(log_.begin(), log_.begin() + 50000);
+    log_.push_back(req);
     Report reply{};
     if (receiver && command == code::ReceiverPresence) {
         // Answered by the receiver itself.
@@ -454,6 +457,14 @@ uint64_t Firmware::command_count(uint8_t c) const {
     std::lock_guard lock(mutex_);
     auto it = counts_.find(c);
     return it == counts_.end() ? 0 : it->second;
+}
+std::vector<link::Report> Firmware::requests() const {
+    std::lock_guard lock(mutex_);
+    return log_;
+}
+void Firmware::clear_requests() {
+    std::lock_guard lock(mutex_);
+    log_.clear();
 }
 bool Firmware::config_open() const {
     std::lock_guard lock(mutex_);

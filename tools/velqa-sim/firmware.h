@@ -79,6 +79,9 @@ class Firmware {
     std::vector<uint8_t> shooting_memory() const;
     std::vector<uint8_t> lighting_memory() const;
     uint64_t command_count(uint8_t code) const;
+    // Every request handled (up to the most recent 100000), for tests of chunking.
+    std::vector<link::Report> requests() const;
+    void clear_requests();
     bool config_open() const;
     uint8_t active_stage() const;
 
@@ -115,6 +118,7 @@ class Firmware {
     bool receiver_plugged_ = false;
     std::vector<PendingFault> faults_;
     std::map<uint8_t, uint64_t> counts_;
+    std::vector<link::Report> log_;
     NotifySink sink_;
     // Notifications raised under the lock, sent after it is released.
     std::vector<std::pair<Link, std::array<uint8_t, 3>>> outbox_;

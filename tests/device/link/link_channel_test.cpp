@@ -1,0 +1,565 @@
+// CommandChannel, the command set and the sequences against the in-process simulated mouse.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <numeric>
+#include <thread>
+
+#include "device/link/codecs.h"
+#include "device/link/command_channel.h"
+#include "device/link/sequences.h"
+#include "in_process_sim.h"
+#include "platform/debug_output.h"
+#include "support/temp_dir.h"
+
+namespace velqa::link {
+namespace {
+
+using sim::Fault;
+using sim::InProcessSim;
+using sim::Link;
+
+// Polls a condition until it holds or a generous deadline passes.
+template <typename F>
+bool eventually(F f, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    while (!f()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+std::vector<uint8_t> pattern(size_t n, uint8_t seed = 1) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<uint8_t>(seed + i * 7);
+    return v;
+}
+
+class SimChannel : public ::testing::TestWithParam<Link> {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_.started());
+        ASSERT_TRUE(InProcessSim::open(channel_, GetParam()));
+        // Reports sent before the server has taken the connection on would be lost.
+        ASSERT_TRUE(eventually([&] { return sim_.nodes().connection_count(GetParam(), 1) > 0; }));
+    }
+    bool receiver() const { return GetParam() == Link::Receiver; }
+    sim::Firmware& fw() { return sim_.firmware(); }
+    // Requests of one command code since the log was cleared.
+    std::vector<Report> sent(uint8_t c) {
+        std::vector<Report> out;
+        for (const auto& r : fw().requests())
+            if (r[3] == c)
+                out.push_back(r);
+        return out;
+    }
+
+    test::TempDir dir_;
+    InProcessSim sim_{dir_.path()};
+    CommandChannel channel_;
+};
+
+INSTANTIATE_TEST_SUITE_P(BothPaths, SimChannel, ::testing::Values(Link::Cable, Link::Receiver),
+                         [](const auto& param_info) {
+                             return param_info.param == Link::Cable ? "Cable" : "Receiver";
+                         });
+
+// ---- Channel state ----
+
+TEST(LinkChannelState, FreshChannel) {
+    CommandChannel ch;
+    EXPECT_EQ(ch.block_size(), 512);
+    EXPECT_EQ(ch.chunk_size(), 24);
+    EXPECT_FALSE(ch.receiver_path());
+    EXPECT_EQ(ch.link_open(), 0);
+    EXPECT_FALSE(ch.is_busy());
+    EXPECT_TRUE(ch.receiver_present());  // wired path: no I/O
+}
+
+TEST(LinkChannelState, PathAndBlockSize) {
+    CommandChannel ch;
+    ch.set_path(2);
+    EXPECT_TRUE(ch.receiver_path());
+    EXPECT_EQ(ch.chunk_size(), 24);
+    for (int mode : {0, 1, 3}) {
+        ch.set_path(mode);
+        EXPECT_FALSE(ch.receiver_path());
+        EXPECT_EQ(ch.chunk_size(), 56);
+    }
+    EXPECT_EQ(ch.set_block_size(300), 1);
+    EXPECT_EQ(ch.set_block_size(513), 0);
+    EXPECT_EQ(ch.block_size(), 300);
+    EXPECT_EQ(ch.set_block_size(512), 1);
+    EXPECT_EQ(ch.block_size(), 512);
+}
+
+TEST(LinkChannelState, ClosedLinkReturnsZeroWithoutIo) {
+    test::TempDir dir;
+    InProcessSim sim(dir.path());
+    CommandChannel ch;
+    ASSERT_TRUE(InProcessSim::open(ch, Link::Cable));
+    ch.set_link_open(0);
+    const Report req = make_request(code::BeginConfig);
+    Report reply{};
+    size_t n = 99;
+    EXPECT_EQ(ch.exchange(req.data(), req.size(), reply.data(), reply.size(), &n), 0);
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(ch.begin_config(), 0);
+    uint8_t buf[34];
+    EXPECT_EQ(ch.read_device_info(buf), 0);
+    MouseSettingsRead read;
+    EXPECT_EQ(read_mouse_settings(ch, read), 0);
+    EXPECT_TRUE(sim.firmware().requests().empty());
+}
+
+// ---- Exchange ----
+
+TEST_P(SimChannel, ShortRequestIsSentZeroPadded) {
+    Report full = make_request(code::ReadSettings, 1, 0);
+    Report reply{};
+    size_t n = 0;
+    // Only the first 9 bytes are given; the sum check already covers the padded report.
+    EXPECT_EQ(channel_.exchange(full.data(), 9, reply.data(), reply.size(), &n), 1);
+    EXPECT_EQ(n, 64u);
+    ASSERT_EQ(fw().requests().size(), 1u);
+    const Report got = fw().requests()[0];
+    EXPECT_EQ(got, full);
+    EXPECT_EQ(reply[7], 0);  // the sum check was right
+}
+
+TEST_P(SimChannel, DebugDumpOfRequestAndReply) {
+    platform::DebugCapture capture;
+    EXPECT_EQ(channel_.begin_config(), 1);
+    const auto lines = capture.lines();
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "命令");
+    EXPECT_EQ(lines[1].substr(0, 23), "04 01 00 01   00 00 00 ");
+    EXPECT_EQ(lines[1].size(), 32 * 3 - 1 + 2 * 3 + 4);  // gaps of 3 and 2 spaces
+    EXPECT_EQ(lines[3], "返回");
+    EXPECT_EQ(lines[4].substr(0, 12), "04 01 00 01 ");
+}
+
+TEST_P(SimChannel, NonMatchingReplyTwiceKeepsSecondReadResult) {
+    // A stale report of another command is queued before the exchange, then the mouse answers
+    // with a wrong echo: neither matches, the second read succeeded.
+    Report stale = make_request(0x33);
+    ASSERT_TRUE(sim_.nodes().send_input(GetParam(), 1, stale));
+    fw().inject_fault(Fault::WrongEcho, 1);
+    Report reply{};
+    size_t n = 0;
+    const Report req = make_request(code::ReadSettings, 1, 0);
+    std::lock_guard lock(channel_.command_lock());
+    EXPECT_EQ(channel_.exchange(req.data(), req.size(), reply.data(), reply.size(), &n), 1);
+    EXPECT_NE(reply[3], code::ReadSettings);
+    EXPECT_NE(reply[3], 0x33);  // the second report is the one kept
+}
+
+TEST_P(SimChannel, StaleReplyIsSkippedForTheMatchingOne) {
+    ASSERT_TRUE(sim_.nodes().send_input(GetParam(), 1, make_request(0x33)));
+    uint8_t slot = 0xEE;
+    EXPECT_EQ(channel_.read_settings({&slot, 1}, 1, 0), 1);
+    EXPECT_EQ(slot, 0);
+}
+
+TEST(LinkExchange, ReceiverAnsweringForTheMouseGives101AfterOneRead) {
+    test::TempDir dir;
+    InProcessSim sim(dir.path());
+    CommandChannel ch;
+    ASSERT_TRUE(InProcessSim::open(ch, Link::Receiver));
+    sim.firmware().set_linked(false);
+    EXPECT_EQ(ch.begin_config(), -101);
+    EXPECT_FALSE(ch.receiver_present());
+    // The mouse answers again once linked; nothing was left queued by the failed exchange.
+    sim.firmware().set_linked(true);
+    EXPECT_TRUE(ch.receiver_present());
+    EXPECT_EQ(ch.begin_config(), 1);
+}
+
+TEST(LinkExchange, UnlinkedWiredPathIsUnaffected) {
+    test::TempDir dir;
+    InProcessSim sim(dir.path());
+    CommandChannel ch;
+    ASSERT_TRUE(InProcessSim::open(ch, Link::Cable));
+    sim.firmware().set_linked(false);
+    EXPECT_EQ(ch.begin_config(), 1);
+}
+
+// ---- Faults mapped to result codes ----
+
+TEST_P(SimChannel, StatusFaultsInEveryJudgingCommand) {
+    const auto data = pattern(512);
+    uint8_t buf[512];
+    channel_.set_block_size(24);
+    const std::vector<std::pair<const char*, std::function<int()>>> commands = {
+        {"begin", [&] { return channel_.begin_config(); }},
+        {"end", [&] { return channel_.end_config(); }},
+        {"info",
+         [&] {
+             return channel_.read_device_info({buf, 34});
+         }},
+        {"read settings", [&] { return channel_.read_settings(buf, 74, 0); }},
+        {"write settings", [&] { return channel_.write_settings(data, 74, 96); }},
+        {"key table", [&] { return channel_.read_key_table(buf); }},
+        {"key bank", [&] { return channel_.read_key_table_bank(buf, 0); }},
+        {"write key table", [&] { return channel_.write_key_table(data, 0); }},
+        {"write key table 2", [&] { return channel_.write_key_table_2(data, 0); }},
+        {"thirds", [&] { return channel_.read_key_table_thirds(buf); }},
+        {"read indexed", [&] { return channel_.read_indexed(buf, 30, 1, 512); }},
+        {"write indexed", [&] { return channel_.write_indexed(data, 30, 1, 512); }},
+        {"macro", [&] { return channel_.write_macro_data(data, 100); }},
+        {"shooting", [&] { return channel_.write_shooting_data(data, 100); }},
+        {"lighting on", [&] { return channel_.lighting_control_on(); }},
+        {"stream", [&] { return channel_.stream_lighting(data, 40); }},
+    };
+    for (const auto& [name, run] : commands) {
+        fw().inject_fault(Fault::StatusFF, 1);
+        EXPECT_EQ(run(), -102) << name;
+        fw().inject_fault(Fault::StatusFE, 1);
+        EXPECT_EQ(run(), -103) << name;
+        EXPECT_EQ(run(), 1) << name;
+    }
+}
+
+TEST_P(SimChannel, ReadMemoryDoesNotJudgeStatus) {
+    uint8_t buf[6] = {};
+    fw().inject_fault(Fault::StatusFF, 1);
+    EXPECT_EQ(channel_.read_memory(buf, 6, 0), 1);
+    EXPECT_EQ(buf[0], 85);
+}
+
+TEST_P(SimChannel, DroppedReplyGivesZero) {
+    fw().inject_fault(Fault::Drop, 1);
+    EXPECT_EQ(channel_.begin_config(), 0);
+    EXPECT_EQ(channel_.begin_config(), 1);
+}
+
+TEST_P(SimChannel, WrongEchoAloneGivesZero) {
+    fw().inject_fault(Fault::WrongEcho, 1);
+    EXPECT_EQ(channel_.begin_config(), 0);  // the second read times out
+}
+
+TEST_P(SimChannel, SlowReplyWithinAndBeyondTheTimeOut) {
+    fw().inject_fault(Fault::Slow, 1, 50);
+    EXPECT_EQ(channel_.begin_config(), 1);
+    // Later than both reads' time-outs: the exchange gives up with 0.
+    fw().inject_fault(Fault::Slow, 1, receiver() ? 1200 : 2200);
+    EXPECT_EQ(channel_.begin_config(), 0);
+}
+
+TEST_P(SimChannel, WrongSumCheckIsRejectedByTheMouse) {
+    Report req = make_request(code::BeginConfig);
+    req[1] ^= 0xFF;
+    Report reply{};
+    size_t n = 0;
+    EXPECT_EQ(channel_.exchange(req.data(), req.size(), reply.data(), reply.size(), &n), 1);
+    EXPECT_EQ(judge_status(reply), -102);
+}
+
+// ---- Chunking ----
+
+TEST_P(SimChannel, DeviceInfoChunks) {
+    DeviceInfoBlock block;
+    ASSERT_EQ(channel_.read_device_info(block.bytes), 1);
+    const auto reqs = sent(code::ReadDeviceInfo);
+    if (receiver()) {
+        ASSERT_EQ(reqs.size(), 2u);
+        EXPECT_EQ(reqs[0][4], 24);
+        EXPECT_EQ(reqs[1][4], 10);
+        EXPECT_EQ(reqs[1][5], 24);
+    } else {
+        ASSERT_EQ(reqs.size(), 1u);
+        EXPECT_EQ(reqs[0][4], 34);
+    }
+    const DeviceInfo info = decode_device_info(block);
+    EXPECT_EQ(info.key_count, 8);
+    EXPECT_EQ(info.sensor_id, SensorA);
+}
+
+TEST_P(SimChannel, SettingsRecordChunksAndOffsets) {
+    const auto data = pattern(74);
+    ASSERT_EQ(channel_.begin_config(), 1);
+    ASSERT_EQ(channel_.write_settings(data, 74, 2 * 96), 1);
+    ASSERT_EQ(channel_.end_config(), 1);
+    const auto reqs = sent(code::WriteSettings);
+    const std::vector<std::pair<int, int>> expect =
+        receiver() ? std::vector<std::pair<int, int>>{{24, 192}, {24, 216}, {24, 240}, {2, 264}}
+                   : std::vector<std::pair<int, int>>{{56, 192}, {18, 248}};
+    ASSERT_EQ(reqs.size(), expect.size());
+    for (size_t i = 0; i < reqs.size(); ++i) {
+        EXPECT_EQ(reqs[i][4], expect[i].first) << i;
+        EXPECT_EQ(reqs[i][5] | (reqs[i][6] << 8), expect[i].second) << i;
+    }
+    const auto mem = fw().settings_memory();
+    EXPECT_EQ(std::vector<uint8_t>(mem.begin() + 192, mem.begin() + 266), data);
+    std::vector<uint8_t> back(74);
+    ASSERT_EQ(channel_.read_settings(back, 74, 192), 1);
+    EXPECT_EQ(back, data);
+}
+
+TEST_P(SimChannel, ShootingUses56ByteChunksOnBothPaths) {
+    const auto image = pattern(2920, 3);
+    ASSERT_EQ(write_shooting_sequence(channel_, image), 1);
+    const auto reqs = sent(code::WriteShootingData);
+    ASSERT_EQ(reqs.size(), 53u);
+    EXPECT_EQ(reqs[0][4], 56);
+    EXPECT_EQ(reqs[52][4], 2920 - 52 * 56);
+    EXPECT_EQ(reqs[52][5] | (reqs[52][6] << 8), 52 * 56);
+    const auto mem = fw().shooting_memory();
+    EXPECT_EQ(std::vector<uint8_t>(mem.begin(), mem.begin() + 2920), image);
+}
+
+TEST_P(SimChannel, EmptyKeyTableTransfersNothing) {
+    ASSERT_EQ(channel_.set_block_size(0), 1);
+    uint8_t buf[1];
+    EXPECT_EQ(channel_.read_key_table({buf, 0}), 1);
+    EXPECT_EQ(channel_.write_key_table({}, 0), 1);
+    EXPECT_TRUE(fw().requests().empty());
+}
+
+TEST_P(SimChannel, NonZeroBankFailsBeforeAnyIo) {
+    uint8_t buf[512];
+    EXPECT_EQ(channel_.read_key_table_bank(buf, 1), -201);
+    EXPECT_EQ(channel_.write_key_table(buf, 2), -201);
+    EXPECT_EQ(channel_.write_key_table_2(buf, -1), -201);
+    EXPECT_TRUE(fw().requests().empty());
+}
+
+TEST_P(SimChannel, ShortBuffersAreRefusedBeforeAnyIo) {
+    uint8_t buf[10];
+    EXPECT_EQ(channel_.read_device_info(buf), -201);
+    EXPECT_EQ(channel_.read_settings(buf, 74, 0), -201);
+    EXPECT_EQ(channel_.read_key_table(buf), -201);  // block size 512
+    EXPECT_EQ(channel_.read_memory(buf, 30, 0), receiver() ? -201 : -201);
+    EXPECT_EQ(channel_.read_indexed(buf, 10, 200, 512), -201);  // past 16-bit offsets
+    EXPECT_TRUE(fw().requests().empty());
+}
+
+TEST_P(SimChannel, FirstFailureStopsTheTransferKeepingDataReceived) {
+    // Key table of 8 keys read with a block size of 48: two reports wired, the mouse's table
+    // ends at 24 bytes so the wired read fails on its only report; on the receiver the first
+    // report arrives and the second is out of range.
+    ASSERT_EQ(channel_.set_block_size(48), 1);
+    std::vector<uint8_t> buf(48, 0xEE);
+    EXPECT_EQ(channel_.read_key_table(buf), -103);
+    const auto table = fw().key_table();
+    if (receiver()) {
+        EXPECT_EQ(std::vector<uint8_t>(buf.begin(), buf.begin() + 24), table);
+        EXPECT_EQ(sent(code::ReadKeyTable).size(), 2u);
+    } else {
+        EXPECT_EQ(sent(code::ReadKeyTable).size(), 1u);
+    }
+    EXPECT_EQ(buf[47], 0xEE);
+}
+
+TEST_P(SimChannel, ReadIndexedOffsetIsIndexTimesStride) {
+    const auto data = pattern(30);
+    ASSERT_EQ(channel_.write_indexed(data, 30, 3, 512), 1);
+    std::vector<uint8_t> back(30);
+    ASSERT_EQ(channel_.read_indexed(back, 30, 3, 512), 1);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(sent(code::WriteIndexed)[0][5] | (sent(code::WriteIndexed)[0][6] << 8), 1536);
+}
+
+// ---- Lighting stream ----
+
+TEST_P(SimChannel, LightingStreamReachesTheMouse) {
+    const auto frame = pattern(60, 9);
+    ASSERT_EQ(channel_.stream_lighting(frame, 60), 1);
+    const auto mem = fw().lighting_memory();
+    EXPECT_EQ(std::vector<uint8_t>(mem.begin(), mem.begin() + 60), frame);
+    if (receiver()) {
+        const auto r = sent(code::StreamLighting)[0];
+        EXPECT_EQ(r[1] | (r[2] << 8), report_crc_check(r));
+    }
+}
+
+TEST_P(SimChannel, LightingStreamDropsChunksWhileAnotherExchangeRuns) {
+    const auto frame = pattern(60, 9);
+    std::unique_lock io(channel_.io_lock());  // holds the other exchange inside its write
+    auto other = std::async(std::launch::async, [&] { return channel_.begin_config(); });
+    ASSERT_TRUE(eventually([&] { return channel_.is_busy(); }));
+    platform::DebugCapture capture;
+    EXPECT_EQ(channel_.stream_lighting(frame, 60), 1);
+    const uint64_t chunks = receiver() ? 3 : 2;
+    EXPECT_EQ(channel_.dropped_lighting_chunks(), chunks);
+    EXPECT_TRUE(capture.contains("放弃灯光数据"));
+    io.unlock();
+    EXPECT_EQ(other.get(), 1);
+    EXPECT_TRUE(sent(code::StreamLighting).empty());
+    EXPECT_FALSE(channel_.is_busy());
+}
+
+TEST(LinkLightingCrc, DamagedReplyCheckGives101) {
+    test::TempDir dir;
+    InProcessSim sim(dir.path());
+    CommandChannel ch;
+    ASSERT_TRUE(InProcessSim::open(ch, Link::Receiver));
+    ASSERT_TRUE(eventually([&] { return sim.nodes().connection_count(Link::Receiver, 1) > 0; }));
+    // A reply whose CRC is wrong in its high byte only is still damaged.
+    for (int which : {0, 1, 2}) {
+        Report bad = make_request(code::StreamLighting, 3, 0);
+        const uint16_t crc = report_crc_check(bad);
+        put_check(bad, crc);
+        if (which != 1)
+            bad[1] ^= 0x01;
+        if (which != 0)
+            bad[2] ^= 0x01;
+        ASSERT_TRUE(sim.nodes().send_input(Link::Receiver, 1, bad));
+        const uint8_t frame[3] = {1, 2, 3};
+        EXPECT_EQ(ch.stream_lighting(frame, 3), -101) << which;
+        // The mouse's own answer to that request is still on its way; let it be read and
+        // skipped by a plain exchange.
+        EXPECT_EQ(ch.begin_config(), 1);
+    }
+}
+
+// ---- Presence and sequences ----
+
+TEST_P(SimChannel, PresenceQuery) {
+    EXPECT_TRUE(channel_.receiver_present());
+    fw().set_linked(false);
+    EXPECT_EQ(channel_.receiver_present(), !receiver());
+    EXPECT_EQ(sent(code::ReceiverPresence).size(), receiver() ? 2u : 0u);
+}
+
+TEST_P(SimChannel, WriteSequencePresenceBeforeEachStep) {
+    MouseSettingsRecord rec;
+    rec.bytes = std::array<uint8_t, 74>{};
+    rec.bytes[1] = 7;
+    ASSERT_EQ(write_settings_sequence(channel_, rec, 1), 1);
+    std::vector<uint8_t> order;
+    for (const auto& r : fw().requests())
+        order.push_back(r[3]);
+    const std::vector<uint8_t> expected =
+        receiver()
+            ? std::vector<uint8_t>{0xAA, 0xAA, 0x01, 0xAA, 0x06, 0x06, 0x06, 0x06, 0xAA, 0x02}
+            : std::vector<uint8_t>{0x01, 0x06, 0x06, 0x02};
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(fw().settings_memory()[96 + 1], 7);
+    EXPECT_FALSE(fw().config_open());
+}
+
+TEST_P(SimChannel, UnlinkedReceiverWritesNothing) {
+    fw().set_linked(false);
+    MouseSettingsRecord rec;
+    const int res = write_settings_sequence(channel_, rec, 0);
+    if (receiver()) {
+        EXPECT_EQ(res, 0);
+        EXPECT_TRUE(sent(code::WriteSettings).empty());
+        EXPECT_TRUE(sent(code::BeginConfig).empty());
+    } else {
+        EXPECT_EQ(res, 1);
+    }
+}
+
+TEST_P(SimChannel, FailedDataStepStillEndsTheConfiguration) {
+    MouseSettingsRecord rec;
+    // Write past the mouse's settings memory: 0xFE on the data step.
+    const int res =
+        run_write_sequence(channel_, [&] { return channel_.write_settings(rec.bytes, 74, 480); });
+    EXPECT_EQ(res, -103);
+    EXPECT_EQ(sent(code::EndConfig).size(), 1u);
+    EXPECT_FALSE(fw().config_open());
+}
+
+TEST_P(SimChannel, LoadMouseState) {
+    MouseState state;
+    ASSERT_EQ(load_mouse_state(channel_, 0, state), 1);
+    EXPECT_EQ(state.info.key_count, 8);
+    EXPECT_EQ(channel_.block_size(), 24);
+    EXPECT_EQ(state.key_table, fw().key_table());
+    EXPECT_EQ(state.key_bank.size(), 24u);
+    EXPECT_EQ(load_mouse_state(channel_, 1, state), -201);
+    EXPECT_FALSE(fw().config_open());
+}
+
+TEST(LinkSequences, LoadRefusesKeyTableAboveTheBlockLimit) {
+    test::TempDir dir;
+    InProcessSim sim(dir.path(), sim::FirmwareOptions{0x3950, 171, 8, 50});
+    CommandChannel ch;
+    ASSERT_TRUE(InProcessSim::open(ch, Link::Cable));
+    MouseState state;
+    EXPECT_EQ(load_mouse_state(ch, 0, state), 0);  // 3 x 171 = 513
+    EXPECT_EQ(ch.block_size(), 512);
+    EXPECT_FALSE(sim.firmware().config_open());
+}
+
+TEST_P(SimChannel, ReadSettingsOfTheActiveSlot) {
+    ASSERT_TRUE(fw().set_slot(2));
+    MouseSettingsRead read;
+    ASSERT_EQ(read_mouse_settings(channel_, read), 1);
+    EXPECT_EQ(read.active_slot, 2);
+    const auto mem = fw().settings_memory();
+    EXPECT_TRUE(std::equal(read.record.bytes.begin(), read.record.bytes.end(), mem.begin() + 192));
+    fw().inject_fault(Fault::StatusFF, 1);
+    EXPECT_EQ(read_mouse_settings(channel_, read), -102);
+}
+
+TEST_P(SimChannel, SettingsRoundTripThroughTheMouse) {
+    MouseSettingsRead read;
+    ASSERT_EQ(read_mouse_settings(channel_, read), 1);
+    const std::vector<uint8_t> effects = {0x01, 0x02, 0x03};
+    auto values = values_from_decoded(decode_mouse_settings(read.record, effects));
+    values.stages[3].dpi_x = 25000;
+    values.key_delay = 9;  // no encoding: the mouse keeps its byte
+    const auto rec = encode_mouse_settings(values, read.record, effects);
+    ASSERT_EQ(write_settings_sequence(channel_, rec, read.active_slot), 1);
+    MouseSettingsRead again;
+    ASSERT_EQ(read_mouse_settings(channel_, again), 1);
+    EXPECT_EQ(again.record.bytes, rec.bytes);
+    EXPECT_EQ(decode_mouse_settings(again.record, effects).stages[3].dpi_x, 25000);
+    EXPECT_EQ(again.record.bytes[70], read.record.bytes[70]);
+    EXPECT_EQ(again.record.bytes[73], 0x5A);
+}
+
+TEST_P(SimChannel, PowerStatusMarksThePath) {
+    fw().set_battery(40, 1);
+    PowerStatusBlock block;
+    ASSERT_EQ(poll_power_status(channel_, block), 1);
+    const auto p = decode_power_status(block);
+    EXPECT_EQ(p.battery_percent, 40);
+    EXPECT_EQ(p.charging, 1);
+    EXPECT_EQ(p.wireless, receiver() ? 1 : 0);
+}
+
+TEST_P(SimChannel, MacroImageLargerThanTheMouseMemoryIsRefused) {
+    const auto image = pattern(32 * 128 + 1);
+    DeviceInfo info;
+    EXPECT_EQ(write_macro_sequence(channel_, image, &info), -201);
+    EXPECT_EQ(info.macro_units, 32);
+    EXPECT_TRUE(sent(code::WriteMacroData).empty());
+    const auto fits = pattern(300);
+    EXPECT_EQ(write_macro_sequence(channel_, fits), 1);
+    const auto mem = fw().macro_memory();
+    EXPECT_TRUE(std::equal(fits.begin(), fits.end(), mem.begin()));
+}
+
+TEST_P(SimChannel, KeyTableSequenceSizedFromTheKeyCount) {
+    auto table = pattern(24, 0x40);
+    ASSERT_EQ(write_key_table_sequence(channel_, table), 1);
+    EXPECT_EQ(fw().key_table(), table);
+    EXPECT_EQ(channel_.block_size(), 24);
+}
+
+// ---- Hot-plug ----
+
+TEST_P(SimChannel, UnplugDuringAChunkedTransferEndsIt) {
+    const auto image = pattern(4000);
+    ASSERT_EQ(channel_.begin_config(), 1);
+    auto run = std::async(std::launch::async, [&] {
+        return channel_.write_shooting_data(image, static_cast<uint16_t>(image.size()));
+    });
+    ASSERT_TRUE(eventually([&] { return fw().command_count(code::WriteShootingData) >= 3; }));
+    ASSERT_TRUE(sim_.nodes().unplug(GetParam()));
+    const int res = run.get();
+    EXPECT_TRUE(res == 0 || res == -1) << res;
+    EXPECT_LT(fw().command_count(code::WriteShootingData), 72u);
+}
+
+}  // namespace
+}  // namespace velqa::link
