@@ -1,0 +1,95 @@
+// The velqa command line: help, bad options, headless screenshots in both languages.
+#include <gtest/gtest.h>
+#include <QColor>
+#include <QFileInfo>
+
+#include "platform/ui/qt_test_app.h"
+#include "process_support.h"
+#include "support/temp_dir.h"
+
+namespace velqa::test {
+namespace {
+
+TEST(Cli, HelpPrintsUsageAndExitsZero) {
+    TempDir home;
+    const RunResult r = run_velqa({"--help"}, private_env(home.path()));
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(r.out.contains("--screenshot FILE"));
+    EXPECT_TRUE(r.out.contains("--simulate"));
+}
+
+TEST(Cli, UnknownOptionOrMissingFileNameIsAnError) {
+    TempDir home;
+    RunResult r = run_velqa({"--frobnicate"}, private_env(home.path()));
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_TRUE(r.err.contains("unknown option --frobnicate"));
+    r = run_velqa({"--screenshot"}, private_env(home.path()));
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_TRUE(r.err.contains("needs a file name"));
+}
+
+// Share of pixels that are dark: the theme is a dark one.
+double dark_share(const QImage& image) {
+    int dark = 0, all = 0;
+    for (int y = 0; y < image.height(); y += 7) {
+        for (int x = 0; x < image.width(); x += 7) {
+            ++all;
+            if (QColor(image.pixel(x, y)).lightness() < 60)
+                ++dark;
+        }
+    }
+    return all == 0 ? 0 : static_cast<double>(dark) / all;
+}
+
+TEST(Cli, ScreenshotRendersTheSettledMainWindow) {
+    TempDir home;
+    const auto file = home / "shot.png";
+    const RunResult r = run_velqa({"--screenshot", QString::fromStdString(file.string())},
+                                  private_env(home.path()));
+    ASSERT_TRUE(r.finished) << r.err.toStdString();
+    EXPECT_EQ(r.exit_code, 0) << r.err.toStdString();
+    QImage image(QString::fromStdString(file.string()));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(1000, 640));
+    EXPECT_GT(dark_share(image), 0.8);
+    // English by default, and it was stored.
+    EXPECT_TRUE(r.err.contains("写成功！"));
+}
+
+TEST(Cli, ScreenshotInChineseUsesTheStoredLanguageAndDiffers) {
+    TempDir home;
+    const auto en = home / "en.png", cn = home / "cn.png";
+    auto env = private_env(home.path());
+    ASSERT_EQ(run_velqa({"--screenshot", QString::fromStdString(en.string())}, env).exit_code, 0);
+    write_text(home / "config/ZARN_VELQA_R260/velqa.conf",
+               "[SOFTWARE]\nZARN%20VELQA%20R260%20SOFTWARE\\LANGUAGE=2052\n");
+    ASSERT_EQ(run_velqa({"--screenshot", QString::fromStdString(cn.string())}, env).exit_code, 0);
+    const QImage a(QString::fromStdString(en.string())), b(QString::fromStdString(cn.string()));
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_NE(a, b);
+}
+
+TEST(Cli, ScreenshotToAnUnwritablePlaceFails) {
+    TempDir home;
+    const RunResult r =
+        run_velqa({"--screenshot", QString::fromStdString((home / "no/such/dir/x.png").string())},
+                  private_env(home.path()));
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(r.err.contains("cannot save the screenshot"));
+}
+
+TEST(Cli, SimulateWithoutTheSimulatorSaysSoAndRunsOn) {
+    if (QFileInfo::exists(QStringLiteral(VELQA_BIN_DIR "/velqa-sim"))) {
+        GTEST_SKIP() << "velqa-sim is built here";
+    }
+    TempDir home;
+    const RunResult r =
+        run_velqa({"--simulate", "--screenshot", QString::fromStdString((home / "s.png").string())},
+                  private_env(home.path()));
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(r.err.contains("velqa-sim was not found") || r.err.contains("velqa-sim"));
+}
+
+}  // namespace
+}  // namespace velqa::test
