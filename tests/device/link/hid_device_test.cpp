@@ -275,13 +275,14 @@ TEST_F(HidSim, OpenFailsForPathsThatNameNothingPresent) {
 }
 
 TEST_F(HidSim, SecondOpenClosesTheFirst) {
-    HidDevice d;
-    ASSERT_TRUE(open(d, path(Link::Cable, 1, 4)));
-    ASSERT_TRUE(connections(Link::Cable, 1, 1));
+    HidDevice d, other;
+    ASSERT_TRUE(open(d, path(Link::Cable, 1, 4), true));
+    ASSERT_FALSE(open(other, path(Link::Cable, 1, 4)));
     ASSERT_TRUE(open(d, path(Link::Cable, 1, 3)));
     EXPECT_EQ(d.caps().usage_page, 0x000C);
     EXPECT_EQ(d.caps().input_report_length, 3);
-    EXPECT_TRUE(connections(Link::Cable, 1, 1)) << "the first connection was closed";
+    EXPECT_FALSE(d.access().exclusive);
+    EXPECT_TRUE(open(other, path(Link::Cable, 1, 4))) << "the exclusive handle was closed";
 }
 
 TEST_F(HidSim, ExclusiveOpenKeepsOthersOut) {
@@ -423,6 +424,7 @@ TEST_F(HidSim, CloseFromAnotherThreadEndsAnEndlessRead) {
     EXPECT_EQ(result, 0);
     EXPECT_EQ(got, 0u);
     EXPECT_FALSE(d.is_open());
+    ASSERT_TRUE(connections(Link::Cable, 1, 0));
     EXPECT_TRUE(open(d, path(Link::Cable, 1, 3))) << "the cancel does not linger";
     uint8_t buffer[3];
     ASSERT_TRUE(connections(Link::Cable, 1, 1));
