@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes through the JSON reader, every record decoder and the data objects'
 // reads and writes. Nothing may crash, throw or read out of bounds, whatever the types.
+// Saves flush to disk: point TMPDIR at a tmpfs (e.g. /dev/shm) for fast fuzzing runs.
 #include <unistd.h>
 
 #include <cstddef>
