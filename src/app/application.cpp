@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QPixmap>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -106,6 +107,18 @@ class Simulator {
     QProcess process_;
 };
 
+// Resident memory of this process (0 when unknown).
+long resident_kb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toLong();
+    }
+    return 0;
+}
+
 bool has_display() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
@@ -183,6 +196,7 @@ int run(int argc, char** argv) {
     if (options.screenshot) {
         const QString file = QString::fromStdString(*options.screenshot);
         QObject::connect(wnd.get(), &CMainWnd::settled, &app, [&wnd, &exit_code, file] {
+            platform::debug_printf("settled: rss %ld kB", resident_kb());
             const QPixmap shot = wnd->grab();
             if (!shot.save(file, "PNG")) {
                 std::fprintf(stderr, "velqa: cannot save the screenshot to %s\n",
