@@ -49,6 +49,9 @@ int list_interfaces() {
         }
         std::printf("\n");
     }
+    if (result.interfaces.empty()) {
+        std::fprintf(stderr, "velqactl: no HID interfaces found (%s backend)\n", backend->name());
+    }
     return Success;
 }
 
