@@ -1,0 +1,164 @@
+// velqa-sim and velqactl as separate processes: the device commands on both paths, the control
+// socket, and a fault injected through `ctl` reaching velqactl's exit code.
+#include <gtest/gtest.h>
+#include <json/json.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+struct Outcome {
+    int exit_code = -1;
+    std::string out;
+};
+
+// Runs a command line with the shell, capturing stdout and stderr.
+Outcome run(const std::string& command) {
+    Outcome r;
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+    if (!p)
+        return r;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    const int status = ::pclose(p);
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+Json::Value parse(const std::string& text) {
+    Json::Value v;
+    Json::CharReaderBuilder b;
+    std::string errors;
+    std::unique_ptr<Json::CharReader> reader(b.newCharReader());
+    reader->parse(text.data(), text.data() + text.size(), &v, &errors);
+    return v;
+}
+
+class SimProcess : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string dir = dir_.path().string();
+        const char* argv[] = {sim_,   "--dir",     dir.c_str(), "--link",
+                              "both", "--battery", "64",        nullptr};
+        ASSERT_EQ(::posix_spawn(&pid_, sim_, nullptr, nullptr, const_cast<char**>(argv), environ),
+                  0);
+        // Ready once the control socket and both vendor sidecars are there.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!(std::filesystem::exists(dir_ / "control.sock") &&
+                 std::filesystem::exists(dir_ / "cable-if1.json") &&
+                 std::filesystem::exists(dir_ / "receiver-if1.json"))) {
+            ASSERT_LT(std::chrono::steady_clock::now(), until) << "simulator did not start";
+            std::this_thread::yield();
+        }
+    }
+    void TearDown() override {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            EXPECT_FALSE(std::filesystem::exists(dir_ / "control.sock"));
+        }
+    }
+    Outcome ctl(const std::string& args) {
+        return run("VELQA_HID=sim:" + dir_.path().string() + " " + ctl_ + " " + args);
+    }
+    Outcome sim_ctl(const std::string& args) {
+        return run(std::string(sim_) + " ctl --dir " + dir_.path().string() + " " + args);
+    }
+
+    velqa::test::TempDir dir_;
+    const char* sim_ = VELQA_SIM_BIN;
+    const char* ctl_ = VELQACTL_BIN;
+    pid_t pid_ = -1;
+};
+
+TEST_F(SimProcess, DeviceCommandsOnBothPaths) {
+    for (const char* l : {"cable", "receiver"}) {
+        const std::string opt = std::string(" --link ") + l;
+        const Outcome info = ctl("info" + opt);
+        ASSERT_EQ(info.exit_code, 0) << info.out;
+        const Json::Value i = parse(info.out);
+        EXPECT_EQ(i["link"].asString(), l);
+        EXPECT_EQ(i["sensor_id"].asString(), "0x3395");
+        EXPECT_EQ(i["key_count"].asInt(), 8);
+
+        const Outcome settings = ctl("settings" + opt);
+        ASSERT_EQ(settings.exit_code, 0) << settings.out;
+        const Json::Value s = parse(settings.out);
+        EXPECT_EQ(s["active_slot"].asInt(), 0);
+        EXPECT_EQ(s["stages"].size(), 6u);
+        EXPECT_EQ(s["stages"][2]["dpi_x"].asInt(), 1600);
+
+        const Outcome power = ctl("power" + opt);
+        ASSERT_EQ(power.exit_code, 0) << power.out;
+        const Json::Value p = parse(power.out);
+        EXPECT_EQ(p["battery_percent"].asInt(), 64);
+        EXPECT_EQ(p["wireless"].asInt(), std::string(l) == "receiver" ? 1 : 0);
+    }
+    // Without --link the cable is used.
+    EXPECT_EQ(parse(ctl("power").out)["link"].asString(), "cable");
+    const Outcome list = ctl("list");
+    EXPECT_EQ(list.exit_code, 0);
+    EXPECT_NE(list.out.find("mouse-receiver"), std::string::npos);
+}
+
+TEST_F(SimProcess, FaultThroughCtlFailsTheNextRead) {
+    for (const char* l : {"cable", "receiver"}) {
+        ASSERT_EQ(sim_ctl("fault status-ff 1").exit_code, 0);
+        const Outcome r = ctl(std::string("settings --link ") + l);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_NE(r.out.find("-102"), std::string::npos) << r.out;
+        EXPECT_EQ(ctl(std::string("settings --link ") + l).exit_code, 0);
+    }
+}
+
+TEST_F(SimProcess, CtlChangesWhatVelqactlReads) {
+    ASSERT_EQ(sim_ctl("set-slot 2").exit_code, 0);
+    ASSERT_EQ(sim_ctl("battery 12 1").exit_code, 0);
+    EXPECT_EQ(parse(ctl("settings").out)["active_slot"].asInt(), 2);
+    EXPECT_EQ(parse(ctl("power").out)["charging"].asInt(), 1);
+    const Json::Value dump = parse(sim_ctl("dump").out);
+    EXPECT_EQ(dump["active_slot"].asInt(), 2);
+    EXPECT_GE(dump["command_counts"]["0x05"].asInt(), 2);
+    // Unlinked: the receiver path fails, the cable still answers.
+    ASSERT_EQ(sim_ctl("link off").exit_code, 0);
+    EXPECT_EQ(ctl("power --link receiver").exit_code, 1);
+    EXPECT_EQ(ctl("power --link cable").exit_code, 0);
+    ASSERT_EQ(sim_ctl("unplug cable").exit_code, 0);
+    EXPECT_EQ(ctl("power --link cable").exit_code, 3);
+    EXPECT_EQ(sim_ctl("bogus").exit_code, 2);
+}
+
+TEST_F(SimProcess, RawExchange) {
+    const Outcome r = ctl("raw 0x1a 6 0");
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_NE(r.out.find("reply:   04 "), std::string::npos);
+    EXPECT_NE(r.out.find("result:  1"), std::string::npos);
+    EXPECT_EQ(ctl("raw 300").exit_code, 2);
+    EXPECT_EQ(ctl("settings --link usb").exit_code, 2);
+}
+
+TEST(SimCtlClient, NoSimulatorRunning) {
+    velqa::test::TempDir dir;
+    const Outcome r =
+        run(std::string(VELQA_SIM_BIN) + " ctl --dir " + dir.path().string() + " dump");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.out.find("no simulator"), std::string::npos);
+}
+
+}  // namespace
