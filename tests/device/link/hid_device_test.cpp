@@ -472,41 +472,94 @@ TEST_F(HidSim, ReplugBringsTheNodesBack) {
     EXPECT_TRUE(open(d, path(Link::Cable, 1, 4)));
 }
 
-// A node whose far end never reads: writes fill its queue and then time out.
-TEST(HidStalledNode, WriteTimesOutWhenTheDeviceDoesNotTakeReports) {
-    test::TempDir dir;
-    test::ScopedEnv env("VELQA_HID", "sim:" + dir.path().string());
-    const auto sock = dir / "stall-if1.sock";
-    int listener = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, sock.c_str(), sizeof addr.sun_path - 1);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    platform::hid::NodeInfo info;
-    info.vendor_id = 0x1234;
-    info.product_id = 0x5678;
-    info.interface_number = 1;
-    info.product = "Stall";
-    info.descriptor = test::four_collection_descriptor();
-    ASSERT_TRUE(platform::write_file_atomically(dir / "stall-if1.json",
-                                                platform::hid::sim_sidecar_text(info)));
-
-    HidDevice d;
-    ASSERT_TRUE(d.open(sock.string() + "#vid_1234&pid_5678&mi_01&col04", true, true, true, false));
-    std::vector<uint8_t> report(64, 0);
-    report[0] = 4;
-    size_t written = 0;
-    int result = 1;
-    for (int i = 0; i < 100000 && result == 1; ++i) {
-        result = d.write(report.data(), report.size(), &written, 20);
+// A node whose far end never reads: writes fill its queue and then wait.
+class HidStalledNode : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        listener_ = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        ASSERT_GE(listener_, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, sock_.c_str(), sizeof addr.sun_path - 1);
+        ASSERT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ASSERT_EQ(::listen(listener_, 4), 0);
+        platform::hid::NodeInfo info;
+        info.vendor_id = 0x1234;
+        info.product_id = 0x5678;
+        info.interface_number = 1;
+        info.product = "Stall";
+        info.descriptor = test::four_collection_descriptor();
+        ASSERT_TRUE(platform::write_file_atomically(dir_ / "stall-if1.json",
+                                                    platform::hid::sim_sidecar_text(info)));
+        ASSERT_TRUE(device_.open(sock_.string() + "#vid_1234&pid_5678&mi_01&col04", true, true,
+                                 true, false));
+        report_[0] = 4;
     }
-    EXPECT_EQ(result, 0);
+    void TearDown() override {
+        device_.close();
+        ::close(listener_);
+    }
+    // Writes until the queue is full; the result of the write that found it full.
+    int fill_queue(size_t* written) {
+        int result = 1;
+        for (int i = 0; i < 100000 && result == 1; ++i) {
+            result = device_.write(report_.data(), report_.size(), written, 20);
+        }
+        return result;
+    }
+
+    test::TempDir dir_;
+    test::ScopedEnv env_{"VELQA_HID", "sim:" + dir_.path().string()};
+    std::filesystem::path sock_ = dir_ / "stall-if1.sock";
+    int listener_ = -1;
+    HidDevice device_;
+    std::vector<uint8_t> report_ = std::vector<uint8_t>(64, 0);
+};
+
+TEST_F(HidStalledNode, WriteTimesOutWhenTheDeviceDoesNotTakeReports) {
+    size_t written = 0;
+    EXPECT_EQ(fill_queue(&written), 0);
     EXPECT_EQ(written, 0u);
-    EXPECT_FALSE(d.write_in_progress());
-    d.close();
-    ::close(listener);
+    EXPECT_FALSE(device_.write_in_progress());
+    EXPECT_TRUE(device_.is_open());
+}
+
+TEST_F(HidStalledNode, CloseEndsAPendingReadAndAPendingWriteTogether) {
+    size_t written = 0;
+    ASSERT_EQ(fill_queue(&written), 0);
+    int read_result = -1, write_result = -1;
+    std::thread writer(
+        [&] { write_result = device_.write(report_.data(), report_.size(), nullptr, -1); });
+    std::thread reader([&] {
+        uint8_t buffer[64];
+        read_result = device_.read(buffer, sizeof buffer, nullptr, -1);
+    });
+    ASSERT_TRUE(
+        eventually([&] { return device_.read_in_progress() && device_.write_in_progress(); }));
+    device_.close();
+    writer.join();
+    reader.join();
+    EXPECT_EQ(read_result, 0);
+    EXPECT_EQ(write_result, 0);
+    EXPECT_FALSE(device_.is_open());
+}
+
+// The hidraw backend locks the device node itself.
+TEST(HidrawNodeLock, ExclusiveOpenOfADeviceNodeKeepsOthersOut) {
+    test::TempDir sys, dev;
+    ASSERT_TRUE(platform::write_file_atomically(dev / "hidraw0", ""));
+    auto backend = platform::hid::make_hidraw_backend(sys.path(), dev.path());
+    const std::string node = (dev / "hidraw0").string();
+    std::string error;
+    auto exclusive = backend->open(node, true, true, true, &error);
+    ASSERT_TRUE(exclusive.valid()) << error;
+    EXPECT_FALSE(backend->open(node, true, false, false, &error).valid());
+    EXPECT_THAT(error, ::testing::HasSubstr("in use"));
+    exclusive.reset();
+    auto shared = backend->open(node, true, false, false, &error);
+    EXPECT_TRUE(shared.valid());
+    EXPECT_TRUE(backend->open(node, true, false, false, &error).valid());
+    EXPECT_FALSE(backend->open((dev / "hidraw9").string(), true, false, false, &error).valid());
 }
 
 }  // namespace
