@@ -52,6 +52,24 @@ int judge_status(const Report& reply) {
     return result::Success;
 }
 
+ReplyVerdict classify_reply(const Report& request, const Report& reply, bool receiver_path,
+                            bool crc) {
+    if (receiver_path && reply[byte_pos::Code] == code::ReceiverPresence &&
+        request[byte_pos::Code] != code::ReceiverPresence) {
+        return ReplyVerdict::ReceiverAnswered;
+    }
+    if (crc && receiver_path) {
+        // Either byte wrong means the reply is damaged.
+        const uint16_t check = report_crc_check(reply);
+        if (reply[byte_pos::CheckLow] != (check & 0xFF) ||
+            reply[byte_pos::CheckHigh] != (check >> 8)) {
+            return ReplyVerdict::ReceiverAnswered;
+        }
+    }
+    return reply[byte_pos::Code] == request[byte_pos::Code] ? ReplyVerdict::Matches
+                                                            : ReplyVerdict::Other;
+}
+
 CommandChannel::CommandChannel() = default;
 
 CommandChannel::~CommandChannel() {
@@ -130,21 +148,12 @@ int CommandChannel::exchange_impl(const uint8_t* request, size_t request_length,
                 std::copy_n(got.begin(), std::min(reply_length, ReportSize), reply);
             if (!ok)
                 continue;  // a failed read counts as one of the two
-            if (receiver && got[byte_pos::Code] == code::ReceiverPresence &&
-                req[byte_pos::Code] != code::ReceiverPresence) {
+            const ReplyVerdict verdict = classify_reply(req, got, receiver, crc);
+            if (verdict == ReplyVerdict::ReceiverAnswered) {
                 res = result::ReceiverAnswered;
                 break;
             }
-            if (crc && receiver) {
-                // Either byte wrong means the reply is damaged.
-                const uint16_t check = report_crc_check(got);
-                if (got[byte_pos::CheckLow] != (check & 0xFF) ||
-                    got[byte_pos::CheckHigh] != (check >> 8)) {
-                    res = result::ReceiverAnswered;
-                    break;
-                }
-            }
-            if (got[byte_pos::Code] == req[byte_pos::Code])
+            if (verdict == ReplyVerdict::Matches)
                 break;
         }
     }

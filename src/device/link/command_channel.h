@@ -119,4 +119,15 @@ class CommandChannel {
 // Judges a reply's status byte after a successful exchange: -102, -103 or 1.
 int judge_status(const Report& reply);
 
+// What one report read during an exchange means for it.
+enum class ReplyVerdict {
+    Matches,           // the reply to this request: the exchange ends with success
+    Other,             // some other report: read again if a read is left
+    ReceiverAnswered,  // the receiver answered for the mouse, or the CRC is wrong: -101
+};
+// `crc`: the request went through the CRC exchange, so on the receiver path the reply's own
+// CRC over bytes 3-31 must be in bytes 1-2.
+ReplyVerdict classify_reply(const Report& request, const Report& reply, bool receiver_path,
+                            bool crc);
+
 }  // namespace velqa::link

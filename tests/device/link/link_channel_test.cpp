@@ -189,6 +189,34 @@ TEST(LinkExchange, UnlinkedWiredPathIsUnaffected) {
     EXPECT_EQ(ch.begin_config(), 1);
 }
 
+TEST(LinkReplyVerdict, MatchingOtherAndReceiverAnswers) {
+    const Report req = make_request(code::ReadSettings, 1, 0);
+    Report reply = make_request(code::ReadSettings);
+    EXPECT_EQ(classify_reply(req, reply, false, false), ReplyVerdict::Matches);
+    reply[3] = 0x33;
+    EXPECT_EQ(classify_reply(req, reply, false, false), ReplyVerdict::Other);
+    reply[3] = 0xAA;
+    EXPECT_EQ(classify_reply(req, reply, false, false), ReplyVerdict::Other);  // cable: no meaning
+    EXPECT_EQ(classify_reply(req, reply, true, false), ReplyVerdict::ReceiverAnswered);
+    // The presence query's own reply carries 0xAA and matches.
+    const Report presence = make_request(code::ReceiverPresence);
+    EXPECT_EQ(classify_reply(presence, reply, true, false), ReplyVerdict::Matches);
+}
+
+TEST(LinkReplyVerdict, CrcCheckedOnTheReceiverPathOnly) {
+    const Report req = make_request(code::StreamLighting, 3, 0);
+    Report reply = make_request(code::StreamLighting);
+    put_check(reply, report_crc_check(reply));
+    EXPECT_EQ(classify_reply(req, reply, true, true), ReplyVerdict::Matches);
+    for (size_t byte : {1u, 2u}) {
+        Report bad = reply;
+        bad[byte] ^= 0x80;
+        EXPECT_EQ(classify_reply(req, bad, true, true), ReplyVerdict::ReceiverAnswered) << byte;
+        EXPECT_EQ(classify_reply(req, bad, false, true), ReplyVerdict::Matches) << byte;
+        EXPECT_EQ(classify_reply(req, bad, true, false), ReplyVerdict::Matches) << byte;
+    }
+}
+
 // ---- Faults mapped to result codes ----
 
 TEST_P(SimChannel, StatusFaultsInEveryJudgingCommand) {
