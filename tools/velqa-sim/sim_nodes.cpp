@@ -222,6 +222,7 @@ struct SimNodes::Impl {
     std::vector<Connection> connections;
     std::vector<int> graveyard;  // shut down by plug/unplug, closed by the server thread
     bool plugged[2] = {false, false};
+    bool owned[2][2] = {{false, false}, {false, false}};  // node files this server created
     int wake_fd = -1;
     std::atomic<bool> stopping{false};
     std::thread thread;
@@ -264,7 +265,19 @@ struct SimNodes::Impl {
         int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0)
             return false;
-        ::unlink(s.c_str());  // a stale socket of an earlier run
+        // A socket that still accepts belongs to a running simulator; leave it alone. One that
+        // refuses is left over from a run that crashed.
+        if (int probe = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0); probe >= 0) {
+            const bool live =
+                ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+            ::close(probe);
+            if (live) {
+                platform::debug_printf("velqa-sim: %s is served by another simulator", s.c_str());
+                ::close(fd);
+                return false;
+            }
+        }
+        ::unlink(s.c_str());
         if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
             ::listen(fd, 16) != 0) {
             platform::debug_printf("velqa-sim: cannot serve %s: %s", s.c_str(),
@@ -282,12 +295,16 @@ struct SimNodes::Impl {
             return false;
         }
         listeners.push_back({fd, link, iface});
+        owned[index(link)][iface] = true;
         return true;
     }
 
     // Caller holds the mutex. Sidecar first, so scans stop listing the node before it goes.
     void remove_nodes(Link link) {
         for (uint8_t iface = 0; iface < 2; ++iface) {
+            if (!owned[index(link)][iface])
+                continue;
+            owned[index(link)][iface] = false;
             auto sock = node(link, iface);
             auto sidecar = sock;
             sidecar.replace_extension(".json");

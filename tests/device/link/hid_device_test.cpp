@@ -463,6 +463,31 @@ TEST_F(HidSim, QueuedReportIsDeliveredBeforeTheHangUp) {
     EXPECT_FALSE(nodes_.send_input(Link::Cable, 1, n));
 }
 
+TEST_F(HidSim, ASecondSimulatorOnTheSameFolderLeavesTheFirstAlone) {
+    SimNodes second(dir_.path(), nullptr);
+    EXPECT_FALSE(second.start(true, true));
+    second.stop();
+    HidDevice d;
+    EXPECT_TRUE(open(d, path(Link::Cable, 1, 4))) << "the first one's nodes are intact";
+    EXPECT_TRUE(open(d, path(Link::Receiver, 1, 3)));
+}
+
+TEST_F(HidSim, LeftoverSocketOfACrashedRunIsReplaced) {
+    nodes_.stop();
+    // A socket file nobody listens on, as a killed simulator leaves it.
+    const auto stale = nodes_.node_path(Link::Cable, 1);
+    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, stale.c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::close(fd);
+    SimNodes fresh(dir_.path(), nullptr);
+    ASSERT_TRUE(fresh.start(true, false));
+    HidDevice d;
+    EXPECT_TRUE(open(d, path(Link::Cable, 1, 4)));
+}
+
 TEST_F(HidSim, ReplugBringsTheNodesBack) {
     ASSERT_TRUE(nodes_.unplug(Link::Cable));
     EXPECT_FALSE(nodes_.plugged(Link::Cable));
