@@ -574,6 +574,43 @@ TEST_P(SimChannel, KeyTableSequenceSizedFromTheKeyCount) {
     EXPECT_EQ(channel_.block_size(), 24);
 }
 
+// ---- Notifications ----
+
+TEST(LinkNotifications, MouseEventsArriveOnTheConsumerCollection) {
+    test::TempDir dir;
+    InProcessSim sim(dir.path());
+    for (Link l : {Link::Cable, Link::Receiver}) {
+        HidDevice scanner;
+        ASSERT_TRUE(scanner.scan());
+        std::string path;
+        const std::string node = l == Link::Cable ? "cable-if1" : "receiver-if1";
+        while (auto p = scanner.next_path()) {
+            if (p->find(node) != std::string::npos && HidDevice::collection_of(*p) == 3)
+                path = *p;
+        }
+        ASSERT_FALSE(path.empty());
+        HidDevice dev;
+        ASSERT_TRUE(dev.open(path, true, true, true, false));
+        ASSERT_TRUE(eventually([&] { return sim.nodes().connection_count(l, 1) > 0; }));
+        auto next_event = [&]() -> int {
+            uint8_t buf[64] = {};
+            size_t n = 0;
+            if (!dev.read(buf, sizeof buf, &n, 5000) || n < 3 || buf[0] != 3)
+                return -1;
+            return buf[1] | (buf[2] << 8);
+        };
+        sim.firmware().set_slot(0);
+        EXPECT_EQ(next_event(), 0x1000);
+        const int stage = (sim.firmware().active_stage() + 1) % 6;
+        sim.firmware().press_dpi();
+        EXPECT_EQ(next_event(), 0x1100 | stage << 4);
+        sim.firmware().set_slot(1);
+        EXPECT_EQ(next_event(), 0x1001);
+        sim.firmware().change_setting(2, 3);
+        EXPECT_EQ(next_event(), 0x401);
+    }
+}
+
 // ---- Hot-plug ----
 
 TEST_P(SimChannel, UnplugDuringAChunkedTransferEndsIt) {
