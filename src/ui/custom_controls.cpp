@@ -1,5 +1,6 @@
 #include "ui/custom_controls.h"
 
+#include "platform/ui/color_palette.h"
 #include "platform/ui/control_factory.h"
 
 namespace velqa::ui {
@@ -11,6 +12,11 @@ PlaceholderControl::PlaceholderControl(QString class_name, QWidget* parent)
 
 void register_custom_controls() {
     auto& factory = platform::ui::ControlFactory::instance();
+    // The framework's own colour palette, named "ColorPalette" in layouts.
+    if (!factory.is_registered(QStringLiteral("CColorPaletteUI"))) {
+        factory.regist_control(QStringLiteral("CColorPaletteUI"),
+                               [] { return new platform::ui::ColorPalette; });
+    }
     for (const char* name : kCustomControlClasses) {
         const QString class_name = QString::fromLatin1(name);
         if (factory.is_registered(class_name))

@@ -49,9 +49,9 @@ class PlaceholderControl : public QFrame {
     QString class_name_;
 };
 
-// Registers every class of kCustomControlClasses with the control factory, keeping a creator
-// already registered under that name (a real class registered earlier wins over its
-// placeholder).
+// Registers the colour palette ("ColorPalette") and every class of kCustomControlClasses with the
+// control factory, keeping a creator already registered under that name (a real class registered
+// earlier wins over its placeholder).
 void register_custom_controls();
 
 }  // namespace velqa::ui

@@ -8,6 +8,7 @@
 #include <QSlider>
 #include <QTest>
 
+#include "platform/ui/color_palette.h"
 #include "ui_fixture.h"
 
 namespace velqa::test {
@@ -209,6 +210,34 @@ TEST_F(NotifyTest, DestroyedControlLosesItsTimers) {
     wnd->set_timer(ok, 4, 20);
     ASSERT_TRUE(wait_until([&] { return wnd->count("timer", "okbtn") > 0; }));
     EXPECT_EQ(wnd->count("timer"), wnd->count("timer", "okbtn"));
+}
+
+}  // namespace
+}  // namespace velqa::test
+
+namespace velqa::test {
+namespace {
+
+TEST_F(NotifyTest, ColorPaletteReportsPicksAndKeepsSetColorsQuiet) {
+    auto* palette = new pui::ColorPalette(wnd->root());
+    palette->setObjectName("deng_Color_Pallet");
+    palette->resize(360, 100);
+    wnd->attach_controls(palette);
+    palette->set_select_color(QColor(0, 255, 0));
+    EXPECT_EQ(palette->select_color(), QColor(0, 255, 0));
+    EXPECT_EQ(wnd->count("colorchanged"), 0);
+    // Top edge: full saturation; a third across: green.
+    QTest::mouseClick(palette, Qt::LeftButton, {}, QPoint(120, 0));
+    ASSERT_EQ(wnd->count("colorchanged", "deng_Color_Pallet"), 1);
+    for (const auto& s : wnd->seen) {
+        if (s.type == "colorchanged") {
+            EXPECT_EQ(s.wparam, 0x00FF00u);
+        }
+    }
+    EXPECT_EQ(palette->select_color(), QColor(0, 255, 0));
+    // Bottom edge: white; points outside are clamped.
+    EXPECT_EQ(palette->color_at(QPoint(200, 99)), QColor(255, 255, 255));
+    EXPECT_EQ(palette->color_at(QPoint(-50, -50)), QColor(255, 0, 0));
 }
 
 }  // namespace

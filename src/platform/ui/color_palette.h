@@ -1,0 +1,33 @@
+// The colour palette control: hue across, saturation down, at full brightness. A pick by the
+// user sends "colorchanged" (wParam = 0xRRGGBB) to the window; set_select_color is silent.
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+namespace velqa::platform::ui {
+
+class ColorPalette : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit ColorPalette(QWidget* parent = nullptr);
+
+    void set_select_color(QColor color);
+    QColor select_color() const { return color_; }
+
+    // The colour at a point of the palette (clamped into it).
+    QColor color_at(QPoint pos) const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+  private:
+    void pick(QPoint pos);
+    QColor color_;
+    QPoint marker_;
+};
+
+}  // namespace velqa::platform::ui
