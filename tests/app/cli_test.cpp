@@ -91,5 +91,24 @@ TEST(Cli, SimulateWithoutTheSimulatorSaysSoAndRunsOn) {
     EXPECT_TRUE(r.err.contains("velqa-sim was not found") || r.err.contains("velqa-sim"));
 }
 
+TEST(Cli, SimulateStartsTheSimulatorPrivatelyAndStopsItOnExit) {
+    if (!QFileInfo::exists(QStringLiteral(VELQA_BIN_DIR "/velqa-sim"))) {
+        GTEST_SKIP() << "velqa-sim is not built here";
+    }
+    TempDir home;
+    auto env = private_env(home.path());
+    std::filesystem::create_directories(home / "tmp");
+    env.insert("TMPDIR", QString::fromStdString((home / "tmp").string()));
+    const RunResult r = run_velqa(
+        {"--simulate", "--screenshot", QString::fromStdString((home / "s.png").string())}, env);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exit_code, 0) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("running without")) << r.err.toStdString();
+    // The private folder is gone, so the simulator was stopped before it was removed.
+    for (const auto& e : std::filesystem::directory_iterator(home / "tmp")) {
+        EXPECT_NE(e.path().filename().string().rfind("velqa-sim-", 0), 0u) << e.path();
+    }
+}
+
 }  // namespace
 }  // namespace velqa::test
