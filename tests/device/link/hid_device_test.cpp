@@ -16,6 +16,7 @@
 
 #include "device/link/supported_devices.h"
 #include "platform/atomic_file.h"
+#include "platform/folders.h"
 #include "platform/hid/sim_backend.h"
 #include "platform/hid/sysfs_fixture.h"
 #include "sim_nodes.h"
@@ -218,6 +219,31 @@ TEST_F(HidSim, ScanListsBothLinksPerCollection) {
             rows.push_back(*row);
     }
     EXPECT_THAT(rows, ElementsAre(5, 4, 7, 6));
+}
+
+// The line format of "velqactl hid list" is a contract scripts rely on.
+TEST_F(HidSim, VelqactlListsEveryCollectionAndRecognisesTheMouse) {
+    const auto tool = platform::executable_folder() / "velqactl";
+    if (!std::filesystem::exists(tool))
+        GTEST_SKIP() << "velqactl not built";
+    FILE* pipe = ::popen((tool.string() + " hid list").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> lines;
+    char line[1024];
+    while (std::fgets(line, sizeof line, pipe))
+        lines.emplace_back(line);
+    ASSERT_EQ(::pclose(pipe), 0);
+    ASSERT_EQ(lines.size(), 10u);
+    char vid[8];
+    std::snprintf(vid, sizeof vid, "%04X", maker_vendor_id());
+    EXPECT_EQ(lines[0], path(Link::Cable, 0, 0) + "  " + vid +
+                            ":2299  mi=00 col=00 usage=0001:0002  \"VELQA-R260\"\n");
+    EXPECT_EQ(lines[4], path(Link::Cable, 1, 4) + "  " + vid +
+                            ":2299  mi=01 col=04 usage=FF1C:0092  \"VELQA-R260\"  row=4 type=2 "
+                            "subtype=0\n");
+    EXPECT_EQ(lines[8], path(Link::Receiver, 1, 3) + "  " + vid +
+                            ":22A0  mi=01 col=03 usage=000C:0001  \"VELQA-R260\"  row=7 type=6 "
+                            "subtype=255\n");
 }
 
 TEST_F(HidSim, OpenLoadsTheCollectionsCapabilities) {

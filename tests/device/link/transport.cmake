@@ -4,3 +4,6 @@ velqa_test(NAME transport_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/hid_device_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/hid_supported_devices_test.cpp
   LIBS velqa_hid_transport velqa_sim_nodes velqa_hid_fixtures velqa_test_support)
+if(TARGET velqactl)
+  add_dependencies(transport_test velqactl)
+endif()
