@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <QColor>
 #include <QFileInfo>
+#include <fstream>
+#include <iterator>
 
 #include "platform/ui/qt_test_app.h"
 #include "process_support.h"
@@ -105,6 +107,16 @@ TEST(Cli, SimulateStartsTheSimulatorPrivatelyAndStopsItOnExit) {
     EXPECT_EQ(r.exit_code, 0) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains("running without")) << r.err.toStdString();
     // The private folder is gone, so the simulator was stopped before it was removed.
+    // No simulator process is left serving a folder of this test.
+    for (const auto& proc : std::filesystem::directory_iterator("/proc")) {
+        std::string cmdline;
+        std::ifstream in(proc.path() / "cmdline");
+        std::getline(in, cmdline, '\0');
+        std::string rest((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (cmdline.find("velqa-sim") != std::string::npos) {
+            EXPECT_EQ(rest.find(home.path().string()), std::string::npos) << "still running";
+        }
+    }
     for (const auto& e : std::filesystem::directory_iterator(home / "tmp")) {
         EXPECT_NE(e.path().filename().string().rfind("velqa-sim-", 0), 0u) << e.path();
     }
