@@ -455,6 +455,25 @@ TEST_P(SimChannel, PresenceQuery) {
     EXPECT_EQ(sent(code::ReceiverPresence).size(), receiver() ? 2u : 0u);
 }
 
+TEST(LinkPresence, FailureStatusInTheReplyMeansAbsent) {
+    for (uint8_t status : {StatusUnknown, StatusOutOfRange}) {
+        test::TempDir dir;
+        InProcessSim sim(dir.path());
+        CommandChannel ch;
+        ASSERT_TRUE(InProcessSim::open(ch, Link::Receiver));
+        ASSERT_TRUE(
+            eventually([&] { return sim.nodes().connection_count(Link::Receiver, 1) > 0; }));
+        // A presence reply saying "linked" but carrying a failure status arrives first.
+        Report queued = make_request(code::ReceiverPresence);
+        queued[PayloadOffset] = 0xFF;
+        queued[byte_pos::Status] = status;
+        ASSERT_TRUE(sim.nodes().send_input(Link::Receiver, 1, queued));
+        EXPECT_FALSE(ch.receiver_present()) << int{status};
+        // The simulator's own answer is still queued; it belongs to the query just made.
+        EXPECT_TRUE(ch.receiver_present());
+    }
+}
+
 TEST_P(SimChannel, WriteSequencePresenceBeforeEachStep) {
     MouseSettingsRecord rec;
     rec.bytes = std::array<uint8_t, 74>{};
