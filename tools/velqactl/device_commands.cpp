@@ -185,7 +185,7 @@ bool usage_ok(const Options& o, size_t max_rest) {
 
 int cmd_list(const std::vector<std::string>& args) {
     if (!args.empty())
-        return UsageError;
+        return usage("list");
     const auto devices = find_devices();
     if (devices.empty()) {
         std::fprintf(stderr, "velqactl: no supported device found\n");
@@ -203,7 +203,7 @@ int cmd_list(const std::vector<std::string>& args) {
 int cmd_info(const std::vector<std::string>& args) {
     const Options o = parse_options(args);
     if (!usage_ok(o, 0))
-        return UsageError;
+        return usage("info [--link cable|receiver]");
     CommandChannel channel;
     if (int rc = open_mouse(channel, o); rc != Success)
         return rc;
@@ -248,7 +248,7 @@ Json::Value stage_json(const link::DpiStageValues& s) {
 int cmd_settings(const std::vector<std::string>& args) {
     const Options o = parse_options(args);
     if (!usage_ok(o, 0))
-        return UsageError;
+        return usage("settings [--link cable|receiver]");
     CommandChannel channel;
     if (int rc = open_mouse(channel, o); rc != Success)
         return rc;
@@ -292,7 +292,7 @@ int cmd_settings(const std::vector<std::string>& args) {
 int cmd_power(const std::vector<std::string>& args) {
     const Options o = parse_options(args);
     if (!usage_ok(o, 0))
-        return UsageError;
+        return usage("power [--link cable|receiver]");
     CommandChannel channel;
     if (int rc = open_mouse(channel, o); rc != Success)
         return rc;
@@ -326,7 +326,7 @@ bool parse_number(const std::string& s, unsigned long max, unsigned long& out) {
 int cmd_raw(const std::vector<std::string>& args) {
     const Options o = parse_options(args);
     if (!o.ok || o.rest.empty() || o.rest.size() > 3)
-        return UsageError;
+        return usage("raw CODE [LENGTH [OFFSET]] [--link cable|receiver]");
     unsigned long code = 0;
     unsigned long length = 0;
     unsigned long offset = 0;
