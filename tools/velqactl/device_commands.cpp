@@ -183,6 +183,11 @@ bool usage_ok(const Options& o, size_t max_rest) {
     return o.ok && o.rest.size() <= max_rest;
 }
 
+int usage(const char* line) {
+    std::fprintf(stderr, "usage: velqactl %s\n", line);
+    return UsageError;
+}
+
 int cmd_list(const std::vector<std::string>& args) {
     if (!args.empty())
         return usage("list");
