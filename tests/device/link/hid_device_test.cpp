@@ -514,6 +514,25 @@ TEST_F(HidSim, LeftoverSocketOfACrashedRunIsReplaced) {
     EXPECT_TRUE(open(d, path(Link::Cable, 1, 4)));
 }
 
+TEST_F(HidSim, AReaderThatDoesNotKeepUpLosesReportsInsteadOfStallingTheDevice) {
+    HidDevice idle, active;
+    ASSERT_TRUE(open(idle, path(Link::Cable, 1, 3)));
+    ASSERT_TRUE(connections(Link::Cable, 1, 1));
+    const std::vector<uint8_t> n = {3, 0x23, 0x11};
+    for (int i = 0; i < 5000; ++i)
+        ASSERT_TRUE(nodes_.send_input(Link::Cable, 1, n));
+    // The server is still responsive: a new reader gets a fresh report.
+    ASSERT_TRUE(open(active, path(Link::Cable, 1, 3)));
+    ASSERT_TRUE(connections(Link::Cable, 1, 2));
+    const std::vector<uint8_t> fresh = {3, 0x42, 0x00};
+    ASSERT_TRUE(nodes_.send_input(Link::Cable, 1, fresh));
+    uint8_t buffer[3];
+    ASSERT_EQ(active.read(buffer, sizeof buffer, nullptr, 5000), 1);
+    EXPECT_THAT(buffer, ElementsAre(3, 0x42, 0x00));
+    ASSERT_EQ(idle.read(buffer, sizeof buffer, nullptr, 5000), 1) << "what was queued remains";
+    EXPECT_THAT(buffer, ElementsAre(3, 0x23, 0x11));
+}
+
 TEST_F(HidSim, ReplugBringsTheNodesBack) {
     ASSERT_TRUE(nodes_.unplug(Link::Cable));
     EXPECT_FALSE(nodes_.plugged(Link::Cable));
