@@ -298,7 +298,12 @@ void CMainWnd::on_click(const QString& name) {
         }
         hide();
     } else if (is("nodevice_ok_btn")) {
-        hide();
+        // Hidden without a tray icon the window could not be found again; it is minimised.
+        if (tray_.visible()) {
+            hide();
+        } else {
+            showMinimized();
+        }
     } else if (is("minbtn")) {
         showMinimized();
     } else if (is("maxbtn")) {
