@@ -88,8 +88,8 @@ class Simulator {
                          "velqa: --simulate: velqa-sim did not start; running without it\n");
             return false;
         }
-        const std::string spec = "sim:" + dir_.path().toStdString();
-        setenv("VELQA_HID", spec.c_str(), 1);
+        const std::string hid_selector = "sim:" + dir_.path().toStdString();
+        setenv("VELQA_HID", hid_selector.c_str(), 1);
         return true;
     }
     ~Simulator() {

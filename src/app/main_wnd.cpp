@@ -73,7 +73,7 @@ constexpr TagRow kTagTable[] = {
 // The font table of the windows, rebuilt on every language change.
 constexpr struct {
     int id;
-    pui::FontSpec spec;
+    pui::FontSpec font;
 } kFonts[] = {
     {pui::FontTable::kDefault, {13, false, false}},
     {0, {15, false, false}},
@@ -191,7 +191,7 @@ bool CMainWnd::apply_language(int index) {
     fonts.remove_all_fonts();
     fonts.set_face(QStringLiteral("MiSans Normal"));
     for (const auto& f : kFonts)
-        fonts.add_font(f.id, f.spec);
+        fonts.add_font(f.id, f.font);
     language_index_ = index;
     const LanguageEntry& entry = languages[static_cast<std::size_t>(index)];
     auto& texts = pui::LanguageTexts::instance();

@@ -15,9 +15,9 @@ void FontTable::remove_all_fonts() {
     fonts_.clear();
 }
 
-void FontTable::add_font(int id, const FontSpec& spec) {
+void FontTable::add_font(int id, const FontSpec& font) {
     std::lock_guard lock(mutex_);
-    fonts_[id] = spec;
+    fonts_[id] = font;
 }
 
 void FontTable::set_face(const QString& face) {
@@ -35,7 +35,7 @@ bool FontTable::has(int id) const {
     return fonts_.count(id) != 0;
 }
 
-FontSpec FontTable::spec(int id) const {
+FontSpec FontTable::font(int id) const {
     std::lock_guard lock(mutex_);
     if (auto it = fonts_.find(id); it != fonts_.end())
         return it->second;
@@ -45,7 +45,7 @@ FontSpec FontTable::spec(int id) const {
 }
 
 QFont FontTable::font(int id, int dpi) const {
-    FontSpec s = spec(id);
+    FontSpec s = font(id);
     QFont f;
     // MiSans is not shipped on Linux: the fallbacks keep Latin text in a clean sans face and
     // Chinese text in the CJK fallback font instead of empty boxes.

@@ -23,7 +23,7 @@ class FontTable {
 
     // Drops every entry (the default stays at 13 px).
     void remove_all_fonts();
-    void add_font(int id, const FontSpec& spec);
+    void add_font(int id, const FontSpec& font);
     void set_face(const QString& face);
     QString face() const;
 
@@ -31,7 +31,7 @@ class FontTable {
     // is followed by fallbacks, so a missing face or a missing glyph still renders.
     QFont font(int id, int dpi) const;
     bool has(int id) const;
-    FontSpec spec(int id) const;
+    FontSpec font(int id) const;
 
   private:
     mutable std::mutex mutex_;
