@@ -203,6 +203,14 @@ TEST_F(AppTest, EveryTextIdUsedExistsInEveryLanguage) {
     for (const fs::path& file : layout_files())
         used.merge(text_ids_in(file));
     used.merge(text_ids_in(skin() / "menu.xml"));
+    // The factory light names are text ids too.
+    QFile lights(QString::fromStdString((factory() / "default_light.json").string()));
+    ASSERT_TRUE(lights.open(QIODevice::ReadOnly));
+    const QString light_text = QString::fromUtf8(lights.readAll());
+    auto light_ids =
+        QRegularExpression("\"(light_(?:mode|area)_[a-z_]+)\"").globalMatch(light_text);
+    while (light_ids.hasNext())
+        used.insert(light_ids.next().captured(1));
     for (const char* id : kCodeTextIds)
         used.insert(id);
     ASSERT_GT(used.size(), 10u);
