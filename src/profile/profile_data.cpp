@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
+#include "platform/debug_output.h"
 #include "profile/json_access.h"
 #include "profile/profile_files.h"
 
@@ -51,6 +53,29 @@ const Json::Value& CBasicProfiledata::section_of(const Json::Value& document) co
     return element(member(document, "Device"), static_cast<Json::ArrayIndex>(device_index_));
 }
 
+namespace {
+
+// A profile that holds bytes but is no JSON object (a hand edit gone wrong) is about to be replaced
+// by a document rebuilt from scratch. Its bytes are kept beside it as path + ".unreadable" so the
+// user's settings can still be recovered. False when they could not be kept: then the file must
+// not be replaced.
+bool keep_unreadable_copy(const fs::path& path) {
+    std::error_code error;
+    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) == 0 || error)
+        return true;  // missing or empty: nothing to lose
+    fs::path copy = path;
+    copy += ".unreadable";
+    fs::copy_file(path, copy, fs::copy_options::overwrite_existing, error);
+    if (error) {
+        platform::debug_printf("unreadable profile %s kept as is: %s\n", path.c_str(),
+                               error.message().c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 void CBasicProfiledata::load_into(Json::Value& target, const fs::path& path) {
     Json::Value document = read_json(path);
     Json::Value section = section_of(document);
@@ -58,9 +83,10 @@ void CBasicProfiledata::load_into(Json::Value& target, const fs::path& path) {
         // The profile lacks this device: take the factory section and keep it in the file, so
         // the file holds what the device shows from now on.
         section = section_of(read_json(default_path_));
+        const bool unreadable = !document.isObject();
         writable_element(writable_member(document, "Device"),
                          static_cast<Json::ArrayIndex>(device_index_)) = section;
-        if (!path.empty())
+        if (!path.empty() && (!unreadable || keep_unreadable_copy(path)))
             write_json(document, path);
     }
     target = std::move(section);
@@ -87,11 +113,14 @@ void CBasicProfiledata::store_section(const Json::Value& section, const fs::path
     if (device_index_ < 0 || path.empty())
         return;
     Json::Value document = read_json(path);
+    const bool unreadable = !document.isObject();
     Json::Value& slot = writable_element(writable_member(document, "Device"),
                                          static_cast<Json::ArrayIndex>(device_index_));
     slot = section;
     // A section without a key list is not a complete profile; never let it replace one.
     if (member(slot, "KeyList").isNull())
+        return;
+    if (unreadable && !keep_unreadable_copy(path))
         return;
     write_json(document, path);
 }

@@ -80,6 +80,46 @@ TEST_F(ProfileFilesFixture, InvalidProfileIsReplacedByADocumentHoldingOnlyDevice
     EXPECT_EQ(file["Device"][0]["SystemStages"]["KeyDelay"].asInt(), 2);
 }
 
+TEST_F(ProfileFilesFixture, UnreadableProfileIsKeptBesideItsReplacement) {
+    const fs::path kept = dir_ / "p.Json.unreadable";
+    const std::string broken = "{\"profilename\": \"Mine\", broken";
+    put_file(profile_path_, broken);
+    CBasicProfiledata data;
+    prepare(data, 0);
+    data.load_section(profile_path_);
+    EXPECT_EQ(file_bytes(kept), broken);
+    EXPECT_FALSE(read_json(profile_path_).isNull());
+
+    // Damaged again between load and save (valid JSON, but no profile): the save replaces it and
+    // keeps the newer bytes.
+    put_file(profile_path_, "[1, 2]");
+    data.save();
+    EXPECT_EQ(file_bytes(kept), "[1, 2]");
+    EXPECT_EQ(read_json(profile_path_)["Device"][0]["SystemStages"]["KeyDelay"].asInt(), 2);
+}
+
+TEST_F(ProfileFilesFixture, UnreadableProfileThatCannotBeKeptIsNotReplaced) {
+    fs::create_directory(dir_ / "p.Json.unreadable");
+    put_file(profile_path_, "{ broken");
+    CBasicProfiledata data;
+    prepare(data, 0);
+    data.load_section(profile_path_);
+    EXPECT_EQ(data.section()["SystemStages"]["KeyDelay"].asInt(), 2);
+    EXPECT_EQ(file_bytes(profile_path_), "{ broken");
+    data.save();
+    EXPECT_EQ(file_bytes(profile_path_), "{ broken");
+}
+
+TEST_F(ProfileFilesFixture, MissingOrEmptyProfileLeavesNoCopy) {
+    CBasicProfiledata data;
+    prepare(data, 0);
+    data.load_section(profile_path_);
+    put_file(profile_path_, "");
+    data.save();
+    EXPECT_FALSE(fs::exists(dir_ / "p.Json.unreadable"));
+    EXPECT_FALSE(read_json(profile_path_).isNull());
+}
+
 TEST_F(ProfileFilesFixture, DeviceIndexTwoOnAnEmptyDocumentHasTwoNullsBeforeIt) {
     put_file(profile_path_, "");
     CBasicProfiledata data;
