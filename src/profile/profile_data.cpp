@@ -331,6 +331,15 @@ void CKeyboardProfiledata::write_keyboard_settings(const KeyboardSystemSettings&
 
 namespace {
 
+// Groups are numbered by a byte (the light record's custom group). The index comes from the
+// hand-editable profile; a larger one would grow "LightColorInfo" to that many elements on the
+// next save.
+constexpr int MaxColourGroups = 256;
+
+bool valid_colour_group(int group) {
+    return group >= 0 && group < MaxColourGroups;
+}
+
 Json::Value& colour_group(Json::Value& section, int group) {
     Json::Value& groups =
         writable_member(writable_member(section, "CustomLightMode"), "LightColorInfo");
@@ -344,7 +353,7 @@ Json::Value& colour_group(Json::Value& section, int group) {
 
 std::vector<KeyColour> CKeyboardProfiledata::read_key_colours(int group, int key_count) {
     std::vector<KeyColour> colours;
-    if (group < 0 || key_count <= 0)
+    if (!valid_colour_group(group) || key_count <= 0)
         return colours;
     Json::Value& items = colour_group(section_, group);
     colours.reserve(static_cast<std::size_t>(key_count));
@@ -358,7 +367,7 @@ std::vector<KeyColour> CKeyboardProfiledata::read_key_colours(int group, int key
 }
 
 void CKeyboardProfiledata::write_key_colours(int group, const std::vector<KeyColour>& colours) {
-    if (group < 0)
+    if (!valid_colour_group(group))
         return;
     Json::Value& items = colour_group(section_, group);
     for (std::size_t k = 0; k < colours.size(); ++k) {

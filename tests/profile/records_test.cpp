@@ -237,5 +237,18 @@ TEST_F(ProfileSectionFixture, KeyColoursCreateMissingGroupsAndKeysWithZeros) {
     EXPECT_EQ(data_.read_colour_group(), 2);
 }
 
+TEST_F(ProfileSectionFixture, KeyColourGroupsBeyondAByteAreRefused) {
+    load(R"({"CustomLightMode":{"CustomLightModeGroupIndex":2000000000,"LightColorInfo":[]}})");
+    const Json::Value before = data_.section();
+    const int group = data_.read_colour_group();
+    EXPECT_TRUE(data_.read_key_colours(group, 4).empty());
+    data_.write_key_colours(group, {KeyColour{1, 2, 3, 4}});
+    EXPECT_TRUE(data_.read_key_colours(-1, 4).empty());
+    EXPECT_EQ(data_.section(), before);
+
+    EXPECT_EQ(data_.read_key_colours(255, 1), std::vector<KeyColour>(1));
+    EXPECT_EQ(data_.section()["CustomLightMode"]["LightColorInfo"].size(), 256u);
+}
+
 }  // namespace
 }  // namespace velqa::profile
