@@ -55,10 +55,18 @@ const Json::Value& CBasicProfiledata::section_of(const Json::Value& document) co
 
 namespace {
 
-// A profile that holds bytes but is no JSON object (a hand edit gone wrong) is about to be replaced
-// by a document rebuilt from scratch. Its bytes are kept beside it as path + ".unreadable" so the
-// user's settings can still be recovered. False when they could not be kept: then the file must
-// not be replaced.
+// An object whose "Device", if present, is an array: anything else is rebuilt when written.
+bool is_profile_document(const Json::Value& document) {
+    if (!document.isObject())
+        return false;
+    const Json::Value& devices = member(document, "Device");
+    return devices.isNull() || devices.isArray();
+}
+
+// A profile that holds bytes but is no profile document (a hand edit gone wrong) is about to be
+// replaced by a document rebuilt from scratch. Its bytes are kept beside it as
+// path + ".unreadable" so the user's settings can still be recovered. False when they could not
+// be kept: then the file must not be replaced.
 bool keep_unreadable_copy(const fs::path& path) {
     std::error_code error;
     if (!fs::is_regular_file(path, error) || fs::file_size(path, error) == 0 || error)
@@ -83,7 +91,7 @@ void CBasicProfiledata::load_into(Json::Value& target, const fs::path& path) {
         // The profile lacks this device: take the factory section and keep it in the file, so
         // the file holds what the device shows from now on.
         section = section_of(read_json(default_path_));
-        const bool unreadable = !document.isObject();
+        const bool unreadable = !is_profile_document(document);
         writable_element(writable_member(document, "Device"),
                          static_cast<Json::ArrayIndex>(device_index_)) = section;
         if (!path.empty() && (!unreadable || keep_unreadable_copy(path)))
@@ -113,7 +121,7 @@ void CBasicProfiledata::store_section(const Json::Value& section, const fs::path
     if (device_index_ < 0 || path.empty())
         return;
     Json::Value document = read_json(path);
-    const bool unreadable = !document.isObject();
+    const bool unreadable = !is_profile_document(document);
     Json::Value& slot = writable_element(writable_member(document, "Device"),
                                          static_cast<Json::ArrayIndex>(device_index_));
     slot = section;

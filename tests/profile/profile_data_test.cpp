@@ -96,6 +96,12 @@ TEST_F(ProfileFilesFixture, UnreadableProfileIsKeptBesideItsReplacement) {
     data.save();
     EXPECT_EQ(file_bytes(kept), "[1, 2]");
     EXPECT_EQ(read_json(profile_path_)["Device"][0]["SystemStages"]["KeyDelay"].asInt(), 2);
+
+    // A "Device" that is no array would lose its contents as well.
+    put_file(profile_path_, R"({"Device":{"0":{"Mine":1}}})");
+    data.save();
+    EXPECT_EQ(file_bytes(kept), R"({"Device":{"0":{"Mine":1}}})");
+    EXPECT_TRUE(read_json(profile_path_)["Device"].isArray());
 }
 
 TEST_F(ProfileFilesFixture, UnreadableProfileThatCannotBeKeptIsNotReplaced) {
