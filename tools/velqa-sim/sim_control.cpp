@@ -18,9 +18,11 @@ namespace {
 bool parse_int(const std::string& text, long min, long max, int& out) {
     if (text.empty())
         return false;
+    // Decimal, or hexadecimal with "0x"; a leading zero must not turn the number octal.
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     char* end = nullptr;
     errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 0);
+    const long v = std::strtol(text.c_str(), &end, hex ? 16 : 10);
     if (errno != 0 || *end != '\0' || v < min || v > max)
         return false;
     out = static_cast<int>(v);

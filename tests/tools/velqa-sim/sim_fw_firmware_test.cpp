@@ -220,6 +220,19 @@ TEST(SimFwDump, MembersAndCounts) {
     EXPECT_EQ(d["command_counts"]["0x1a"].asUInt64(), 1u);
 }
 
+TEST(SimFwControl, NumbersAreDecimalOrHex) {
+    Firmware fw;
+    // A leading zero is still decimal: "010" is byte 10, not byte 8.
+    EXPECT_EQ(run_control(fw, nullptr, {"change", "010", "07"}).exit_code, 0);
+    EXPECT_EQ(fw.settings_memory()[10], 7);
+    EXPECT_EQ(run_control(fw, nullptr, {"change", "09", "0x2A"}).exit_code, 0);
+    EXPECT_EQ(fw.settings_memory()[9], 0x2A);
+    EXPECT_EQ(run_control(fw, nullptr, {"battery", "08"}).exit_code, 0);
+    EXPECT_EQ(fw.dump()["power"].asString().substr(0, 2), "08");
+    EXPECT_EQ(run_control(fw, nullptr, {"change", "0x", "1"}).exit_code, 2);
+    EXPECT_EQ(run_control(fw, nullptr, {"change", "0x4A", "1"}).exit_code, 2);  // 74
+}
+
 TEST(SimFwControl, CommandsAndUsageErrors) {
     Firmware fw;
     EXPECT_EQ(run_control(fw, nullptr, {"battery", "42", "1"}).exit_code, 0);
