@@ -4,13 +4,13 @@
 #include <QApplication>
 #include <QFontDatabase>
 
-#include <fstream>
-#include <sstream>
+#include <cstdint>
 
 #include "app/messages.h"
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
+#include "platform/json_read.h"
 #include "platform/ui/resources.h"
 #include "platform/ui/settings_store.h"
 #include "ui/custom_controls.h"
@@ -28,20 +28,6 @@ namespace {
 std::vector<int>& loaded_fonts() {
     static std::vector<int> ids;
     return ids;
-}
-
-Json::Value read_json(const fs::path& file) {
-    std::string text;
-    if (!platform::read_whole_file(file, text))
-        return Json::Value();
-    Json::CharReaderBuilder builder;
-    builder["allowComments"] = true;
-    Json::Value root;
-    std::string errors;
-    std::istringstream in(text);
-    if (!Json::parseFromStream(builder, in, &root, &errors))
-        return Json::Value();
-    return root;
 }
 
 }  // namespace
@@ -99,22 +85,18 @@ fs::path user_data_folder() {
 
 std::vector<LanguageEntry> read_language_config(const fs::path& default_data) {
     std::vector<LanguageEntry> entries;
-    const Json::Value root = read_json(default_data / "Language.config");
-    if (!root.isObject() || !root["Language"].isArray())
+    const Json::Value root = platform::read_json_file(default_data / "Language.config");
+    const Json::Value& languages = platform::member(root, "Language");
+    if (!languages.isArray())
         return entries;
-    for (const Json::Value& item : root["Language"]) {
+    for (const Json::Value& item : languages) {
         LanguageEntry e;
-        if (item.isObject()) {
-            e.name = QString::fromStdString(item["Language_name"].isString()
-                                                ? item["Language_name"].asString()
-                                                : std::string());
-            e.file = QString::fromStdString(
-                item["Language_file"].isString() ? item["Language_file"].asString() : "");
-            e.text = QString::fromStdString(
-                item["Language_text"].isString() ? item["Language_text"].asString() : "");
-            // A value of the wrong type reads as 0.
-            e.id = item["Language_ID"].isIntegral() ? item["Language_ID"].asUInt() : 0;
-        }
+        e.name = QString::fromStdString(platform::to_text(platform::member(item, "Language_name")));
+        e.file = QString::fromStdString(platform::to_text(platform::member(item, "Language_file")));
+        e.text = QString::fromStdString(platform::to_text(platform::member(item, "Language_text")));
+        // A value of the wrong type, a negative or one beyond 32 bits reads as 0.
+        e.id = static_cast<std::uint32_t>(
+            platform::to_unsigned(platform::member(item, "Language_ID"), UINT32_MAX).value_or(0));
         entries.push_back(std::move(e));
     }
     return entries;
@@ -141,20 +123,34 @@ Json::Value load_audio_styles(const fs::path& user_data, const fs::path& default
     std::error_code ec;
     fs::create_directories(user_data, ec);
     const fs::path user_file = user_data / "AudioFile.json";
-    Json::Value user = read_json(user_file);
-    if (user.isObject() && !user["Device"].isNull())
-        return user["Device"];
-    const Json::Value factory = read_json(default_data / "AudioFile.json");
-    // An unreadable factory copy must not replace the user's file with nothing.
-    if (!factory.isObject() || factory["Device"].isNull())
-        return Json::Value();
+    std::string user_text;
+    const bool user_read = platform::read_whole_file(user_file, user_text);
+    const Json::Value user = platform::parse_json(user_text);
+    if (const Json::Value& styles = platform::member(user, "Device"); !styles.isNull())
+        return styles;
+    // The factory file is read once: the bytes copied are the bytes parsed.
     std::string text;
-    platform::read_whole_file(default_data / "AudioFile.json", text);
+    if (!platform::read_whole_file(default_data / "AudioFile.json", text))
+        return Json::Value();
+    const Json::Value factory = platform::parse_json(text);
+    // An unreadable factory copy must not replace the user's file with nothing.
+    if (platform::member(factory, "Device").isNull())
+        return Json::Value();
     std::string error;
+    // A user file that is not JSON at all may be a hand edit gone wrong: keep its bytes beside it,
+    // and keep it as it is when they cannot be kept.
+    if (user_read && !user_text.empty() && user.isNull()) {
+        fs::path copy = user_file;
+        copy += ".unreadable";
+        if (!platform::write_file_atomically(copy, user_text, &error)) {
+            platform::debug_printf("AudioFile.json kept as is: %s", error.c_str());
+            return platform::member(factory, "Device");
+        }
+    }
     if (!platform::write_file_atomically(user_file, text, &error)) {
         platform::debug_printf("AudioFile.json cannot be written: %s", error.c_str());
     }
-    return factory["Device"];
+    return platform::member(factory, "Device");
 }
 
 }  // namespace velqa::app

@@ -1,4 +1,4 @@
-// Whole-file writes that never leave a truncated file behind.
+// Whole-file writes that never leave a truncated file behind, and the one whole-file reader.
 #pragma once
 
 #include <filesystem>
@@ -7,13 +7,21 @@
 
 namespace velqa::platform {
 
-// Writes `data` to a temporary file in the target's folder, flushes it to disk and renames it
-// over `target`. On any failure the old file stays as it was, the temporary file is removed,
-// false is returned and `error` (when given) says why.
+// Writes `data` to a temporary file beside the target, flushes it to disk and renames it over
+// the target, then flushes the folder. A target that is a symbolic link is written through: the
+// file it finally points to is replaced and the link stays. An existing file keeps its
+// permissions; a new one gets 0666 less the umask. On any failure the old file stays as it was,
+// the temporary file is removed, false is returned and `error` (when given) says why.
 bool write_file_atomically(const std::filesystem::path& target, std::string_view data,
                            std::string* error = nullptr);
 
-// Reads a whole file; false when it cannot be opened or read.
-bool read_whole_file(const std::filesystem::path& file, std::string& out);
+// Largest file read_whole_file reads; far beyond any file the programs use.
+inline constexpr std::size_t MaxReadFileSize = 64u * 1024 * 1024;
+
+// Reads a whole regular file (through symbolic links). Anything else - a folder, a FIFO, a
+// device - is refused without blocking, as is a file larger than MaxReadFileSize. False when the
+// file cannot be opened or read completely; `error` (when given) says why and errno is kept.
+bool read_whole_file(const std::filesystem::path& file, std::string& out,
+                     std::string* error = nullptr);
 
 }  // namespace velqa::platform

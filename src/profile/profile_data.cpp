@@ -1,9 +1,10 @@
 #include "profile/profile_data.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <system_error>
 
+#include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "profile/json_access.h"
 #include "profile/profile_files.h"
@@ -63,23 +64,42 @@ bool is_profile_document(const Json::Value& document) {
     return devices.isNull() || devices.isArray();
 }
 
+// A device element that is there but is no section (a number, a string, an array): a setter
+// would turn it into an empty object that can never be saved, so it counts as damage.
+bool is_damaged_section(const Json::Value& section) {
+    return !section.isNull() && !section.isObject();
+}
+
 // A profile that holds bytes but is no profile document (a hand edit gone wrong) is about to be
 // replaced by a document rebuilt from scratch. Its bytes are kept beside it as
-// path + ".unreadable" so the user's settings can still be recovered. False when they could not
-// be kept: then the file must not be replaced.
+// path + ".unreadable" so the user's settings can still be recovered; the copy is on disk before
+// the original is replaced. False when they could not be kept: then the file must not be
+// replaced.
 bool keep_unreadable_copy(const fs::path& path) {
-    std::error_code error;
-    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) == 0 || error)
-        return true;  // missing or empty: nothing to lose
+    std::string bytes;
+    std::string error;
+    if (!platform::read_whole_file(path, bytes, &error)) {
+        if (errno == ENOENT)
+            return true;  // missing: nothing to lose
+        platform::debug_printf("unreadable profile %s kept as is: %s\n", path.c_str(),
+                               error.c_str());
+        return false;
+    }
+    if (bytes.empty())
+        return true;
     fs::path copy = path;
     copy += ".unreadable";
-    fs::copy_file(path, copy, fs::copy_options::overwrite_existing, error);
-    if (error) {
+    if (!platform::write_file_atomically(copy, bytes, &error)) {
         platform::debug_printf("unreadable profile %s kept as is: %s\n", path.c_str(),
-                               error.message().c_str());
+                               error.c_str());
         return false;
     }
     return true;
+}
+
+bool not_saved(const fs::path& path, const char* reason) {
+    platform::debug_printf("profile not saved: %s: %s\n", path.c_str(), reason);
+    return false;
 }
 
 }  // namespace
@@ -87,14 +107,17 @@ bool keep_unreadable_copy(const fs::path& path) {
 void CBasicProfiledata::load_into(Json::Value& target, const fs::path& path) {
     Json::Value document = read_json(path);
     Json::Value section = section_of(document);
-    if (section.isNull() && device_index_ >= 0) {
-        // The profile lacks this device: take the factory section and keep it in the file, so
-        // the file holds what the device shows from now on.
+    if (!section.isObject() && device_index_ >= 0) {
+        // The profile lacks this device (or holds something else in its place): take the
+        // factory section and keep it in the file, so the file holds what the device shows from
+        // now on.
+        const bool damaged = !is_profile_document(document) || is_damaged_section(section);
         section = section_of(read_json(default_path_));
-        const bool unreadable = !is_profile_document(document);
+        if (!section.isObject())
+            section = Json::Value();  // a damaged factory element reads as a missing one
         writable_element(writable_member(document, "Device"),
                          static_cast<Json::ArrayIndex>(device_index_)) = section;
-        if (!path.empty() && (!unreadable || keep_unreadable_copy(path)))
+        if (!path.empty() && (!damaged || keep_unreadable_copy(path)))
             write_json(document, path);
     }
     target = std::move(section);
@@ -110,35 +133,39 @@ void CBasicProfiledata::load_other_section(const fs::path& path) {
 
 Json::Value CBasicProfiledata::load_document(const fs::path& path) {
     light_document_ = read_json(path);
+    light_folder_ = path.parent_path();
     return light_document_;
 }
 
-void CBasicProfiledata::save() {
-    store_section(section_, profile_path_);
+bool CBasicProfiledata::save() {
+    return store_section(section_, profile_path_);
 }
 
-void CBasicProfiledata::store_section(const Json::Value& section, const fs::path& path) {
-    if (device_index_ < 0 || path.empty())
-        return;
-    Json::Value document = read_json(path);
-    const bool unreadable = !is_profile_document(document);
-    Json::Value& slot = writable_element(writable_member(document, "Device"),
-                                         static_cast<Json::ArrayIndex>(device_index_));
-    slot = section;
+bool CBasicProfiledata::store_section(const Json::Value& section, const fs::path& path) {
+    if (path.empty())
+        return not_saved(path, "no profile file");
+    if (device_index_ < 0)
+        return not_saved(path, "no device index");
     // A section without a key list is not a complete profile; never let it replace one.
-    if (member(slot, "KeyList").isNull())
-        return;
-    if (unreadable && !keep_unreadable_copy(path))
-        return;
-    write_json(document, path);
+    if (!section.isObject() || member(section, "KeyList").isNull())
+        return not_saved(path, "the section has no \"KeyList\"");
+    Json::Value document = read_json(path);
+    const bool damaged = !is_profile_document(document) || is_damaged_section(section_of(document));
+    if (damaged && !keep_unreadable_copy(path))
+        return not_saved(path, "its damaged bytes could not be kept beside it");
+    writable_element(writable_member(document, "Device"),
+                     static_cast<Json::ArrayIndex>(device_index_)) = section;
+    if (!write_json_checked(document, path))
+        return not_saved(path, "the file could not be written");
+    return true;
 }
 
-void CBasicProfiledata::save_other(const fs::path& path) {
-    store_section(other_section_, path);
+bool CBasicProfiledata::save_other(const fs::path& path) {
+    return store_section(other_section_, path);
 }
 
-void CBasicProfiledata::write_document(const Json::Value& document, const fs::path& path) {
-    write_json(document, path);
+bool CBasicProfiledata::write_document(const Json::Value& document, const fs::path& path) {
+    return write_json_checked(document, path);
 }
 
 // ---- lighting --------------------------------------------------------------------------------
@@ -173,10 +200,16 @@ std::vector<LedEffectStep> CBasicProfiledata::read_custom_effect() {
         const Json::Value& entries = element(member(light_document_, "LightInfo"),
                                              static_cast<Json::ArrayIndex>(device_index_));
         const std::string identifier = to_text(member(element(entries, light_info_.mode), "Guid"));
-        // Read-only lookup: the identifier is used as the effect file's path unchanged.
-        const Json::Value effect = read_json(fs::path(identifier + ".light"));
-        if (!effect.isNull())
+        // The identifier comes from a hand-editable file: it names a file beside the effect list
+        // and nothing elsewhere. An entry without one names the bare ".light" file.
+        const fs::path file = identifier.empty()
+                                  ? light_folder_ / ".light"
+                                  : identifier_file(light_folder_, identifier, ".light");
+        if (file.empty()) {
+            platform::debug_printf("effect identifier refused: %s\n", identifier.c_str());
+        } else if (const Json::Value effect = read_json(file); !effect.isNull()) {
             steps = decode_effect_steps(member(effect, "LEDEffectList"), true);
+        }
     }
     effect_list_ = steps;
     return steps;

@@ -3,8 +3,8 @@
 // object turns into commands. Every setter writes the tree and the record; every getter decodes
 // the tree; save() writes the tree back. Members no setter touches are carried through unchanged.
 //
-// All operations run on the owning device object's thread. None reports failure: missing files
-// and members read as zero records.
+// All operations run on the owning device object's thread. Missing files and members read as
+// zero records; only the saves report failure (with the reason in the debug output).
 #pragma once
 
 #include <json/json.h>
@@ -36,14 +36,17 @@ class CBasicProfiledata {
     CBasicProfiledata& operator=(const CBasicProfiledata&) = default;
 
     // Writes the held device section into the profile file (only when it has a "KeyList").
-    virtual void save();
+    // False, with the reason in the debug output, when nothing was written.
+    virtual bool save();
     // Loads the document at path, puts section at "Device"[device index] and writes it back when
-    // that element has a "KeyList".
-    virtual void store_section(const Json::Value& section, const std::filesystem::path& path);
+    // the section has a "KeyList". A file that is no profile document, or whose element is no
+    // section, is kept beside it as path + ".unreadable" first (and not replaced when it cannot
+    // be kept). False, with the reason in the debug output, when nothing was written.
+    virtual bool store_section(const Json::Value& section, const std::filesystem::path& path);
     // store_section of the other section.
-    virtual void save_other(const std::filesystem::path& path);
-    // Writes a whole document, without any check.
-    virtual void write_document(const Json::Value& document, const std::filesystem::path& path);
+    virtual bool save_other(const std::filesystem::path& path);
+    // Writes a whole document, without any check of its content; false when it was not written.
+    virtual bool write_document(const Json::Value& document, const std::filesystem::path& path);
 
     void set_profile_path(const std::filesystem::path& path);  // ignores an empty path
     void set_default_path(const std::filesystem::path& path);  // ignores an empty path
@@ -61,8 +64,9 @@ class CBasicProfiledata {
     void set_key_slot_table(const std::uint8_t* bytes, std::size_t length);
     void set_key_map(std::map<int, int> map) { key_map_ = std::move(map); }
 
-    // Element [device index] of "Device" of the file at path; when it is missing there, it is
-    // copied from the default file into the profile file, which is then written.
+    // Element [device index] of "Device" of the file at path; when it is missing there (or is no
+    // object), it is copied from the default file into the profile file, which is then written.
+    // A damaged file's bytes are kept beside it as path + ".unreadable" first.
     void load_section(const std::filesystem::path& path);
     void load_other_section(const std::filesystem::path& path);
     // Loads a whole document into the light document and returns a copy.
@@ -83,7 +87,9 @@ class CBasicProfiledata {
 
     std::vector<LedEffectStep> read_light_list() const;
     // Steps of the effect file named by entry [mode] of this device's element of the light
-    // document ("tavix_light.config"); empty when the entry or the file is missing.
+    // document ("tavix_light.config"): its "Guid" + ".light" in the light document's folder.
+    // Empty when the entry or the file is missing, when the file is no regular file, and when the
+    // identifier would leave that folder.
     std::vector<LedEffectStep> read_custom_effect();
     const std::vector<LedEffectStep>& effect_list() const { return effect_list_; }
 
@@ -110,6 +116,7 @@ class CBasicProfiledata {
     Json::Value section_;
     Json::Value other_section_;
     Json::Value light_document_;
+    std::filesystem::path light_folder_;
     KeySlotTable key_slot_table_{};
     std::map<int, int> key_map_;
     std::int32_t device_index_ = 0;

@@ -4,9 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <memory>
-
-#include <sys/stat.h>
 
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
@@ -17,11 +14,6 @@ namespace velqa::profile {
 namespace fs = std::filesystem;
 using platform::debug_output;
 using platform::debug_printf;
-
-namespace {
-// Far beyond any profile; keeps a damaged or hostile file from exhausting memory.
-constexpr off_t MaxFileSize = 64L * 1024 * 1024;
-}  // namespace
 
 fs::path profile_folder(std::string_view kind_name) {
     return platform::user_data_folder(kind_name);
@@ -86,46 +78,9 @@ fs::path light_config_path(std::string_view kind_name) {
 std::string read_text_file(const fs::path& path) {
     std::string text;
     errno = 0;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         &std::fclose);
-    debug_printf("readjsonFile 错误吗：：%d\n", errno);
-    if (!file)
-        return text;
-    // fopen succeeds on a folder and ftell then reports nonsense; only regular files are read.
-    struct stat info {};
-    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode))
-        return text;
-    if (info.st_size > MaxFileSize)
-        return text;
-    if (std::fseek(file.get(), 0, SEEK_END) != 0)
-        return text;
-    const long size = std::ftell(file.get());
-    if (size <= 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
-        return text;
-    std::string buffer(static_cast<size_t>(size), '\0');
-    const size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
-    if (got == buffer.size())
-        text = std::move(buffer);
-    return text;
-}
-
-Json::Value parse_json(std::string_view text) {
-    Json::CharReaderBuilder builder;
-    builder["allowComments"] = true;
-    // Kept with their values, so a hand-written note in a profile survives the next save.
-    builder["collectComments"] = true;
-    Json::Value root;
-    try {
-        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-        std::string errors;
-        if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors)) {
-            return Json::Value();
-        }
-    } catch (const std::exception&) {
-        // The reader throws on nesting beyond its depth limit.
-        return Json::Value();
-    }
-    return root;
+    const bool ok = platform::read_whole_file(path, text);
+    debug_printf("readjsonFile 错误吗：：%d\n", ok ? 0 : errno);
+    return ok ? text : std::string();
 }
 
 Json::Value read_json(const fs::path& path) {
@@ -134,7 +89,7 @@ Json::Value read_json(const fs::path& path) {
         debug_output(path.string());
         return Json::Value();
     }
-    return parse_json(text);
+    return platform::parse_json(text);
 }
 
 std::string styled_json(const Json::Value& document) {

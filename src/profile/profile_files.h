@@ -3,6 +3,8 @@
 
 #include <json/json.h>
 
+#include "platform/json_read.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -43,8 +45,9 @@ std::filesystem::path profile_file_path(std::string_view kind_name, std::string_
 // profile_folder(kind) / "tavix_light.config".
 std::filesystem::path light_config_path(std::string_view kind_name);
 
-// The whole file as bytes; empty when it cannot be opened or read completely.
-// Writes "readjsonFile 错误吗：：<errno>" to the debug output on every call.
+// The whole file as bytes; empty when it cannot be opened or read completely, or is no regular
+// file (a FIFO or device is refused without blocking). Writes "readjsonFile 错误吗：：<errno>" to
+// the debug output on every call.
 std::string read_text_file(const std::filesystem::path& path);
 
 // The parsed document (comments allowed); a null value on any failure. An empty or unreadable
@@ -52,7 +55,7 @@ std::string read_text_file(const std::filesystem::path& path);
 Json::Value read_json(const std::filesystem::path& path);
 
 // Parses text as read_json does; a null value on any failure. Never throws.
-Json::Value parse_json(std::string_view text);
+using platform::parse_json;
 
 // Styled text of the document followed by one line end; UTF-8, no byte-order mark.
 std::string styled_json(const Json::Value& document);

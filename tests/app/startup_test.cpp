@@ -46,6 +46,16 @@ TEST_F(AppTest, UnreadableOrOddLanguageListGivesIndexZero) {
     const auto entries = app::read_language_config(dir_ / "dd");
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].id, 0u);
+    // Numbers that made JsonCpp throw out of every start read as 0 as well; the list still works.
+    language_config(dir_ / "dd", R"({"Language":[{"Language_ID":-1},{"Language_ID":1e19},
+        {"Language_ID":4294967296},{"Language_ID":2052.5},"x",{"Language_ID":520}]})");
+    EXPECT_EQ(read_language_index(store(), dir_ / "dd"), 5);
+    for (const auto& entry : app::read_language_config(dir_ / "dd"))
+        EXPECT_TRUE(entry.id == 0 || entry.id == 520);
+    language_config(dir_ / "dd", R"({"Language":{"Language_ID":520}})");
+    EXPECT_EQ(read_language_index(store(), dir_ / "dd"), 0);
+    language_config(dir_ / "dd", std::string(1001, '[') + std::string(1001, ']'));
+    EXPECT_EQ(read_language_index(store(), dir_ / "dd"), 0);
 }
 
 TEST_F(AppTest, WritingTheLanguageSaysSoOnlyOnSuccess) {
@@ -78,6 +88,25 @@ TEST_F(AppTest, UserAudioFileWithoutDeviceIsReplacedByTheFactoryCopy) {
     fs::create_directories(dir_ / "fresh");
     EXPECT_FALSE(app::load_audio_styles(dir_ / "fresh", factory()).isNull());
     EXPECT_TRUE(fs::exists(dir_ / "fresh/AudioFile.json"));
+}
+
+TEST_F(AppTest, UnparsableUserAudioFileIsKeptBesideTheFactoryCopy) {
+    // 1001 deep made JsonCpp throw out of every start.
+    const std::string deep = "{\"Device\":" + std::string(1001, '[') + std::string(1001, ']') + "}";
+    write_text(dir_ / "user/AudioFile.json", deep);
+    EXPECT_FALSE(app::load_audio_styles(dir_ / "user", factory()).isNull());
+    std::string kept, copied, original;
+    ASSERT_TRUE(platform::read_whole_file(dir_ / "user/AudioFile.json.unreadable", kept));
+    EXPECT_EQ(kept, deep);
+    ASSERT_TRUE(platform::read_whole_file(dir_ / "user/AudioFile.json", copied));
+    ASSERT_TRUE(platform::read_whole_file(factory() / "AudioFile.json", original));
+    EXPECT_EQ(copied, original);
+
+    // Deep factory copies and non-object documents read as missing.
+    write_text(dir_ / "dd/AudioFile.json", deep);
+    EXPECT_TRUE(app::load_audio_styles(dir_ / "user2", dir_ / "dd").isNull());
+    write_text(dir_ / "dd/AudioFile.json", R"(["Device"])");
+    EXPECT_TRUE(app::load_audio_styles(dir_ / "user2", dir_ / "dd").isNull());
 }
 
 TEST_F(AppTest, UnreadableFactoryCopyLeavesTheUserFileAlone) {

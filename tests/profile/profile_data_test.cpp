@@ -104,6 +104,92 @@ TEST_F(ProfileFilesFixture, UnreadableProfileIsKeptBesideItsReplacement) {
     EXPECT_TRUE(read_json(profile_path_)["Device"].isArray());
 }
 
+// A "Device" element that is no object used to be emptied by the first setter, after which no
+// save ever wrote again.
+TEST_F(ProfileFilesFixture, ElementThatIsNoObjectFallsBackToTheFactoryAndSavesAgain) {
+    const char* damaged[] = {R"({"Device":[5]})", R"({"Device":["x"]})", R"({"Device":[[1,2]]})",
+                             R"(["x"])", R"([[1,2]])"};
+    for (const char* bytes : damaged) {
+        SCOPED_TRACE(bytes);
+        fs::remove(dir_ / "p.Json.unreadable");
+        put_file(profile_path_, bytes);
+        CMouseProfiledata data;
+        prepare(data, 0);
+        data.load_section(profile_path_);
+        EXPECT_EQ(file_bytes(dir_ / "p.Json.unreadable"), bytes);
+        EXPECT_EQ(data.read_system_settings().key_delay, 2);
+
+        MouseSystemSettings settings = data.read_system_settings();
+        for (int delay : {7, 8}) {
+            settings.key_delay = static_cast<std::uint16_t>(delay);
+            data.write_system_settings(settings);
+            EXPECT_TRUE(data.save());
+            EXPECT_EQ(read_json(profile_path_)["Device"][0]["SystemStages"]["KeyDelay"].asInt(),
+                      delay);
+        }
+    }
+}
+
+TEST_F(ProfileFilesFixture, ElementDamagedAfterLoadingIsKeptBeforeTheSaveReplacesIt) {
+    CBasicProfiledata data;
+    prepare(data, 0);
+    data.load_section(profile_path_);
+    put_file(profile_path_, R"({"profilename":"Mine","Device":[5, {"b":2}]})");
+    EXPECT_TRUE(data.save());
+    EXPECT_EQ(file_bytes(dir_ / "p.Json.unreadable"),
+              R"({"profilename":"Mine","Device":[5, {"b":2}]})");
+    const Json::Value file = read_json(profile_path_);
+    EXPECT_EQ(file["profilename"].asString(), "Mine");
+    EXPECT_EQ(file["Device"][0]["SystemStages"]["KeyDelay"].asInt(), 2);
+    EXPECT_EQ(file["Device"][1]["b"].asInt(), 2);
+}
+
+TEST_F(ProfileFilesFixture, SavesThatCannotSaveSaySoAndWhy) {
+    platform::DebugCapture capture;
+    CBasicProfiledata no_key_list;
+    prepare(no_key_list, 0);
+    no_key_list.set_section(json(R"({"LightInfo":{}})"));
+    EXPECT_FALSE(no_key_list.save());
+    EXPECT_TRUE(capture.contains("profile not saved"));
+    EXPECT_TRUE(capture.contains("KeyList"));
+
+    // A damaged factory element reads as a missing one: records read as zero, nothing is saved.
+    put_file(default_path_, R"({"Device":[7]})");
+    put_file(profile_path_, R"({"Device":[]})");
+    CMouseProfiledata data;
+    prepare(data, 0);
+    data.load_section(profile_path_);
+    EXPECT_TRUE(data.section().isNull());
+    data.write_light_info(LightInfo{});
+    EXPECT_FALSE(data.save());
+
+    // The folder went away: the write fails and the result says so.
+    CBasicProfiledata gone;
+    gone.set_device_index(0);
+    gone.set_profile_path(dir_ / "no" / "p.Json");
+    gone.set_section(json(R"({"KeyList":[]})"));
+    capture.clear();
+    EXPECT_FALSE(gone.save());
+    EXPECT_TRUE(capture.contains("could not be written"));
+    EXPECT_FALSE(gone.write_document(json("{}"), dir_ / "no" / "d.Json"));
+    EXPECT_TRUE(gone.write_document(json("{}"), dir_ / "d.Json"));
+}
+
+// The profile (or a second data object's file) may be a link into a synced folder.
+TEST_F(ProfileFilesFixture, ProfileThatIsALinkIsWrittenThrough) {
+    fs::create_directory(dir_ / "real");
+    put_file(dir_ / "real" / "p.Json", R"({"profilename":"Linked","Device":[{"KeyList":[]}]})");
+    fs::create_symlink("real/p.Json", profile_path_);
+    CBasicProfiledata data;
+    prepare(data, 0);
+    data.load_section(profile_path_);
+    data.set_section(json(R"({"KeyList":[],"Mine":3})"));
+    EXPECT_TRUE(data.save());
+    EXPECT_TRUE(fs::is_symlink(profile_path_));
+    EXPECT_EQ(read_json(dir_ / "real" / "p.Json")["Device"][0]["Mine"].asInt(), 3);
+    EXPECT_EQ(read_json(dir_ / "real" / "p.Json")["profilename"].asString(), "Linked");
+}
+
 TEST_F(ProfileFilesFixture, UnreadableProfileThatCannotBeKeptIsNotReplaced) {
     fs::create_directory(dir_ / "p.Json.unreadable");
     put_file(profile_path_, "{ broken");

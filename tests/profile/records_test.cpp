@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "profile/profile_data.h"
@@ -80,15 +81,9 @@ TEST_F(ProfileSectionFixture, LightListDecodesNullElementsAsAbsentSteps) {
 
 // ---- custom effect files ---------------------------------------------------------------------
 
-// The effect lookup resolves relative identifiers against the current folder; run in a temp one.
+// Effect files lie beside the effect list that names them, whatever the current folder.
 class ProfileCustomEffect : public ProfileSectionFixture {
   protected:
-    void SetUp() override {
-        old_cwd_ = fs::current_path();
-        fs::current_path(dir_.path());
-    }
-    void TearDown() override { fs::current_path(old_cwd_); }
-
     static std::string effect_file(int steps) {
         Json::Value doc;
         for (int i = 0; i < steps; ++i) {
@@ -106,7 +101,6 @@ class ProfileCustomEffect : public ProfileSectionFixture {
         }
         return doc.toStyledString();
     }
-    fs::path old_cwd_;
 };
 
 TEST_F(ProfileCustomEffect, ModeSelectsTheEntryOfThisDevicesElement) {
@@ -136,6 +130,32 @@ TEST_F(ProfileCustomEffect, EntryWithoutGuidReadsTheBareLightFile) {
     EXPECT_TRUE(data_.read_custom_effect().empty());
     put_file(dir_ / ".light", effect_file(3));
     EXPECT_EQ(data_.read_custom_effect().size(), 3u);
+}
+
+// The identifier comes from a hand-editable file; a FIFO of that name blocked the window thread.
+TEST_F(ProfileCustomEffect, IdentifiersThatLeaveTheFolderOrNameNoFileAreRefused) {
+    load(R"({"LightInfo":{"SelectItem":0}})");
+    fs::create_directory(dir_ / "sub");
+    put_file(dir_ / "sub" / "e.light", effect_file(2));
+    put_file(dir_ / "outside.light", effect_file(2));
+    const std::string outside = (dir_ / "outside").string();
+    for (const std::string& guid : {std::string("../outside"), outside, std::string("sub/e"),
+                                    std::string("sub/../sub/e"), std::string("fifo")}) {
+        SCOPED_TRACE(guid);
+        put_file(dir_ / "sub" / "tavix_light.config",
+                 R"({"LightInfo":[[{"Guid":")" + guid + R"("}]]})");
+        data_.load_document(dir_ / "sub" / "tavix_light.config");
+        data_.read_light_info();
+        if (guid == "fifo") {
+            ASSERT_EQ(::mkfifo((dir_ / "sub" / "fifo.light").c_str(), 0600), 0);
+        }
+        // Returns at once with nothing; an open that waited for a writer would hang here.
+        EXPECT_TRUE(data_.read_custom_effect().empty());
+    }
+    // The same lookup with a plain identifier reads the file beside the list.
+    put_file(dir_ / "sub" / "tavix_light.config", R"({"LightInfo":[[{"Guid":"e"}]]})");
+    data_.load_document(dir_ / "sub" / "tavix_light.config");
+    EXPECT_EQ(data_.read_custom_effect().size(), 2u);
 }
 
 TEST_F(ProfileCustomEffect, MissingDocumentOrEntryGivesAnEmptyList) {

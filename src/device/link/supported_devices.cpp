@@ -1,15 +1,12 @@
 #include "device/link/supported_devices.h"
 
-#include <json/json.h>
-
 #include <cctype>
 #include <charconv>
-#include <sstream>
 
 #include "device/link/hid_device.h"
-#include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
+#include "platform/json_read.h"
 
 namespace velqa::link {
 
@@ -31,22 +28,13 @@ std::optional<uint16_t> parse_vendor_text(std::string_view text) {
 }  // namespace
 
 std::optional<uint16_t> read_maker_vendor_id(const std::filesystem::path& file) {
-    std::string text;
-    if (!platform::read_whole_file(file, text))
-        return std::nullopt;
-    Json::CharReaderBuilder builder;
-    Json::Value root;
-    std::string errors;
-    std::istringstream in(text);
-    if (!Json::parseFromStream(builder, in, &root, &errors) || !root.isObject()) {
-        return std::nullopt;
-    }
-    const Json::Value& value = root["MakerVendorId"];
+    const Json::Value root = platform::read_json_file(file);
+    const Json::Value& value = platform::member(root, "MakerVendorId");
     std::optional<uint16_t> id;
     if (value.isString()) {
-        id = parse_vendor_text(value.asString());
-    } else if (value.isIntegral() && value.asLargestInt() > 0 && value.asLargestInt() <= 0xFFFF) {
-        id = static_cast<uint16_t>(value.asLargestInt());
+        id = parse_vendor_text(platform::to_text(value));
+    } else if (auto number = platform::to_unsigned(value, 0xFFFF)) {
+        id = static_cast<uint16_t>(*number);
     }
     if (id && *id == 0)
         return std::nullopt;  // 0 would make every maker row unmatchable

@@ -4,4 +4,4 @@ add_library(velqa_hid_transport STATIC
   ${CMAKE_CURRENT_LIST_DIR}/supported_devices.cpp)
 target_include_directories(velqa_hid_transport PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(velqa_hid_transport PUBLIC velqa_hid velqa_platform
-  PRIVATE PkgConfig::JSONCPP velqa_warnings)
+  PRIVATE velqa_json velqa_warnings)

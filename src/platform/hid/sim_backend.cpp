@@ -6,24 +6,19 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <json/json.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <sstream>
 
-#include "platform/atomic_file.h"
+#include "platform/json_read.h"
 
 namespace velqa::platform::hid {
 
 namespace {
 
+// A number outside 0..0xFFFF (or of another type) reads as 0, never as a wrapped value.
 uint16_t member16(const Json::Value& root, const char* name) {
-    const Json::Value& v = root[name];
-    if (!v.isIntegral())
-        return 0;
-    return static_cast<uint16_t>(v.asLargestInt());
+    return static_cast<uint16_t>(to_unsigned(member(root, name), 0xFFFF).value_or(0));
 }
 
 class SimBackend : public HidBackend {
@@ -115,16 +110,9 @@ std::filesystem::path sim_sidecar_of(const std::filesystem::path& node) {
 }
 
 std::optional<NodeInfo> read_sim_sidecar(const std::filesystem::path& sidecar) {
-    std::string text;
-    if (!read_whole_file(sidecar, text))
+    const Json::Value root = read_json_file(sidecar);
+    if (!root.isObject())
         return std::nullopt;
-    Json::CharReaderBuilder builder;
-    Json::Value root;
-    std::string errors;
-    std::istringstream in(text);
-    if (!Json::parseFromStream(builder, in, &root, &errors) || !root.isObject()) {
-        return std::nullopt;
-    }
     NodeInfo info;
     auto node = sidecar;
     node.replace_extension(".sock");
@@ -133,12 +121,11 @@ std::optional<NodeInfo> read_sim_sidecar(const std::filesystem::path& sidecar) {
     info.product_id = member16(root, "product_id");
     info.version_number = member16(root, "version_number");
     info.interface_number = member16(root, "interface");
-    if (root["product"].isString())
-        info.product = root["product"].asString();
-    const Json::Value& descriptor = root["report_descriptor"];
+    info.product = to_text(member(root, "product"));
+    const Json::Value& descriptor = member(root, "report_descriptor");
     if (!descriptor.isString())
         return std::nullopt;
-    if (!parse_hex_bytes(descriptor.asString(), info.descriptor, nullptr))
+    if (!parse_hex_bytes(to_text(descriptor), info.descriptor, nullptr))
         return std::nullopt;
     return info;
 }

@@ -1,8 +1,8 @@
 #include "platform/ui/language.h"
 
-#include <QFile>
 #include <QXmlStreamReader>
 
+#include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/ui/resources.h"
 
@@ -24,10 +24,11 @@ QString LanguageTexts::language() const {
 }
 
 bool LanguageTexts::parse(const std::filesystem::path& file, std::map<QString, QString>& out) {
-    QFile in(QString::fromStdString(file.string()));
-    if (!in.open(QIODevice::ReadOnly))
+    // The file is named by "Language.config": read it only if it is a regular file.
+    std::string bytes;
+    if (!read_whole_file(file, bytes))
         return false;
-    QXmlStreamReader xml(&in);
+    QXmlStreamReader xml(QByteArray::fromStdString(bytes));
     std::map<QString, QString> texts;
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"Text")

@@ -1,8 +1,9 @@
 #include "platform/ui/layout_builder.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QUiLoader>
 
+#include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/ui/control_factory.h"
 #include "platform/ui/resources.h"
@@ -56,12 +57,15 @@ QWidget* LayoutBuilder::create(const QString& layout, QWidget* parent) {
     unknown_.clear();
     custom_.clear();
     const auto path = Resources::instance().resolve(layout);
-    QFile file(QString::fromStdString(path.string()));
-    if (!file.open(QIODevice::ReadOnly)) {
+    std::string bytes;
+    if (!read_whole_file(path, bytes)) {
         debug_printf("layout %s: cannot open %s", layout.toUtf8().constData(),
                      path.string().c_str());
         return nullptr;
     }
+    QBuffer file;
+    file.setData(QByteArray::fromStdString(bytes));
+    file.open(QIODevice::ReadOnly);
     Loader loader(callback_, layout, unknown_, custom_);
     QWidget* root = loader.load(&file, parent);
     if (root == nullptr) {

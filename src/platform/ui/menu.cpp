@@ -1,9 +1,9 @@
 #include "platform/ui/menu.h"
 
-#include <QFile>
 #include <QMenu>
 #include <QXmlStreamReader>
 
+#include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/ui/language.h"
 #include "platform/ui/resources.h"
@@ -17,14 +17,14 @@ std::unique_ptr<MenuCommand> take_menu_command(WParam wparam) {
 
 QMenu* build_menu(const QString& menu_file, Window* owner) {
     const auto path = Resources::instance().resolve(menu_file);
-    QFile in(QString::fromStdString(path.string()));
-    if (!in.open(QIODevice::ReadOnly)) {
+    std::string bytes;
+    if (!read_whole_file(path, bytes)) {
         debug_printf("menu %s cannot be read", path.string().c_str());
         return nullptr;
     }
     auto* menu = new QMenu(owner);
     menu->setObjectName(QStringLiteral("menu"));
-    QXmlStreamReader xml(&in);
+    QXmlStreamReader xml(QByteArray::fromStdString(bytes));
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;

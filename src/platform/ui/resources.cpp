@@ -1,9 +1,9 @@
 #include "platform/ui/resources.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 
+#include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 
 namespace velqa::platform::ui {
@@ -27,10 +27,10 @@ fs::path Resources::resource_path() const {
 bool Resources::load_resource(const QString& index_file) {
     std::map<QString, QString> entries;
     fs::path file = resource_path() / index_file.toStdString();
-    QFile in(QString::fromStdString(file.string()));
-    bool ok = in.open(QIODevice::ReadOnly);
+    std::string bytes;
+    bool ok = read_whole_file(file, bytes);
     if (ok) {
-        QXmlStreamReader xml(&in);
+        QXmlStreamReader xml(QByteArray::fromStdString(bytes));
         while (!xml.atEnd()) {
             if (xml.readNext() != QXmlStreamReader::StartElement)
                 continue;
@@ -75,10 +75,10 @@ QString Resources::style_sheet() const {
     if (!has_style)
         return {};
     fs::path file = resolve("STYLE");
-    QFile in(QString::fromStdString(file.string()));
-    if (!in.open(QIODevice::ReadOnly))
+    std::string bytes;
+    if (!read_whole_file(file, bytes))
         return {};
-    QString sheet = QString::fromUtf8(in.readAll());
+    QString sheet = QString::fromStdString(bytes);
     // Style sheets name images relative to the root; Qt wants them absolute.
     const QString root = QString::fromStdString(resource_path().string());
     static const QRegularExpression url(R"(url\((?!/)([^)]+)\))");

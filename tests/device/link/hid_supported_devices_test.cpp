@@ -125,6 +125,15 @@ TEST(MakerVendorIdConfig, AcceptsHexTextOrIntegerAndRejectsTheRest) {
     EXPECT_EQ(with(R"({"MakerVendorId": "0"})"), std::nullopt);
     EXPECT_EQ(with(R"({"MakerVendorId": 70000})"), std::nullopt);
     EXPECT_EQ(with(R"({"MakerVendorId": true})"), std::nullopt);
+    // Numbers JsonCpp's own conversions threw on, aborting every start.
+    EXPECT_EQ(with(R"({"MakerVendorId": 1e19})"), std::nullopt);
+    EXPECT_EQ(with(R"({"MakerVendorId": -1})"), std::nullopt);
+    EXPECT_EQ(with(R"({"MakerVendorId": -1e19})"), std::nullopt);
+    EXPECT_EQ(with(R"({"MakerVendorId": 18446744073709551615})"), std::nullopt);
+    EXPECT_EQ(with(R"({"MakerVendorId": 6699.5})"), std::nullopt);
+    EXPECT_EQ(with(R"({"MakerVendorId": 6699.0})"), 6699);
+    EXPECT_EQ(with(std::string(1001, '[') + std::string(1001, ']')), std::nullopt);
+    EXPECT_EQ(with(R"([1])"), std::nullopt);
     EXPECT_EQ(with(R"({"Other": 1})"), std::nullopt);
     EXPECT_EQ(with("{ broken"), std::nullopt);
     EXPECT_EQ(read_maker_vendor_id(dir / "missing.json"), std::nullopt);

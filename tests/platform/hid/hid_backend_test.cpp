@@ -6,6 +6,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <fstream>
@@ -221,6 +222,29 @@ TEST_F(SimNodeDir, SidecarRoundTripsEveryField) {
     EXPECT_EQ(read->interface_number, 1);
     EXPECT_EQ(read->product, "VELQA-R260");
     EXPECT_EQ(read->descriptor, test::four_collection_descriptor());
+}
+
+// A hand-edited or damaged sidecar reads as missing or as zero, never as an abort.
+TEST_F(SimNodeDir, DamagedSidecarsNeverThrow) {
+    const auto file = dir_.path() / "x-if0.json";
+    auto with = [&](const std::string& text) {
+        EXPECT_TRUE(write_file_atomically(file, text));
+        return read_sim_sidecar(file);
+    };
+    auto odd = with(R"({"vendor_id": 1e19, "product_id": -1, "version_number": 70000,
+        "interface": "1", "product": 5, "report_descriptor": "05 01"})");
+    ASSERT_TRUE(odd);
+    EXPECT_EQ(odd->vendor_id, 0);
+    EXPECT_EQ(odd->product_id, 0);
+    EXPECT_EQ(odd->version_number, 0);
+    EXPECT_EQ(odd->interface_number, 0);
+    EXPECT_EQ(odd->product, "");
+    EXPECT_FALSE(with(R"({"report_descriptor": 5})"));
+    EXPECT_FALSE(with(R"(["report_descriptor"])"));
+    EXPECT_FALSE(with(std::string(1001, '{')));
+    std::filesystem::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    EXPECT_FALSE(read_sim_sidecar(file));
 }
 
 TEST_F(SimNodeDir, EnumerationListsSocketsWithValidSidecarsInNameOrder) {

@@ -1,4 +1,5 @@
 // Language texts, fonts and DPI scaling, and control operations.
+#include <sys/stat.h>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -77,6 +78,9 @@ TEST_F(TextTest, BrokenLanguageFileKeepsTheCurrentTexts) {
     write_text(dir_ / "bad.xml", "<Language><Text id=\"hello\">Broken");
     EXPECT_FALSE(pui::LanguageTexts::instance().load_language("bad.xml"));
     EXPECT_FALSE(pui::LanguageTexts::instance().load_language("absent.xml"));
+    // The file is named by data; a FIFO of that name must not block the window thread.
+    ASSERT_EQ(::mkfifo((dir_ / "fifo.xml").c_str(), 0600), 0);
+    EXPECT_FALSE(pui::LanguageTexts::instance().load_language("fifo.xml"));
     EXPECT_EQ(pui::LanguageTexts::instance().text("hello"), "Hello");
 }
 

@@ -3,7 +3,7 @@ velqa_test(NAME sim_fw_tests
   LIBS velqa_sim_firmware velqa_link_codecs)
 velqa_test(NAME sim_fw_cli_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/sim_fw_cli_test.cpp
-  LIBS velqa_test_support PkgConfig::JSONCPP)
+  LIBS velqa_test_support velqa_json)
 target_compile_definitions(sim_fw_cli_tests PRIVATE
   VELQA_SIM_BIN="$<TARGET_FILE:velqa-sim>" VELQACTL_BIN="$<TARGET_FILE:velqactl>")
 add_dependencies(sim_fw_cli_tests velqa-sim velqactl)

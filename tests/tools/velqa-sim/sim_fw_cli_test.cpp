@@ -1,7 +1,6 @@
 // velqa-sim and velqactl as separate processes: the device commands on both paths, the control
 // socket, and a fault injected through `ctl` reaching velqactl's exit code.
 #include <gtest/gtest.h>
-#include <json/json.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -13,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/json_read.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -40,12 +40,7 @@ Outcome run(const std::string& command) {
 }
 
 Json::Value parse(const std::string& text) {
-    Json::Value v;
-    Json::CharReaderBuilder b;
-    std::string errors;
-    std::unique_ptr<Json::CharReader> reader(b.newCharReader());
-    reader->parse(text.data(), text.data() + text.size(), &v, &errors);
-    return v;
+    return velqa::platform::parse_json(text);
 }
 
 class SimProcess : public ::testing::Test {

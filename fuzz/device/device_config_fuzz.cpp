@@ -1,0 +1,15 @@
+// The device configuration ("DeviceConfig.json"): any bytes give a non-zero vendor ID or none,
+// never a crash or a throw.
+#include <cstdlib>
+
+#include "device/link/supported_devices.h"
+#include "scratch_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const auto file = velqa::fuzz::scratch_folder("device-config") / "DeviceConfig.json";
+    velqa::fuzz::put_bytes(file, data, size);
+    const auto id = velqa::link::read_maker_vendor_id(file);
+    if (id && *id == 0)
+        std::abort();
+    return 0;
+}
