@@ -2,11 +2,11 @@
 // acts on a running simulator through its control socket.
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "firmware.h"
+#include "platform/number_text.h"
 #include "sim_control.h"
 #include "sim_nodes.h"
 
@@ -21,9 +21,10 @@ void usage(FILE* out) {
 }
 
 bool number(const std::string& text, long min, long max, long& out) {
-    char* end = nullptr;
-    out = std::strtol(text.c_str(), &end, 10);
-    return !text.empty() && *end == '\0' && out >= min && out <= max;
+    const auto v = velqa::platform::parse_number(text, min, max);
+    if (v)
+        out = static_cast<long>(*v);
+    return v.has_value();
 }
 
 int run_ctl(const std::vector<std::string>& args) {

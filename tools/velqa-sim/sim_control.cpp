@@ -7,25 +7,22 @@
 #include <unistd.h>
 
 #include <json/writer.h>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+
+#include "platform/number_text.h"
 
 namespace velqa::sim {
 
 namespace {
 
 bool parse_int(const std::string& text, long min, long max, int& out) {
-    if (text.empty())
+    const auto v = platform::parse_number(text, min, max);
+    if (!v)
         return false;
-    // Decimal, or hexadecimal with "0x"; a leading zero must not turn the number octal.
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, hex ? 16 : 10);
-    if (errno != 0 || *end != '\0' || v < min || v > max)
-        return false;
-    out = static_cast<int>(v);
+    out = static_cast<int>(*v);
     return true;
 }
 
@@ -54,12 +51,23 @@ bool write_all(int fd, const std::string& data) {
     return true;
 }
 
-// Reads until the peer shuts its side down, `limit` bytes, or `timeout_ms` of silence.
-bool read_all(int fd, std::string& out, size_t limit, int timeout_ms) {
+constexpr size_t kRequestLimit = 64 * 1024;
+
+// Milliseconds from now until `deadline` for poll(), rounded up so a wait never ends just
+// before it; 0 once it has passed.
+int wait_ms(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT32_MAX));
+}
+
+// Reads until the peer shuts its side down; false after `limit` bytes or at `deadline`.
+bool read_all(int fd, std::string& out, size_t limit,
+              std::chrono::steady_clock::time_point deadline) {
     char buf[4096];
     for (;;) {
         pollfd p{fd, POLLIN, 0};
-        const int r = ::poll(&p, 1, timeout_ms);
+        const int r = ::poll(&p, 1, wait_ms(deadline));
         if (r < 0 && errno == EINTR)
             continue;
         if (r <= 0)
@@ -209,8 +217,18 @@ ControlResult run_control(Firmware& fw, SimNodes* nodes, const std::vector<std::
     return usage_error("unknown or incomplete command '" + cmd + "'");
 }
 
-ControlServer::ControlServer(Firmware& firmware, SimNodes* nodes, std::filesystem::path dir)
-    : firmware_(firmware), nodes_(nodes), dir_(std::move(dir)) {}
+struct ControlServer::Connection {
+    int fd = -1;
+    std::chrono::steady_clock::time_point deadline;
+    std::string request;
+    std::string answer;
+    size_t sent = 0;
+    bool answering = false;
+};
+
+ControlServer::ControlServer(Firmware& firmware, SimNodes* nodes, std::filesystem::path dir,
+                             std::chrono::milliseconds deadline)
+    : firmware_(firmware), nodes_(nodes), dir_(std::move(dir)), deadline_(deadline) {}
 
 ControlServer::~ControlServer() {
     stop();
@@ -265,34 +283,100 @@ void ControlServer::stop() {
     }
 }
 
-void ControlServer::serve() {
+bool ControlServer::take_input(Connection& c) {
+    char buf[4096];
     for (;;) {
-        pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
-        const int r = ::poll(fds, 2, -1);
+        const ssize_t n = ::recv(c.fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        if (n == 0)
+            break;
+        c.request.append(buf, static_cast<size_t>(n));
+        if (c.request.size() > kRequestLimit)
+            return false;
+    }
+    std::vector<std::string> args;
+    size_t start = 0;
+    while (start < c.request.size()) {
+        const size_t end = c.request.find('\n', start);
+        args.push_back(c.request.substr(start, end - start));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    const ControlResult res = run_control(firmware_, nodes_, args);
+    c.answer = std::to_string(res.exit_code) + "\n" + res.output;
+    c.answering = true;
+    return give_output(c);
+}
+
+bool ControlServer::give_output(Connection& c) {
+    while (c.sent < c.answer.size()) {
+        const ssize_t n = ::send(c.fd, c.answer.data() + c.sent, c.answer.size() - c.sent,
+                                 MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        c.sent += static_cast<size_t>(n);
+    }
+    return false;  // all sent
+}
+
+void ControlServer::serve() {
+    std::vector<Connection> connections;
+    std::vector<pollfd> fds;
+    auto drop = [](Connection& c) {
+        ::close(c.fd);
+        c.fd = -1;
+    };
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        for (auto& c : connections) {
+            if (now >= c.deadline)
+                drop(c);
+        }
+        std::erase_if(connections, [](const Connection& c) { return c.fd < 0; });
+
+        // A full table stops accepting; new clients wait in the listen queue meanwhile.
+        fds.assign({{stop_fd_, POLLIN, 0},
+                    {connections.size() < MaxConnections ? listen_fd_ : -1, POLLIN, 0}});
+        auto next = std::chrono::steady_clock::time_point::max();
+        for (const auto& c : connections) {
+            fds.push_back({c.fd, static_cast<short>(c.answering ? POLLOUT : POLLIN), 0});
+            next = std::min(next, c.deadline);
+        }
+        const int timeout = connections.empty() ? -1 : wait_ms(next);
+        const int r = ::poll(fds.data(), fds.size(), timeout);
         if (r < 0 && errno == EINTR)
             continue;
-        if (r < 0 || (fds[1].revents & POLLIN))
-            return;
-        if (!(fds[0].revents & POLLIN))
-            continue;
-        const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            continue;
-        std::string request;
-        if (read_all(fd, request, 64 * 1024, 5000)) {
-            std::vector<std::string> args;
-            size_t start = 0;
-            while (start < request.size()) {
-                const size_t end = request.find('\n', start);
-                args.push_back(request.substr(start, end - start));
-                if (end == std::string::npos)
-                    break;
-                start = end + 1;
-            }
-            const ControlResult res = run_control(firmware_, nodes_, args);
-            write_all(fd, std::to_string(res.exit_code) + "\n" + res.output);
+        if (r < 0 || (fds[0].revents & POLLIN))
+            break;
+        for (size_t i = 0; i < connections.size(); ++i) {
+            Connection& c = connections[i];
+            const short ev = fds[i + 2].revents;
+            if (ev == 0)
+                continue;
+            const bool keep = c.answering ? (ev & (POLLOUT | POLLERR | POLLHUP)) && give_output(c)
+                                          : (ev & (POLLIN | POLLERR | POLLHUP)) && take_input(c);
+            if (!keep)
+                drop(c);
         }
-        ::close(fd);
+        if (fds[1].revents & POLLIN) {
+            const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd >= 0) {
+                Connection c;
+                c.fd = fd;
+                c.deadline = std::chrono::steady_clock::now() + deadline_;
+                connections.push_back(std::move(c));
+            }
+        }
+    }
+    for (auto& c : connections) {
+        if (c.fd >= 0)
+            ::close(c.fd);
     }
 }
 
@@ -317,7 +401,8 @@ ControlResult send_control(const std::filesystem::path& dir, const std::vector<s
         request += (i ? "\n" : "") + args[i];
     std::string reply;
     const bool ok = write_all(fd, request) && ::shutdown(fd, SHUT_WR) == 0 &&
-                    read_all(fd, reply, 64 * 1024 * 1024, 10000);
+                    read_all(fd, reply, 64 * 1024 * 1024,
+                             std::chrono::steady_clock::now() + std::chrono::seconds(10));
     ::close(fd);
     const size_t nl = reply.find('\n');
     if (!ok || nl == std::string::npos)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -41,10 +42,18 @@ ControlResult run_control(Firmware& firmware, SimNodes* nodes,
 
 const char* control_usage();
 
-// The control socket "control.sock" in the nodes' folder: one connection per command.
+// The control socket "control.sock" in the nodes' folder: one connection per command (its words
+// separated by line breaks, ended by shutting the sending side), answered with the exit code,
+// a line break and the output. Connections are served side by side, at most MaxConnections at a
+// time; each has `deadline` in all to send its command and take the answer, and is dropped
+// when that passes, so a slow or silent client never holds up the others.
 class ControlServer {
   public:
-    ControlServer(Firmware& firmware, SimNodes* nodes, std::filesystem::path dir);
+    static constexpr size_t MaxConnections = 16;
+    static constexpr std::chrono::milliseconds DefaultDeadline{5000};
+
+    ControlServer(Firmware& firmware, SimNodes* nodes, std::filesystem::path dir,
+                  std::chrono::milliseconds deadline = DefaultDeadline);
     ~ControlServer();  // stop()
     ControlServer(const ControlServer&) = delete;
     ControlServer& operator=(const ControlServer&) = delete;
@@ -53,10 +62,18 @@ class ControlServer {
     static std::filesystem::path socket_path(const std::filesystem::path& dir);
 
   private:
+    struct Connection;
     void serve();
+    // Reads what a connection has sent; false when it is to be dropped. Answers the command
+    // once the client has sent all of it.
+    bool take_input(Connection& c);
+    // Sends what the socket takes of the answer; false when done or failed.
+    bool give_output(Connection& c);
+
     Firmware& firmware_;
     SimNodes* nodes_;
     std::filesystem::path dir_;
+    std::chrono::milliseconds deadline_;
     int listen_fd_ = -1;
     int stop_fd_ = -1;
     std::thread thread_;

@@ -16,6 +16,7 @@
 #include "device/link/hid_device.h"
 #include "device/link/sequences.h"
 #include "device/link/supported_devices.h"
+#include "platform/number_text.h"
 
 namespace velqa::ctl {
 
@@ -354,28 +355,26 @@ int cmd_power(const Context& context, const std::vector<std::string>& args) {
     return Success;
 }
 
-bool parse_number(const std::string& s, unsigned long max, unsigned long& out) {
-    if (s.empty() || s[0] == '-')
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    out = std::strtoul(s.c_str(), &end, 0);
-    return errno == 0 && *end == '\0' && out <= max;
-}
-
 int cmd_raw(const Context& context, const std::vector<std::string>& args) {
     const Options o = parse_options(args);
     if (!o.ok || o.rest.empty() || o.rest.size() > 3)
         return usage("raw CODE [LENGTH [OFFSET]] [--link cable|receiver]");
-    unsigned long code = 0;
-    unsigned long length = 0;
-    unsigned long offset = 0;
-    if (!parse_number(o.rest[0], 0xFF, code) ||
-        (o.rest.size() > 1 && !parse_number(o.rest[1], 0xFF, length)) ||
-        (o.rest.size() > 2 && !parse_number(o.rest[2], 0xFFFF, offset))) {
-        std::fprintf(stderr, "velqactl: CODE 0-255, LENGTH 0-255, OFFSET 0-65535\n");
-        return UsageError;
+    static constexpr struct {
+        const char* name;
+        int64_t max;
+    } kFields[] = {{"CODE", 0xFF}, {"LENGTH", 0xFF}, {"OFFSET", 0xFFFF}};
+    int64_t numbers[3] = {0, 0, 0};
+    for (size_t i = 0; i < o.rest.size(); ++i) {
+        const auto n = platform::parse_number(o.rest[i], 0, kFields[i].max);
+        if (!n) {
+            std::fprintf(
+                stderr, "velqactl: %s\n",
+                platform::number_error(kFields[i].name, o.rest[i], 0, kFields[i].max).c_str());
+            return UsageError;
+        }
+        numbers[i] = *n;
     }
+    const int64_t code = numbers[0], length = numbers[1], offset = numbers[2];
     CommandChannel channel(context.hid);
     if (int rc = open_mouse(context, channel, o); rc != Success)
         return rc;

@@ -82,13 +82,6 @@ size_t kind_index(ReportKind kind) {
     return static_cast<size_t>(kind);
 }
 
-int32_t sign_extend(uint32_t value, uint16_t bits) {
-    if (bits == 0 || bits >= 32)
-        return static_cast<int32_t>(value);
-    const uint32_t sign = 1u << (bits - 1);
-    return static_cast<int32_t>((value ^ sign) - sign);
-}
-
 }  // namespace
 
 const char* hid_failure_text(HidFailure failure) {
@@ -617,11 +610,10 @@ HidStatus HidDevice::unpack_input(const uint8_t* report, size_t length) {
                     hid::extract_bits(bytes, c.bit_position + uint32_t{i} * c.bit_size, c.bit_size);
                 int64_t usage = 0;
                 if (c.is_array) {
-                    const int64_t logical =
-                        c.logical_min < 0 ? sign_extend(v, c.bit_size) : int64_t{v};
-                    if (logical < c.logical_min || logical > c.logical_max)
+                    uint16_t selected = 0;
+                    if (!hid::array_usage(c, v, selected))
                         continue;
-                    usage = c.usage_min + (logical - c.logical_min);
+                    usage = selected;
                 } else {
                     if (v == 0)
                         continue;
@@ -642,8 +634,7 @@ HidStatus HidDevice::unpack_input(const uint8_t* report, size_t length) {
             return r.status;
         }
         r.raw_value = hid::extract_bits(bytes, position, c.bit_size);
-        const int64_t value =
-            c.logical_min < 0 ? sign_extend(r.raw_value, c.bit_size) : int64_t{r.raw_value};
+        const int64_t value = hid::logical_value(c, r.raw_value);
         if (value < c.logical_min || value > c.logical_max) {
             r.status = HidStatus::ValueOutOfRange;
             continue;
@@ -652,14 +643,7 @@ HidStatus HidDevice::unpack_input(const uint8_t* report, size_t length) {
             r.status = HidStatus::BadLogPhyValues;
             continue;
         }
-        if (c.physical_min == 0 && c.physical_max == 0) {
-            r.scaled_value = static_cast<int32_t>(value);  // no physical extent: logical units
-        } else {
-            const int64_t span = int64_t{c.physical_max} - c.physical_min;
-            r.scaled_value = static_cast<int32_t>((value - c.logical_min) * span /
-                                                      (int64_t{c.logical_max} - c.logical_min) +
-                                                  c.physical_min);
-        }
+        r.scaled_value = hid::scale_to_physical(c, value);
         r.status = HidStatus::Success;
     }
     return HidStatus::Success;

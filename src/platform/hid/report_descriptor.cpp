@@ -67,6 +67,9 @@ class Parser {
         out_ = ParsedDescriptor{};
         bits_.fill({});
         used_.clear();
+        entries_ = 0;
+        if (bytes_.size() > MaxDescriptorBytes)
+            return fail(error, MaxDescriptorBytes, "descriptor longer than 65535 bytes");
         size_t i = 0;
         while (i < bytes_.size()) {
             const size_t at = i;
@@ -372,17 +375,24 @@ class Parser {
         if (usages.empty())
             usages.push_back({g_.usage_page, 0, 0, false});
 
+        const size_t first_new = list.size();
         if (base.is_array) {
-            // Every usage of an array field shares the same bits.
+            // Every usage of an array field shares the same bits; a value selects the usage at
+            // its index in the list.
+            uint32_t index = 0;
             for (const auto& u : usages) {
                 FieldCaps c = base;
                 c.usage_page = u.page;
                 c.is_range = u.is_range;
                 c.usage_min = u.min;
                 c.usage_max = u.max;
+                c.array_index = index;
                 c.bit_position = start;
                 c.report_count = static_cast<uint16_t>(g_.report_count);
+                index += uint32_t{u.max} - u.min + 1;
                 list.push_back(c);
+                if (!charge(c))
+                    return kTooCostly;
             }
             return nullptr;
         }
@@ -412,7 +422,21 @@ class Parser {
             list.back().report_count =
                 static_cast<uint16_t>(list.back().report_count + count - field);
         }
+        for (size_t i = first_new; i < list.size(); ++i) {
+            if (!charge(list[i]))
+                return kTooCostly;
+        }
         return nullptr;
+    }
+
+    static constexpr const char* kTooCostly =
+        "fields give more than 32768 button slots and value usages in all";
+    static_assert(MaxFieldEntries == 32768, "the message above names the limit");
+
+    // Counts a capability against the budget that bounds what an open allocates.
+    bool charge(const FieldCaps& c) {
+        entries_ += field_entries(c);
+        return entries_ <= MaxFieldEntries;
     }
 
     void finish() {
@@ -446,6 +470,7 @@ class Parser {
     std::vector<OpenCollection> open_;
     std::array<std::array<uint32_t, 256>, ReportKinds> bits_{};
     std::vector<std::array<std::bitset<256>, ReportKinds>> used_;  // per top collection
+    size_t entries_ = 0;
 };
 
 }  // namespace
@@ -462,6 +487,49 @@ bool parse_report_descriptor(std::span<const uint8_t> bytes, ParsedDescriptor& o
         return false;
     out = std::move(parsed);
     return true;
+}
+
+size_t field_entries(const FieldCaps& caps) {
+    if (caps.is_button)
+        return caps.report_count;
+    return caps.is_range ? size_t{caps.usage_max} - caps.usage_min + 1 : 1;
+}
+
+int64_t logical_value(const FieldCaps& caps, uint32_t raw) {
+    const uint16_t bits = caps.bit_size;
+    if (caps.logical_min >= 0 || bits == 0 || bits >= 32)
+        return caps.logical_min >= 0 ? int64_t{raw} : int64_t{static_cast<int32_t>(raw)};
+    const uint32_t sign = 1u << (bits - 1);
+    const uint32_t value = raw & ((sign << 1) - 1);
+    return int64_t{value} - ((value & sign) ? int64_t{sign} << 1 : 0);
+}
+
+bool array_usage(const FieldCaps& caps, uint32_t raw, uint16_t& usage) {
+    const int64_t logical = logical_value(caps, raw);
+    if (logical < caps.logical_min || logical > caps.logical_max)
+        return false;
+    const int64_t index = logical - caps.logical_min;
+    const int64_t first = caps.array_index;
+    if (index < first || index - first > int64_t{caps.usage_max} - caps.usage_min)
+        return false;
+    usage = static_cast<uint16_t>(caps.usage_min + (index - first));
+    return true;
+}
+
+int32_t scale_to_physical(const FieldCaps& caps, int64_t logical) {
+    if (caps.physical_min == 0 && caps.physical_max == 0)
+        return static_cast<int32_t>(logical);
+    // (logical - lmin) * pspan / lspan overflows 64 bits at the 32-bit extremes (about 2^64),
+    // so it is taken apart: delta = q * lspan + r, and r * |pspan| < 2^64 fits unsigned.
+    const uint64_t delta = static_cast<uint64_t>(logical - caps.logical_min);
+    const uint64_t lspan = static_cast<uint64_t>(int64_t{caps.logical_max} - caps.logical_min);
+    const int64_t pspan = int64_t{caps.physical_max} - caps.physical_min;
+    const uint64_t pmag = static_cast<uint64_t>(pspan < 0 ? -pspan : pspan);
+    const uint64_t q = delta / lspan;
+    const uint64_t r = delta % lspan;
+    const uint64_t mag = q * pmag + r * pmag / lspan;
+    const int64_t offset = pspan < 0 ? -static_cast<int64_t>(mag) : static_cast<int64_t>(mag);
+    return static_cast<int32_t>(caps.physical_min + offset);
 }
 
 uint32_t extract_bits(std::span<const uint8_t> report, uint32_t bit_position, uint16_t bit_size) {

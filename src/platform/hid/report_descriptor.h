@@ -34,6 +34,10 @@ struct FieldCaps {
     uint32_t unit = 0;
     int8_t unit_exponent = 0;
     bool is_array = false;  // array (selector) field rather than variable
+    // Array fields: the selector index (value minus logical minimum) that stands for usage_min.
+    // The usages of an array field's list follow one another in index order, so each usage or
+    // range of the list is its own capability with its own first index.
+    uint32_t array_index = 0;
     bool is_absolute = true;
     bool is_button = false;        // one-bit variable fields and arrays are buttons
     uint16_t link_collection = 0;  // index of the innermost collection (0 = the top level)
@@ -68,7 +72,18 @@ struct DescriptorError {
     std::string reason;
 };
 
-// Parses `bytes`. False on a malformed or truncated descriptor, with `error` naming where.
+// What a parse (and an open, which sizes its data records by the capabilities) may cost: a
+// descriptor's length is a 16-bit count, and all its fields together may give at most
+// MaxFieldEntries button slots (the report counts of button capabilities, which size their
+// usage lists) and value usages.
+inline constexpr size_t MaxDescriptorBytes = 0xFFFF;
+inline constexpr size_t MaxFieldEntries = 32768;
+
+// The entries a capability costs against MaxFieldEntries.
+size_t field_entries(const FieldCaps& caps);
+
+// Parses `bytes`. False on a malformed, truncated or too costly descriptor, with `error` naming
+// where.
 bool parse_report_descriptor(std::span<const uint8_t> bytes, ParsedDescriptor& out,
                              DescriptorError* error = nullptr);
 
@@ -83,5 +98,17 @@ bool decode_descriptor_file(std::string_view contents, std::vector<uint8_t>& out
 
 // Extracts an unsigned bit field from a report; bits beyond the report read as 0.
 uint32_t extract_bits(std::span<const uint8_t> report, uint32_t bit_position, uint16_t bit_size);
+
+// A field's raw bits as a logical value: sign-extended when the logical minimum is negative.
+int64_t logical_value(const FieldCaps& caps, uint32_t raw);
+
+// The usage an array field's slot value selects among this capability's usages; false when the
+// value lies outside the logical range or selects a usage of another capability of the field.
+bool array_usage(const FieldCaps& caps, uint32_t raw, uint16_t& usage);
+
+// A logical value within [logical_min, logical_max] (logical_min < logical_max) in physical
+// units, rounded toward zero; the logical value itself when no physical extent is given (both 0).
+// Exact over the whole 32-bit range.
+int32_t scale_to_physical(const FieldCaps& caps, int64_t logical);
 
 }  // namespace velqa::platform::hid

@@ -615,6 +615,93 @@ TEST_F(HidStalledNode, CloseEndsAPendingReadAndAPendingWriteTogether) {
     EXPECT_FALSE(device_.is_open());
 }
 
+// A simulated node with a descriptor of the test's own; nothing is served on it.
+class HidOwnDescriptor : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        listener_ = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        ASSERT_GE(listener_, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, sock_.c_str(), sizeof addr.sun_path - 1);
+        ASSERT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ASSERT_EQ(::listen(listener_, 4), 0);
+    }
+    void TearDown() override { ::close(listener_); }
+    bool open_with(const std::vector<uint8_t>& descriptor) {
+        platform::hid::NodeInfo info;
+        info.vendor_id = 0x1234;
+        info.product_id = 0x5678;
+        info.interface_number = 1;
+        info.descriptor = descriptor;
+        return platform::write_file_atomically(dir_ / "own-if1.json",
+                                               platform::hid::sim_sidecar_text(info)) &&
+               device_.open(sock_.string() + "#vid_1234&pid_5678&mi_01", true, false, true, false);
+    }
+
+    test::TempDir dir_;
+    test::ScopedEnv env_{"VELQA_HID", "sim:" + dir_.path().string()};
+    std::filesystem::path sock_ = dir_ / "own-if1.sock";
+    int listener_ = -1;
+    HidDevice device_;
+};
+
+TEST_F(HidOwnDescriptor, ArrayUsageListAndFull32BitValuesUnpack) {
+    const std::vector<uint8_t> d = {
+        0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x01,  // consumer control, report 1:
+        0x09, 0xE9, 0x09, 0xEA, 0x09, 0xE2,              //   Volume Up, Volume Down, Mute
+        0x15, 0x01, 0x25, 0x03, 0x75, 0x08, 0x95, 0x02, 0x81, 0x00,  // 2 slots, logical 1-3
+        0x85, 0x02, 0x09, 0xE0,                                      // report 2: 32-bit volume
+        0x17, 0x00, 0x00, 0x00, 0x80, 0x27, 0xFF, 0xFF, 0xFF, 0x7F,  // logical -2^31..2^31-1
+        0x37, 0x00, 0x00, 0x00, 0x80, 0x47, 0xFF, 0xFF, 0xFF, 0x7F,  // physical the same
+        0x75, 0x20, 0x95, 0x01, 0x81, 0x02, 0xC0};
+    ASSERT_TRUE(open_with(d));
+    const auto& records = device_.input_data();
+    ASSERT_EQ(records.size(), 4u);
+    auto pressed = [&] {
+        std::vector<uint16_t> all;
+        for (size_t i = 0; i < 3; ++i) {
+            for (uint16_t u : records[i].usages) {
+                if (u)
+                    all.push_back(u);
+            }
+        }
+        return all;
+    };
+    const uint8_t up[] = {1, 1, 0};
+    EXPECT_EQ(device_.unpack_input(up, sizeof up), HidStatus::Success);
+    EXPECT_THAT(pressed(), ElementsAre(0xE9));
+    const uint8_t down_mute[] = {1, 3, 2};
+    device_.unpack_input(down_mute, sizeof down_mute);
+    EXPECT_THAT(pressed(), ElementsAre(0xEA, 0xE2));
+    const uint8_t none[] = {1, 0, 4};
+    device_.unpack_input(none, sizeof none);
+    EXPECT_TRUE(pressed().empty()) << "0 is below the logical minimum, 4 above the maximum";
+
+    const uint8_t top[] = {2, 0xFF, 0xFF, 0xFF, 0x7F};
+    EXPECT_EQ(device_.unpack_input(top, sizeof top), HidStatus::Success);
+    EXPECT_EQ(records[3].status, HidStatus::Success);
+    EXPECT_EQ(records[3].scaled_value, INT32_MAX);
+    const uint8_t bottom[] = {2, 0x00, 0x00, 0x00, 0x80};
+    device_.unpack_input(bottom, sizeof bottom);
+    EXPECT_EQ(records[3].scaled_value, INT32_MIN);
+}
+
+// The parser's budget bounds the usage lists an open allocates.
+TEST_F(HidOwnDescriptor, AnOpenAllocatesAtMostTheBudgetsButtonSlots) {
+    // As many as allowed: 2048 array usages of 16 slots each.
+    std::vector<uint8_t> most = {0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00,
+                                 0x26, 0xFF, 0x0F, 0x75, 0x10, 0x95, 0x10};
+    for (int i = 0; i < 2048; ++i)
+        most.insert(most.end(), {0x09, static_cast<uint8_t>(i % 250 + 1)});
+    most.insert(most.end(), {0x81, 0x00, 0xC0});
+    ASSERT_TRUE(open_with(most));
+    size_t slots = 0;
+    for (const auto& r : device_.input_data())
+        slots += r.usages.size();
+    EXPECT_EQ(slots, platform::hid::MaxFieldEntries);
+}
+
 // The hidraw backend locks the device node itself.
 TEST(HidrawNodeLock, ExclusiveOpenOfADeviceNodeKeepsOthersOut) {
     test::TempDir sys, dev;

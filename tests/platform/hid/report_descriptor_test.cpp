@@ -288,6 +288,196 @@ TEST(HidDescriptorErrors, NestingAndReportSizeLimitsAreErrorsNotCrashes) {
     EXPECT_EQ(error.offset, 14u);
 }
 
+// --- What a descriptor may cost ---------------------------------------------------------------
+
+size_t entries_of(const ParsedDescriptor& parsed) {
+    size_t n = 0;
+    for (const auto& c : parsed.collections) {
+        for (size_t k = 0; k < ReportKinds; ++k) {
+            for (const auto& f : c.button_caps[k])
+                n += field_entries(f);
+            for (const auto& f : c.value_caps[k])
+                n += field_entries(f);
+        }
+    }
+    return n;
+}
+
+// Button page, one-bit fields with a report count of 65535: eight items per report ID fill the
+// largest report, 2040 items over IDs 1-255 (about 267 MB of usage lists before the budget).
+Bytes huge_count_items() {
+    Bytes d = {0x05, 0x09, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00,
+               0x25, 0x01, 0x75, 0x01, 0x96, 0xFF, 0xFF};
+    for (int id = 1; id <= 255; ++id) {
+        d.insert(d.end(), {0x85, static_cast<uint8_t>(id)});
+        for (int i = 0; i < 8; ++i)
+            d.insert(d.end(), {0x09, 0x01, 0x81, 0x02});
+    }
+    d.push_back(0xC0);
+    return d;
+}
+
+TEST(HidDescriptorCost, HugeReportCountsAreRefusedAtTheItemThatCrossesTheBudget) {
+    auto error = parse_fails(huge_count_items());
+    EXPECT_EQ(error.offset, 19u) << "the first item alone would need 65535 usage slots";
+    EXPECT_THAT(error.reason, HasSubstr("32768"));
+
+    // An array item repeats its report count for every usage of its list.
+    Bytes array = {0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00,
+                   0x26, 0xFF, 0x0F, 0x75, 0x10, 0x95, 0x10};  // 16 slots of 16 bits
+    for (int i = 0; i < 2049; ++i)
+        array.insert(array.end(), {0x09, static_cast<uint8_t>(i % 250 + 1)});
+    const size_t item = array.size();
+    array.insert(array.end(), {0x81, 0x00, 0xC0});
+    error = parse_fails(array);
+    EXPECT_EQ(error.offset, item) << "2049 usages of 16 slots";
+    array.erase(array.begin() + static_cast<long>(item) - 2,
+                array.begin() + static_cast<long>(item));
+    EXPECT_EQ(entries_of(parse_ok(array)), 2048u * 16) << "2048 usages fit exactly";
+}
+
+TEST(HidDescriptorCost, TheBudgetCountsButtonSlotsAndValueUsagesButNotPadding) {
+    // 32768 one-bit buttons (a 4096-byte report) fit; one more bit does not.
+    Bytes d = {0x05, 0x09, 0xA1, 0x01, 0x19, 0x01, 0x2A, 0xFF, 0xFF, 0x15,
+               0x00, 0x25, 0x01, 0x75, 0x01, 0x96, 0x00, 0x80, 0x81, 0x02};
+    Bytes full = d;
+    full.push_back(0xC0);
+    EXPECT_EQ(entries_of(parse_ok(full)), MaxFieldEntries);
+    Bytes over = d;
+    over.insert(over.end(), {0x95, 0x01, 0x09, 0x01, 0x81, 0x02, 0xC0});
+    EXPECT_EQ(parse_fails(over).offset, d.size() + 4);
+
+    // A value range costs one data record per usage.
+    const Bytes values = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x19,
+                          0x01, 0x2A, 0x01, 0x80, 0x15, 0x00, 0x25, 0x03,
+                          0x75, 0x02, 0x96, 0x01, 0x80, 0x81, 0x02, 0xC0};  // 32769 two-bit values
+    EXPECT_EQ(parse_fails(values).offset, 21u);
+
+    // Constant padding allocates nothing, however long.
+    Bytes padding = {0x09, 0x01, 0xA1, 0x01, 0x75, 0x01, 0x96, 0xFF, 0xFF};
+    for (int i = 0; i < 7; ++i)
+        padding.insert(padding.end(), {0x81, 0x01});
+    padding.push_back(0xC0);
+    EXPECT_EQ(entries_of(parse_ok(padding)), 0u);
+}
+
+TEST(HidDescriptorCost, RealDescriptorsCostLittleAndDescriptorsBeyondSixteenBitsAreRefused) {
+    EXPECT_EQ(entries_of(parse_ok(test::boot_mouse_descriptor())), 3u + 2u);
+    EXPECT_EQ(entries_of(parse_ok(test::boot_keyboard_descriptor())), 8u + 6u + 5u);
+    EXPECT_LT(entries_of(parse_ok(test::four_collection_descriptor())), 64u);
+
+    Bytes big = {0x09, 0x01, 0xA1, 0x01};
+    while (big.size() < MaxDescriptorBytes - 1)
+        big.insert(big.end(), {0xA4, 0xB4});  // push, pop
+    big.push_back(0xC0);
+    ASSERT_EQ(big.size(), MaxDescriptorBytes);
+    parse_ok(big);
+    big.insert(big.end() - 1, {0xA4, 0xB4});
+    const auto error = parse_fails(big);
+    EXPECT_EQ(error.offset, MaxDescriptorBytes);
+    EXPECT_THAT(error.reason, HasSubstr("longer than 65535"));
+}
+
+// --- Decoding array selectors and scaling values ----------------------------------------------
+
+// The usages every capability of an array field selects for one slot value.
+std::vector<uint16_t> selected(const std::vector<FieldCaps>& caps, uint32_t raw) {
+    std::vector<uint16_t> usages;
+    for (const auto& c : caps) {
+        uint16_t u = 0;
+        if (array_usage(c, raw, u))
+            usages.push_back(u);
+    }
+    return usages;
+}
+
+TEST(HidDecode, AnArrayValueIndexesItsUsageList) {
+    // Consumer array: Volume Up, Volume Down, Mute with logical 1-3.
+    const Bytes list = {0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01, 0x09, 0xE9, 0x09, 0xEA, 0x09, 0xE2,
+                        0x15, 0x01, 0x25, 0x03, 0x75, 0x08, 0x95, 0x01, 0x81, 0x00, 0xC0};
+    const auto caps = parse_ok(list).collections.at(0).button_caps[In];
+    ASSERT_EQ(caps.size(), 3u);
+    EXPECT_EQ(caps[2].array_index, 2u);
+    EXPECT_THAT(selected(caps, 1), ElementsAre(0xE9));
+    EXPECT_THAT(selected(caps, 2), ElementsAre(0xEA));
+    EXPECT_THAT(selected(caps, 3), ElementsAre(0xE2));
+    EXPECT_TRUE(selected(caps, 0).empty()) << "below the logical minimum: nothing pressed";
+    EXPECT_TRUE(selected(caps, 4).empty());
+}
+
+TEST(HidDecode, RangesAndSingleUsagesMixInOneList) {
+    // Buttons 1-5, button 9, buttons 0x20-0x21; logical 0-8 leaves index 8 without a usage.
+    const Bytes mixed = {0x05, 0x09, 0x09, 0x01, 0xA1, 0x01, 0x19, 0x01, 0x29,
+                         0x05, 0x09, 0x09, 0x19, 0x20, 0x29, 0x21, 0x15, 0x00,
+                         0x25, 0x08, 0x75, 0x04, 0x95, 0x02, 0x81, 0x00, 0xC0};
+    const auto caps = parse_ok(mixed).collections.at(0).button_caps[In];
+    ASSERT_EQ(caps.size(), 3u);
+    EXPECT_EQ(caps[1].array_index, 5u);
+    EXPECT_EQ(caps[2].array_index, 6u);
+    const std::vector<std::vector<uint16_t>> want = {{1}, {2}, {3}, {4}, {5}, {9}, {0x20}, {0x21}};
+    for (uint32_t v = 0; v < want.size(); ++v)
+        EXPECT_EQ(selected(caps, v), want[v]) << "value " << v;
+    EXPECT_TRUE(selected(caps, 8).empty());
+    EXPECT_TRUE(selected(caps, 15).empty());
+
+    // A signed logical range indexes from its minimum.
+    const Bytes signed_list = {0x05, 0x09, 0x09, 0x01, 0xA1, 0x01, 0x09, 0x0A,
+                               0x09, 0x0B, 0x09, 0x0C, 0x15, 0xFF, 0x25, 0x01,
+                               0x75, 0x08, 0x95, 0x01, 0x81, 0x00, 0xC0};
+    const auto s = parse_ok(signed_list).collections.at(0).button_caps[In];
+    EXPECT_THAT(selected(s, 0xFF), ElementsAre(0x0A));
+    EXPECT_THAT(selected(s, 0x01), ElementsAre(0x0C));
+    EXPECT_TRUE(selected(s, 0x02).empty());
+
+    // The boot keyboard's range still maps a key code to itself.
+    const auto keys = parse_ok(test::boot_keyboard_descriptor()).collections[0].button_caps[In];
+    EXPECT_THAT(selected({keys[1]}, 0x04), ElementsAre(0x04));
+}
+
+TEST(HidDecode, LogicalValuesAreSignExtendedOnlyForSignedRanges) {
+    FieldCaps c;
+    c.bit_size = 8;
+    c.logical_min = -127;
+    EXPECT_EQ(logical_value(c, 0x81), -127);
+    EXPECT_EQ(logical_value(c, 0x7F), 127);
+    c.bit_size = 32;
+    EXPECT_EQ(logical_value(c, 0x80000000u), INT32_MIN);
+    c.logical_min = 0;
+    EXPECT_EQ(logical_value(c, 0xFFFFFFFFu), 4294967295);
+    c.bit_size = 4;
+    c.logical_min = -8;
+    EXPECT_EQ(logical_value(c, 0x8), -8);
+}
+
+TEST(HidDecode, ScalingIsExactOverTheWhole32BitRange) {
+    FieldCaps c;
+    c.logical_min = c.physical_min = INT32_MIN;
+    c.logical_max = c.physical_max = INT32_MAX;
+    EXPECT_EQ(scale_to_physical(c, INT32_MAX), INT32_MAX);
+    EXPECT_EQ(scale_to_physical(c, INT32_MIN), INT32_MIN);
+    EXPECT_EQ(scale_to_physical(c, 0), 0);
+    EXPECT_EQ(scale_to_physical(c, -1), -1);
+    // A reversed physical extent.
+    c.physical_min = INT32_MAX;
+    c.physical_max = INT32_MIN;
+    EXPECT_EQ(scale_to_physical(c, INT32_MAX), INT32_MIN);
+    EXPECT_EQ(scale_to_physical(c, INT32_MIN), INT32_MAX);
+    // Small extents round toward zero, as before.
+    c.logical_min = 0;
+    c.logical_max = 255;
+    c.physical_min = 0;
+    c.physical_max = 1000;
+    EXPECT_EQ(scale_to_physical(c, 128), 501);
+    EXPECT_EQ(scale_to_physical(c, 255), 1000);
+    c.physical_min = 1000;
+    c.physical_max = 0;
+    EXPECT_EQ(scale_to_physical(c, 128), 499);
+    c.logical_min = -127;
+    c.logical_max = 127;
+    c.physical_min = c.physical_max = 0;
+    EXPECT_EQ(scale_to_physical(c, -5), -5) << "no physical extent: logical units";
+}
+
 // --- Text input and bit fields ---------------------------------------------------------------
 
 TEST(HidDescriptorText, HexTextAcceptsSeparatorsAndPrefixes) {

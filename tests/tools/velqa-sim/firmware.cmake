@@ -1,6 +1,7 @@
 velqa_test(NAME sim_fw_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/sim_fw_firmware_test.cpp
-  LIBS velqa_sim_firmware velqa_link_codecs)
+          ${CMAKE_CURRENT_LIST_DIR}/sim_fw_control_socket_test.cpp
+  LIBS velqa_sim_firmware velqa_link_codecs velqa_test_support)
 velqa_test(NAME sim_fw_cli_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/sim_fw_cli_test.cpp
   LIBS velqa_test_support velqa_json)

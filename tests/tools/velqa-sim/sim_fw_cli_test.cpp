@@ -148,6 +148,42 @@ TEST_F(SimProcess, RawExchange) {
     EXPECT_EQ(ctl("settings --link usb").exit_code, 2);
 }
 
+TEST_F(SimProcess, NumbersAreDecimalOrHexAndNothingElse) {
+    // "010" is ten: the request carries code 0x0a, and the simulator counts a 0x0a command.
+    const Outcome r = ctl("raw 010");
+    EXPECT_NE(r.out.find("request: 04 "), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.find("request: 04 ") + 18, 3), "0a ") << r.out;
+    const Json::Value counts = parse(sim_ctl("dump").out)["command_counts"];
+    EXPECT_EQ(counts["0x0a"].asInt(), 1);
+    EXPECT_FALSE(counts.isMember("0x08"));
+    for (const char* bad : {"' 5'", "+5", "-5", "5x", "0x", "'5 '"}) {
+        const Outcome refused = ctl(std::string("raw ") + bad);
+        EXPECT_EQ(refused.exit_code, 2) << bad;
+        EXPECT_NE(refused.out.find("CODE must be a number 0-255"), std::string::npos)
+            << refused.out;
+    }
+    const Outcome offset = ctl("raw 5 1 0x10000");
+    EXPECT_EQ(offset.exit_code, 2);
+    EXPECT_NE(offset.out.find("OFFSET must be a number 0-65535"), std::string::npos) << offset.out;
+    // The simulator's control commands read numbers the same way.
+    EXPECT_EQ(sim_ctl("battery ' 5'").exit_code, 2);
+    EXPECT_EQ(sim_ctl("battery +5").exit_code, 2);
+    EXPECT_EQ(sim_ctl("battery 0x20").exit_code, 0);
+    EXPECT_EQ(parse(ctl("power").out)["battery_percent"].asInt(), 32);
+}
+
+TEST(SimOptions, NumbersAreCheckedBeforeAnythingIsServed) {
+    velqa::test::TempDir dir;
+    const std::string sim = std::string(VELQA_SIM_BIN) + " --dir " + dir.path().string();
+    for (const char* bad : {"--battery ' 5'", "--battery +5", "--battery 101", "--latency 5ms",
+                            "--keys -1", "--macro-units 0x100"}) {
+        const Outcome r = run(sim + " " + bad);
+        EXPECT_EQ(r.exit_code, 2) << bad << ": " << r.out;
+        EXPECT_NE(r.out.find("bad option"), std::string::npos) << r.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "control.sock"));
+}
+
 TEST(SimCtlClient, NoSimulatorRunning) {
     velqa::test::TempDir dir;
     const Outcome r =

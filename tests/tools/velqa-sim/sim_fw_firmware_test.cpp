@@ -231,6 +231,8 @@ TEST(SimFwControl, NumbersAreDecimalOrHex) {
     EXPECT_EQ(fw.dump()["power"].asString().substr(0, 2), "08");
     EXPECT_EQ(run_control(fw, nullptr, {"change", "0x", "1"}).exit_code, 2);
     EXPECT_EQ(run_control(fw, nullptr, {"change", "0x4A", "1"}).exit_code, 2);  // 74
+    for (const char* bad : {" 5", "+5", "5 ", "-0", "0x-1"})
+        EXPECT_EQ(run_control(fw, nullptr, {"battery", bad}).exit_code, 2) << bad;
 }
 
 TEST(SimFwControl, CommandsAndUsageErrors) {
