@@ -3,7 +3,6 @@
 // They run the same CommandChannel, sequences and codecs as the desktop program.
 #include <json/json.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>

@@ -640,10 +640,9 @@ class HidOwnDescriptor : public ::testing::Test {
     }
 
     test::TempDir dir_;
-    test::ScopedEnv env_{"VELQA_HID", "sim:" + dir_.path().string()};
     std::filesystem::path sock_ = dir_ / "own-if1.sock";
     int listener_ = -1;
-    HidDevice device_;
+    HidDevice device_{platform::hid::make_sim_backend(dir_.path())};
 };
 
 TEST_F(HidOwnDescriptor, ArrayUsageListAndFull32BitValuesUnpack) {
