@@ -1,6 +1,7 @@
 #include "ui/mouse_page.h"
 
 #include <QComboBox>
+#include <QStyle>
 
 #include "platform/ui/controls.h"
 #include "platform/ui/language.h"
@@ -49,6 +50,13 @@ void show_active_dpi_stage(QWidget* page, int active) {
                                 : QStringLiteral("file='Control/SliderBar2_Thumb.png'"));
         pui::set_border_color(find(page, QStringLiteral("DPI_edit_%1").arg(n)),
                               on ? 0xFF06FF00u : 0xFF393939u);
+        // The skin lights up the whole row of the active stage.
+        if (QWidget* row = find(page, QStringLiteral("dpi_row_%1").arg(n));
+            row != nullptr && row->property("active").toBool() != on) {
+            row->setProperty("active", on);
+            row->style()->unpolish(row);
+            row->style()->polish(row);
+        }
     }
 }
 

@@ -43,9 +43,10 @@ class PowerWidgetTest : public ::testing::Test {
         ASSERT_TRUE(res.load_resource("res.xml"));
         ASSERT_TRUE(pui::LanguageTexts::instance().load_language("lan_en.xml"));
         ui::register_custom_controls();
-        host_.create("t", {}, true);
-        widget_ = new CMpDevicePowerUI(host_.root());
-        host_.attach_controls(host_.root());
+        host_ = std::make_unique<Host>();
+        host_->create("t", {}, true);
+        widget_ = new CMpDevicePowerUI(host_->root());
+        host_->attach_controls(host_->root());
         widget_->set_device(2, 0);
     }
 
@@ -55,7 +56,7 @@ class PowerWidgetTest : public ::testing::Test {
     bool shown(const char* name) const { return !sub(name)->isHidden(); }
     void show(std::array<std::uint8_t, 6> s) { widget_->show_status(s.data(), s.size()); }
 
-    Host host_;
+    std::unique_ptr<Host> host_;  // after the application exists
     CMpDevicePowerUI* widget_ = nullptr;
 };
 
@@ -166,14 +167,14 @@ TEST_F(PowerWidgetTest, ShowLayoutHidesTheDisplayAndAClickSendsSelectChanged) {
     EXPECT_TRUE(sub("device_power_Layout")->isHidden());
     widget_->show_layout(true);
     EXPECT_FALSE(sub("device_power_Layout")->isHidden());
-    host_.seen.clear();
+    host_->seen.clear();
     widget_->resize(200, 52);
     QTest::mouseClick(widget_, Qt::LeftButton, {}, QPoint(100, 26));
-    ASSERT_EQ(host_.seen.size(), 1u);
-    EXPECT_EQ(host_.seen[0].first, "selectchanged");
-    EXPECT_EQ(host_.seen[0].second, widget_);
+    ASSERT_EQ(host_->seen.size(), 1u);
+    EXPECT_EQ(host_->seen[0].first, "selectchanged");
+    EXPECT_EQ(host_->seen[0].second, widget_);
     QTest::mouseClick(widget_, Qt::RightButton, {}, QPoint(100, 26));
-    EXPECT_EQ(host_.seen.size(), 1u);
+    EXPECT_EQ(host_->seen.size(), 1u);
 }
 
 }  // namespace
