@@ -161,6 +161,8 @@ bool reactive_step(const LightingState& state, ReactiveBuffer& reactive, LedFram
 // Length of one tick of the preview clock: the clock must move by more than one millisecond
 // for a tick to count, and the frame speeds were tuned to a system tick of this length.
 constexpr int PreviewTickMs = 16;
+// While the link is closed the preview thread looks again after this long (or on its stop).
+constexpr int PreviewLinkClosedWaitMs = 100;
 
 // Ticks between frames by speed 0-4 (8, 6, 4, 2, 1; mode 5: 16, 12, 8, 4, 2); a speed outside
 // 0-4 is clamped. 0 for the modes that run the reactive step on every pass.

@@ -41,7 +41,7 @@ struct MouseDeviceState {
     bool light_code_known = true;
 };
 
-// `previous` gives the sleep-time index kept when byte 68 is no known sleep time.
+// `previous_dormancy` is the sleep-time index kept when byte 68 is no known sleep time.
 MouseDeviceState decode_device_state(const link::MouseSettingsRecord& record,
                                      std::span<const std::uint8_t> effect_list,
                                      int previous_dormancy);
