@@ -26,16 +26,19 @@ constexpr int LatencyMs = 1;
 struct Rig {
     std::filesystem::path dir;
     std::unique_ptr<InProcessSim> sim;
-    CommandChannel channel;
+    std::unique_ptr<CommandChannel> link;  // opened through the simulator's backend
 
     explicit Rig(Link l) {
         char tmpl[] = "/tmp/velqa-bench-XXXXXX";
         dir = ::mkdtemp(tmpl);
         sim = std::make_unique<InProcessSim>(dir, velqa::sim::FirmwareOptions{}, LatencyMs);
-        if (!sim->started() || !InProcessSim::open(channel, l))
+        link = std::make_unique<CommandChannel>(sim->backend());
+        if (!sim->started() || !sim->open(*link, l))
             std::abort();
     }
+    CommandChannel& channel() { return *link; }
     ~Rig() {
+        link.reset();
         sim.reset();
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
@@ -66,7 +69,7 @@ void BM_SettingsWrite(benchmark::State& state) {
     double total = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        if (velqa::link::write_settings_sequence(rig.channel, rec, 0) != 1) {
+        if (velqa::link::write_settings_sequence(rig.channel(), rec, 0) != 1) {
             state.SkipWithError("write failed");
             return;
         }
@@ -79,13 +82,13 @@ void BM_ShootingWrite(benchmark::State& state) {
     const Link l = state.range(0) ? Link::Receiver : Link::Cable;
     Rig rig(l);
     std::vector<uint8_t> image(2920, 0x22);
-    if (rig.channel.begin_config() != 1)
+    if (rig.channel().begin_config() != 1)
         std::abort();
     const double floor_ms = 53.0 * CommandChannel::AfterWriteSleepMs;
     double total = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        if (rig.channel.write_shooting_data(image, 2920) != 1) {
+        if (rig.channel().write_shooting_data(image, 2920) != 1) {
             state.SkipWithError("write failed");
             return;
         }

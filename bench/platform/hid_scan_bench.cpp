@@ -2,8 +2,6 @@
 // paths): sysfs reads, descriptor parsing and path building.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-
 #include "device/link/hid_device.h"
 #include "platform/hid/hid_backend.h"
 #include "platform/hid/sysfs_fixture.h"
@@ -46,9 +44,7 @@ BENCHMARK(BM_ScanInterfaces)->Unit(benchmark::kMillisecond);
 
 // The device manager's view: HidDevice::scan and walking the list.
 void BM_HidDeviceScan(benchmark::State& state) {
-    ::setenv("VELQA_HID", "hidraw", 1);
-    ::setenv("VELQA_SYSFS_ROOT", fixture_tree().path().c_str(), 1);
-    velqa::link::HidDevice device;
+    velqa::link::HidDevice device(velqa::platform::hid::make_hidraw_backend(fixture_tree().path()));
     for (auto _ : state) {
         device.scan();
         size_t n = 0;

@@ -17,6 +17,7 @@
 #include "app/startup.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
+#include "platform/hid/hid_backend.h"
 #include "platform/ipc/program_channel.h"
 #include "platform/ui/window.h"
 
@@ -88,10 +89,11 @@ class Simulator {
                          "velqa: --simulate: velqa-sim did not start; running without it\n");
             return false;
         }
-        const std::string hid_selector = "sim:" + dir_.path().toStdString();
-        setenv("VELQA_HID", hid_selector.c_str(), 1);
+        backend_ = platform::hid::make_sim_backend(dir_.path().toStdString());
         return true;
     }
+    // The simulator's nodes once it has started, else null.
+    const std::shared_ptr<platform::hid::HidBackend>& backend() const { return backend_; }
     ~Simulator() {
         if (process_.state() == QProcess::NotRunning)
             return;
@@ -105,6 +107,7 @@ class Simulator {
   private:
     QTemporaryDir dir_{QDir::tempPath() + "/velqa-sim-XXXXXX"};
     QProcess process_;
+    std::shared_ptr<platform::hid::HidBackend> backend_;
 };
 
 // Resident memory of this process (0 when unknown).
@@ -173,9 +176,13 @@ int run(int argc, char** argv) {
         simulator = std::make_unique<Simulator>();
         simulator->start();
     }
+    // The HID backend is chosen here, once, and handed down; nothing reads VELQA_HID later.
+    std::shared_ptr<platform::hid::HidBackend> hid =
+        simulator && simulator->backend() ? simulator->backend()
+                                          : platform::hid::backend_from_environment();
 
     auto wnd = std::make_unique<CMainWnd>(default_data_folder(), user_data_folder(),
-                                          platform::SettingsStore(), channel.get());
+                                          platform::SettingsStore(), channel.get(), hid);
     if (channel) {
         // Messages from other programs arrive as the window messages they stand for.
         const unsigned accepted[] = {ids.identity, ids.relay_a,       ids.relay_b,

@@ -96,11 +96,13 @@ constexpr struct {
 }  // namespace
 
 CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::SettingsStore settings,
-                   platform::ipc::ProgramChannel* channel)
+                   platform::ipc::ProgramChannel* channel,
+                   std::shared_ptr<platform::hid::HidBackend> hid)
     : default_data_(std::move(default_data)),
       user_data_(std::move(user_data)),
       settings_(std::move(settings)),
       channel_(channel),
+      hid_(std::move(hid)),
       audio_styles_(std::make_unique<Json::Value>()) {
     aux_windows_.resize(4);
     // The window manager's close ends the program like the close message does.

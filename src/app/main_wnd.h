@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/hid/hid_backend.h"
 #include "platform/ui/settings_store.h"
 #include "platform/ui/tray_icon.h"
 #include "platform/ui/window.h"
@@ -28,9 +29,11 @@ class CMainWnd : public platform::ui::Window {
 
   public:
     // `default_data` holds Language.config and the factory AudioFile.json; `settings` keeps the
-    // language; `channel` (may be null) carries messages with other programs.
+    // language; `channel` (may be null) carries messages with other programs; `hid` is the HID
+    // backend chosen at start (null: no device is looked for).
     CMainWnd(std::filesystem::path default_data, std::filesystem::path user_data,
-             platform::SettingsStore settings, platform::ipc::ProgramChannel* channel = nullptr);
+             platform::SettingsStore settings, platform::ipc::ProgramChannel* channel = nullptr,
+             std::shared_ptr<platform::hid::HidBackend> hid = nullptr);
     ~CMainWnd() override;
 
     QString skin_file() const override { return QStringLiteral("XML_MAIN"); }
@@ -63,6 +66,8 @@ class CMainWnd : public platform::ui::Window {
     enum Tab { kPerformanceTab, kKeyTab, kMacroTab, kSystemTab, kAboutTab };
     QWidget* caption_button(Caption which) const { return caption_[which]; }
     QWidget* tab_button(Tab which) const { return tabs_[which]; }
+    // What the device scan and the device pages open their interfaces through.
+    const std::shared_ptr<platform::hid::HidBackend>& hid_backend() const { return hid_; }
 
   signals:
     // Start-up has settled: the window is shown and laid out for its screen.
@@ -92,6 +97,7 @@ class CMainWnd : public platform::ui::Window {
     std::filesystem::path user_data_;
     platform::SettingsStore settings_;
     platform::ipc::ProgramChannel* channel_ = nullptr;
+    std::shared_ptr<platform::hid::HidBackend> hid_;
     platform::ui::TrayIcon tray_;
     QWidget* caption_[9] = {};
     QWidget* tabs_[5] = {};

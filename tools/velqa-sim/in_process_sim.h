@@ -1,8 +1,7 @@
-// The simulated mouse served in-process: firmware model, node server and a CommandChannel
-// opened on one of its links through the simulator's HID backend. For tests and benchmarks.
+// The simulated mouse served in-process: firmware model, node server and the simulator's HID
+// backend, through which CommandChannels open its links. For tests and benchmarks.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -18,12 +17,13 @@ namespace velqa::sim {
 
 class InProcessSim {
   public:
-    // Serves both links in `dir` (which must exist or be creatable) and points the HID layer
-    // of this process at it (VELQA_HID).
+    // Serves both links in `dir` (which must exist or be creatable); backend() reaches them.
     InProcessSim(std::filesystem::path dir, FirmwareOptions options = {}, int latency_ms = 0)
-        : firmware_(options), handler_(firmware_, latency_ms), nodes_(dir, &handler_) {
+        : firmware_(options),
+          handler_(firmware_, latency_ms),
+          nodes_(dir, &handler_),
+          backend_(platform::hid::make_sim_backend(dir)) {
         handler_.attach(&nodes_);
-        ::setenv("VELQA_HID", ("sim:" + dir.string()).c_str(), 1);
         started_ = nodes_.start(true, true);
         firmware_.set_plugged(Link::Cable, true);
         firmware_.set_plugged(Link::Receiver, true);
@@ -36,40 +36,40 @@ class InProcessSim {
     Firmware& firmware() { return firmware_; }
     SimNodes& nodes() { return nodes_; }
     FirmwareHandler& handler() { return handler_; }
+    // The HID backend of the simulator's nodes, to hand to channels and scans.
+    const std::shared_ptr<platform::hid::HidBackend>& backend() const { return backend_; }
 
-    // The path of the vendor collection of one link, found by scanning like the program does.
-    static std::optional<std::string> command_path(Link l) {
-        link::HidDevice scanner;
+    // The path of one link's collection (4: vendor, 3: consumer), found by scanning like the
+    // program does.
+    std::optional<std::string> interface_path(Link l, uint16_t collection) const {
+        link::HidDevice scanner(backend_);
         if (!scanner.scan())
             return std::nullopt;
         const std::string node = l == Link::Cable ? "cable-if1" : "receiver-if1";
         std::optional<std::string> found;
         while (auto p = scanner.next_path()) {
-            if (p->find(node) != std::string::npos && link::HidDevice::collection_of(*p) == 4) {
+            if (p->find(node) != std::string::npos &&
+                link::HidDevice::collection_of(*p) == collection) {
                 found = *p;
             }
         }
         return found;
     }
+    std::optional<std::string> command_path(Link l) const { return interface_path(l, 4); }
 
-    // Opens the link's command interface in `channel`, sets the link-open flag and the path.
-    static bool open(link::CommandChannel& channel, Link l) {
+    // Opens the link's command interface in `channel` (made with backend()).
+    bool open(link::CommandChannel& channel, Link l) const {
         const auto path = command_path(l);
         if (!path)
             return false;
-        std::lock_guard io(channel.io_lock());
-        link::HidDevice& dev = l == Link::Receiver ? channel.receiver() : channel.wired();
-        if (!dev.open(*path, true, true, true, false))
-            return false;
-        channel.set_link_open(1);
-        channel.set_path(l == Link::Receiver ? 2 : 1);
-        return true;
+        return l == Link::Receiver ? channel.open_receiver(*path) : channel.open_wired(*path);
     }
 
   private:
     Firmware firmware_;
     FirmwareHandler handler_;
     SimNodes nodes_;
+    std::shared_ptr<platform::hid::HidBackend> backend_;
     bool started_ = false;
 };
 

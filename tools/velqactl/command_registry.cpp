@@ -11,4 +11,11 @@ RegisterCommand::RegisterCommand(std::string word, std::string usage, CommandFn 
     commands().push_back({std::move(word), std::move(usage), std::move(run)});
 }
 
+RegisterCommand::RegisterCommand(std::string word, std::string usage, PlainCommandFn run)
+    : RegisterCommand(
+          std::move(word), std::move(usage),
+          CommandFn([run = std::move(run)](const Context&, const std::vector<std::string>& args) {
+              return run(args);
+          })) {}
+
 }  // namespace velqa::ctl

@@ -3,16 +3,26 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/hid/hid_backend.h"
 
 namespace velqa::ctl {
 
 // Exit codes shared by every command.
 enum ExitCode : int { Success = 0, Failed = 1, UsageError = 2, NoDevice = 3 };
 
+// What main decided once for every command: the HID backend (from VELQA_HID).
+struct Context {
+    std::shared_ptr<platform::hid::HidBackend> hid;
+};
+
 // args: the words after the command word. Returns an ExitCode.
-using CommandFn = std::function<int(const std::vector<std::string>& args)>;
+using CommandFn = std::function<int(const Context& context, const std::vector<std::string>& args)>;
+// A command that needs nothing of the context.
+using PlainCommandFn = std::function<int(const std::vector<std::string>& args)>;
 
 struct Command {
     std::string word;   // e.g. "hid"
@@ -24,6 +34,7 @@ std::vector<Command>& commands();
 
 struct RegisterCommand {
     RegisterCommand(std::string word, std::string usage, CommandFn run);
+    RegisterCommand(std::string word, std::string usage, PlainCommandFn run);
 };
 
 }  // namespace velqa::ctl

@@ -54,19 +54,47 @@ const char* type_name(uint8_t type) {
     }
 }
 
+// Why nothing was found: the failure of the first matching path that could not be probed.
+struct ProbeFailure {
+    link::HidFailure failure = link::HidFailure::None;
+    std::string detail;
+};
+
+// The commands of the README that let a user open the mouse without root.
+void print_permission_help() {
+    std::fprintf(stderr,
+                 "velqactl: this user may not open the mouse. Install the udev rule from "
+                 "packaging/ (see README, \"Using the real mouse\"):\n"
+                 "  sudo cp packaging/70-zarn-velqa-r260.rules /etc/udev/rules.d/\n"
+                 "  sudo udevadm control --reload && sudo udevadm trigger\n"
+                 "then unplug the mouse (or its receiver) and plug it in again.\n");
+}
+
+void print_failure(link::HidFailure failure, const std::string& detail) {
+    if (failure == link::HidFailure::None)
+        return;
+    std::fprintf(stderr, "velqactl: reason: %s%s%s\n", link::hid_failure_text(failure),
+                 detail.empty() ? "" : " - ", detail.c_str());
+    if (failure == link::HidFailure::PermissionDenied)
+        print_permission_help();
+}
+
 // Both matching stages: by path, then by the opened interface's identity.
-std::vector<Found> find_devices() {
+std::vector<Found> find_devices(const Context& context, ProbeFailure* probe = nullptr) {
     std::vector<Found> found;
     const auto& table = link::supported_device_table();
-    HidDevice scanner;
+    HidDevice scanner(context.hid);
     if (!scanner.scan())
         return found;
     while (auto path = scanner.next_path()) {
         if (!link::match_path(table, *path))
             continue;
-        HidDevice dev;
-        if (!dev.open(*path, false, false, true, false))
+        HidDevice dev(context.hid);
+        if (!dev.open(*path, false, false, true, false)) {
+            if (probe && probe->failure == link::HidFailure::None)
+                *probe = {dev.last_failure(), dev.last_failure_detail()};
             continue;
+        }
         link::DeviceIdentity id;
         id.vendor_id = dev.attributes().vendor_id;
         id.product_id = dev.attributes().product_id;
@@ -108,8 +136,9 @@ Options parse_options(const std::vector<std::string>& args) {
 
 // Opens the mouse's command interface in the channel: the cable unless asked for the receiver
 // or only the receiver is present. Returns an exit code (Success when open).
-int open_mouse(CommandChannel& channel, const Options& o) {
-    const auto devices = find_devices();
+int open_mouse(const Context& context, CommandChannel& channel, const Options& o) {
+    ProbeFailure probe;
+    const auto devices = find_devices(context, &probe);
     const Found* cable = nullptr;
     const Found* receiver = nullptr;
     for (const auto& d : devices) {
@@ -131,23 +160,26 @@ int open_mouse(CommandChannel& channel, const Options& o) {
     if (!pick) {
         std::fprintf(stderr, "velqactl: no mouse found%s\n",
                      o.link ? (" on the " + *o.link).c_str() : "");
+        // A mouse that is there but cannot be opened is the usual case on a fresh machine.
+        print_failure(probe.failure, probe.detail);
         return NoDevice;
     }
     const bool on_receiver = is_receiver_type(pick->type);
-    std::lock_guard io(channel.io_lock());
-    HidDevice& dev = on_receiver ? channel.receiver() : channel.wired();
-    if (!dev.open(pick->path, true, true, true, false)) {
+    if (!(on_receiver ? channel.open_receiver(pick->path) : channel.open_wired(pick->path))) {
+        const HidDevice& dev = on_receiver ? channel.receiver() : channel.wired();
         std::fprintf(stderr, "velqactl: cannot open %s\n", pick->path.c_str());
+        print_failure(dev.last_failure(), dev.last_failure_detail());
         return Failed;
     }
-    channel.set_link_open(1);
-    channel.set_path(on_receiver ? 2 : 1);
     return Success;
 }
 
-int fail(const char* what, int result) {
+// Result codes 0 and -1 come with the HID failure behind them.
+int fail(const CommandChannel& channel, const char* what, int result) {
     std::fprintf(stderr, "velqactl: %s failed: result %d (%s)\n", what, result,
                  link::result_meaning(result));
+    if (result == link::result::ReadFailed || result == link::result::WriteFailed)
+        print_failure(channel.last_failure(), {});
     return Failed;
 }
 
@@ -188,12 +220,14 @@ int usage(const char* line) {
     return UsageError;
 }
 
-int cmd_list(const std::vector<std::string>& args) {
+int cmd_list(const Context& context, const std::vector<std::string>& args) {
     if (!args.empty())
         return usage("list");
-    const auto devices = find_devices();
+    ProbeFailure probe;
+    const auto devices = find_devices(context, &probe);
     if (devices.empty()) {
         std::fprintf(stderr, "velqactl: no supported device found\n");
+        print_failure(probe.failure, probe.detail);
         return NoDevice;
     }
     std::printf("%-4s %-17s %-9s %-8s %s\n", "row", "type", "link", "role", "path");
@@ -205,24 +239,25 @@ int cmd_list(const std::vector<std::string>& args) {
     return Success;
 }
 
-int cmd_info(const std::vector<std::string>& args) {
+int cmd_info(const Context& context, const std::vector<std::string>& args) {
     const Options o = parse_options(args);
     if (!usage_ok(o, 0))
         return usage("info [--link cable|receiver]");
-    CommandChannel channel;
-    if (int rc = open_mouse(channel, o); rc != Success)
+    CommandChannel channel(context.hid);
+    if (int rc = open_mouse(context, channel, o); rc != Success)
         return rc;
     if (!channel.receiver_present())
-        return fail("presence query", link::result::ReadFailed);
+        return fail(channel, "presence query", link::result::ReadFailed);
+    auto held = channel.hold_link();  // begin ... end is one sequence
     int res = channel.begin_config();
     link::DeviceInfoBlock block;
     if (res == link::result::Success)
         res = channel.read_device_info(block.bytes);
     const int end = channel.end_config();
     if (res != link::result::Success)
-        return fail("reading the device information", res);
+        return fail(channel, "reading the device information", res);
     if (end != link::result::Success)
-        return fail("ending the configuration", end);
+        return fail(channel, "ending the configuration", end);
     const auto info = link::decode_device_info(block);
     Json::Value v;
     v["link"] = path_json(channel);
@@ -250,17 +285,17 @@ Json::Value stage_json(const link::DpiStageValues& s) {
     return v;
 }
 
-int cmd_settings(const std::vector<std::string>& args) {
+int cmd_settings(const Context& context, const std::vector<std::string>& args) {
     const Options o = parse_options(args);
     if (!usage_ok(o, 0))
         return usage("settings [--link cable|receiver]");
-    CommandChannel channel;
-    if (int rc = open_mouse(channel, o); rc != Success)
+    CommandChannel channel(context.hid);
+    if (int rc = open_mouse(context, channel, o); rc != Success)
         return rc;
     link::MouseSettingsRead read;
     const int res = link::read_mouse_settings(channel, read);
     if (res != link::result::Success)
-        return fail("reading the settings", res);
+        return fail(channel, "reading the settings", res);
     // The effect list belongs to the profile data; without it the code stands for the index.
     const auto d = link::decode_mouse_settings(read.record, {});
     Json::Value v;
@@ -294,17 +329,17 @@ int cmd_settings(const std::vector<std::string>& args) {
     return Success;
 }
 
-int cmd_power(const std::vector<std::string>& args) {
+int cmd_power(const Context& context, const std::vector<std::string>& args) {
     const Options o = parse_options(args);
     if (!usage_ok(o, 0))
         return usage("power [--link cable|receiver]");
-    CommandChannel channel;
-    if (int rc = open_mouse(channel, o); rc != Success)
+    CommandChannel channel(context.hid);
+    if (int rc = open_mouse(context, channel, o); rc != Success)
         return rc;
     link::PowerStatusBlock block;
     const int res = link::poll_power_status(channel, block);
     if (res != link::result::Success)
-        return fail("reading the power status", res);
+        return fail(channel, "reading the power status", res);
     const auto p = link::decode_power_status(block);
     static const char* charging[] = {"not charging", "charging", "charged"};
     Json::Value v;
@@ -328,7 +363,7 @@ bool parse_number(const std::string& s, unsigned long max, unsigned long& out) {
     return errno == 0 && *end == '\0' && out <= max;
 }
 
-int cmd_raw(const std::vector<std::string>& args) {
+int cmd_raw(const Context& context, const std::vector<std::string>& args) {
     const Options o = parse_options(args);
     if (!o.ok || o.rest.empty() || o.rest.size() > 3)
         return usage("raw CODE [LENGTH [OFFSET]] [--link cable|receiver]");
@@ -341,8 +376,8 @@ int cmd_raw(const std::vector<std::string>& args) {
         std::fprintf(stderr, "velqactl: CODE 0-255, LENGTH 0-255, OFFSET 0-65535\n");
         return UsageError;
     }
-    CommandChannel channel;
-    if (int rc = open_mouse(channel, o); rc != Success)
+    CommandChannel channel(context.hid);
+    if (int rc = open_mouse(context, channel, o); rc != Success)
         return rc;
     const link::Report req = link::make_request(
         static_cast<uint8_t>(code), static_cast<uint8_t>(length), static_cast<uint16_t>(offset));
@@ -350,6 +385,7 @@ int cmd_raw(const std::vector<std::string>& args) {
     size_t n = 0;
     int res;
     {
+        auto held = channel.hold_link();  // the link lock comes before the command lock
         std::lock_guard lock(channel.command_lock());
         res = channel.exchange(req.data(), req.size(), reply.data(), reply.size(), &n);
     }
@@ -362,6 +398,8 @@ int cmd_raw(const std::vector<std::string>& args) {
         std::printf("status:  0x%02x (%s)\n", reply[link::byte_pos::Status],
                     link::result_meaning(status));
     }
+    if (res == link::result::ReadFailed || res == link::result::WriteFailed)
+        print_failure(channel.last_failure(), {});
     return res == link::result::Success ? Success : Failed;
 }
 

@@ -21,9 +21,8 @@ namespace {
 namespace hid = platform::hid;
 using link::HidDevice;
 
-int list_interfaces() {
-    auto backend = hid::backend_from_environment();
-    const auto result = hid::scan_interfaces(*backend);
+int list_interfaces(hid::HidBackend& backend) {
+    const auto result = hid::scan_interfaces(backend);
     const auto& table = link::supported_device_table();
     for (const auto& entry : result.interfaces) {
         const auto& node = result.nodes[entry.node];
@@ -50,7 +49,7 @@ int list_interfaces() {
         std::printf("\n");
     }
     if (result.interfaces.empty()) {
-        std::fprintf(stderr, "velqactl: no HID interfaces found (%s backend)\n", backend->name());
+        std::fprintf(stderr, "velqactl: no HID interfaces found (%s backend)\n", backend.name());
     }
     return Success;
 }
@@ -172,9 +171,9 @@ int parse_descriptor(const std::vector<std::string>& args) {
     return Success;
 }
 
-int run_hid(const std::vector<std::string>& args) {
+int run_hid(const Context& context, const std::vector<std::string>& args) {
     if (args.size() == 1 && args[0] == "list")
-        return list_interfaces();
+        return list_interfaces(*context.hid);
     if (!args.empty() && args[0] == "parse") {
         return parse_descriptor(std::vector<std::string>(args.begin() + 1, args.end()));
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "command_registry.h"
+#include "platform/hid/hid_backend.h"
 
 namespace {
 
@@ -13,7 +14,8 @@ void print_usage(FILE* out) {
     auto table = velqa::ctl::commands();
     std::sort(table.begin(), table.end(),
               [](const auto& a, const auto& b) { return a.word < b.word; });
-    for (const auto& c : table) std::fprintf(out, "%s\n", c.usage.c_str());
+    for (const auto& c : table)
+        std::fprintf(out, "%s\n", c.usage.c_str());
     std::fprintf(out,
                  "\nexit codes: 0 success, 1 the operation failed, 2 usage error, 3 no matching "
                  "device\nenvironment: VELQA_HID=sim:DIR uses the simulator's nodes in DIR\n");
@@ -33,7 +35,9 @@ int main(int argc, char** argv) {
     }
     for (const auto& c : velqa::ctl::commands()) {
         if (c.word == args[0]) {
-            return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+            // The environment is read here, once; commands get the backend it names.
+            const velqa::ctl::Context context{velqa::platform::hid::backend_from_environment()};
+            return c.run(context, std::vector<std::string>(args.begin() + 1, args.end()));
         }
     }
     std::fprintf(stderr, "velqactl: unknown command '%s'\n", args[0].c_str());

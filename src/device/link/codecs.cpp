@@ -155,7 +155,8 @@ MouseSettingsDecoded decode_mouse_settings(const MouseSettingsRecord& record,
 
 MouseSettingsValues values_from_decoded(const MouseSettingsDecoded& d) {
     MouseSettingsValues v;
-    v.slot_byte = d.active_slot;
+    // Byte 0 of a record read back is the slot the mouse was in, not what a write sends: the
+    // caller's slot byte (0 from the page and from velqactl) stays as it defaults.
     v.light_selection = d.light_selection;
     v.light = d.light;
     v.speed = d.speed;

@@ -81,7 +81,7 @@ struct DpiStageValues {
 // The profile-side values the record is built from. Values are ints as the profile holds
 // them; each is truncated to its byte field unless it has no encoding (see encode).
 struct MouseSettingsValues {
-    int slot_byte = 0;
+    int slot_byte = 0;  // byte 0 as the caller writes it: 0 from the page and from velqactl
     // Lighting.
     int light_selection = 0;  // index into the lighting effect list
     int light = 0;            // brightness
@@ -148,7 +148,8 @@ MouseSettingsDecoded decode_mouse_settings(const MouseSettingsRecord& record,
                                            std::span<const uint8_t> effect_codes,
                                            int previous_dormancy = 0);
 
-// The decoded values as the profile-side input of encode (round trip helper).
+// The decoded values as the profile-side input of encode (round trip helper). The slot byte is
+// left 0: the active slot read in byte 0 is never written back as such.
 MouseSettingsValues values_from_decoded(const MouseSettingsDecoded& decoded);
 
 }  // namespace velqa::link

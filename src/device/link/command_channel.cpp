@@ -53,7 +53,7 @@ int judge_status(const Report& reply) {
 }
 
 ReplyVerdict classify_reply(const Report& request, const Report& reply, bool receiver_path,
-                            bool crc) {
+                            bool crc, bool transfer) {
     if (receiver_path && reply[byte_pos::Code] == code::ReceiverPresence &&
         request[byte_pos::Code] != code::ReceiverPresence) {
         return ReplyVerdict::ReceiverAnswered;
@@ -66,16 +66,70 @@ ReplyVerdict classify_reply(const Report& request, const Report& reply, bool rec
             return ReplyVerdict::ReceiverAnswered;
         }
     }
-    return reply[byte_pos::Code] == request[byte_pos::Code] ? ReplyVerdict::Matches
-                                                            : ReplyVerdict::Other;
+    if (reply[byte_pos::Code] != request[byte_pos::Code])
+        return ReplyVerdict::Other;
+    // A late reply to an earlier transfer of the same command carries another offset or length.
+    if (transfer && (reply[byte_pos::Length] != request[byte_pos::Length] ||
+                     reply[byte_pos::OffsetLow] != request[byte_pos::OffsetLow] ||
+                     reply[byte_pos::OffsetHigh] != request[byte_pos::OffsetHigh])) {
+        return ReplyVerdict::Other;
+    }
+    return ReplyVerdict::Matches;
 }
 
-CommandChannel::CommandChannel() = default;
+CommandChannel::CommandChannel(std::shared_ptr<platform::hid::HidBackend> backend)
+    : wired_(backend), receiver_(std::move(backend)) {}
 
 CommandChannel::~CommandChannel() {
+    close_link();
+}
+
+CommandChannel::LinkGuard::LinkGuard(CommandChannel& channel) : channel_(channel) {
+    channel_.link_lock_.lock(channel_.link_side());
+}
+
+CommandChannel::LinkGuard::~LinkGuard() {
+    channel_.link_lock_.unlock();
+}
+
+bool CommandChannel::open_link(bool receiver, const std::string& path) {
+    const int side = receiver ? 1 : 0;
+    // No exchange of this channel runs while an interface changes under it.
+    std::lock_guard link(link_lock_.mutex());
     std::lock_guard io(io_lock_);
+    HidDevice& dev = receiver ? receiver_ : wired_;
+    if (!dev.open(path, true, true, true, false)) {
+        link_lock_.detach(side);
+        return false;
+    }
+    link_lock_.attach(side, platform::hid::node_of(path));
+    set_link_open(1);
+    set_path(receiver ? 2 : 1);
+    return true;
+}
+
+bool CommandChannel::open_wired(const std::string& path) {
+    return open_link(false, path);
+}
+
+bool CommandChannel::open_receiver(const std::string& path) {
+    return open_link(true, path);
+}
+
+void CommandChannel::close_link() {
+    // Flag first, so that nothing new starts; the closes end a read that is still waiting.
+    set_link_open(0);
     wired_.close();
     receiver_.close();
+    std::lock_guard link(link_lock_.mutex());
+    std::lock_guard io(io_lock_);
+    link_lock_.detach(0);
+    link_lock_.detach(1);
+}
+
+int CommandChannel::fail(int result, HidFailure why) {
+    last_failure_ = why;
+    return result;
 }
 
 void CommandChannel::set_path(int mode) {
@@ -93,22 +147,24 @@ int CommandChannel::set_block_size(uint16_t n) {
 
 int CommandChannel::exchange(const uint8_t* request, size_t request_length, uint8_t* reply,
                              size_t reply_length, size_t* bytes_read) {
-    return exchange_impl(request, request_length, reply, reply_length, bytes_read, false);
+    return exchange_impl(request, request_length, reply, reply_length, bytes_read, false, false);
 }
 
 int CommandChannel::exchange_crc(const uint8_t* request, size_t request_length, uint8_t* reply,
                                  size_t reply_length, size_t* bytes_read) {
-    return exchange_impl(request, request_length, reply, reply_length, bytes_read, true);
+    return exchange_impl(request, request_length, reply, reply_length, bytes_read, true, true);
 }
 
 int CommandChannel::exchange_impl(const uint8_t* request, size_t request_length, uint8_t* reply,
-                                  size_t reply_length, size_t* bytes_read, bool crc) {
+                                  size_t reply_length, size_t* bytes_read, bool crc,
+                                  bool transfer) {
     BusyScope busy(busy_);
     if (bytes_read)
         *bytes_read = 0;
     if (link_open_.load() == 0)
-        return result::ReadFailed;
+        return fail(result::ReadFailed, HidFailure::NotOpen);
 
+    LinkGuard link(*this);
     const bool receiver = receiver_path();
     HidDevice& dev = receiver ? receiver_ : wired_;
     Report req{};
@@ -122,6 +178,10 @@ int CommandChannel::exchange_impl(const uint8_t* request, size_t request_length,
     int write_ok = 0;
     {
         std::lock_guard io(io_lock_);
+        // Whatever is queued now answers nothing of ours: an earlier exchange gave up on it,
+        // or another program's exchange left it in our copy of the node's input.
+        if (const size_t stale = dev.drain_input(); stale > 0)
+            platform::debug_printf("%zu stale report(s) discarded", stale);
         size_t written = 0;
         const int timeout =
             receiver ? (crc ? CrcWriteTimeoutMs : ReceiverWriteTimeoutMs) : WiredTimeoutMs;
@@ -130,39 +190,55 @@ int CommandChannel::exchange_impl(const uint8_t* request, size_t request_length,
             sleep_ms(AfterWriteSleepMs);
     }
     if (!write_ok)
-        return result::WriteFailed;
+        return fail(result::WriteFailed, dev.last_failure());
 
     int res = result::ReadFailed;
+    HidFailure why = HidFailure::TimedOut;
     Report got{};
     {
         std::lock_guard io(io_lock_);
+        // Two reads' worth of waiting, however many reports that are not the reply arrive.
         const int timeout = receiver ? ReceiverReadTimeoutMs : WiredTimeoutMs;
-        for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(2 * timeout);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                break;
             got.fill(0);
             size_t n = 0;
-            const int ok = dev.read(got.data(), got.size(), &n, timeout);
-            res = ok ? result::Success : result::ReadFailed;
-            if (bytes_read)
-                *bytes_read = ok ? n : 0;
-            if (reply && ok)
-                std::copy_n(got.begin(), std::min(reply_length, ReportSize), reply);
-            if (!ok)
-                continue;  // a failed read counts as one of the two
-            const ReplyVerdict verdict = classify_reply(req, got, receiver, crc);
-            if (verdict == ReplyVerdict::ReceiverAnswered) {
-                res = result::ReceiverAnswered;
+            if (!dev.read(got.data(), got.size(), &n, static_cast<int>(left.count()))) {
+                why = dev.last_failure();
+                if (why == HidFailure::TimedOut)
+                    continue;  // the deadline ends the loop
+                break;         // cancelled or unplugged: no reply can come
+            }
+            const ReplyVerdict verdict = classify_reply(req, got, receiver, crc, transfer);
+            if (verdict == ReplyVerdict::Other)
+                continue;
+            if (n < ReportSize) {
+                why = HidFailure::IoError;  // a cut reply is no reply
                 break;
             }
-            if (verdict == ReplyVerdict::Matches)
-                break;
+            res = verdict == ReplyVerdict::ReceiverAnswered ? result::ReceiverAnswered
+                                                            : result::Success;
+            if (bytes_read)
+                *bytes_read = n;
+            if (reply)
+                std::copy_n(got.begin(), std::min(reply_length, ReportSize), reply);
+            break;
         }
     }
     if (!crc)
         dump_report("返回", got);
+    if (res == result::ReadFailed)
+        return fail(res, why);
     return res;
 }
 
 int CommandChannel::simple_command(uint8_t command) {
+    LinkGuard link(*this);
     std::lock_guard lock(command_lock_);
     const Report req = make_request(command);
     Report reply{};
@@ -205,21 +281,31 @@ int CommandChannel::block_transfer(uint8_t command, Direction dir, uint8_t* in, 
         size_t n = 0;
         int res;
         if (lighting_stream) {
-            std::lock_guard l(lighting_lock_);
-            if (is_busy()) {
+            // The stream does not wait for anyone's exchange, ours or another program's.
+            if (is_busy() || !link_lock_.try_lock(link_side())) {
                 platform::debug_output("放弃灯光数据");
                 dropped_lighting_.fetch_add(1);
                 continue;  // counted as sent
             }
-            res = exchange_crc(req.data(), req.size(), reply.data(), reply.size(), &n);
+            {
+                std::lock_guard l(lighting_lock_);
+                res = exchange_impl(req.data(), req.size(), reply.data(), reply.size(), &n, true,
+                                    true);
+            }
+            link_lock_.unlock();
         } else if (lock == Lock::Command) {
+            LinkGuard link(*this);
             std::lock_guard l(command_lock_);
-            res = exchange(req.data(), req.size(), reply.data(), reply.size(), &n);
+            res =
+                exchange_impl(req.data(), req.size(), reply.data(), reply.size(), &n, false, true);
         } else if (lock == Lock::Lighting) {
+            LinkGuard link(*this);
             std::lock_guard l(lighting_lock_);
-            res = exchange(req.data(), req.size(), reply.data(), reply.size(), &n);
+            res =
+                exchange_impl(req.data(), req.size(), reply.data(), reply.size(), &n, false, true);
         } else {
-            res = exchange(req.data(), req.size(), reply.data(), reply.size(), &n);
+            res =
+                exchange_impl(req.data(), req.size(), reply.data(), reply.size(), &n, false, true);
         }
         if (res == result::Success)
             res = judge_status(reply);
@@ -339,11 +425,13 @@ int CommandChannel::write_shooting_data(std::span<const uint8_t> data, uint16_t 
 int CommandChannel::read_memory(std::span<uint8_t> out, uint8_t length, uint16_t address) {
     if (out.size() < length || length > chunk_size())
         return result::BadBank;
+    LinkGuard link(*this);
     std::lock_guard lock(command_lock_);
     const Report req = make_request(code::ReadMemory, length, address);
     Report reply{};
     size_t n = 0;
-    const int res = exchange(req.data(), req.size(), reply.data(), reply.size(), &n);
+    const int res =
+        exchange_impl(req.data(), req.size(), reply.data(), reply.size(), &n, false, true);
     if (res != result::Success)
         return res;
     std::copy_n(reply.begin() + PayloadOffset, length, out.begin());
@@ -353,6 +441,7 @@ int CommandChannel::read_memory(std::span<uint8_t> out, uint8_t length, uint16_t
 bool CommandChannel::receiver_present() {
     if (!receiver_path())
         return true;
+    LinkGuard link(*this);
     std::lock_guard lock(command_lock_);
     const Report req = make_request(code::ReceiverPresence);
     Report reply{};

@@ -5,10 +5,13 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <span>
+#include <string>
 
 #include "device/link/hid_device.h"
+#include "device/link/link_lock.h"
 #include "device/link/report.h"
 
 namespace velqa::link {
@@ -25,21 +28,64 @@ class CommandChannel {
     static constexpr int BeforeEndConfigSleepMs = 10;
     static constexpr uint8_t ShootingChunk = 56;
 
-    CommandChannel();
+    // Both interfaces open through `backend` (the one the program chose in main). Without a
+    // backend no link can be opened.
+    explicit CommandChannel(std::shared_ptr<platform::hid::HidBackend> backend = nullptr);
     ~CommandChannel();
     CommandChannel(const CommandChannel&) = delete;
     CommandChannel& operator=(const CommandChannel&) = delete;
 
+    // ---- Opening a link ----
+    // The one way to open a device's command interface: opens `path` (a vendor collection
+    // path from the scan) as the wired or the receiver interface (read and write, overlapped,
+    // shared), attaches the node's link lock, sets the link-open flag and selects the path
+    // (wired: chunk 56; receiver: chunk 24). Opening one link again, or the other link of the
+    // same channel (switching between cable and receiver), is allowed; the other interface
+    // stays as it is. False when the open fails: that interface is closed, the flag and the
+    // path are unchanged, and wired().last_failure() / receiver().last_failure() say why.
+    // Takes the link lock and the I/O lock itself: call it without holding either.
+    bool open_wired(const std::string& path);
+    bool open_receiver(const std::string& path);
+    // Clears the link-open flag, then closes both interfaces (ending a blocked read at once).
+    void close_link();
+
     // ---- Exchange ----
-    // One request, up to two reads for the reply with the same command code. Returns a result
-    // code; *bytes_read gets the reply's byte count (0 when nothing was read). A request shorter
-    // than 64 bytes is zero-padded; bytes beyond 64 are not sent.
+    // One request; the reply is the first report that echoes the command code, read within
+    // two read time-outs. Input still queued from earlier is discarded before the write. The
+    // reply must be a whole report. Returns a result code; *bytes_read gets the reply's byte
+    // count, and `reply` the reply, only when one was accepted (or on -101, the receiver's
+    // answer); else 0 and untouched. A request shorter than 64 bytes is zero-padded; bytes
+    // beyond 64 are not sent. Holds the link lock for the exchange.
     int exchange(const uint8_t* request, size_t request_length, uint8_t* reply, size_t reply_length,
                  size_t* bytes_read);
     // The same without dump and without the sleep after the write; on the receiver path the
     // request carries the CRC of bytes 3-31 and the reply's CRC is checked (-101 when wrong).
+    // The reply must also echo the request's length and offset (bytes 4-6).
     int exchange_crc(const uint8_t* request, size_t request_length, uint8_t* reply,
                      size_t reply_length, size_t* bytes_read);
+
+    // Why the last exchange that failed with 0 or -1 failed: the HID failure of the write or
+    // the read; TimedOut when replies came but none was the request's; IoError for a reply
+    // shorter than a report; NotOpen for a closed link.
+    HidFailure last_failure() const { return last_failure_.load(); }
+
+    // ---- The link lock ----
+    // Keeps every other exchange of this channel, and of every program of ours on the same
+    // device node, out while held; the lock follows the path selected when it is taken. Each
+    // exchange holds it; the sequences (sequences.h) hold it from their first step to their
+    // last. It is the outermost lock: take it before the command or lighting lock (a caller
+    // of exchange() that holds the command lock itself takes this first).
+    class LinkGuard {
+      public:
+        explicit LinkGuard(CommandChannel& channel);
+        ~LinkGuard();
+        LinkGuard(const LinkGuard&) = delete;
+        LinkGuard& operator=(const LinkGuard&) = delete;
+
+      private:
+        CommandChannel& channel_;
+    };
+    [[nodiscard]] LinkGuard hold_link() { return LinkGuard(*this); }
 
     // ---- Configuration ----
     // mode 2: receiver path (chunk 24); anything else: wired path (chunk 56).
@@ -92,8 +138,12 @@ class CommandChannel {
   private:
     enum class Lock { Command, Lighting, None };
     enum class Direction { Read, Write };
+    // `transfer`: the request carries a length and an offset, which the reply must echo.
     int exchange_impl(const uint8_t* request, size_t request_length, uint8_t* reply,
-                      size_t reply_length, size_t* bytes_read, bool crc);
+                      size_t reply_length, size_t* bytes_read, bool crc, bool transfer);
+    int fail(int result, HidFailure why);
+    bool open_link(bool receiver, const std::string& path);
+    int link_side() const { return receiver_path() ? 1 : 0; }
     // One report of a block transfer at `offset_field` (bytes 5-6) carrying `count` bytes.
     int block_transfer(uint8_t command, Direction dir, uint8_t* in, const uint8_t* out,
                        size_t total, uint8_t chunk, Lock lock, uint32_t base_offset,
@@ -107,6 +157,8 @@ class CommandChannel {
     std::atomic<int> preview_pause_{0};
     HidDevice wired_;
     HidDevice receiver_;
+    LinkLock link_lock_;
+    std::atomic<HidFailure> last_failure_{HidFailure::None};
     std::recursive_mutex io_lock_;
     std::recursive_mutex io_lock2_;
     std::recursive_mutex command_lock_;
@@ -126,8 +178,9 @@ enum class ReplyVerdict {
     ReceiverAnswered,  // the receiver answered for the mouse, or the CRC is wrong: -101
 };
 // `crc`: the request went through the CRC exchange, so on the receiver path the reply's own
-// CRC over bytes 3-31 must be in bytes 1-2.
+// CRC over bytes 3-31 must be in bytes 1-2. `transfer`: the request carries a length (byte 4)
+// and an offset (bytes 5-6), and only a reply echoing both is its reply.
 ReplyVerdict classify_reply(const Report& request, const Report& reply, bool receiver_path,
-                            bool crc);
+                            bool crc, bool transfer = false);
 
 }  // namespace velqa::link

@@ -91,7 +91,47 @@ int32_t sign_extend(uint32_t value, uint16_t bits) {
 
 }  // namespace
 
-HidDevice::HidDevice() {
+const char* hid_failure_text(HidFailure failure) {
+    switch (failure) {
+        case HidFailure::None:
+            return "no failure";
+        case HidFailure::TimedOut:
+            return "timed out";
+        case HidFailure::Cancelled:
+            return "cancelled";
+        case HidFailure::HungUp:
+            return "the device was unplugged";
+        case HidFailure::PermissionDenied:
+            return "permission denied";
+        case HidFailure::NoSuchNode:
+            return "no such device node";
+        case HidFailure::IoError:
+            return "input/output error";
+        case HidFailure::NotOpen:
+            return "the link is not open";
+    }
+    return "unknown failure";
+}
+
+HidFailure hid_failure_of_errno(int error_number) {
+    switch (error_number) {
+        case EACCES:
+        case EPERM:
+            return HidFailure::PermissionDenied;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR:
+        case ECONNREFUSED:  // a simulator socket nobody serves any more
+            return HidFailure::NoSuchNode;
+        default:
+            return HidFailure::IoError;
+    }
+}
+
+HidDevice::HidDevice() : HidDevice(nullptr) {}
+
+HidDevice::HidDevice(std::shared_ptr<Backend> backend) : backend_(std::move(backend)) {
     cancel_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
@@ -104,8 +144,9 @@ HidDevice::~HidDevice() {
 
 bool HidDevice::scan() {
     clear_scan();
-    auto backend = hid::backend_from_environment();
-    auto result = hid::scan_interfaces(*backend);
+    if (!backend_)
+        return false;
+    auto result = hid::scan_interfaces(*backend_);
     scan_capacity_ = kInitialScanCapacity;
     scan_list_.reserve(scan_capacity_);
     for (auto& entry : result.interfaces) {
@@ -137,36 +178,53 @@ bool HidDevice::open(const std::string& path, bool read, bool write, bool overla
     close_locked(lock);
     access_ = {read, write, overlapped, exclusive};
     path_ = path;
+    hung_up_ = false;
 
-    auto backend = hid::backend_from_environment();
     hid::NodeInfo info;
     const std::string node = hid::node_of(path);
-    if (!backend->describe(node, info)) {
-        platform::debug_printf("HID open %s: no such node", path.c_str());
-        return false;
-    }
+    if (!backend_ || !backend_->describe(node, info))
+        return fail_open(HidFailure::NoSuchNode, node + ": no such node");
     // A node name can be reused by another device after a re-plug; the path must still fit.
     if (info.vendor_id != vendor_id_of(path) || info.product_id != product_id_of(path) ||
         info.interface_number != interface_of(path)) {
-        platform::debug_printf("HID open %s: the node now belongs to another device", path.c_str());
-        return false;
+        return fail_open(HidFailure::NoSuchNode, node + ": the node now belongs to another device");
     }
     std::string error;
-    handle_ = backend->open(node, read, write, exclusive, &error);
-    if (!handle_.valid()) {
-        platform::debug_printf("HID open %s: %s", path.c_str(), error.c_str());
-        return false;
-    }
+    int error_number = 0;
+    handle_ = backend_->open(node, read, write, exclusive, &error, &error_number);
+    if (!handle_.valid())
+        return fail_open(hid_failure_of_errno(error_number), error);
     struct stat st {};
     node_is_socket_ = ::fstat(handle_.fd(), &st) == 0 && S_ISSOCK(st.st_mode);
     if (!load_capabilities(info)) {
         handle_.reset();
         free_capabilities();
-        return false;
+        return fail_open(HidFailure::IoError, node + ": the report descriptor does not fit");
     }
     interface_number_ = interface_of(path);
     collection_number_ = collection_of(path);
+    last_failure_ = HidFailure::None;
+    failure_detail_.clear();
     return true;
+}
+
+bool HidDevice::fail_open(HidFailure failure, std::string detail) {
+    platform::debug_printf("HID open %s: %s", path_.c_str(), detail.c_str());
+    last_failure_ = failure;
+    failure_detail_ = std::move(detail);
+    return false;
+}
+
+void HidDevice::record_failure(HidFailure failure, const char* what) {
+    last_failure_ = failure;
+    if (failure == HidFailure::HungUp)
+        hung_up_ = true;
+    failure_detail_ = path_ + ": " + what + " " + hid_failure_text(failure);
+}
+
+std::string HidDevice::last_failure_detail() const {
+    std::lock_guard lock(mutex_);
+    return failure_detail_;
 }
 
 bool HidDevice::load_capabilities(const hid::NodeInfo& info) {
@@ -279,8 +337,8 @@ bool HidDevice::is_open() const {
     return handle_.valid();
 }
 
-int HidDevice::wait_ready(int fd, short events, int timeout_ms,
-                          const std::chrono::steady_clock::time_point& deadline) {
+HidDevice::Wait HidDevice::wait_ready(int fd, short events, int timeout_ms,
+                                      const std::chrono::steady_clock::time_point& deadline) {
     for (;;) {
         int wait_ms = -1;
         if (timeout_ms >= 0) {
@@ -293,34 +351,106 @@ int HidDevice::wait_ready(int fd, short events, int timeout_ms,
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
-            return -1;
+            return Wait::Error;
         }
         if (fds[0].revents & POLLIN)
-            return 0;  // cancel first, like the original wait order
+            return Wait::Cancelled;  // cancel first, like the original wait order
         if (fds[1].revents & events)
-            return 1;
-        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
-            return -1;
+            return Wait::Ready;
+        // hidraw reports a removed device as POLLHUP | POLLERR.
+        if (fds[1].revents & POLLHUP)
+            return Wait::HungUp;
+        if (fds[1].revents & (POLLERR | POLLNVAL))
+            return Wait::Error;
         if (ready == 0)
-            return 0;
+            return Wait::TimedOut;
     }
 }
 
-int HidDevice::do_read(int fd, uint8_t* buffer, size_t length, size_t* bytes_read, int timeout_ms) {
+namespace {
+
+// Errors of a transfer on an open node: a vanished device shows as one of these.
+HidFailure failure_of_transfer_errno(int error_number) {
+    switch (error_number) {
+        case EIO:  // hidraw: the device was removed
+        case ENODEV:
+        case ENXIO:
+        case EPIPE:
+        case ECONNRESET:
+        case ESHUTDOWN:
+            return HidFailure::HungUp;
+        default:
+            return HidFailure::IoError;
+    }
+}
+
+}  // namespace
+
+HidFailure HidDevice::failure_of(Wait wait) {
+    switch (wait) {
+        case Wait::TimedOut:
+            return HidFailure::TimedOut;
+        case Wait::Cancelled:
+            return HidFailure::Cancelled;
+        case Wait::HungUp:
+            return HidFailure::HungUp;
+        case Wait::Ready:
+        case Wait::Error:
+            break;
+    }
+    return HidFailure::IoError;
+}
+
+size_t HidDevice::drain_input() {
+    int fd = -1;
+    {
+        std::lock_guard lock(mutex_);
+        if (!handle_.valid() || closing_ || !access_.read)
+            return 0;
+        fd = handle_.fd();
+        ++active_io_;
+    }
+    thread_local std::vector<uint8_t> report(MaxNodeReport);
+    size_t drained = 0;
+    // The node is non-blocking: the loop ends at the first read that finds nothing queued.
+    for (;;) {
+        const ssize_t n = node_is_socket_ ? ::recv(fd, report.data(), report.size(), MSG_DONTWAIT)
+                                          : ::read(fd, report.data(), report.size());
+        if (n > 0) {
+            ++drained;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break;  // EAGAIN, a hang-up or an error: the next transfer reports those
+    }
+    std::lock_guard lock(mutex_);
+    --active_io_;
+    io_done_.notify_all();
+    return drained;
+}
+
+int HidDevice::do_read(int fd, uint8_t* buffer, size_t length, size_t* bytes_read, int timeout_ms,
+                       HidFailure* failure) {
     thread_local std::vector<uint8_t> report(MaxNodeReport);
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
     for (;;) {
-        if (wait_ready(fd, POLLIN, timeout_ms, deadline) != 1)
+        if (const Wait w = wait_ready(fd, POLLIN, timeout_ms, deadline); w != Wait::Ready) {
+            *failure = failure_of(w);
             return 0;
+        }
         const ssize_t n = ::read(fd, report.data(), report.size());
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR)
                 continue;
-            return 0;  // EIO, ENODEV: the device is gone
+            *failure = failure_of_transfer_errno(errno);
+            return 0;
         }
-        if (n == 0)
-            return 0;  // hang-up
+        if (n == 0) {
+            *failure = HidFailure::HungUp;
+            return 0;
+        }
         size_t copied = 0;
         if (uses_report_ids_) {
             if (!collection_.has_report_id(report[0]))
@@ -340,21 +470,26 @@ int HidDevice::do_read(int fd, uint8_t* buffer, size_t length, size_t* bytes_rea
 }
 
 int HidDevice::do_write(int fd, const uint8_t* buffer, size_t length, size_t* bytes_written,
-                        int timeout_ms) {
+                        int timeout_ms, HidFailure* failure) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
     for (;;) {
-        if (wait_ready(fd, POLLOUT, timeout_ms, deadline) != 1)
+        if (const Wait w = wait_ready(fd, POLLOUT, timeout_ms, deadline); w != Wait::Ready) {
+            *failure = failure_of(w);
             return 0;
+        }
         const ssize_t n = node_is_socket_ ? ::send(fd, buffer, length, MSG_DONTWAIT | MSG_NOSIGNAL)
                                           : ::write(fd, buffer, length);
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR)
                 continue;
+            *failure = failure_of_transfer_errno(errno);
             return 0;
         }
-        if (static_cast<size_t>(n) != length)
+        if (static_cast<size_t>(n) != length) {
+            *failure = HidFailure::IoError;
             return 0;
+        }
         if (bytes_written)
             *bytes_written = length;
         return 1;
@@ -367,14 +502,23 @@ int HidDevice::read(uint8_t* buffer, size_t length, size_t* bytes_read, int time
     int fd = -1;
     {
         std::lock_guard lock(mutex_);
-        if (!handle_.valid() || closing_ || !access_.read || !buffer || length == 0)
+        if (!handle_.valid() || closing_ || !access_.read || !buffer || length == 0) {
+            if (hung_up_) {
+                record_failure(HidFailure::HungUp, "read:");
+            } else {
+                record_failure(closing_ ? HidFailure::Cancelled : HidFailure::NotOpen, "read:");
+            }
             return 0;
+        }
         fd = handle_.fd();
         ++active_io_;
         read_in_progress_ = true;
     }
-    const int result = do_read(fd, buffer, length, bytes_read, timeout_ms);
+    HidFailure failure = HidFailure::None;
+    const int result = do_read(fd, buffer, length, bytes_read, timeout_ms, &failure);
     std::lock_guard lock(mutex_);
+    if (!result)
+        record_failure(failure, "read:");
     read_in_progress_ = false;
     --active_io_;
     io_done_.notify_all();
@@ -387,14 +531,23 @@ int HidDevice::write(const uint8_t* buffer, size_t length, size_t* bytes_written
     int fd = -1;
     {
         std::lock_guard lock(mutex_);
-        if (!handle_.valid() || closing_ || !access_.write || !buffer || length == 0)
+        if (!handle_.valid() || closing_ || !access_.write || !buffer || length == 0) {
+            if (hung_up_) {
+                record_failure(HidFailure::HungUp, "write:");
+            } else {
+                record_failure(closing_ ? HidFailure::Cancelled : HidFailure::NotOpen, "write:");
+            }
             return 0;
+        }
         fd = handle_.fd();
         ++active_io_;
         write_in_progress_ = true;
     }
-    const int result = do_write(fd, buffer, length, bytes_written, timeout_ms);
+    HidFailure failure = HidFailure::None;
+    const int result = do_write(fd, buffer, length, bytes_written, timeout_ms, &failure);
     std::lock_guard lock(mutex_);
+    if (!result)
+        record_failure(failure, "write:");
     write_in_progress_ = false;
     --active_io_;
     io_done_.notify_all();

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -86,9 +87,30 @@ struct HidAccess {
     bool exclusive = false;
 };
 
+// Why the last open, read or write of a HidDevice failed, beside its 0/false result.
+enum class HidFailure {
+    None,
+    TimedOut,          // nothing arrived, or the device did not take the report, in time
+    Cancelled,         // close() (or a second open) ended the transfer
+    HungUp,            // the node went away: the device is unplugged
+    PermissionDenied,  // the node exists but this user may not open it
+    NoSuchNode,        // no node by that path, or it now belongs to another device
+    IoError,           // any other error of the node or the transfer
+    NotOpen,           // nothing open, or opened without that access
+};
+
+// A short English text for `failure` ("timed out", "permission denied", ...).
+const char* hid_failure_text(HidFailure failure);
+// The failure an errno from opening a node stands for.
+HidFailure hid_failure_of_errno(int error_number);
+
 class HidDevice {
   public:
+    using Backend = platform::hid::HidBackend;
+    // Without a backend nothing can be scanned or opened (scan() false, open() NoSuchNode).
     HidDevice();
+    // Scans and opens through `backend`, which the program chose once (see hid_backend.h).
+    explicit HidDevice(std::shared_ptr<Backend> backend);
     ~HidDevice();
     HidDevice(const HidDevice&) = delete;
     HidDevice& operator=(const HidDevice&) = delete;
@@ -109,6 +131,20 @@ class HidDevice {
     // A read delivers only input reports whose report ID belongs to the opened collection.
     int read(uint8_t* buffer, size_t length, size_t* bytes_read, int timeout_ms);
     int write(const uint8_t* buffer, size_t length, size_t* bytes_written, int timeout_ms);
+
+    // Discards every input report already queued on the open node, without waiting; returns
+    // how many. An exchange calls it before it writes, so a late reply to an earlier request
+    // cannot be taken for the reply to the next one.
+    size_t drain_input();
+
+    // Why the most recent failed open, read or write failed (None until one fails; a
+    // successful open clears it), and the details in words (the node, the system's text).
+    HidFailure last_failure() const { return last_failure_.load(); }
+    std::string last_failure_detail() const;
+    // The open node hung up (the device was unplugged); stays true until the next open.
+    bool unplugged() const { return hung_up_.load(); }
+
+    const std::shared_ptr<Backend>& backend() const { return backend_; }
 
     // Product string of the open interface; nullopt when it cannot be read.
     std::optional<std::string> product_string() const;
@@ -153,16 +189,23 @@ class HidDevice {
     static constexpr size_t MaxNodeReport = 16384;
 
   private:
+    enum class Wait { Ready, TimedOut, Cancelled, HungUp, Error };
+    static HidFailure failure_of(Wait wait);
     void close_locked(std::unique_lock<std::mutex>& lock);
+    bool fail_open(HidFailure failure, std::string detail);
+    void record_failure(HidFailure failure, const char* what);
     bool load_capabilities(const platform::hid::NodeInfo& info);
     void free_capabilities();
-    // Waits for `events` on the node or the cancel event; 1 ready, 0 time-out or cancel,
-    // -1 hang-up or error.
-    int wait_ready(int fd, short events, int timeout_ms,
-                   const std::chrono::steady_clock::time_point& deadline);
-    int do_read(int fd, uint8_t* buffer, size_t length, size_t* bytes_read, int timeout_ms);
+    // Waits for `events` on the node or the cancel event.
+    Wait wait_ready(int fd, short events, int timeout_ms,
+                    const std::chrono::steady_clock::time_point& deadline);
+    // 1 on success; else 0 with *failure set.
+    int do_read(int fd, uint8_t* buffer, size_t length, size_t* bytes_read, int timeout_ms,
+                HidFailure* failure);
     int do_write(int fd, const uint8_t* buffer, size_t length, size_t* bytes_written,
-                 int timeout_ms);
+                 int timeout_ms, HidFailure* failure);
+
+    const std::shared_ptr<Backend> backend_;
 
     std::vector<std::string> scan_list_;
     size_t scan_capacity_ = 0;
@@ -191,6 +234,9 @@ class HidDevice {
     std::condition_variable io_done_;
     int active_io_ = 0;
     bool closing_ = false;
+    std::atomic<HidFailure> last_failure_{HidFailure::None};
+    std::atomic<bool> hung_up_{false};
+    std::string failure_detail_;  // guarded by mutex_
 };
 
 }  // namespace velqa::link

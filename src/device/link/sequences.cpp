@@ -15,6 +15,8 @@ int run_write_sequence(CommandChannel& channel, const std::function<int()>& data
                        const SequenceOptions& options) {
     if (!channel.link_open())
         return result::ReadFailed;
+    // No exchange of another program of ours falls between the steps.
+    auto link = channel.hold_link();
     if (!present(channel))
         return result::ReadFailed;
     if (options.refresh_info) {
@@ -96,6 +98,8 @@ int write_key_table_sequence(CommandChannel& channel, std::span<const uint8_t> t
 int load_mouse_state(CommandChannel& channel, int bank, MouseState& out) {
     if (!channel.link_open())
         return result::ReadFailed;
+    // No exchange of another program of ours falls between the steps.
+    auto link = channel.hold_link();
     if (!present(channel))
         return result::ReadFailed;
     int res = channel.begin_config();
@@ -123,6 +127,8 @@ int load_mouse_state(CommandChannel& channel, int bank, MouseState& out) {
 int read_mouse_settings(CommandChannel& channel, MouseSettingsRead& out) {
     if (!channel.link_open())
         return result::ReadFailed;
+    // No exchange of another program of ours falls between the steps.
+    auto link = channel.hold_link();
     if (!present(channel))
         return result::ReadFailed;
     uint8_t slot = 0;
@@ -142,6 +148,8 @@ int read_mouse_settings(CommandChannel& channel, MouseSettingsRead& out) {
 int poll_power_status(CommandChannel& channel, PowerStatusBlock& out) {
     if (!channel.link_open())
         return result::ReadFailed;
+    // No exchange of another program of ours falls between the steps.
+    auto link = channel.hold_link();
     if (!present(channel))
         return result::ReadFailed;
     PowerStatusBlock block;

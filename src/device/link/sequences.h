@@ -1,5 +1,6 @@
 // The command sequences the device objects and velqactl run: every write (begin, data, end)
 // and loading the mouse's state, with the presence query before each step on the receiver path.
+// Each sequence holds the channel's link lock from its first step to its last.
 #pragma once
 
 #include <cstdint>

@@ -31,16 +31,20 @@ void NodeHandle::reset() {
     fd_ = lock_fd_ = -1;
 }
 
-std::unique_ptr<HidBackend> backend_from_environment() {
+std::shared_ptr<HidBackend> make_backend(std::string_view selector, std::string_view sysfs_root) {
+    if (selector.starts_with("sim:"))
+        return make_sim_backend(std::string(selector.substr(4)));
+    if (!selector.empty() && selector != "hidraw") {
+        debug_printf("VELQA_HID=%.*s is not known; using hidraw", static_cast<int>(selector.size()),
+                     selector.data());
+    }
+    return make_hidraw_backend(sysfs_root.empty() ? std::string("/sys") : std::string(sysfs_root));
+}
+
+std::shared_ptr<HidBackend> backend_from_environment() {
     const char* selected = std::getenv("VELQA_HID");
-    if (selected && std::string_view(selected).starts_with("sim:")) {
-        return make_sim_backend(std::string(selected + 4));
-    }
-    if (selected && *selected && std::string_view(selected) != "hidraw") {
-        debug_printf("VELQA_HID=%s is not known; using hidraw", selected);
-    }
     const char* root = std::getenv("VELQA_SYSFS_ROOT");
-    return make_hidraw_backend(root && *root ? root : "/sys");
+    return make_backend(selected ? selected : "", root ? root : "");
 }
 
 std::string interface_path(const NodeInfo& node, size_t collection_index, size_t collection_count) {

@@ -56,9 +56,10 @@ class HidBackend {
     virtual bool describe(const std::string& node, NodeInfo& info) = 0;
     // Opens a node for report I/O (non-blocking, close-on-exec). Takes an advisory lock on the
     // node: exclusive when `exclusive`, else shared, so an exclusive open and any other open
-    // exclude each other. Invalid handle and `error` set on failure.
+    // exclude each other. Invalid handle, `error` (a text) and `error_number` (the errno that
+    // stopped it; EWOULDBLOCK when the lock is held) set on failure.
     virtual NodeHandle open(const std::string& node, bool read, bool write, bool exclusive,
-                            std::string* error) = 0;
+                            std::string* error, int* error_number = nullptr) = 0;
 };
 
 // hidraw under `sysfs_root` (normally "/sys"); device nodes under `dev_root` ("/dev").
@@ -66,9 +67,12 @@ std::unique_ptr<HidBackend> make_hidraw_backend(std::filesystem::path sysfs_root
                                                 std::filesystem::path dev_root = "/dev");
 // The simulator's nodes in `dir` (see sim_backend.h for the node format).
 std::unique_ptr<HidBackend> make_sim_backend(std::filesystem::path dir);
-// VELQA_HID=sim:DIR selects the simulator; otherwise hidraw under VELQA_SYSFS_ROOT (default
-// /sys). Read at every call so a process can switch (tests do).
-std::unique_ptr<HidBackend> backend_from_environment();
+// The backend a selector names: "sim:DIR" the simulator's nodes in DIR; anything else hidraw
+// under `sysfs_root` (empty: /sys).
+std::shared_ptr<HidBackend> make_backend(std::string_view selector, std::string_view sysfs_root);
+// make_backend(VELQA_HID, VELQA_SYSFS_ROOT). Reads the environment, so a program calls it once,
+// in main, and hands the backend to whatever scans or opens; nothing reads it later.
+std::shared_ptr<HidBackend> backend_from_environment();
 
 // One top-level collection of a node: "<node>#vid_vvvv&pid_pppp&mi_nn[&colnn]", with &col
 // (numbered from 01) only when the node has more than one collection.

@@ -127,16 +127,20 @@ class HidrawBackend : public HidBackend {
     }
 
     NodeHandle open(const std::string& node, bool read, bool write, bool exclusive,
-                    std::string* error) override {
+                    std::string* error, int* error_number) override {
         int flags = O_NONBLOCK | O_CLOEXEC;
         flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
         int fd = ::open(node.c_str(), flags);
         if (fd < 0) {
+            if (error_number)
+                *error_number = errno;
             if (error)
                 *error = node + ": " + std::strerror(errno);
             return {};
         }
         if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+            if (error_number)
+                *error_number = EWOULDBLOCK;
             if (error)
                 *error = node + ": in use by another program";
             ::close(fd);

@@ -62,12 +62,14 @@ class SimBackend : public HidBackend {
         return true;
     }
 
-    NodeHandle open(const std::string& node, bool, bool, bool exclusive,
-                    std::string* error) override {
+    NodeHandle open(const std::string& node, bool, bool, bool exclusive, std::string* error,
+                    int* error_number) override {
         int lock_fd = -1;
         int fd = -1;
         auto fail = [&](const char* what) {
             const int code = errno;
+            if (error_number)
+                *error_number = code;
             if (fd >= 0)
                 ::close(fd);
             if (lock_fd >= 0)

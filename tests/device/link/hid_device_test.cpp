@@ -98,14 +98,14 @@ class HidScan : public ::testing::Test {
         return out;
     }
     test::TempDir sys_;
-    test::ScopedEnv hid_{"VELQA_HID", "hidraw"};
-    test::ScopedEnv root_{"VELQA_SYSFS_ROOT", sys_.path().string()};
+    std::shared_ptr<platform::hid::HidBackend> backend_ =
+        platform::hid::make_hidraw_backend(sys_.path());
     int next_ = 0;
 };
 
 TEST_F(HidScan, NineInterfacesGrowTheListPastItsFirstCapacity) {
     add_nodes(9, test::boot_mouse_descriptor());
-    HidDevice d;
+    HidDevice d(backend_);
     ASSERT_TRUE(d.scan());
     EXPECT_EQ(d.scan_count(), 9u);
     EXPECT_EQ(d.scan_capacity(), 16u);
@@ -118,7 +118,7 @@ TEST_F(HidScan, NineInterfacesGrowTheListPastItsFirstCapacity) {
 
 TEST_F(HidScan, SeventeenAndMoreInterfacesDoubleAgainAndKeepEveryPath) {
     add_nodes(5, test::four_collection_descriptor());  // 20 interfaces
-    HidDevice d;
+    HidDevice d(backend_);
     ASSERT_TRUE(d.scan());
     EXPECT_EQ(d.scan_count(), 20u);
     EXPECT_EQ(d.scan_capacity(), 32u);
@@ -133,7 +133,7 @@ TEST_F(HidScan, SeventeenAndMoreInterfacesDoubleAgainAndKeepEveryPath) {
 }
 
 TEST_F(HidScan, EmptyMachineScansToAnEmptyList) {
-    HidDevice d;
+    HidDevice d(backend_);
     EXPECT_TRUE(d.scan());
     EXPECT_FALSE(d.next_path());
 }
@@ -198,13 +198,14 @@ class HidSim : public ::testing::Test {
     }
 
     test::TempDir dir_;
-    test::ScopedEnv env_{"VELQA_HID", "sim:" + dir_.path().string()};
+    std::shared_ptr<platform::hid::HidBackend> backend_ =
+        platform::hid::make_sim_backend(dir_.path());
     Recorder recorder_;
     SimNodes nodes_{dir_.path(), &recorder_};
 };
 
 TEST_F(HidSim, ScanListsBothLinksPerCollection) {
-    HidDevice d;
+    HidDevice d(backend_);
     ASSERT_TRUE(d.scan());
     std::vector<std::string> paths;
     while (auto p = d.next_path())
@@ -226,7 +227,8 @@ TEST_F(HidSim, VelqactlListsEveryCollectionAndRecognisesTheMouse) {
     const auto tool = platform::executable_folder() / "velqactl";
     if (!std::filesystem::exists(tool))
         GTEST_SKIP() << "velqactl not built";
-    FILE* pipe = ::popen((tool.string() + " hid list").c_str(), "r");
+    FILE* pipe = ::popen(
+        ("VELQA_HID=sim:" + dir_.path().string() + " " + tool.string() + " hid list").c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::vector<std::string> lines;
     char line[1024];
@@ -247,7 +249,7 @@ TEST_F(HidSim, VelqactlListsEveryCollectionAndRecognisesTheMouse) {
 }
 
 TEST_F(HidSim, OpenLoadsTheCollectionsCapabilities) {
-    HidDevice d;
+    HidDevice d(backend_);
     ASSERT_TRUE(d.open(path(Link::Receiver, 1, 4), true, false, true, false));
     EXPECT_TRUE(d.is_open());
     EXPECT_TRUE(d.access().read);
@@ -289,7 +291,7 @@ TEST_F(HidSim, OpenLoadsTheCollectionsCapabilities) {
 }
 
 TEST_F(HidSim, OpenFailsForPathsThatNameNothingPresent) {
-    HidDevice d;
+    HidDevice d(backend_);
     EXPECT_FALSE(open(d, path(Link::Cable, 1, 5))) << "no fifth collection";
     EXPECT_FALSE(open(d, path(Link::Cable, 1, 0))) << "four collections need &col";
     EXPECT_FALSE(open(d, (dir_.path() / "gone-if1.sock").string() + "#vid_1&pid_2&mi_01&col01"));
@@ -301,7 +303,7 @@ TEST_F(HidSim, OpenFailsForPathsThatNameNothingPresent) {
 }
 
 TEST_F(HidSim, SecondOpenClosesTheFirst) {
-    HidDevice d, other;
+    HidDevice d(backend_), other(backend_);
     ASSERT_TRUE(open(d, path(Link::Cable, 1, 4), true));
     ASSERT_FALSE(open(other, path(Link::Cable, 1, 4)));
     ASSERT_TRUE(open(d, path(Link::Cable, 1, 3)));
@@ -312,7 +314,7 @@ TEST_F(HidSim, SecondOpenClosesTheFirst) {
 }
 
 TEST_F(HidSim, ExclusiveOpenKeepsOthersOut) {
-    HidDevice a, b;
+    HidDevice a(backend_), b(backend_);
     ASSERT_TRUE(open(a, path(Link::Cable, 1, 4), true));
     EXPECT_FALSE(open(b, path(Link::Cable, 1, 3)));
     a.close();
@@ -321,7 +323,7 @@ TEST_F(HidSim, ExclusiveOpenKeepsOthersOut) {
 
 TEST_F(HidSim, WriteReachesTheDeviceAndTheReplyIsRead) {
     recorder_.echo_ = true;
-    HidDevice d;
+    HidDevice d(backend_);
     ASSERT_TRUE(open(d, path(Link::Cable, 1, 4)));
     std::vector<uint8_t> request(64, 0);
     request[0] = 0x04;
@@ -339,7 +341,7 @@ TEST_F(HidSim, WriteReachesTheDeviceAndTheReplyIsRead) {
 }
 
 TEST_F(HidSim, AccessSettingsAndClosedObjectsRefuseTransfers) {
-    HidDevice d;
+    HidDevice d(backend_);
     uint8_t buffer[64] = {4};
     size_t count = 7;
     EXPECT_EQ(d.read(buffer, sizeof buffer, &count, 0), 0);
@@ -352,7 +354,7 @@ TEST_F(HidSim, AccessSettingsAndClosedObjectsRefuseTransfers) {
 }
 
 TEST_F(HidSim, ReadsDeliverOnlyTheOpenedCollectionsReports) {
-    HidDevice consumer, vendor;
+    HidDevice consumer(backend_), vendor(backend_);
     ASSERT_TRUE(open(consumer, path(Link::Cable, 1, 3)));
     ASSERT_TRUE(open(vendor, path(Link::Cable, 1, 4)));
     ASSERT_TRUE(connections(Link::Cable, 1, 2));
@@ -377,7 +379,7 @@ TEST_F(HidSim, ReadsDeliverOnlyTheOpenedCollectionsReports) {
 }
 
 TEST_F(HidSim, ConsumerArrayUnpacksToTheCarriedUsage) {
-    HidDevice d;
+    HidDevice d(backend_);
     ASSERT_TRUE(open(d, path(Link::Receiver, 1, 3)));
     ASSERT_EQ(d.input_data().size(), 1u);
     const uint8_t report[] = {SimNodes::ConsumerReportId, 0x23, 0x11};
@@ -394,7 +396,7 @@ TEST_F(HidSim, ConsumerArrayUnpacksToTheCarriedUsage) {
 }
 
 TEST_F(HidSim, UnnumberedReportsGainAZeroIdByteAndUnpackButtonsAndValues) {
-    HidDevice d;
+    HidDevice d(backend_);
     ASSERT_TRUE(open(d, path(Link::Cable, 0, 0)));
     EXPECT_EQ(d.caps().input_report_length, 4);
     ASSERT_TRUE(connections(Link::Cable, 0, 1));
@@ -425,7 +427,7 @@ TEST_F(HidSim, UnnumberedReportsGainAZeroIdByteAndUnpackButtonsAndValues) {
 }
 
 TEST_F(HidSim, ReadTimesOutWhenNothingArrives) {
-    HidDevice d;
+    HidDevice d(backend_);
     ASSERT_TRUE(open(d, path(Link::Cable, 1, 3)));
     uint8_t buffer[3];
     size_t got = 5;
@@ -436,7 +438,7 @@ TEST_F(HidSim, ReadTimesOutWhenNothingArrives) {
 }
 
 TEST_F(HidSim, CloseFromAnotherThreadEndsAnEndlessRead) {
-    HidDevice d;
+    HidDevice d(backend_);
     ASSERT_TRUE(open(d, path(Link::Cable, 1, 3)));
     int result = -1;
     size_t got = 9;
@@ -460,7 +462,7 @@ TEST_F(HidSim, CloseFromAnotherThreadEndsAnEndlessRead) {
 }
 
 TEST_F(HidSim, RemovedNodeEndsAWaitingRead) {
-    HidDevice d;
+    HidDevice d(backend_);
     ASSERT_TRUE(open(d, path(Link::Receiver, 1, 4)));
     int result = -1;
     std::thread reader([&] {
@@ -475,7 +477,7 @@ TEST_F(HidSim, RemovedNodeEndsAWaitingRead) {
 }
 
 TEST_F(HidSim, QueuedReportIsDeliveredBeforeTheHangUp) {
-    HidDevice d;
+    HidDevice d(backend_);
     ASSERT_TRUE(open(d, path(Link::Cable, 1, 3)));
     ASSERT_TRUE(connections(Link::Cable, 1, 1));
     const std::vector<uint8_t> n = {3, 0x23, 0x10};
@@ -493,7 +495,7 @@ TEST_F(HidSim, ASecondSimulatorOnTheSameFolderLeavesTheFirstAlone) {
     SimNodes second(dir_.path(), nullptr);
     EXPECT_FALSE(second.start(true, true));
     second.stop();
-    HidDevice d;
+    HidDevice d(backend_);
     EXPECT_TRUE(open(d, path(Link::Cable, 1, 4))) << "the first one's nodes are intact";
     EXPECT_TRUE(open(d, path(Link::Receiver, 1, 3)));
 }
@@ -510,12 +512,12 @@ TEST_F(HidSim, LeftoverSocketOfACrashedRunIsReplaced) {
     ::close(fd);
     SimNodes fresh(dir_.path(), nullptr);
     ASSERT_TRUE(fresh.start(true, false));
-    HidDevice d;
+    HidDevice d(backend_);
     EXPECT_TRUE(open(d, path(Link::Cable, 1, 4)));
 }
 
 TEST_F(HidSim, AReaderThatDoesNotKeepUpLosesReportsInsteadOfStallingTheDevice) {
-    HidDevice idle, active;
+    HidDevice idle(backend_), active(backend_);
     ASSERT_TRUE(open(idle, path(Link::Cable, 1, 3)));
     ASSERT_TRUE(connections(Link::Cable, 1, 1));
     const std::vector<uint8_t> n = {3, 0x23, 0x11};
@@ -536,7 +538,7 @@ TEST_F(HidSim, AReaderThatDoesNotKeepUpLosesReportsInsteadOfStallingTheDevice) {
 TEST_F(HidSim, ReplugBringsTheNodesBack) {
     ASSERT_TRUE(nodes_.unplug(Link::Cable));
     EXPECT_FALSE(nodes_.plugged(Link::Cable));
-    HidDevice d;
+    HidDevice d(backend_);
     EXPECT_FALSE(open(d, path(Link::Cable, 1, 4)));
     ASSERT_TRUE(nodes_.plug(Link::Cable));
     EXPECT_TRUE(open(d, path(Link::Cable, 1, 4)));
@@ -579,10 +581,9 @@ class HidStalledNode : public ::testing::Test {
     }
 
     test::TempDir dir_;
-    test::ScopedEnv env_{"VELQA_HID", "sim:" + dir_.path().string()};
     std::filesystem::path sock_ = dir_ / "stall-if1.sock";
     int listener_ = -1;
-    HidDevice device_;
+    HidDevice device_{platform::hid::make_sim_backend(dir_.path())};
     std::vector<uint8_t> report_ = std::vector<uint8_t>(64, 0);
 };
 

@@ -255,3 +255,27 @@ TEST(LinkMouseSettings, WideValuesAreTruncatedToTheirFields) {
 
 }  // namespace
 }  // namespace velqa::link
+
+namespace velqa::link {
+namespace {
+
+TEST(LinkMouseSettings, ByteZeroIsTheCallersSlotByteNeverTheSlotReadBack) {
+    // The mouse reports the slot it is in through byte 0; writing the record back must not
+    // turn that into the slot byte it sends.
+    for (uint8_t active : {uint8_t{0}, uint8_t{2}, uint8_t{3}, uint8_t{0xFF}}) {
+        MouseSettingsRecord read;
+        read.bytes.fill(0x21);
+        read.bytes[0] = active;
+        const auto decoded = decode_mouse_settings(read, {});
+        EXPECT_EQ(decoded.active_slot, active);
+        const auto values = values_from_decoded(decoded);
+        EXPECT_EQ(values.slot_byte, 0);
+        EXPECT_EQ(encode_mouse_settings(values, read, {}).bytes[0], 0) << int{active};
+        auto page = values;
+        page.slot_byte = 1;  // a caller's own slot byte is written as given
+        EXPECT_EQ(encode_mouse_settings(page, read, {}).bytes[0], 1);
+    }
+}
+
+}  // namespace
+}  // namespace velqa::link
