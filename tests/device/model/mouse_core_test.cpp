@@ -39,7 +39,7 @@ class MouseCoreSim : public ::testing::TestWithParam<Link> {
   protected:
     void SetUp() override {
         ASSERT_TRUE(sim_.started());
-        ASSERT_TRUE(InProcessSim::open(channel_, GetParam()));
+        ASSERT_TRUE(sim_.open(channel_, GetParam()));
         ASSERT_TRUE(eventually([&] { return sim_.nodes().connection_count(GetParam(), 1) > 0; }));
         profile_.set_device_index(0);
         profile_.set_default_path(test::source_dir() / "DefaultData" / "mouse.Json");
@@ -72,7 +72,7 @@ class MouseCoreSim : public ::testing::TestWithParam<Link> {
 
     test::TempDir dir_;
     InProcessSim sim_{dir_.path()};
-    link::CommandChannel channel_;
+    link::CommandChannel channel_{sim_.backend()};
     profile::CMouseProfiledata profile_;
     MouseCore core_{profile_};
 };
@@ -193,8 +193,8 @@ TEST(MouseCoreSensor, WiderRangeAndPictureFor3950) {
     sim::FirmwareOptions options;
     options.sensor = link::SensorB;
     InProcessSim sim(dir.path(), options);
-    link::CommandChannel channel;
-    ASSERT_TRUE(InProcessSim::open(channel, Link::Cable));
+    link::CommandChannel channel(sim.backend());
+    ASSERT_TRUE(sim.open(channel, Link::Cable));
     ASSERT_TRUE(eventually([&] { return sim.nodes().connection_count(Link::Cable, 1) > 0; }));
     profile::CMouseProfiledata profile;
     MouseCore core(profile);
