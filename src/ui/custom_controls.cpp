@@ -2,6 +2,7 @@
 
 #include "platform/ui/color_palette.h"
 #include "platform/ui/control_factory.h"
+#include "ui/mp_device_power.h"
 
 namespace velqa::ui {
 
@@ -21,6 +22,11 @@ void register_custom_controls() {
         const QString class_name = QString::fromLatin1(name);
         if (factory.is_registered(class_name))
             continue;
+        // Classes built so far take their place in the order instead of a placeholder.
+        if (class_name == QLatin1String("CMpDevicePowerUI")) {
+            register_power_widget();
+            continue;
+        }
         factory.regist_control(class_name,
                                [class_name] { return new PlaceholderControl(class_name); });
     }

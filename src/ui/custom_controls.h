@@ -49,9 +49,9 @@ class PlaceholderControl : public QFrame {
     QString class_name_;
 };
 
-// Registers the colour palette ("ColorPalette") and every class of kCustomControlClasses with the
-// control factory, keeping a creator already registered under that name (a real class registered
-// earlier wins over its placeholder).
+// Registers the colour palette ("ColorPalette"), the classes built so far (the power widget) and a
+// placeholder for every other class of kCustomControlClasses, keeping a creator already registered
+// under that name (a real class registered earlier wins over its placeholder).
 void register_custom_controls();
 
 }  // namespace velqa::ui

@@ -1,8 +1,11 @@
 // Every layout the program ships builds completely, holds every control name the code looks up,
 // and every text and image it names exists.
 #include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QComboBox>
 #include <QDirIterator>
 #include <QFile>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QStackedWidget>
 #include <QXmlStreamReader>
@@ -10,9 +13,13 @@
 
 #include "app/main_wnd.h"
 #include "app_fixture.h"
+#include "platform/ui/color_palette.h"
 #include "platform/ui/control_factory.h"
+#include "platform/ui/controls.h"
 #include "platform/ui/layout_builder.h"
 #include "ui/custom_controls.h"
+#include "ui/mouse_page.h"
+#include "ui/mp_device_power.h"
 #include "ui/msg_wnd.h"
 
 namespace velqa::test {
@@ -58,15 +65,71 @@ const char* const kMainNames[] = {"root",
                                   "device_select_next"};
 const char* const kMsgNames[] = {"MessageTitle", "MessageText", "confirm_btn", "cancel_btn",
                                  "closebtn"};
+// Names the mouse page routes: exact ones, and prefixes with their index count.
+const char* const kMouseNames[] = {"mouse_device_seting_layout",
+                                   "mouse_option_layout",
+                                   "SelectPanel",
+                                   "device_function_switch",
+                                   "device_key_function_switch",
+                                   "polling_rate_slider",
+                                   "Dormancy_slider",
+                                   "Dormancy_combo_timeSelect",
+                                   "Key_Delay_slider",
+                                   "Key_Delay_combo_timeSelect",
+                                   "Anti_Shake_combo_timeSelect",
+                                   "pointer_speed_slider",
+                                   "scroll_speed_slider",
+                                   "double_click_slider",
+                                   "pointer_precision_check",
+                                   "scrolls_page_check",
+                                   "device_tishi_info",
+                                   "ms_device_name"};
+const std::pair<const char*, int> kMouseIndexed[] = {{"DPI_slider_", 6},
+                                                     {"DPI_edit_", 6},
+                                                     {"DPI_enable_check_", 6},
+                                                     {"DPI_select_check_", 6},
+                                                     {"DPI_color_option_", 6},
+                                                     {"polling_rate_option_", 6},
+                                                     {"Silent_Altitude_option_", 2},
+                                                     {"Linear_Calibration_option_", 2},
+                                                     {"motion_sync_option_", 2},
+                                                     {"sensor_lif_option_", 2},
+                                                     {"deep_sleep_option_", 2},
+                                                     {"mouse_device_seting_option_", 2},
+                                                     {"key_", 6},
+                                                     {"light_", 7}};
+const char* const kPowerNames[] = {"device_power_value",      "device_wuxian_logo",
+                                   "device_wuxian_logo_text", "device_youxian_logo_text",
+                                   "device_Power_progress",   "device_power_status",
+                                   "device_powering_status",  "device_powering_status_text",
+                                   "device_phone_type",       "device_power_Layout"};
+const char* const kPalletNames[] = {
+    "pallet_color_palette", "pallet_edit_R",   "pallet_edit_G", "pallet_edit_B", "pallet_edit_hex",
+    "pallet_preview",       "pallet_save_btn", "confirm_btn",   "cancel_btn",    "closebtn"};
 // Text ids the code itself shows.
 const char* const kCodeTextIds[] = {
     "msg_title_text",           "message_text_22",     "tips_text",
     "kb_device_name_text",      "ms_device_name_text", "soft_mp_device_name_text",
-    "hard_mp_device_name_text", "hd_device_name_text", "unknow_device_name_text"};
+    "hard_mp_device_name_text", "hd_device_name_text", "unknow_device_name_text",
+    "Phone_type_iphone",        "Phone_type_samsung",  "Phone_type_other",
+    "Phone_type_no_device",     "sleep_time_1_text",   "sleep_time_6_text",
+    "key_delay_0_text",         "key_delay_5_text",    "anti_shake_0_text",
+    "anti_shake_3_text"};
 // Images the code names.
-const char* const kCodeImages[] = {
-    "common/logo.png",    "power/r260.png",  "power/WIFI_down.png", "power/WIFI_normal.png",
-    "power/powering.png", "power/power.png", "power/light.png"};
+const char* const kCodeImages[] = {"common/logo.png",
+                                   "power/r260.png",
+                                   "power/WIFI_down.png",
+                                   "power/WIFI_normal.png",
+                                   "power/powering.png",
+                                   "power/power.png",
+                                   "power/light.png",
+                                   "power/Phone_type_iphone.png",
+                                   "power/Phone_type_samsung.png",
+                                   "power/Phone_type_other.png",
+                                   "power/Phone_type_no_device.png",
+                                   "Control/SliderBar1_Thumb.png",
+                                   "Control/SliderBar2_Thumb.png",
+                                   "main/mouse.png"};
 
 fs::path skin() {
     return source_dir() / "skin";
@@ -144,6 +207,73 @@ TEST_F(AppTest, MainLayoutHoldsEveryNameTheCodeLooksUp) {
         auto* button = wnd.find_control_as<QAbstractButton>(tab);
         ASSERT_NE(button, nullptr) << tab;
         EXPECT_TRUE(button->isCheckable()) << tab;
+    }
+}
+
+TEST_F(AppTest, MouseLayoutHoldsEveryRoutedNameWithItsKindOfControl) {
+    ProbeMainWnd probe(factory());
+    pui::LayoutBuilder builder([&](const QString& cls) { return probe.create_control(cls); });
+    std::unique_ptr<QWidget> page(builder.create(ui::kMousePageLayout));
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(builder.unknown_classes().empty());
+    auto find = [&](const QString& name) {
+        return pui::Window::find_sub_control_by_name(page.get(), name);
+    };
+    for (const char* name : kMouseNames)
+        EXPECT_NE(find(name), nullptr) << name;
+    for (const auto& [prefix, count] : kMouseIndexed) {
+        for (int n = 0; n < count; ++n)
+            EXPECT_NE(find(QStringLiteral("%1%2").arg(prefix).arg(n)), nullptr) << prefix << n;
+    }
+    for (int n = 0; n < ui::kDpiStageCount; ++n) {
+        EXPECT_NE(qobject_cast<QAbstractSlider*>(find(QStringLiteral("DPI_slider_%1").arg(n))),
+                  nullptr);
+        EXPECT_NE(qobject_cast<QLineEdit*>(find(QStringLiteral("DPI_edit_%1").arg(n))), nullptr);
+        for (const char* check : {"DPI_enable_check_", "DPI_select_check_"}) {
+            auto* b =
+                qobject_cast<QAbstractButton*>(find(QStringLiteral("%1%2").arg(check).arg(n)));
+            ASSERT_NE(b, nullptr) << check << n;
+            EXPECT_TRUE(b->isCheckable()) << check << n;
+        }
+    }
+    for (const char* combo :
+         {"Dormancy_combo_timeSelect", "Key_Delay_combo_timeSelect", "Anti_Shake_combo_timeSelect"})
+        EXPECT_NE(qobject_cast<QComboBox*>(find(combo)), nullptr) << combo;
+    // The key buttons and light indicators sit inside the select panel.
+    QWidget* panel = find("SelectPanel");
+    for (int n = 0; n < 6; ++n) {
+        QWidget* key =
+            pui::Window::find_sub_control_by_name(panel, QStringLiteral("key_%1").arg(n));
+        ASSERT_NE(key, nullptr);
+        EXPECT_EQ(key->property(pui::kClassProperty).toString(), "DeviceKeyButton");
+    }
+    EXPECT_NE(pui::Window::find_sub_control_by_name(panel, "light_6"), nullptr);
+    // Function pages: six on the first switch, three on the key switch.
+    EXPECT_GE(pui::page_count(find("device_function_switch")), 6);
+    EXPECT_GE(pui::page_count(find("device_key_function_switch")), 3);
+    EXPECT_GE(pui::page_count(find("mouse_device_seting_layout")), 2);
+    // The power widget goes into the main window's container.
+    ProbeMainWnd wnd(factory());
+    ASSERT_TRUE(wnd.create("t"));
+    EXPECT_NE(wnd.find_control_as<QStackedWidget>("device_power_switch"), nullptr);
+}
+
+TEST_F(AppTest, PowerWidgetAndColourPickerLayoutsHoldTheirControls) {
+    std::unique_ptr<QWidget> power(
+        pui::ControlFactory::instance().create_control(ui::CMpDevicePowerUI::kClassName));
+    ASSERT_NE(qobject_cast<ui::CMpDevicePowerUI*>(power.get()), nullptr);
+    for (const char* name : kPowerNames)
+        EXPECT_NE(pui::Window::find_sub_control_by_name(power.get(), name), nullptr) << name;
+    pui::LayoutBuilder builder;
+    std::unique_ptr<QWidget> pallet(builder.create("PalletDialog.xml"));
+    ASSERT_NE(pallet, nullptr);
+    EXPECT_TRUE(builder.unknown_classes().empty());
+    for (const char* name : kPalletNames)
+        EXPECT_NE(pui::Window::find_sub_control_by_name(pallet.get(), name), nullptr) << name;
+    EXPECT_NE(pallet->findChild<pui::ColorPalette*>("pallet_color_palette"), nullptr);
+    for (int n = 0; n < 12; ++n) {
+        EXPECT_NE(pallet->findChild<QWidget*>(QStringLiteral("pallet_preset_%1").arg(n)), nullptr);
+        EXPECT_NE(pallet->findChild<QWidget*>(QStringLiteral("pallet_saved_%1").arg(n)), nullptr);
     }
 }
 

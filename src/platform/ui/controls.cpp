@@ -34,7 +34,7 @@ void show_text(QWidget* control, const QString& value) {
     }
 }
 
-// Colour and image share the control's own style sheet.
+// Colour, image, border colour and slider thumb share the control's own style sheet.
 void apply_background(QWidget* control) {
     QString sheet;
     const auto argb = control->property(kBkColorProperty).toUInt();
@@ -49,10 +49,25 @@ void apply_background(QWidget* control) {
     const QString image = image_path_from_attribute(control->property(kBkImageProperty).toString());
     if (!image.isEmpty())
         sheet += QStringLiteral("border-image: url(%1) 0 0 0 0 stretch;").arg(image);
+    const auto border = control->property(kBorderColorProperty).toUInt();
+    if (border != 0) {
+        const QColor c = QColor::fromRgba(border);
+        sheet += QStringLiteral("border-color: rgba(%1,%2,%3,%4);")
+                     .arg(c.red())
+                     .arg(c.green())
+                     .arg(c.blue())
+                     .arg(c.alpha());
+    }
+    const QString thumb =
+        image_path_from_attribute(control->property(kThumbImageProperty).toString());
     control->setAttribute(Qt::WA_StyledBackground, true);
     // The selector keeps children from inheriting the background.
-    if (!sheet.isEmpty() && !control->objectName().isEmpty()) {
-        sheet = QStringLiteral("#%1 { %2 }").arg(control->objectName(), sheet);
+    const QString name = control->objectName();
+    if (!sheet.isEmpty() && !name.isEmpty())
+        sheet = QStringLiteral("#%1 { %2 }").arg(name, sheet);
+    if (!thumb.isEmpty() && !name.isEmpty()) {
+        sheet += QStringLiteral(" #%1::handle:horizontal, #%1::handle:vertical { image: url(%2); }")
+                     .arg(name, thumb);
     }
     control->setStyleSheet(sheet);
 }
@@ -151,6 +166,28 @@ void set_bk_image(QWidget* control, const QString& attribute) {
 
 QString bk_image(const QWidget* control) {
     return control == nullptr ? QString() : control->property(kBkImageProperty).toString();
+}
+
+void set_border_color(QWidget* control, std::uint32_t argb) {
+    if (control == nullptr)
+        return;
+    control->setProperty(kBorderColorProperty, argb);
+    apply_background(control);
+}
+
+std::uint32_t border_color(const QWidget* control) {
+    return control == nullptr ? 0 : control->property(kBorderColorProperty).toUInt();
+}
+
+void set_thumb_image(QWidget* slider, const QString& attribute) {
+    if (slider == nullptr)
+        return;
+    slider->setProperty(kThumbImageProperty, attribute);
+    apply_background(slider);
+}
+
+QString thumb_image(const QWidget* slider) {
+    return slider == nullptr ? QString() : slider->property(kThumbImageProperty).toString();
 }
 
 void set_selected(QWidget* option, bool selected, bool trigger) {

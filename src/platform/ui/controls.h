@@ -11,14 +11,16 @@
 namespace velqa::platform::ui {
 
 // Dynamic properties a layout or the code may set on any control.
-inline constexpr char kTextIdProperty[] = "textId";        // resource-text: text is a text id
-inline constexpr char kToolTipIdProperty[] = "toolTipId";  // tool tip given as a text id
-inline constexpr char kFontIdProperty[] = "fontId";        // entry of the font table
-inline constexpr char kGroupProperty[] = "group";          // option group name
-inline constexpr char kUserDataProperty[] = "userData";    // user-data text
-inline constexpr char kTagProperty[] = "tag";              // user-data number
-inline constexpr char kBkImageProperty[] = "bkImage";      // "file='...'" attribute
-inline constexpr char kBkColorProperty[] = "bkColor";      // 0xAARRGGBB
+inline constexpr char kTextIdProperty[] = "textId";            // resource-text: text is a text id
+inline constexpr char kToolTipIdProperty[] = "toolTipId";      // tool tip given as a text id
+inline constexpr char kFontIdProperty[] = "fontId";            // entry of the font table
+inline constexpr char kGroupProperty[] = "group";              // option group name
+inline constexpr char kUserDataProperty[] = "userData";        // user-data text
+inline constexpr char kTagProperty[] = "tag";                  // user-data number
+inline constexpr char kBkImageProperty[] = "bkImage";          // "file='...'" attribute
+inline constexpr char kBkColorProperty[] = "bkColor";          // 0xAARRGGBB
+inline constexpr char kBorderColorProperty[] = "borderColor";  // 0xAARRGGBB
+inline constexpr char kThumbImageProperty[] = "thumbImage";    // slider thumb, "file='...'"
 
 // Text. set_text shows the text as given and clears the resource-text flag.
 void set_text(QWidget* control, const QString& text);
@@ -43,6 +45,12 @@ void set_bk_color(QWidget* control, std::uint32_t argb);
 std::uint32_t bk_color(const QWidget* control);
 void set_bk_image(QWidget* control, const QString& attribute);
 QString bk_image(const QWidget* control);
+// Border colour (0xAARRGGBB; 0 keeps the skin's) of a control whose skin draws a border.
+void set_border_color(QWidget* control, std::uint32_t argb);
+std::uint32_t border_color(const QWidget* control);
+// Image of a slider's thumb ("file='Control/SliderBar1_Thumb.png'"; empty keeps the skin's).
+void set_thumb_image(QWidget* slider, const QString& attribute);
+QString thumb_image(const QWidget* slider);
 
 // Option buttons (checkable buttons). Selecting sends "selectchanged" unless trigger is false.
 void set_selected(QWidget* option, bool selected, bool trigger = true);

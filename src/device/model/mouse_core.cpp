@@ -1,0 +1,126 @@
+#include "device/model/mouse_core.h"
+
+#include <span>
+
+#include "device/link/sequences.h"
+#include "platform/debug_output.h"
+
+namespace velqa::model {
+
+namespace {
+
+bool present(link::CommandChannel& channel) {
+    return !channel.receiver_path() || channel.receiver_present();
+}
+
+}  // namespace
+
+MouseCore::MouseCore(profile::CMouseProfiledata& profile) : profile_(profile) {}
+
+LoadOutcome MouseCore::load_from_device(link::CommandChannel& channel, int bank) {
+    LoadOutcome out;
+    out.range = range();
+    if (!channel.link_open() || !present(channel))
+        return out;
+    out.result = channel.begin_config();
+    if (out.result != link::result::Success)
+        return out;
+
+    // Once the configuration has begun it is always ended, so the mouse leaves that mode.
+    auto end_with = [&](int result) {
+        const int end = channel.end_config();
+        out.result = result != link::result::Success ? result : end;
+        return out;
+    };
+
+    link::DeviceInfoBlock block;
+    const int info_res = channel.read_device_info(block.bytes);
+    if (info_res != link::result::Success)
+        return end_with(info_res);
+    info_ = link::decode_device_info(block);
+    out.link_message = info_.link_flag != 0 ? MsgDeviceUnlinked : MsgDeviceLinked;
+
+    const int size = 3 * info_.key_count;
+    if (channel.set_block_size(static_cast<std::uint16_t>(size)) == 0)
+        return end_with(link::result::ReadFailed);
+    const auto half = static_cast<std::size_t>(size);
+    key_tables_.fill(0);
+    int res = channel.read_key_table(std::span<std::uint8_t>(key_tables_.data(), half));
+    if (res != link::result::Success)
+        return end_with(res);
+    res =
+        channel.read_key_table_bank(std::span<std::uint8_t>(key_tables_.data() + 512, half), bank);
+    if (res != link::result::Success)
+        return end_with(res);
+    profile_.set_key_slot_table(key_tables_.data() + 512, 512);
+    end_with(link::result::Success);
+    if (out.result != link::result::Success)
+        return out;
+
+    out.sensor_id = info_.sensor_id;
+    out.range = range();
+    out.sensor_picture = info_.sensor_id == link::SensorB;
+    return out;
+}
+
+int MouseCore::read_settings(link::CommandChannel& channel) {
+    channel.set_preview_pause(0);
+    previous_ = state_;
+    // Nothing read means nothing to decode: a zeroed record must never reach the profile.
+    if (!channel.link_open())
+        return link::result::ReadFailed;
+    link::MouseSettingsRead read;
+    if (link::read_mouse_settings(channel, read) != link::result::Success)
+        return link::result::ReadFailed;
+
+    const int previous_dormancy =
+        has_record_ ? state_.settings.dormancy_time : profile_.read_system_settings().dormancy_time;
+    last_record_ = read.record;
+    has_record_ = true;
+    state_ = decode_device_state(read.record, effects_, previous_dormancy);
+    mirror_into_profile(state_, info_.sensor_id, profile_);
+    profile_.save();
+    return link::result::Success;
+}
+
+int MouseCore::write_settings(link::CommandChannel& channel, int slot, std::uint8_t slot_byte) {
+    if (slot < 0 || slot > 0xFF)
+        return link::result::BadBank;
+    const link::MouseSettingsRecord record =
+        build_settings_record(profile_, info_.sensor_id, last_record_, state_, effects_, slot_byte);
+    const int res = link::write_settings_sequence(channel, record, static_cast<std::uint8_t>(slot));
+    if (res != link::result::Success) {
+        platform::debug_printf("mouse settings write failed: %d (%s)\n", res,
+                               link::result_meaning(res));
+    }
+    return res;
+}
+
+int MouseCore::change_stage_dpi(link::CommandChannel& channel, int stage, std::string_view typed,
+                                int* stored) {
+    const int dpi = clamp_typed_dpi(typed, info_.sensor_id);
+    if (!set_stage_dpi(profile_, info_.sensor_id, stage, dpi))
+        return link::result::ReadFailed;
+    if (stored)
+        *stored = dpi;
+    profile_.save();
+    return write_settings(channel, 0, 0);
+}
+
+bool receiver_link_ok(link::CommandChannel& channel) {
+    return channel.link_open() && channel.receiver_path() && channel.receiver_present();
+}
+
+int poll_power(link::CommandChannel& channel, bool power_capable, bool suppressed,
+               PowerUpdate& out) {
+    if (!power_capable || suppressed)
+        return link::result::ReadFailed;
+    link::PowerStatusBlock block;
+    const int res = link::poll_power_status(channel, block);
+    if (res != link::result::Success)
+        return res;
+    out = power_update(block, channel.receiver_path());
+    return link::result::Success;
+}
+
+}  // namespace velqa::model

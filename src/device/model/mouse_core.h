@@ -1,0 +1,100 @@
+// The mouse page's device sequences over a command channel and the page's profile: loading the
+// mouse's state, reading and writing the settings record, the power poll. No widgets: the page
+// calls these on its window thread and shows what they return.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "device/link/codecs.h"
+#include "device/link/command_channel.h"
+#include "device/model/mouse_settings.h"
+#include "profile/profile_data.h"
+
+namespace velqa::model {
+
+// What a load from the device tells the page to do.
+struct LoadOutcome {
+    int result = 0;  // result code of the first failure, else 1
+    // MsgDeviceUnlinked or MsgDeviceLinked once the information block has been read.
+    std::optional<unsigned> link_message;
+    // Set when the load succeeded: send MsgSensor with it, set the sliders to `range`.
+    std::optional<std::uint16_t> sensor_id;
+    DpiRange range;
+    bool sensor_picture = false;  // sensor 0x3950: "ms_device_name" shows the mouse picture
+};
+
+// The device-side state of one mouse page. Not thread-safe: it lives on the page's window
+// thread; the notification workers hand their decoded actions to that thread.
+class MouseCore {
+  public:
+    // `profile` must outlive the core.
+    explicit MouseCore(profile::CMouseProfiledata& profile);
+
+    // The lighting effect list (device code per selection index, see effect_codes()).
+    void set_effect_list(std::vector<std::uint8_t> codes) { effects_ = std::move(codes); }
+    const std::vector<std::uint8_t>& effect_list() const { return effects_; }
+
+    // Presence (receiver path), begin, device information, key table and its bank (the bank
+    // goes to the profile's key slot table), end; the end command follows a failed read too.
+    // Returns 0 without I/O when the link is not open, and 0 when the mouse is absent.
+    LoadOutcome load_from_device(link::CommandChannel& channel, int bank);
+
+    // Reads the active slot's settings record, decodes it and mirrors it into the profile,
+    // which is then saved. Returns 1, or 0 on any failure; when nothing was read (link not
+    // open, mouse absent, a command failed) neither the decoded state nor the profile change.
+    int read_settings(link::CommandChannel& channel);
+
+    // Builds the record from the last one read and the profile (byte 0 = slot_byte) and writes
+    // it at slot x 96 with begin, write and end. Returns 1, or the first failure's result code
+    // (0 when the link is not open or the mouse is absent), which also goes to the debug
+    // output; a slot outside 0-255 gives -201 without I/O.
+    int write_settings(link::CommandChannel& channel, int slot, std::uint8_t slot_byte);
+
+    // The DPI typed into stage `stage`'s edit field: clamped to the sensor's range, stored in
+    // the profile, which is saved, then written to the mouse (slot 0). Returns the write's
+    // result, or 0 with nothing changed for a stage outside 0-5 or an unknown sensor;
+    // *stored gets the value kept.
+    int change_stage_dpi(link::CommandChannel& channel, int stage, std::string_view typed,
+                         int* stored = nullptr);
+
+    // A notification's slot and stage change of the decoded state; true when the page must be
+    // refreshed.
+    bool apply(const NotificationAction& action) { return apply_notification(action, state_); }
+
+    const link::DeviceInfo& info() const { return info_; }
+    std::uint16_t sensor_id() const { return info_.sensor_id; }
+    DpiRange range() const { return dpi_range(info_.sensor_id); }
+    // Bytes 0-511: the key table; 512-1023: the bank.
+    const std::array<std::uint8_t, 1024>& key_tables() const { return key_tables_; }
+    const link::MouseSettingsRecord& last_record() const { return last_record_; }
+    bool has_record() const { return has_record_; }
+    const MouseDeviceState& state() const { return state_; }
+    const MouseDeviceState& previous_state() const { return previous_; }
+    profile::CMouseProfiledata& profile() { return profile_; }
+
+  private:
+    profile::CMouseProfiledata& profile_;
+    std::vector<std::uint8_t> effects_;
+    link::DeviceInfo info_;
+    std::array<std::uint8_t, 1024> key_tables_{};
+    link::MouseSettingsRecord last_record_;
+    bool has_record_ = false;
+    MouseDeviceState state_;
+    MouseDeviceState previous_;
+};
+
+// True when the link is open, the receiver path is selected and the mouse answers through the
+// receiver.
+bool receiver_link_ok(link::CommandChannel& channel);
+
+// The power poll: nothing (0) unless the device is power-capable and the poll is not
+// suppressed; otherwise 6 bytes of memory at address 0 (presence first on the receiver path),
+// byte 3 marked with the path. Returns 1 with *out filled, or the failure's result code.
+int poll_power(link::CommandChannel& channel, bool power_capable, bool suppressed,
+               PowerUpdate& out);
+
+}  // namespace velqa::model

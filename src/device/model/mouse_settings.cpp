@@ -1,0 +1,274 @@
+#include "device/model/mouse_settings.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "profile/json_access.h"
+
+namespace velqa::model {
+
+namespace {
+
+std::uint8_t u8(int v) {
+    return static_cast<std::uint8_t>(v & 0xFF);
+}
+
+std::uint16_t u16(int v) {
+    return static_cast<std::uint16_t>(v & 0xFFFF);
+}
+
+profile::DpiStage to_profile_stage(const link::DpiStageValues& s) {
+    return profile::DpiStage{u8(s.active), u8(s.xy),    u16(s.dpi_x), u16(s.dpi_y),
+                             u8(s.red),    u8(s.green), u8(s.blue)};
+}
+
+link::DpiStageValues to_record_stage(const profile::DpiStage& s) {
+    return link::DpiStageValues{s.stage_flag, s.xy_flag, s.dpi_x, s.dpi_y, s.red, s.green, s.blue};
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> effect_codes(const Json::Value& default_light, int model) {
+    std::vector<std::uint8_t> codes;
+    if (model < 0)
+        return codes;
+    const Json::Value& modes = profile::element(profile::member(default_light, "DefaultLightName"),
+                                                static_cast<Json::ArrayIndex>(model));
+    if (!modes.isArray())
+        return codes;
+    for (const Json::Value& mode : modes)
+        codes.push_back(profile::to_u8(profile::member(mode, "value")));
+    return codes;
+}
+
+MouseDeviceState decode_device_state(const link::MouseSettingsRecord& record,
+                                     std::span<const std::uint8_t> effect_list,
+                                     int previous_dormancy) {
+    MouseDeviceState state;
+    state.settings = link::decode_mouse_settings(record, effect_list, previous_dormancy);
+    state.light_code_known =
+        std::find(effect_list.begin(), effect_list.end(), record.bytes[1]) != effect_list.end();
+    return state;
+}
+
+void mirror_into_profile(const MouseDeviceState& state, std::uint16_t sensor_id,
+                         profile::CMouseProfiledata& profile) {
+    const auto& d = state.settings;
+    const int set = profile::stage_set_for_sensor(sensor_id);
+    if (set >= 0) {
+        std::vector<profile::DpiStage> stages;
+        for (const auto& s : d.stages)
+            stages.push_back(to_profile_stage(s));
+        profile.write_dpi_stages(stages, set);
+        profile.write_active_stage(d.active_stage, set);
+    }
+
+    profile::MouseSystemSettings sys = profile.read_system_settings();
+    sys.report_item_24g = u16(d.report_select_24k);
+    sys.report_item_usb = u16(d.report_select_usb);
+    sys.silent_altitude = u16(d.silent_altitude);
+    sys.motion_sync = u16(d.motion_sync);
+    sys.linear_calibration = u16(d.linear_calibration);
+    sys.key_delay = u16(d.key_delay);
+    sys.deep_sleep_off = u16(d.deep_sleep_on);
+    sys.dormancy_time = u16(d.dormancy_time);
+    profile.write_system_settings(sys);
+
+    profile::LightInfo light = profile.read_light_info();
+    light.mode = u8(d.light_selection);
+    light.brightness = u8(d.light);
+    light.speed = u8(d.speed);
+    light.direction = u8(d.fx);
+    light.multi_colour = u8(d.multi_color);
+    light.red = u8(d.red);
+    light.green = u8(d.green);
+    light.blue = u8(d.blue);
+    profile.write_light_info(light);
+}
+
+link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& profile,
+                                                std::uint16_t sensor_id,
+                                                const link::MouseSettingsRecord& last_read,
+                                                const MouseDeviceState& last_state,
+                                                std::span<const std::uint8_t> effect_list,
+                                                std::uint8_t slot_byte) {
+    // Start from the record read so that whatever the profile does not hold stays as read.
+    link::MouseSettingsValues v =
+        link::values_from_decoded(link::decode_mouse_settings(last_read, effect_list));
+    v.slot_byte = slot_byte;
+
+    const profile::LightInfo light = profile.read_light_info();
+    v.light_selection = light.mode;
+    v.light = light.brightness;
+    v.speed = light.speed;
+    v.fx = light.direction;
+    v.multi_color = light.multi_colour;
+    v.red = light.red;
+    v.green = light.green;
+    v.blue = light.blue;
+
+    const profile::MouseSystemSettings sys = profile.read_system_settings();
+    v.report_select_24k = sys.report_item_24g;
+    v.report_select_usb = sys.report_item_usb;
+    v.silent_altitude = sys.silent_altitude;
+    v.deep_sleep_off = sys.deep_sleep_off;
+    v.dormancy_time = sys.dormancy_time;
+    v.key_delay = sys.key_delay;
+    v.motion_sync = sys.motion_sync;
+    v.linear_calibration = sys.linear_calibration;
+
+    const int set = profile::stage_set_for_sensor(sensor_id);
+    if (set >= 0) {
+        const std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
+        for (std::size_t i = 0; i < stages.size() && i < link::DpiStageCount; ++i)
+            v.stages[i] = to_record_stage(stages[i]);
+        v.active_stage = profile.active_stage();
+    }
+
+    link::MouseSettingsRecord rec = link::encode_mouse_settings(v, last_read, effect_list);
+    const bool selection_unchanged = light.mode == u8(last_state.settings.light_selection);
+    if (!last_state.light_code_known && selection_unchanged)
+        rec.bytes[1] = last_read.bytes[1];
+    return rec;
+}
+
+DpiRange dpi_range(std::uint16_t sensor_id) {
+    return sensor_id == link::SensorB ? DpiRange{50, 30000} : DpiRange{50, 26000};
+}
+
+int typed_number(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > INT_MAX)
+            return negative ? INT_MIN : INT_MAX;
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+int clamp_dpi(int dpi, std::uint16_t sensor_id) {
+    const DpiRange r = dpi_range(sensor_id);
+    return std::clamp(dpi, r.min, r.max);
+}
+
+int clamp_typed_dpi(std::string_view text, std::uint16_t sensor_id) {
+    return clamp_dpi(typed_number(text), sensor_id);
+}
+
+int dpi_display_value(int dpi) {
+    if (dpi <= 0)
+        return 0;
+    return (dpi + DpiStep - 1) / DpiStep * DpiStep;
+}
+
+bool set_stage_dpi(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage,
+                   int dpi) {
+    const int set = profile::stage_set_for_sensor(sensor_id);
+    if (set < 0 || stage < 0 || stage >= static_cast<int>(link::DpiStageCount))
+        return false;
+    std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
+    if (stages.size() <= static_cast<std::size_t>(stage))
+        stages.resize(static_cast<std::size_t>(stage) + 1);
+    stages[static_cast<std::size_t>(stage)].dpi_x = u16(dpi);
+    profile.write_dpi_stages(stages, set);
+    return true;
+}
+
+PollingField polling_option_field(bool receiver_path, std::uint16_t receiver_product_id) {
+    return receiver_path && receiver_product_id == 0 ? PollingField::Receiver24K
+                                                     : PollingField::Usb;
+}
+
+PollingField polling_slider_field(bool receiver_path) {
+    return receiver_path ? PollingField::Receiver24K : PollingField::Usb;
+}
+
+void set_polling(profile::MouseSystemSettings& settings, PollingField field, int index) {
+    settings.report_rate_stage = u16(index);
+    if (field == PollingField::Receiver24K)
+        settings.report_item_24g = u16(index);
+    else
+        settings.report_item_usb = u16(index);
+}
+
+int shown_polling_option(const link::MouseSettingsDecoded& settings, bool receiver_path) {
+    const int index = receiver_path ? settings.report_select_24k : settings.report_select_usb;
+    return index >= 0 && index < PollingOptions ? index : 0;
+}
+
+int shown_two_way_option(int index) {
+    return index == 0 || index == 1 ? index : 0;
+}
+
+FunctionTabs function_page_tabs(int page_type, int device_type) {
+    switch (page_type) {
+        case 2:
+        case 6:
+            return {0, 1};
+        case 3:
+        case 10:
+            return {1, std::nullopt};
+        case 4:
+            if (device_type == 1 || device_type == 2)
+                return {4, std::nullopt};
+            return {0, 2};  // as page type 7
+        case 7:
+            return {0, 2};
+        case 5:
+            return {2, std::nullopt};
+        case 8:
+            return {3, std::nullopt};
+        case 9:
+            return {5, std::nullopt};
+        default:
+            return {0, 0};
+    }
+}
+
+NotificationAction decode_notification(std::uint16_t event, bool wired_link, bool link_open) {
+    using Kind = NotificationAction::Kind;
+    if (event == 0x401 || event == 0x402)
+        return {Kind::ReloadSettings};
+    if (event == 0x403 && wired_link)
+        return {Kind::Reactive};
+    const std::uint16_t above = wired_link ? 0x403 : 0x402;
+    if (event <= above || !link_open)
+        return {};
+    const int high = event >> 8;
+    const int slot = event & 0x0F;
+    if (high == 0x10)
+        return {Kind::SetSlot, slot, -1};
+    if (high == 0x11) {
+        const int stage = (event >> 4) & 0x0F;
+        // The mouse has six stages; a larger number cannot be shown and is dropped.
+        return {Kind::SetSlot, slot, stage < static_cast<int>(link::DpiStageCount) ? stage : -1};
+    }
+    return {};
+}
+
+bool apply_notification(const NotificationAction& action, MouseDeviceState& state) {
+    if (action.kind != NotificationAction::Kind::SetSlot)
+        return false;
+    state.settings.active_slot = u8(action.slot);
+    if (action.stage >= 0)
+        state.settings.active_stage = action.stage;
+    return true;
+}
+
+PowerUpdate power_update(link::PowerStatusBlock raw, bool receiver_path) {
+    link::mark_power_path(raw, receiver_path);
+    PowerUpdate update;
+    update.block = raw;
+    update.message_param = raw.bytes[4];
+    return update;
+}
+
+}  // namespace velqa::model

@@ -1,0 +1,147 @@
+// The mouse page's settings logic without any widget: the decoded device state, building the
+// settings record from the profile, DPI limits, which profile field a page control sets, the
+// function-page tabs, the mouse's notification events and the power status.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "device/link/codecs.h"
+#include "profile/profile_data.h"
+
+namespace velqa::model {
+
+// Main-window messages the device page sends (numbers shared with the window's dispatch).
+constexpr unsigned MsgPowerStatus = 3329;     // parameter: power status byte 4
+constexpr unsigned MsgDeviceUnlinked = 3333;  // the mouse behind the receiver is not linked
+constexpr unsigned MsgDeviceLinked = 3334;
+constexpr unsigned MsgSensor = 3335;  // parameter: sensor identifier
+
+// Tile timers.
+constexpr int TimerReload = 1001;
+constexpr int TimerSettings = 1002;
+constexpr int TimerPower = 1005;
+constexpr int SettingsReloadDelayMs = 50;
+
+// ---- Lighting effect list ----
+
+// The device codes ("value") of the built-in light modes of `model` in "default_light.json",
+// in mode order. Empty when the document has no such model; a missing value reads as 0.
+std::vector<std::uint8_t> effect_codes(const Json::Value& default_light, int model);
+
+// ---- Decoded device state ----
+
+struct MouseDeviceState {
+    link::MouseSettingsDecoded settings;
+    // False when byte 1 matched no effect of the list: the selection is then the code itself,
+    // and the byte read is what a later write sends.
+    bool light_code_known = true;
+};
+
+// `previous_dormancy` is the sleep-time index kept when byte 68 is no known sleep time.
+MouseDeviceState decode_device_state(const link::MouseSettingsRecord& record,
+                                     std::span<const std::uint8_t> effect_list,
+                                     int previous_dormancy);
+
+// Mirrors the state into the profile: the DPI stages into the sensor's stage set (none for an
+// unknown sensor), the active stage, the system settings the record carries and the lighting
+// record (its fields without a record byte kept). Does not save.
+void mirror_into_profile(const MouseDeviceState& state, std::uint16_t sensor_id,
+                         profile::CMouseProfiledata& profile);
+
+// The record to write: `last_read` with every field the profile holds overwritten, byte 0 =
+// slot_byte. Stages the profile lacks (or all six for an unknown sensor) keep the bytes read.
+// Byte 1 keeps the code read when that code matched no effect and the profile's lighting
+// selection is still the one decoded from it, so an unrelated change never alters the lighting.
+link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& profile,
+                                                std::uint16_t sensor_id,
+                                                const link::MouseSettingsRecord& last_read,
+                                                const MouseDeviceState& last_state,
+                                                std::span<const std::uint8_t> effect_list,
+                                                std::uint8_t slot_byte);
+
+// ---- DPI ----
+
+struct DpiRange {
+    int min = 50;
+    int max = 26000;
+    bool operator==(const DpiRange&) const = default;
+};
+constexpr int DpiStep = 50;
+
+// 50-26000 for sensor 0x3395, 50-30000 for 0x3950; any other sensor gets the narrower range.
+DpiRange dpi_range(std::uint16_t sensor_id);
+// The leading decimal integer of a typed text (optional blanks and sign first); 0 for an
+// empty text or one that starts with no number. Saturates instead of overflowing.
+int typed_number(std::string_view text);
+int clamp_dpi(int dpi, std::uint16_t sensor_id);
+// What the page stores for a DPI typed into an edit field.
+int clamp_typed_dpi(std::string_view text, std::uint16_t sensor_id);
+// What the edit field shows: the value raised to the next multiple of 50.
+int dpi_display_value(int dpi);
+
+// Stage `stage` (0-5) of the sensor's stage set takes DPI X = `dpi`; the held list grows with
+// zeroed stages when it is shorter. False (and nothing changed) for a stage outside 0-5 or an
+// unknown sensor. Does not save.
+bool set_stage_dpi(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage,
+                   int dpi);
+
+// ---- Polling rate ----
+
+enum class PollingField { Usb, Receiver24K };
+constexpr int PollingOptions = 6;
+
+// An option button sets the receiver's field only on the receiver path while the receiver
+// interface's product ID reads 0; the cable's in every other case.
+PollingField polling_option_field(bool receiver_path, std::uint16_t receiver_product_id);
+// The slider sets the field of the path in use.
+PollingField polling_slider_field(bool receiver_path);
+// The report-rate stage and the chosen field take `index`.
+void set_polling(profile::MouseSystemSettings& settings, PollingField field, int index);
+// The option the page shows: the receiver's index on the receiver path, else the cable's;
+// 0 for an index outside 0-5.
+int shown_polling_option(const link::MouseSettingsDecoded& settings, bool receiver_path);
+// Two-way options show option 0 for an index outside 0-1.
+int shown_two_way_option(int index);
+
+// ---- Function page ----
+
+struct FunctionTabs {
+    int first = 0;              // tab of "device_function_switch"
+    std::optional<int> second;  // tab of "device_key_function_switch"; nullopt: unchanged
+    bool operator==(const FunctionTabs&) const = default;
+};
+FunctionTabs function_page_tabs(int page_type, int device_type);
+
+// ---- Notifications ----
+
+struct NotificationAction {
+    enum class Kind { None, ReloadSettings, Reactive, SetSlot };
+    Kind kind = Kind::None;
+    int slot = -1;   // SetSlot: the active onboard slot
+    int stage = -1;  // SetSlot with a DPI stage (high byte 0x11), else -1
+    bool operator==(const NotificationAction&) const = default;
+};
+
+// The meaning of event code E read on a notification interface. 0x401 and 0x402 reload the
+// settings; 0x403 on the wired link starts reactive lighting; above 0x403 (wired) or 0x402
+// (receiver) with the link open, high byte 0x10 sets the slot (E & 0x0F) and 0x11 also the
+// stage ((E >> 4) & 0x0F; a stage beyond the six is dropped); anything else means nothing.
+NotificationAction decode_notification(std::uint16_t event, bool wired_link, bool link_open);
+// Applies a SetSlot action to the decoded state; true when the page must be refreshed.
+bool apply_notification(const NotificationAction& action, MouseDeviceState& state);
+
+// ---- Power status ----
+
+struct PowerUpdate {
+    link::PowerStatusBlock block;  // byte 3 marks the path
+    unsigned message = MsgPowerStatus;
+    std::uint8_t message_param = 0;  // byte 4
+};
+// The status as read, with byte 3 replaced: 1 on the receiver path, 0 on the cable.
+PowerUpdate power_update(link::PowerStatusBlock raw, bool receiver_path);
+
+}  // namespace velqa::model

@@ -1,0 +1,209 @@
+// The mouse core's sequences against the in-process simulated mouse, on both paths.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "device/link/codecs.h"
+#include "device/model/mouse_core.h"
+#include "in_process_sim.h"
+#include "platform/debug_output.h"
+#include "profile/profile_files.h"
+#include "support/temp_dir.h"
+
+namespace velqa::model {
+namespace {
+
+using link::code::BeginConfig;
+using link::code::EndConfig;
+using link::code::WriteSettings;
+using sim::Fault;
+using sim::InProcessSim;
+using sim::Link;
+
+constexpr uint8_t PresenceQuery = 0xAA;
+
+template <typename F>
+bool eventually(F f, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    while (!f()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+class MouseCoreSim : public ::testing::TestWithParam<Link> {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_.started());
+        ASSERT_TRUE(sim_.open(channel_, GetParam()));
+        ASSERT_TRUE(eventually([&] { return sim_.nodes().connection_count(GetParam(), 1) > 0; }));
+        profile_.set_device_index(0);
+        profile_.set_default_path(test::source_dir() / "DefaultData" / "mouse.Json");
+        profile_.set_profile_path(profile_file());
+        profile_.load_section(profile_file());
+        core_.set_effect_list(effect_codes(
+            profile::read_json(test::source_dir() / "DefaultData" / "default_light.json"), 0));
+    }
+    std::filesystem::path profile_file() const { return dir_ / "profile.Json"; }
+    sim::Firmware& fw() { return sim_.firmware(); }
+    size_t sent(uint8_t c) {
+        size_t n = 0;
+        for (const auto& r : fw().requests())
+            n += r[3] == c;
+        return n;
+    }
+    // Load and first read, as the page's first reload does.
+    void reload() {
+        ASSERT_EQ(core_.load_from_device(channel_, 0).result, 1);
+        ASSERT_EQ(core_.read_settings(channel_), 1);
+    }
+    Json::Value stage_in_file(int stage) {
+        return profile::read_json(profile_file())["Device"][0]["DPIStages"][0]["StageDPIs"][stage];
+    }
+    uint16_t slot0_dpi(int stage) {
+        const auto mem = fw().settings_memory();
+        const size_t at = 14 + size_t(stage) * 9 + 2;
+        return static_cast<uint16_t>(mem[at] | mem[at + 1] << 8);
+    }
+
+    test::TempDir dir_;
+    InProcessSim sim_{dir_.path()};
+    link::CommandChannel channel_{sim_.backend()};
+    profile::CMouseProfiledata profile_;
+    MouseCore core_{profile_};
+};
+
+INSTANTIATE_TEST_SUITE_P(BothPaths, MouseCoreSim, ::testing::Values(Link::Cable, Link::Receiver),
+                         [](const auto& param_info) {
+                             return param_info.param == Link::Cable ? "Cable" : "Receiver";
+                         });
+
+TEST_P(MouseCoreSim, LoadTellsThePageWhatToShow) {
+    const LoadOutcome out = core_.load_from_device(channel_, 0);
+    ASSERT_EQ(out.result, 1);
+    EXPECT_EQ(out.link_message, MsgDeviceLinked);
+    EXPECT_EQ(out.sensor_id, link::SensorA);
+    EXPECT_EQ(out.range, (DpiRange{50, 26000}));
+    EXPECT_FALSE(out.sensor_picture);
+    EXPECT_EQ(core_.info().key_count, 8);
+    EXPECT_EQ(core_.key_tables()[512], 0x01);  // the bank's first entry
+    EXPECT_FALSE(fw().config_open());
+    EXPECT_EQ(core_.load_from_device(channel_, 1).result, -201);
+    EXPECT_FALSE(fw().config_open());  // ended after the failed bank read
+}
+
+// A DPI typed into stage 2: clamped, saved in the profile file, written to slot 0.
+TEST_P(MouseCoreSim, RoadOfOneChange) {
+    reload();
+    fw().clear_requests();
+    int stored = 0;
+    ASSERT_EQ(core_.change_stage_dpi(channel_, 2, "27000", &stored), 1);
+    EXPECT_EQ(stored, 26000);
+    EXPECT_EQ(stage_in_file(2)["StageDPIX"].asInt(), 26000);
+    EXPECT_EQ(slot0_dpi(2), 26000);
+    EXPECT_EQ(slot0_dpi(1), 800);
+    const bool receiver = GetParam() == Link::Receiver;
+    EXPECT_EQ(sent(WriteSettings), receiver ? 4u : 2u);
+    EXPECT_EQ(sent(PresenceQuery), receiver ? 4u : 0u);
+    EXPECT_EQ(sent(BeginConfig), 1u);
+    EXPECT_EQ(sent(EndConfig), 1u);
+    EXPECT_EQ(fw().requests().size(), receiver ? 10u : 4u);
+}
+
+TEST_P(MouseCoreSim, DpiButtonMovesTheActiveStage) {
+    reload();
+    const int before = core_.state().settings.active_stage;
+    fw().press_dpi();
+    ASSERT_EQ(core_.read_settings(channel_), 1);
+    EXPECT_EQ(core_.state().settings.active_stage, fw().active_stage());
+    EXPECT_EQ(core_.state().settings.active_stage, (before + 1) % 6);
+    EXPECT_EQ(core_.previous_state().settings.active_stage, before);
+    EXPECT_EQ(profile_.active_stage(), fw().active_stage());
+}
+
+TEST_P(MouseCoreSim, UnplugDuringAWriteNeitherHangsNorDamagesTheProfile) {
+    reload();
+    fw().inject_fault(Fault::Slow, 20, 200);
+    auto write =
+        std::async(std::launch::async, [&] { return core_.change_stage_dpi(channel_, 2, "5000"); });
+    ASSERT_TRUE(eventually([&] { return fw().command_count(BeginConfig) >= 1; }));
+    ASSERT_TRUE(sim_.nodes().unplug(GetParam()));
+    ASSERT_EQ(write.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_NE(write.get(), 1);
+    const Json::Value stage = stage_in_file(2);
+    EXPECT_EQ(stage["StageDPIX"].asInt(), 5000);
+    EXPECT_EQ(stage_in_file(0)["StageDPIX"].asInt(), 400);
+}
+
+TEST_P(MouseCoreSim, UnknownLightingCodeSurvivesAWrite) {
+    ASSERT_TRUE(fw().change_setting(1, 0x42));
+    reload();
+    EXPECT_FALSE(core_.state().light_code_known);
+    ASSERT_EQ(core_.change_stage_dpi(channel_, 0, "1200"), 1);
+    EXPECT_EQ(fw().settings_memory()[1], 0x42);
+    EXPECT_EQ(slot0_dpi(0), 1200);
+}
+
+TEST_P(MouseCoreSim, NothingReadLeavesStateAndProfileAlone) {
+    reload();
+    const std::string file = profile::read_text_file(profile_file());
+    const link::MouseSettingsRecord record = core_.last_record();
+    // Link closed: nothing is sent, nothing is decoded.
+    link::CommandChannel closed;
+    EXPECT_EQ(core_.read_settings(closed), 0);
+    // A failing read.
+    fw().inject_fault(Fault::StatusFF, 1);
+    EXPECT_EQ(core_.read_settings(channel_), 0);
+    EXPECT_EQ(profile::read_text_file(profile_file()), file);
+    EXPECT_EQ(core_.last_record().bytes, record.bytes);
+    EXPECT_EQ(core_.state().settings.stages[0].dpi_x, 400);
+}
+
+TEST_P(MouseCoreSim, WriteReportsTheFirstFailure) {
+    reload();
+    platform::DebugCapture capture;
+    fw().inject_fault(Fault::StatusFF, 1);
+    EXPECT_EQ(core_.write_settings(channel_, 0, 0), -102);
+    EXPECT_TRUE(capture.contains("-102"));
+    link::CommandChannel closed;
+    EXPECT_EQ(core_.write_settings(closed, 0, 0), 0);
+    EXPECT_EQ(core_.write_settings(channel_, 300, 0), -201);
+    EXPECT_EQ(core_.write_settings(channel_, 0, 0), 1);
+}
+
+TEST_P(MouseCoreSim, PowerPoll) {
+    fw().set_battery(40, 1);
+    PowerUpdate update;
+    EXPECT_EQ(poll_power(channel_, true, true, update), 0);
+    EXPECT_EQ(poll_power(channel_, false, false, update), 0);
+    EXPECT_EQ(fw().command_count(link::code::ReadMemory), 0u);
+    ASSERT_EQ(poll_power(channel_, true, false, update), 1);
+    EXPECT_EQ(update.block.bytes[0], 40);
+    EXPECT_EQ(update.block.bytes[1], 1);
+    EXPECT_EQ(update.block.bytes[3], GetParam() == Link::Receiver ? 1 : 0);
+    EXPECT_EQ(receiver_link_ok(channel_), GetParam() == Link::Receiver);
+}
+
+TEST(MouseCoreSensor, WiderRangeAndPictureFor3950) {
+    test::TempDir dir;
+    sim::FirmwareOptions options;
+    options.sensor = link::SensorB;
+    InProcessSim sim(dir.path(), options);
+    link::CommandChannel channel(sim.backend());
+    ASSERT_TRUE(sim.open(channel, Link::Cable));
+    ASSERT_TRUE(eventually([&] { return sim.nodes().connection_count(Link::Cable, 1) > 0; }));
+    profile::CMouseProfiledata profile;
+    MouseCore core(profile);
+    const LoadOutcome out = core.load_from_device(channel, 0);
+    ASSERT_EQ(out.result, 1);
+    EXPECT_EQ(out.range, (DpiRange{50, 30000}));
+    EXPECT_TRUE(out.sensor_picture);
+    EXPECT_EQ(out.sensor_id, link::SensorB);
+}
+
+}  // namespace
+}  // namespace velqa::model

@@ -1,0 +1,188 @@
+// The mouse's settings logic without a device: DPI limits, routing tables, notifications, and
+// the record built from the profile.
+#include <gtest/gtest.h>
+
+#include "device/model/mouse_settings.h"
+#include "profile/profile_files.h"
+#include "support/temp_dir.h"
+
+namespace velqa::model {
+namespace {
+
+using link::SensorA;
+using link::SensorB;
+using Kind = NotificationAction::Kind;
+
+TEST(MouseDpi, TypedValuesAreClampedToTheSensorsRange) {
+    EXPECT_EQ(clamp_typed_dpi("", SensorA), 50);
+    EXPECT_EQ(clamp_typed_dpi("27000", SensorA), 26000);
+    EXPECT_EQ(clamp_typed_dpi("27000", SensorB), 27000);
+    EXPECT_EQ(clamp_typed_dpi("30000", SensorB), 30000);
+    EXPECT_EQ(clamp_typed_dpi("30001", SensorB), 30000);
+    EXPECT_EQ(clamp_typed_dpi(" 1600dpi", SensorA), 1600);
+    EXPECT_EQ(clamp_typed_dpi("abc", SensorA), 50);
+    EXPECT_EQ(clamp_typed_dpi("-800", SensorA), 50);
+    EXPECT_EQ(clamp_typed_dpi("99999999999999999999", SensorA), 26000);
+    EXPECT_EQ(dpi_range(0x1234), (DpiRange{50, 26000}));
+    EXPECT_EQ(dpi_display_value(1234), 1250);
+    EXPECT_EQ(dpi_display_value(1250), 1250);
+    EXPECT_EQ(dpi_display_value(50), 50);
+}
+
+TEST(MouseNotifications, EventCodes) {
+    EXPECT_EQ(decode_notification(0x1123, true, true), (NotificationAction{Kind::SetSlot, 3, 2}));
+    EXPECT_EQ(decode_notification(0x1023, true, true), (NotificationAction{Kind::SetSlot, 3, -1}));
+    EXPECT_EQ(decode_notification(0x1223, true, true).kind, Kind::None);
+    EXPECT_EQ(decode_notification(0x11F1, false, true), (NotificationAction{Kind::SetSlot, 1, -1}));
+    for (bool wired : {true, false}) {
+        EXPECT_EQ(decode_notification(0x401, wired, false).kind, Kind::ReloadSettings);
+        EXPECT_EQ(decode_notification(0x402, wired, true).kind, Kind::ReloadSettings);
+        EXPECT_EQ(decode_notification(0x1123, wired, false).kind, Kind::None);  // link closed
+        EXPECT_EQ(decode_notification(0x400, wired, true).kind, Kind::None);
+    }
+    EXPECT_EQ(decode_notification(0x403, true, true).kind, Kind::Reactive);
+    // On the receiver 0x403 is just another code above 0x402, and its high byte means nothing.
+    EXPECT_EQ(decode_notification(0x403, false, true).kind, Kind::None);
+
+    MouseDeviceState state;
+    EXPECT_TRUE(apply_notification({Kind::SetSlot, 3, 2}, state));
+    EXPECT_EQ(state.settings.active_slot, 3);
+    EXPECT_EQ(state.settings.active_stage, 2);
+    EXPECT_TRUE(apply_notification({Kind::SetSlot, 1, -1}, state));
+    EXPECT_EQ(state.settings.active_stage, 2);
+    EXPECT_FALSE(apply_notification({Kind::ReloadSettings}, state));
+}
+
+TEST(MousePageTables, FunctionPageTabs) {
+    EXPECT_EQ(function_page_tabs(2, 2), (FunctionTabs{0, 1}));
+    EXPECT_EQ(function_page_tabs(6, 6), (FunctionTabs{0, 1}));
+    EXPECT_EQ(function_page_tabs(10, 2), (FunctionTabs{1, std::nullopt}));
+    EXPECT_EQ(function_page_tabs(4, 2), (FunctionTabs{4, std::nullopt}));
+    EXPECT_EQ(function_page_tabs(4, 1), (FunctionTabs{4, std::nullopt}));
+    EXPECT_EQ(function_page_tabs(4, 6), function_page_tabs(7, 6));
+    EXPECT_EQ(function_page_tabs(7, 2), (FunctionTabs{0, 2}));
+    EXPECT_EQ(function_page_tabs(9, 2), (FunctionTabs{5, std::nullopt}));
+    EXPECT_EQ(function_page_tabs(1, 2), (FunctionTabs{0, 0}));
+}
+
+TEST(MousePageTables, PollingRouting) {
+    EXPECT_EQ(polling_option_field(true, 0), PollingField::Receiver24K);
+    EXPECT_EQ(polling_option_field(true, 0x5A01), PollingField::Usb);
+    EXPECT_EQ(polling_option_field(false, 0), PollingField::Usb);
+    EXPECT_EQ(polling_slider_field(true), PollingField::Receiver24K);
+    EXPECT_EQ(polling_slider_field(false), PollingField::Usb);
+    profile::MouseSystemSettings sys;
+    set_polling(sys, PollingField::Receiver24K, 4);
+    EXPECT_EQ(sys.report_rate_stage, 4);
+    EXPECT_EQ(sys.report_item_24g, 4);
+    EXPECT_EQ(sys.report_item_usb, 0);
+    link::MouseSettingsDecoded d;
+    d.report_select_24k = 3;
+    d.report_select_usb = 7;
+    EXPECT_EQ(shown_polling_option(d, true), 3);
+    EXPECT_EQ(shown_polling_option(d, false), 0);
+    EXPECT_EQ(shown_two_way_option(2), 0);
+}
+
+TEST(MousePower, PathMarkAndMessage) {
+    link::PowerStatusBlock raw{{90, 1, 0, 7, 0x21, 0}};
+    PowerUpdate u = power_update(raw, false);
+    EXPECT_EQ(u.block.bytes[3], 0);
+    EXPECT_EQ(u.message, 3329u);
+    EXPECT_EQ(u.message_param, 0x21);
+    EXPECT_EQ(power_update(raw, true).block.bytes[3], 1);
+}
+
+class MouseRecordFromProfile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const Json::Value doc =
+            profile::read_json(test::source_dir() / "DefaultData" / "mouse.Json");
+        profile_.set_section(doc["Device"][0]);
+        effects_ = effect_codes(
+            profile::read_json(test::source_dir() / "DefaultData" / "default_light.json"), 0);
+        for (size_t i = 0; i < last_.bytes.size(); ++i)
+            last_.bytes[i] = static_cast<uint8_t>(0xA0 + i);
+        last_.bytes[1] = 3;  // static
+    }
+    link::MouseSettingsRecord build(uint16_t sensor, const MouseDeviceState& state = {}) {
+        return build_settings_record(profile_, sensor, last_, state, effects_, 0);
+    }
+    uint16_t stage_dpi(const link::MouseSettingsRecord& r, int stage) {
+        const uint8_t* s = &r.bytes[14 + stage * 9];
+        return static_cast<uint16_t>(s[2] | s[3] << 8);
+    }
+
+    profile::CMouseProfiledata profile_;
+    std::vector<uint8_t> effects_;
+    link::MouseSettingsRecord last_;
+};
+
+TEST_F(MouseRecordFromProfile, ShippedEffectListIsTheModeOrder) {
+    ASSERT_EQ(effects_.size(), 11u);
+    for (size_t i = 0; i < effects_.size(); ++i)
+        EXPECT_EQ(effects_[i], i);
+    EXPECT_TRUE(effect_codes(Json::Value(), 0).empty());
+}
+
+TEST_F(MouseRecordFromProfile, StagesComeFromTheSensorsSetAndTheRestAsRead) {
+    ASSERT_TRUE(set_stage_dpi(profile_, SensorA, 2, 12345));
+    auto rec = build(SensorA);
+    EXPECT_EQ(rec.bytes[0], 0);
+    EXPECT_EQ(stage_dpi(rec, 2), 12345);
+    EXPECT_EQ(stage_dpi(rec, 0), 400);
+    EXPECT_EQ(rec.bytes[73], last_.bytes[73]);
+    // A sensor without a stage set: the stages stay as read.
+    rec = build(0x1234);
+    for (int s = 0; s < 6; ++s)
+        EXPECT_EQ(stage_dpi(rec, s), stage_dpi(last_, s)) << s;
+    EXPECT_EQ(rec.bytes[12], last_.bytes[12]);
+    EXPECT_FALSE(set_stage_dpi(profile_, 0x1234, 0, 800));
+    EXPECT_FALSE(set_stage_dpi(profile_, SensorA, 6, 800));
+}
+
+TEST_F(MouseRecordFromProfile, UnknownLightingCodeSurvivesUnrelatedWrites) {
+    last_.bytes[1] = 0x42;
+    MouseDeviceState state = decode_device_state(last_, effects_, 0);
+    ASSERT_FALSE(state.light_code_known);
+    mirror_into_profile(state, SensorA, profile_);
+    EXPECT_EQ(build(SensorA, state).bytes[1], 0x42);
+    // A code within the selection range that is not in the list is kept too.
+    last_.bytes[1] = 11;
+    state = decode_device_state(last_, effects_, 0);
+    mirror_into_profile(state, SensorA, profile_);
+    EXPECT_EQ(build(SensorA, state).bytes[1], 11);
+    // Once the user picks an effect, its code is sent.
+    profile::LightInfo light = profile_.read_light_info();
+    light.mode = 2;
+    profile_.write_light_info(light);
+    EXPECT_EQ(build(SensorA, state).bytes[1], 2);
+}
+
+TEST_F(MouseRecordFromProfile, MirrorIntoProfile) {
+    last_.bytes[68] = 44;  // 300 s
+    last_.bytes[69] = 1;
+    last_.bytes[70] = 6;
+    last_.bytes[12] = 4;
+    last_.bytes[5] = 1;  // the profile keeps multi-colour and motion sync as flags
+    last_.bytes[71] = 1;
+    const MouseDeviceState state = decode_device_state(last_, effects_, 0);
+    mirror_into_profile(state, SensorB, profile_);
+    const auto sys = profile_.read_system_settings();
+    EXPECT_EQ(sys.dormancy_time, 3);
+    EXPECT_EQ(sys.deep_sleep_off, 1);
+    EXPECT_EQ(sys.key_delay, 3);
+    EXPECT_EQ(profile_.section()["SystemStages"]["sleeptime"].asInt(), 300);  // never written
+    EXPECT_EQ(profile_.read_light_info().mode, 3);
+    EXPECT_EQ(profile_.read_dpi_stages(1).size(), 6u);
+    EXPECT_EQ(profile_.active_stage(), 4);
+    EXPECT_EQ(profile_.read_dpi_stages(0)[0].dpi_x, 400);  // the other sensor's set untouched
+    // Written back unchanged, the record is the record read, byte 0 aside.
+    link::MouseSettingsRecord rec = build(SensorB, state);
+    rec.bytes[0] = last_.bytes[0];
+    rec.bytes[9] = last_.bytes[9];  // spare, always sent as 0
+    EXPECT_EQ(rec.bytes, last_.bytes);
+}
+
+}  // namespace
+}  // namespace velqa::model
