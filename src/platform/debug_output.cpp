@@ -36,7 +36,8 @@ void debug_output(std::string_view text) {
     }
     if (stderr_enabled()) {
         std::fwrite(text.data(), 1, text.size(), stderr);
-        if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);
+        if (text.empty() || text.back() != '\n')
+            std::fputc('\n', stderr);
     }
 }
 
@@ -78,7 +79,9 @@ DebugCapture::DebugCapture() {
     });
 }
 
-DebugCapture::~DebugCapture() { set_debug_sink(std::move(previous_)); }
+DebugCapture::~DebugCapture() {
+    set_debug_sink(std::move(previous_));
+}
 
 std::vector<std::string> DebugCapture::lines() const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -88,7 +91,8 @@ std::vector<std::string> DebugCapture::lines() const {
 bool DebugCapture::contains(std::string_view needle) const {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& line : lines_) {
-        if (line.find(needle) != std::string::npos) return true;
+        if (line.find(needle) != std::string::npos)
+            return true;
     }
     return false;
 }

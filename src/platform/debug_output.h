@@ -23,7 +23,7 @@ DebugSink set_debug_sink(DebugSink sink);
 
 // Captures every debug line while alive (tests). Restores the previous sink on destruction.
 class DebugCapture {
-public:
+  public:
     DebugCapture();
     ~DebugCapture();
     DebugCapture(const DebugCapture&) = delete;
@@ -34,7 +34,7 @@ public:
     bool contains(std::string_view needle) const;
     void clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
     DebugSink previous_;

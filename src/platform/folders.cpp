@@ -31,7 +31,8 @@ fs::path executable_folder() {
 }
 
 fs::path resources_folder() {
-    if (fs::path env = env_path("VELQA_RESOURCE_DIR"); !env.empty()) return env;
+    if (fs::path env = env_path("VELQA_RESOURCE_DIR"); !env.empty())
+        return env;
     fs::path exe = executable_folder();
     std::error_code ec;
     if (!exe.empty() &&
@@ -40,7 +41,8 @@ fs::path resources_folder() {
     }
     if (!exe.empty()) {
         fs::path prefixed = exe.parent_path() / "share" / "velqa";
-        if (fs::is_directory(prefixed, ec)) return prefixed;
+        if (fs::is_directory(prefixed, ec))
+            return prefixed;
     }
     return fs::path(VELQA_INSTALL_DATADIR);
 }
@@ -54,13 +56,17 @@ fs::path user_data_folder() {
     return ensure(base / "ZARN_VELQA_R260");
 }
 
-fs::path user_data_folder(std::string_view kind) { return ensure(user_data_folder() / kind); }
+fs::path user_data_folder(std::string_view kind) {
+    return ensure(user_data_folder() / kind);
+}
 
 fs::path temp_folder() {
     fs::path tmp = env_path("TMPDIR");
     return tmp.empty() ? fs::path("/tmp") : tmp;
 }
 
-fs::path download_folder() { return ensure(temp_folder() / "UpdateData"); }
+fs::path download_folder() {
+    return ensure(temp_folder() / "UpdateData");
+}
 
 }  // namespace velqa::platform

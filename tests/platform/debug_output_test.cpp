@@ -16,10 +16,12 @@ TEST(DebugOutput, CaptureSeesLinesFromAllThreadsAndRestoresPreviousSink) {
         std::vector<std::thread> threads;
         for (int i = 0; i < 4; ++i) {
             threads.emplace_back([i] {
-                for (int j = 0; j < 50; ++j) debug_printf("thread %d line %d", i, j);
+                for (int j = 0; j < 50; ++j)
+                    debug_printf("thread %d line %d", i, j);
             });
         }
-        for (auto& t : threads) t.join();
+        for (auto& t : threads)
+            t.join();
         EXPECT_EQ(capture.lines().size(), 200u);
         EXPECT_TRUE(capture.contains("thread 3 line 49"));
         EXPECT_TRUE(outer.empty());

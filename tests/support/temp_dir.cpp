@@ -9,7 +9,8 @@ namespace velqa::test {
 
 TempDir::TempDir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "velqa-test-XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    if (::mkdtemp(tmpl.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
     path_ = tmpl;
 }
 
