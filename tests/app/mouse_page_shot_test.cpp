@@ -166,7 +166,7 @@ TEST_F(MousePageShot, RendersAPageBoundToTheSimulatedMouse) {
     page->on_tile_timer(model::TimerPower);
     page->switch_function_page(8);
     // Wait for the preview to paint the light zones.
-    ASSERT_TRUE(wait_until([&] { return page->light_thread().frames() > 0; }));
+    ASSERT_TRUE(wait_until([&] { return pui::bk_color(in(page, "light_0")) != 0xFFFFFFFFu; }));
     QCoreApplication::processEvents();
     EXPECT_TRUE(wnd.grab().save(out("sim_bound_dpi"), "PNG"));
     delete page;

@@ -102,6 +102,8 @@ void CZentovaMouseDevice::set_profile_file(const std::filesystem::path& file) {
     profile_.set_default_path(default_data_ / "mouse.Json");
     profile_.set_profile_path(file);
     profile_.load_section(file);
+    profile_.read_system_settings();
+    profile_.read_light_info();
     core_.set_effect_list(
         effect_codes(profile::read_json(default_data_ / "default_light.json"), 0));
     profile_loaded_ = true;
@@ -157,6 +159,9 @@ void CZentovaMouseDevice::bind_page_controls() {
 
 void CZentovaMouseDevice::apply_lighting_from_profile() {
     const profile::LightInfo& info = profile_.light_info();
+    // The preview computes one entry per light indicator of the page.
+    if (light_->frame().size() != frame_.size())
+        light_->set_led_count(frame_.size());
     set_lighting_values({info.mode, info.brightness, info.speed}, info.direction);
     light_->set_lighting(lighting_from_record(info));
 }

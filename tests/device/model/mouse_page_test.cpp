@@ -17,6 +17,7 @@
 #include "support/temp_dir.h"
 #include "support/waiting.h"
 #include "ui/custom_controls.h"
+#include "ui/pallet_dialog.h"
 
 namespace velqa::model {
 namespace {
@@ -170,11 +171,41 @@ TEST_P(MousePage, OptionsAndSlidersReachTheRecord) {
 
 TEST_P(MousePage, ADpiPressOnTheMouseMovesTheActiveStage) {
     open_notifications();
+    // A change made on the page before the press must not be undone by the refresh it causes.
+    type_dpi(1, "5000");
     const int before = active_stage_shown();
     fw().press_dpi();
     const int now = fw().active_stage();
     ASSERT_NE(now, before);
     EXPECT_TRUE(test::wait_until([&] { return active_stage_shown() == now; }));
+    EXPECT_EQ(pui::text(stage_control("DPI_edit_", 1)), "5000");
+    EXPECT_EQ(pui::value(stage_control("DPI_slider_", 1)), 5000);
+}
+
+TEST_P(MousePage, AColourChosenInThePickerBecomesTheStageColour) {
+    int answered = 0;
+    pui::Window::set_modal_test_hook([&](pui::Window& w) {
+        auto* picker = qobject_cast<ui::CPalletDialog*>(&w);
+        ASSERT_NE(picker, nullptr);
+        picker->set_color(answered++ == 0 ? 0x123456u : 0xABCDEFu);
+        // The second time the user cancels.
+        w.close_window(answered == 1 ? 1 : 0);
+    });
+    pui::Notification click{"click", stage_control("DPI_color_option_", 3)};
+    page_->notify(click);
+    pui::Notification again{"click", stage_control("DPI_select_check_", 3)};
+    page_->notify(again);
+    pui::Window::set_modal_test_hook({});
+    EXPECT_EQ(answered, 2);
+    const auto mem = fw().settings_memory();
+    const size_t at = 14 + 3 * 9 + 6;
+    EXPECT_EQ(mem[at], 0x12);
+    EXPECT_EQ(mem[at + 1], 0x34);
+    EXPECT_EQ(mem[at + 2], 0x56);
+    EXPECT_EQ(pui::bk_color(stage_control("DPI_color_option_", 3)), 0xFF123456u);
+    EXPECT_EQ(stage_in_file(3)["StageColorB"].asInt(), 0x56);
+    // The click on the select check did not change the active stage shown.
+    EXPECT_EQ(active_stage_shown(), fw().settings_memory()[12]);
 }
 
 TEST_P(MousePage, UnpluggingDuringAWriteNeitherHangsNorDamagesTheProfile) {
