@@ -182,6 +182,18 @@ TEST_P(MousePage, ADpiPressOnTheMouseMovesTheActiveStage) {
     EXPECT_EQ(pui::value(stage_control("DPI_slider_", 1)), 5000);
 }
 
+TEST_P(MousePage, ASettingChangedOnTheMouseReloadsThePage) {
+    open_notifications();
+    ASSERT_TRUE(pui::is_selected(control("Silent_Altitude_option_0")));
+    ASSERT_TRUE(fw().change_setting(13, 1));
+    // The event starts the settings reload after a short delay; the page then shows the change.
+    EXPECT_TRUE(
+        test::wait_until([&] { return pui::is_selected(control("Silent_Altitude_option_1")); }));
+    EXPECT_EQ(profile::read_json(profile_file())["Device"][0]["SystemStages"]["SilentAltitudeItem"]
+                  .asInt(),
+              1);
+}
+
 TEST_P(MousePage, AColourChosenInThePickerBecomesTheStageColour) {
     int answered = 0;
     pui::Window::set_modal_test_hook([&](pui::Window& w) {
