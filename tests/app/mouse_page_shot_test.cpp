@@ -1,6 +1,7 @@
 // Renders the main window with a mouse page filled with sample values, the power widget and the
-// colour picker, in English and in Chinese, to PNG files under the build tree (shots/), so that
-// the look can be judged without a mouse. The checks are only that every image was written.
+// colour picker, in English and in Chinese, and a mouse page bound to the simulated mouse, to PNG
+// files under the build tree (shots/), so that the look can be judged without a mouse. The checks
+// are only that every image was written.
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -8,6 +9,8 @@
 
 #include "app/main_wnd.h"
 #include "app_fixture.h"
+#include "device/model/mouse_device.h"
+#include "in_process_sim.h"
 #include "platform/ui/controls.h"
 #include "ui/mouse_page.h"
 #include "ui/mp_device_power.h"
@@ -123,6 +126,50 @@ TEST_F(MousePageShot, RendersEveryPaneInBothLanguages) {
         QCoreApplication::processEvents();
         EXPECT_TRUE(pallet.grab().save(out(tag + "_pallet"), "PNG"));
     }
+}
+
+// The page as the device manager will make it: bound to the simulated mouse on the receiver,
+// reloaded by its lifecycle timer, the battery polled and the preview running.
+TEST_F(MousePageShot, RendersAPageBoundToTheSimulatedMouse) {
+    model::register_device_pages();
+    app::CMainWnd wnd(factory(), dir_ / "user", store());
+    bool settled = false;
+    QObject::connect(&wnd, &app::CMainWnd::settled, [&] { settled = true; });
+    ASSERT_TRUE(wnd.create("ZARN_VELQA_R260", QSize(1000, 640)));
+    ASSERT_TRUE(wait_until([&] { return settled; }));
+    wnd.set_base_size(QSize(1000, 640));
+
+    sim::InProcessSim sim(dir_ / "sim");
+    ASSERT_TRUE(sim.started());
+    sim.firmware().set_battery(72, 1);
+    auto* page = new model::CZentovaMouseDevice(sim.backend());
+    page->set_device_name("mouse");
+    page->set_device_type(model::ReceiverMouseType, 0);
+    page->set_data_folders(factory(), dir_ / "user");
+    page->set_main_window(&wnd);
+    auto* pages = wnd.find_control_as<QStackedWidget>("device_switch");
+    pages->addWidget(page);
+    pages->setCurrentWidget(page);
+    page->bind_page_controls();
+    page->set_profile_file(dir_ / "user" / "profile.Json");
+    auto* power = new ui::CMpDevicePowerUI;
+    auto* power_switch = wnd.find_control_as<QStackedWidget>("device_power_switch");
+    power_switch->addWidget(power);
+    power_switch->setCurrentWidget(power);
+    power->set_device(2, 0);
+    page->set_power_control(power);
+    page->set_power_capable(true);
+    wnd.attach_controls(wnd.root());
+    wnd.find_control("No_device_Link")->hide();
+    ASSERT_TRUE(sim.open(page->channel(), sim::Link::Receiver));
+    page->on_tile_timer(model::TimerReload);
+    page->on_tile_timer(model::TimerPower);
+    page->switch_function_page(8);
+    // Wait for the preview to paint the light zones.
+    ASSERT_TRUE(wait_until([&] { return pui::bk_color(in(page, "light_0")) != 0xFFFFFFFFu; }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(wnd.grab().save(out("sim_bound_dpi"), "PNG"));
+    delete page;
 }
 
 }  // namespace

@@ -1,0 +1,525 @@
+#include "device/model/mouse_device.h"
+
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QVBoxLayout>
+
+#include "platform/debug_output.h"
+#include "platform/folders.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/layout_builder.h"
+#include "profile/profile_files.h"
+#include "ui/mouse_page.h"
+#include "ui/mp_device_power.h"
+#include "ui/pallet_dialog.h"
+
+namespace velqa::model {
+
+namespace pui = platform::ui;
+
+namespace {
+
+constexpr char kActiveThumb[] = "file='Control/SliderBar1_Thumb.png'";
+constexpr char kSensorPicture[] = "file='main/mouse.png'";
+// Offset between the sleep-time combo's item and the sleep-time index (1-6).
+constexpr int DormancyComboOffset = 1;
+
+QString numbered(const char* prefix, int n) {
+    return QString::fromLatin1(prefix) + QString::number(n);
+}
+
+// Splits "DPI_edit_2" into "DPI_edit" and 2; a name without a numeric suffix gives -1.
+std::pair<QString, int> split_suffix(const QString& name) {
+    const auto cut = name.lastIndexOf(QLatin1Char('_'));
+    if (cut > 0) {
+        bool ok = false;
+        const int n = name.mid(cut + 1).toInt(&ok);
+        if (ok && n >= 0)
+            return {name.left(cut), n};
+    }
+    return {name, -1};
+}
+
+std::uint32_t stage_argb(const profile::DpiStage& s) {
+    return 0xFF000000u | std::uint32_t(s.red) << 16 | std::uint32_t(s.green) << 8 | s.blue;
+}
+
+// Suppresses notifications of the window the page is in while the page sets values itself.
+class Quiet {
+  public:
+    explicit Quiet(QWidget* page) {
+        if (pui::Window* w = pui::window_of(page))
+            suppressor_.emplace(*w);
+    }
+
+  private:
+    std::optional<pui::Window::NotifySuppressor> suppressor_;
+};
+
+}  // namespace
+
+CZentovaMouseDevice::CZentovaMouseDevice(std::shared_ptr<platform::hid::HidBackend> backend,
+                                         QWidget* parent)
+    : CZentovaUSBDevice(std::move(backend), parent) {
+    setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
+    set_key_count(KeyCount);
+    set_light_count(LightCount);
+    // Both callbacks run on worker threads: they only post to this page's thread. Posted calls
+    // still pending when the page is destroyed are dropped with it.
+    light_ = std::make_unique<MouseLightThread>(channel_, [this] {
+        if (frame_posted_.exchange(true))
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                frame_posted_ = false;
+                show_led_frame();
+            },
+            Qt::QueuedConnection);
+    });
+    notifications_ = std::make_unique<MouseNotifications>(
+        notify_channel_, channel_, [this](const NotificationEvent& event) {
+            QMetaObject::invokeMethod(
+                this, [this, event] { on_notification_event(event); }, Qt::QueuedConnection);
+        });
+}
+
+CZentovaMouseDevice::~CZentovaMouseDevice() {
+    stop_threads();
+    stop_all_tile_timers();
+}
+
+void CZentovaMouseDevice::stop_threads() {
+    light_->stop();
+    notifications_->close_notification(WiredMouseType);
+    notifications_->close_notification(ReceiverMouseType);
+}
+
+// ---- Profile ----
+
+void CZentovaMouseDevice::set_profile_file(const std::filesystem::path& file) {
+    profile_.set_device_index(0);
+    profile_.set_default_path(default_data_ / "mouse.Json");
+    profile_.set_profile_path(file);
+    profile_.load_section(file);
+    profile_.read_system_settings();
+    profile_.read_light_info();
+    core_.set_effect_list(
+        effect_codes(profile::read_json(default_data_ / "default_light.json"), 0));
+    profile_loaded_ = true;
+}
+
+void CZentovaMouseDevice::ensure_profile() {
+    if (!profile_loaded_)
+        set_profile_file(user_data_folder() / (name_ + ".Json"));
+}
+
+std::vector<profile::DpiStage> CZentovaMouseDevice::stage_list() const {
+    return profile_.dpi_stages();
+}
+
+void CZentovaMouseDevice::store_stages(const std::vector<profile::DpiStage>& list) {
+    const int set = profile::stage_set_for_sensor(core_.sensor_id());
+    if (set >= 0)
+        profile_.write_dpi_stages(list, set);
+}
+
+void CZentovaMouseDevice::set_system(
+    const std::function<void(profile::MouseSystemSettings&)>& change) {
+    profile::MouseSystemSettings sys = profile_.system_settings();
+    change(sys);
+    profile_.write_system_settings(sys);
+}
+
+void CZentovaMouseDevice::store_and_write() {
+    profile_.save();
+    write_settings(0, 0);
+}
+
+int CZentovaMouseDevice::write_settings(int slot, std::uint8_t slot_byte) {
+    return core_.write_settings(channel_, slot, slot_byte);
+}
+
+// ---- Page ----
+
+void CZentovaMouseDevice::bind_page_controls() {
+    if (page_ == nullptr) {
+        page_ = pui::Window::build_layout(QString::fromLatin1(ui::kMousePageLayout), this);
+        if (page_ != nullptr) {
+            layout()->addWidget(page_);
+            ui::fill_mouse_page_combos(page_);
+            pui::set_selected(find(QStringLiteral("mouse_device_seting_option_0")), true, false);
+            pui::select_page(find(QStringLiteral("mouse_device_seting_layout")), 0);
+        } else {
+            platform::debug_output("mouse page: layout mousedevice.xml could not be built\n");
+        }
+    }
+    CZentovaUSBDevice::bind_page_controls();
+}
+
+void CZentovaMouseDevice::apply_lighting_from_profile() {
+    const profile::LightInfo& info = profile_.light_info();
+    // The preview computes one entry per light indicator of the page.
+    if (light_->frame().size() != frame_.size())
+        light_->set_led_count(frame_.size());
+    set_lighting_values({info.mode, info.brightness, info.speed}, info.direction);
+    light_->set_lighting(lighting_from_record(info));
+}
+
+void CZentovaMouseDevice::show_led_frame() {
+    frame_ = light_->frame();
+    CZentovaUSBDevice::show_led_frame();
+}
+
+void CZentovaMouseDevice::switch_function_page(int page_type) {
+    CZentovaUSBDevice::switch_function_page(page_type);
+    if (QWidget* info = find(QStringLiteral("device_tishi_info")))
+        info->hide();
+}
+
+void CZentovaMouseDevice::select_key(int index) {
+    CZentovaUSBDevice::select_key(index);
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        if (keys_[i])
+            pui::set_selected(keys_[i], static_cast<int>(i) == index, false);
+    }
+}
+
+void CZentovaMouseDevice::reload_all() {
+    ensure_profile();
+    const LoadOutcome load = core_.load_from_device(channel_, 0);
+    if (load.link_message)
+        send_to_main(*load.link_message, 0);
+    Quiet quiet(this);
+    for (int n = 0; n < StageCount; ++n)
+        pui::set_range(find(numbered("DPI_slider_", n)), load.range.min, load.range.max);
+    if (load.sensor_picture)
+        pui::set_bk_image(find(QStringLiteral("ms_device_name")),
+                          QString::fromLatin1(kSensorPicture));
+    if (load.sensor_id)
+        send_to_main(MsgSensor, *load.sensor_id);
+    load_profile_into_page();
+    core_.read_settings(channel_);
+    refresh_page();
+    apply_lighting_from_profile();
+    light_->restart();
+}
+
+void CZentovaMouseDevice::reload_settings() {
+    ensure_profile();
+    core_.read_settings(channel_);
+    refresh_page();
+}
+
+void CZentovaMouseDevice::load_profile_into_page() {
+    const int set = profile::stage_set_for_sensor(core_.sensor_id());
+    if (set >= 0)
+        profile_.read_dpi_stages(set);
+    profile_.read_system_settings();
+    profile_.read_light_info();
+    Quiet quiet(this);
+    const profile::MouseSystemSettings& sys = profile_.system_settings();
+    pui::set_value(find(QStringLiteral("pointer_speed_slider")), sys.pointer_speed);
+    pui::set_value(find(QStringLiteral("scroll_speed_slider")), sys.wheel_scroll_lines);
+    pui::set_value(find(QStringLiteral("double_click_slider")), sys.double_click_time);
+    pui::set_selected(find(QStringLiteral("pointer_precision_check")), sys.pointer_precision != 0,
+                      false);
+    pui::set_selected(find(QStringLiteral("scrolls_page_check")), sys.scroll_page != 0, false);
+}
+
+// The profile mirrors the device after every read and holds every change since, so the page
+// shows it; the decoded state adds the active stage the mouse reported last.
+void CZentovaMouseDevice::refresh_page() {
+    Quiet quiet(this);
+    const auto stages = stage_list();
+    for (int n = 0; n < StageCount && n < static_cast<int>(stages.size()); ++n) {
+        const profile::DpiStage& s = stages[static_cast<std::size_t>(n)];
+        pui::set_selected(find(numbered("DPI_enable_check_", n)), s.stage_flag != 0, false);
+        pui::set_value(find(numbered("DPI_slider_", n)), s.dpi_x);
+        pui::set_text(find(numbered("DPI_edit_", n)), QString::number(dpi_display_value(s.dpi_x)));
+        pui::set_bk_color(find(numbered("DPI_color_option_", n)), stage_argb(s));
+    }
+    const int active =
+        core_.has_record() ? core_.state().settings.active_stage : profile_.active_stage();
+    if (active >= 0 && active < StageCount)
+        ui::show_active_dpi_stage(this, active);
+
+    const profile::MouseSystemSettings& sys = profile_.system_settings();
+    const int polling = channel_.receiver_path() ? sys.report_item_24g : sys.report_item_usb;
+    const int shown = polling >= 0 && polling < PollingOptions ? polling : 0;
+    pui::set_selected(find(numbered("polling_rate_option_", shown)), true, false);
+    pui::set_value(find(QStringLiteral("polling_rate_slider")), shown);
+    auto two_way = [&](const char* prefix, int index) {
+        pui::set_selected(find(numbered(prefix, shown_two_way_option(index))), true, false);
+    };
+    two_way("Linear_Calibration_option_", sys.linear_calibration);
+    two_way("Silent_Altitude_option_", sys.silent_altitude);
+    two_way("motion_sync_option_", sys.motion_sync);
+    two_way("sensor_lif_option_", sys.sensor_lift);
+    two_way("deep_sleep_option_", sys.deep_sleep_off);
+    pui::set_value(find(QStringLiteral("Key_Delay_slider")), sys.key_delay);
+    pui::select_item(find(QStringLiteral("Key_Delay_combo_timeSelect")), sys.key_delay, false);
+    if (sys.dormancy_time >= 1) {
+        pui::set_value(find(QStringLiteral("Dormancy_slider")), sys.dormancy_time);
+        pui::select_item(find(QStringLiteral("Dormancy_combo_timeSelect")),
+                         sys.dormancy_time - DormancyComboOffset, false);
+    }
+    pui::select_item(find(QStringLiteral("Anti_Shake_combo_timeSelect")), sys.anti_shake, false);
+    if (QWidget* slider = find(QStringLiteral("Dormancy_slider")))
+        slider->setEnabled(sys.deep_sleep_off != 0);
+    emit refreshed();
+}
+
+void CZentovaMouseDevice::select_dpi_stage(int index) {
+    if (index < 0 || index >= StageCount)
+        return;
+    const int set = profile::stage_set_for_sensor(core_.sensor_id());
+    if (set >= 0)
+        profile_.write_active_stage(index, set);
+    {
+        Quiet quiet(this);
+        ui::show_active_dpi_stage(this, index);
+    }
+    auto stages = stage_list();
+    if (stages.size() < StageCount)
+        stages.resize(StageCount);
+    for (int n = 0; n < StageCount; ++n) {
+        if (QWidget* slider = find(numbered("DPI_slider_", n)))
+            stages[static_cast<std::size_t>(n)].dpi_x =
+                static_cast<std::uint16_t>(pui::value(slider));
+    }
+    store_stages(stages);
+}
+
+void CZentovaMouseDevice::poll_power_status() {
+    PowerUpdate update;
+    if (poll_power(channel_, power_capable_, power_suppress_, update) != link::result::Success)
+        return;
+    if (auto* power = power_control())
+        power->show_status(update.block.bytes.data(), update.block.bytes.size());
+    send_to_main(update.message, update.message_param);
+}
+
+// ---- Notification interfaces ----
+
+bool CZentovaMouseDevice::open_notification(const std::string& path, int type) {
+    return notifications_->open_notification(path, type);
+}
+
+bool CZentovaMouseDevice::reopen_notification(const std::string& path, int type) {
+    return notifications_->reopen_notification(path, type);
+}
+
+void CZentovaMouseDevice::close_notification(int type) {
+    notifications_->close_notification(type);
+}
+
+void CZentovaMouseDevice::on_notification_event(const NotificationEvent& event) {
+    switch (event.action.kind) {
+        case NotificationAction::Kind::ReloadSettings:
+            start_tile_timer(TimerSettings, SettingsReloadDelayMs);
+            return;
+        case NotificationAction::Kind::Reactive:
+            light_->trigger_reactive(event.code);
+            return;
+        case NotificationAction::Kind::SetSlot:
+            if (core_.apply(event.action)) {
+                // The mouse switched stage itself: the profile follows the device.
+                const int set = profile::stage_set_for_sensor(core_.sensor_id());
+                if (event.action.stage >= 0 && set >= 0) {
+                    profile_.write_active_stage(event.action.stage, set);
+                    profile_.save();
+                }
+                refresh_page();
+            }
+            return;
+        case NotificationAction::Kind::None:
+            return;
+    }
+}
+
+// ---- Page changes ----
+
+void CZentovaMouseDevice::notify(pui::Notification& msg) {
+    if (msg.sender == nullptr || !isAncestorOf(msg.sender))
+        return;
+    platform::debug_output("测试成功   、n");
+    on_change(msg.sender_name(), msg);
+}
+
+void CZentovaMouseDevice::commit_dpi_edit(int stage) {
+    QWidget* edit = find(numbered("DPI_edit_", stage));
+    if (edit == nullptr)
+        return;
+    int stored = 0;
+    const std::string typed = pui::text(edit).toStdString();
+    // Unchanged text (focus passing through) costs no write.
+    const auto stages = stage_list();
+    if (static_cast<std::size_t>(stage) < stages.size() &&
+        clamp_typed_dpi(typed, core_.sensor_id()) ==
+            stages[static_cast<std::size_t>(stage)].dpi_x &&
+        !typed.empty()) {
+        return;
+    }
+    core_.change_stage_dpi(channel_, stage, typed, &stored);
+    if (stored == 0)
+        return;
+    Quiet quiet(this);
+    pui::set_value(find(numbered("DPI_slider_", stage)), stored);
+    pui::set_text(edit, QString::number(dpi_display_value(stored)));
+}
+
+void CZentovaMouseDevice::pick_stage_colour(int stage) {
+    auto stages = stage_list();
+    const std::uint32_t current =
+        static_cast<std::size_t>(stage) < stages.size()
+            ? stage_argb(stages[static_cast<std::size_t>(stage)]) & 0xFFFFFFu
+            : 0xFFFFFFu;
+    const auto user = user_data_.empty() ? platform::user_data_folder() : user_data_;
+    QWidget* owner = main_window_ ? static_cast<QWidget*>(main_window_.data()) : window();
+    const int dpi = main_window_ ? main_window_->dpi() : 96;
+    std::uint32_t chosen = 0;
+    const int result = ui::show_pallet_dialog(owner, dpi, current, {user, default_data_}, chosen);
+    {
+        // The click toggled the stage's select check: show the active stage again.
+        Quiet quiet(this);
+        const int active = profile_.active_stage();
+        if (active >= 0 && active < StageCount)
+            ui::show_active_dpi_stage(this, active);
+    }
+    if (result != 1)
+        return;
+    if (stages.size() <= static_cast<std::size_t>(stage))
+        stages.resize(static_cast<std::size_t>(stage) + 1);
+    auto& s = stages[static_cast<std::size_t>(stage)];
+    s.red = static_cast<std::uint8_t>(chosen >> 16);
+    s.green = static_cast<std::uint8_t>(chosen >> 8);
+    s.blue = static_cast<std::uint8_t>(chosen);
+    pui::set_bk_color(find(numbered("DPI_color_option_", stage)), stage_argb(s));
+    store_stages(stages);
+    store_and_write();
+}
+
+void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg) {
+    const auto [prefix, n] = split_suffix(name);
+    const std::string& type = msg.type;
+    const bool selected = type == "selectchanged" && msg.wparam != 0;
+    const int value = static_cast<int>(msg.wparam);
+    using Sys = profile::MouseSystemSettings;
+
+    if (n >= 0 && n < StageCount && prefix.startsWith(QLatin1String("DPI_"))) {
+        if (prefix == QLatin1String("DPI_slider") && type == "valuechanged") {
+            if (!set_stage_dpi(profile_, core_.sensor_id(), n, value))
+                return;
+            {
+                Quiet quiet(this);
+                pui::set_text(find(numbered("DPI_edit_", n)),
+                              QString::number(dpi_display_value(value)));
+                const int active = profile_.active_stage();
+                if (active >= 0 && active < StageCount)
+                    ui::show_active_dpi_stage(this, active);
+            }
+            store_and_write();
+        } else if (prefix == QLatin1String("DPI_slider") && type == "movevaluechanged") {
+            Quiet quiet(this);
+            pui::set_text(find(numbered("DPI_edit_", n)),
+                          QString::number(dpi_display_value(value)));
+        } else if (prefix == QLatin1String("DPI_edit") &&
+                   (type == "killfocus" || type == "return")) {
+            commit_dpi_edit(n);
+        } else if (prefix == QLatin1String("DPI_edit") && (type == "setfocus" || type == "click")) {
+            select_dpi_stage(n);
+            store_and_write();
+        } else if (prefix == QLatin1String("DPI_enable_check") && type == "selectchanged") {
+            auto stages = stage_list();
+            if (stages.size() <= static_cast<std::size_t>(n))
+                stages.resize(static_cast<std::size_t>(n) + 1);
+            stages[static_cast<std::size_t>(n)].stage_flag = msg.wparam != 0 ? 1 : 0;
+            store_stages(stages);
+            store_and_write();
+        } else if ((prefix == QLatin1String("DPI_select_check") ||
+                    prefix == QLatin1String("DPI_color_option")) &&
+                   type == "click") {
+            pick_stage_colour(n);
+        }
+        return;
+    }
+
+    auto change_system = [&](const std::function<void(Sys&)>& change, bool device) {
+        set_system(change);
+        if (device)
+            store_and_write();
+        else
+            profile_.save();
+    };
+    const auto idx = static_cast<std::uint16_t>(std::max(n, 0));
+    if (selected && n >= 0) {
+        if (prefix == QLatin1String("polling_rate_option") && n < PollingOptions) {
+            const PollingField field =
+                polling_option_field(channel_.receiver_path(), receiver_pid_);
+            change_system([&](Sys& s) { set_polling(s, field, n); }, true);
+        } else if (prefix == QLatin1String("Silent_Altitude_option")) {
+            change_system([&](Sys& s) { s.silent_altitude = idx; }, true);
+        } else if (prefix == QLatin1String("Linear_Calibration_option")) {
+            change_system([&](Sys& s) { s.linear_calibration = idx; }, true);
+        } else if (prefix == QLatin1String("motion_sync_option")) {
+            change_system([&](Sys& s) { s.motion_sync = idx; }, true);
+        } else if (prefix == QLatin1String("sensor_lif_option")) {
+            change_system([&](Sys& s) { s.sensor_lift = idx; }, true);
+        } else if (prefix == QLatin1String("deep_sleep_option")) {
+            if (QWidget* slider = find(QStringLiteral("Dormancy_slider")))
+                slider->setEnabled(n != 0);
+            change_system([&](Sys& s) { s.deep_sleep_off = idx; }, true);
+        } else if (prefix == QLatin1String("mouse_device_seting_option")) {
+            pui::select_page(find(QStringLiteral("mouse_device_seting_layout")), n);
+        }
+        return;
+    }
+
+    auto u16 = [](int v) { return static_cast<std::uint16_t>(std::clamp(v, 0, 0xFFFF)); };
+    if (name == QLatin1String("polling_rate_slider") && type == "valuechanged") {
+        const PollingField field = polling_slider_field(channel_.receiver_path());
+        change_system([&](Sys& s) { set_polling(s, field, value); }, true);
+    } else if (name == QLatin1String("Dormancy_combo_timeSelect") && type == "itemselect") {
+        QWidget* slider = find(QStringLiteral("Dormancy_slider"));
+        {
+            Quiet quiet(this);
+            pui::set_value(slider, value + DormancyComboOffset);
+        }
+        change_system([&](Sys& s) { s.dormancy_time = u16(pui::value(slider)); }, true);
+    } else if (name == QLatin1String("Dormancy_slider") && type == "valuechanged") {
+        {
+            Quiet quiet(this);
+            pui::select_item(find(QStringLiteral("Dormancy_combo_timeSelect")),
+                             value - DormancyComboOffset, false);
+        }
+        change_system([&](Sys& s) { s.dormancy_time = u16(value); }, true);
+    } else if (name == QLatin1String("Key_Delay_combo_timeSelect") && type == "itemselect") {
+        QWidget* slider = find(QStringLiteral("Key_Delay_slider"));
+        {
+            Quiet quiet(this);
+            pui::set_value(slider, value);
+        }
+        change_system([&](Sys& s) { s.key_delay = u16(pui::value(slider)); }, true);
+    } else if (name == QLatin1String("Key_Delay_slider") && type == "valuechanged") {
+        {
+            Quiet quiet(this);
+            pui::select_item(find(QStringLiteral("Key_Delay_combo_timeSelect")), value, false);
+        }
+        change_system([&](Sys& s) { s.key_delay = u16(value); }, true);
+    } else if (name == QLatin1String("Anti_Shake_combo_timeSelect") && type == "itemselect") {
+        change_system([&](Sys& s) { s.anti_shake = u16(value); }, true);
+    } else if (name == QLatin1String("pointer_speed_slider") && type == "valuechanged") {
+        change_system([&](Sys& s) { s.pointer_speed = u16(value); }, false);
+    } else if (name == QLatin1String("scroll_speed_slider") && type == "valuechanged") {
+        change_system([&](Sys& s) { s.wheel_scroll_lines = u16(value); }, false);
+    } else if (name == QLatin1String("double_click_slider") && type == "valuechanged") {
+        change_system([&](Sys& s) { s.double_click_time = u16(value); }, false);
+    } else if (name == QLatin1String("pointer_precision_check") && type == "selectchanged") {
+        change_system([&](Sys& s) { s.pointer_precision = msg.wparam != 0; }, false);
+    } else if (name == QLatin1String("scrolls_page_check") && type == "selectchanged") {
+        change_system([&](Sys& s) { s.scroll_page = msg.wparam != 0; }, false);
+    }
+}
+
+}  // namespace velqa::model

@@ -1,0 +1,103 @@
+// The mouse's device page: builds the settings page ("mousedevice.xml"), shows what the mouse
+// holds, turns every change the user makes into the profile and a settings write, listens on the
+// notification interfaces for changes made on the mouse and animates the lighting preview.
+// Device sequences run through MouseCore; the worker threads are MouseLightThread and
+// MouseNotifications, whose callbacks only post to this page's thread.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "device/model/light_thread.h"
+#include "device/model/mouse_core.h"
+#include "device/model/notification_worker.h"
+#include "device/model/usb_device.h"
+#include "profile/profile_data.h"
+
+namespace velqa::model {
+
+class CZentovaMouseDevice : public CZentovaUSBDevice {
+    Q_OBJECT
+
+  public:
+    static constexpr const char* kClassName = "CZentovaMouseDevice";
+    static constexpr int KeyCount = 6;
+    static constexpr int LightCount = 7;
+    static constexpr int StageCount = 6;
+
+    explicit CZentovaMouseDevice(std::shared_ptr<platform::hid::HidBackend> backend = nullptr,
+                                 QWidget* parent = nullptr);
+    // Stops the light thread and both notification workers before anything they use is freed.
+    ~CZentovaMouseDevice() override;
+
+    // The profile file the page reads and saves (the current profile of the profile list);
+    // default: <user data>/<device name>/<device name>.Json. Loads its section.
+    void set_profile_file(const std::filesystem::path& file);
+    std::filesystem::path profile_path() const override { return profile_.profile_path(); }
+    void save_profile() override { profile_.save(); }
+    // The product ID the receiver interface reports (0: unknown), which decides the polling
+    // field an option button sets.
+    void set_receiver_product_id(std::uint16_t pid) { receiver_pid_ = pid; }
+
+    // Builds the page from its layout and binds the key buttons and light indicators.
+    void bind_page_controls() override;
+    void apply_lighting_from_profile() override;
+    // Paints the light thread's newest frame on the light indicators.
+    void show_led_frame() override;
+    // Load from the device, the profile into the page, the settings, refresh, preview restart.
+    void reload_all() override;
+    void reload_settings() override;
+    void poll_power_status() override;
+    void load_profile_into_page() override;
+    void refresh_page() override;
+    int write_settings(int slot, std::uint8_t slot_byte) override;
+    void switch_function_page(int page_type) override;
+    void select_key(int index) override;
+
+    // Stage `index` (0-5) becomes the active stage of the sensor's stage set and is shown so.
+    void select_dpi_stage(int index);
+
+    // Control notifications from the main window's dispatch, routed by name and type.
+    void notify(platform::ui::Notification& msg) override;
+
+    // ---- Notification interfaces (paths of the consumer collection) ----
+    bool open_notification(const std::string& path, int type);
+    bool reopen_notification(const std::string& path, int type);
+    void close_notification(int type);
+
+    // Stops the light thread and both notification workers (the device manager's removal).
+    void stop_threads();
+
+    MouseCore& core() { return core_; }
+    profile::CMouseProfiledata& profile() { return profile_; }
+    MouseLightThread& light_thread() { return *light_; }
+    MouseNotifications& notifications() { return *notifications_; }
+
+  signals:
+    // The page shows new values (after a refresh), for observers such as tests.
+    void refreshed();
+
+  private:
+    void ensure_profile();
+    void on_change(const QString& name, platform::ui::Notification& msg);
+    void on_notification_event(const NotificationEvent& event);
+    void commit_dpi_edit(int stage);
+    void pick_stage_colour(int stage);
+    // Stores the profile and writes the settings with slot 0, as every page change does.
+    void store_and_write();
+    std::vector<profile::DpiStage> stage_list() const;
+    void store_stages(const std::vector<profile::DpiStage>& list);
+    void set_system(const std::function<void(profile::MouseSystemSettings&)>& change);
+
+    profile::CMouseProfiledata profile_;
+    MouseCore core_{profile_};
+    QWidget* page_ = nullptr;
+    bool profile_loaded_ = false;
+    std::uint16_t receiver_pid_ = 0;
+    std::atomic<bool> frame_posted_{false};
+    // Last: their threads are stopped (in the destructor body) before the rest is freed.
+    std::unique_ptr<MouseLightThread> light_;
+    std::unique_ptr<MouseNotifications> notifications_;
+};
+
+}  // namespace velqa::model

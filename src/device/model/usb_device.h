@@ -1,0 +1,204 @@
+// The base of every device page: the container control that holds a device's settings page in
+// the main window and, at once, the device's model. It owns the command channel and the
+// notification channel, binds the page's key buttons and light indicators, shows the LED frame,
+// switches the function page and runs the device's lifecycle timers. Byte and timing logic lives
+// in the Qt-free core (device/model); this class only shows what the core returns.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/link/command_channel.h"
+#include "device/model/lighting_preview.h"
+#include "platform/ui/window.h"
+
+class QTimer;
+
+namespace velqa::ui {
+class CMpDevicePowerUI;
+}
+
+namespace velqa::model {
+
+class CZentovaUSBDevice : public QWidget {
+    Q_OBJECT
+
+  public:
+    static constexpr const char* kClassName = "CZentovaUSBDevice";
+    // Retry period of the receiver link check and the power poll's period.
+    static constexpr int LinkRetryMs = 2000;
+    static constexpr int PowerPollMs = 3000;
+    static constexpr int PowerStartMs = 50;
+    static constexpr int LinkRetryWrap = 4;
+
+    // Both channels open their interfaces through `backend` (null: no link can be opened).
+    explicit CZentovaUSBDevice(std::shared_ptr<platform::hid::HidBackend> backend = nullptr,
+                               QWidget* parent = nullptr);
+    ~CZentovaUSBDevice() override;
+
+    link::CommandChannel& channel() { return channel_; }
+    link::CommandChannel& notification_channel() { return notify_channel_; }
+
+    // ---- Identity, set by the device manager ----
+    void set_device_name(const std::string& name) { name_ = name; }
+    const std::string& device_name() const { return name_; }
+    void set_labels(std::array<QString, 3> labels) { labels_ = std::move(labels); }
+    const std::array<QString, 3>& labels() const { return labels_; }
+    void set_device_type(int type, int sub_type) {
+        type_ = type;
+        sub_type_ = sub_type;
+    }
+    int device_type() const { return type_; }
+    int device_sub_type() const { return sub_type_; }
+    void set_device_index(int index) { index_ = index; }
+    int device_index() const { return index_; }
+
+    // Resizes the key-button list.
+    void set_key_count(int count);
+    int key_count() const { return static_cast<int>(keys_.size()); }
+    // Resizes the light lists and the LED frame, clearing every entry.
+    void set_light_count(int count);
+    int light_count() const { return static_cast<int>(lights_.size()); }
+
+    // ---- Handles ----
+    void set_main_window(platform::ui::Window* window) { main_window_ = window; }
+    platform::ui::Window* main_window() const { return main_window_; }
+    // The device's tile in the device list: when set, lifecycle timers run as its control
+    // timers and the tile forwards their "timer" notifications to on_tile_timer().
+    void set_tile(QWidget* tile) { tile_ = tile; }
+    QWidget* tile() const { return tile_; }
+    void set_power_control(ui::CMpDevicePowerUI* power);
+    ui::CMpDevicePowerUI* power_control() const;
+
+    // ---- Flags ----
+    void set_power_capable(bool on);
+    bool power_capable() const { return power_capable_; }
+    // Taken only while the device is power-capable.
+    void set_power_suppress(bool on) { power_suppress_ = on; }
+    bool power_suppressed() const { return power_capable_ && power_suppress_; }
+    // Stores the flag; switching it on for a keyboard (type 1) sends the lighting-control
+    // command.
+    void set_software_lighting(bool on);
+    bool software_lighting() const { return software_lighting_; }
+    void set_preview_enabled(bool on) { preview_enabled_ = on; }
+    bool preview_enabled() const { return preview_enabled_; }
+    void set_page_visible(bool on) { page_visible_ = on; }
+    bool page_visible() const { return page_visible_; }
+
+    // ---- Profile paths ----
+    // Folders the profile paths are made in; default: the program's DefaultData and the user
+    // data folder. Tests point them elsewhere.
+    void set_data_folders(std::filesystem::path default_data, std::filesystem::path user_data);
+    // DefaultData/<device name>.Json.
+    std::filesystem::path default_profile_file() const;
+    // <user data>/<device name>/, created.
+    std::filesystem::path user_data_folder() const;
+
+    // ---- Virtual operations ----
+    // Finds "SelectPanel" and binds its "key_" N and "light_" N controls within the counts.
+    virtual void bind_page_controls();
+    virtual void apply_lighting_from_profile() {}
+    // Paints the LED frame on the light indicators (when the preview is enabled).
+    virtual void show_led_frame();
+    void set_led_entry(int index, std::uint32_t value);
+    std::uint32_t led_entry(int index) const;
+    const LedFrame& led_frame() const { return frame_; }
+    virtual void reload_all() {}
+    virtual void reload_settings() {}
+    virtual void poll_power_status() {}
+    // True when the link is open, the receiver path is selected and the mouse answers.
+    virtual bool receiver_link_check();
+    virtual void load_profile_into_page() {}
+    virtual void refresh_page() {}
+    virtual int write_settings(int slot, std::uint8_t slot_byte) {
+        (void)slot;
+        (void)slot_byte;
+        return 0;
+    }
+    virtual void switch_function_page(int page_type);
+    int function_page() const { return function_page_; }
+    virtual std::filesystem::path profile_path() const { return {}; }
+    virtual QString profile_name() const { return {}; }
+    virtual void save_profile() {}
+    virtual void set_language(int index) { language_ = index; }
+    int language() const { return language_; }
+    void set_lighting_values(std::array<std::uint32_t, 3> words, std::uint16_t half) {
+        lighting_words_ = words;
+        lighting_half_ = half;
+    }
+    void set_colour_triple(std::array<std::uint32_t, 3> colour) { colour_ = colour; }
+    std::array<std::uint32_t, 3> colour_triple() const { return colour_; }
+    virtual void select_key(int index) { selected_key_ = index; }
+    int selected_key() const { return selected_key_; }
+    void set_second_selection(int index) { second_selection_ = index; }
+    int second_selection() const { return second_selection_; }
+
+    // A control notification forwarded by the main window; the base does nothing with it.
+    virtual void notify(platform::ui::Notification& msg) { (void)msg; }
+
+    // ---- Lifecycle timers ----
+    // What the tile's timers 1001, 1002 and 1005 do (the tile calls this on "timer").
+    void on_tile_timer(int id);
+    // Starts (or restarts) a lifecycle timer: on the tile when there is one, else on a timer
+    // of this page. One-shot: each handler sets the next period itself.
+    void start_tile_timer(int id, int delay_ms);
+    void stop_tile_timer(int id);
+    bool tile_timer_active(int id) const;
+    int link_retries() const { return link_retries_; }
+
+    QWidget* find(const QString& name) const;
+
+  signals:
+    // Every main-window message this page sends (also posted to the main window when set).
+    void window_message(unsigned message, quintptr param);
+
+  protected:
+    // Posts a message to the main window (from the window thread) and emits window_message.
+    void send_to_main(unsigned message, quintptr param);
+    void stop_all_tile_timers();
+
+    link::CommandChannel channel_;
+    link::CommandChannel notify_channel_;
+    std::string name_;
+    std::array<QString, 3> labels_;
+    int type_ = 0;
+    int sub_type_ = 0;
+    int index_ = -1;
+    int selected_key_ = -1;
+    int second_selection_ = -1;
+    int function_page_ = 1;
+    std::vector<QPointer<QWidget>> keys_;
+    std::vector<QPointer<QWidget>> lights_;
+    LedFrame frame_;
+    std::array<std::uint32_t, 3> lighting_words_{};
+    std::uint16_t lighting_half_ = 0;
+    bool software_lighting_ = false;
+    int language_ = 0;
+    std::array<std::uint32_t, 3> colour_{};
+    QPointer<platform::ui::Window> main_window_;
+    QPointer<QWidget> tile_;
+    QPointer<QWidget> power_;
+    bool preview_enabled_ = true;
+    bool page_visible_ = true;
+    bool power_capable_ = false;
+    bool power_suppress_ = false;
+    int link_retries_ = 0;
+    std::filesystem::path default_data_;
+    std::filesystem::path user_data_;
+
+  private:
+    std::map<int, QTimer*> timers_;
+};
+
+// Registers the device page classes with the control factory in place of their placeholders.
+void register_device_pages();
+
+}  // namespace velqa::model
