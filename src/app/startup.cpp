@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "app/messages.h"
+#include "device/model/usb_device.h"
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
@@ -69,6 +70,7 @@ bool load_resources(const fs::path& resources) {
     res.set_resource_path(resources / "skin");
     const bool ok = res.load_resource(QStringLiteral("res.xml"));
     ui::register_custom_controls();
+    model::register_device_pages();  // the real device pages replace their placeholders
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         app->setStyleSheet(res.style_sheet());
     }
