@@ -1,42 +1,22 @@
 // velqa-sim and velqactl as separate processes: the device commands on both paths, the control
 // socket, and a fault injected through `ctl` reaching velqactl's exit code.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "platform/json_read.h"
+#include "support/sim_process.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
-struct Outcome {
-    int exit_code = -1;
-    std::string out;
-};
+using Outcome = velqa::test::CommandOutcome;
 
 // Runs a command line with the shell, capturing stdout and stderr.
 Outcome run(const std::string& command) {
-    Outcome r;
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int status = ::pclose(p);
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return velqa::test::run_command(command + " 2>&1");
 }
 
 Json::Value parse(const std::string& text) {
@@ -46,26 +26,12 @@ Json::Value parse(const std::string& text) {
 class SimProcess : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string dir = dir_.path().string();
-        const char* argv[] = {sim_,   "--dir",     dir.c_str(), "--link",
-                              "both", "--battery", "64",        nullptr};
-        ASSERT_EQ(::posix_spawn(&pid_, sim_, nullptr, nullptr, const_cast<char**>(argv), environ),
-                  0);
-        // Ready once the control socket and both vendor sidecars are there.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!(std::filesystem::exists(dir_ / "control.sock") &&
-                 std::filesystem::exists(dir_ / "cable-if1.json") &&
-                 std::filesystem::exists(dir_ / "receiver-if1.json"))) {
-            ASSERT_LT(std::chrono::steady_clock::now(), until) << "simulator did not start";
-            std::this_thread::yield();
-        }
+        ASSERT_TRUE(sim_process_.start(sim_, dir_.path(), {"--link", "both", "--battery", "64"}))
+            << "simulator did not start";
     }
     void TearDown() override {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        if (sim_process_.running()) {
+            EXPECT_TRUE(sim_process_.stop());
             EXPECT_FALSE(std::filesystem::exists(dir_ / "control.sock"));
         }
     }
@@ -79,7 +45,7 @@ class SimProcess : public ::testing::Test {
     velqa::test::TempDir dir_;
     const char* sim_ = VELQA_SIM_BIN;
     const char* ctl_ = VELQACTL_BIN;
-    pid_t pid_ = -1;
+    velqa::test::SimProcess sim_process_;  // after dir_: stopped before the folder goes
 };
 
 TEST_F(SimProcess, DeviceCommandsOnBothPaths) {

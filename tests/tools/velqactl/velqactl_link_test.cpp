@@ -1,47 +1,26 @@
 // velqactl and velqa-sim as separate processes: a delayed reply never yields a record that
 // differs from the simulator's memory, and two velqactl processes on one mouse never mix.
 #include <gtest/gtest.h>
-#include <json/json.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 #include <string>
-#include <thread>
 
+#include "platform/json_read.h"
+#include "support/sim_process.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
 std::string run(const std::string& command, int* exit_code = nullptr) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    const int status = ::pclose(p);
+    auto r = velqa::test::run_command(command);
     if (exit_code)
-        *exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
+        *exit_code = r.exit_code;
+    return std::move(r.out);
 }
 
 Json::Value parse(const std::string& text) {
-    Json::Value v;
-    Json::CharReaderBuilder b;
-    std::string errors;
-    std::istringstream in(text);
-    Json::parseFromStream(b, in, &v, &errors);
-    return v;
+    return velqa::platform::parse_json(text);
 }
 
 std::string without_spaces(std::string s) {
@@ -52,24 +31,8 @@ std::string without_spaces(std::string s) {
 class VelqactlOnSim : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string dir = dir_.path().string();
-        const char* argv[] = {sim_, "--dir", dir.c_str(), "--link", "both", nullptr};
-        ASSERT_EQ(::posix_spawn(&pid_, sim_, nullptr, nullptr, const_cast<char**>(argv), environ),
-                  0);
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!(std::filesystem::exists(dir_ / "control.sock") &&
-                 std::filesystem::exists(dir_ / "cable-if1.json") &&
-                 std::filesystem::exists(dir_ / "receiver-if1.json"))) {
-            ASSERT_LT(std::chrono::steady_clock::now(), until) << "simulator did not start";
-            std::this_thread::yield();
-        }
-    }
-    void TearDown() override {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-        }
+        ASSERT_TRUE(sim_process_.start(sim_, dir_.path(), {"--link", "both"}))
+            << "simulator did not start";
     }
     std::string ctl_line(const std::string& args) const {
         return "VELQA_HID=sim:" + dir_.path().string() + " " + ctl_ + " " + args;
@@ -86,7 +49,7 @@ class VelqactlOnSim : public ::testing::Test {
     velqa::test::TempDir dir_;
     const char* sim_ = VELQA_SIM_BIN;
     const char* ctl_ = VELQACTL_BIN;
-    pid_t pid_ = -1;
+    velqa::test::SimProcess sim_process_;  // after dir_: stopped before the folder goes
 };
 
 TEST_F(VelqactlOnSim, DelayedReplyNeverYieldsAnotherRecord) {

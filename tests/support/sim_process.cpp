@@ -1,0 +1,64 @@
+#include "support/sim_process.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+extern char** environ;
+
+namespace velqa::test {
+
+CommandOutcome run_command(const std::string& command) {
+    CommandOutcome r;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p)
+        return r;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    const int status = ::pclose(p);
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+bool SimProcess::start(const std::string& exe, const std::filesystem::path& dir,
+                       const std::vector<std::string>& args) {
+    std::vector<std::string> words = {exe, "--dir", dir.string()};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    if (::posix_spawn(&pid_, exe.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+        pid_ = -1;
+        return false;
+    }
+    // Another process makes the files, so there is nothing to block on but the clock; a short
+    // pause between looks leaves the cores to the starting simulator.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!(std::filesystem::exists(dir / "control.sock") &&
+             std::filesystem::exists(dir / "cable-if1.json") &&
+             std::filesystem::exists(dir / "receiver-if1.json"))) {
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+bool SimProcess::stop() {
+    if (pid_ <= 0)
+        return true;
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    const pid_t waited = ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return waited > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace velqa::test
