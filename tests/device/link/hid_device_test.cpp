@@ -21,6 +21,7 @@
 #include "platform/hid/sysfs_fixture.h"
 #include "sim_nodes.h"
 #include "support/temp_dir.h"
+#include "support/waiting.h"
 
 namespace velqa::link {
 namespace {
@@ -29,16 +30,7 @@ using sim::Link;
 using sim::SimNodes;
 using ::testing::ElementsAre;
 
-// Waits for a condition another thread brings about; the deadline only guards against hangs.
-bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using velqa::test::eventually;
 
 // --- Path parsers ----------------------------------------------------------------------------
 

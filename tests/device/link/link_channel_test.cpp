@@ -13,6 +13,7 @@
 #include "in_process_sim.h"
 #include "platform/debug_output.h"
 #include "support/temp_dir.h"
+#include "support/waiting.h"
 
 namespace velqa::link {
 namespace {
@@ -21,17 +22,7 @@ using sim::Fault;
 using sim::InProcessSim;
 using sim::Link;
 
-// Polls a condition until it holds or a generous deadline passes.
-template <typename F>
-bool eventually(F f, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
-    const auto until = std::chrono::steady_clock::now() + deadline;
-    while (!f()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
+using velqa::test::eventually;
 
 std::vector<uint8_t> pattern(size_t n, uint8_t seed = 1) {
     std::vector<uint8_t> v(n);

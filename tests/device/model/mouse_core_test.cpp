@@ -11,6 +11,7 @@
 #include "platform/debug_output.h"
 #include "profile/profile_files.h"
 #include "support/temp_dir.h"
+#include "support/waiting.h"
 
 namespace velqa::model {
 namespace {
@@ -24,16 +25,7 @@ using sim::Link;
 
 constexpr uint8_t PresenceQuery = 0xAA;
 
-template <typename F>
-bool eventually(F f, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
-    const auto until = std::chrono::steady_clock::now() + deadline;
-    while (!f()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
+using velqa::test::eventually;
 
 class MouseCoreSim : public ::testing::TestWithParam<Link> {
   protected:
