@@ -38,10 +38,7 @@ class PowerWidgetTest : public ::testing::Test {
   protected:
     void SetUp() override {
         qt_app();
-        auto& res = pui::Resources::instance();
-        res.set_resource_path(source_dir() / "skin");
-        ASSERT_TRUE(res.load_resource("res.xml"));
-        ASSERT_TRUE(pui::LanguageTexts::instance().load_language("lan_en.xml"));
+        ASSERT_TRUE(load_shipped_skin());
         ui::register_custom_controls();
         host_ = std::make_unique<Host>();
         host_->create("t", {}, true);

@@ -32,10 +32,7 @@ class MsgWndTest : public ::testing::Test {
   protected:
     void SetUp() override {
         qt_app();
-        auto& res = pui::Resources::instance();
-        res.set_resource_path(source_dir() / "skin");
-        ASSERT_TRUE(res.load_resource("res.xml"));
-        ASSERT_TRUE(pui::LanguageTexts::instance().load_language("lan_en.xml"));
+        ASSERT_TRUE(load_shipped_skin());
         pui::Window::set_all_dpi(96);
     }
     void TearDown() override { pui::Window::set_modal_test_hook({}); }

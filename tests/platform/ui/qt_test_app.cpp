@@ -2,7 +2,18 @@
 
 #include <fstream>
 
+#include "platform/ui/language.h"
+#include "platform/ui/resources.h"
+#include "support/temp_dir.h"
+
 namespace velqa::test {
+
+bool load_shipped_skin() {
+    auto& res = platform::ui::Resources::instance();
+    res.set_resource_path(source_dir() / "skin");
+    return res.load_resource(QStringLiteral("res.xml")) &&
+           platform::ui::LanguageTexts::instance().load_language(QStringLiteral("lan_en.xml"));
+}
 
 void write_text(const std::filesystem::path& file, const std::string& text) {
     std::filesystem::create_directories(file.parent_path());

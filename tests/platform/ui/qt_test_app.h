@@ -34,6 +34,10 @@ inline bool wait_until(const std::function<bool()>& done, int deadline_ms = 1000
     return true;
 }
 
+// Points the resources at the shipped skin and loads "res.xml" and the English texts; false when
+// either fails to load.
+bool load_shipped_skin();
+
 // Writes a text file, creating its folder.
 void write_text(const std::filesystem::path& file, const std::string& text);
 
