@@ -1,0 +1,93 @@
+// Software light sync: while two or more linked devices have their light-sync box on, one
+// effect (breathing, steady, flashing, colour wheel, off) is stepped at a rate set by its
+// threshold table and each step's colour is pushed to every device page. No UI: pages hold a
+// LightSyncTarget that the thread writes and the page reads.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/worker_thread.h"
+
+namespace velqa::app {
+
+// Effects 0-4: breathing, steady chosen colour, flashing, colour wheel, off.
+enum class SyncEffect : int { Breathing = 0, Steady = 1, Flashing = 2, Wheel = 3, Off = 4 };
+inline constexpr int SyncEffects = 5;
+inline constexpr int SyncSpeeds = 15;
+
+// Steps per effect and speed (rows 8, 6, 4, 2, 1 then ten zeros). 0 outside the table.
+std::uint8_t light_sync_threshold(int effect, int speed);
+
+// One colour value: red in the low byte, then green, blue and brightness.
+constexpr std::uint32_t pack_sync_colour(std::uint8_t r, std::uint8_t g, std::uint8_t b,
+                                         std::uint8_t brightness) {
+    return std::uint32_t(r) | std::uint32_t(g) << 8 | std::uint32_t(b) << 16 |
+           std::uint32_t(brightness) << 24;
+}
+
+// The effect generator: each step() gives the next colour value. Pure, for tests.
+class SyncEffectSteps {
+  public:
+    // `rgb` is 0xRRGGBB; `use_wheel` makes breathing and flashing move along the wheel.
+    void set_effect(int effect, int speed, std::uint32_t rgb, bool use_wheel);
+    std::uint32_t step();
+    int effect() const { return effect_; }
+    int speed() const { return speed_; }
+
+  private:
+    int effect_ = 0;
+    int speed_ = 0;
+    std::uint32_t rgb_ = 0xFFFFFF;
+    bool use_wheel_ = false;
+    int phase_ = 0;
+    int wheel_ = 0;
+    bool flash_on_ = true;
+    int flash_steps_ = 0;
+};
+
+// What one device page shares with the thread.
+struct LightSyncTarget {
+    std::atomic<bool> linked{false};
+    std::atomic<bool> sync{false};
+    std::atomic<std::uint32_t> colour{0};
+    std::atomic<std::uint64_t> pushes{0};
+};
+
+class LightSyncThread {
+  public:
+    LightSyncThread();
+    ~LightSyncThread();
+
+    // Window thread. Targets are held weakly: a page that is gone is skipped.
+    void add_target(const std::shared_ptr<LightSyncTarget>& target);
+    void set_effect(int effect, int speed, std::uint32_t rgb, bool use_wheel);
+    // A target's linked or sync flag changed: the thread looks again at once.
+    void changed();
+
+    bool start();
+    // Writes "同步灯光线程设定退出" from the thread as it ends.
+    platform::StopOutcome stop(std::chrono::milliseconds bounded = platform::DefaultStopWait);
+    void request_stop();
+    bool running() const;
+
+    // True while some linked target has its sync flag set.
+    bool active() const;
+    std::uint64_t steps() const { return steps_.load(); }
+
+  private:
+    void run(platform::StopEvent& stop);
+
+    mutable std::mutex mutex_;
+    std::vector<std::weak_ptr<LightSyncTarget>> targets_;
+    SyncEffectSteps effect_;
+    std::atomic<std::uint64_t> steps_{0};
+    platform::WorkerThread worker_;
+};
+
+}  // namespace velqa::app
