@@ -6,9 +6,16 @@
 #include <QLabel>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 
+#include "app/device_scan.h"
+#include "app/light_sync.h"
 #include "app/messages.h"
+#include "app/notify_routes.h"
+#include "app/scan_bridge.h"
 #include "app/startup.h"
+#include "device/model/mouse_device.h"
+#include "device/model/mouse_settings.h"
 #include "platform/debug_output.h"
 #include "platform/ipc/program_channel.h"
 #include "platform/ui/control_factory.h"
@@ -18,6 +25,8 @@
 #include "platform/ui/menu.h"
 #include "platform/ui/resources.h"
 #include "ui/custom_controls.h"
+#include "ui/device_option.h"
+#include "ui/msg_wnd.h"
 
 namespace velqa::app {
 namespace pui = platform::ui;
@@ -27,6 +36,10 @@ namespace {
 
 constexpr int kDpiTimer = 1011;
 constexpr int kTrayMenuTimer = 1032;
+constexpr int kProfileApplyTimer = 1055;
+constexpr int kProfileApplyMs = 400;
+// How long a screenshot waits for the first page to load before it renders what it has.
+constexpr int kSettleDeadlineMs = 8000;
 constexpr QSize kLaidOutSize(1000, 640);
 
 constexpr const char* kCaptionNames[] = {"closebtn", "maxbtn",       "restorebtn",
@@ -103,14 +116,13 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
       settings_(std::move(settings)),
       channel_(channel),
       hid_(std::move(hid)),
-      audio_styles_(std::make_unique<Json::Value>()) {
+      audio_styles_(std::make_unique<Json::Value>()),
+      slots_(link::supported_device_table()) {
     aux_windows_.resize(4);
     // The window manager's close ends the program like the close message does.
     connect(this, &Window::closed, this, [this] { on_destroy(); });
     set_caption_height(56);
 }
-
-CMainWnd::~CMainWnd() = default;
 
 const Json::Value& CMainWnd::audio_styles() const {
     return *audio_styles_;
@@ -157,12 +169,75 @@ void CMainWnd::notify(pui::Notification& msg) {
     }
     if (msg.type == "windowinit") {
         on_window_init();
-    } else if (msg.type == "click") {
-        on_click(name);
-    } else if (msg.type == "selectchanged") {
-        on_select_changed(name, msg.wparam != 0);
     } else if (msg.type == "timer") {
         on_timer(msg.sender, static_cast<int>(msg.wparam));
+    } else if (msg.type == "windowsize") {
+        if (display_change_pending_ && msg.sender == root()) {
+            display_change_pending_ = false;
+            apply_dpi();
+        }
+    } else if (msg.type == "click_wpremove" || msg.type == "click_wpedit") {
+        return;
+    } else {
+        route(msg);
+    }
+}
+
+void CMainWnd::route(pui::Notification& msg) {
+    const QString name = msg.sender_name();
+    const auto target = route_notification(msg.type, name.toStdString());
+    if (!target)
+        return;
+    model::CZentovaUSBDevice* page = selected_page();
+    switch (target->owner) {
+        case RouteOwner::Window:
+            if (msg.type == "click") {
+                on_click(name, target->index);
+            } else if (msg.type == "selectchanged") {
+                if (msg.wparam != 0)
+                    on_tab_selected(name);
+            } else if (msg.type == "movevaluechanged") {
+                // The value shows in the stage's edit while the slider is dragged.
+                pui::set_text(find_control(QStringLiteral("tavix_DPI_edit_") +
+                                           QString::number(target->index)),
+                              QString::number(static_cast<int>(msg.wparam)));
+            } else if (msg.type == "setfocus") {
+                // The key field captures keys: the capture goes on while it has the focus.
+                send_message(kMsgHook, 1, 0);
+            }
+            return;
+        case RouteOwner::Tile:
+            on_tile_selected(msg.sender, name, msg.wparam != 0);
+            return;
+        case RouteOwner::MousePage:
+            if (qobject_cast<model::CZentovaMouseDevice*>(page) != nullptr)
+                page->notify(msg);
+            return;
+        case RouteOwner::SelectedPage:
+            if (page == nullptr)
+                return;
+            if (msg.type == "click" && target->index >= 0) {
+                page->select_key(target->index);
+                return;
+            }
+            page->notify(msg);
+            return;
+        case RouteOwner::KeyboardPage:
+            if (page != nullptr && page->device_type() == link::TypeKeyboard)
+                page->notify(msg);
+            return;
+        case RouteOwner::Profile:
+            if (msg.type == "itemselect")
+                set_timer(root(), kProfileApplyTimer, kProfileApplyMs);
+            return;
+        case RouteOwner::Lighting:
+        case RouteOwner::AudioLight:
+        case RouteOwner::Macro:
+        case RouteOwner::KeySet:
+        case RouteOwner::Shoot:
+        case RouteOwner::Headset:
+            // Their editors are not part of the window yet.
+            return;
     }
 }
 
@@ -171,14 +246,27 @@ void CMainWnd::on_window_init() {
         channel_->broadcast(QLatin1String(kAnnounceName), 1, 1);
     apply_language(read_language_index(settings_, default_data_));
     pui::set_selected(tabs_[kPerformanceTab], true);
+    create_initial_pages();
     if (QScreen* s = screen(); s != nullptr)
         screen_size_ = s->geometry().size();
     hide();
+    start_workers();
     set_timer(root(), kDpiTimer, 100);
     *audio_styles_ = load_audio_styles(user_data_, default_data_);
-    // Until the device scan exists, start-up ends here: the window comes forward the way the
-    // scan's first pass would bring it.
-    post_message(registered_messages().identity, 0, 0);
+    // Without HID there is no scan: start-up ends here, as after a first pass that found
+    // nothing.
+    if (scan_thread_ == nullptr)
+        post_message(registered_messages().identity, 0, 0);
+    // Display changes: the window is laid out again for its screen.
+    auto display_changed = [this] {
+        platform::debug_output("显示器分辨率发生变化");
+        display_change_pending_ = true;
+        apply_dpi();
+    };
+    connect(qApp, &QGuiApplication::screenAdded, this, display_changed);
+    connect(qApp, &QGuiApplication::screenRemoved, this, display_changed);
+    for (QScreen* each : QGuiApplication::screens())
+        connect(each, &QScreen::geometryChanged, this, display_changed);
 }
 
 bool CMainWnd::apply_language(int index) {
@@ -237,29 +325,52 @@ void CMainWnd::apply_dpi() {
     }
 }
 
-int CMainWnd::visible_tiles() const {
-    QWidget* strip = find_control(QStringLiteral("device_select_layout"));
-    if (strip == nullptr)
-        return 0;
-    int count = 0;
-    for (QWidget* tile : strip->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (!tile->isHidden())
-            ++count;
-    }
-    return count;
-}
-
 void CMainWnd::update_no_device_banner() {
     if (QWidget* banner = find_control(QStringLiteral("No_device_Link"))) {
         banner->setVisible(visible_tiles() == 0);
     }
+    update_denied_notice();
 }
 
 void CMainWnd::bring_forward() {
     update_no_device_banner();
+    tell_pages_window_shown(true);
     showNormal();
     raise();
     activateWindow();
+}
+
+void CMainWnd::tell_pages_window_shown(bool shown) {
+    for_each_page([shown](model::CZentovaUSBDevice& page) { page.set_page_visible(shown); });
+}
+
+void CMainWnd::set_lighting_control(bool on) {
+    lighting_control_ = on;
+    pui::set_text(find_control(QStringLiteral("control_light_status")),
+                  on ? QStringLiteral("控制灯光") : QStringLiteral("不控制灯光"));
+    for_each_page([on](model::CZentovaUSBDevice& page) { page.set_software_lighting(on); });
+}
+
+void CMainWnd::set_asleep(bool asleep) {
+    if (asleep == asleep_)
+        return;
+    asleep_ = asleep;
+    if (asleep) {
+        for_each_page([](model::CZentovaUSBDevice& page) { page.set_software_lighting(false); });
+        return;
+    }
+    for_each_page(
+        [this](model::CZentovaUSBDevice& page) { page.set_software_lighting(lighting_control_); });
+    // Devices that came or went during the sleep: their slots say where they are now.
+    const std::set<std::size_t> deferred = std::move(deferred_slots_);
+    deferred_slots_.clear();
+    for (std::size_t slot : deferred) {
+        if (slots_.slot(slot).linked) {
+            on_device_arrived(slot);
+        } else {
+            on_device_lost(slot);
+        }
+    }
 }
 
 void CMainWnd::toggle_from_tray() {
@@ -267,6 +378,7 @@ void CMainWnd::toggle_from_tray() {
     close_aux_windows();
     if (isVisible() && !isMinimized()) {
         hide();
+        tell_pages_window_shown(false);
         return;
     }
     apply_dpi();
@@ -280,16 +392,28 @@ void CMainWnd::close_aux_windows() {
     }
 }
 
+void CMainWnd::close_aux_window(int slot) {
+    if (slot >= 0 && static_cast<std::size_t>(slot) < aux_windows_.size()) {
+        if (const auto& aux = aux_windows_[static_cast<std::size_t>(slot)]; aux != nullptr)
+            aux->send_message(pui::kMsgClose, 0, 0);
+    }
+}
+
 void CMainWnd::set_aux_window(int slot, pui::Window* window) {
     if (slot >= 0 && static_cast<std::size_t>(slot) < aux_windows_.size()) {
         aux_windows_[static_cast<std::size_t>(slot)] = window;
     }
 }
 
-void CMainWnd::on_click(const QString& name) {
+void CMainWnd::on_click(const QString& name, int index) {
     auto is = [&name](const char* candidate) {
         return name.compare(QLatin1String(candidate), Qt::CaseInsensitive) == 0;
     };
+    if (index >= 0) {
+        // "windowdeviceset_" N: the desktop's keyboard (0) or mouse (1) settings.
+        open_device_settings(index);
+        return;
+    }
     if (is("closebtn")) {
         close_aux_windows();
         // Without a tray icon a hidden window could not be found again: closing ends the
@@ -299,6 +423,7 @@ void CMainWnd::on_click(const QString& name) {
             return;
         }
         hide();
+        tell_pages_window_shown(false);
     } else if (is("nodevice_ok_btn")) {
         // Hidden without a tray icon the window could not be found again; it is minimised.
         if (tray_.visible()) {
@@ -306,32 +431,80 @@ void CMainWnd::on_click(const QString& name) {
         } else {
             showMinimized();
         }
+    } else if (is("control_light_status")) {
+        const bool on = !lighting_control_;
+        if (channel_ != nullptr)
+            channel_->broadcast(QLatin1String(kAnnounceName), 1, on ? 1 : 0);
+        set_lighting_control(on);
     } else if (is("minbtn")) {
         showMinimized();
     } else if (is("maxbtn")) {
         showMaximized();
     } else if (is("restorebtn")) {
         showNormal();
+    } else if (is("default_btn")) {
+        model::CZentovaUSBDevice* page = selected_page();
+        if (page != nullptr && ui::show_message(this, QString(), QStringLiteral("message_text_22"),
+                                                dpi(), 1, 1) == 1) {
+            page->restore_defaults();
+        }
+    } else if (is("device_select_prev")) {
+        select_neighbour_tile(-1);
+    } else if (is("device_select_next")) {
+        select_neighbour_tile(1);
+    } else if (is("network_btn")) {
+        open_maker_page();
     }
 }
 
-void CMainWnd::on_select_changed(const QString& name, bool selected) {
-    if (!selected)
-        return;
-    for (int i = 0; i < 5; ++i) {
-        if (tabs_[i] != nullptr && name.compare(tabs_[i]->objectName(), Qt::CaseInsensitive) == 0) {
-            // Only one top tab shows as selected.
-            for (int j = 0; j < 5; ++j) {
-                if (j != i)
-                    pui::set_selected(tabs_[j], false, false);
-            }
-            pui::set_selected(tabs_[i], true, false);
+void CMainWnd::on_tab_selected(const QString& name) {
+    struct TabRow {
+        const char* name;
+        int code;
+        int top;  // index into tabs_, -1: the highlight stays
+    };
+    static constexpr TabRow kTabs[] = {
+        {"deng_Op_tab", 2, -1},           {"key_Op_tab", 2, kKeyTab},
+        {"macro_Op_tab", 3, kMacroTab},   {"performance_Op_tab", 8, kPerformanceTab},
+        {"system_Op_tab", 4, kSystemTab}, {"cursor_Op_tab", 5, -1},
+        {"6533_voice_Op_tab", 6, -1},     {"magic_Op_tab", 7, -1},
+        {"About_Op_tab", 9, kAboutTab},   {"Virtual7.1_Op_tab", 10, -1},
+    };
+    for (const TabRow& row : kTabs) {
+        if (name.compare(QLatin1String(row.name), Qt::CaseInsensitive) != 0)
+            continue;
+        for (model::CZentovaMouseDevice* page : mouse_pages_)
+            page->switch_function_page(row.code);
+        if (row.top >= 0) {
+            for (int j = 0; j < 5; ++j)
+                pui::set_selected(tabs_[j], j == row.top, false);
         }
+        return;
+    }
+}
+
+void CMainWnd::on_tile_selected(QWidget* sender, const QString& name, bool selected) {
+    for (std::size_t i = 0; i < tiles_.size(); ++i) {
+        ui::CDeviceOptionUI* t = tiles_[i];
+        if (t == nullptr || !t->isAncestorOf(sender))
+            continue;
+        if (name.compare(QLatin1String("device_select"), Qt::CaseInsensitive) == 0) {
+            if (selected)
+                select_tile(static_cast<int>(i), true, true);
+        } else if (auto* page = qobject_cast<model::CZentovaUSBDevice*>(t->page())) {
+            // The light-sync box: a page syncs only while another device is shown too.
+            page->set_light_sync(selected && page->multiple_devices());
+            t->update_picture();
+            sync_light_targets();
+        }
+        return;
     }
 }
 
 void CMainWnd::on_timer(QWidget* control, int id) {
-    kill_timer(control, id);
+    // A tile's page stops (and restarts) its own timers.
+    if (qobject_cast<ui::CDeviceOptionUI*>(control) == nullptr)
+        kill_timer(control, id);
     if (id == kDpiTimer) {
         apply_dpi();
         update();
@@ -339,12 +512,34 @@ void CMainWnd::on_timer(QWidget* control, int id) {
         maybe_settle();
     } else if (id == kTrayMenuTimer) {
         pui::popup_menu(QStringLiteral("menu.xml"), this, QCursor::pos());
+    } else if (id == kProfileApplyTimer) {
+        // The profile list applies the newly selected profile once it exists.
+    } else if (auto* t = qobject_cast<ui::CDeviceOptionUI*>(control)) {
+        // A tile's timers drive its page's life cycle.
+        if (auto* page = qobject_cast<model::CZentovaUSBDevice*>(t->page()))
+            page->on_tile_timer(id);
     }
 }
 
 void CMainWnd::maybe_settle() {
-    if (settled_ || !dpi_applied_ || !isVisible())
+    if (settled_ || !dpi_applied_ || !isVisible() || !first_pass_done_)
         return;
+    // A device found by the first pass settles once its page shows the device's values, or
+    // when it does not answer in time.
+    if (!settle_deadline_passed_) {
+        for (model::CZentovaMouseDevice* page : mouse_pages_) {
+            if (page->linked() && loaded_pages_.count(page) == 0) {
+                if (!settle_timer_started_) {
+                    settle_timer_started_ = true;
+                    QTimer::singleShot(kSettleDeadlineMs, this, [this] {
+                        settle_deadline_passed_ = true;
+                        maybe_settle();
+                    });
+                }
+                return;
+            }
+        }
+    }
     settled_ = true;
     emit settled();
 }
@@ -356,7 +551,9 @@ void CMainWnd::on_destroy() {
     tray_.remove();
     platform::debug_output("退出测试");
     hide();
+    // No worker may stay blocked on this window while it waits for them.
     release_blocked_senders();
+    stop_workers();
     // The audio-record companion learns that the program ends.
     if (channel_ != nullptr) {
         for (long long w : {2, 4, 5})
@@ -372,14 +569,27 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
     if (message == ids.identity) {
         platform::debug_printf("软件标示 %u，%lxd%lxd", message, static_cast<unsigned long>(wparam),
                                static_cast<unsigned long>(lparam));
+        first_pass_done_ = true;
         bring_forward();
         maybe_settle();
         handled = true;
         return 0;
     }
-    if (message == ids.light_control && wparam == 1) {
-        pui::set_text(find_control(QStringLiteral("control_light_status")),
-                      lparam == 0 ? QStringLiteral("不控制灯光") : QStringLiteral("控制灯光"));
+    if (message == ids.relay_a || message == ids.relay_b) {
+        if (const auto& settings = aux_windows_[kSettingsWindow]; settings != nullptr)
+            settings->post_message(ids.relay_b, wparam, lparam);
+        handled = true;
+        return 0;
+    }
+    if (message == ids.light_control) {
+        if (wparam == 1)
+            set_lighting_control(lparam != 0);
+        handled = true;
+        return 0;
+    }
+    if (message == ids.tool_query) {
+        if (channel_ != nullptr)
+            channel_->broadcast_data(5, tool_query_block());
         handled = true;
         return 0;
     }
@@ -388,8 +598,67 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
             on_destroy();
             handled = true;
             return 0;
+        case kMsgActivate:
+            window_active_ = wparam != 0;
+            for_each_page(
+                [this](model::CZentovaUSBDevice& page) { page.set_window_active(window_active_); });
+            return 0;
+        case kMsgMouseLeave:
+        case kMsgMouseHover: {
+            const bool hovered = message == kMsgMouseHover;
+            platform::debug_output(hovered ? "鼠标移入" : "鼠标移出");
+            for_each_page([hovered](model::CZentovaUSBDevice& page) { page.set_hovered(hovered); });
+            return 0;
+        }
+        case kMsgPowerBroadcast:
+            if (wparam == kPowerResume) {
+                set_asleep(false);
+            } else if (wparam == kPowerSuspend) {
+                set_asleep(true);
+            }
+            handled = true;
+            return 0;
+        default:
+            break;
+    }
+    // Everything below waits while the computer sleeps.
+    if (asleep_) {
+        if (message == kMsgDeviceArrived || message == kMsgDeviceLost) {
+            deferred_slots_.insert(static_cast<std::size_t>(wparam));
+            handled = true;
+        } else if (message == kMsgLanguage || message == kMsgTileLink ||
+                   message == kMsgOpenSettings || message == kMsgClearSetBadge ||
+                   message == kMsgFirmwareLaunch || message == kMsgShowNoDevice ||
+                   message == kMsgHideNoDevice || message == kMsgDeviceLogo ||
+                   message == kMsgDpiChanged || message == kMsgProgress ||
+                   message == pui::kMsgMenuCommand || message == pui::kMsgTrayIcon ||
+                   message == kMsgHook || message == kMsgDisplayChange) {
+            handled = true;
+        }
+        return 0;
+    }
+    switch (message) {
         case kMsgLanguage:
             apply_language(static_cast<int>(wparam));
+            for_each_page([index = static_cast<int>(wparam)](model::CZentovaUSBDevice& page) {
+                page.set_language(index);
+            });
+            handled = true;
+            return 0;
+        case kMsgDeviceArrived:
+            on_device_arrived(static_cast<std::size_t>(wparam));
+            handled = true;
+            return 0;
+        case kMsgDeviceLost:
+            on_device_lost(static_cast<std::size_t>(wparam));
+            handled = true;
+            return 0;
+        case kMsgTileLink:
+            on_tile_link(static_cast<int>(wparam), lparam != 0);
+            handled = true;
+            return 0;
+        case kMsgAccessDenied:
+            on_access_denied();
             handled = true;
             return 0;
         case kMsgShowNoDevice:
@@ -425,6 +694,12 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
             platform::debug_output("界面 DPI 1发生变化");
             handled = true;
             return 0;
+        case kMsgDisplayChange:
+            platform::debug_output("显示器分辨率发生变化");
+            display_change_pending_ = true;
+            apply_dpi();
+            handled = true;
+            return 0;
         case pui::kMsgTrayIcon:
             if (static_cast<unsigned>(lparam) == pui::kMouseLButtonUp) {
                 toggle_from_tray();
@@ -446,6 +721,48 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
         default:
             return 0;
     }
+}
+
+void CMainWnd::handle_data_block(unsigned kind, const QByteArray& block) {
+    if (block.isEmpty() || asleep_)
+        return;
+    auto* buffer = kind == 1 ? &audio_levels_ : kind == 2 ? &keyboard_block_ : nullptr;
+    if (buffer == nullptr)
+        return;
+    if (static_cast<std::size_t>(block.size()) > buffer->size()) {
+        platform::debug_printf("data block %u of %lld bytes refused (buffer %zu)\n", kind,
+                               static_cast<long long>(block.size()), buffer->size());
+        return;
+    }
+    std::copy(block.begin(), block.end(), buffer->begin());
+    // Audio-reactive lighting and the keyboard page take their blocks from here once they
+    // exist.
+}
+
+QByteArray CMainWnd::tool_query_block() const {
+    // Four program integers (program, version, kinds block format, spare), the number of kinds,
+    // then vendor ID, product ID and type of each kind; 32-bit little-endian, 1024 bytes.
+    QByteArray block(1024, '\0');
+    int offset = 0;
+    auto put = [&block, &offset](std::uint32_t v) {
+        if (offset + 4 > block.size())
+            return;
+        for (int i = 0; i < 4; ++i)
+            block[offset + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        offset += 4;
+    };
+    const DeviceKindTable& kinds = device_kind_table();
+    put(0x0260);
+    put(1);
+    put(1);
+    put(0);
+    put(static_cast<std::uint32_t>(kinds.size()));
+    for (const DeviceKindRow& row : kinds) {
+        put(row.vendor_id);
+        put(row.product_id);
+        put(row.device_type);
+    }
+    return block;
 }
 
 }  // namespace velqa::app

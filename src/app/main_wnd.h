@@ -5,9 +5,17 @@
 
 #include <QPointer>
 #include <QSize>
+#include <array>
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <set>
+#include <string>
 #include <vector>
+
+#include "app/device_slots.h"
 
 #include "platform/hid/hid_backend.h"
 #include "platform/ui/settings_store.h"
@@ -21,8 +29,21 @@ class Value;
 namespace velqa::platform::ipc {
 class ProgramChannel;
 }
+namespace velqa::model {
+class CZentovaUSBDevice;
+class CZentovaMouseDevice;
+}  // namespace velqa::model
+namespace velqa::ui {
+class CDeviceOptionUI;
+class CMpDevicePowerUI;
+}  // namespace velqa::ui
 
 namespace velqa::app {
+
+class DeviceScanThread;
+class LightSyncThread;
+struct LightSyncTarget;
+class ScanBridge;
 
 class CMainWnd : public platform::ui::Window {
     Q_OBJECT
@@ -53,6 +74,9 @@ class CMainWnd : public platform::ui::Window {
     void bring_forward();
     // Sends close to every open auxiliary window.
     void close_aux_windows();
+    // Slots of the auxiliary windows (settings, about, a third one, audio light).
+    enum AuxWindow { kSettingsWindow, kAboutWindow, kThirdWindow, kMusicWindow };
+    void close_aux_window(int slot);
     // Auxiliary windows the main window tells about language changes (settings, about, music).
     void set_aux_window(int slot, platform::ui::Window* window);
 
@@ -69,9 +93,49 @@ class CMainWnd : public platform::ui::Window {
     // What the device scan and the device pages open their interfaces through.
     const std::shared_ptr<platform::hid::HidBackend>& hid_backend() const { return hid_; }
 
+    // ---- Device manager (window thread) ----
+    void on_device_arrived(std::size_t slot);
+    void on_device_lost(std::size_t slot);
+    void on_tile_link(int kind_row, bool present);
+    // Builds power widget, tile and page for the device of a slot; true when all three exist.
+    bool create_device_page(std::size_t slot, int sub_type);
+    bool page_exists(std::size_t slot) const;
+    bool partner_linked(std::size_t slot) const;
+    // Moves a mouse page from one link to the other.
+    void switch_link(std::size_t slot);
+    void select_tile(int index, bool visible, bool select);
+    void drop_tile(int index);
+    // Index of the first visible tile (-1: none) and how many are visible.
+    void linked_tiles(int& first, int& count) const;
+    // Stops the scan and light-sync threads and the pages' threads.
+    void stop_workers();
+    // A data block from another program (audio levels: kind 1; keyboard block: kind 2). A
+    // block larger than its buffer is refused.
+    void receive_data_block(unsigned kind, const QByteArray& block) {
+        handle_data_block(kind, block);
+    }
+
+    DeviceSlots& device_slots() { return slots_; }
+    int tile_count() const { return static_cast<int>(tiles_.size()); }
+    ui::CDeviceOptionUI* tile(int index) const;
+    // The page of the first visible, selected tile, or nullptr.
+    model::CZentovaUSBDevice* selected_page() const;
+    const std::vector<model::CZentovaMouseDevice*>& mouse_pages() const { return mouse_pages_; }
+    // Supported interfaces found that this user may not open (from the last scan pass).
+    const std::vector<std::string>& denied_interfaces() const { return denied_; }
+    bool asleep() const { return asleep_; }
+    bool lighting_control() const { return lighting_control_; }
+    // JSON of what a script may look at: window and banner visibility, the tiles.
+    std::string automation_state() const;
+    // Scan passes run so far (0 before the scan thread starts).
+    std::uint64_t scan_passes() const;
+
   signals:
-    // Start-up has settled: the window is shown and laid out for its screen.
+    // Start-up has settled: the window is shown and laid out for its screen, and the page of a
+    // device found by the first scan pass shows the device's values.
     void settled();
+    // A tile was shown, hidden or selected.
+    void tiles_changed();
     // The window is being destroyed (the program ends once this has run).
     void destroying();
 
@@ -85,13 +149,35 @@ class CMainWnd : public platform::ui::Window {
 
   private:
     void on_window_init();
-    void on_click(const QString& name);
-    void on_select_changed(const QString& name, bool selected);
+    void route(platform::ui::Notification& msg);
+    void on_click(const QString& name, int index);
+    void on_tab_selected(const QString& name);
+    void on_tile_selected(QWidget* sender, const QString& name, bool selected);
     void on_timer(QWidget* control, int id);
     void on_destroy();
     void maybe_settle();
     void update_no_device_banner();
+    void update_denied_notice();
     int visible_tiles() const;
+    void start_workers();
+    void create_initial_pages();
+    void for_each_page(const std::function<void(model::CZentovaUSBDevice&)>& action) const;
+    void tell_pages_window_shown(bool shown);
+    void set_lighting_control(bool on);
+    void set_asleep(bool asleep);
+    int tile_index_of_page(const QWidget* page) const;
+    int tile_index_of_kind_row(int kind_row) const;
+    model::CZentovaUSBDevice* page_for_identity(const link::DeviceIdentity& identity) const;
+    void mouse_arrival(std::size_t slot, std::size_t command);
+    void mouse_loss(std::size_t slot);
+    void select_neighbour_tile(int step);
+    void update_tile_link_text(int index);
+    void sync_light_targets();
+    void handle_data_block(unsigned kind, const QByteArray& block);
+    void on_access_denied();
+    QByteArray tool_query_block() const;
+    void open_device_settings(int which);
+    void open_maker_page();
 
     std::filesystem::path default_data_;
     std::filesystem::path user_data_;
@@ -108,6 +194,30 @@ class CMainWnd : public platform::ui::Window {
     bool destroyed_ = false;
     QSize screen_size_;
     std::unique_ptr<Json::Value> audio_styles_;
+
+    // Device manager.
+    DeviceSlots slots_;
+    std::vector<QPointer<ui::CDeviceOptionUI>> tiles_;
+    std::vector<QPointer<ui::CMpDevicePowerUI>> power_widgets_;
+    std::vector<model::CZentovaMouseDevice*> mouse_pages_;
+    std::vector<model::CZentovaUSBDevice*> pages_;                // every page, in tile order
+    std::vector<std::shared_ptr<LightSyncTarget>> sync_targets_;  // in tile order
+    std::unique_ptr<ScanBridge> scan_bridge_;
+    std::unique_ptr<DeviceScanThread> scan_thread_;
+    std::unique_ptr<LightSyncThread> light_sync_;
+    std::vector<std::string> denied_;
+    std::set<std::size_t> deferred_slots_;  // slot messages that came while asleep
+    bool first_pass_done_ = false;
+    bool asleep_ = false;
+    bool lighting_control_ = true;
+    bool window_active_ = false;
+    bool display_change_pending_ = false;
+    bool workers_stopped_ = false;
+    std::set<const QObject*> loaded_pages_;  // pages that have shown their device's values
+    bool settle_timer_started_ = false;
+    bool settle_deadline_passed_ = false;
+    std::array<std::uint8_t, 2000> audio_levels_{};
+    std::array<std::uint8_t, 2000> keyboard_block_{};
 };
 
 }  // namespace velqa::app

@@ -19,6 +19,16 @@ constexpr unsigned kMsgShowNoDevice = 0xD05;
 constexpr unsigned kMsgHideNoDevice = 0xD06;
 constexpr unsigned kMsgDeviceLogo = 0xD07;  // wParam 0x3950: sensor picture
 constexpr unsigned kMsgDpiChanged = 0x4C8;
+constexpr unsigned kMsgAccessDenied = 0xD08;  // the scan found a mouse this user may not open
+constexpr unsigned kMsgHook = 0x41E;          // wParam 1: install the key capture, 0: remove it
+// Sleep and resume, as the login manager reports them (wParam below).
+constexpr unsigned kMsgPowerBroadcast = 0x0218;
+constexpr unsigned kPowerSuspend = 0x0004;
+constexpr unsigned kPowerResume = 0x0012;
+constexpr unsigned kMsgActivate = 0x0006;  // wParam: active
+constexpr unsigned kMsgMouseHover = 0x02A1;
+constexpr unsigned kMsgMouseLeave = 0x02A3;
+constexpr unsigned kMsgDisplayChange = 0x007E;
 
 // Names of the messages exchanged with other programs (registered numbers in RegisteredMessages).
 inline constexpr char kIdentityName[] = "ZARN VELQA R260 SOFTWARE";

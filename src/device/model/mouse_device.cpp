@@ -6,6 +6,7 @@
 
 #include "platform/debug_output.h"
 #include "platform/folders.h"
+#include "platform/json_read.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/layout_builder.h"
 #include "profile/profile_files.h"
@@ -144,14 +145,17 @@ int CZentovaMouseDevice::write_settings(int slot, std::uint8_t slot_byte) {
 
 void CZentovaMouseDevice::bind_page_controls() {
     if (page_ == nullptr) {
-        page_ = pui::Window::build_layout(QString::fromLatin1(ui::kMousePageLayout), this);
+        const QString file =
+            page_layout_.isEmpty() ? QString::fromLatin1(ui::kMousePageLayout) : page_layout_;
+        page_ = pui::Window::build_layout(file, this);
         if (page_ != nullptr) {
             layout()->addWidget(page_);
             ui::fill_mouse_page_combos(page_);
             pui::set_selected(find(QStringLiteral("mouse_device_seting_option_0")), true, false);
             pui::select_page(find(QStringLiteral("mouse_device_seting_layout")), 0);
         } else {
-            platform::debug_output("mouse page: layout mousedevice.xml could not be built\n");
+            platform::debug_printf("mouse page: layout %s could not be built\n",
+                                   file.toUtf8().constData());
         }
     }
     CZentovaUSBDevice::bind_page_controls();
@@ -203,6 +207,25 @@ void CZentovaMouseDevice::reload_all() {
     refresh_page();
     apply_lighting_from_profile();
     light_->restart();
+}
+
+void CZentovaMouseDevice::restore_defaults() {
+    ensure_profile();
+    const Json::Value factory = profile::read_json(default_data_ / "mouse.Json");
+    const Json::Value& section =
+        platform::element(platform::member(factory, "Device"), static_cast<Json::ArrayIndex>(0));
+    if (!section.isObject()) {
+        platform::debug_output("mouse page: no factory settings to restore\n");
+        return;
+    }
+    const std::filesystem::path file = profile_.profile_path();
+    if (!profile_.store_section(section, file))
+        return;
+    set_profile_file(file);
+    load_profile_into_page();
+    write_settings(0, 0);
+    refresh_page();
+    apply_lighting_from_profile();
 }
 
 void CZentovaMouseDevice::reload_settings() {

@@ -39,6 +39,8 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // field an option button sets.
     void set_receiver_product_id(std::uint16_t pid) { receiver_pid_ = pid; }
 
+    // The layout the page is built from (default "mousedevice.xml"); before bind_page_controls.
+    void set_page_layout(const QString& layout) { page_layout_ = layout; }
     // Builds the page from its layout and binds the key buttons and light indicators.
     void bind_page_controls() override;
     void apply_lighting_from_profile() override;
@@ -49,6 +51,9 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     void reload_settings() override;
     void poll_power_status() override;
     void load_profile_into_page() override;
+    // The factory section of DefaultData/mouse.Json replaces the profile's; the mouse and the
+    // page follow.
+    void restore_defaults() override;
     void refresh_page() override;
     int write_settings(int slot, std::uint8_t slot_byte) override;
     void switch_function_page(int page_type) override;
@@ -61,12 +66,12 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     void notify(platform::ui::Notification& msg) override;
 
     // ---- Notification interfaces (paths of the consumer collection) ----
-    bool open_notification(const std::string& path, int type);
+    bool open_notification(const std::string& path, int type) override;
     bool reopen_notification(const std::string& path, int type);
-    void close_notification(int type);
+    void close_notification(int type) override;
 
     // Stops the light thread and both notification workers (the device manager's removal).
-    void stop_threads();
+    void stop_threads() override;
 
     MouseCore& core() { return core_; }
     profile::CMouseProfiledata& profile() { return profile_; }
@@ -92,6 +97,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     profile::CMouseProfiledata profile_;
     MouseCore core_{profile_};
     QWidget* page_ = nullptr;
+    QString page_layout_;
     bool profile_loaded_ = false;
     std::uint16_t receiver_pid_ = 0;
     std::atomic<bool> frame_posted_{false};

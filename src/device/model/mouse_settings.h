@@ -19,11 +19,15 @@ constexpr unsigned MsgPowerStatus = 3329;     // parameter: power status byte 4
 constexpr unsigned MsgDeviceUnlinked = 3333;  // the mouse behind the receiver is not linked
 constexpr unsigned MsgDeviceLinked = 3334;
 constexpr unsigned MsgSensor = 3335;  // parameter: sensor identifier
+// The page's link (wParam: its kind row; lParam 1 present, 0 gone): shows or hides its tile.
+constexpr unsigned MsgTileLink = 0xD03;
 
 // Tile timers.
 constexpr int TimerReload = 1001;
 constexpr int TimerSettings = 1002;
 constexpr int TimerPower = 1005;
+// The power poll started by a move to the receiver.
+constexpr int TimerPowerAfterSwitch = 1007;
 constexpr int SettingsReloadDelayMs = 50;
 
 // ---- Lighting effect list ----

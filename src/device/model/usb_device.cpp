@@ -164,10 +164,36 @@ void CZentovaUSBDevice::switch_function_page(int page_type) {
         pui::select_page(find(QStringLiteral("device_key_function_switch")), *tabs.second);
 }
 
-void CZentovaUSBDevice::send_to_main(unsigned message, quintptr param) {
+void CZentovaUSBDevice::send_to_main(unsigned message, quintptr param, qintptr lparam) {
     if (main_window_)
-        main_window_->post_message(message, param);
-    emit window_message(message, param);
+        main_window_->post_message(message, param, lparam);
+    emit window_message(message, param, lparam);
+}
+
+bool CZentovaUSBDevice::open_command_link(const std::string& path, bool receiver) {
+    return receiver ? channel_.open_receiver(path) : channel_.open_wired(path);
+}
+
+void CZentovaUSBDevice::close_command_links() {
+    linked_ = false;
+    channel_.close_link();
+}
+
+void CZentovaUSBDevice::set_link_mode(int mode) {
+    link_mode_ = mode;
+    channel_.set_path(mode);
+}
+
+void CZentovaUSBDevice::after_link_switch() {
+    // On the receiver the mouse may be asleep or out of range: the reload timer checks the
+    // link first and shows or hides the tile by what it finds.
+    start_tile_timer(TimerReload, PowerStartMs);
+}
+
+void CZentovaUSBDevice::set_multiple_devices(bool on) {
+    multiple_devices_ = on;
+    if (!on)
+        light_sync_ = false;
 }
 
 // ---- Lifecycle timers ----
@@ -178,13 +204,23 @@ void CZentovaUSBDevice::on_tile_timer(int id) {
         case TimerReload:
             if (channel_.receiver_path() && channel_.link_open() && !receiver_link_check()) {
                 link_retries_ = (link_retries_ + 1) % (LinkRetryWrap + 1);
-                if (tile_ && tile_->isVisible())
-                    tile_->hide();
+                // The window's own visibility does not count: the tile's does.
+                if (tile_ && !tile_->isHidden()) {
+                    // The device manager hides it and selects another device; alone, the
+                    // page hides it itself.
+                    if (main_window_)
+                        send_to_main(MsgTileLink, static_cast<quintptr>(kind_row_), 0);
+                    else
+                        tile_->hide();
+                }
                 start_tile_timer(TimerReload, LinkRetryMs);
                 return;
             }
             reload_all();
             link_retries_ = 0;
+            // The mouse answers through the receiver: its tile may show now.
+            if (channel_.receiver_path() && channel_.link_open() && tile_ && tile_->isHidden())
+                send_to_main(MsgTileLink, static_cast<quintptr>(kind_row_), 1);
             if (power_capable_ && channel_.link_open())
                 start_tile_timer(TimerPower, PowerStartMs);
             return;
@@ -192,6 +228,7 @@ void CZentovaUSBDevice::on_tile_timer(int id) {
             reload_settings();
             return;
         case TimerPower:
+        case TimerPowerAfterSwitch:
             poll_power_status();
             if (power_capable_)
                 start_tile_timer(TimerPower, PowerPollMs);
@@ -239,7 +276,7 @@ void CZentovaUSBDevice::stop_all_tile_timers() {
         timer->stop();
     if (tile_) {
         if (pui::Window* w = pui::window_of(tile_)) {
-            for (int id : {TimerReload, TimerSettings, TimerPower})
+            for (int id : {TimerReload, TimerSettings, TimerPower, TimerPowerAfterSwitch})
                 w->kill_timer(tile_, id);
         }
     }

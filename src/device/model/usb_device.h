@@ -13,10 +13,12 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "device/link/command_channel.h"
+#include "device/link/supported_devices.h"
 #include "device/model/lighting_preview.h"
 #include "platform/ui/window.h"
 
@@ -68,6 +70,55 @@ class CZentovaUSBDevice : public QWidget {
     void set_light_count(int count);
     int light_count() const { return static_cast<int>(lights_.size()); }
 
+    // ---- Links, managed by the device manager ----
+    // Held while the device manager opens or closes the page's interfaces.
+    std::mutex& link_mutex() { return link_mutex_; }
+    // Opens `path` as the command interface of the receiver link (`receiver`) or of the cable.
+    // Call with link_mutex() held. False when the open fails (the page is then not linked on
+    // that link).
+    bool open_command_link(const std::string& path, bool receiver);
+    // Closes both command interfaces and clears the linked state.
+    void close_command_links();
+    void set_linked(bool on) { linked_ = on; }
+    bool linked() const { return linked_; }
+    // 1 cable, 2 receiver (0: none yet); also selects the channel's path.
+    void set_link_mode(int mode);
+    int link_mode() const { return link_mode_; }
+    bool use_receiver() const { return channel_.receiver_path(); }
+    // The identity of the cable interface the page is keyed by (both links lead to one page).
+    void set_wired_identity(link::DeviceIdentity identity) {
+        wired_identity_ = std::move(identity);
+    }
+    const link::DeviceIdentity& wired_identity() const { return wired_identity_; }
+    // The page's row in the device manager's kind table (sent back with its link messages).
+    void set_kind_row(int row) { kind_row_ = row; }
+    int kind_row() const { return kind_row_; }
+    // Whether a switch to the receiver asks the receiver for the mouse's link first.
+    void set_receiver_query(bool on) { receiver_query_ = on; }
+    bool receiver_query() const { return receiver_query_; }
+    // Notification interfaces by path and link type (2 cable, 6 receiver); none in the base.
+    virtual bool open_notification(const std::string& path, int type) {
+        (void)path;
+        (void)type;
+        return false;
+    }
+    virtual void close_notification(int type) { (void)type; }
+    // What the page does after the device manager moved it to the other link.
+    virtual void after_link_switch();
+    // Stops the page's worker threads (before the window goes away).
+    virtual void stop_threads() {}
+
+    // ---- Window state the main window tells its pages ----
+    void set_window_active(bool on) { window_active_ = on; }
+    bool window_active() const { return window_active_; }
+    void set_hovered(bool on) { hovered_ = on; }
+    bool hovered() const { return hovered_; }
+    // More than one device tile is visible (light sync makes sense only then).
+    void set_multiple_devices(bool on);
+    bool multiple_devices() const { return multiple_devices_; }
+    void set_light_sync(bool on) { light_sync_ = on; }
+    bool light_sync() const { return light_sync_; }
+
     // ---- Handles ----
     void set_main_window(platform::ui::Window* window) { main_window_ = window; }
     platform::ui::Window* main_window() const { return main_window_; }
@@ -117,6 +168,8 @@ class CZentovaUSBDevice : public QWidget {
     // True when the link is open, the receiver path is selected and the mouse answers.
     virtual bool receiver_link_check();
     virtual void load_profile_into_page() {}
+    // Puts the factory settings back: profile, device and page.
+    virtual void restore_defaults() {}
     virtual void refresh_page() {}
     virtual int write_settings(int slot, std::uint8_t slot_byte) {
         (void)slot;
@@ -158,11 +211,11 @@ class CZentovaUSBDevice : public QWidget {
 
   signals:
     // Every main-window message this page sends (also posted to the main window when set).
-    void window_message(unsigned message, quintptr param);
+    void window_message(unsigned message, quintptr param, qintptr lparam);
 
   protected:
     // Posts a message to the main window (from the window thread) and emits window_message.
-    void send_to_main(unsigned message, quintptr param);
+    void send_to_main(unsigned message, quintptr param, qintptr lparam = 0);
     void stop_all_tile_timers();
 
     link::CommandChannel channel_;
@@ -193,6 +246,17 @@ class CZentovaUSBDevice : public QWidget {
     int link_retries_ = 0;
     std::filesystem::path default_data_;
     std::filesystem::path user_data_;
+
+    std::mutex link_mutex_;
+    bool linked_ = false;
+    int link_mode_ = 0;
+    link::DeviceIdentity wired_identity_;
+    int kind_row_ = -1;
+    bool receiver_query_ = true;
+    bool window_active_ = false;
+    bool hovered_ = false;
+    bool multiple_devices_ = false;
+    bool light_sync_ = false;
 
   private:
     std::map<int, QTimer*> timers_;

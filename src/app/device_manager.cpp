@@ -1,0 +1,643 @@
+// The main window's device manager: the device pages and their tiles, kept in step with the
+// interfaces the scan thread claims and loses, and the worker threads behind them.
+#include <json/json.h>
+
+#include <QLayout>
+#include <QStackedWidget>
+#include <chrono>
+#include <thread>
+
+#include "app/device_scan.h"
+#include "app/light_sync.h"
+#include "app/main_wnd.h"
+#include "app/messages.h"
+#include "app/scan_bridge.h"
+#include "device/model/mouse_core.h"
+#include "device/model/mouse_device.h"
+#include "device/model/mouse_settings.h"
+#include "platform/debug_output.h"
+#include "platform/ui/controls.h"
+#include "ui/device_option.h"
+#include "ui/mp_device_power.h"
+
+namespace velqa::app {
+namespace pui = platform::ui;
+
+namespace {
+
+constexpr int kReceiverQueries = 26;
+constexpr auto kReceiverQueryPause = std::chrono::milliseconds(50);
+constexpr int kPollStartMs = 50;
+constexpr int kPowerAfterSwitchMs = 2000;
+
+bool is_mouse(int type) {
+    return type == link::TypeMouse || type == link::TypeMouseReceiver;
+}
+bool is_keyboard(int type) {
+    return type == link::TypeKeyboard || type == link::TypeKeyboardReceiver;
+}
+bool is_receiver(int type) {
+    return type == link::TypeMouseReceiver || type == link::TypeKeyboardReceiver;
+}
+// The cable's type of a device type (the type pages and kinds are keyed by).
+int wired_type(int type) {
+    if (type == link::TypeMouseReceiver)
+        return link::TypeMouse;
+    if (type == link::TypeKeyboardReceiver)
+        return link::TypeKeyboard;
+    return type;
+}
+
+QString text_of(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+// ---- Workers ----
+
+CMainWnd::~CMainWnd() {
+    // The workers use the slot list and post to this window: they end before either goes.
+    stop_workers();
+}
+
+void CMainWnd::on_access_denied() {
+    if (scan_bridge_ != nullptr) {
+        denied_ = scan_bridge_->denied();
+        for (const std::string& path : denied_)
+            platform::debug_printf("mouse found but this user may not open it: %s\n", path.c_str());
+    }
+    update_denied_notice();
+}
+
+void CMainWnd::start_workers() {
+    if (hid_ == nullptr || scan_thread_ != nullptr)
+        return;
+    scan_bridge_ = std::make_unique<ScanBridge>(*this);
+    scan_thread_ = std::make_unique<DeviceScanThread>(hid_, slots_, link::supported_device_table(),
+                                                      *scan_bridge_);
+    scan_thread_->start();
+    light_sync_ = std::make_unique<LightSyncThread>();
+    for (const auto& target : sync_targets_)
+        light_sync_->add_target(target);
+    light_sync_->start();
+}
+
+std::uint64_t CMainWnd::scan_passes() const {
+    return scan_thread_ ? scan_thread_->passes() : 0;
+}
+
+void CMainWnd::stop_workers() {
+    if (workers_stopped_)
+        return;
+    workers_stopped_ = true;
+    hide();
+    // Every stop event first, so that all workers wind down together; then one bounded wait
+    // each, in slot order (the scan thread is slot 0, light sync slot 8).
+    if (scan_thread_)
+        scan_thread_->request_stop();
+    if (light_sync_)
+        light_sync_->request_stop();
+    auto report = [](platform::StopOutcome outcome) {
+        if (outcome == platform::StopOutcome::TimedOut) {
+            platform::debug_output("所有对象处于非激发状态，超时\n");
+        } else {
+            platform::debug_output("所有对象处于激发状态\n");
+        }
+    };
+    if (scan_thread_)
+        report(scan_thread_->stop());
+    if (light_sync_)
+        report(light_sync_->stop());
+    for (model::CZentovaUSBDevice* page : pages_)
+        page->stop_threads();
+}
+
+// ---- Pages and tiles ----
+
+ui::CDeviceOptionUI* CMainWnd::tile(int index) const {
+    if (index < 0 || index >= static_cast<int>(tiles_.size()))
+        return nullptr;
+    return tiles_[static_cast<std::size_t>(index)];
+}
+
+int CMainWnd::tile_index_of_page(const QWidget* page) const {
+    for (std::size_t i = 0; i < tiles_.size(); ++i) {
+        if (tiles_[i] != nullptr && tiles_[i]->page() == page)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int CMainWnd::tile_index_of_kind_row(int kind_row) const {
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        if (pages_[i]->kind_row() == kind_row)
+            return tile_index_of_page(pages_[i]);
+    }
+    return -1;
+}
+
+model::CZentovaUSBDevice* CMainWnd::page_for_identity(const link::DeviceIdentity& identity) const {
+    for (model::CZentovaUSBDevice* page : pages_) {
+        if (same_identity(page->wired_identity(), identity))
+            return page;
+    }
+    return nullptr;
+}
+
+void CMainWnd::for_each_page(const std::function<void(model::CZentovaUSBDevice&)>& action) const {
+    for (model::CZentovaUSBDevice* page : pages_)
+        action(*page);
+}
+
+model::CZentovaUSBDevice* CMainWnd::selected_page() const {
+    for (const auto& t : tiles_) {
+        if (t != nullptr && t->linked() && t->selected())
+            return qobject_cast<model::CZentovaUSBDevice*>(t->page());
+    }
+    return nullptr;
+}
+
+bool CMainWnd::page_exists(std::size_t slot) const {
+    const link::DeviceIdentity wired = wired_identity(slots_, slot);
+    for (const auto& t : tiles_) {
+        if (t == nullptr)
+            continue;
+        if (auto* page = qobject_cast<model::CZentovaUSBDevice*>(t->page());
+            page != nullptr && same_identity(page->wired_identity(), wired)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CMainWnd::partner_linked(std::size_t slot) const {
+    return app::partner_linked(slots_, slot);
+}
+
+void CMainWnd::create_initial_pages() {
+    const DeviceKindTable& kinds = device_kind_table();
+    const link::SupportedDeviceTable& table = link::supported_device_table();
+    for (std::size_t k = 0; k < 2 && k < kinds.size(); ++k) {
+        const DeviceKindRow& kind = kinds[k];
+        std::optional<std::size_t> slot;
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            const link::SupportedDeviceRow& row = table[i];
+            if (row.vendor_id == kind.vendor_id && row.product_id == kind.product_id &&
+                row.device_type == kind.device_type &&
+                row.device_sub_type == kind.device_sub_type &&
+                link::equals_ignoring_case(row.product_string, kind.product_string)) {
+                slot = i;
+                break;
+            }
+        }
+        if (!slot)
+            break;
+        if (!page_exists(*slot))
+            create_device_page(*slot, 0);
+    }
+}
+
+bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
+    if (slot >= slots_.size())
+        return false;
+    const link::DeviceIdentity wired = wired_identity(slots_, slot);
+    const int type = wired_type(wired.device_type);
+    const DeviceKindTable& kinds = device_kind_table();
+    const auto kind_index =
+        find_kind_row(kinds, wired.vendor_id, wired.product_id, static_cast<std::uint8_t>(type),
+                      static_cast<std::uint8_t>(sub_type), wired.product_string);
+    if (!kind_index)
+        return false;
+    const DeviceKindRow& kind = kinds[*kind_index];
+    // Only the mouse has a page class so far; other kinds are not shown.
+    if (!is_mouse(type)) {
+        platform::debug_printf("no page for device kind %s\n", kind.kind_name.c_str());
+        return false;
+    }
+    auto* power_switch = find_control_as<QStackedWidget>(text_of(kind.power_container));
+    auto* pages = find_control_as<QStackedWidget>(QStringLiteral("device_switch"));
+    QWidget* strip = find_control(QStringLiteral("device_select_layout"));
+    if (power_switch == nullptr || pages == nullptr || strip == nullptr ||
+        strip->layout() == nullptr)
+        return false;
+
+    auto* power = new ui::CMpDevicePowerUI;
+    const int power_index = power_switch->addWidget(power);
+    power_widgets_.emplace_back(power);
+
+    auto* page = new model::CZentovaMouseDevice(hid_);
+    page->set_data_folders(default_data_, user_data_);
+    page->set_main_window(this);
+    page->set_device_name(kind.kind_name);
+    page->set_device_type(type, sub_type);
+    page->set_device_index(kind.model_index);
+    page->set_kind_row(static_cast<int>(*kind_index));
+    page->set_power_control(power);
+    page->set_wired_identity(wired);
+    page->set_page_layout(text_of(kind.page_layout));
+    page->set_software_lighting(lighting_control_);
+    page->bind_page_controls();
+    const int page_index = pages->addWidget(page);
+    attach_controls(page);
+    attach_controls(power);
+    pages_.push_back(page);
+    mouse_pages_.push_back(page);
+    connect(page, &model::CZentovaMouseDevice::refreshed, this, [this, page] {
+        if (loaded_pages_.insert(page).second)
+            maybe_settle();
+    });
+
+    auto* t = new ui::CDeviceOptionUI;
+    strip->layout()->addWidget(t);
+    t->set_sync(false);
+    t->set_header(text_of(kind.header));
+    t->set_binding(QStringLiteral("device_switch"), page_index);
+    t->set_power(text_of(kind.power_container), power_index);
+    t->set_device_type(type, sub_type);
+    t->set_kind_name(text_of(kind.kind_name));
+    t->set_page(page);
+    if (const auto images = tile_images(type, sub_type)) {
+        t->set_images(text_of(images->normal), text_of(images->selected),
+                      text_of(images->synchro_normal), text_of(images->synchro_selected));
+        t->set_name_text_id(text_of(images->name_text_id));
+    }
+    attach_controls(t);
+    t->set_linked(false);
+    tiles_.emplace_back(t);
+    page->set_tile(t);
+
+    auto target = std::make_shared<LightSyncTarget>();
+    sync_targets_.push_back(target);
+    if (light_sync_)
+        light_sync_->add_target(target);
+    return true;
+}
+
+void CMainWnd::linked_tiles(int& first, int& count) const {
+    first = -1;
+    count = 0;
+    for (std::size_t i = 0; i < tiles_.size(); ++i) {
+        if (tiles_[i] != nullptr && tiles_[i]->linked()) {
+            if (first < 0)
+                first = static_cast<int>(i);
+            ++count;
+        }
+    }
+}
+
+int CMainWnd::visible_tiles() const {
+    int first = -1;
+    int count = 0;
+    linked_tiles(first, count);
+    return count;
+}
+
+void CMainWnd::update_tile_link_text(int index) {
+    ui::CDeviceOptionUI* t = tile(index);
+    if (t == nullptr)
+        return;
+    auto* page = qobject_cast<model::CZentovaUSBDevice*>(t->page());
+    QString id;
+    if (page != nullptr && page->linked())
+        id = page->link_mode() == 2 ? QStringLiteral("tile_link_receiver_text")
+                                    : QStringLiteral("tile_link_cable_text");
+    t->set_link_text_id(id);
+}
+
+void CMainWnd::select_tile(int index, bool visible, bool select) {
+    ui::CDeviceOptionUI* t = tile(index);
+    if (t == nullptr)
+        return;
+    t->set_linked(visible);
+    update_tile_link_text(index);
+    if (select) {
+        pui::select_page(find_control(t->bound_container()), t->page_index());
+        QWidget* power = find_control(t->power_container());
+        if (t->power_index() < 0) {
+            if (power != nullptr)
+                power->hide();
+        } else {
+            if (power != nullptr)
+                power->show();
+            pui::select_page(power, t->power_index());
+        }
+        for (const auto& other : tiles_) {
+            if (other != nullptr && other != t)
+                other->set_selected(false);
+        }
+        t->set_selected(true);
+    }
+    int visible_count = 0;
+    int sync_count = 0;
+    for (const auto& other : tiles_) {
+        if (other != nullptr && other->linked()) {
+            ++visible_count;
+            if (other->sync_on())
+                ++sync_count;
+        }
+    }
+    QWidget* banner = find_control(QStringLiteral("No_device_Link"));
+    if (visible_count == 0) {
+        if (banner != nullptr)
+            banner->show();
+        pui::select_page(find_control(QStringLiteral("device_power_switch")), 0);
+        pui::select_page(find_control(QStringLiteral("device_switch")), 0);
+    } else if (banner != nullptr) {
+        banner->hide();
+    }
+    for_each_page([visible_count](model::CZentovaUSBDevice& page) {
+        page.set_multiple_devices(visible_count > 1);
+    });
+    if (sync_count <= 1) {
+        for (const auto& other : tiles_) {
+            if (other != nullptr)
+                other->set_sync(false);
+        }
+    }
+    update_denied_notice();
+    sync_light_targets();
+    emit tiles_changed();
+}
+
+void CMainWnd::drop_tile(int index) {
+    ui::CDeviceOptionUI* t = tile(index);
+    if (t == nullptr)
+        return;
+    int other = -1;
+    if (t->linked() && t->selected()) {
+        close_aux_windows();
+        for (std::size_t i = 0; i < tiles_.size(); ++i) {
+            if (static_cast<int>(i) != index && tiles_[i] != nullptr && tiles_[i]->linked()) {
+                other = static_cast<int>(i);
+                break;
+            }
+        }
+    }
+    select_tile(index, false, false);
+    if (other >= 0)
+        select_tile(other, true, true);
+}
+
+void CMainWnd::select_neighbour_tile(int step) {
+    const int n = static_cast<int>(tiles_.size());
+    int current = -1;
+    for (int i = 0; i < n; ++i) {
+        if (tiles_[static_cast<std::size_t>(i)] != nullptr &&
+            tiles_[static_cast<std::size_t>(i)]->linked() &&
+            tiles_[static_cast<std::size_t>(i)]->selected()) {
+            current = i;
+        }
+    }
+    if (current < 0)
+        return;
+    for (int k = 1; k < n; ++k) {
+        const int i = ((current + step * k) % n + n) % n;
+        if (ui::CDeviceOptionUI* t = tile(i); t != nullptr && t->linked()) {
+            select_tile(i, true, true);
+            return;
+        }
+    }
+}
+
+void CMainWnd::sync_light_targets() {
+    for (std::size_t i = 0; i < pages_.size() && i < sync_targets_.size(); ++i) {
+        sync_targets_[i]->linked = pages_[i]->linked();
+        sync_targets_[i]->sync = pages_[i]->light_sync();
+    }
+    if (light_sync_)
+        light_sync_->changed();
+}
+
+// ---- Arrival, loss and the link switch ----
+
+void CMainWnd::on_device_arrived(std::size_t slot) {
+    if (slot >= slots_.size())
+        return;
+    const DeviceSlot s = slots_.slot(slot);
+    const int type = s.row.device_type;
+    const std::size_t command = command_slot(slots_, slot).value_or(slot);
+    const bool exists = page_exists(slot);
+    if (is_keyboard(type)) {
+        if (!exists)
+            create_device_page(command, 0);
+        platform::debug_output("添加一个键盘设备");
+    } else if (is_mouse(type)) {
+        if (!exists)
+            create_device_page(command, 0);
+        mouse_arrival(slot, command);
+        platform::debug_output("添加一个鼠标设备");
+    } else if (type == link::TypeMousePad || type == link::TypeHeadset) {
+        if (!exists)
+            create_device_page(command, 0);
+        platform::debug_output("添加一个鼠标垫设备");
+    }
+    // The window comes forward for a device plugged in later; during the first pass it waits
+    // for the pass to end.
+    if (first_pass_done_) {
+        bring_forward();
+    } else {
+        update_no_device_banner();
+    }
+}
+
+void CMainWnd::mouse_arrival(std::size_t slot, std::size_t command) {
+    (void)command;
+    const DeviceSlot s = slots_.slot(slot);
+    const int type = s.row.device_type;
+    const link::DeviceIdentity wired = wired_identity(slots_, slot);
+    if (s.row.device_sub_type == link::SubTypeNotification) {
+        if (model::CZentovaUSBDevice* page = page_for_identity(wired))
+            page->open_notification(s.path, type);
+        return;
+    }
+    if (!partner_linked(slot)) {
+        model::CZentovaUSBDevice* page = page_for_identity(wired);
+        if (page == nullptr || page->linked())
+            return;
+        bool opened = false;
+        {
+            std::lock_guard<std::mutex> lock(page->link_mutex());
+            opened = page->open_command_link(s.path, is_receiver(type));
+        }
+        if (!opened) {
+            platform::debug_printf("mouse: cannot open %s\n", s.path.c_str());
+            return;
+        }
+        page->set_linked(true);
+        page->set_link_mode(is_receiver(type) ? 2 : 1);
+        page->set_wired_identity(wired);
+        const int index = tile_index_of_page(page);
+        if (index < 0)
+            return;
+        // A receiver-linked tile waits until the mouse behind the receiver answers.
+        if (!is_receiver(type)) {
+            int first = -1;
+            int count = 0;
+            linked_tiles(first, count);
+            select_tile(index, true, count == 0);
+        }
+        sync_light_targets();
+        page->start_tile_timer(model::TimerReload, kPollStartMs);
+        return;
+    }
+    // The cable was plugged into a mouse that is linked through its receiver.
+    if (type == link::TypeMouse)
+        switch_link(slot);
+}
+
+void CMainWnd::switch_link(std::size_t slot) {
+    const DeviceSlot s = slots_.slot(slot);
+    model::CZentovaUSBDevice* page = page_for_identity(wired_identity(slots_, slot));
+    const auto partner = mutual_partner(slots_, slot);
+    if (page == nullptr && partner)
+        page = page_for_identity(wired_identity(slots_, *partner));
+    if (page == nullptr)
+        return;
+    const bool to_receiver = !page->use_receiver();
+    std::string path = s.path;
+    if (!page->use_receiver())
+        path = partner ? slots_.slot(*partner).path : std::string();
+    bool opened = false;
+    {
+        std::lock_guard<std::mutex> lock(page->link_mutex());
+        page->close_command_links();
+        opened = !path.empty() && page->open_command_link(path, to_receiver);
+    }
+    const int index = tile_index_of_page(page);
+    if (!opened) {
+        // Not linked on either link: the tile goes until an interface comes back.
+        platform::debug_printf("mouse: cannot switch to %s\n", path.c_str());
+        sync_light_targets();
+        drop_tile(index);
+        return;
+    }
+    page->set_linked(true);
+    if (to_receiver) {
+        page->set_link_mode(2);
+        if (page->receiver_query()) {
+            int failures = 0;
+            while (!model::receiver_link_ok(page->channel())) {
+                std::this_thread::sleep_for(kReceiverQueryPause);
+                if (++failures >= kReceiverQueries)
+                    break;
+                platform::debug_output("获取2.4G模式失败");
+            }
+            platform::debug_output("获取2");
+            page->reload_all();
+        }
+        if (index >= 0) {
+            if (page->linked())
+                page->start_tile_timer(model::TimerPowerAfterSwitch, kPowerAfterSwitchMs);
+            page->after_link_switch();
+            close_aux_window(kSettingsWindow);
+        }
+    } else {
+        page->set_link_mode(1);
+        if (index >= 0) {
+            page->start_tile_timer(model::TimerReload, kPollStartMs);
+            post_message(kMsgTileLink, static_cast<pui::WParam>(page->kind_row()), 1);
+            close_aux_window(kSettingsWindow);
+        }
+        if (page->receiver_query())
+            page->reload_all();
+    }
+    update_tile_link_text(index);
+    sync_light_targets();
+    emit tiles_changed();
+}
+
+void CMainWnd::on_device_lost(std::size_t slot) {
+    if (slot >= slots_.size())
+        return;
+    const DeviceSlot s = slots_.slot(slot);
+    const int type = s.row.device_type;
+    if (is_keyboard(type)) {
+        platform::debug_output("删除一个键盘设备");
+    } else if (type == link::TypeMousePad || type == link::TypeHeadset) {
+        platform::debug_output("删除一个鼠标垫设备");
+    }
+    if (!is_mouse(type))
+        return;
+    platform::debug_output("删除一个鼠标设备");
+    const link::DeviceIdentity wired = wired_identity(slots_, slot);
+    if (s.row.device_sub_type == link::SubTypeNotification) {
+        if (model::CZentovaUSBDevice* page = page_for_identity(wired))
+            page->close_notification(type);
+        return;
+    }
+    platform::debug_output("鼠标设备丢失");
+    if (!partner_linked(slot)) {
+        model::CZentovaUSBDevice* page = page_for_identity(wired);
+        if (page == nullptr)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(page->link_mutex());
+            page->close_command_links();
+        }
+        sync_light_targets();
+        drop_tile(tile_index_of_page(page));
+        return;
+    }
+    // The cable was pulled while the receiver still holds the mouse.
+    if (type == link::TypeMouse)
+        switch_link(slot);
+}
+
+void CMainWnd::on_tile_link(int kind_row, bool present) {
+    const int index = tile_index_of_kind_row(kind_row);
+    ui::CDeviceOptionUI* t = tile(index);
+    if (t == nullptr)
+        return;
+    if (!present) {
+        drop_tile(index);
+        platform::debug_output("2.4gcesvdfherhue 1");
+        return;
+    }
+    if (!t->linked()) {
+        int first = -1;
+        int count = 0;
+        linked_tiles(first, count);
+        select_tile(index, true, count == 0);
+    }
+}
+
+void CMainWnd::update_denied_notice() {
+    QWidget* notice = find_control(QStringLiteral("no_device_denied"));
+    if (notice == nullptr)
+        return;
+    // Only while nothing is shown: a mouse that works needs no such notice.
+    notice->setVisible(!denied_.empty() && visible_tiles() == 0);
+}
+
+// ---- What a script may look at ----
+
+std::string CMainWnd::automation_state() const {
+    Json::Value root(Json::objectValue);
+    root["window_visible"] = isVisible();
+    const QWidget* banner = find_control(QStringLiteral("No_device_Link"));
+    root["no_device_link"] = banner != nullptr && !banner->isHidden();
+    Json::Value tiles(Json::arrayValue);
+    for (const auto& t : tiles_) {
+        if (t == nullptr)
+            continue;
+        Json::Value tile(Json::objectValue);
+        tile["kind"] = t->kind_name().toStdString();
+        tile["visible"] = t->linked();
+        tile["selected"] = t->selected();
+        const auto* page = qobject_cast<const model::CZentovaUSBDevice*>(t->page());
+        std::string link = "none";
+        if (page != nullptr && page->linked())
+            link = page->link_mode() == 2 ? "receiver" : "cable";
+        tile["link"] = link;
+        tile["page"] = t->page_index();
+        tiles.append(tile);
+    }
+    root["tiles"] = tiles;
+    root["denied"] = static_cast<Json::UInt>(denied_.size());
+    Json::StreamWriterBuilder writer;
+    writer["indentation"] = "";
+    return Json::writeString(writer, root);
+}
+
+}  // namespace velqa::app
