@@ -19,3 +19,8 @@ done
 for i in SliderBar1_Thumb SliderBar2_Thumb check_on check_off check_disabled; do
   rsvg-convert -w 36 -h 36 "$i.svg" -o "$out/Control/$i.png"
 done
+mkdir -p "$out/common/device_ico"
+for f in device_ico/*.svg; do
+  n=$(basename "$f" .svg)
+  rsvg-convert -w 72 -h 72 "$f" -o "$out/common/device_ico/$n.png"
+done

@@ -108,6 +108,10 @@ constexpr struct {
 
 }  // namespace
 
+int dpi_for_screen(QSize size) {
+    return size.width() > 1500 && size.height() > 960 ? 144 : 96;
+}
+
 CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::SettingsStore settings,
                    platform::ipc::ProgramChannel* channel,
                    std::shared_ptr<platform::hid::HidBackend> hid)
@@ -305,11 +309,8 @@ void CMainWnd::apply_dpi() {
     if (!was_visible)
         showNormal();
     int dpi = 96;
-    if (QScreen* s = screen(); s != nullptr) {
-        const QRect r = s->geometry();
-        if (r.width() > 1500 && r.height() > 960)
-            dpi = 144;
-    }
+    if (QScreen* s = screen(); s != nullptr)
+        dpi = dpi_for_screen(s->geometry().size());
     if (!is_valid_dpi(dpi)) {
         platform::debug_output("MAIN_WND DPI SET ERROR");
         dpi = 96;

@@ -45,6 +45,10 @@ class LightSyncThread;
 struct LightSyncTarget;
 class ScanBridge;
 
+// The DPI the window is laid out at on a screen of `size`: 144 when it is larger than
+// 1500 x 960, else 96.
+int dpi_for_screen(QSize size);
+
 class CMainWnd : public platform::ui::Window {
     Q_OBJECT
 

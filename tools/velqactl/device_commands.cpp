@@ -63,7 +63,8 @@ struct ProbeFailure {
 // The commands of the README that let a user open the mouse without root.
 void print_permission_help() {
     std::fprintf(stderr,
-                 "velqactl: this user may not open the mouse. Install the udev rule from "
+                 "velqactl: a VELQA R260 is connected, but this user may not open it. Install "
+                 "the udev rule from "
                  "packaging/ (see README, \"Using the real mouse\"):\n"
                  "  sudo cp packaging/70-zarn-velqa-r260.rules /etc/udev/rules.d/\n"
                  "  sudo udevadm control --reload && sudo udevadm trigger\n"
@@ -236,6 +237,9 @@ int cmd_list(const Context& context, const std::vector<std::string>& args) {
                     is_receiver_type(d.type) ? "receiver" : "cable",
                     d.sub_type == link::SubTypeCommand ? "command" : "notify", d.path.c_str());
     }
+    // Another interface of the mouse (the receiver, say) may still be closed to this user.
+    if (probe.failure == link::HidFailure::PermissionDenied)
+        print_failure(probe.failure, probe.detail);
     return Success;
 }
 

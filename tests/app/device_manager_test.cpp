@@ -1,0 +1,246 @@
+// The device manager against the in-process simulated mouse: arrival on either link, moving
+// between cable and receiver with one page, losing the device, the mouse this user may not
+// open, sleep, and the stop of the worker threads.
+#include <json/json.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "app/main_wnd.h"
+#include "app/messages.h"
+#include "app_fixture.h"
+#include "device/link/codecs.h"
+#include "device/model/mouse_device.h"
+#include "in_process_sim.h"
+#include "platform/debug_output.h"
+#include "platform/json_read.h"
+#include "platform/ui/controls.h"
+#include "ui/device_option.h"
+
+namespace velqa::test {
+namespace {
+
+namespace pui = platform::ui;
+using app::CMainWnd;
+using sim::InProcessSim;
+using sim::Link;
+
+// The simulator's nodes, except that opening them fails as for a user without the udev rule.
+class DenyingBackend : public platform::hid::HidBackend {
+  public:
+    explicit DenyingBackend(std::shared_ptr<platform::hid::HidBackend> inner)
+        : inner_(std::move(inner)) {}
+    const char* name() const override { return "denying"; }
+    std::vector<platform::hid::NodeInfo> enumerate() override { return inner_->enumerate(); }
+    bool describe(const std::string& node, platform::hid::NodeInfo& info) override {
+        return inner_->describe(node, info);
+    }
+    platform::hid::NodeHandle open(const std::string&, bool, bool, bool, std::string* error,
+                                   int* error_number) override {
+        if (error != nullptr)
+            *error = "Permission denied";
+        if (error_number != nullptr)
+            *error_number = EACCES;
+        return {};
+    }
+    std::filesystem::path node_folder() const override { return inner_->node_folder(); }
+
+  private:
+    std::shared_ptr<platform::hid::HidBackend> inner_;
+};
+
+class DeviceManagerTest : public AppTest {
+  protected:
+    void TearDown() override {
+        wnd.reset();
+        sim.reset();
+        AppTest::TearDown();
+    }
+
+    // The simulator with the given links plugged, and the window over its nodes.
+    void start(bool cable, bool receiver, bool deny = false) {
+        sim = std::make_unique<InProcessSim>(dir_ / "sim");
+        ASSERT_TRUE(sim->started());
+        if (!cable)
+            unplug(Link::Cable);
+        if (!receiver)
+            unplug(Link::Receiver);
+        std::shared_ptr<platform::hid::HidBackend> backend = sim->backend();
+        if (deny)
+            backend = std::make_shared<DenyingBackend>(backend);
+        wnd = std::make_unique<CMainWnd>(factory(), dir_ / "user", store(), nullptr, backend);
+        QObject::connect(wnd.get(), &CMainWnd::settled, [this] { settled = true; });
+        ASSERT_TRUE(wnd->create("ZARN_VELQA_R260", QSize(800, 572)));
+        ASSERT_TRUE(wait_until([&] { return settled; }, 20000));
+    }
+    void unplug(Link l) {
+        sim->nodes().unplug(l);
+        sim->firmware().set_plugged(l, false);
+    }
+    void plug(Link l) {
+        sim->firmware().set_plugged(l, true);
+        sim->nodes().plug(l);
+    }
+
+    Json::Value state() const { return platform::parse_json(wnd->automation_state()); }
+    Json::Value tile0() const { return platform::element(state()["tiles"], 0); }
+    bool tile_shows(const char* link) const {
+        const Json::Value t = tile0();
+        return t["visible"].asBool() && t["link"].asString() == link;
+    }
+    bool banner_shown() const { return state()["no_device_link"].asBool(); }
+    model::CZentovaMouseDevice* page() const {
+        return wnd->mouse_pages().empty() ? nullptr : wnd->mouse_pages().front();
+    }
+    // Stage `n`'s DPI in the active slot's record of the simulated mouse.
+    int mouse_stage_dpi(int n) const {
+        const auto memory = sim->firmware().settings_memory();
+        link::MouseSettingsRecord record;
+        const std::size_t at = memory[0] * link::MouseSlotStride;
+        std::copy_n(memory.begin() + static_cast<std::ptrdiff_t>(at), record.bytes.size(),
+                    record.bytes.begin());
+        return link::decode_mouse_settings(record, {}).stages[static_cast<std::size_t>(n)].dpi_x;
+    }
+
+    std::unique_ptr<InProcessSim> sim;
+    std::unique_ptr<CMainWnd> wnd;
+    bool settled = false;
+};
+
+TEST_F(DeviceManagerTest, CableArrivalShowsOneSelectedTileAndThePageWithTheMouseValues) {
+    start(true, false);
+    ASSERT_EQ(wnd->tile_count(), 1);
+    EXPECT_TRUE(tile_shows("cable"));
+    EXPECT_TRUE(tile0()["selected"].asBool());
+    EXPECT_EQ(tile0()["kind"].asString(), "mouse");
+    EXPECT_FALSE(banner_shown());
+    EXPECT_TRUE(wnd->isVisible());
+    ASSERT_NE(page(), nullptr);
+    EXPECT_EQ(wnd->selected_page(), page());
+    EXPECT_EQ(page()->link_mode(), 1);
+    // Settled means loaded: the page shows what the mouse holds.
+    for (int n = 0; n < 6; ++n) {
+        EXPECT_EQ(pui::value(page()->find(QStringLiteral("DPI_slider_%1").arg(n))),
+                  mouse_stage_dpi(n))
+            << n;
+    }
+    // The consumer collection comes before the vendor one and was handed to the page too.
+    EXPECT_TRUE(page()->notifications().is_open(link::TypeMouse));
+    // The page is the one shown.
+    EXPECT_EQ(pui::current_page(wnd->find_control("device_switch")), tile0()["page"].asInt());
+}
+
+TEST_F(DeviceManagerTest, ReceiverTileWaitsForTheMouseBehindTheReceiver) {
+    start(false, true);
+    // Shown by the page itself once the mouse answered through the receiver.
+    ASSERT_TRUE(wait_until([&] { return tile_shows("receiver"); }));
+    EXPECT_EQ(page()->link_mode(), 2);
+    EXPECT_FALSE(banner_shown());
+
+    // The mouse switched off: the receiver stays, the tile goes.
+    sim->firmware().set_linked(false);
+    page()->start_tile_timer(model::TimerReload, 1);
+    ASSERT_TRUE(wait_until([&] { return !tile0()["visible"].asBool(); }));
+    EXPECT_TRUE(banner_shown());
+    // Back on: the page's retry shows it again.
+    sim->firmware().set_linked(true);
+    ASSERT_TRUE(wait_until([&] { return tile_shows("receiver"); }, 15000));
+}
+
+TEST_F(DeviceManagerTest, CableAndReceiverShareOnePageAndTheBannerComesWhenBothAreGone) {
+    start(false, true);
+    ASSERT_TRUE(wait_until([&] { return tile_shows("receiver"); }));
+    model::CZentovaMouseDevice* the_page = page();
+
+    // The cable plugged into a mouse linked through its receiver: the page moves to the cable.
+    plug(Link::Cable);
+    ASSERT_TRUE(wait_until([&] { return tile_shows("cable"); }));
+    EXPECT_EQ(wnd->tile_count(), 1);
+    EXPECT_EQ(page(), the_page);
+    EXPECT_FALSE(page()->use_receiver());
+
+    // The cable pulled while the receiver still holds the mouse: back to the receiver.
+    unplug(Link::Cable);
+    ASSERT_TRUE(wait_until([&] { return tile_shows("receiver"); }));
+    EXPECT_TRUE(page()->use_receiver());
+    EXPECT_FALSE(banner_shown());
+
+    // The receiver pulled afterwards: nothing is linked and the banner is back.
+    unplug(Link::Receiver);
+    ASSERT_TRUE(wait_until([&] { return !tile0()["visible"].asBool(); }));
+    EXPECT_TRUE(banner_shown());
+    EXPECT_EQ(tile0()["link"].asString(), "none");
+    EXPECT_FALSE(page()->linked());
+    EXPECT_EQ(wnd->selected_page(), nullptr);
+
+    // And plugged in again, the same page comes back.
+    plug(Link::Cable);
+    ASSERT_TRUE(wait_until([&] { return tile_shows("cable"); }));
+    EXPECT_EQ(wnd->tile_count(), 1);
+}
+
+TEST_F(DeviceManagerTest, BothLinksAtStartUseTheCable) {
+    start(true, true);
+    EXPECT_TRUE(tile_shows("cable"));
+    EXPECT_EQ(wnd->tile_count(), 1);
+}
+
+TEST_F(DeviceManagerTest, AMouseThisUserMayNotOpenIsNamedInTheNoDeviceArea) {
+    start(true, false, true);
+    ASSERT_TRUE(wait_until([&] { return !wnd->denied_interfaces().empty(); }));
+    EXPECT_TRUE(banner_shown());
+    QWidget* notice = wnd->find_control("no_device_denied");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_FALSE(notice->isHidden());
+    EXPECT_TRUE(pui::text(notice).contains("udevadm control --reload"));
+    EXPECT_TRUE(pui::text(notice).contains("may not open"));
+}
+
+TEST_F(DeviceManagerTest, WhileAsleepDeviceChangesWaitForTheResume) {
+    start(true, false);
+    ASSERT_TRUE(tile_shows("cable"));
+    wnd->send_message(app::kMsgPowerBroadcast, app::kPowerSuspend, 0);
+    EXPECT_TRUE(wnd->asleep());
+
+    // The language message and the loss of the cable are not acted on while asleep.
+    wnd->send_message(app::kMsgLanguage, 1, 0);
+    EXPECT_EQ(wnd->language_index(), 0);
+    const auto passes = wnd->scan_passes();
+    unplug(Link::Cable);
+    ASSERT_TRUE(wait_until([&] { return !wnd->device_slots().slot(4).linked; }));
+    ASSERT_TRUE(wait_until([&] { return wnd->scan_passes() > passes; }));
+    EXPECT_TRUE(tile0()["visible"].asBool());
+
+    // On resume the window catches up with what happened meanwhile.
+    wnd->send_message(app::kMsgPowerBroadcast, app::kPowerResume, 0);
+    EXPECT_FALSE(wnd->asleep());
+    EXPECT_FALSE(tile0()["visible"].asBool());
+    EXPECT_TRUE(banner_shown());
+    wnd->send_message(app::kMsgLanguage, 1, 0);
+    EXPECT_EQ(wnd->language_index(), 1);
+}
+
+TEST_F(DeviceManagerTest, ClosingWithALinkedDeviceEndsBothThreadsWithinOneWaitEach) {
+    start(true, false);
+    platform::DebugCapture debug;
+    wnd->stop_workers();
+    EXPECT_TRUE(debug.contains("抓取设备线程设定退出"));
+    EXPECT_TRUE(debug.contains("同步灯光线程设定退出"));
+    const auto lines = debug.lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("所有对象处于激发状态\n")), 2);
+    EXPECT_FALSE(debug.contains("超时"));
+}
+
+TEST_F(DeviceManagerTest, LightSyncBoxesClearWithOneVisibleTile) {
+    start(true, false);
+    ui::CDeviceOptionUI* t = wnd->tile(0);
+    ASSERT_NE(t, nullptr);
+    pui::set_selected(t->sync_box(), true);
+    // Alone there is nothing to sync with.
+    EXPECT_FALSE(page()->light_sync());
+    wnd->select_tile(0, true, true);
+    EXPECT_FALSE(t->sync_on());
+}
+
+}  // namespace
+}  // namespace velqa::test

@@ -1,0 +1,123 @@
+// Name routing of control notifications, and that every control of the shipped mouse page that
+// notifies reaches an owner.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QComboBox>
+#include <QLineEdit>
+#include <memory>
+
+#include "app/main_wnd.h"
+#include "app/notify_routes.h"
+#include "app_fixture.h"
+#include "platform/ui/window.h"
+
+namespace velqa::test {
+namespace {
+
+using app::route_notification;
+using app::RouteOwner;
+using app::split_indexed_name;
+
+TEST(NotifyRoutes, IndexedNamesSplitAtTheLastUnderscore) {
+    const auto dpi = split_indexed_name("DPI_slider_3");
+    ASSERT_TRUE(dpi);
+    EXPECT_EQ(dpi->prefix, "DPI_slider_");
+    EXPECT_EQ(dpi->index, 3);
+    EXPECT_EQ(split_indexed_name("key_12")->index, 12);
+    // No underscore, nothing after it, or a tail that is not a decimal number: not indexed.
+    EXPECT_FALSE(split_indexed_name("closebtn"));
+    EXPECT_FALSE(split_indexed_name("DPI_slider_"));
+    EXPECT_FALSE(split_indexed_name("key_Op_tab"));
+    EXPECT_FALSE(split_indexed_name("DPI_slider_3a"));
+    EXPECT_FALSE(split_indexed_name("DPI_slider_-3"));
+    EXPECT_FALSE(split_indexed_name("DPI_slider_99999999999"));
+}
+
+TEST(NotifyRoutes, IndexedPrefixesReachTheirOwnerWithTheIndex) {
+    const auto slider = route_notification("valuechanged", "DPI_slider_3");
+    ASSERT_TRUE(slider);
+    EXPECT_EQ(slider->owner, RouteOwner::MousePage);
+    EXPECT_EQ(slider->index, 3);
+    // Prefixes compare ignoring case.
+    EXPECT_EQ(route_notification("valuechanged", "dpi_SLIDER_5")->index, 5);
+    // The whole prefix counts: a stage colour is not a lighting preset.
+    EXPECT_EQ(route_notification("click", "DPI_color_option_2")->owner, RouteOwner::MousePage);
+    EXPECT_EQ(route_notification("click", "color_option_2")->owner, RouteOwner::Lighting);
+    EXPECT_EQ(route_notification("selectchanged", "polling_rate_option_4")->index, 4);
+    EXPECT_EQ(route_notification("killfocus", "DPI_edit_2")->owner, RouteOwner::MousePage);
+    EXPECT_EQ(route_notification("return", "DPI_edit_2")->owner, RouteOwner::MousePage);
+    // A name without an index reaches no indexed handler; nor does another type's prefix.
+    EXPECT_FALSE(route_notification("valuechanged", "DPI_slider"));
+    EXPECT_FALSE(route_notification("itemselect", "DPI_slider_3"));
+    EXPECT_FALSE(route_notification("bogus", "closebtn"));
+}
+
+TEST(NotifyRoutes, ExactNamesIgnoreCaseExceptTheFiveExactClicks) {
+    EXPECT_EQ(route_notification("click", "CLOSEBTN")->owner, RouteOwner::Window);
+    EXPECT_EQ(route_notification("click", "Device_Add_Btn")->owner, RouteOwner::Profile);
+    for (const char* exact :
+         {"macro_inset_moveleftkey_btn", "macro_inset_moverightkey_btn",
+          "macro_inset_moveupkey_btn", "macro_inset_movedownkey_btn", "profile_fun_spread_btn"}) {
+        EXPECT_TRUE(route_notification("click", exact)) << exact;
+        std::string upper = exact;
+        upper[0] = static_cast<char>(upper[0] - 'a' + 'A');
+        EXPECT_FALSE(route_notification("click", upper)) << upper;
+    }
+    EXPECT_EQ(route_notification("selectchanged", "synchro_device_select")->owner,
+              RouteOwner::Tile);
+    EXPECT_EQ(route_notification("selectchanged", "Virtual7.1_Op_tab")->owner, RouteOwner::Window);
+    EXPECT_EQ(route_notification("itemselect", "device_profile_combo")->owner, RouteOwner::Profile);
+}
+
+// The notification a user's action on a control gives, by control kind.
+const char* natural_type(QWidget* control) {
+    if (qobject_cast<QAbstractSlider*>(control) != nullptr)
+        return "valuechanged";
+    if (qobject_cast<QComboBox*>(control) != nullptr)
+        return "itemselect";
+    if (qobject_cast<QLineEdit*>(control) != nullptr)
+        return "killfocus";
+    if (auto* button = qobject_cast<QAbstractButton*>(control))
+        return button->isCheckable() ? "selectchanged" : "click";
+    return nullptr;
+}
+
+class PageRoutes : public AppTest {};
+
+TEST_F(PageRoutes, EveryControlOfTheMousePageReachesAnOwner) {
+    std::unique_ptr<QWidget> page(
+        platform::ui::Window::build_layout(QStringLiteral("XML\\DeviceXml\\mousedevice.xml")));
+    ASSERT_NE(page, nullptr);
+    int checked = 0;
+    for (QWidget* control : page->findChildren<QWidget*>()) {
+        const char* type = natural_type(control);
+        const std::string name = control->objectName().toStdString();
+        // Stage buttons notify on click (they open the colour picker) as well as on select.
+        if (type == nullptr || name.empty() || name.rfind("qt_", 0) == 0)
+            continue;
+        // The key pictures and light indicators are the key editor's and the preview's.
+        if (name.rfind("key_", 0) == 0 || name.rfind("light_", 0) == 0)
+            continue;
+        ++checked;
+        const auto route = route_notification(type, name);
+        ASSERT_TRUE(route) << type << " " << name;
+        EXPECT_TRUE(route->owner == RouteOwner::MousePage ||
+                    route->owner == RouteOwner::SelectedPage)
+            << name;
+    }
+    EXPECT_GT(checked, 30);
+}
+
+TEST(ApplyDpi, LargeScreensGet144AndSmallerOnes96) {
+    EXPECT_EQ(app::dpi_for_screen(QSize(1920, 1080)), 144);
+    EXPECT_EQ(app::dpi_for_screen(QSize(1366, 768)), 96);
+    // Both sides must be larger.
+    EXPECT_EQ(app::dpi_for_screen(QSize(1501, 960)), 96);
+    EXPECT_EQ(app::dpi_for_screen(QSize(1501, 961)), 144);
+    EXPECT_EQ(app::dpi_for_screen(QSize()), 96);
+}
+
+}  // namespace
+}  // namespace velqa::test
