@@ -47,6 +47,9 @@ class DeviceScanner {
   public:
     DeviceScanner(std::shared_ptr<platform::hid::HidBackend> backend, DeviceSlots& slots,
                   const link::SupportedDeviceTable& table);
+    ~DeviceScanner();
+    DeviceScanner(const DeviceScanner&) = delete;
+    DeviceScanner& operator=(const DeviceScanner&) = delete;
 
     // When some slot is free: scans the interfaces; each candidate (a row and a free slot with
     // its vendor ID, product ID, collection and interface) is opened for reading, identified
@@ -60,6 +63,10 @@ class DeviceScanner {
     std::shared_ptr<platform::hid::HidBackend> backend_;
     DeviceSlots& slots_;
     const link::SupportedDeviceTable& table_;
+    // The probing HidDevice (kept for the scanner's life), the denied set last reported and
+    // whether the first pass has been reported.
+    class State;
+    std::unique_ptr<State> state_;
 };
 
 // The scan thread: a pass at start, then one whenever the backend's node folder changes, at

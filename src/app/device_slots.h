@@ -26,6 +26,9 @@ struct DeviceSlot {
     // number reused by another device between two passes is not taken for the same interface.
     std::uint64_t node_dev = 0;
     std::uint64_t node_ino = 0;
+    // Its birth time (ns since the epoch; 0 when the file system does not keep one): most file
+    // systems hand a freed inode number to the next file at once.
+    std::int64_t node_birth = 0;
 
     bool is_free() const { return !linked && path.empty(); }
 };
@@ -39,13 +42,15 @@ class DeviceSlots {
     std::size_t size() const { return slots_.size(); }
     // A copy of slot `index` (an empty, free slot for an index beyond the list).
     DeviceSlot slot(std::size_t index) const;
+    // True when some slot that can ever be claimed (its row has a vendor and a product ID) is
+    // free: the rows of unknown devices never link, and must not keep the scan running.
     bool any_free() const;
 
     // Claims the first free slot whose row has the identity's vendor ID, product ID,
     // collection, interface, type, sub-type, usage page, usage and product string (ignoring
-    // case): marks it linked with the identity's path and node numbers. Its index, or nullopt.
+    // case): marks it linked with the identity's path and node stamp. Its index, or nullopt.
     std::optional<std::size_t> claim(const link::DeviceIdentity& identity, std::uint64_t node_dev,
-                                     std::uint64_t node_ino);
+                                     std::uint64_t node_ino, std::int64_t node_birth = 0);
     // Frees a slot (linked off, path empty).
     void release(std::size_t index);
     // Indexes of the linked slots, in order.

@@ -79,14 +79,19 @@ class LightSyncThread {
     // True while some linked target has its sync flag set.
     bool active() const;
     std::uint64_t steps() const { return steps_.load(); }
+    // How often the thread has looked at its targets and found sync inactive (then it waits
+    // 1000 ms or for changed()).
+    std::uint64_t idle_waits() const { return idle_waits_.load(); }
 
   private:
     void run(platform::StopEvent& stop);
+    bool active_locked() const;
 
     mutable std::mutex mutex_;
     std::vector<std::weak_ptr<LightSyncTarget>> targets_;
     SyncEffectSteps effect_;
     std::atomic<std::uint64_t> steps_{0};
+    std::atomic<std::uint64_t> idle_waits_{0};
     platform::WorkerThread worker_;
 };
 

@@ -140,6 +140,10 @@ bool HidDevice::scan() {
     if (!backend_)
         return false;
     auto result = hid::scan_interfaces(*backend_);
+    if (!result.listed) {
+        platform::debug_printf("HID scan: %s", result.error.c_str());
+        return false;
+    }
     scan_capacity_ = kInitialScanCapacity;
     scan_list_.reserve(scan_capacity_);
     for (auto& entry : result.interfaces) {

@@ -115,7 +115,8 @@ class HidDevice {
     HidDevice(const HidDevice&) = delete;
     HidDevice& operator=(const HidDevice&) = delete;
 
-    // Scan list.
+    // Scan list. scan() is false (with an empty list and a debug line) when the backend could
+    // not read its node list.
     bool scan();
     std::optional<std::string> next_path();
     void clear_scan();

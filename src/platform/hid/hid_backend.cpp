@@ -31,6 +31,11 @@ void NodeHandle::reset() {
     fd_ = lock_fd_ = -1;
 }
 
+bool HidBackend::list_nodes(std::vector<NodeInfo>& nodes, std::string*) {
+    nodes = enumerate();
+    return true;
+}
+
 std::shared_ptr<HidBackend> make_backend(std::string_view selector, std::string_view sysfs_root) {
     if (selector.starts_with("sim:"))
         return make_sim_backend(std::string(selector.substr(4)));
@@ -77,7 +82,12 @@ std::string node_of(std::string_view path) {
 
 ScanResult scan_interfaces(HidBackend& backend) {
     ScanResult result;
-    for (auto& info : backend.enumerate()) {
+    std::vector<NodeInfo> listed;
+    if (!backend.list_nodes(listed, &result.error)) {
+        result.listed = false;
+        return result;
+    }
+    for (auto& info : listed) {
         ScannedNode scanned;
         DescriptorError error;
         if (!parse_report_descriptor(info.descriptor, scanned.descriptor, &error)) {

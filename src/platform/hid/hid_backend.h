@@ -52,6 +52,12 @@ class HidBackend {
     virtual const char* name() const = 0;
     // Every node present now, in a stable order. Nodes that cannot be read are skipped.
     virtual std::vector<NodeInfo> enumerate() = 0;
+    // The same, but false (with `error` set) when the list itself could not be read, so a
+    // scan can tell "no nodes" from "could not look". The default never fails.
+    virtual bool list_nodes(std::vector<NodeInfo>& nodes, std::string* error);
+    // The folder whose entries are the nodes ("/dev" for hidraw, the simulator's folder), for
+    // watching it; empty when there is none to watch.
+    virtual std::filesystem::path node_folder() const { return {}; }
     // The facts of one node; false when it is gone or unreadable.
     virtual bool describe(const std::string& node, NodeInfo& info) = 0;
     // Opens a node for report I/O (non-blocking, close-on-exec). Takes an advisory lock on the
@@ -94,6 +100,8 @@ struct ScannedInterface {
 struct ScanResult {
     std::vector<ScannedNode> nodes;
     std::vector<ScannedInterface> interfaces;  // node order, then collection order
+    bool listed = true;  // false: the node list could not be read (`error` says why)
+    std::string error;
 };
 
 // Enumerates the backend and splits every node into its top-level collections. A node whose

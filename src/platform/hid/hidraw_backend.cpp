@@ -97,6 +97,13 @@ class HidrawBackend : public HidBackend {
     const char* name() const override { return "hidraw"; }
 
     std::vector<NodeInfo> enumerate() override {
+        std::vector<NodeInfo> nodes;
+        list_nodes(nodes, nullptr);
+        return nodes;
+    }
+
+    bool list_nodes(std::vector<NodeInfo>& nodes, std::string* error) override {
+        nodes.clear();
         std::vector<std::string> names;
         std::error_code ec;
         for (std::filesystem::directory_iterator it(class_dir_, ec), end; !ec && it != end;
@@ -105,19 +112,26 @@ class HidrawBackend : public HidBackend {
             if (name.starts_with("hidraw"))
                 names.push_back(std::move(name));
         }
+        // No hidraw class at all means no HID device (or no hidraw driver): an empty list.
+        if (ec && ec != std::errc::no_such_file_or_directory) {
+            if (error)
+                *error = class_dir_.string() + ": " + ec.message();
+            return false;
+        }
         std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
             const long na = node_number(a), nb = node_number(b);
             return na != nb ? na < nb : a < b;
         });
-        std::vector<NodeInfo> nodes;
         nodes.reserve(names.size());
         for (const auto& name : names) {
             NodeInfo info;
             if (read_node(name, info))
                 nodes.push_back(std::move(info));
         }
-        return nodes;
+        return true;
     }
+
+    std::filesystem::path node_folder() const override { return dev_root_; }
 
     bool describe(const std::string& node, NodeInfo& info) override {
         const std::string name = std::filesystem::path(node).filename().string();

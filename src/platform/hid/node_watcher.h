@@ -20,6 +20,8 @@ class NodeWatcher {
     NodeWatcher(const NodeWatcher&) = delete;
     NodeWatcher& operator=(const NodeWatcher&) = delete;
 
+    // Both belong to the waiting thread: a folder removed and created again is watched again
+    // by the next wait.
     bool watching() const { return watch_fd_ >= 0; }
     const std::string& error() const { return error_; }
 
@@ -30,6 +32,11 @@ class NodeWatcher {
     void cancel();
 
   private:
+    void add_watch();
+    // Reads every queued event; true when there was one.
+    bool drain_changes();
+
+    std::filesystem::path folder_;
     int inotify_fd_ = -1;
     int watch_fd_ = -1;
     int cancel_fd_ = -1;

@@ -28,6 +28,13 @@ class SimBackend : public HidBackend {
     const char* name() const override { return "sim"; }
 
     std::vector<NodeInfo> enumerate() override {
+        std::vector<NodeInfo> nodes;
+        list_nodes(nodes, nullptr);
+        return nodes;
+    }
+
+    bool list_nodes(std::vector<NodeInfo>& nodes, std::string* error) override {
+        nodes.clear();
         std::vector<std::filesystem::path> sidecars;
         std::error_code ec;
         for (std::filesystem::directory_iterator it(dir_, ec), end; !ec && it != end;
@@ -35,8 +42,13 @@ class SimBackend : public HidBackend {
             if (it->path().extension() == ".json")
                 sidecars.push_back(it->path());
         }
+        // A folder the simulator has not created yet holds no nodes.
+        if (ec && ec != std::errc::no_such_file_or_directory) {
+            if (error)
+                *error = dir_.string() + ": " + ec.message();
+            return false;
+        }
         std::sort(sidecars.begin(), sidecars.end());
-        std::vector<NodeInfo> nodes;
         for (const auto& sidecar : sidecars) {
             auto info = read_sim_sidecar(sidecar);
             if (!info)
@@ -46,8 +58,10 @@ class SimBackend : public HidBackend {
                 continue;
             nodes.push_back(std::move(*info));
         }
-        return nodes;
+        return true;
     }
+
+    std::filesystem::path node_folder() const override { return dir_; }
 
     bool describe(const std::string& node, NodeInfo& info) override {
         auto found = read_sim_sidecar(sim_sidecar_of(node));

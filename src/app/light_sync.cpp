@@ -1,0 +1,229 @@
+#include "app/light_sync.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "platform/debug_output.h"
+
+namespace velqa::app {
+
+namespace {
+
+constexpr std::array<std::uint8_t, SyncSpeeds> kThresholdRow{8, 6, 4, 2, 1};
+
+constexpr int kWheelEntries = 192;
+constexpr int kWheelSegment = kWheelEntries / 3;
+constexpr int kBreathSteps = 128;  // one breath; about 2 s at the slowest speed
+// 100 steps of max(threshold, 1) ticks of 2 ms: a toggle every 200 ms times the threshold.
+constexpr int kFlashStepsPerToggle = 100;
+constexpr int kFlashWheelMove = 14;
+// One tick of the original's step counter.
+constexpr std::chrono::milliseconds kTick{2};
+
+struct Rgb {
+    std::uint8_t r, g, b;
+};
+
+Rgb split(std::uint32_t rgb) {
+    return {static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
+            static_cast<std::uint8_t>(rgb)};
+}
+
+// Red to green to blue and back, each third a linear cross-fade of two primaries.
+Rgb wheel_colour(int position) {
+    const int p = ((position % kWheelEntries) + kWheelEntries) % kWheelEntries;
+    const int segment = p / kWheelSegment;
+    const auto rise = static_cast<std::uint8_t>((p % kWheelSegment) * 255 / kWheelSegment);
+    const auto fall = static_cast<std::uint8_t>(255 - rise);
+    switch (segment) {
+        case 0:
+            return {fall, rise, 0};
+        case 1:
+            return {0, fall, rise};
+        default:
+            return {rise, 0, fall};
+    }
+}
+
+// A raised cosine: dark, a smooth rise to full brightness and back.
+std::uint8_t breath_brightness(int phase) {
+    static const auto curve = [] {
+        std::array<std::uint8_t, kBreathSteps> values{};
+        for (int i = 0; i < kBreathSteps; ++i) {
+            const double x = 2.0 * std::numbers::pi * i / kBreathSteps;
+            values[static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(std::lround(127.5 * (1.0 - std::cos(x))));
+        }
+        return values;
+    }();
+    return curve[static_cast<std::size_t>(phase % kBreathSteps)];
+}
+
+std::uint32_t pack(Rgb c, std::uint8_t brightness) {
+    return pack_sync_colour(c.r, c.g, c.b, brightness);
+}
+
+}  // namespace
+
+std::uint8_t light_sync_threshold(int effect, int speed) {
+    if (effect < 0 || effect >= SyncEffects || speed < 0 || speed >= SyncSpeeds)
+        return 0;
+    return kThresholdRow[static_cast<std::size_t>(speed)];
+}
+
+void SyncEffectSteps::set_effect(int effect, int speed, std::uint32_t rgb, bool use_wheel) {
+    // An unknown effect shows nothing rather than something unasked for.
+    if (effect < 0 || effect >= SyncEffects)
+        effect = static_cast<int>(SyncEffect::Off);
+    if (effect != effect_) {
+        phase_ = 0;
+        flash_on_ = true;
+        flash_steps_ = 0;
+    }
+    effect_ = effect;
+    speed_ = std::clamp(speed, 0, SyncSpeeds - 1);
+    rgb_ = rgb & 0xFFFFFF;
+    use_wheel_ = use_wheel;
+}
+
+std::uint32_t SyncEffectSteps::step() {
+    switch (static_cast<SyncEffect>(effect_)) {
+        case SyncEffect::Breathing: {
+            const Rgb colour = use_wheel_ ? wheel_colour(wheel_) : split(rgb_);
+            const std::uint8_t brightness = breath_brightness(phase_);
+            phase_ = (phase_ + 1) % kBreathSteps;
+            if (use_wheel_)
+                wheel_ = (wheel_ + 1) % kWheelEntries;
+            return pack(colour, brightness);
+        }
+        case SyncEffect::Steady:
+            return pack(split(rgb_), 255);
+        case SyncEffect::Flashing: {
+            const std::uint32_t value =
+                flash_on_ ? pack(use_wheel_ ? wheel_colour(wheel_) : split(rgb_), 255) : 0;
+            if (++flash_steps_ >= kFlashStepsPerToggle) {
+                flash_steps_ = 0;
+                flash_on_ = !flash_on_;
+                if (use_wheel_)
+                    wheel_ = (wheel_ + kFlashWheelMove) % kWheelEntries;
+            }
+            return value;
+        }
+        case SyncEffect::Wheel: {
+            const Rgb colour = wheel_colour(wheel_);
+            wheel_ = (wheel_ + 1) % kWheelEntries;
+            return pack(colour, 255);
+        }
+        case SyncEffect::Off:
+        default:
+            return 0;
+    }
+}
+
+LightSyncThread::LightSyncThread() = default;
+
+LightSyncThread::~LightSyncThread() {
+    stop();
+}
+
+void LightSyncThread::add_target(const std::shared_ptr<LightSyncTarget>& target) {
+    {
+        std::lock_guard lock(mutex_);
+        std::erase_if(targets_, [](const auto& t) { return t.expired(); });
+        targets_.push_back(target);
+    }
+    changed();
+}
+
+void LightSyncThread::set_effect(int effect, int speed, std::uint32_t rgb, bool use_wheel) {
+    {
+        std::lock_guard lock(mutex_);
+        effect_.set_effect(effect, speed, rgb, use_wheel);
+    }
+    changed();  // a new speed changes the due time of the next step
+}
+
+void LightSyncThread::changed() {
+    worker_.stop_event().wake();
+}
+
+bool LightSyncThread::start() {
+    return worker_.start([this](platform::StopEvent& stop) { run(stop); });
+}
+
+platform::StopOutcome LightSyncThread::stop(std::chrono::milliseconds bounded) {
+    return worker_.stop(bounded);
+}
+
+void LightSyncThread::request_stop() {
+    worker_.stop_event().set();
+}
+
+bool LightSyncThread::running() const {
+    return worker_.running();
+}
+
+bool LightSyncThread::active() const {
+    std::lock_guard lock(mutex_);
+    return active_locked();
+}
+
+bool LightSyncThread::active_locked() const {
+    for (const auto& weak : targets_) {
+        if (const auto t = weak.lock(); t && t->linked.load() && t->sync.load())
+            return true;
+    }
+    return false;
+}
+
+void LightSyncThread::run(platform::StopEvent& stop) {
+    using Clock = platform::StopEvent::Clock;
+    using Wait = platform::StopEvent::WaitResult;
+    auto last_step = Clock::now();
+    for (;;) {
+        // Read before looking at the targets, so a changed() in between ends the wait below.
+        const auto seen = stop.wakes();
+        bool is_active = false;
+        int threshold = 0;
+        {
+            std::lock_guard lock(mutex_);
+            is_active = active_locked();
+            threshold = light_sync_threshold(effect_.effect(), effect_.speed());
+        }
+        if (!is_active) {
+            idle_waits_.fetch_add(1);
+            if (stop.wait_for(std::chrono::milliseconds(1000), seen) == Wait::Set)
+                break;
+            last_step = Clock::now();
+            continue;
+        }
+        const auto due = last_step + std::max(threshold, 1) * kTick;
+        const auto woke = stop.wait_until(due, seen);
+        if (woke == Wait::Set)
+            break;
+        if (woke == Wait::Woken)
+            continue;
+        std::vector<std::shared_ptr<LightSyncTarget>> live;
+        std::uint32_t colour = 0;
+        {
+            std::lock_guard lock(mutex_);
+            colour = effect_.step();
+            for (const auto& weak : targets_) {
+                if (auto t = weak.lock())
+                    live.push_back(std::move(t));
+            }
+        }
+        for (const auto& t : live) {
+            t->colour.store(colour);
+            t->pushes.fetch_add(1);
+        }
+        steps_.fetch_add(1);
+        // Keep the rate, but do not race to catch up after a stall (a suspended machine).
+        const auto now = Clock::now();
+        last_step = now - due > std::chrono::milliseconds(100) ? now : due;
+    }
+    platform::debug_output("同步灯光线程设定退出");
+}
+
+}  // namespace velqa::app
