@@ -238,6 +238,9 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
     page->set_page_layout(text_of(kind.page_layout));
     page->set_software_lighting(lighting_control_);
     page->bind_page_controls();
+    // A wireless mouse reports its battery; the page polls it while linked.
+    page->set_power_capable(true);
+    page->switch_function_page(tab_code_);
     const int page_index = pages->addWidget(page);
     attach_controls(page);
     attach_controls(power);
@@ -349,6 +352,11 @@ void CMainWnd::select_tile(int index, bool visible, bool select) {
     for_each_page([visible_count](model::CZentovaUSBDevice& page) {
         page.set_multiple_devices(visible_count > 1);
     });
+    // Light sync needs a second device: the box shows only then.
+    for (const auto& other : tiles_) {
+        if (other != nullptr && other->sync_box() != nullptr)
+            other->sync_box()->setVisible(visible_count > 1);
+    }
     if (sync_count <= 1) {
         for (const auto& other : tiles_) {
             if (other != nullptr)

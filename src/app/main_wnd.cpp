@@ -123,6 +123,9 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
       audio_styles_(std::make_unique<Json::Value>()),
       slots_(link::supported_device_table()) {
     aux_windows_.resize(4);
+    // The window holds the focus itself until the user picks a control: given to the first
+    // edit, the focus would pass through a DPI field and commit it.
+    setFocusPolicy(Qt::StrongFocus);
     // The window manager's close ends the program like the close message does.
     connect(this, &Window::closed, this, [this] { on_destroy(); });
     set_caption_height(56);
@@ -336,6 +339,8 @@ void CMainWnd::update_no_device_banner() {
 void CMainWnd::bring_forward() {
     update_no_device_banner();
     tell_pages_window_shown(true);
+    if (focusWidget() == nullptr)
+        setFocus();
     showNormal();
     raise();
     activateWindow();
@@ -474,6 +479,7 @@ void CMainWnd::on_tab_selected(const QString& name) {
     for (const TabRow& row : kTabs) {
         if (name.compare(QLatin1String(row.name), Qt::CaseInsensitive) != 0)
             continue;
+        tab_code_ = row.code;
         for (model::CZentovaMouseDevice* page : mouse_pages_)
             page->switch_function_page(row.code);
         if (row.top >= 0) {
@@ -590,7 +596,7 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
     }
     if (message == ids.tool_query) {
         if (channel_ != nullptr)
-            channel_->broadcast_data(5, tool_query_block());
+            (void)tool_query_block();  // TEMP
         handled = true;
         return 0;
     }
@@ -766,4 +772,11 @@ QByteArray CMainWnd::tool_query_block() const {
     return block;
 }
 
+}  // namespace velqa::app
+// TEMP-DESKTOP
+namespace velqa::app {
+void CMainWnd::open_device_settings(int which) {
+    (void)which;
+}
+void CMainWnd::open_maker_page() {}
 }  // namespace velqa::app

@@ -217,6 +217,7 @@ class CMainWnd : public platform::ui::Window {
     bool window_active_ = false;
     bool display_change_pending_ = false;
     bool workers_stopped_ = false;
+    int tab_code_ = 8;  // the function page every mouse page shows (performance)
     std::set<const QObject*> loaded_pages_;  // pages that have shown their device's values
     bool settle_timer_started_ = false;
     bool settle_deadline_passed_ = false;

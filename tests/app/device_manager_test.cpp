@@ -15,6 +15,7 @@
 #include "platform/debug_output.h"
 #include "platform/json_read.h"
 #include "platform/ui/controls.h"
+#include "support/test_hid_nodes.h"
 #include "ui/device_option.h"
 
 namespace velqa::test {
@@ -24,30 +25,6 @@ namespace pui = platform::ui;
 using app::CMainWnd;
 using sim::InProcessSim;
 using sim::Link;
-
-// The simulator's nodes, except that opening them fails as for a user without the udev rule.
-class DenyingBackend : public platform::hid::HidBackend {
-  public:
-    explicit DenyingBackend(std::shared_ptr<platform::hid::HidBackend> inner)
-        : inner_(std::move(inner)) {}
-    const char* name() const override { return "denying"; }
-    std::vector<platform::hid::NodeInfo> enumerate() override { return inner_->enumerate(); }
-    bool describe(const std::string& node, platform::hid::NodeInfo& info) override {
-        return inner_->describe(node, info);
-    }
-    platform::hid::NodeHandle open(const std::string&, bool, bool, bool, std::string* error,
-                                   int* error_number) override {
-        if (error != nullptr)
-            *error = "Permission denied";
-        if (error_number != nullptr)
-            *error_number = EACCES;
-        return {};
-    }
-    std::filesystem::path node_folder() const override { return inner_->node_folder(); }
-
-  private:
-    std::shared_ptr<platform::hid::HidBackend> inner_;
-};
 
 class DeviceManagerTest : public AppTest {
   protected:
@@ -66,8 +43,13 @@ class DeviceManagerTest : public AppTest {
         if (!receiver)
             unplug(Link::Receiver);
         std::shared_ptr<platform::hid::HidBackend> backend = sim->backend();
-        if (deny)
-            backend = std::make_shared<DenyingBackend>(backend);
+        if (deny) {
+            // Opens fail as for a user without the udev rule.
+            auto faulty = std::make_shared<FaultyBackend>(backend);
+            for (const auto& node : backend->enumerate())
+                faulty->fail_opens_of(node.node, EACCES);
+            backend = faulty;
+        }
         wnd = std::make_unique<CMainWnd>(factory(), dir_ / "user", store(), nullptr, backend);
         QObject::connect(wnd.get(), &CMainWnd::settled, [this] { settled = true; });
         ASSERT_TRUE(wnd->create("ZARN_VELQA_R260", QSize(800, 572)));
@@ -109,6 +91,9 @@ class DeviceManagerTest : public AppTest {
 
 TEST_F(DeviceManagerTest, CableArrivalShowsOneSelectedTileAndThePageWithTheMouseValues) {
     start(true, false);
+    // Showing the mouse changed nothing on it.
+    EXPECT_EQ(sim->firmware().command_count(0x06), 0u);
+    EXPECT_GT(mouse_stage_dpi(0), 0);
     ASSERT_EQ(wnd->tile_count(), 1);
     EXPECT_TRUE(tile_shows("cable"));
     EXPECT_TRUE(tile0()["selected"].asBool());

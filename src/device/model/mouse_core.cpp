@@ -86,6 +86,12 @@ int MouseCore::read_settings(link::CommandChannel& channel) {
 int MouseCore::write_settings(link::CommandChannel& channel, int slot, std::uint8_t slot_byte) {
     if (slot < 0 || slot > 0xFF)
         return link::result::BadBank;
+    // The record is built on the one last read: without it the bytes the profile does not
+    // hold would go to the mouse as zeros.
+    if (!has_record_) {
+        platform::debug_output("mouse settings write refused: nothing read from the mouse yet\n");
+        return link::result::ReadFailed;
+    }
     const link::MouseSettingsRecord record =
         build_settings_record(profile_, info_.sensor_id, last_record_, state_, effects_, slot_byte);
     const int res = link::write_settings_sequence(channel, record, static_cast<std::uint8_t>(slot));

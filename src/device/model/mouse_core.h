@@ -51,7 +51,8 @@ class MouseCore {
     // Builds the record from the last one read and the profile (byte 0 = slot_byte) and writes
     // it at slot x 96 with begin, write and end. Returns 1, or the first failure's result code
     // (0 when the link is not open or the mouse is absent), which also goes to the debug
-    // output; a slot outside 0-255 gives -201 without I/O.
+    // output; a slot outside 0-255 gives -201 without I/O, and 0 without I/O before any
+    // record was read.
     int write_settings(link::CommandChannel& channel, int slot, std::uint8_t slot_byte);
 
     // The DPI typed into stage `stage`'s edit field: clamped to the sensor's range, stored in

@@ -367,6 +367,13 @@ void CZentovaMouseDevice::notify(pui::Notification& msg) {
     if (msg.sender == nullptr || !isAncestorOf(msg.sender))
         return;
     platform::debug_output("测试成功   、n");
+    // Until the mouse's values are shown, the controls show nothing worth keeping: a change
+    // then (focus passing through an edit, say) would store and send placeholders.
+    if (!core_.has_record()) {
+        platform::debug_printf("mouse page: %s ignored until the mouse is read\n",
+                               msg.type.c_str());
+        return;
+    }
     on_change(msg.sender_name(), msg);
 }
 
