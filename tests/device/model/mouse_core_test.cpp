@@ -155,6 +155,17 @@ TEST_P(MouseCoreSim, NothingReadLeavesStateAndProfileAlone) {
     EXPECT_EQ(core_.state().settings.stages[0].dpi_x, 400);
 }
 
+TEST_P(MouseCoreSim, NothingIsWrittenBeforeTheRecordWasRead) {
+    const auto before = fw().settings_memory();
+    platform::DebugCapture capture;
+    EXPECT_EQ(core_.write_settings(channel_, 0, 0), 0);
+    EXPECT_TRUE(capture.contains("nothing read from the mouse yet"));
+    EXPECT_EQ(sent(0x06), 0u);
+    EXPECT_EQ(fw().settings_memory(), before);
+    reload();
+    EXPECT_EQ(core_.write_settings(channel_, 0, 0), 1);
+}
+
 TEST_P(MouseCoreSim, WriteReportsTheFirstFailure) {
     reload();
     platform::DebugCapture capture;
