@@ -1,5 +1,7 @@
 #include "app/application.h"
 
+#include <json/json.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "app/automation.h"
 #include "app/main_wnd.h"
 #include "app/messages.h"
 #include "app/startup.h"
@@ -25,17 +28,20 @@ namespace velqa::app {
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: velqa [--simulate] [--screenshot FILE] [--help]\n"
+    "Usage: velqa [--simulate] [--screenshot FILE] [--automation] [--help]\n"
     "Configuration utility for the ZARN VELQA R260 wireless gaming mouse.\n"
     "\n"
     "  --simulate         use the simulated mouse of velqa-sim instead of a real one\n"
     "  --screenshot FILE  render the main window once start-up has settled, save it as\n"
     "                     PNG to FILE and exit (works without a display)\n"
+    "  --automation       offer the scripting interface com.zarn.VelqaR260.Automation on\n"
+    "                     the session bus, through which scripts drive the window\n"
     "  --help             show this help and exit\n";
 
 struct Options {
     bool help = false;
     bool simulate = false;
+    bool automation = false;
     std::optional<std::string> screenshot;
     std::string error;
 };
@@ -48,6 +54,8 @@ Options parse(int argc, char** argv) {
             o.help = true;
         } else if (arg == "--simulate") {
             o.simulate = true;
+        } else if (arg == "--automation") {
+            o.automation = true;
         } else if (arg == "--screenshot") {
             if (i + 1 >= argc) {
                 o.error = "--screenshot needs a file name";
@@ -160,13 +168,24 @@ int run(int argc, char** argv) {
 
     // A screenshot is a render of its own and never defers to (or blocks) a running instance.
     std::unique_ptr<platform::ipc::ProgramChannel> channel;
+    Automation* automation = nullptr;  // owned by the channel
     if (!options.screenshot) {
         channel = std::make_unique<platform::ipc::ProgramChannel>();
-        if (channel->claim() == platform::ipc::ProgramChannel::Role::Secondary) {
+        // The adaptor must exist when claim() exports the channel's object.
+        if (options.automation)
+            automation = new Automation(channel.get());
+        const auto role = channel->claim();
+        if (role == platform::ipc::ProgramChannel::Role::Secondary) {
             channel->post_to_primary(QLatin1String(kIdentityName), 0, 1);
             remove_private_fonts();
             return 0;
         }
+        if (automation != nullptr && role == platform::ipc::ProgramChannel::Role::Alone) {
+            std::fprintf(stderr,
+                         "velqa: --automation: no session bus; the scripting interface is off\n");
+        }
+    } else if (options.automation) {
+        std::fprintf(stderr, "velqa: --automation is ignored with --screenshot\n");
     }
 
     load_resources(resources);
@@ -199,6 +218,18 @@ int run(int argc, char** argv) {
         });
     }
 
+    if (automation != nullptr) {
+        // Until the main window describes its tiles, State() tells what the window shows.
+        CMainWnd* target = wnd.get();
+        automation->set_state_provider([target] {
+            Json::Value state(Json::objectValue);
+            state["window_visible"] = target->isVisible();
+            const QWidget* banner = target->find_control(QStringLiteral("No_device_Link"));
+            state["no_device_link"] = banner != nullptr && banner->isVisible();
+            return compact_json(state);
+        });
+    }
+
     int exit_code = 0;
     if (options.screenshot) {
         const QString file = QString::fromStdString(*options.screenshot);
@@ -220,6 +251,8 @@ int run(int argc, char** argv) {
 
     if (channel)
         channel->set_receiver({});
+    if (automation != nullptr)
+        automation->set_state_provider({});
     wnd.reset();
     simulator.reset();
     remove_private_fonts();

@@ -71,7 +71,10 @@ ProgramChannel::Role ProgramChannel::claim() {
         return role_;
     }
     role_ = Role::Primary;
-    connection.registerObject(kObjectPath, this, QDBusConnection::ExportScriptableSlots);
+    // Adaptors (the scripting interface) share our object path.
+    connection.registerObject(
+        kObjectPath, this,
+        QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportAdaptors);
     connection.connect(QString(), kObjectPath, kInterface, "Broadcast", this,
                        SLOT(on_broadcast(QString, qlonglong, qlonglong)));
     return role_;
@@ -97,9 +100,22 @@ bool ProgramChannel::broadcast(const QString& name, qlonglong wparam, qlonglong 
     return bus().send(signal);
 }
 
+bool ProgramChannel::broadcast_data(quint32 kind, const QByteArray& data) {
+    if (!connected_)
+        return false;
+    QDBusMessage signal = QDBusMessage::createSignal(kObjectPath, kInterface, "Data");
+    signal << kind << data;
+    return bus().send(signal);
+}
+
 void ProgramChannel::Post(const QString& name, qlonglong wparam, qlonglong lparam) {
     if (receiver_)
         receiver_(name, wparam, lparam);
+}
+
+void ProgramChannel::CopyData(uint kind, const QByteArray& data) {
+    if (data_receiver_)
+        data_receiver_(kind, data);
 }
 
 void ProgramChannel::on_broadcast(const QString& name, qlonglong wparam, qlonglong lparam) {

@@ -1,9 +1,11 @@
 // Messages with other programs over the D-Bus session bus. Owning the well-known name guards the
 // single instance; named messages travel as the method "Post" (to the running instance) and the
-// signal "Broadcast" (to every program listening) of one interface. Without a session bus the
-// program runs alone and every send is a no-op that reports false.
+// signal "Broadcast" (to every program listening) of one interface. Data blocks travel as the
+// method "CopyData" (to us) and the signal "Data" (our replies). Without a session bus the program
+// runs alone and every send is a no-op that reports false.
 #pragma once
 
+#include <QByteArray>
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
@@ -32,7 +34,8 @@ class ProgramChannel : public QObject {
     explicit ProgramChannel(QString connection_name = {}, QString service = kServiceName);
     ~ProgramChannel() override;
 
-    // Tries to own the well-known name and, as Primary, starts receiving.
+    // Tries to own the well-known name and, as Primary, starts receiving. The object is exported
+    // with its QDBusAbstractAdaptor children: create those before claiming.
     Role claim();
     Role role() const { return role_; }
 
@@ -43,12 +46,22 @@ class ProgramChannel : public QObject {
     // Sends the message to every program that listens (this one included). False without a bus.
     bool broadcast(const QString& name, qlonglong wparam, qlonglong lparam);
 
+    // Sends a data block (the reply to a program that asked us for one) as the signal "Data" to
+    // every program that listens. False without a bus.
+    bool broadcast_data(quint32 kind, const QByteArray& data);
+
     using Receiver = std::function<void(const QString& name, qlonglong wparam, qlonglong lparam)>;
     // Called on this object's thread for every message posted to us or broadcast on the bus.
     void set_receiver(Receiver receiver) { receiver_ = std::move(receiver); }
 
+    using DataReceiver = std::function<void(quint32 kind, const QByteArray& data)>;
+    // Called on this object's thread for every data block sent to us with CopyData. The block
+    // arrives as sent, of any size: copy it with copy_data_block into a buffer of fixed size.
+    void set_data_receiver(DataReceiver receiver) { data_receiver_ = std::move(receiver); }
+
   public slots:
     Q_SCRIPTABLE void Post(const QString& name, qlonglong wparam, qlonglong lparam);
+    Q_SCRIPTABLE void CopyData(uint kind, const QByteArray& data);
 
   private slots:
     void on_broadcast(const QString& name, qlonglong wparam, qlonglong lparam);
@@ -62,6 +75,7 @@ class ProgramChannel : public QObject {
     bool connected_ = false;
     Role role_ = Role::Alone;
     Receiver receiver_;
+    DataReceiver data_receiver_;
 };
 
 }  // namespace velqa::platform::ipc
