@@ -2,12 +2,17 @@
 
 #include <json/json.h>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QPixmap>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -22,6 +27,7 @@
 #include "platform/folders.h"
 #include "platform/hid/hid_backend.h"
 #include "platform/ipc/program_channel.h"
+#include "platform/ipc/sleep_monitor.h"
 #include "platform/ui/window.h"
 
 namespace velqa::app {
@@ -130,6 +136,52 @@ long resident_kb() {
     return 0;
 }
 
+// SIGTERM, SIGINT and SIGHUP as a Qt signal on the window thread: the handler only writes a
+// byte to a pipe that the event loop watches.
+class TerminationSignals : public QObject {
+    Q_OBJECT
+
+  public:
+    TerminationSignals() {
+        if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        write_fd_ = fds_[1];
+        notifier_ = new QSocketNotifier(fds_[0], QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, [this] {
+            char byte = 0;
+            while (::read(fds_[0], &byte, 1) > 0) {
+            }
+            emit received();
+        });
+        struct sigaction action {};
+        action.sa_handler = [](int) {
+            const char byte = 1;
+            [[maybe_unused]] const auto n = ::write(write_fd_, &byte, 1);
+        };
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (int sig : {SIGTERM, SIGINT, SIGHUP})
+            ::sigaction(sig, &action, nullptr);
+    }
+    ~TerminationSignals() override {
+        if (write_fd_ < 0)
+            return;
+        for (int sig : {SIGTERM, SIGINT, SIGHUP})
+            ::signal(sig, SIG_DFL);
+        write_fd_ = -1;
+        ::close(fds_[0]);
+        ::close(fds_[1]);
+    }
+
+  signals:
+    void received();
+
+  private:
+    static inline volatile int write_fd_ = -1;
+    int fds_[2] = {-1, -1};
+    QSocketNotifier* notifier_ = nullptr;
+};
+
 bool has_display() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
@@ -219,16 +271,31 @@ int run(int argc, char** argv) {
     }
 
     if (automation != nullptr) {
-        // Until the main window describes its tiles, State() tells what the window shows.
         CMainWnd* target = wnd.get();
-        automation->set_state_provider([target] {
-            Json::Value state(Json::objectValue);
-            state["window_visible"] = target->isVisible();
-            const QWidget* banner = target->find_control(QStringLiteral("No_device_Link"));
-            state["no_device_link"] = banner != nullptr && banner->isVisible();
-            return compact_json(state);
+        automation->set_state_provider([target] { return target->automation_state(); });
+    }
+    if (channel) {
+        // Data blocks (audio levels, the keyboard's block) are copied on the window thread.
+        CMainWnd* target = wnd.get();
+        channel->set_data_receiver([target](quint32 kind, const QByteArray& block) {
+            target->receive_data_block(kind, block);
         });
     }
+    // Sleep and resume reach the window as the power messages they stand for.
+    std::unique_ptr<platform::ipc::SleepMonitor> sleep;
+    if (!options.screenshot) {
+        sleep = std::make_unique<platform::ipc::SleepMonitor>();
+        CMainWnd* target = wnd.get();
+        QObject::connect(
+            sleep.get(), &platform::ipc::SleepMonitor::sleeping, target, [target](bool asleep) {
+                target->post_message(kMsgPowerBroadcast, asleep ? kPowerSuspend : kPowerResume, 0);
+            });
+    }
+    // A terminating signal (logout, kill) ends the program the orderly way, so that the workers
+    // stop and the simulator goes with it.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, wnd.get(),
+                     [target = wnd.get()] { target->post_message(platform::ui::kMsgClose, 0, 0); });
 
     int exit_code = 0;
     if (options.screenshot) {
@@ -249,8 +316,10 @@ int run(int argc, char** argv) {
     wnd->center_window();
     app.exec();
 
-    if (channel)
+    if (channel) {
         channel->set_receiver({});
+        channel->set_data_receiver({});
+    }
     if (automation != nullptr)
         automation->set_state_provider({});
     wnd.reset();
@@ -260,3 +329,5 @@ int run(int argc, char** argv) {
 }
 
 }  // namespace velqa::app
+
+#include "application.moc"

@@ -638,6 +638,7 @@ std::string CMainWnd::automation_state() const {
         if (page != nullptr && page->linked())
             link = page->link_mode() == 2 ? "receiver" : "cable";
         tile["link"] = link;
+        tile["loaded"] = page != nullptr && page->linked() && page->device_loaded();
         tile["page"] = t->page_index();
         tiles.append(tile);
     }

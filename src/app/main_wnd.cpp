@@ -17,6 +17,7 @@
 #include "device/model/mouse_device.h"
 #include "device/model/mouse_settings.h"
 #include "platform/debug_output.h"
+#include "platform/desktop.h"
 #include "platform/ipc/program_channel.h"
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
@@ -596,7 +597,7 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
     }
     if (message == ids.tool_query) {
         if (channel_ != nullptr)
-            (void)tool_query_block();  // TEMP
+            channel_->broadcast_data(5, tool_query_block());
         handled = true;
         return 0;
     }
@@ -746,6 +747,22 @@ void CMainWnd::handle_data_block(unsigned kind, const QByteArray& block) {
     // exist.
 }
 
+void CMainWnd::open_device_settings(int which) {
+    if (which == 0 || which == 1) {
+        platform::open_desktop_settings(which == 0 ? platform::DesktopSettings::Keyboard
+                                                   : platform::DesktopSettings::Mouse);
+    }
+}
+
+void CMainWnd::open_maker_page() {
+    const std::string address = platform::maker_web_page();
+    if (address.empty()) {
+        platform::debug_output("network_btn: no maker web page configured\n");
+        return;
+    }
+    platform::open_url(address);
+}
+
 QByteArray CMainWnd::tool_query_block() const {
     // Four program integers (program, version, kinds block format, spare), the number of kinds,
     // then vendor ID, product ID and type of each kind; 32-bit little-endian, 1024 bytes.
@@ -772,11 +789,4 @@ QByteArray CMainWnd::tool_query_block() const {
     return block;
 }
 
-}  // namespace velqa::app
-// TEMP-DESKTOP
-namespace velqa::app {
-void CMainWnd::open_device_settings(int which) {
-    (void)which;
-}
-void CMainWnd::open_maker_page() {}
 }  // namespace velqa::app

@@ -54,6 +54,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // The factory section of DefaultData/mouse.Json replaces the profile's; the mouse and the
     // page follow.
     void restore_defaults() override;
+    bool device_loaded() const override { return core_.has_record(); }
     void refresh_page() override;
     int write_settings(int slot, std::uint8_t slot_byte) override;
     void switch_function_page(int page_type) override;

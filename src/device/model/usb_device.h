@@ -168,6 +168,8 @@ class CZentovaUSBDevice : public QWidget {
     // True when the link is open, the receiver path is selected and the mouse answers.
     virtual bool receiver_link_check();
     virtual void load_profile_into_page() {}
+    // True once the page shows what the device holds (its state has been read).
+    virtual bool device_loaded() const { return false; }
     // Puts the factory settings back: profile, device and page.
     virtual void restore_defaults() {}
     virtual void refresh_page() {}

@@ -1,0 +1,154 @@
+// The running program driven as a script would: `velqa --simulate --automation` on a private
+// session bus, its simulated mouse hot-plugged with `velqa-sim ctl`, a DPI typed into stage 2
+// through the scripting interface, and the end by a terminating signal.
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <filesystem>
+
+#include "platform/json_read.h"
+#include "platform/ui/qt_test_app.h"
+#include "process_support.h"
+#include "support/temp_dir.h"
+
+namespace velqa::test {
+namespace {
+
+const QString kService = QStringLiteral("com.zarn.VelqaR260");
+const QString kPath = QStringLiteral("/com/zarn/VelqaR260");
+const QString kAutomation = QStringLiteral("com.zarn.VelqaR260.Automation");
+
+class Scripting : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        qt_app();
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            GTEST_SKIP() << "needs a session bus (run under dbus-run-session)";
+        QProcessEnvironment env = private_env(home_.path());
+        env.remove("VELQA_DEBUG");
+        velqa_.setProcessEnvironment(env);
+        velqa_.start(velqa_binary(), {"--simulate", "--automation"});
+        ASSERT_TRUE(velqa_.waitForStarted(10000));
+        // Up once the scripting interface answers with the mouse's page loaded.
+        ASSERT_TRUE(wait_until([&] { return tile_link() == "cable" && loaded(); }, 30000))
+            << velqa_.readAllStandardError().toStdString();
+        static const QRegularExpression serving(QStringLiteral("serving .* in (\\S+)"));
+        err_ += QString::fromUtf8(velqa_.readAllStandardError());
+        const auto m = serving.match(err_);
+        ASSERT_TRUE(m.hasMatch()) << err_.toStdString();
+        sim_dir_ = m.captured(1);
+    }
+    void TearDown() override {
+        if (velqa_.state() != QProcess::NotRunning) {
+            velqa_.kill();
+            velqa_.waitForFinished(5000);
+        }
+        QDBusConnection::disconnectFromBus("script");
+    }
+
+    QDBusMessage call(const QString& method, const QVariantList& args) {
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "script");
+        QDBusMessage m = QDBusMessage::createMethodCall(kService, kPath, kAutomation, method);
+        m.setArguments(args);
+        return bus.call(m, QDBus::Block, 5000);
+    }
+    Json::Value state() {
+        const QDBusMessage reply = call("State", {});
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            return {};
+        return platform::parse_json(reply.arguments().value(0).toString().toStdString());
+    }
+    // The first tile's link when it is shown, "hidden" when not, "" before the program answers.
+    std::string tile_link() {
+        const Json::Value tile = platform::element(platform::member(state(), "tiles"), 0);
+        if (!tile.isObject())
+            return {};
+        return platform::to_bool(platform::member(tile, "visible"))
+                   ? platform::to_text(platform::member(tile, "link"))
+                   : "hidden";
+    }
+    bool loaded() {
+        const Json::Value tile = platform::element(platform::member(state(), "tiles"), 0);
+        return platform::to_bool(platform::member(tile, "loaded"));
+    }
+    bool banner() { return platform::to_bool(platform::member(state(), "no_device_link")); }
+    void ctl(const QStringList& args) {
+        QProcess p;
+        p.start(QStringLiteral(VELQA_BIN_DIR "/velqa-sim"),
+                QStringList{"ctl", "--dir", sim_dir_} + args);
+        ASSERT_TRUE(p.waitForFinished(10000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    }
+    // Stage `n`'s DPI in the mouse's active record, as velqactl reads it.
+    int mouse_stage_dpi(int n) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELQA_HID", "sim:" + sim_dir_);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(VELQA_BIN_DIR "/velqactl"), {"settings"});
+        if (!p.waitForFinished(10000) || p.exitCode() != 0)
+            return -1;
+        const Json::Value settings = platform::parse_json(p.readAllStandardOutput().toStdString());
+        const Json::Value& stage = platform::element(platform::member(settings, "stages"),
+                                                     static_cast<Json::ArrayIndex>(n));
+        return static_cast<int>(platform::to_int(platform::member(stage, "dpi_x")));
+    }
+    int profile_stage_dpi(int n) {
+        const auto file = home_.path() / "data/ZARN_VELQA_R260/mouse/mouse.Json";
+        const Json::Value doc = platform::read_json_file(file);
+        // Every stage set of the profile that holds the stage: the one the sensor uses changed.
+        const Json::Value& sets =
+            platform::member(platform::element(platform::member(doc, "Device"), 0), "DPIStages");
+        for (Json::ArrayIndex s = 0; s < sets.size(); ++s) {
+            const Json::Value& dpis = platform::member(platform::element(sets, s), "StageDPIs");
+            const int v = static_cast<int>(platform::to_int(platform::member(
+                platform::element(dpis, static_cast<Json::ArrayIndex>(n)), "StageDPIX")));
+            if (v == 3200)
+                return v;
+        }
+        return -1;
+    }
+
+    TempDir home_;
+    QProcess velqa_;
+    QString err_;
+    QString sim_dir_;
+};
+
+TEST_F(Scripting, ADpiTypedIntoStageTwoReachesTheMouseAndTheProfile) {
+    const QDBusMessage reply = call("Invoke", {"killfocus", "DPI_edit_2", "3200"});
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_TRUE(reply.arguments().value(0).toBool());
+    EXPECT_TRUE(wait_until([&] { return mouse_stage_dpi(2) == 3200; }));
+    EXPECT_EQ(profile_stage_dpi(2), 3200);
+}
+
+TEST_F(Scripting, HotPlugMovesShowsAndHidesThePage) {
+    ctl({"unplug", "cable"});
+    ASSERT_TRUE(wait_until([&] { return tile_link() == "receiver"; }));
+    ctl({"unplug", "receiver"});
+    ASSERT_TRUE(wait_until([&] { return tile_link() == "hidden"; }));
+    EXPECT_TRUE(banner());
+    ctl({"plug", "receiver"});
+    ASSERT_TRUE(wait_until([&] { return tile_link() == "receiver"; }));
+    ctl({"plug", "cable"});
+    ASSERT_TRUE(wait_until([&] { return tile_link() == "cable"; }));
+    EXPECT_EQ(state()["tiles"].size(), 1u);
+}
+
+TEST_F(Scripting, ATerminatingSignalEndsTheProgramAndItsSimulator) {
+    velqa_.terminate();
+    ASSERT_TRUE(velqa_.waitForFinished(15000));
+    EXPECT_EQ(velqa_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(velqa_.exitCode(), 0);
+    // The simulator removed its nodes as it ended.
+    EXPECT_TRUE(wait_until([&] { return !std::filesystem::exists(sim_dir_.toStdString()); }));
+}
+
+}  // namespace
+}  // namespace velqa::test
