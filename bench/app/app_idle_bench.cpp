@@ -1,11 +1,16 @@
-// Idle CPU of the whole program: `velqa --simulate` running offscreen with its simulated mouse
-// linked and nothing happening, over 10 s after start-up has settled.
+// Idle CPU of the whole program: `velqa --simulate --automation` running offscreen on a private
+// session bus with its simulated mouse linked and nothing happening, over 10 s after start-up
+// has settled: once with the window shown (the preview animating the mouse's breathing effect),
+// once with the window minimised through the scripting interface.
 //
 // Counters: velqa_pct is the program's user and system time over the wall time, in percent of
 // one core; sim_pct the same for the simulator process it started. Goal: velqa_pct at most 0.3.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -41,23 +46,65 @@ qint64 child_of(qint64 pid) {
     return children.readAll().trimmed().split(' ').front().toLongLong();
 }
 
-void BM_WholeProgramIdle(benchmark::State& state) {
+// A private session bus for the program and the benchmark.
+class PrivateBus {
+  public:
+    PrivateBus() {
+        daemon_.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address"});
+        if (daemon_.waitForStarted(5000) && daemon_.waitForReadyRead(5000))
+            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        QDBusConnection::disconnectFromBus(QStringLiteral("bench"));
+        daemon_.terminate();
+        daemon_.waitForFinished(3000);
+    }
+    const QString& address() const { return address_; }
+    bool invoke(const QString& type, const QString& control) {
+        QDBusConnection bus = QDBusConnection::connectToBus(address_, QStringLiteral("bench"));
+        QDBusMessage m = QDBusMessage::createMethodCall(
+            QStringLiteral("com.zarn.VelqaR260"), QStringLiteral("/com/zarn/VelqaR260"),
+            QStringLiteral("com.zarn.VelqaR260.Automation"), QStringLiteral("Invoke"));
+        m.setArguments({type, control, QString()});
+        const QDBusMessage reply = bus.call(m, QDBus::Block, 5000);
+        return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
+    }
+
+  private:
+    QProcess daemon_;
+    QString address_;
+};
+
+void whole_program_idle(benchmark::State& state, bool minimised) {
+    static int argc = 1;
+    static char name[] = "velqa-bench";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    PrivateBus bus;
+    if (bus.address().isEmpty()) {
+        state.SkipWithError("no dbus-daemon");
+        return;
+    }
     QTemporaryDir home;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", home.path());
     env.insert("XDG_CONFIG_HOME", home.path() + "/config");
     env.insert("XDG_DATA_HOME", home.path() + "/data");
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    // Not the session bus of whoever runs the benchmark: an instance there would take over.
-    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-bus");
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    env.remove("VELQA_DEBUG");
     QProcess velqa;
     velqa.setProcessEnvironment(env);
-    velqa.start(QStringLiteral(VELQA_BIN_DIR "/velqa"), {"--simulate"});
+    velqa.start(QStringLiteral(VELQA_BIN_DIR "/velqa"), {"--simulate", "--automation"});
     if (!velqa.waitForStarted(10000)) {
         state.SkipWithError("velqa did not start");
         return;
     }
     std::this_thread::sleep_for(SettleTime);
+    if (minimised && !bus.invoke(QStringLiteral("click"), QStringLiteral("minbtn"))) {
+        state.SkipWithError("the window could not be minimised");
+        return;
+    }
     const qint64 pid = velqa.processId();
     const qint64 sim = child_of(pid);
     for (auto _ : state) {
@@ -74,7 +121,15 @@ void BM_WholeProgramIdle(benchmark::State& state) {
     if (!velqa.waitForFinished(5000))
         velqa.kill();
 }
-BENCHMARK(BM_WholeProgramIdle)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+void BM_WholeProgramIdleShown(benchmark::State& state) {
+    whole_program_idle(state, false);
+}
+void BM_WholeProgramIdleMinimised(benchmark::State& state) {
+    whole_program_idle(state, true);
+}
+BENCHMARK(BM_WholeProgramIdleShown)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_WholeProgramIdleMinimised)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
 

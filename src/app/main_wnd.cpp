@@ -347,6 +347,22 @@ void CMainWnd::bring_forward() {
     activateWindow();
 }
 
+void CMainWnd::changeEvent(QEvent* event) {
+    Window::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        tell_pages_window_shown(isVisible() && !isMinimized());
+}
+
+void CMainWnd::showEvent(QShowEvent* event) {
+    Window::showEvent(event);
+    tell_pages_window_shown(!isMinimized());
+}
+
+void CMainWnd::hideEvent(QHideEvent* event) {
+    Window::hideEvent(event);
+    tell_pages_window_shown(false);
+}
+
 void CMainWnd::tell_pages_window_shown(bool shown) {
     for_each_page([shown](model::CZentovaUSBDevice& page) { page.set_page_visible(shown); });
 }

@@ -150,6 +150,10 @@ class CMainWnd : public platform::ui::Window {
                                                 platform::ui::LParam lparam,
                                                 bool& handled) override;
     QWidget* create_control(const QString& class_name) override;
+    // Shown, hidden and minimised: the pages learn whether anybody can see them.
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
     void on_window_init();

@@ -2,6 +2,7 @@
 
 #include "platform/ui/color_palette.h"
 #include "platform/ui/control_factory.h"
+#include "ui/device_key_button.h"
 #include "ui/device_option.h"
 #include "ui/mp_device_power.h"
 
@@ -26,6 +27,10 @@ void register_custom_controls() {
         // Classes built so far take their place in the order instead of a placeholder.
         if (class_name == QLatin1String("CMpDevicePowerUI")) {
             register_power_widget();
+            continue;
+        }
+        if (class_name == QLatin1String("CDeviceKeyButtonUI")) {
+            register_device_key_button();
             continue;
         }
         if (class_name == QLatin1String("CDeviceOptionUI")) {

@@ -89,6 +89,17 @@ void MouseLightThread::trigger_reactive(std::uint32_t seed) {
     wake();
 }
 
+void MouseLightThread::set_hidden(bool hidden) {
+    if (hidden_.exchange(hidden) == hidden)
+        return;
+    if (!hidden) {
+        // The frame shown before was left behind while hidden: the next one is due now.
+        std::lock_guard lock(mutex_);
+        dirty_ = true;
+    }
+    worker_.stop_event().wake();
+}
+
 LedFrame MouseLightThread::frame() const {
     std::lock_guard lock(mutex_);
     return frame_;
@@ -106,6 +117,12 @@ void MouseLightThread::run(StopEvent& stop) {
         const std::uint64_t seen = stop.wakes();
         if (stop.is_set())
             break;
+        if (hidden_.load()) {
+            // set_hidden(false) wakes it.
+            if (stop.wait(seen) == StopEvent::WaitResult::Set)
+                break;
+            continue;
+        }
         if (!channel_.link_open() || channel_.preview_pause()) {
             // Neither has a notification of its own; wake() shortens the wait.
             if (stop.wait_for(std::chrono::milliseconds(PreviewLinkClosedWaitMs), seen) ==

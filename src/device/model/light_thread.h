@@ -3,6 +3,7 @@
 // pace and sleeps in between until the next frame is due or it is stopped. It sends no command.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +43,11 @@ class MouseLightThread {
     // wait of PreviewLinkClosedWaitMs.
     void wake();
 
+    // Nobody can see the preview (the window is hidden or minimised): no frames until shown
+    // again, and no wake-ups meanwhile. Any thread.
+    void set_hidden(bool hidden);
+    bool hidden() const { return hidden_.load(); }
+
     // The state below may be used from any thread; each change makes the next frame due now.
     void set_lighting(const LightingState& state);
     LightingState lighting() const;
@@ -66,6 +72,7 @@ class MouseLightThread {
     LedFrame frame_;
     bool dirty_ = true;  // the state changed since the last frame
     std::uint64_t frames_ = 0;
+    std::atomic<bool> hidden_{false};
     // Last: it is stopped (and its thread joined) before the state above is destroyed.
     platform::WorkerThread worker_;
 };

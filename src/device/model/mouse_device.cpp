@@ -189,6 +189,11 @@ void CZentovaMouseDevice::select_key(int index) {
     }
 }
 
+void CZentovaMouseDevice::set_page_visible(bool on) {
+    CZentovaUSBDevice::set_page_visible(on);
+    light_->set_hidden(!on);
+}
+
 void CZentovaMouseDevice::reload_all() {
     ensure_profile();
     const LoadOutcome load = core_.load_from_device(channel_, 0);

@@ -59,6 +59,8 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     int write_settings(int slot, std::uint8_t slot_byte) override;
     void switch_function_page(int page_type) override;
     void select_key(int index) override;
+    // The preview stops computing frames while nobody can see it.
+    void set_page_visible(bool on) override;
 
     // Stage `index` (0-5) becomes the active stage of the sensor's stage set and is shown so.
     void select_dpi_stage(int index);

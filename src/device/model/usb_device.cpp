@@ -12,6 +12,7 @@
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/layout_builder.h"
+#include "ui/device_key_button.h"
 #include "ui/mp_device_power.h"
 
 namespace velqa::model {
@@ -124,7 +125,10 @@ void CZentovaUSBDevice::bind_page_controls() {
         } else if (const int l = suffix_number(name, QLatin1String("light_")); l >= 0) {
             if (static_cast<std::size_t>(l) < lights_.size()) {
                 lights_[static_cast<std::size_t>(l)] = child;
-                pui::set_bk_color(child, 0xFFFFFFFFu);
+                if (auto* zone = qobject_cast<ui::CDeviceKeyButtonUI*>(child))
+                    zone->set_led_color(0xFFFFFFFFu);
+                else
+                    pui::set_bk_color(child, 0xFFFFFFFFu);
             }
         }
     }
@@ -138,8 +142,13 @@ void CZentovaUSBDevice::show_led_frame() {
         if (light == nullptr || !light->isVisible())
             continue;
         const LedEntry& e = frame_[i];
-        pui::set_bk_color(light, std::uint32_t(e.brightness) << 24 | std::uint32_t(e.red) << 16 |
-                                     std::uint32_t(e.green) << 8 | e.blue);
+        const std::uint32_t argb = std::uint32_t(e.brightness) << 24 | std::uint32_t(e.red) << 16 |
+                                   std::uint32_t(e.green) << 8 | e.blue;
+        // Painted directly: a style sheet per frame would be parsed again for every zone.
+        if (auto* zone = qobject_cast<ui::CDeviceKeyButtonUI*>(light))
+            zone->set_led_color(argb);
+        else
+            pui::set_bk_color(light, argb);
     }
 }
 

@@ -141,7 +141,8 @@ class CZentovaUSBDevice : public QWidget {
     bool software_lighting() const { return software_lighting_; }
     void set_preview_enabled(bool on) { preview_enabled_ = on; }
     bool preview_enabled() const { return preview_enabled_; }
-    void set_page_visible(bool on) { page_visible_ = on; }
+    // Whether the window that shows the page is shown (not hidden, not minimised).
+    virtual void set_page_visible(bool on) { page_visible_ = on; }
     bool page_visible() const { return page_visible_; }
 
     // ---- Profile paths ----

@@ -87,6 +87,23 @@ TEST_F(LightThread, NoFramesWhileTheLinkIsClosedOrThePreviewPaused) {
     EXPECT_EQ(light_.stop(), StopOutcome::Signalled);
 }
 
+TEST_F(LightThread, AHiddenPreviewComputesNothingUntilShownAndStillStops) {
+    light_.set_led_count(1);
+    light_.set_lighting(lighting(2, 4));  // breathing at its fastest pace
+    light_.set_hidden(true);
+    ASSERT_TRUE(light_.start());
+    light_.wake();
+    EXPECT_EQ(light_.frames(), 0u);
+    EXPECT_EQ(light_.stop(), StopOutcome::Signalled) << "stops from the hidden wait";
+
+    ASSERT_TRUE(light_.start());
+    light_.set_hidden(false);
+    ASSERT_TRUE(wait_shown(1));
+    light_.set_hidden(true);
+    EXPECT_TRUE(light_.hidden());
+    EXPECT_EQ(light_.stop(), StopOutcome::Signalled);
+}
+
 TEST_F(LightThread, AReactiveTriggerLightsAndFadesOut) {
     light_.set_led_count(3);
     light_.set_lighting(lighting(9, 0, {255, 255, 255}));

@@ -1,0 +1,50 @@
+#include "ui/device_key_button.h"
+
+#include <QPainter>
+
+#include "platform/ui/control_factory.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/layout_builder.h"
+
+namespace velqa::ui {
+
+CDeviceKeyButtonUI::CDeviceKeyButtonUI(QWidget* parent) : QFrame(parent) {
+    setProperty(platform::ui::kClassProperty, QStringLiteral("DeviceKeyButton"));
+}
+
+void CDeviceKeyButtonUI::set_led_color(std::uint32_t argb) {
+    if (has_led_ && argb == led_)
+        return;
+    led_ = argb;
+    has_led_ = true;
+    // Readable like any control's background colour, without a new style sheet.
+    setProperty(platform::ui::kBkColorProperty, argb);
+    update();
+}
+
+void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event) {
+    // A key hot spot is drawn by the style sheet; a lit zone draws itself, which keeps the
+    // style sheet out of the preview's many repaints.
+    if (!has_led_) {
+        QFrame::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor colour = QColor::fromRgba(led_);
+    // The zone's base, then the light at its brightness over it.
+    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    const qreal radius = std::min(r.width(), r.height()) / 2.0;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x2a, 0x30, 0x3a));
+    painter.drawRoundedRect(r, radius, radius);
+    painter.setBrush(colour);
+    painter.drawRoundedRect(r, radius, radius);
+}
+
+void register_device_key_button() {
+    platform::ui::ControlFactory::instance().regist_control(QStringLiteral("CDeviceKeyButtonUI"),
+                                                            [] { return new CDeviceKeyButtonUI; });
+}
+
+}  // namespace velqa::ui

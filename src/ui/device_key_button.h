@@ -1,0 +1,33 @@
+// A hot spot on the device picture: a key the user can pick, or a light zone that shows the
+// lighting preview's colour. The preview repaints it many times a second, so its colour is
+// painted directly instead of through the style sheet.
+#pragma once
+
+#include <QFrame>
+#include <cstdint>
+
+namespace velqa::ui {
+
+class CDeviceKeyButtonUI : public QFrame {
+    Q_OBJECT
+
+  public:
+    explicit CDeviceKeyButtonUI(QWidget* parent = nullptr);
+
+    // 0xAARRGGBB, alpha as the zone's brightness. Repaints only when the colour changed.
+    void set_led_color(std::uint32_t argb);
+    std::uint32_t led_color() const { return led_; }
+    bool has_led_color() const { return has_led_; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    std::uint32_t led_ = 0;
+    bool has_led_ = false;
+};
+
+// Registers CDeviceKeyButtonUI with the control factory (replacing its placeholder).
+void register_device_key_button();
+
+}  // namespace velqa::ui
