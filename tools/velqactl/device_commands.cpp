@@ -15,6 +15,7 @@
 #include "device/link/hid_device.h"
 #include "device/link/sequences.h"
 #include "device/link/supported_devices.h"
+#include "mouse_link.h"
 #include "platform/number_text.h"
 
 namespace velqa::ctl {
@@ -60,6 +61,8 @@ struct ProbeFailure {
     std::string detail;
 };
 
+}  // namespace
+
 // The commands of the README that let a user open the mouse without root.
 void print_permission_help() {
     std::fprintf(stderr,
@@ -79,6 +82,8 @@ void print_failure(link::HidFailure failure, const std::string& detail) {
     if (failure == link::HidFailure::PermissionDenied)
         print_permission_help();
 }
+
+namespace {
 
 // Both matching stages: by path, then by the opened interface's identity.
 std::vector<Found> find_devices(const Context& context, ProbeFailure* probe = nullptr) {
@@ -135,9 +140,12 @@ Options parse_options(const std::vector<std::string>& args) {
     return o;
 }
 
+}  // namespace
+
 // Opens the mouse's command interface in the channel: the cable unless asked for the receiver
 // or only the receiver is present. Returns an exit code (Success when open).
-int open_mouse(const Context& context, CommandChannel& channel, const Options& o) {
+int open_mouse(const Context& context, CommandChannel& channel,
+               const std::optional<std::string>& link_choice) {
     ProbeFailure probe;
     const auto devices = find_devices(context, &probe);
     const Found* cable = nullptr;
@@ -151,16 +159,16 @@ int open_mouse(const Context& context, CommandChannel& channel, const Options& o
             receiver = &d;
     }
     const Found* pick = nullptr;
-    if (o.link == "receiver") {
+    if (link_choice == "receiver") {
         pick = receiver;
-    } else if (o.link == "cable") {
+    } else if (link_choice == "cable") {
         pick = cable;
     } else {
         pick = cable ? cable : receiver;
     }
     if (!pick) {
         std::fprintf(stderr, "velqactl: no mouse found%s\n",
-                     o.link ? (" on the " + *o.link).c_str() : "");
+                     link_choice ? (" on the " + *link_choice).c_str() : "");
         // A mouse that is there but cannot be opened is the usual case on a fresh machine.
         print_failure(probe.failure, probe.detail);
         return NoDevice;
@@ -183,6 +191,8 @@ int fail(const CommandChannel& channel, const char* what, int result) {
         print_failure(channel.last_failure(), {});
     return Failed;
 }
+
+namespace {
 
 std::string hex(std::span<const uint8_t> bytes, const char* sep = "") {
     std::string out;
@@ -248,7 +258,7 @@ int cmd_info(const Context& context, const std::vector<std::string>& args) {
     if (!usage_ok(o, 0))
         return usage("info [--link cable|receiver]");
     CommandChannel channel(context.hid);
-    if (int rc = open_mouse(context, channel, o); rc != Success)
+    if (int rc = open_mouse(context, channel, o.link); rc != Success)
         return rc;
     if (!channel.receiver_present())
         return fail(channel, "presence query", link::result::ReadFailed);
@@ -294,7 +304,7 @@ int cmd_settings(const Context& context, const std::vector<std::string>& args) {
     if (!usage_ok(o, 0))
         return usage("settings [--link cable|receiver]");
     CommandChannel channel(context.hid);
-    if (int rc = open_mouse(context, channel, o); rc != Success)
+    if (int rc = open_mouse(context, channel, o.link); rc != Success)
         return rc;
     link::MouseSettingsRead read;
     const int res = link::read_mouse_settings(channel, read);
@@ -338,7 +348,7 @@ int cmd_power(const Context& context, const std::vector<std::string>& args) {
     if (!usage_ok(o, 0))
         return usage("power [--link cable|receiver]");
     CommandChannel channel(context.hid);
-    if (int rc = open_mouse(context, channel, o); rc != Success)
+    if (int rc = open_mouse(context, channel, o.link); rc != Success)
         return rc;
     link::PowerStatusBlock block;
     const int res = link::poll_power_status(channel, block);
@@ -379,7 +389,7 @@ int cmd_raw(const Context& context, const std::vector<std::string>& args) {
     }
     const int64_t code = numbers[0], length = numbers[1], offset = numbers[2];
     CommandChannel channel(context.hid);
-    if (int rc = open_mouse(context, channel, o); rc != Success)
+    if (int rc = open_mouse(context, channel, o.link); rc != Success)
         return rc;
     const link::Report req = link::make_request(
         static_cast<uint8_t>(code), static_cast<uint8_t>(length), static_cast<uint16_t>(offset));

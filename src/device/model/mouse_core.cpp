@@ -4,6 +4,7 @@
 
 #include "device/link/sequences.h"
 #include "platform/debug_output.h"
+#include "profile/profile_files.h"
 
 namespace velqa::model {
 
@@ -111,6 +112,18 @@ int MouseCore::change_stage_dpi(link::CommandChannel& channel, int stage, std::s
         *stored = dpi;
     profile_.save();
     return write_settings(channel, 0, 0);
+}
+
+void attach_mouse_profile(profile::CMouseProfiledata& profile, MouseCore& core,
+                          const std::filesystem::path& file,
+                          const std::filesystem::path& default_data) {
+    profile.set_device_index(0);
+    profile.set_default_path(default_data / "mouse.Json");
+    profile.set_profile_path(file);
+    profile.load_section(file);
+    profile.read_system_settings();
+    profile.read_light_info();
+    core.set_effect_list(effect_codes(profile::read_json(default_data / "default_light.json"), 0));
 }
 
 bool receiver_link_ok(link::CommandChannel& channel) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -87,6 +88,14 @@ class MouseCore {
     MouseDeviceState state_;
     MouseDeviceState previous_;
 };
+
+// Points `profile` at the mouse's profile `file` (the factory copy in `default_data`/mouse.Json)
+// and loads its section, and gives `core` the lighting effect list of
+// `default_data`/default_light.json: what the mouse page and the command line do before they
+// read the mouse.
+void attach_mouse_profile(profile::CMouseProfiledata& profile, MouseCore& core,
+                          const std::filesystem::path& file,
+                          const std::filesystem::path& default_data);
 
 // True when the link is open, the receiver path is selected and the mouse answers through the
 // receiver.

@@ -99,14 +99,7 @@ void CZentovaMouseDevice::stop_threads() {
 // ---- Profile ----
 
 void CZentovaMouseDevice::set_profile_file(const std::filesystem::path& file) {
-    profile_.set_device_index(0);
-    profile_.set_default_path(default_data_ / "mouse.Json");
-    profile_.set_profile_path(file);
-    profile_.load_section(file);
-    profile_.read_system_settings();
-    profile_.read_light_info();
-    core_.set_effect_list(
-        effect_codes(profile::read_json(default_data_ / "default_light.json"), 0));
+    attach_mouse_profile(profile_, core_, file, default_data_);
     profile_loaded_ = true;
 }
 

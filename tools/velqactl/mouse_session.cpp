@@ -1,0 +1,40 @@
+#include "mouse_session.h"
+
+#include <cstdio>
+
+#include "mouse_link.h"
+#include "profile/profile_data.h"
+
+namespace velqa::ctl {
+
+MouseSession::MouseSession(const Context& context) : context_(context), channel_(context.hid) {}
+
+int MouseSession::open(const std::optional<std::string>& link_choice,
+                       const std::filesystem::path& profile_file,
+                       const std::filesystem::path& default_data) {
+    if (const int rc = open_mouse(context_, channel_, link_choice); rc != Success)
+        return rc;
+    model::attach_mouse_profile(profile_, core_, profile_file, default_data);
+    const model::LoadOutcome load = core_.load_from_device(channel_, 0);
+    if (load.result != link::result::Success)
+        return fail(channel_, "loading the mouse", load.result);
+    // The stage set of the mouse's sensor, as the page loads it into its lists.
+    if (const int set = profile::stage_set_for_sensor(core_.sensor_id()); set >= 0)
+        profile_.read_dpi_stages(set);
+    if (core_.read_settings(channel_) != link::result::Success)
+        return fail(channel_, "reading the settings", link::result::ReadFailed);
+    return Success;
+}
+
+int MouseSession::save_and_write() {
+    if (!profile_.save()) {
+        std::fprintf(stderr, "velqactl: the profile %s could not be saved\n",
+                     profile_.profile_path().string().c_str());
+        return Failed;
+    }
+    if (const int res = core_.write_settings(channel_, 0, 0); res != link::result::Success)
+        return fail(channel_, "writing the settings", res);
+    return Success;
+}
+
+}  // namespace velqa::ctl
