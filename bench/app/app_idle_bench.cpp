@@ -16,8 +16,10 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+
 #include <chrono>
 #include <thread>
+#include "program_env.h"
 
 namespace {
 
@@ -86,11 +88,7 @@ void whole_program_idle(benchmark::State& state, bool minimised) {
         return;
     }
     QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", home.path());
-    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
-    env.insert("XDG_DATA_HOME", home.path() + "/data");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcessEnvironment env = program_env(home.path());
     env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
     env.remove("VELQA_DEBUG");
     QProcess velqa;

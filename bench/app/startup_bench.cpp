@@ -8,15 +8,13 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "program_env.h"
+
 namespace {
 
 void StartupToFirstPaintedWindow(benchmark::State& state) {
     QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", home.path());
-    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
-    env.insert("XDG_DATA_HOME", home.path() + "/data");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcessEnvironment env = program_env(home.path());
     env.insert("VELQA_DEBUG", "1");
     double rss_kb = 0;
     for (auto _ : state) {

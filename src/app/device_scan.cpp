@@ -90,14 +90,7 @@ PassResult DeviceScanner::run_pass(ScanListener& listener) {
                         result.denied.push_back(*path);
                     continue;  // tried again on the next pass
                 }
-                link::DeviceIdentity identity;
-                identity.vendor_id = device.attributes().vendor_id;
-                identity.product_id = device.attributes().product_id;
-                identity.interface_number = device.interface_number();
-                identity.collection_number = device.collection_number();
-                identity.usage_page = device.caps().usage_page;
-                identity.usage = device.caps().usage;
-                identity.product_string = device.product_string().value_or(std::string());
+                link::DeviceIdentity identity = link::identity_of(device);
                 identity.device_path = *path;
                 device.close();
                 // A node replaced while it was being identified is left to the next pass

@@ -101,14 +101,7 @@ std::vector<Found> find_devices(const Context& context, ProbeFailure* probe = nu
                 *probe = {dev.last_failure(), dev.last_failure_detail()};
             continue;
         }
-        link::DeviceIdentity id;
-        id.vendor_id = dev.attributes().vendor_id;
-        id.product_id = dev.attributes().product_id;
-        id.interface_number = dev.interface_number();
-        id.collection_number = dev.collection_number();
-        id.usage_page = dev.caps().usage_page;
-        id.usage = dev.caps().usage;
-        id.product_string = dev.product_string().value_or("");
+        link::DeviceIdentity id = link::identity_of(dev);
         id.device_path = *path;
         if (auto row = link::match_identity(table, id)) {
             found.push_back(Found{*row, id.device_type, id.device_sub_type, *path});

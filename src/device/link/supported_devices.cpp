@@ -91,6 +91,19 @@ const SupportedDeviceTable& supported_device_table() {
     return table;
 }
 
+DeviceIdentity identity_of(const HidDevice& device) {
+    DeviceIdentity id;
+    id.vendor_id = device.attributes().vendor_id;
+    id.product_id = device.attributes().product_id;
+    id.interface_number = device.interface_number();
+    id.collection_number = device.collection_number();
+    id.usage_page = device.caps().usage_page;
+    id.usage = device.caps().usage;
+    id.product_string = device.product_string().value_or(std::string());
+    id.device_path = device.path();
+    return id;
+}
+
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;

@@ -86,6 +86,11 @@ std::optional<size_t> match_path(const SupportedDeviceTable& table, std::string_
 // are copied into `identity` and the row index is returned.
 std::optional<size_t> match_identity(const SupportedDeviceTable& table, DeviceIdentity& identity);
 
+class HidDevice;
+// What an opened interface says of itself (attributes, capabilities, product string), with its
+// path; type and sub-type stay 0 until match_identity sets them.
+DeviceIdentity identity_of(const HidDevice& device);
+
 // ASCII case-insensitive equality (product strings).
 bool equals_ignoring_case(std::string_view a, std::string_view b);
 
