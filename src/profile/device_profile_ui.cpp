@@ -59,8 +59,10 @@ CDeviceProfileUI::CDeviceProfileUI(QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), this))
+    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), this)) {
         layout->addWidget(root);
+        setMaximumWidth(root->maximumWidth());  // the panel keeps its width in wider columns
+    }
     if (auto* edit = qobject_cast<QLineEdit*>(part(kNameEdit))) {
         // Internal: these are no routed notifications, and Enter commits a rename as the save
         // button does.
