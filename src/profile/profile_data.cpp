@@ -1,10 +1,8 @@
 #include "profile/profile_data.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
-#include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "profile/json_access.h"
 #include "profile/profile_files.h"
@@ -68,33 +66,6 @@ bool is_profile_document(const Json::Value& document) {
 // would turn it into an empty object that can never be saved, so it counts as damage.
 bool is_damaged_section(const Json::Value& section) {
     return !section.isNull() && !section.isObject();
-}
-
-// A profile that holds bytes but is no profile document (a hand edit gone wrong) is about to be
-// replaced by a document rebuilt from scratch. Its bytes are kept beside it as
-// path + ".unreadable" so the user's settings can still be recovered; the copy is on disk before
-// the original is replaced. False when they could not be kept: then the file must not be
-// replaced.
-bool keep_unreadable_copy(const fs::path& path) {
-    std::string bytes;
-    std::string error;
-    if (!platform::read_whole_file(path, bytes, &error)) {
-        if (errno == ENOENT)
-            return true;  // missing: nothing to lose
-        platform::debug_printf("unreadable profile %s kept as is: %s\n", path.c_str(),
-                               error.c_str());
-        return false;
-    }
-    if (bytes.empty())
-        return true;
-    fs::path copy = path;
-    copy += ".unreadable";
-    if (!platform::write_file_atomically(copy, bytes, &error)) {
-        platform::debug_printf("unreadable profile %s kept as is: %s\n", path.c_str(),
-                               error.c_str());
-        return false;
-    }
-    return true;
 }
 
 bool not_saved(const fs::path& path, const char* reason) {

@@ -28,11 +28,16 @@ fs::path default_profile_path(std::string_view kind_name) {
 }
 
 std::string new_uuid() {
-    const auto now = std::chrono::system_clock::now();
+    return format_uuid(std::chrono::system_clock::now());
+}
+
+std::string format_uuid(std::chrono::system_clock::time_point now) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis =
+    auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
         1000;
+    if (millis < 0)
+        millis += 1000;  // before 1970: to_time_t rounds toward zero as well
     std::tm local{};
     localtime_r(&seconds, &local);
     char buffer[200];
@@ -40,6 +45,24 @@ std::string new_uuid() {
                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
                   static_cast<int>(millis));
     return buffer;
+}
+
+std::string unique_uuid(const fs::path& folder, const UuidClock& clock,
+                        const std::set<std::string>& taken) {
+    // Names up to their first dot: "x.Json", "x.Json.unreadable" and "x.mac" all carry x.
+    std::set<std::string> carried = taken;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        carried.insert(name.substr(0, name.find('.')));
+    }
+    auto time = clock ? clock() : std::chrono::system_clock::now();
+    std::string id = format_uuid(time);
+    while (carried.count(id) != 0) {
+        time += std::chrono::milliseconds(1);
+        id = format_uuid(time);
+    }
+    return id;
 }
 
 bool is_safe_identifier(std::string_view identifier) {
@@ -106,6 +129,26 @@ bool write_json_checked(const Json::Value& document, const fs::path& path) {
     std::string error;
     if (!platform::write_file_atomically(path, styled_json(document), &error)) {
         debug_printf("writejsonFile failed: %s: %s", path.c_str(), error.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool keep_unreadable_copy(const fs::path& path) {
+    std::string bytes;
+    std::string error;
+    if (!platform::read_whole_file(path, bytes, &error)) {
+        if (errno == ENOENT)
+            return true;  // missing: nothing to lose
+        debug_printf("unreadable file %s kept as is: %s\n", path.c_str(), error.c_str());
+        return false;
+    }
+    if (bytes.empty())
+        return true;
+    fs::path copy = path;
+    copy += ".unreadable";
+    if (!platform::write_file_atomically(copy, bytes, &error)) {
+        debug_printf("unreadable file %s kept as is: %s\n", path.c_str(), error.c_str());
         return false;
     }
     return true;

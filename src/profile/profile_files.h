@@ -5,7 +5,10 @@
 
 #include "platform/json_read.h"
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -29,6 +32,19 @@ std::filesystem::path default_profile_path(std::string_view kind_name);
 // Identifier from the local time, "%d_%02d_%02d_%02d_%02d_%02d_%03d" (year ... millisecond).
 // Two calls within one millisecond give the same identifier.
 std::string new_uuid();
+
+// The identifier of `time` in the local time zone, formatted as new_uuid formats.
+std::string format_uuid(std::chrono::system_clock::time_point time);
+
+// Where identifiers get their time from; tests give a fixed clock.
+using UuidClock = std::function<std::chrono::system_clock::time_point()>;
+
+// An identifier from `clock` (the system clock when empty) that no file in `folder` carries as
+// its name before the first dot, and that is not in `taken`: the time is advanced millisecond
+// by millisecond until it is free, so two profiles (or macros) made within one millisecond never
+// share a file.
+std::string unique_uuid(const std::filesystem::path& folder, const UuidClock& clock = {},
+                        const std::set<std::string>& taken = {});
 
 // True when `identifier` can name a file inside its folder: not empty, no path separator,
 // no "..", not absolute, no NUL. Identifiers read from files must pass before they name a file
@@ -66,5 +82,11 @@ int write_json(const Json::Value& document, const std::filesystem::path& path);
 
 // As write_json, but tells the caller whether the file was written.
 bool write_json_checked(const Json::Value& document, const std::filesystem::path& path);
+
+// Keeps the bytes of a file that is about to be rebuilt beside it as path + ".unreadable", so a
+// damaged hand edit can still be recovered. True when they are kept, or when there is nothing to
+// keep (missing or empty file); false when they could not be kept: then the file must not be
+// replaced.
+bool keep_unreadable_copy(const std::filesystem::path& path);
 
 }  // namespace velqa::profile

@@ -1,15 +1,25 @@
-// velqactl profile show [KIND] [--file PATH]: the kind's profile folder and default profile
-// file, and the records decoded from a profile (the factory profile unless --file is given),
-// as JSON on stdout.
+// velqactl profile: the kind's profile list as the window's profile control keeps it (list,
+// create, copy, rename, delete, reset, select, import, export), and show [KIND] [--file PATH]:
+// the kind's profile folder and default profile file, and the records decoded from a profile
+// (the selected mouse profile without a kind, the factory profile of KIND, or --file), as JSON
+// on stdout.
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "command_registry.h"
+#include "device/model/mouse_core.h"
+#include "mouse_session.h"
+#include "platform/folders.h"
+#include "platform/number_text.h"
 #include "profile/json_access.h"
 #include "profile/profile_data.h"
 #include "profile/profile_files.h"
+#include "profile/profile_list.h"
 
 namespace {
 
@@ -107,11 +117,13 @@ Json::Value system_json(const MouseSystemSettings& r) {
 int show(const std::vector<std::string>& args) {
     std::string kind_name(KindMouse);
     fs::path file;
+    bool kind_given = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--file" && i + 1 < args.size()) {
             file = args[++i];
         } else if (!args[i].empty() && args[i][0] != '-') {
             kind_name = args[i];
+            kind_given = true;
         } else {
             std::fprintf(stderr, "velqactl profile show: unexpected '%s'\n", args[i].c_str());
             return velqa::ctl::UsageError;
@@ -130,6 +142,15 @@ int show(const std::vector<std::string>& args) {
         return velqa::ctl::UsageError;
     }
     const fs::path default_path = default_profile_path(kind->name);
+    // Without a kind or a file: the profile the mouse follows.
+    if (!kind_given && file.empty()) {
+        file = selected_profile_path(profile_folder(kind->name), default_path);
+        if (file.empty()) {
+            std::fprintf(stderr, "velqactl profile show: the profile list of %s cannot be read\n",
+                         profile_folder(kind->name).c_str());
+            return velqa::ctl::Failed;
+        }
+    }
     const fs::path source = file.empty() ? default_path : file;
     const Json::Value document = read_json(source);
     if (document.isNull()) {
@@ -167,17 +188,224 @@ int show(const std::vector<std::string>& args) {
     return velqa::ctl::Success;
 }
 
-int run_profile(const std::vector<std::string>& args) {
-    if (args.empty() || args[0] != "show") {
-        std::fprintf(stderr, "usage: velqactl profile show [KIND] [--file PATH]\n");
-        return velqa::ctl::UsageError;
-    }
-    return show(std::vector<std::string>(args.begin() + 1, args.end()));
+// ---- The profile list ----------------------------------------------------------------------
+
+constexpr char kListUsage[] =
+    "usage: velqactl profile list|create [NAME]|copy N|rename N NAME|delete N|reset N|\n"
+    "                        select N [--link cable|receiver]|import FILE|export N FILE|\n"
+    "                        show [KIND] [--file PATH]\n";
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "velqactl profile: %s\n%s", message.c_str(), kListUsage);
+    return velqa::ctl::UsageError;
 }
 
-const RegisterCommand kProfile("profile",
-                               "  profile show [KIND] [--file PATH]  profile folder, default "
-                               "profile and the decoded records as JSON",
-                               run_profile);
+// The list of mouse profiles, loaded; nullopt (with the reason on stderr) when it cannot be.
+std::optional<ProfileList> open_list() {
+    ProfileList list(profile_folder(KindMouse), default_profile_path(KindMouse));
+    if (const ListResult r = list.load(); !r.ok()) {
+        std::fprintf(stderr, "velqactl profile: the profile list %s: %s (%s)\n",
+                     list.list_path().c_str(), status_text(r.status), r.detail.c_str());
+        return std::nullopt;
+    }
+    return list;
+}
+
+// N of the command line against the list's range; nullopt with the message printed.
+std::optional<int> profile_index(const ProfileList& list, const std::string& text) {
+    const int last = list.size() - 1;
+    if (const auto n = velqa::platform::parse_number(text, 0, last))
+        return static_cast<int>(*n);
+    std::fprintf(stderr, "velqactl profile: %s\n",
+                 velqa::platform::number_error("N", text, 0, last).c_str());
+    return std::nullopt;
+}
+
+int failed(const char* what, const ListResult& r) {
+    std::fprintf(stderr, "velqactl profile %s: %s%s%s\n", what, status_text(r.status),
+                 r.detail.empty() ? "" : ": ", r.detail.c_str());
+    // A refusal of what the user asked for is a usage error; a failing disk is not.
+    switch (r.status) {
+        case ListStatus::WriteFailed:
+        case ListStatus::NoSource:
+            return velqa::ctl::Failed;
+        default:
+            return velqa::ctl::UsageError;
+    }
+}
+
+void say(const ProfileList& list, const char* verb, int index) {
+    const ProfileEntry& e = list.entries()[static_cast<std::size_t>(index)];
+    std::printf("%s profile %d \"%s\" (%s)\n", verb, index, e.name.c_str(),
+                list.file_of(index).c_str());
+}
+
+int list_profiles(const ProfileList& list) {
+    Json::Value out(Json::objectValue);
+    out["kind"] = std::string(KindMouse);
+    out["profileFolder"] = list.folder().string();
+    out["selected"] = list.selected();
+    Json::Value& profiles = out["profiles"] = Json::Value(Json::arrayValue);
+    for (int i = 0; i < list.size(); ++i) {
+        const ProfileEntry& e = list.entries()[static_cast<std::size_t>(i)];
+        Json::Value p(Json::objectValue);
+        p["index"] = i;
+        p["name"] = e.name;
+        p["uuid"] = e.uuid;
+        p["file"] = list.file_of(i).string();
+        p["selected"] = i == list.selected();
+        profiles.append(p);
+    }
+    std::fputs(styled_json(out).c_str(), stdout);
+    return velqa::ctl::Success;
+}
+
+// Writes the selected profile to the mouse, as the window applies a selection.
+int apply_to_mouse(const velqa::ctl::Context& context, const std::optional<std::string>& link,
+                   const fs::path& file) {
+    // Opening a session mirrors what the mouse holds into the profile it is given; the selected
+    // profile must reach the mouse instead, so the session opens on a scratch profile and then
+    // follows the selected one.
+    const fs::path scratch =
+        velqa::platform::temp_folder() / ("velqactl-apply-" + std::to_string(::getpid()) + ".Json");
+    velqa::ctl::MouseSession session(context);
+    const int rc = session.open(link, scratch, default_data_folder());
+    std::error_code ec;
+    fs::remove(scratch, ec);
+    if (rc != velqa::ctl::Success)
+        return rc;
+    velqa::model::attach_mouse_profile(session.profile(), session.core(), file,
+                                       default_data_folder());
+    if (const int set = stage_set_for_sensor(session.core().sensor_id()); set >= 0)
+        session.profile().read_dpi_stages(set);
+    return session.save_and_write();
+}
+
+int run_list_command(const velqa::ctl::Context& context, const std::string& word,
+                     const std::vector<std::string>& args) {
+    std::optional<std::string> link;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (word == "select" && args[i] == "--link") {
+            if (i + 1 >= args.size() || (args[i + 1] != "cable" && args[i + 1] != "receiver"))
+                return usage_error("--link takes cable or receiver");
+            link = args[++i];
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    auto arity = [&](std::size_t low, std::size_t high) {
+        return rest.size() >= low && rest.size() <= high;
+    };
+
+    std::optional<ProfileList> list = open_list();
+    if (!list)
+        return velqa::ctl::Failed;
+
+    if (word == "list") {
+        if (!arity(0, 0))
+            return usage_error("list takes no arguments");
+        return list_profiles(*list);
+    }
+    if (word == "create") {
+        if (!arity(0, 1))
+            return usage_error("create takes at most one NAME");
+        const ListResult r = list->create(rest.empty() ? std::string() : rest[0]);
+        if (!r.ok())
+            return failed("create", r);
+        say(*list, "created", r.index);
+        return velqa::ctl::Success;
+    }
+    if (word == "import") {
+        if (!arity(1, 1))
+            return usage_error("import takes one FILE");
+        const ListResult r = list->import_file(rest[0]);
+        if (!r.ok())
+            return failed("import", r);
+        say(*list, "imported", r.index);
+        return velqa::ctl::Success;
+    }
+
+    // The rest name an entry first.
+    const std::size_t needed = (word == "rename" || word == "export") ? 2 : 1;
+    if (!arity(needed, needed)) {
+        return usage_error(word +
+                           (needed == 2 ? " takes N and one more argument" : " takes one N"));
+    }
+    const std::optional<int> n = profile_index(*list, rest[0]);
+    if (!n)
+        return velqa::ctl::UsageError;
+    const int index = *n;
+
+    if (word == "copy") {
+        const ListResult r = list->copy(index);
+        if (!r.ok())
+            return failed("copy", r);
+        say(*list, "created", r.index);
+    } else if (word == "rename") {
+        const ListResult r = list->rename(index, rest[1]);
+        if (!r.ok())
+            return failed("rename", r);
+        say(*list, "renamed", index);
+    } else if (word == "delete") {
+        const std::string name = list->entries()[static_cast<std::size_t>(index)].name;
+        const ListResult r = list->remove(index);
+        if (!r.ok())
+            return failed("delete", r);
+        std::printf("deleted profile %d \"%s\"\n", index, name.c_str());
+        say(*list, "selected", list->selected());
+    } else if (word == "reset") {
+        const ListResult r = list->reset(index);
+        if (!r.ok())
+            return failed("reset", r);
+        say(*list, "reset", index);
+        if (index == list->selected())
+            std::printf("select it again to write it to the mouse\n");
+    } else if (word == "export") {
+        const ListResult r = list->export_file(index, rest[1]);
+        if (!r.ok())
+            return failed("export", r);
+        std::printf("exported profile %d to %s\n", index, rest[1].c_str());
+    } else if (word == "select") {
+        const ListResult r = list->select(index);
+        if (!r.ok())
+            return failed("select", r);
+        say(*list, "selected", index);
+        const int rc = apply_to_mouse(context, link, list->file_of(index));
+        if (rc == velqa::ctl::NoDevice) {
+            std::printf(
+                "no mouse connected: selected only; select it again with the mouse "
+                "connected to write it\n");
+            return velqa::ctl::Success;
+        }
+        if (rc != velqa::ctl::Success)
+            return rc;
+        std::printf("written to the mouse\n");
+    } else {
+        return usage_error("unknown command '" + word + "'");
+    }
+    return velqa::ctl::Success;
+}
+
+int run_profile(const velqa::ctl::Context& context, const std::vector<std::string>& args) {
+    if (args.empty())
+        return usage_error("a command is needed");
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "show")
+        return show(rest);
+    return run_list_command(context, args[0], rest);
+}
+
+const RegisterCommand kProfile(
+    "profile",
+    "  profile list                     the mouse profiles as JSON (index, name, file, selected)\n"
+    "  profile create [NAME]            a new profile from the factory settings\n"
+    "  profile copy N | delete N | reset N | rename N NAME\n"
+    "  profile select N [--link cable|receiver]  select it and write it to the mouse when "
+    "connected\n"
+    "  profile import FILE | export N FILE\n"
+    "  profile show [KIND] [--file PATH]  profile folder, default profile and the decoded "
+    "records as JSON (without KIND: the selected mouse profile)",
+    run_profile);
 
 }  // namespace

@@ -1,0 +1,148 @@
+// velqactl profile end to end: the list commands on a fresh data folder, and select writing the
+// selected profile to a simulated mouse.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/json_read.h"
+#include "support/sim_process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+Json::Value parse(const std::string& text) {
+    return velqa::platform::parse_json(text);
+}
+
+Json::Value read(const fs::path& file) {
+    return velqa::platform::read_json_file(file);
+}
+
+void write(const fs::path& file, const Json::Value& value) {
+    std::ofstream(file) << value.toStyledString();
+}
+
+class VelqactlProfile : public ::testing::Test {
+  protected:
+    // stdout and stderr together; the exit code in `code`.
+    std::string ctl(const std::string& args, int* code = nullptr) const {
+        auto r = velqa::test::run_command("XDG_DATA_HOME=" + dir_.path().string() +
+                                          " VELQA_HID=sim:" + (dir_ / "sim").string() + " " + ctl_ +
+                                          " " + args + " 2>&1");
+        if (code)
+            *code = r.exit_code;
+        return r.out;
+    }
+    Json::Value list() const { return parse(ctl("profile list")); }
+    fs::path folder() const { return dir_ / "ZARN_VELQA_R260" / "mouse"; }
+
+    velqa::test::TempDir dir_;
+    const char* ctl_ = VELQACTL_BIN;
+    const char* sim_ = VELQA_SIM_BIN;
+};
+
+TEST_F(VelqactlProfile, ListCommandsKeepTheListFileAndTheProfileFiles) {
+    Json::Value l = list();
+    ASSERT_EQ(l["profiles"].size(), 1u);
+    EXPECT_EQ(l["profiles"][0]["name"].asString(), "Profile1");
+    EXPECT_TRUE(fs::exists(l["profiles"][0]["file"].asString()));
+
+    int code = -1;
+    ctl("profile create", &code);
+    EXPECT_EQ(code, 0);
+    ctl("profile create FPS", &code);
+    EXPECT_EQ(code, 0);
+    ctl("profile copy 2", &code);
+    EXPECT_EQ(code, 0);
+    ctl("profile rename 1 'Arena night'", &code);
+    EXPECT_EQ(code, 0);
+    l = list();
+    ASSERT_EQ(l["profiles"].size(), 4u);
+    EXPECT_EQ(l["profiles"][1]["name"].asString(), "Arena night");
+    EXPECT_EQ(l["profiles"][3]["name"].asString(), "FPS copy");
+    EXPECT_EQ(read(l["profiles"][1]["file"].asString())["profilename"].asString(), "Arena night");
+
+    // Without a mouse, select only selects, and says so.
+    const std::string out = ctl("profile select 3", &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("no mouse connected"), std::string::npos) << out;
+    EXPECT_EQ(read(folder() / "ProfileList.ini")["profileselect"].asInt(), 3);
+    // show without a kind: the selected profile.
+    EXPECT_EQ(parse(ctl("profile show"))["source"].asString(), l["profiles"][3]["file"].asString());
+
+    const std::string deleted = l["profiles"][3]["file"].asString();
+    ctl("profile delete 3", &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(fs::exists(deleted));
+    EXPECT_EQ(list()["selected"].asInt(), 2);
+}
+
+TEST_F(VelqactlProfile, UsageErrorsNameTheRangeAndChangeNothing) {
+    list();
+    ctl("profile create Two");
+    const Json::Value before = read(folder() / "ProfileList.ini");
+    int code = -1;
+    for (const char* bad : {"profile delete 2", "profile copy x", "profile rename 5 A",
+                            "profile select -1", "profile export 9 /tmp/x.json"}) {
+        const std::string out = ctl(bad, &code);
+        EXPECT_EQ(code, 2) << bad;
+        EXPECT_NE(out.find("N must be a number 0-1"), std::string::npos) << bad << ": " << out;
+    }
+    EXPECT_NE(ctl("profile rename 0 two", &code).find("another profile has that name"),
+              std::string::npos);
+    EXPECT_EQ(code, 2);
+    ctl("profile frobnicate", &code);
+    EXPECT_EQ(code, 2);
+    ctl("profile delete", &code);
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(read(folder() / "ProfileList.ini"), before);
+}
+
+TEST_F(VelqactlProfile, ExportImportRoundTripAndHostileImportRefused) {
+    list();
+    int code = -1;
+    const fs::path out = dir_ / "Tournament.json";
+    ctl("profile export 0 " + out.string(), &code);
+    ASSERT_EQ(code, 0);
+    ctl("profile import " + out.string(), &code);
+    ASSERT_EQ(code, 0);
+    const Json::Value l = list();
+    ASSERT_EQ(l["profiles"].size(), 2u);
+    EXPECT_EQ(l["profiles"][1]["name"].asString(), "Tournament");
+    EXPECT_EQ(read(l["profiles"][1]["file"].asString())["Device"],
+              read(l["profiles"][0]["file"].asString())["Device"]);
+
+    Json::Value hostile = read(out);
+    hostile["Device"][0]["LightList"][0]["Guid"] = "../../../outside";
+    write(dir_ / "evil.json", hostile);
+    const std::string said = ctl("profile import " + (dir_ / "evil.json").string(), &code);
+    EXPECT_EQ(code, 2);
+    EXPECT_NE(said.find("outside the profile folder"), std::string::npos) << said;
+    EXPECT_EQ(list()["profiles"].size(), 2u);
+}
+
+TEST_F(VelqactlProfile, SelectWritesTheSelectedProfileToTheMouse) {
+    velqa::test::SimProcess sim;
+    fs::create_directories(dir_ / "sim");
+    ASSERT_TRUE(sim.start(sim_, dir_ / "sim", {"--link", "both"}));
+    ctl("profile create Sniper");
+    const fs::path file = list()["profiles"][1]["file"].asString();
+    Json::Value profile = read(file);
+    for (Json::Value& set : profile["Device"][0]["DPIStages"])
+        set["StageDPIs"][2]["StageDPIX"] = set["StageDPIs"][2]["StageDPIY"] = 2400;
+    write(file, profile);
+
+    int code = -1;
+    const std::string said = ctl("profile select 1", &code);
+    ASSERT_EQ(code, 0) << said;
+    const Json::Value settings = parse(ctl("settings"));
+    EXPECT_EQ(settings["stages"][2]["dpi_x"].asInt(), 2400) << settings.toStyledString();
+    // Applying reads the mouse, but the profile it applies keeps what it held.
+    EXPECT_EQ(read(file)["Device"][0]["DPIStages"][0]["StageDPIs"][2]["StageDPIX"].asInt(), 2400);
+}
+
+}  // namespace
