@@ -17,6 +17,8 @@
 #include "device/model/mouse_settings.h"
 #include "platform/debug_output.h"
 #include "platform/ui/controls.h"
+#include "profile/device_profile_ui.h"
+#include "profile/profile_list.h"
 #include "ui/device_option.h"
 #include "ui/mp_device_power.h"
 
@@ -150,6 +152,11 @@ void CMainWnd::for_each_page(const std::function<void(model::CZentovaUSBDevice&)
         action(*page);
 }
 
+profile::CDeviceProfileUI* CMainWnd::selected_profile_control() const {
+    model::CZentovaUSBDevice* page = selected_page();
+    return page != nullptr ? page->findChild<profile::CDeviceProfileUI*>() : nullptr;
+}
+
 model::CZentovaUSBDevice* CMainWnd::selected_page() const {
     for (const auto& t : tiles_) {
         if (t != nullptr && t->linked() && t->selected())
@@ -241,6 +248,17 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
     // A wireless mouse reports its battery; the page polls it while linked.
     page->set_power_capable(true);
     page->switch_function_page(tab_code_);
+    // The kind's profile list: the page follows its selected profile, and every profile the
+    // user applies.
+    if (auto* profiles = page->findChild<profile::CDeviceProfileUI*>()) {
+        const auto folder = user_data_ / kind.kind_name;
+        const auto factory_file = default_data_ / (kind.kind_name + ".Json");
+        profiles->set_kind(folder, factory_file, type);
+        connect(profiles, &profile::CDeviceProfileUI::profile_applied, page,
+                [page](const QString& file) { page->apply_profile_file(file.toStdString()); });
+        profiles->load();
+        page->set_profile_file(profile::selected_profile_path(folder, factory_file));
+    }
     const int page_index = pages->addWidget(page);
     attach_controls(page);
     attach_controls(power);

@@ -25,6 +25,7 @@
 #include "platform/ui/language.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/resources.h"
+#include "profile/device_profile_ui.h"
 #include "ui/custom_controls.h"
 #include "ui/device_option.h"
 #include "ui/msg_wnd.h"
@@ -235,6 +236,9 @@ void CMainWnd::route(pui::Notification& msg) {
                 page->notify(msg);
             return;
         case RouteOwner::Profile:
+            if (auto* profiles = selected_profile_control())
+                profiles->on_notify(msg);
+            // A profile picked in the combo is applied once the choice has settled.
             if (msg.type == "itemselect")
                 set_timer(root(), kProfileApplyTimer, kProfileApplyMs);
             return;
@@ -537,7 +541,8 @@ void CMainWnd::on_timer(QWidget* control, int id) {
     } else if (id == kTrayMenuTimer) {
         pui::popup_menu(QStringLiteral("menu.xml"), this, QCursor::pos());
     } else if (id == kProfileApplyTimer) {
-        // The profile list applies the newly selected profile once it exists.
+        if (auto* profiles = selected_profile_control())
+            profiles->apply_selected();
     } else if (auto* t = qobject_cast<ui::CDeviceOptionUI*>(control)) {
         // A tile's timers drive its page's life cycle.
         if (auto* page = qobject_cast<model::CZentovaUSBDevice*>(t->page()))

@@ -33,6 +33,9 @@ namespace velqa::model {
 class CZentovaUSBDevice;
 class CZentovaMouseDevice;
 }  // namespace velqa::model
+namespace velqa::profile {
+class CDeviceProfileUI;
+}
 namespace velqa::ui {
 class CDeviceOptionUI;
 class CMpDevicePowerUI;
@@ -124,6 +127,8 @@ class CMainWnd : public platform::ui::Window {
     ui::CDeviceOptionUI* tile(int index) const;
     // The page of the first visible, selected tile, or nullptr.
     model::CZentovaUSBDevice* selected_page() const;
+    // The profile control of the selected page, or nullptr.
+    profile::CDeviceProfileUI* selected_profile_control() const;
     const std::vector<model::CZentovaMouseDevice*>& mouse_pages() const { return mouse_pages_; }
     // Supported interfaces found that this user may not open (from the last scan pass).
     const std::vector<std::string>& denied_interfaces() const { return denied_; }

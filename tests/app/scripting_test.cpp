@@ -99,8 +99,16 @@ class Scripting : public ::testing::Test {
         return static_cast<int>(platform::to_int(platform::member(stage, "dpi_x")));
     }
     int profile_stage_dpi(int n) {
-        const auto file = home_.path() / "data/ZARN_VELQA_R260/mouse/mouse.Json";
-        const Json::Value doc = platform::read_json_file(file);
+        // The profile the window follows: the selected entry of the kind's list.
+        const auto folder = home_.path() / "data/ZARN_VELQA_R260/mouse";
+        const Json::Value list = platform::read_json_file(folder / "ProfileList.ini");
+        const Json::Value& entry = platform::element(platform::member(list, "profilelist"),
+                                                     static_cast<Json::ArrayIndex>(platform::to_int(
+                                                         platform::member(list, "profileselect"))));
+        const std::string uuid = platform::to_text(platform::member(entry, "profileUUID"));
+        if (uuid.empty())
+            return -1;
+        const Json::Value doc = platform::read_json_file(folder / (uuid + ".Json"));
         // Every stage set of the profile that holds the stage: the one the sensor uses changed.
         const Json::Value& sets =
             platform::member(platform::element(platform::member(doc, "Device"), 0), "DPIStages");

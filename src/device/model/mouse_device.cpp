@@ -103,6 +103,16 @@ void CZentovaMouseDevice::set_profile_file(const std::filesystem::path& file) {
     profile_loaded_ = true;
 }
 
+void CZentovaMouseDevice::apply_profile_file(const std::filesystem::path& file) {
+    set_profile_file(file);
+    load_profile_into_page();
+    refresh_page();
+    apply_lighting_from_profile();
+    // Not a reload from the mouse: that would copy the mouse's settings over the chosen profile.
+    if (core_.has_record())
+        write_settings(0, 0);
+}
+
 void CZentovaMouseDevice::ensure_profile() {
     if (!profile_loaded_)
         set_profile_file(user_data_folder() / (name_ + ".Json"));

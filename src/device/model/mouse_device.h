@@ -33,6 +33,9 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // The profile file the page reads and saves (the current profile of the profile list);
     // default: <user data>/<device name>/<device name>.Json. Loads its section.
     void set_profile_file(const std::filesystem::path& file);
+    // The profile the user chose becomes the page's: shown, and written to the mouse (once the
+    // mouse has been read; the record is built on the one read).
+    void apply_profile_file(const std::filesystem::path& file);
     std::filesystem::path profile_path() const override { return profile_.profile_path(); }
     void save_profile() override { profile_.save(); }
     // The product ID the receiver interface reports (0: unknown), which decides the polling
