@@ -14,6 +14,7 @@
 #include "platform/json_read.h"
 #include "platform/ui/resources.h"
 #include "platform/ui/settings_store.h"
+#include "profile/light_control.h"
 #include "ui/custom_controls.h"
 
 namespace velqa::app {
@@ -71,6 +72,7 @@ bool load_resources(const fs::path& resources) {
     const bool ok = res.load_resource(QStringLiteral("res.xml"));
     ui::register_custom_controls();
     model::register_device_pages();  // the real device pages replace their placeholders
+    profile::register_light_controls();
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         app->setStyleSheet(res.style_sheet());
     }
