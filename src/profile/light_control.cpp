@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QListView>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
@@ -245,8 +246,15 @@ CLightControlUI::CLightControlUI(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), this))
-        layout->addWidget(root);
+    // The editor scrolls inside its page rather than growing the window.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("LightControl_scroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    layout->addWidget(scroll);
+    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), scroll))
+        scroll->setWidget(root);
     else
         platform::debug_output("lighting editor: its layout could not be built\n");
 
