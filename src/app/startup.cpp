@@ -15,6 +15,7 @@
 #include "platform/ui/resources.h"
 #include "platform/ui/settings_store.h"
 #include "profile/device_profile_ui.h"
+#include "profile/light_control.h"
 #include "ui/custom_controls.h"
 
 namespace velqa::app {
@@ -73,6 +74,7 @@ bool load_resources(const fs::path& resources) {
     ui::register_custom_controls();
     model::register_device_pages();  // the real device pages replace their placeholders
     profile::register_profile_controls();
+    profile::register_light_controls();
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         app->setStyleSheet(res.style_sheet());
     }

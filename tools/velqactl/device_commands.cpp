@@ -111,14 +111,12 @@ std::vector<Found> find_devices(const Context& context, ProbeFailure* probe = nu
     return found;
 }
 
-struct Options {
-    std::optional<std::string> link;  // "cable" or "receiver"
-    std::vector<std::string> rest;
-    bool ok = true;
-};
+using Options = LinkOptions;
 
-Options parse_options(const std::vector<std::string>& args) {
-    Options o;
+}  // namespace
+
+LinkOptions parse_link_options(const std::vector<std::string>& args) {
+    LinkOptions o;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--link") {
             if (i + 1 >= args.size() || (args[i + 1] != "cable" && args[i + 1] != "receiver")) {
@@ -132,8 +130,6 @@ Options parse_options(const std::vector<std::string>& args) {
     }
     return o;
 }
-
-}  // namespace
 
 // Opens the mouse's command interface in the channel: the cable unless asked for the receiver
 // or only the receiver is present. Returns an exit code (Success when open).
@@ -247,7 +243,7 @@ int cmd_list(const Context& context, const std::vector<std::string>& args) {
 }
 
 int cmd_info(const Context& context, const std::vector<std::string>& args) {
-    const Options o = parse_options(args);
+    const Options o = parse_link_options(args);
     if (!usage_ok(o, 0))
         return usage("info [--link cable|receiver]");
     CommandChannel channel(context.hid);
@@ -293,7 +289,7 @@ Json::Value stage_json(const link::DpiStageValues& s) {
 }
 
 int cmd_settings(const Context& context, const std::vector<std::string>& args) {
-    const Options o = parse_options(args);
+    const Options o = parse_link_options(args);
     if (!usage_ok(o, 0))
         return usage("settings [--link cable|receiver]");
     CommandChannel channel(context.hid);
@@ -337,7 +333,7 @@ int cmd_settings(const Context& context, const std::vector<std::string>& args) {
 }
 
 int cmd_power(const Context& context, const std::vector<std::string>& args) {
-    const Options o = parse_options(args);
+    const Options o = parse_link_options(args);
     if (!usage_ok(o, 0))
         return usage("power [--link cable|receiver]");
     CommandChannel channel(context.hid);
@@ -362,7 +358,7 @@ int cmd_power(const Context& context, const std::vector<std::string>& args) {
 }
 
 int cmd_raw(const Context& context, const std::vector<std::string>& args) {
-    const Options o = parse_options(args);
+    const Options o = parse_link_options(args);
     if (!o.ok || o.rest.empty() || o.rest.size() > 3)
         return usage("raw CODE [LENGTH [OFFSET]] [--link cable|receiver]");
     static constexpr struct {

@@ -4,12 +4,22 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "command_registry.h"
 #include "device/link/command_channel.h"
 #include "device/link/hid_device.h"
 
 namespace velqa::ctl {
+
+// The words of a mouse command with "--link cable|receiver" taken out; ok is false when the
+// option has another value or none.
+struct LinkOptions {
+    std::optional<std::string> link;  // "cable" or "receiver"
+    std::vector<std::string> rest;
+    bool ok = true;
+};
+LinkOptions parse_link_options(const std::vector<std::string>& args);
 
 // Opens the mouse's command interface in `channel`: the cable unless `link_choice` is
 // "receiver" or only the receiver is present. Returns an exit code (Success when open); the

@@ -3,9 +3,15 @@
 #include <cstdio>
 
 #include "mouse_link.h"
+#include "platform/folders.h"
 #include "profile/profile_data.h"
 
 namespace velqa::ctl {
+
+std::filesystem::path selected_mouse_profile(const std::filesystem::path& default_data) {
+    (void)default_data;  // the profile list's selection will need it
+    return platform::user_data_folder("mouse") / "mouse.Json";
+}
 
 MouseSession::MouseSession(const Context& context) : context_(context), channel_(context.hid) {}
 

@@ -15,6 +15,10 @@
 
 namespace velqa::ctl {
 
+// The profile file the setting commands change: for now the window's default mouse profile,
+// <user data>/mouse/mouse.Json (`default_data`: the factory folder beside the program).
+std::filesystem::path selected_mouse_profile(const std::filesystem::path& default_data);
+
 class MouseSession {
   public:
     explicit MouseSession(const Context& context);

@@ -9,6 +9,7 @@
 #include "platform/json_read.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/layout_builder.h"
+#include "profile/light_control.h"
 #include "profile/profile_files.h"
 #include "ui/mouse_page.h"
 #include "ui/mp_device_power.h"
@@ -298,15 +299,56 @@ void CZentovaMouseDevice::refresh_page() {
     pui::select_item(find(QStringLiteral("Anti_Shake_combo_timeSelect")), sys.anti_shake, false);
     if (QWidget* slider = find(QStringLiteral("Dormancy_slider")))
         slider->setEnabled(sys.deep_sleep_off != 0);
+    fill_light_editor();
     emit refreshed();
+}
+
+profile::CLightControlUI* CZentovaMouseDevice::light_editor() const {
+    return page_ != nullptr ? page_->findChild<profile::CLightControlUI*>() : nullptr;
+}
+
+void CZentovaMouseDevice::fill_light_editor() {
+    profile::CLightControlUI* editor = light_editor();
+    if (editor == nullptr)
+        return;
+    // The mouse's table on either link.
+    editor->set_light_type(WiredMouseType);
+    editor->set_light_sync(light_sync());
+    if (!light_modes_filled_) {
+        std::vector<QString> names;
+        std::vector<bool> visible;
+        for (const LightModeEntry& mode :
+             light_modes(profile::read_json(default_data_ / "default_light.json"), 0)) {
+            names.push_back(QString::fromStdString(mode.name));
+            visible.push_back(mode.visible);
+        }
+        editor->set_mode_list(names, visible, LightLevelMax, LightLevelMax);
+        light_modes_filled_ = true;
+    }
+    editor->set_light_info(profile_.light_info());
+    editor->set_audio_light_info(profile_.read_audio_light_info());
+}
+
+void CZentovaMouseDevice::change_lighting(const profile::LightInfo& info) {
+    if (!core_.has_record()) {
+        platform::debug_output("mouse page: lighting change ignored until the mouse is read\n");
+        return;
+    }
+    set_lighting(profile_, info);
+    apply_lighting_from_profile();
+    store_and_write();
+}
+
+void CZentovaMouseDevice::change_audio_lighting(const profile::AudioLightInfo& info) {
+    ensure_profile();
+    profile_.write_audio_light_info(info);
+    profile_.save();
 }
 
 void CZentovaMouseDevice::select_dpi_stage(int index) {
     if (index < 0 || index >= StageCount)
         return;
-    const int set = profile::stage_set_for_sensor(core_.sensor_id());
-    if (set >= 0)
-        profile_.write_active_stage(index, set);
+    set_active_stage(profile_, core_.sensor_id(), index);
     {
         Quiet quiet(this);
         ui::show_active_dpi_stage(this, index);
@@ -469,12 +511,8 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
             select_dpi_stage(n);
             store_and_write();
         } else if (prefix == QLatin1String("DPI_enable_check") && type == "selectchanged") {
-            auto stages = stage_list();
-            if (stages.size() <= static_cast<std::size_t>(n))
-                stages.resize(static_cast<std::size_t>(n) + 1);
-            stages[static_cast<std::size_t>(n)].stage_flag = msg.wparam != 0 ? 1 : 0;
-            store_stages(stages);
-            store_and_write();
+            if (set_stage_enabled(profile_, core_.sensor_id(), n, msg.wparam != 0))
+                store_and_write();
         } else if ((prefix == QLatin1String("DPI_select_check") ||
                     prefix == QLatin1String("DPI_color_option")) &&
                    type == "click") {
@@ -497,17 +535,18 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
                 polling_option_field(channel_.receiver_path(), receiver_pid_);
             change_system([&](Sys& s) { set_polling(s, field, n); }, true);
         } else if (prefix == QLatin1String("Silent_Altitude_option")) {
-            change_system([&](Sys& s) { s.silent_altitude = idx; }, true);
+            change_system([&](Sys& s) { set_option(s, MouseOption::LiftOff, idx); }, true);
         } else if (prefix == QLatin1String("Linear_Calibration_option")) {
-            change_system([&](Sys& s) { s.linear_calibration = idx; }, true);
+            change_system([&](Sys& s) { set_option(s, MouseOption::LinearCalibration, idx); },
+                          true);
         } else if (prefix == QLatin1String("motion_sync_option")) {
-            change_system([&](Sys& s) { s.motion_sync = idx; }, true);
+            change_system([&](Sys& s) { set_option(s, MouseOption::MotionSync, idx); }, true);
         } else if (prefix == QLatin1String("sensor_lif_option")) {
-            change_system([&](Sys& s) { s.sensor_lift = idx; }, true);
+            change_system([&](Sys& s) { set_option(s, MouseOption::SensorLift, idx); }, true);
         } else if (prefix == QLatin1String("deep_sleep_option")) {
             if (QWidget* slider = find(QStringLiteral("Dormancy_slider")))
                 slider->setEnabled(n != 0);
-            change_system([&](Sys& s) { s.deep_sleep_off = idx; }, true);
+            change_system([&](Sys& s) { set_option(s, MouseOption::DeepSleep, idx); }, true);
         } else if (prefix == QLatin1String("mouse_device_seting_option")) {
             pui::select_page(find(QStringLiteral("mouse_device_seting_layout")), n);
         }
@@ -524,27 +563,29 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
             Quiet quiet(this);
             pui::set_value(slider, value + DormancyComboOffset);
         }
-        change_system([&](Sys& s) { s.dormancy_time = u16(pui::value(slider)); }, true);
+        change_system([&](Sys& s) { set_option(s, MouseOption::SleepTime, pui::value(slider)); },
+                      true);
     } else if (name == QLatin1String("Dormancy_slider") && type == "valuechanged") {
         {
             Quiet quiet(this);
             pui::select_item(find(QStringLiteral("Dormancy_combo_timeSelect")),
                              value - DormancyComboOffset, false);
         }
-        change_system([&](Sys& s) { s.dormancy_time = u16(value); }, true);
+        change_system([&](Sys& s) { set_option(s, MouseOption::SleepTime, value); }, true);
     } else if (name == QLatin1String("Key_Delay_combo_timeSelect") && type == "itemselect") {
         QWidget* slider = find(QStringLiteral("Key_Delay_slider"));
         {
             Quiet quiet(this);
             pui::set_value(slider, value);
         }
-        change_system([&](Sys& s) { s.key_delay = u16(pui::value(slider)); }, true);
+        change_system([&](Sys& s) { set_option(s, MouseOption::KeyDelay, pui::value(slider)); },
+                      true);
     } else if (name == QLatin1String("Key_Delay_slider") && type == "valuechanged") {
         {
             Quiet quiet(this);
             pui::select_item(find(QStringLiteral("Key_Delay_combo_timeSelect")), value, false);
         }
-        change_system([&](Sys& s) { s.key_delay = u16(value); }, true);
+        change_system([&](Sys& s) { set_option(s, MouseOption::KeyDelay, value); }, true);
     } else if (name == QLatin1String("Anti_Shake_combo_timeSelect") && type == "itemselect") {
         change_system([&](Sys& s) { s.anti_shake = u16(value); }, true);
     } else if (name == QLatin1String("pointer_speed_slider") && type == "valuechanged") {

@@ -14,6 +14,10 @@
 #include "device/model/usb_device.h"
 #include "profile/profile_data.h"
 
+namespace velqa::profile {
+class CLightControlUI;
+}
+
 namespace velqa::model {
 
 class CZentovaMouseDevice : public CZentovaUSBDevice {
@@ -68,6 +72,17 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // Stage `index` (0-5) becomes the active stage of the sensor's stage set and is shown so.
     void select_dpi_stage(int index);
 
+    // The lighting the user chose in the editor: the preview shows it at once, the profile
+    // stores and saves it and the settings record is written, as for every page change.
+    // Ignored (with a debug line) until the mouse has been read.
+    void change_lighting(const profile::LightInfo& info);
+    // The music-reactive record: stored in the profile and saved (the mouse's record has no
+    // byte for it).
+    void change_audio_lighting(const profile::AudioLightInfo& info);
+    // The page's lighting editor, or nullptr when its layout has none. The page fills it from
+    // the profile whenever it shows new values.
+    profile::CLightControlUI* light_editor() const;
+
     // Control notifications from the main window's dispatch, routed by name and type.
     void notify(platform::ui::Notification& msg) override;
 
@@ -99,12 +114,14 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     std::vector<profile::DpiStage> stage_list() const;
     void store_stages(const std::vector<profile::DpiStage>& list);
     void set_system(const std::function<void(profile::MouseSystemSettings&)>& change);
+    void fill_light_editor();
 
     profile::CMouseProfiledata profile_;
     MouseCore core_{profile_};
     QWidget* page_ = nullptr;
     QString page_layout_;
     bool profile_loaded_ = false;
+    bool light_modes_filled_ = false;
     std::uint16_t receiver_pid_ = 0;
     std::atomic<bool> frame_posted_{false};
     // Last: their threads are stopped (in the destructor body) before the rest is freed.

@@ -41,6 +41,22 @@ std::vector<std::uint8_t> effect_codes(const Json::Value& default_light, int mod
     return codes;
 }
 
+std::vector<LightModeEntry> light_modes(const Json::Value& default_light, int model) {
+    std::vector<LightModeEntry> out;
+    if (model < 0)
+        return out;
+    const Json::Value& modes = profile::element(profile::member(default_light, "DefaultLightName"),
+                                                static_cast<Json::ArrayIndex>(model));
+    if (!modes.isArray())
+        return out;
+    for (const Json::Value& mode : modes) {
+        out.push_back({profile::to_text(profile::member(mode, "LightName")),
+                       profile::to_bool(profile::member(mode, "visible")),
+                       profile::to_u8(profile::member(mode, "value"))});
+    }
+    return out;
+}
+
 MouseDeviceState decode_device_state(const link::MouseSettingsRecord& record,
                                      std::span<const std::uint8_t> effect_list,
                                      int previous_dormancy) {
@@ -180,6 +196,75 @@ bool set_stage_dpi(profile::CMouseProfiledata& profile, std::uint16_t sensor_id,
     stages[static_cast<std::size_t>(stage)].dpi_x = u16(dpi);
     profile.write_dpi_stages(stages, set);
     return true;
+}
+
+bool set_stage_enabled(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage,
+                       bool on) {
+    const int set = profile::stage_set_for_sensor(sensor_id);
+    if (set < 0 || stage < 0 || stage >= static_cast<int>(link::DpiStageCount))
+        return false;
+    std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
+    if (stages.size() <= static_cast<std::size_t>(stage))
+        stages.resize(static_cast<std::size_t>(stage) + 1);
+    stages[static_cast<std::size_t>(stage)].stage_flag = on ? 1 : 0;
+    profile.write_dpi_stages(stages, set);
+    return true;
+}
+
+bool set_active_stage(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage) {
+    const int set = profile::stage_set_for_sensor(sensor_id);
+    if (set < 0 || stage < 0 || stage >= static_cast<int>(link::DpiStageCount))
+        return false;
+    profile.write_active_stage(stage, set);
+    return true;
+}
+
+OptionRange option_range(MouseOption option) {
+    switch (option) {
+        case MouseOption::KeyDelay:
+            return {0, 5};
+        case MouseOption::SleepTime:
+            return {1, 6};
+        default:
+            return {0, 1};
+    }
+}
+
+void set_option(profile::MouseSystemSettings& settings, MouseOption option, int value) {
+    const std::uint16_t v = u16(value);
+    switch (option) {
+        case MouseOption::LiftOff:
+            settings.silent_altitude = v;
+            break;
+        case MouseOption::LinearCalibration:
+            settings.linear_calibration = v;
+            break;
+        case MouseOption::MotionSync:
+            settings.motion_sync = v;
+            break;
+        case MouseOption::SensorLift:
+            settings.sensor_lift = v;
+            break;
+        case MouseOption::DeepSleep:
+            settings.deep_sleep_off = v;
+            break;
+        case MouseOption::KeyDelay:
+            settings.key_delay = v;
+            break;
+        case MouseOption::SleepTime:
+            settings.dormancy_time = v;
+            break;
+    }
+}
+
+profile::LightInfo set_lighting(profile::CMouseProfiledata& profile, profile::LightInfo info) {
+    const profile::LightInfo current = profile.light_info();
+    info.brightness = static_cast<std::uint8_t>(std::min<int>(info.brightness, LightLevelMax));
+    info.speed = static_cast<std::uint8_t>(std::min<int>(info.speed, LightLevelMax));
+    if (info.mode != current.mode)
+        info.previous_mode = current.mode;
+    profile.write_light_info(info);
+    return info;
 }
 
 PollingField polling_option_field(bool receiver_path, std::uint16_t receiver_product_id) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +36,15 @@ constexpr int SettingsReloadDelayMs = 50;
 // The device codes ("value") of the built-in light modes of `model` in "default_light.json",
 // in mode order. Empty when the document has no such model; a missing value reads as 0.
 std::vector<std::uint8_t> effect_codes(const Json::Value& default_light, int model);
+
+// One built-in light mode of a model in "default_light.json".
+struct LightModeEntry {
+    std::string name;  // "LightName": a language text id
+    bool visible = false;
+    std::uint8_t value = 0;
+};
+// The built-in light modes of `model`, in mode order; empty when the document has no such model.
+std::vector<LightModeEntry> light_modes(const Json::Value& default_light, int model);
 
 // ---- Decoded device state ----
 
@@ -92,6 +102,44 @@ int dpi_display_value(int dpi);
 // unknown sensor. Does not save.
 bool set_stage_dpi(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage,
                    int dpi);
+
+// Stage `stage` (0-5) of the sensor's stage set is enabled or disabled; the list grows as for
+// set_stage_dpi. False (nothing changed) for a stage outside 0-5 or an unknown sensor.
+bool set_stage_enabled(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage,
+                       bool on);
+// Stage `stage` (0-5) becomes the active stage of the sensor's stage set. False (nothing
+// changed) for a stage outside 0-5 or an unknown sensor. Does not save.
+bool set_active_stage(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage);
+
+// ---- Two-way and indexed options ----
+
+enum class MouseOption {
+    LiftOff,
+    LinearCalibration,
+    MotionSync,
+    SensorLift,
+    DeepSleep,
+    KeyDelay,
+    SleepTime
+};
+struct OptionRange {
+    int min = 0;
+    int max = 0;
+};
+// The values the page offers for an option: 0-1 for the two-way options, key delay index 0-5,
+// sleep time index 1-6.
+OptionRange option_range(MouseOption option);
+// The system settings field behind an option takes `value` as given (callers keep it in range).
+void set_option(profile::MouseSystemSettings& settings, MouseOption option, int value);
+
+// ---- Lighting ----
+
+// Brightness and speed levels of the mouse's lighting: 0 to LightLevelMax.
+constexpr int LightLevelMax = 4;
+// The lighting the user chose becomes the profile's lighting record: brightness and speed are
+// capped to the mouse's levels, and a new mode keeps the one it replaces as the previous mode.
+// Returns the record stored. Does not save.
+profile::LightInfo set_lighting(profile::CMouseProfiledata& profile, profile::LightInfo info);
 
 // ---- Polling rate ----
 

@@ -13,6 +13,7 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/qt_test_app.h"
 #include "platform/ui/resources.h"
+#include "profile/light_control.h"
 #include "profile/profile_files.h"
 #include "support/temp_dir.h"
 #include "support/waiting.h"
@@ -34,6 +35,7 @@ void load_skin() {
         const bool ok = res.load_resource(QStringLiteral("res.xml"));
         register_device_pages();
         ui::register_custom_controls();
+        profile::register_light_controls();
         return ok;
     }();
     ASSERT_TRUE(loaded);
@@ -313,6 +315,62 @@ TEST(DevicePage, FunctionPageFourOnTheReceiverMouseShowsPageSeven) {
     page.switch_function_page(4);
     EXPECT_EQ(tabs(), seven);
     EXPECT_FALSE(page.find("device_tishi_info")->isVisible());
+}
+
+}  // namespace
+}  // namespace velqa::model
+
+namespace velqa::model {
+namespace {
+
+TEST_P(MousePage, ALightingChangeReachesThePreviewTheProfileAndTheMouse) {
+    profile::CLightControlUI* editor = page_->light_editor();
+    ASSERT_NE(editor, nullptr);
+    // After the reload the editor shows the profile's record, in the mouse's table.
+    EXPECT_EQ(editor->light_info(), page_->profile().light_info());
+    EXPECT_EQ(editor->light_type(), WiredMouseType);
+    EXPECT_GT(pui::item_count(editor->control(QStringLiteral("light_combo_modeSelect"))), 0);
+    // The main window's wiring.
+    QObject::connect(editor, &profile::CLightControlUI::light_changed, page_.get(),
+                     &CZentovaMouseDevice::change_lighting);
+
+    const std::uint8_t old_mode = page_->profile().light_info().mode;
+    pui::select_item(editor->control(QStringLiteral("light_combo_modeSelect")), 3, false);
+    pui::Notification mode{"itemselect", editor->control(QStringLiteral("light_combo_modeSelect")),
+                           3};
+    editor->on_notify(mode);
+    pui::Notification colour{"colorchanged", editor->control(QStringLiteral("deng_Color_Pallet")),
+                             0x0A141E};
+    editor->on_notify(colour);
+
+    const auto mem = fw().settings_memory();
+    EXPECT_EQ(mem[1], 3);  // static's device code
+    EXPECT_EQ(mem[6], 0x0A);
+    EXPECT_EQ(mem[7], 0x14);
+    EXPECT_EQ(mem[8], 0x1E);
+    const Json::Value light = profile::read_json(profile_file())["Device"][0]["LightInfo"];
+    EXPECT_EQ(light["SelectItem"].asInt(), 3);
+    EXPECT_EQ(light["Blue"].asInt(), 0x1E);
+    if (old_mode != 3) {
+        EXPECT_EQ(light["OldLedmode"].asInt(), old_mode);
+    }
+    // The preview follows at once.
+    const LightingState shown = page_->light_thread().lighting();
+    EXPECT_EQ(shown.mode, 3);
+    EXPECT_EQ(shown.green, 0x14);
+}
+
+TEST_P(MousePage, ALightingChangeBeforeTheMouseIsReadSendsNothing) {
+    CZentovaMouseDevice fresh(sim_.backend());
+    fresh.set_device_name("mouse");
+    fresh.set_data_folders(test::source_dir() / "DefaultData", dir_.path() / "user2");
+    fresh.set_profile_file(dir_.path() / "fresh.Json");
+    const size_t requests = fw().requests().size();
+    profile::LightInfo info;
+    info.mode = 4;
+    fresh.change_lighting(info);
+    EXPECT_EQ(fw().requests().size(), requests);
+    EXPECT_NE(fresh.profile().light_info().mode, 4);
 }
 
 }  // namespace
