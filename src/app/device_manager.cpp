@@ -18,6 +18,7 @@
 #include "platform/debug_output.h"
 #include "platform/ui/controls.h"
 #include "profile/device_profile_ui.h"
+#include "profile/light_control.h"
 #include "profile/profile_list.h"
 #include "ui/device_option.h"
 #include "ui/mp_device_power.h"
@@ -258,6 +259,13 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
                 [page](const QString& file) { page->apply_profile_file(file.toStdString()); });
         profiles->load();
         page->set_profile_file(profile::selected_profile_path(folder, factory_file));
+    }
+    // The lighting editor's changes go to the mouse through its page.
+    if (profile::CLightControlUI* light = page->light_editor()) {
+        connect(light, &profile::CLightControlUI::light_changed, page,
+                &model::CZentovaMouseDevice::change_lighting);
+        connect(light, &profile::CLightControlUI::audio_light_changed, page,
+                &model::CZentovaMouseDevice::change_audio_lighting);
     }
     const int page_index = pages->addWidget(page);
     attach_controls(page);

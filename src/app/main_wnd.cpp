@@ -26,6 +26,7 @@
 #include "platform/ui/menu.h"
 #include "platform/ui/resources.h"
 #include "profile/device_profile_ui.h"
+#include "profile/light_control.h"
 #include "ui/custom_controls.h"
 #include "ui/device_option.h"
 #include "ui/msg_wnd.h"
@@ -243,6 +244,11 @@ void CMainWnd::route(pui::Notification& msg) {
                 set_timer(root(), kProfileApplyTimer, kProfileApplyMs);
             return;
         case RouteOwner::Lighting:
+            if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(page)) {
+                if (profile::CLightControlUI* light = mouse->light_editor())
+                    light->on_notify(msg);
+            }
+            return;
         case RouteOwner::AudioLight:
         case RouteOwner::Macro:
         case RouteOwner::KeySet:

@@ -5,12 +5,14 @@
 #include "mouse_link.h"
 #include "platform/folders.h"
 #include "profile/profile_data.h"
+#include "profile/profile_list.h"
 
 namespace velqa::ctl {
 
 std::filesystem::path selected_mouse_profile(const std::filesystem::path& default_data) {
-    (void)default_data;  // the profile list's selection will need it
-    return platform::user_data_folder("mouse") / "mouse.Json";
+    // The profile the window follows: the selected entry of the kind's list.
+    return profile::selected_profile_path(platform::user_data_folder("mouse"),
+                                          default_data / "mouse.Json");
 }
 
 MouseSession::MouseSession(const Context& context) : context_(context), channel_(context.hid) {}

@@ -2,9 +2,8 @@
 // the window's mouse page, once with velqactl set. Both must leave the same profile file and the
 // same settings record behind.
 #include <gtest/gtest.h>
+#include <json/json.h>
 
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -14,6 +13,7 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/qt_test_app.h"
 #include "profile/light_control.h"
+#include "profile/profile_list.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 #include "support/waiting.h"
@@ -24,11 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace pui = platform::ui;
-
-std::string file_text(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string hex(const std::vector<std::uint8_t>& bytes) {
     std::string out;
@@ -79,8 +74,12 @@ TEST_F(SetMatchesWindow, TypedDpiAndSetDpiGiveTheSameFileAndRecord) {
 
     // The window: the page as the device manager sets it up, the edit of stage 2 losing focus.
     const fs::path page_data = dir_.path() / "page-data";
-    const fs::path page_profile = page_data / "ZARN_VELQA_R260/mouse/mouse.Json";
-    fs::create_directories(page_profile.parent_path());
+    // The kind's selected profile, as the device manager gives it to the page.
+    const fs::path factory = test::source_dir() / "DefaultData/mouse.Json";
+    fs::create_directories(page_data / "ZARN_VELQA_R260/mouse");
+    const fs::path page_profile =
+        profile::selected_profile_path(page_data / "ZARN_VELQA_R260/mouse", factory);
+    ASSERT_FALSE(page_profile.empty());
     model::CZentovaMouseDevice page(page_sim_.backend());
     page.set_device_name("mouse");
     page.set_device_type(model::WiredMouseType, 0);
@@ -102,10 +101,16 @@ TEST_F(SetMatchesWindow, TypedDpiAndSetDpiGiveTheSameFileAndRecord) {
                                      VELQACTL_BIN + " set dpi 2 3200 --link cable 2>&1");
     ASSERT_EQ(r.exit_code, 0) << r.out;
 
-    const fs::path ctl_profile = dir_.path() / "ctl-data/ZARN_VELQA_R260/mouse/mouse.Json";
-    const std::string page_file = file_text(page_profile);
-    ASSERT_FALSE(page_file.empty());
-    EXPECT_EQ(page_file, file_text(ctl_profile));
+    const fs::path ctl_profile =
+        profile::selected_profile_path(dir_.path() / "ctl-data/ZARN_VELQA_R260/mouse", factory);
+    // The same document but for the identifier each folder's list gave its first profile.
+    auto without_identity = [](const fs::path& file) {
+        Json::Value doc = platform::read_json_file(file);
+        doc.removeMember("profileUUID");
+        return doc;
+    };
+    ASSERT_TRUE(without_identity(page_profile).isObject());
+    EXPECT_EQ(without_identity(page_profile), without_identity(ctl_profile));
     EXPECT_EQ(page_record(), process_record());
     EXPECT_EQ(platform::read_json_file(
                   ctl_profile)["Device"][0]["DPIStages"][0]["StageDPIs"][2]["StageDPIX"]

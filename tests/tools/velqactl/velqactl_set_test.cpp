@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/json_read.h"
+#include "profile/profile_list.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -34,7 +35,12 @@ class VelqactlSet : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(sim_process_.start(sim_, sim_dir(), {"--link", "both"})); }
     fs::path sim_dir() const { return dir_.path() / "sim"; }
-    fs::path profile_file() const { return dir_.path() / "data/ZARN_VELQA_R260/mouse/mouse.Json"; }
+    // The profile velqactl follows: the selected entry of the mouse's profile list.
+    fs::path profile_file() const {
+        return velqa::profile::selected_profile_path(
+            dir_.path() / "data/ZARN_VELQA_R260/mouse",
+            velqa::test::source_dir() / "DefaultData/mouse.Json");
+    }
     velqa::test::CommandOutcome ctl(const std::string& args) const {
         return velqa::test::run_command("XDG_DATA_HOME=" + (dir_.path() / "data").string() +
                                         " VELQA_HID=sim:" + sim_dir().string() + " " + ctl_ + " " +
@@ -141,7 +147,8 @@ TEST_F(VelqactlSet, WordsOutOfRangeAreRefusedWithExitTwoAndTouchNothing) {
         EXPECT_NE(r.out.find(c.names), std::string::npos) << c.args << ": " << r.out;
     }
     EXPECT_EQ(record(), before);
-    EXPECT_FALSE(fs::exists(profile_file()));
+    // Not even a profile list was made.
+    EXPECT_FALSE(fs::exists(dir_.path() / "data/ZARN_VELQA_R260/mouse"));
 }
 
 }  // namespace
