@@ -146,36 +146,16 @@ RenameCheck check_rename(const std::vector<std::string>& names, std::string_view
 // ---- Identifiers ----
 
 std::string format_identifier(std::chrono::system_clock::time_point time) {
-    const auto since_epoch =
-        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(
-        std::chrono::time_point_cast<std::chrono::seconds>(time));
-    const int millis = static_cast<int>(((since_epoch % 1000) + 1000) % 1000);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char buffer[200];
-    std::snprintf(buffer, sizeof buffer, "%d_%02d_%02d_%02d_%02d_%02d_%03d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                  millis);
-    return buffer;
+    return profile::format_uuid(time);
 }
 
 std::string unique_identifier(const fs::path& folder, const std::vector<MacroEntry>& entries,
                               const Clock& clock) {
-    auto time = clock ? clock() : std::chrono::system_clock::now();
-    for (;;) {
-        std::string id = format_identifier(time);
-        const bool in_list = std::any_of(entries.begin(), entries.end(),
-                                         [&](const MacroEntry& e) { return e.guid == id; });
-        std::error_code ec;
-        const bool on_disk =
-            fs::symlink_status(folder / (id + std::string(MacroExtension)), ec).type() !=
-            fs::file_type::not_found;
-        // An unreadable folder entry counts as taken: no identifier is reused blindly.
-        if (!in_list && !on_disk && !(ec && ec != std::errc::no_such_file_or_directory))
-            return id;
-        time += std::chrono::milliseconds(1);
-    }
+    // Listed identifiers count as taken even when their file is gone.
+    std::set<std::string> taken;
+    for (const MacroEntry& e : entries)
+        taken.insert(e.guid);
+    return profile::unique_uuid(folder, clock, taken);
 }
 
 // ---- Event rows ----
