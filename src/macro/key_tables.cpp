@@ -1,5 +1,7 @@
 #include "macro/key_tables.h"
 
+#include "macro/macro_files.h"
+
 namespace velqa::macro {
 
 namespace {
@@ -202,6 +204,24 @@ std::optional<std::size_t> mouse_row_for_x_button(unsigned x_button, bool down) 
             ((MouseEvents[i].type_byte & 0x80) != 0) == down) {
             return i;
         }
+    }
+    return std::nullopt;
+}
+
+std::string key_word(std::string_view name) {
+    std::string out(name);
+    for (char& c : out) {
+        if (c == ' ')
+            c = '-';
+    }
+    return out;
+}
+
+std::optional<std::size_t> key_row_for_word(std::span<const KeyRow> rows, std::string_view word,
+                                            std::size_t first) {
+    for (std::size_t i = first; i < rows.size(); ++i) {
+        if (same_name(word, rows[i].name) || same_name(word, key_word(rows[i].name)))
+            return i;
     }
     return std::nullopt;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace velqa::macro {
@@ -29,6 +30,13 @@ inline constexpr std::size_t ModifierRowCount = 8;
 std::span<const KeyRow> key_table();
 // The 113 rows that input can produce (recording, key capture).
 std::span<const KeyRow> input_key_rows();
+
+// A key's name as one command-line word: spaces become '-' ("Page Up" -> "Page-Up").
+std::string key_word(std::string_view name);
+// The first row of `rows` from `first` on whose name, or name as a word, is `word` (ASCII case
+// ignored).
+std::optional<std::size_t> key_row_for_word(std::span<const KeyRow> rows, std::string_view word,
+                                            std::size_t first = 0);
 
 inline constexpr int X11KeycodeOffset = 8;  // an X keycode is the evdev code + 8
 

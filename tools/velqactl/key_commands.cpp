@@ -72,23 +72,9 @@ std::optional<int> word_index(const std::array<const char*, N>& words, const std
     return std::nullopt;
 }
 
-std::string dashed(std::string_view name) {
-    std::string out(name);
-    for (char& c : out) {
-        if (c == ' ')
-            c = '-';
-    }
-    return out;
-}
-
 // A key of the key table by name (spaces may be typed as '-'), from `first` on.
 std::optional<std::size_t> key_row_named(const std::string& w, std::size_t first) {
-    const auto rows = macro::input_key_rows();
-    for (std::size_t i = first; i < rows.size(); ++i) {
-        if (macro::same_name(w, rows[i].name) || macro::same_name(w, dashed(rows[i].name)))
-            return i;
-    }
-    return std::nullopt;
+    return macro::key_row_for_word(macro::input_key_rows(), w, first);
 }
 
 std::string mouse_button_word(std::uint8_t bit) {
@@ -137,7 +123,7 @@ std::string code_text(const KeyCode& c, int macro_count) {
             if (c.first == macro::ComboMarker) {
                 const auto row = macro::row_for_usage(c.second);
                 if (row)
-                    return "combo:" + dashed(macro::key_table()[*row].name);
+                    return "combo:" + macro::key_word(macro::key_table()[*row].name);
                 break;
             }
             if (s.modifier < 0 && s.key_row < 0)
@@ -146,8 +132,9 @@ std::string code_text(const KeyCode& c, int macro_count) {
             if (s.modifier > 0)
                 text += ModifierWords[static_cast<std::size_t>(s.modifier)];
             if (s.key_row >= 0) {
-                text += (s.modifier > 0 ? "+" : "") +
-                        dashed(macro::key_table()[static_cast<std::size_t>(s.key_row)].name);
+                text +=
+                    (s.modifier > 0 ? "+" : "") +
+                    macro::key_word(macro::key_table()[static_cast<std::size_t>(s.key_row)].name);
             }
             if (text != "key:")
                 return text;

@@ -92,22 +92,8 @@ std::optional<int> macro_index(const MacroLibrary& library, const std::string& t
 
 // ---- Event words ----
 
-std::string dashed(std::string_view name) {
-    std::string out(name);
-    for (char& c : out) {
-        if (c == ' ')
-            c = '-';
-    }
-    return out;
-}
-
 std::optional<std::size_t> key_row_named(std::string_view word) {
-    const auto rows = macro::key_table();
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (macro::same_name(word, rows[i].name) || macro::same_name(word, dashed(rows[i].name)))
-            return i;
-    }
-    return std::nullopt;
+    return macro::key_row_for_word(macro::key_table(), word);
 }
 
 // "mouse_key_left" -> "left".
@@ -193,7 +179,7 @@ std::string event_word(const MacroEvent& e) {
             const auto row = e.type == macro::TypeKey ? macro::row_for_usage(e.button)
                                                       : macro::row_for_modifier(e.button);
             if (row)
-                name = dashed(macro::key_table()[*row].name);
+                name = macro::key_word(macro::key_table()[*row].name);
             break;
         }
         case macro::TypeMouseButton:
