@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -247,6 +250,28 @@ TEST_F(X11Capture, StopEndsTheWorkerPromptlyAndCaptureCanStartAgain) {
     xdotool("key a");
     EXPECT_TRUE(wait_release(keycode_of("A")));
     capture_.reset();  // destruction stops and releases the grab
+    xdotool("key b");
+    EXPECT_TRUE(probe_.wait_key_press());
+}
+
+TEST_F(X11Capture, AKilledProgramLeavesNoKeyboardGrabBehind) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto capture = make_input_capture(session_displays_from_environment());
+        const char ok = capture->start([](const CapturedEvent&) {}, true, nullptr) ? '1' : '0';
+        (void)!write(ready[1], &ok, 1);
+        raise(SIGKILL);  // no destructor, no stop: as in a crash
+    }
+    close(ready[1]);
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    close(ready[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(ok, '1');
     xdotool("key b");
     EXPECT_TRUE(probe_.wait_key_press());
 }
