@@ -18,4 +18,15 @@ RegisterCommand::RegisterCommand(std::string word, std::string usage, PlainComma
               return run(args);
           })) {}
 
+std::vector<std::string> split(const std::string& text, char sep) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == sep)
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    return parts;
+}
+
 }  // namespace velqa::ctl

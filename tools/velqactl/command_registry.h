@@ -32,6 +32,10 @@ struct Command {
 
 std::vector<Command>& commands();
 
+// The parts of a command-line word between `sep` ("down:key:A:20" -> down, key, A, 20); empty
+// parts are kept.
+std::vector<std::string> split(const std::string& text, char sep);
+
 struct RegisterCommand {
     RegisterCommand(std::string word, std::string usage, CommandFn run);
     RegisterCommand(std::string word, std::string usage, PlainCommandFn run);

@@ -52,17 +52,6 @@ int usage(const std::string& message) {
     return UsageError;
 }
 
-std::vector<std::string> split(const std::string& text, char sep) {
-    std::vector<std::string> parts(1);
-    for (char c : text) {
-        if (c == sep)
-            parts.emplace_back();
-        else
-            parts.back() += c;
-    }
-    return parts;
-}
-
 template <std::size_t N>
 std::optional<int> word_index(const std::array<const char*, N>& words, const std::string& w) {
     for (std::size_t i = 0; i < N; ++i) {

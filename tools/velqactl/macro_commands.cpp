@@ -102,17 +102,6 @@ std::string mouse_word(std::string_view label) {
     return std::string(label.substr(label.rfind(prefix, 0) == 0 ? prefix.size() : 0));
 }
 
-std::vector<std::string> split(const std::string& text, char sep) {
-    std::vector<std::string> parts(1);
-    for (char c : text) {
-        if (c == sep)
-            parts.emplace_back();
-        else
-            parts.back() += c;
-    }
-    return parts;
-}
-
 std::optional<MacroEvent> parse_event_word(const std::string& word, std::string& error) {
     const auto p = split(word, ':');
     if (p.size() != 4) {
