@@ -58,6 +58,7 @@ std::string unique_uuid(const fs::path& folder, const UuidClock& clock,
     }
     auto time = clock ? clock() : std::chrono::system_clock::now();
     std::string id = format_uuid(time);
+    // Steps the candidate time forward, it never waits: the first free millisecond names it.
     while (carried.count(id) != 0) {
         time += std::chrono::milliseconds(1);
         id = format_uuid(time);
