@@ -7,6 +7,7 @@
 
 #include "command_registry.h"
 #include "key_download.h"
+#include "macro/button_download.h"
 #include "macro/key_tables.h"
 #include "macro/macro_files.h"
 #include "mouse_link.h"
@@ -252,67 +253,52 @@ int add_events(MacroLibrary& library, int index, const std::vector<std::string>&
     return Success;
 }
 
-// The key lists of every mouse profile, with the file each came from.
-struct ProfileKeys {
-    std::filesystem::path file;
-    profile::CMouseProfiledata data;
-    std::vector<profile::KeyAssignment> keys;
-    bool selected = false;
-};
-
-std::optional<std::vector<ProfileKeys>> load_profiles() {
-    profile::ProfileList list(profile::profile_folder(profile::KindMouse),
-                              profile::default_profile_path(profile::KindMouse));
+int delete_macro(const Context& context, MacroLibrary& library, int index, bool force,
+                 const std::optional<std::string>& link) {
+    const std::filesystem::path folder = profile::profile_folder(profile::KindMouse);
+    const std::filesystem::path defaults = profile::default_profile_path(profile::KindMouse);
+    profile::ProfileList list(folder, defaults);
     if (const auto r = list.load(); !r.ok()) {
         std::fprintf(stderr, "velqactl macro: the profile list %s: %s (%s)\n",
                      list.list_path().c_str(), profile::status_text(r.status), r.detail.c_str());
-        return std::nullopt;
-    }
-    std::vector<ProfileKeys> out(static_cast<std::size_t>(list.size()));
-    for (int i = 0; i < list.size(); ++i) {
-        ProfileKeys& p = out[static_cast<std::size_t>(i)];
-        p.file = list.file_of(i);
-        p.selected = i == list.selected();
-        p.data.set_device_index(0);
-        p.data.set_default_path(profile::default_profile_path(profile::KindMouse));
-        p.data.set_profile_path(p.file);
-        p.data.load_section(p.file);
-        p.keys = p.data.read_key_list();
-    }
-    return out;
-}
-
-int delete_macro(const Context& context, MacroLibrary& library, int index, bool force,
-                 const std::optional<std::string>& link) {
-    auto profiles = load_profiles();
-    if (!profiles)
         return Failed;
-    for (const ProfileKeys& p : *profiles) {
-        // "message_text_2": the window asks; here the user says so up front.
-        if (p.selected && macro::uses_macro(p.keys, index) && !force) {
-            std::fprintf(stderr,
-                         "velqactl macro delete: macro %d is on a button of the selected profile; "
-                         "add --force to delete it and give those buttons their default\n",
-                         index);
-            return UsageError;
-        }
+    }
+    const std::filesystem::path selected = list.selected_file();
+    profile::CMouseProfiledata current;
+    current.set_device_index(0);
+    current.set_default_path(defaults);
+    current.set_profile_path(selected);
+    current.load_section(selected);
+    std::vector<profile::KeyAssignment> keys = current.read_key_list();
+    // "message_text_2": the window asks; here the user says so up front.
+    if (macro::uses_macro(keys, index) && !force) {
+        std::fprintf(stderr,
+                     "velqactl macro delete: macro %d is on a button of the selected profile; "
+                     "add --force to delete it and give those buttons their default\n",
+                     index);
+        return UsageError;
     }
     const std::string name = library.entries()[static_cast<std::size_t>(index)].name;
     // The macro goes first: while it stays, the references may not move.
     if (const MacroResult r = library.remove(index); !r.ok())
         return failed("delete", r);
     int rc = Success;
+    const macro::ProfileFixOutcome others =
+        macro::fix_macro_references_in_profiles(folder, defaults, index, selected);
+    for (const auto& file : others.failed) {
+        std::fprintf(stderr, "velqactl macro delete: the profile %s could not be saved\n",
+                     file.c_str());
+        rc = Failed;
+    }
     bool selected_changed = false;
-    for (ProfileKeys& p : *profiles) {
-        if (!macro::fix_macro_references(p.keys, index))
-            continue;
-        p.data.write_key_list(p.keys);
-        if (!p.data.save()) {
+    if (macro::fix_macro_references(keys, index)) {
+        current.write_key_list(keys);
+        if (!current.save()) {
             std::fprintf(stderr, "velqactl macro delete: the profile %s could not be saved\n",
-                         p.file.c_str());
+                         selected.c_str());
             rc = Failed;
         }
-        selected_changed = selected_changed || p.selected;
+        selected_changed = true;
     }
     std::printf("deleted macro %d \"%s\"\n", index, name.c_str());
     if (rc != Success || !selected_changed)
