@@ -46,6 +46,21 @@ MacroEvent read_shoot_event(const Json::Value& object) {
     return event;
 }
 
+// The JSON reader's multi-line message on one line, for a message on the command line.
+std::string one_line(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        const bool space = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+        if (!space)
+            out += c;
+        else if (!out.empty() && out.back() != ' ')
+            out += ' ';
+    }
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
 ShootResult write_document(const fs::path& file, const Json::Value& document) {
     std::string error;
     if (!platform::write_file_atomically(file, profile::styled_json(document), &error))
@@ -146,7 +161,7 @@ std::optional<std::vector<MacroEvent>> parse_shoot_file(std::string_view text, s
     std::string parse_error;
     const Json::Value document = platform::parse_json(text, &parse_error);
     if (document.isNull())
-        return refuse("not a JSON file (" + parse_error + ")");
+        return refuse("not a JSON file (" + one_line(parse_error) + ")");
     if (!document.isObject())
         return refuse("not a JSON object");
     const Json::Value& list = member(document, "Events");
