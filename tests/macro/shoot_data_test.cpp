@@ -5,7 +5,6 @@
 #include <functional>
 #include <set>
 
-#include "macro/macro_image.h"
 #include "macro/shoot_data.h"
 #include "platform/atomic_file.h"
 #include "platform/json_read.h"
@@ -168,40 +167,6 @@ TEST_F(ShootFiles, ImportChecksThePatternAndKeepsTheOldFileOnRefusal) {
     fs::remove(patterns_.pattern_path(1));
     EXPECT_EQ(patterns_.export_file(1, out).status, ShootStatus::ReadFailed);
     EXPECT_EQ(file_bytes(out), accepted);
-}
-
-TEST(ShootBullet, SignedStepsAndTheirLimits) {
-    EXPECT_EQ(bullet_from_steps(-2, 4, 60), (Bullet{true, 2, false, 4, 60}));
-    EXPECT_EQ(bullet_from_steps(255, -255, 0), (Bullet{false, 255, true, 255, 0}));
-    EXPECT_EQ(bullet_from_steps(0, 0, 1), (Bullet{false, 0, false, 0, 1}));
-    EXPECT_FALSE(bullet_from_steps(256, 0, 0));
-    EXPECT_FALSE(bullet_from_steps(0, -256, 0));
-    const Bullet b{true, 9, true, 3, 0};
-    EXPECT_EQ(signed_x(b), -9);
-    EXPECT_EQ(signed_y(b), -3);
-}
-
-TEST(ShootImage, FourFullPatternsLayout) {
-    std::vector<std::vector<MacroEvent>> guns;
-    for (int g = 0; g < GunCount; ++g) {
-        std::vector<Bullet> bullets = ramp();
-        bullets[0] = {g % 2 == 0, static_cast<std::uint8_t>(g), true, 4, 60};
-        const auto events = decode_shoot_events(encode_shoot_file(bullets));
-        ASSERT_EQ(events.size(), ShootEventCount);
-        guns.push_back(events);
-    }
-    const std::vector<std::uint8_t> image = MacroImage::build(guns);
-    ASSERT_EQ(image.size(), 2920u);
-    const std::vector<std::uint8_t> header = {0xAA, 0x55, 0x68, 0x0B, 0x04, 0x00, 0,    0,
-                                              0,    0,    0,    0,    0,    0,    0,    0,
-                                              24,   0x00, 0xEC, 0x02, 0xC0, 0x05, 0x94, 0x08};
-    EXPECT_TRUE(std::equal(header.begin(), header.end(), image.begin()));
-    // Gun 1's record: 180 events, then press 10 ms, release, move right 1 (5 ms), move up 4
-    // (60 ms).
-    const std::vector<std::uint8_t> gun1 = {0xB4, 0x00, 0,    0,    0x0A, 0x00, 0x81, 0x01,
-                                            0x00, 0x00, 0x01, 0x01, 0x05, 0x00, 0x04, 0x01,
-                                            0x3C, 0x00, 0x85, 0x04, 0x00, 0x00, 0x04, 0x00};
-    EXPECT_TRUE(std::equal(gun1.begin(), gun1.end(), image.begin() + 0x2EC));
 }
 
 TEST(ShootImage, ADelayAboveSixteenBitsKeepsItsLowBits) {
