@@ -7,11 +7,13 @@
 #include <QSignalSpy>
 #include <memory>
 
+#include "macro/key_tables.h"
 #include "macro/macro_control.h"
 #include "platform/atomic_file.h"
 #include "platform/json_read.h"
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/language.h"
 #include "platform/ui/qt_test_app.h"
 #include "platform/ui/window.h"
 #include "support/temp_dir.h"
@@ -433,6 +435,28 @@ TEST_F(MacroControlTest, ABadImportIsRefusedAndChangesNothing) {
     EXPECT_EQ(editor_->selected_macro(), 1);
     ASSERT_EQ(editor_->shown_events().size(), 1u);
     EXPECT_EQ(delay_edit(0)->text(), "12");
+}
+
+// Every text the editor's code shows, the key and mouse names of its rows included, exists in
+// both languages (the layouts and menus are checked with the other layouts).
+TEST(MacroControlTexts, EveryTextTheCodeShowsExistsInBothLanguages) {
+    std::vector<QString> ids = {
+        "macro_press_text",         "macro_release_text",      "macro_ms_text",
+        "macro_import_title_text",  "macro_export_title_text", "macro_import_refused_text",
+        "macro_export_failed_text", "macro_write_failed_text", "message_text_2",
+        "message_text_4",           "message_text_5",          "message_text_17",
+        "message_text_28",          "message_text_31",         "message_text_32"};
+    for (const auto& k : macro::key_table())
+        ids.push_back(QStringLiteral("keyboard_key_") +
+                      QString::fromUtf8(k.name.data(), k.name.size()));
+    for (const auto& m : macro::mouse_event_table())
+        ids.push_back(QString::fromLatin1(m.label.data(), m.label.size()));
+    for (const char* file : {"lan_en.xml", "lan_cn.xml"}) {
+        std::map<QString, QString> texts;
+        ASSERT_TRUE(pui::LanguageTexts::parse(source_dir() / "skin" / file, texts)) << file;
+        for (const QString& id : ids)
+            EXPECT_TRUE(texts.count(id)) << file << " lacks " << id.toStdString();
+    }
 }
 
 }  // namespace
