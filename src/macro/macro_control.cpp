@@ -244,7 +244,9 @@ void CMacroControlUI::set_macro_folder(const fs::path& folder) {
 }
 
 void CMacroControlUI::load_macro_list() {
-    library_.load();
+    // Without a folder there is nothing to read, and nothing may be written beside the program.
+    if (!library_.folder().empty())
+        library_.load();
     auto* list = qobject_cast<QListWidget*>(control(kNameList));
     if (list != nullptr) {
         std::optional<pui::Window::NotifySuppressor> quiet;
@@ -289,7 +291,7 @@ void CMacroControlUI::select_macro(int index) {
 }
 
 void CMacroControlUI::new_macro() {
-    if (!confirmed("message_text_28"))
+    if (library_.folder().empty() || !confirmed("message_text_28"))
         return;
     const MacroResult r = library_.create();
     if (!r.ok()) {
@@ -361,6 +363,8 @@ void CMacroControlUI::delete_macro() {
 }
 
 void CMacroControlUI::import_macro() {
+    if (library_.folder().empty())
+        return;
     if (library_.size() >= static_cast<int>(MaxMacros)) {
         notice("message_text_32");
         return;

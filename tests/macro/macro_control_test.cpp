@@ -408,6 +408,28 @@ TEST_F(MacroControlTest, TheFixedDelayIsClampedWhenARecordingUsesIt) {
     editor_->stop_recording();
 }
 
+TEST_F(MacroControlTest, ARecordingThatFillsTheMacroSaysSoOnceItStops) {
+    with_macros({"m"});
+    {
+        macro::MacroLibrary lib(folder_);
+        lib.load();
+        ASSERT_TRUE(lib.save_events(0, std::vector<macro::MacroEvent>(macro::MaxEvents - 1,
+                                                                      {true, 4, macro::TypeKey, 0}))
+                        .ok());
+    }
+    editor_->select_macro(0);
+    answer("confirm_btn");
+    click("macro_btn_starredio");
+    key(4, KeyB, true);
+    key(4, KeyB, false);  // beyond 250: dropped
+    EXPECT_TRUE(asked_.isEmpty());
+    click("macro_btn_stopredio");
+    EXPECT_EQ(asked_, QStringList{"message_text_17"});
+    EXPECT_EQ(mac_file(0)["Events"].size(), macro::MaxEvents);
+    click("macro_btn_save");  // said once
+    EXPECT_EQ(asked_.size(), 1);
+}
+
 TEST_F(MacroControlTest, ABadImportIsRefusedAndChangesNothing) {
     with_macros({"keep"});
     std::string list_before;
