@@ -469,7 +469,7 @@ QWidget* CMacroControlUI::make_row(const MacroEvent& e) {
     row->setFixedHeight(kRowHeight);
     row->setProperty("menu", true);
     auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(12, 0, 12, 0);
+    layout->setContentsMargins(12, 0, 16, 0);
     layout->setSpacing(10);
     auto* name = new QLabel(row);
     name->setObjectName(QStringLiteral("macro_action_name"));
@@ -485,15 +485,11 @@ QWidget* CMacroControlUI::make_row(const MacroEvent& e) {
     pui::set_max_length(edit, 6);
     pui::set_bk_color(edit, kDelayBackground);
     set_style(edit, "macro_label_text_style");
-    auto* unit = new QLabel(row);
-    unit->setObjectName(QStringLiteral("macro_action_unit"));
-    unit->setProperty("role", QStringLiteral("hint"));
-    pui::set_text_id(unit, QStringLiteral("macro_ms_text"));
+    pui::set_tool_tip_id(edit, QStringLiteral("macro_delay_tip_text"));
     layout->addWidget(name);
     layout->addWidget(state);
     layout->addStretch(1);
     layout->addWidget(edit);
-    layout->addWidget(unit);
     show_event(row, e);
     return row;
 }

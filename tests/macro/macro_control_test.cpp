@@ -282,6 +282,16 @@ TEST_F(MacroControlTest, MenuStepsAndMovesAreInsertedAndSavedAndAnEmptyDelaySave
     EXPECT_EQ(mac_file(0)["Events"][2]["Button"].asInt(), 44);
     EXPECT_EQ(mac_file(0)["Events"][2]["Action"].asString(), "up");
     EXPECT_EQ(mac_file(0)["Events"][2]["Delay"].asString(), "40");
+    // Rows: name, press/release (or steps) and delay, styled by kind.
+    auto style = [this](int row, const char* child) {
+        return editor_->row_widget(row)->findChild<QWidget*>(child)->property("macroStyle");
+    };
+    EXPECT_EQ(style(0, "macro_action_name").toString(), "macro_label_mouse_style");
+    EXPECT_EQ(style(1, "macro_action_state").toString(), "macro_label_up_style");
+    EXPECT_EQ(style(2, "macro_action_state").toString(), "macro_label_text_style");
+    EXPECT_EQ(editor_->row_widget(2)->findChildren<QWidget*>().size(), 3);
+    EXPECT_EQ(editor_->row_widget(2)->height(), CMacroControlUI::kRowHeight);
+    EXPECT_EQ(delay_edit(2)->maxLength(), 6);
 
     delay_edit(0)->setText("");
     delay_edit(1)->setText("007");
@@ -463,7 +473,7 @@ TEST_F(MacroControlTest, ABadImportIsRefusedAndChangesNothing) {
 // both languages (the layouts and menus are checked with the other layouts).
 TEST(MacroControlTexts, EveryTextTheCodeShowsExistsInBothLanguages) {
     std::vector<QString> ids = {
-        "macro_press_text",         "macro_release_text",      "macro_ms_text",
+        "macro_press_text",         "macro_release_text",      "macro_delay_tip_text",
         "macro_import_title_text",  "macro_export_title_text", "macro_import_refused_text",
         "macro_export_failed_text", "macro_write_failed_text", "message_text_2",
         "message_text_4",           "message_text_5",          "message_text_17",

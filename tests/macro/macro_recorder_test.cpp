@@ -223,12 +223,5 @@ TEST(InsertedRows, MenuItemsMovesAndPlacement) {
     EXPECT_EQ(rows.size(), MaxEvents - 1);
 }
 
-TEST(HookModes, MapToPlacements) {
-    EXPECT_EQ(placement_for_hook_mode(8), Placement::Before);
-    EXPECT_FALSE(placement_for_hook_mode(1));
-    for (Placement p : {Placement::Append, Placement::Before, Placement::After, Placement::Replace})
-        EXPECT_EQ(placement_for_hook_mode(hook_mode_of(p)), p);
-}
-
 }  // namespace
 }  // namespace velqa::macro
