@@ -135,13 +135,23 @@ fs::path skin() {
     return source_dir() / "skin";
 }
 
-std::vector<fs::path> layout_files() {
+// Menu files live under XML/Menus; everything else under XML is a layout.
+bool is_menu_file(const fs::path& file) {
+    return file.parent_path().filename() == "Menus";
+}
+
+std::vector<fs::path> xml_files(bool menus) {
     std::vector<fs::path> files;
     for (const auto& e : fs::recursive_directory_iterator(skin() / "XML")) {
-        if (e.is_regular_file() && e.path().extension() == ".xml")
+        if (e.is_regular_file() && e.path().extension() == ".xml" &&
+            is_menu_file(e.path()) == menus)
             files.push_back(e.path());
     }
     return files;
+}
+
+std::vector<fs::path> layout_files() {
+    return xml_files(false);
 }
 
 // Values of the textId / toolTipId properties and attributes in an XML file.
@@ -333,6 +343,8 @@ TEST_F(AppTest, EveryTextIdUsedExistsInEveryLanguage) {
     for (const fs::path& file : layout_files())
         used.merge(text_ids_in(file));
     used.merge(text_ids_in(skin() / "menu.xml"));
+    for (const fs::path& file : xml_files(true))
+        used.merge(text_ids_in(file));
     // The factory light names are text ids too.
     QFile lights(QString::fromStdString((factory() / "default_light.json").string()));
     ASSERT_TRUE(lights.open(QIODevice::ReadOnly));

@@ -2,6 +2,7 @@
 
 #include <QMenu>
 #include <QXmlStreamReader>
+#include <vector>
 
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
@@ -24,27 +25,59 @@ QMenu* build_menu(const QString& menu_file, Window* owner) {
     }
     auto* menu = new QMenu(owner);
     menu->setObjectName(QStringLiteral("menu"));
+    // An element becomes a submenu once a child element shows up inside it, a plain item when
+    // it closes without one.
+    struct Open {
+        QMenu* parent;
+        QString name, text, data;
+        bool checkable;
+        QMenu* sub = nullptr;
+    };
+    std::vector<Open> open;
+    auto current = [&]() -> QMenu* {
+        if (open.empty())
+            return menu;
+        Open& o = open.back();
+        if (o.sub == nullptr) {
+            o.sub = o.parent->addMenu(o.text);
+            o.sub->setObjectName(o.name);
+        }
+        return o.sub;
+    };
     QXmlStreamReader xml(QByteArray::fromStdString(bytes));
     while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement && xml.name() == u"MenuElement") {
+            if (open.empty())
+                continue;
+            const Open o = open.back();
+            open.pop_back();
+            if (o.sub != nullptr)
+                continue;
+            QAction* action = o.parent->addAction(o.text);
+            action->setObjectName(o.name);
+            action->setCheckable(o.checkable);
+            QObject::connect(action, &QAction::triggered, menu,
+                             [owner, name = o.name, text = o.text, data = o.data](bool on) {
+                                 if (owner == nullptr)
+                                     return;
+                                 auto* cmd = new MenuCommand{name, data, text, on};
+                                 owner->post_message(kMsgMenuCommand, reinterpret_cast<WParam>(cmd),
+                                                     0);
+                             });
+            continue;
+        }
+        if (token != QXmlStreamReader::StartElement)
             continue;
         const auto attrs = xml.attributes();
         if (xml.name() == u"Separator") {
-            menu->addSeparator();
+            current()->addSeparator();
         } else if (xml.name() == u"MenuElement") {
-            const QString name = attrs.value("name").toString();
-            const QString text = LanguageTexts::instance().text(attrs.value("textId").toString());
-            const QString data = attrs.value("userData").toString();
-            QAction* action = menu->addAction(text);
-            action->setObjectName(name);
-            if (attrs.value("checkable") == u"true")
-                action->setCheckable(true);
-            QObject::connect(action, &QAction::triggered, menu, [owner, name, text, data](bool on) {
-                if (owner == nullptr)
-                    return;
-                auto* cmd = new MenuCommand{name, data, text, on};
-                owner->post_message(kMsgMenuCommand, reinterpret_cast<WParam>(cmd), 0);
-            });
+            QMenu* parent = current();
+            open.push_back({parent, attrs.value("name").toString(),
+                            LanguageTexts::instance().text(attrs.value("textId").toString()),
+                            attrs.value("userData").toString(),
+                            attrs.value("checkable") == u"true"});
         }
     }
     if (xml.hasError()) {

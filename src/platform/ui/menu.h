@@ -1,6 +1,7 @@
 // Pop-up menus built from XML menu files under the resource root:
 //   <Menu><MenuElement name="about_menu" textId="about_menu_text" userData="..."/>
 //         <Separator/>...</Menu>
+// A MenuElement that holds MenuElements (or Separators) is a submenu titled by its textId.
 // A chosen item is posted to the owner window as kMsgMenuCommand with wParam = MenuCommand*;
 // the handler takes ownership with take_menu_command (unhandled records are freed by the
 // framework).

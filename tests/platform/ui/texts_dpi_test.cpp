@@ -207,6 +207,33 @@ TEST_F(TextTest, MenuItemPostsItsCommandToTheOwner) {
     EXPECT_EQ(pui::build_menu("absent.xml", wnd.get()), nullptr);
 }
 
+TEST_F(TextTest, NestedMenuElementsBecomeSubmenusWhoseItemsPostCommands) {
+    write_text(dir_ / "nested.xml",
+               "<Menu><MenuElement name=\"outer\" textId=\"hello\">"
+               "<MenuElement name=\"inner_a\" textId=\"tip\"/><Separator/>"
+               "<MenuElement name=\"inner_b\" textId=\"tip\"/></MenuElement>"
+               "<MenuElement name=\"after\" textId=\"tip\"/></Menu>");
+    std::unique_ptr<QMenu> menu(pui::build_menu("nested.xml", wnd.get()));
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 2);
+    QMenu* sub = menu->actions()[0]->menu();
+    ASSERT_NE(sub, nullptr);
+    EXPECT_EQ(menu->actions()[0]->text(), "Hello");
+    EXPECT_EQ(menu->actions()[1]->objectName(), "after");
+    ASSERT_EQ(sub->actions().size(), 3);
+    std::vector<QString> got;
+    wnd->on_message = [&](unsigned m, pui::WParam w, pui::LParam, bool& handled) {
+        if (m == pui::kMsgMenuCommand) {
+            got.push_back(pui::take_menu_command(w)->name);
+            handled = true;
+        }
+        return pui::LResult{0};
+    };
+    sub->actions()[2]->trigger();
+    ASSERT_TRUE(wait_until([&] { return got.size() == 1; }));
+    EXPECT_EQ(got[0], "inner_b");
+}
+
 // Settings store -----------------------------------------------------------------------------
 
 TEST(SettingsStore, MissingFileHasNoKeyAndNoValue) {
