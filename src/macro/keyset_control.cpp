@@ -14,6 +14,7 @@
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/language.h"
+#include "platform/ui/layout_builder.h"
 
 namespace velqa::macro {
 
