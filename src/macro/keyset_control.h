@@ -57,7 +57,8 @@ class CKeySetControlUI : public QWidget {
 
     // A key captured while the key edit has the focus (row of the key table): a modifier selects
     // its option and empties the edit, another key names itself; then the code is saved. Rows
-    // outside the table do nothing.
+    // outside the table do nothing. Give it key presses only: a release of Shift after A would
+    // select Shift alone again. The key edit captures the keys it receives itself.
     void capture_key(std::size_t key_row);
 
     // A notification of one of the editor's controls (routed by the main window); others are
