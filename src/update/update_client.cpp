@@ -77,16 +77,21 @@ UpdateResult query_update(platform::http::HttpClient& client, std::string_view b
     client.reset_settings();
     // The server expects the body's terminating zero byte, counted in the Content-Length.
     const int n = client.http_request("POST", url, body.c_str(), body.size() + 1, reply, false);
-    if (n <= 0) {
-        // The buffer says "NO_LINK_SERVER" when nothing was sent; a request that failed later
-        // without any reply byte did not reach the server either.
+    if (n <= 0 || client.last_error() != platform::http::NoError) {
+        // The buffer says "NO_LINK_SERVER" when nothing was sent. A reply refused as too long,
+        // or cut short by a failed transfer, is no answer either: counted as not reached.
         result.name = reply.data();
-        if (n < 0 || (result.name.empty() && client.last_error() != platform::http::NoError))
+        if (n < 0 || client.last_error() != platform::http::NoError)
             result.name = std::string(platform::http::NoLinkServer);
         return result;
     }
-    const Json::Value root =
-        platform::parse_json(std::string_view(reply.data(), static_cast<std::size_t>(n)));
+    return parse_update_reply(std::string_view(reply.data(), static_cast<std::size_t>(n)), version,
+                              hex);
+}
+
+UpdateResult parse_update_reply(std::string_view reply, std::int32_t version, bool hex) {
+    UpdateResult result;
+    const Json::Value root = platform::parse_json(reply);
     if (!root.isObject())
         return result;
     const std::string latest_text = version_member(root);

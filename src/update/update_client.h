@@ -37,11 +37,15 @@ std::string update_request_body(std::string_view key, std::int32_t version, bool
 // "V%04x" of `version` when `hex`, else "V0%d".
 std::string current_version_text(std::int32_t version, bool hex);
 
+// The result of a reply of `reply` bytes for an item with `version`: empty unless the reply is a
+// JSON object; then filled from its members, status 1 when its "version" (hexadecimal digits
+// when `hex`, else decimal) is greater than `version`, else 7.
+UpdateResult parse_update_reply(std::string_view reply, std::int32_t version, bool hex);
+
 // Asks the server at `base_url` about one item. Resets the client's settings first and sends
-// the body with its terminating zero byte. When the server cannot be reached (or the request
-// fails before any reply byte), the result's name is "NO_LINK_SERVER". A reply that is not
-// JSON leaves the result empty. Otherwise status is 1 when the reply's "version" is greater
-// than `version`, else 7.
+// the body with its terminating zero byte. When the server cannot be reached, or the transfer
+// fails, or the reply does not fit the reply buffer, the result's name is "NO_LINK_SERVER".
+// Otherwise the result is parse_update_reply's (empty for a reply that is not JSON).
 UpdateResult query_update(platform::http::HttpClient& client, std::string_view base_url,
                           std::string_view key, std::int32_t version, bool hex);
 

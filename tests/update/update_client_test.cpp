@@ -88,6 +88,10 @@ TEST_F(UpdateQuery, NoServerAndUnreadableRepliesLeaveTheResultEmpty) {
     r = ask("[1,2]", 1, false);
     EXPECT_TRUE(r.name.empty());
 
+    // A reply longer than the reply buffer is refused, and counts as no answer.
+    r = ask(std::string(200000, ' ') + R"({"name":"n","version":"1"})", 1, false);
+    EXPECT_EQ(r.name, "NO_LINK_SERVER");
+
     HttpClient client;
     const std::string closed = "http://127.0.0.1:" + std::to_string(test::closed_loopback_port());
     EXPECT_EQ(query_update(client, closed, "K", 1, false).name, "NO_LINK_SERVER");
