@@ -105,9 +105,15 @@ void common_options(CURL* c, const Settings& s, const TransportPolicy& policy, c
 
 struct ReplySink {
     std::span<char> buffer;
+    const StopEvent* stop = nullptr;
     std::size_t used = 0;
     bool overflow = false;
 };
+
+int reply_xferinfo(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* sink = static_cast<ReplySink*>(user);
+    return sink->stop != nullptr && sink->stop->is_set() ? 1 : 0;
+}
 
 std::size_t write_reply(char* data, std::size_t size, std::size_t count, void* user) {
     auto* sink = static_cast<ReplySink*>(user);
@@ -331,6 +337,8 @@ int HttpClient::http_request(std::string_view method, std::string_view url, cons
         return 0;
     };
 
+    if (stop_ != nullptr && stop_->is_set())
+        return never_sent(Stopped, "stopped");
     std::string why;
     if (!url_allowed(url, policy_, &why))
         return never_sent(InsecureUrl, why);
@@ -365,14 +373,23 @@ int HttpClient::http_request(std::string_view method, std::string_view url, cons
     } else {
         curl_easy_setopt(c.get(), CURLOPT_HTTPGET, 1L);
     }
-    ReplySink sink{reply};
+    ReplySink sink{reply, stop_};
     curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, write_reply);
     curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, &sink);
+    if (stop_ != nullptr) {
+        curl_easy_setopt(c.get(), CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(c.get(), CURLOPT_XFERINFOFUNCTION, reply_xferinfo);
+        curl_easy_setopt(c.get(), CURLOPT_XFERINFODATA, &sink);
+    }
 
     const CURLcode rc = curl_easy_perform(c.get());
     if (rc == CURLE_OK)
         return static_cast<int>(sink.used);
     const std::string reason = error_buffer[0] != '\0' ? error_buffer : curl_easy_strerror(rc);
+    if (rc == CURLE_ABORTED_BY_CALLBACK) {
+        std::fill(reply.begin(), reply.end(), '\0');
+        return never_sent(Stopped, "stopped");
+    }
     if (sink.overflow) {
         std::fill(reply.begin(), reply.end(), '\0');
         fail(ReplyTooLarge, "the reply is larger than " + std::to_string(reply.size() - 1) +
@@ -390,6 +407,10 @@ int HttpClient::http_request(std::string_view method, std::string_view url, cons
 DownloadStatus HttpClient::download_file(std::string_view url, const std::filesystem::path& folder,
                                          std::string_view file_name, const Progress& progress,
                                          const StopEvent* stop, std::string_view sha256_hex) {
+    if (stop == nullptr)
+        stop = stop_;
+    if (stop != nullptr && stop->is_set())
+        return DownloadStatus::Stopped;
     std::uint64_t received = 0;
     auto failed = [&](int code, std::string text) {
         fail(code, std::move(text));

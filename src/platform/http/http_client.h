@@ -28,17 +28,18 @@ inline constexpr std::uint64_t DefaultMaxDownloadBytes = 512ull * 1024 * 1024;
 // Codes of last_error(). Transport failures keep libcurl's own code (a CURLcode, 1-99).
 enum ErrorCode : int {
     NoError = 0,
-    UrlTooShort = 3,          // a URL shorter than 2 characters
-    BadMethod = 87,           // a method other than GET or POST
-    InsecureUrl = 1001,       // plain HTTP to a host the policy does not allow, or another scheme
-    ReplyTooLarge = 1002,     // the reply did not fit the buffer
-    HttpStatus = 1003,        // a download answered with a status other than 2xx
-    NoContentLength = 1004,   // a download without a length
-    TooLarge = 1005,          // a download larger than the policy's limit
-    DigestMismatch = 1006,    // the downloaded bytes do not have the announced SHA-256
-    BadFileName = 1007,       // a target name with a separator, "..", or nothing
-    FileError = 1008,         // the target folder or file could not be used
-    ClientUnavailable = 1009  // libcurl could not be initialised
+    UrlTooShort = 3,           // a URL shorter than 2 characters
+    BadMethod = 87,            // a method other than GET or POST
+    InsecureUrl = 1001,        // plain HTTP to a host the policy does not allow, or another scheme
+    ReplyTooLarge = 1002,      // the reply did not fit the buffer
+    HttpStatus = 1003,         // a download answered with a status other than 2xx
+    NoContentLength = 1004,    // a download without a length
+    TooLarge = 1005,           // a download larger than the policy's limit
+    DigestMismatch = 1006,     // the downloaded bytes do not have the announced SHA-256
+    BadFileName = 1007,        // a target name with a separator, "..", or nothing
+    FileError = 1008,          // the target folder or file could not be used
+    ClientUnavailable = 1009,  // libcurl could not be initialised
+    Stopped = 1010             // the stop event was set
 };
 
 // The client settings, reset before every query.
@@ -91,6 +92,9 @@ class HttpClient {
     Settings& settings() { return settings_; }
     void reset_settings();
     const TransportPolicy& policy() const { return policy_; }
+    // A worker's stop event (may be null; it must outlive the client's use): a request or
+    // download under way ends soon after it is set (within about a second while no byte moves).
+    void set_stop_event(const StopEvent* stop) { stop_ = stop; }
 
     // Sends one request ("GET" or "POST", any case) with `body_length` bytes of `body`, as
     // form data that accepts the update server's JSON, and copies the reply body into `reply`
@@ -100,7 +104,8 @@ class HttpClient {
     // buffer is zeroed again). When the request could not be sent (no route, refused
     // connection, failed TLS handshake or certificate, a URL the policy refuses), the buffer
     // holds "NO_LINK_SERVER" and the result is 0. The body of a non-2xx reply is returned like
-    // any other.
+    // any other. A request ended by the stop event is treated as never sent (last error
+    // Stopped).
     int http_request(std::string_view method, std::string_view url, const char* body,
                      std::size_t body_length, std::span<char> reply, bool use_named_proxy);
 
@@ -114,7 +119,7 @@ class HttpClient {
     // `folder` must be a real folder owned by this user and writable by nobody else.
     // progress(length, received) after every 1024 bytes, the last one only once the file is in
     // place; every failure reports progress(0, received) once and leaves no file behind.
-    // `stop` (may be null) ends the download with Stopped and no report.
+    // `stop` (the client's stop event when null) ends the download with Stopped and no report.
     DownloadStatus download_file(std::string_view url, const std::filesystem::path& folder,
                                  std::string_view file_name, const Progress& progress,
                                  const StopEvent* stop = nullptr, std::string_view sha256_hex = {});
@@ -128,6 +133,7 @@ class HttpClient {
 
     TransportPolicy policy_;
     Settings settings_;
+    const StopEvent* stop_ = nullptr;
     int last_error_ = NoError;
     std::string last_error_text_;
 };

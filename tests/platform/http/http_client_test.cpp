@@ -15,6 +15,7 @@
 #include "support/loopback_http.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
+#include "support/waiting.h"
 
 namespace velqa::platform::http {
 namespace {
@@ -128,6 +129,28 @@ TEST(HttpRequest, AReplyThatDoesNotFitIsRefusedAndOneThatFitsIsKept) {
     EXPECT_EQ(client.last_error(), ReplyTooLarge);
     EXPECT_EQ(std::count(reply.begin(), reply.end(), '\0'),
               static_cast<std::ptrdiff_t>(ReplyBufferSize));
+}
+
+TEST(HttpRequest, TheStopEventEndsARequestTheServerHoldsOpen) {
+    LoopbackServer server;
+    StopEvent stop;
+    test::Mailbox<int> release;
+    server.server().Post("/hold", [&](const httplib::Request&, httplib::Response& res) {
+        stop.set();
+        release.wait_count(1);
+        res.set_content("{}", "application/json");
+    });
+    ASSERT_TRUE(server.start());
+    HttpClient client;
+    client.set_stop_event(&stop);
+    auto reply = reply_buffer();
+    EXPECT_EQ(client.http_request("POST", server.url("/hold"), "a", 1, reply, false), 0);
+    EXPECT_EQ(client.last_error(), Stopped);
+    EXPECT_EQ(text_of(reply), "NO_LINK_SERVER");
+    release.push(1);
+    // Once set, nothing more is sent.
+    EXPECT_EQ(client.http_request("POST", server.url("/hold"), "a", 1, reply, false), 0);
+    EXPECT_EQ(client.last_error(), Stopped);
 }
 
 class HttpsRequest : public ::testing::Test {
