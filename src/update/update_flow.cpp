@@ -184,6 +184,33 @@ std::int32_t status_after_check(const std::vector<UpdateRow>& rows, std::size_t 
     return WindowUpToDate;
 }
 
+std::int32_t check_rows(platform::http::HttpClient& client, std::string_view base_url,
+                        std::vector<UpdateRow>& rows, const std::filesystem::path& download_folder,
+                        const std::filesystem::path& last_check,
+                        const std::function<void(std::size_t, const UpdateRow&)>& checked,
+                        const platform::StopEvent* stop) {
+    std::size_t failures = 0;
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        if (stop != nullptr && stop->is_set())
+            return WindowNoInfo;
+        if (!check_row(client, base_url, rows[k], download_folder))
+            ++failures;
+        std::string error;
+        if (!write_last_check(last_check, today_text(), &error))
+            platform::debug_printf("updatetime.config: %s", error.c_str());
+        if (checked)
+            checked(k, rows[k]);
+    }
+    tick_offered_rows(rows);
+    return status_after_check(rows, failures);
+}
+
+std::string progress_text(const UpdateRow& row) {
+    std::array<char, 24> text{};
+    std::snprintf(text.data(), text.size(), "%d%s", row.percent, "%");
+    return text.data();
+}
+
 bool any_ticked(const std::vector<UpdateRow>& rows) {
     for (const UpdateRow& row : rows) {
         if (row.ticked)

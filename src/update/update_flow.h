@@ -116,6 +116,19 @@ bool tick_offered_rows(std::vector<UpdateRow>& rows);
 // server: 1 when a row offers an update, else 2 when every query failed, else 4.
 std::int32_t status_after_check(const std::vector<UpdateRow>& rows, std::size_t failures);
 
+// The check thread's pass: checks every row in order, writes today's date to `last_check`
+// after each, calls `checked(index, row)` (may be empty; on this thread) after each, then ticks
+// the rows that offer an update. Returns the window status (status_after_check). A set `stop`
+// ends the pass before the next row, with the rows left as they are and WindowNoInfo.
+std::int32_t check_rows(platform::http::HttpClient& client, std::string_view base_url,
+                        std::vector<UpdateRow>& rows, const std::filesystem::path& download_folder,
+                        const std::filesystem::path& last_check,
+                        const std::function<void(std::size_t, const UpdateRow&)>& checked,
+                        const platform::StopEvent* stop = nullptr);
+
+// "%d%s" of the row's percentage and "%": the text of "update_progress_value".
+std::string progress_text(const UpdateRow& row);
+
 // True when some row is ticked.
 bool any_ticked(const std::vector<UpdateRow>& rows);
 

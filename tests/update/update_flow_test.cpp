@@ -170,6 +170,7 @@ TEST(UpdateRows, ProgressReportsMoveTheRow) {
     platform::DebugCapture probe;
     apply_progress(row, 3000, 1024);
     EXPECT_EQ(row.percent, 34);
+    EXPECT_EQ(progress_text(row), "34%");
     EXPECT_EQ(row.state, StateDownloading);
     apply_progress(row, 3000, 3000);
     EXPECT_EQ(row.percent, 100);
@@ -257,6 +258,26 @@ TEST_F(UpdateServer, CheckOffersANewerFirmwareAndKeepsAnEqualSoftwareListed) {
     EXPECT_EQ(package_action(rows[0]), PackageAction::KeepInFolder);
     rows[0].result.device_id = 1;
     EXPECT_EQ(package_action(rows[0]), PackageAction::OpenWithDesktop);
+}
+
+TEST_F(UpdateServer, ACheckPassTicksOfferedRowsAndStampsTheDate) {
+    std::vector<UpdateRow> rows = {listed_row(items_[0]), listed_row(items_[4])};
+    const fs::path stamp = dir_ / "updatetime.config";
+    std::vector<std::size_t> seen;
+    EXPECT_EQ(check_rows(client_, server_.url("/"), rows, folder_, stamp,
+                         [&](std::size_t k, const UpdateRow&) { seen.push_back(k); }),
+              WindowHaveUpdate);
+    EXPECT_EQ(seen, (std::vector<std::size_t>{0, 1}));
+    EXPECT_TRUE(rows[0].ticked);
+    EXPECT_FALSE(rows[1].ticked);
+    EXPECT_EQ(read_last_check(stamp).value_or(""), today_text());
+
+    platform::StopEvent stop;
+    stop.set();
+    std::vector<UpdateRow> unchecked = {listed_row(items_[0])};
+    EXPECT_EQ(check_rows(client_, server_.url("/"), unchecked, folder_, stamp, {}, &stop),
+              WindowNoInfo);
+    EXPECT_FALSE(unchecked[0].ticked);
 }
 
 TEST_F(UpdateServer, UnreachableServerLeavesRowsListedAndAPackageNameMustBeSafe) {

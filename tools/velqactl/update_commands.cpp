@@ -87,22 +87,15 @@ int cmd_update(const Context& context, const std::vector<std::string>& args) {
     }
 
     platform::http::HttpClient client(update::transport_policy(config));
-    const std::filesystem::path folder = platform::download_folder();
-    std::size_t failures = 0;
-    std::string reason;
-    for (update::UpdateRow& row : rows) {
-        if (!update::check_row(client, config.server_url, row, folder)) {
-            ++failures;
-            reason = client.last_error_text();
-        }
-    }
-    update::tick_offered_rows(rows);
-    const std::int32_t status = update::status_after_check(rows, failures);
-
     const std::filesystem::path last_check = update::last_check_file();
+    std::string reason;
+    const std::int32_t status =
+        update::check_rows(client, config.server_url, rows, platform::download_folder(), last_check,
+                           [&](std::size_t, const update::UpdateRow&) {
+                               if (client.last_error() != platform::http::NoError)
+                                   reason = client.last_error_text();
+                           });
     const std::string today = update::today_text();
-    if (!update::write_last_check(last_check, today, &error))
-        std::fprintf(stderr, "velqactl update: %s\n", error.c_str());
 
     Json::Value out;
     out["server"] = config.server_url.empty() ? "" : update::update_url(config.server_url);
