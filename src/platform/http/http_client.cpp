@@ -222,7 +222,7 @@ struct DownloadSink {
     const StopEvent* stop = nullptr;
     std::uint64_t length = 0;
     std::uint64_t received = 0;
-    bool write_failed = false;
+    int write_errno = 0;  // non-zero once a write failed
     bool stopped = false;
 };
 
@@ -238,13 +238,13 @@ std::size_t write_download(char* data, std::size_t size, std::size_t count, void
     if (stop_requested(*sink))
         return 0;
     // Bytes past the announced length are never written; the transfer ends once it is reached.
-    std::size_t take =
+    const std::size_t take =
         static_cast<std::size_t>(std::min<std::uint64_t>(n, sink->length - sink->received));
     for (std::size_t done = 0; done < take;) {
         const std::size_t piece = std::min(ProgressChunk, take - done);
         if (!sink->file->write(data + done, piece) ||
             EVP_DigestUpdate(sink->digest, data + done, piece) != 1) {
-            sink->write_failed = true;
+            sink->write_errno = errno != 0 ? errno : EIO;
             return 0;
         }
         done += piece;
@@ -482,8 +482,10 @@ DownloadStatus HttpClient::download_file(std::string_view url, const std::filesy
     received = sink.received;
     if (sink.stopped)
         return DownloadStatus::Stopped;
-    if (sink.write_failed)
-        return failed(FileError, std::string("cannot write the file: ") + std::strerror(errno));
+    if (sink.write_errno != 0) {
+        return failed(FileError,
+                      std::string("cannot write the file: ") + std::strerror(sink.write_errno));
+    }
     if (sink.received < sink.length) {
         if (rc != CURLE_OK)
             return transfer_failed(rc);
