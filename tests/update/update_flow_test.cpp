@@ -208,6 +208,16 @@ class UpdateServer : public ::testing::Test {
         server_.server().Get("/fw.bin", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string(2500, 'f'), "application/octet-stream");
         });
+        // The connection breaks after 1024 of 2500 bytes.
+        server_.server().Get("/broken.bin", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(2500, "application/octet-stream",
+                                     [](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                         if (offset > 0)
+                                             return false;
+                                         sink.write(std::string(1024, 'b').data(), 1024);
+                                         return true;
+                                     });
+        });
         ASSERT_TRUE(server_.start());
         items_ = table();
         items_[0].version = 0x0106;
@@ -291,9 +301,16 @@ TEST_F(UpdateServer, UnreachableServerLeavesRowsListedAndAPackageNameMustBeSafe)
     EXPECT_TRUE(rows[0].latest_text.empty());
     EXPECT_EQ(status_after_check(rows, 2), WindowNoInfo);
 
-    // A hand-edited table whose package name climbs out of the folder.
+    // A read that fails part-way: state 8, no package.
     UpdateRow row = listed_row(items_[0]);
     ASSERT_TRUE(check_row(client_, server_.url("/"), row, folder_));
+    row.result.package_address = server_.url("/broken.bin");
+    EXPECT_EQ(download_row(client_, row, folder_, {}), DownloadStatus::Failed);
+    EXPECT_EQ(row.state, StateFailed);
+    EXPECT_FALSE(fs::exists(row.result.package_file));
+
+    // A hand-edited table whose package name climbs out of the folder.
+    row.result.package_address = server_.url("/fw.bin");
     row.item.package = "../escape.bin";
     EXPECT_EQ(download_row(client_, row, folder_, {}), DownloadStatus::Failed);
     EXPECT_EQ(row.state, StateFailed);
