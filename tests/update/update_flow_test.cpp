@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <string>
 
 #include "platform/atomic_file.h"
@@ -198,6 +199,7 @@ class UpdateServer : public ::testing::Test {
         server_.server().Post(
             "/api/updates", [this](const httplib::Request& req, httplib::Response& res) {
                 const bool software = req.body.find("ALL") != std::string::npos;
+                std::lock_guard lock(mutex_);
                 res.set_content(
                     software ? R"({"name":"Driver","version":"105","version_name":"V0105"})"
                              : R"({"name":"fw","version":"0107","version_name":"1.0.7","path":")" +
@@ -227,7 +229,8 @@ class UpdateServer : public ::testing::Test {
     fs::path folder_;
     test::LoopbackServer server_;
     std::vector<UpdateItem> items_;
-    std::string sha256_;
+    std::mutex mutex_;
+    std::string sha256_;  // under mutex_: the server's thread reads it
     HttpClient client_;
 };
 
@@ -245,7 +248,10 @@ TEST_F(UpdateServer, CheckOffersANewerFirmwareAndKeepsAnEqualSoftwareListed) {
     EXPECT_EQ(status_after_check(rows, 0), WindowHaveUpdate);
 
     // The announced digest does not match: the row fails and no package is left.
-    sha256_ = std::string(64, '0');
+    {
+        std::lock_guard lock(mutex_);
+        sha256_ = std::string(64, '0');
+    }
     ASSERT_TRUE(check_row(client_, server_.url("/"), rows[0], folder_));
     rows[0].ticked = true;
     ASSERT_TRUE(queue_ticked_rows(rows));
@@ -258,7 +264,10 @@ TEST_F(UpdateServer, CheckOffersANewerFirmwareAndKeepsAnEqualSoftwareListed) {
     EXPECT_FALSE(fs::exists(rows[0].result.package_file));
 
     // Without a digest the same download completes; a failed row may be downloaded again.
-    sha256_.clear();
+    {
+        std::lock_guard lock(mutex_);
+        sha256_.clear();
+    }
     rows[0].result.sha256.clear();
     EXPECT_TRUE(wants_download(rows[0]));
     EXPECT_EQ(download_row(client_, rows[0], folder_, {}), DownloadStatus::Complete);
