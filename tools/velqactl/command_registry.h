@@ -14,9 +14,11 @@ namespace velqa::ctl {
 // Exit codes shared by every command.
 enum ExitCode : int { Success = 0, Failed = 1, UsageError = 2, NoDevice = 3 };
 
-// What main decided once for every command: the HID backend (from VELQA_HID).
+// What main decided once for every command: the HID backend (from VELQA_HID) and the update
+// server's address (VELQA_UPDATE_URL; empty: the configured one).
 struct Context {
     std::shared_ptr<platform::hid::HidBackend> hid;
+    std::string update_url;
 };
 
 // args: the words after the command word. Returns an ExitCode.

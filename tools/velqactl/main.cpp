@@ -1,6 +1,7 @@
 // velqactl: the command-line client over the same core as the desktop program.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,9 @@ void print_usage(FILE* out) {
         std::fprintf(out, "%s\n", c.usage.c_str());
     std::fprintf(out,
                  "\nexit codes: 0 success, 1 the operation failed, 2 usage error, 3 no matching "
-                 "device\nenvironment: VELQA_HID=sim:DIR uses the simulator's nodes in DIR\n");
+                 "device\nenvironment: VELQA_HID=sim:DIR uses the simulator's nodes in DIR;\n"
+                 "  VELQA_UPDATE_URL=URL asks the update server at URL instead of the configured "
+                 "one\n");
 }
 
 }  // namespace
@@ -35,8 +38,10 @@ int main(int argc, char** argv) {
     }
     for (const auto& c : velqa::ctl::commands()) {
         if (c.word == args[0]) {
-            // The environment is read here, once; commands get the backend it names.
-            const velqa::ctl::Context context{velqa::platform::hid::backend_from_environment()};
+            // The environment is read here, once; commands get the backend and address it names.
+            const char* update_url = std::getenv("VELQA_UPDATE_URL");
+            const velqa::ctl::Context context{velqa::platform::hid::backend_from_environment(),
+                                              update_url != nullptr ? update_url : ""};
             return c.run(context, std::vector<std::string>(args.begin() + 1, args.end()));
         }
     }
