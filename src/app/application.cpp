@@ -26,6 +26,7 @@
 #include "platform/debug_output.h"
 #include "platform/folders.h"
 #include "platform/hid/hid_backend.h"
+#include "platform/input/input_capture.h"
 #include "platform/ipc/program_channel.h"
 #include "platform/ipc/sleep_monitor.h"
 #include "platform/ui/window.h"
@@ -254,6 +255,10 @@ int run(int argc, char** argv) {
 
     auto wnd = std::make_unique<CMainWnd>(default_data_folder(), user_data_folder(),
                                           platform::SettingsStore(), channel.get(), hid);
+    // The session's displays are read here, once: X11 records the whole desktop, otherwise
+    // only what reaches our window.
+    wnd->set_input_capture(
+        platform::input::make_input_capture(platform::input::session_displays_from_environment()));
     if (channel) {
         // Messages from other programs arrive as the window messages they stand for.
         const unsigned accepted[] = {ids.identity, ids.relay_a,       ids.relay_b,

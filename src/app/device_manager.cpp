@@ -7,9 +7,12 @@
 #include <chrono>
 #include <thread>
 
+#include "app/device_hook.h"
 #include "app/device_scan.h"
 #include "app/light_sync.h"
 #include "app/main_wnd.h"
+
+#include "app/device_hook.h"
 #include "app/messages.h"
 #include "app/scan_bridge.h"
 #include "device/model/mouse_core.h"
@@ -260,6 +263,7 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
         profiles->load();
         page->set_profile_file(profile::selected_profile_path(folder, factory_file));
     }
+    bind_button_editors(page);
     // The lighting editor's changes go to the mouse through its page.
     if (profile::CLightControlUI* light = page->light_editor()) {
         connect(light, &profile::CLightControlUI::light_changed, page,
@@ -341,6 +345,9 @@ void CMainWnd::select_tile(int index, bool visible, bool select) {
     t->set_linked(visible);
     update_tile_link_text(index);
     if (select) {
+        // Another device shown ends the recording of the one before.
+        if (recording_mouse() != nullptr && tile_index_of_page(recording_mouse()) != index)
+            stop_recording();
         pui::select_page(find_control(t->bound_container()), t->page_index());
         QWidget* power = find_control(t->power_container());
         if (t->power_index() < 0) {
@@ -401,6 +408,9 @@ void CMainWnd::drop_tile(int index) {
     int other = -1;
     if (t->linked() && t->selected()) {
         close_aux_windows();
+        // The shown device goes: its recording ends and the capture with it.
+        stop_recording();
+        hook_->uninstall();
         for (std::size_t i = 0; i < tiles_.size(); ++i) {
             if (static_cast<int>(i) != index && tiles_[i] != nullptr && tiles_[i]->linked()) {
                 other = static_cast<int>(i);

@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QTimer>
 
+#include "app/device_hook.h"
 #include "app/device_scan.h"
 #include "app/light_sync.h"
 #include "app/messages.h"
@@ -16,6 +17,8 @@
 #include "app/startup.h"
 #include "device/model/mouse_device.h"
 #include "device/model/mouse_settings.h"
+#include "macro/keyset_control.h"
+#include "macro/macro_control.h"
 #include "platform/debug_output.h"
 #include "platform/desktop.h"
 #include "platform/ipc/program_channel.h"
@@ -132,6 +135,7 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
     // The window manager's close ends the program like the close message does.
     connect(this, &Window::closed, this, [this] { on_destroy(); });
     set_caption_height(56);
+    hook_ = std::make_unique<CDeviceHook>(nullptr);
 }
 
 const Json::Value& CMainWnd::audio_styles() const {
@@ -249,9 +253,22 @@ void CMainWnd::route(pui::Notification& msg) {
                     light->on_notify(msg);
             }
             return;
-        case RouteOwner::AudioLight:
         case RouteOwner::Macro:
+            if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(page)) {
+                if (macro::CMacroControlUI* macros = mouse->macro_editor())
+                    macros->on_notify(msg);
+            }
+            return;
         case RouteOwner::KeySet:
+            // The key field captures keys only while it has the focus.
+            if (msg.type == "killfocus" && name == QLatin1String("keyset_keyboard_text_edit"))
+                send_message(kMsgHook, 0, 0);
+            if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(page)) {
+                if (macro::CKeySetControlUI* keys = mouse->keyset_editor())
+                    keys->on_notify(msg);
+            }
+            return;
+        case RouteOwner::AudioLight:
         case RouteOwner::Shoot:
         case RouteOwner::Headset:
             // Their editors are not part of the window yet.
@@ -586,6 +603,9 @@ void CMainWnd::on_destroy() {
     tray_.remove();
     platform::debug_output("退出测试");
     hide();
+    // What was recorded is kept, and the keyboard goes back to the desktop.
+    stop_recording();
+    hook_->uninstall();
     // No worker may stay blocked on this window while it waits for them.
     release_blocked_senders();
     stop_workers();
@@ -667,9 +687,15 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
                    message == kMsgHideNoDevice || message == kMsgDeviceLogo ||
                    message == kMsgDpiChanged || message == kMsgProgress ||
                    message == pui::kMsgMenuCommand || message == pui::kMsgTrayIcon ||
-                   message == kMsgHook || message == kMsgDisplayChange) {
+                   message == kMsgHook || message == kMsgDisplayChange ||
+                   hook_message_mode(message)) {
             handled = true;
         }
+        return 0;
+    }
+    if (const auto hook = hook_message_mode(message)) {
+        on_hook_message(hook->first, hook->second, lparam);
+        handled = true;
         return 0;
     }
     switch (message) {
@@ -750,9 +776,25 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
                 close_aux_windows();
                 // The orderly road: workers stop before the process ends.
                 on_destroy();
+            } else if (cmd) {
+                // The macro editor's action menu.
+                if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(selected_page())) {
+                    if (macro::CMacroControlUI* macros = mouse->macro_editor())
+                        macros->on_menu_command(cmd->name);
+                }
             }
             return 0;
         }
+        case kMsgHook:
+            handled = true;
+            // A recording owns the capture; the key field's focus does not take it away.
+            if (recording())
+                return 0;
+            if (wparam == 1)
+                return hook_->install(kHookSingleKey, this, true, true);
+            if (hook_->mode() == kHookSingleKey)
+                return hook_->uninstall();
+            return 0;
         default:
             return 0;
     }

@@ -41,8 +41,13 @@ class CDeviceOptionUI;
 class CMpDevicePowerUI;
 }  // namespace velqa::ui
 
+namespace velqa::platform::input {
+class InputCapture;
+}
+
 namespace velqa::app {
 
+class CDeviceHook;
 class DeviceScanThread;
 class LightSyncThread;
 struct LightSyncTarget;
@@ -122,6 +127,16 @@ class CMainWnd : public platform::ui::Window {
         handle_data_block(kind, block);
     }
 
+    // ---- Recording and key capture ----
+    // The desktop capture behind recording (chosen in main); the window-only fallback until
+    // set. A running capture ends first.
+    void set_input_capture(std::unique_ptr<platform::input::InputCapture> capture);
+    CDeviceHook& device_hook() { return *hook_; }
+    bool recording() const { return recording_page_ != nullptr; }
+    // Ends a running recording of any page (device switch, unplug, close): what was recorded
+    // is saved and the keyboard is released.
+    void stop_recording();
+
     DeviceSlots& device_slots() { return slots_; }
     int tile_count() const { return static_cast<int>(tiles_.size()); }
     ui::CDeviceOptionUI* tile(int index) const;
@@ -191,6 +206,12 @@ class CMainWnd : public platform::ui::Window {
     QByteArray tool_query_block() const;
     void open_device_settings(int which);
     void open_maker_page();
+    void start_recording(model::CZentovaMouseDevice* page, int hook_mode);
+    void end_recording();
+    void set_recording_controls_enabled(bool on);
+    void on_hook_message(int mode, bool mouse, platform::ui::LParam lparam);
+    void bind_button_editors(model::CZentovaMouseDevice* page);
+    model::CZentovaMouseDevice* recording_mouse() const;
 
     std::filesystem::path default_data_;
     std::filesystem::path user_data_;
@@ -232,6 +253,9 @@ class CMainWnd : public platform::ui::Window {
     bool settle_deadline_passed_ = false;
     std::array<std::uint8_t, 2000> audio_levels_{};
     std::array<std::uint8_t, 2000> keyboard_block_{};
+
+    std::unique_ptr<CDeviceHook> hook_;
+    QPointer<QObject> recording_page_;  // the mouse page whose editor records
 };
 
 }  // namespace velqa::app

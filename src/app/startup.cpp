@@ -8,6 +8,8 @@
 
 #include "app/messages.h"
 #include "device/model/usb_device.h"
+#include "macro/keyset_control.h"
+#include "macro/macro_control.h"
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
@@ -75,6 +77,8 @@ bool load_resources(const fs::path& resources) {
     model::register_device_pages();  // the real device pages replace their placeholders
     profile::register_profile_controls();
     profile::register_light_controls();
+    macro::register_macro_controls();
+    macro::register_keyset_controls();
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         app->setStyleSheet(res.style_sheet());
     }

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QStringList>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -89,8 +90,14 @@ CKeySetControlUI::CKeySetControlUI(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), this))
-        layout->addWidget(root);
+    // The editor scrolls inside its page rather than growing the window.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QString::fromLatin1(kClassName) + QStringLiteral("_scroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    layout->addWidget(scroll);
+    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), scroll))
+        scroll->setWidget(root);
     else
         platform::debug_output("key editor: its layout could not be built\n");
 

@@ -128,6 +128,20 @@ TEST_F(PageRoutes, EveryControlOfTheMousePageReachesAnOwner) {
             EXPECT_EQ(route->owner, RouteOwner::Lighting) << name;
             continue;
         }
+        // The macro and key editors' controls: what the window routes goes to that editor, and
+        // every plain button is routed (the rest the editor reads when it needs them).
+        if (inside(control, "MacroControl") || inside(control, "KeySetControl")) {
+            const RouteOwner owner =
+                inside(control, "MacroControl") ? RouteOwner::Macro : RouteOwner::KeySet;
+            auto route = route_notification(type, name);
+            if (!route)
+                route = route_notification("click", name);
+            if (route)
+                EXPECT_EQ(route->owner, owner) << name;
+            else if (std::string_view(type) == "click")
+                ADD_FAILURE() << "unrouted button " << name;
+            continue;
+        }
         const auto route = route_notification(type, name);
         // The profile control's buttons and combo are its own; its name edit commits through
         // its save button, not on losing the focus.

@@ -4,15 +4,22 @@
 #include <QMetaObject>
 #include <QVBoxLayout>
 
+#include "macro/button_download.h"
+#include "macro/key_names.h"
+#include "macro/keyset_control.h"
+#include "macro/macro_control.h"
+#include "macro/macro_files.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
 #include "platform/json_read.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/language.h"
 #include "platform/ui/layout_builder.h"
 #include "profile/light_control.h"
 #include "profile/profile_files.h"
 #include "ui/mouse_page.h"
 #include "ui/mp_device_power.h"
+#include "ui/msg_wnd.h"
 #include "ui/pallet_dialog.h"
 
 namespace velqa::model {
@@ -109,9 +116,13 @@ void CZentovaMouseDevice::apply_profile_file(const std::filesystem::path& file) 
     load_profile_into_page();
     refresh_page();
     apply_lighting_from_profile();
+    refresh_key_labels();
+    show_selected_key();
     // Not a reload from the mouse: that would copy the mouse's settings over the chosen profile.
-    if (core_.has_record())
+    if (core_.has_record()) {
         write_settings(0, 0);
+        write_buttons(ButtonsFor::ProfileApply);
+    }
 }
 
 void CZentovaMouseDevice::ensure_profile() {
@@ -161,8 +172,178 @@ void CZentovaMouseDevice::bind_page_controls() {
             platform::debug_printf("mouse page: layout %s could not be built\n",
                                    file.toUtf8().constData());
         }
+        bind_button_editors();
     }
     CZentovaUSBDevice::bind_page_controls();
+}
+
+// ---- Buttons and macros ----
+
+macro::CMacroControlUI* CZentovaMouseDevice::macro_editor() const {
+    return page_ != nullptr ? page_->findChild<macro::CMacroControlUI*>() : nullptr;
+}
+
+macro::CKeySetControlUI* CZentovaMouseDevice::keyset_editor() const {
+    return page_ != nullptr ? page_->findChild<macro::CKeySetControlUI*>() : nullptr;
+}
+
+void CZentovaMouseDevice::bind_button_editors() {
+    if (macro::CKeySetControlUI* keys = keyset_editor()) {
+        keys->set_page_kind(false);
+        connect(keys, &macro::CKeySetControlUI::key_saved, this, &CZentovaMouseDevice::store_key);
+        connect(keys, &macro::CKeySetControlUI::write_requested, this,
+                [this] { write_buttons(ButtonsFor::WriteButton); });
+    }
+    macro::CMacroControlUI* macros = macro_editor();
+    if (macros == nullptr)
+        return;
+    macros->set_macro_folder(user_data_folder());
+    macros->load_macro_list();
+    macros->set_references({[this](int index) {
+                                ensure_profile();
+                                return macro::uses_macro(profile_.read_key_list(), index);
+                            },
+                            [this](int index) { return fix_macro_profiles(index); }});
+    connect(macros, &macro::CMacroControlUI::recording_started, this,
+            &CZentovaMouseDevice::recording_started);
+    connect(macros, &macro::CMacroControlUI::recording_stopped, this,
+            &CZentovaMouseDevice::recording_stopped);
+    connect(macros, &macro::CMacroControlUI::macro_added, this, [this](const QString& name) {
+        if (macro::CKeySetControlUI* keys = keyset_editor())
+            keys->add_macro(name);
+    });
+    connect(macros, &macro::CMacroControlUI::macro_renamed, this,
+            [this](int index, const QString& name) {
+                if (macro::CKeySetControlUI* keys = keyset_editor())
+                    keys->rename_macro(index, name);
+                refresh_key_labels();
+            });
+    connect(macros, &macro::CMacroControlUI::macro_deleted, this,
+            [this](int, bool current_profile_changed) {
+                refresh_macro_choice();
+                refresh_key_labels();
+                show_selected_key();
+                // The mouse holds the current profile's buttons: they follow the new numbering.
+                if (current_profile_changed)
+                    write_buttons(ButtonsFor::WriteButton);
+            });
+    refresh_macro_choice();
+}
+
+void CZentovaMouseDevice::refresh_macro_choice() {
+    macro::CKeySetControlUI* keys = keyset_editor();
+    macro::CMacroControlUI* macros = macro_editor();
+    if (keys == nullptr)
+        return;
+    if (macros != nullptr) {
+        keys->fill_macros(macros->macro_names());
+        return;
+    }
+    macro::MacroLibrary library(user_data_folder());
+    library.load();
+    keys->fill_macros(library.names());
+}
+
+bool CZentovaMouseDevice::fix_macro_profiles(int deleted) {
+    ensure_profile();
+    const macro::ProfileFixOutcome others = macro::fix_macro_references_in_profiles(
+        user_data_folder(), default_data_ / (name_ + ".Json"), deleted, profile_.profile_path());
+    if (!others.list_error.empty())
+        platform::debug_printf("mouse page: profile list: %s\n", others.list_error.c_str());
+    for (const auto& file : others.failed)
+        platform::debug_printf("mouse page: %s could not be stored\n", file.string().c_str());
+    std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
+    if (!macro::fix_macro_references(keys, deleted))
+        return false;
+    profile_.write_key_list(keys);
+    profile_.save();
+    return true;
+}
+
+void CZentovaMouseDevice::show_selected_key() {
+    macro::CKeySetControlUI* editor = keyset_editor();
+    const int k = selected_key();
+    if (editor == nullptr || k < 0)
+        return;
+    ensure_profile();
+    const std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
+    if (static_cast<std::size_t>(k) < keys.size())
+        editor->show_key(keys[static_cast<std::size_t>(k)]);
+}
+
+void CZentovaMouseDevice::store_key(const profile::KeyCode& code) {
+    const int k = selected_key();
+    if (k < 0)
+        return;
+    ensure_profile();
+    std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
+    if (static_cast<std::size_t>(k) >= keys.size()) {
+        platform::debug_printf("mouse page: key %d has no entry in the profile\n", k);
+        return;
+    }
+    keys[static_cast<std::size_t>(k)].current = code;
+    profile_.write_key_list(keys);
+    profile_.save();
+    refresh_key_labels();
+}
+
+void CZentovaMouseDevice::refresh_key_labels() {
+    ensure_profile();
+    const std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
+    const std::vector<std::string> macros =
+        macro_editor() != nullptr ? macro_editor()->macro_names() : std::vector<std::string>{};
+    auto& texts = pui::LanguageTexts::instance();
+    for (std::size_t i = 0; i < keys_.size() && i < keys.size(); ++i) {
+        QWidget* button = keys_[i];
+        if (button == nullptr)
+            continue;
+        const profile::KeyCode& code = keys[i].current;
+        QString what;
+        if (macro::is_macro_code(code) && code.first < macros.size()) {
+            what = texts.text(QStringLiteral("key_label_macro_text")) + QStringLiteral(" ") +
+                   QString::fromStdString(macros[code.first]);
+        } else if (const std::string label = macro::function_label(code); !label.empty()) {
+            what = texts.text(QString::fromStdString(label));
+        } else if (code == keys[i].default_code) {
+            what = texts.text(QStringLiteral("key_label_default_text"));
+        } else {
+            what = texts.text(QStringLiteral("key_label_custom_text"));
+        }
+        const QString tip_id = button->property("toolTipId").toString();
+        const QString name = tip_id.isEmpty() ? QString() : texts.text(tip_id);
+        button->setToolTip(name.isEmpty() ? what : name + QStringLiteral(": ") + what);
+    }
+}
+
+void CZentovaMouseDevice::report(const char* text_id, int number) {
+    QWidget* owner = main_window_ ? static_cast<QWidget*>(main_window_.data()) : window();
+    const int dpi = main_window_ ? main_window_->dpi() : 96;
+    QString text = pui::LanguageTexts::instance().text(QString::fromLatin1(text_id));
+    if (number >= 0)
+        text.replace(QStringLiteral("%d"), QString::number(number));
+    ui::show_message(owner, QString(), text, dpi, 0, 0);
+}
+
+bool CZentovaMouseDevice::write_buttons(ButtonsFor why) {
+    ensure_profile();
+    if (!core_.has_record()) {
+        platform::debug_output("mouse page: buttons not written until the mouse is read\n");
+        emit buttons_written(false);
+        return false;
+    }
+    const auto& tables = core_.key_tables();
+    const macro::ButtonWrite w = macro::write_buttons(
+        channel_, user_data_folder(), tables, core_.info().key_count, profile_.read_key_list(),
+        why == ButtonsFor::ProfileApply ? macro::AfterMacroFailure::WriteKeys
+                                        : macro::AfterMacroFailure::SkipKeys);
+    if (w.overflow())
+        report("message_text_16", w.macros);
+    else if (w.macros < 0)
+        report("message_text_7");
+    if (w.keys_attempted && w.keys != 1)
+        platform::debug_printf("mouse page: the key table write gave %d\n", w.keys);
+    emit buttons_written(w.ok());
+    return w.ok();
 }
 
 void CZentovaMouseDevice::apply_lighting_from_profile() {
@@ -191,6 +372,7 @@ void CZentovaMouseDevice::select_key(int index) {
         if (keys_[i])
             pui::set_selected(keys_[i], static_cast<int>(i) == index, false);
     }
+    show_selected_key();
 }
 
 void CZentovaMouseDevice::set_page_visible(bool on) {
@@ -257,6 +439,12 @@ void CZentovaMouseDevice::load_profile_into_page() {
     pui::set_selected(find(QStringLiteral("pointer_precision_check")), sys.pointer_precision != 0,
                       false);
     pui::set_selected(find(QStringLiteral("scrolls_page_check")), sys.scroll_page != 0, false);
+    refresh_key_labels();
+    // The Buttons tab always shows a button: the first until the user picks another.
+    if (selected_key() < 0 && keyset_editor() != nullptr)
+        select_key(0);
+    else
+        show_selected_key();
 }
 
 // The profile mirrors the device after every read and holds every change since, so the page

@@ -17,6 +17,10 @@
 namespace velqa::profile {
 class CLightControlUI;
 }
+namespace velqa::macro {
+class CMacroControlUI;
+class CKeySetControlUI;
+}  // namespace velqa::macro
 
 namespace velqa::model {
 
@@ -83,6 +87,21 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // the profile whenever it shows new values.
     profile::CLightControlUI* light_editor() const;
 
+    // The Macros and Buttons tabs' editors, or nullptr when the layout has none.
+    macro::CMacroControlUI* macro_editor() const;
+    macro::CKeySetControlUI* keyset_editor() const;
+    // The selected profile's buttons to the mouse: the macros they use, then the key table, as
+    // "write to mouse" does. A profile apply writes the key table even after the macros failed.
+    // Reports refusals and failures to the user; true when everything was written.
+    enum class ButtonsFor { WriteButton, ProfileApply };
+    bool write_buttons(ButtonsFor why);
+    // The assignment the key editor saved becomes the selected key's, in the profile.
+    void store_key(const profile::KeyCode& code);
+    // Each key button's tooltip names what the button does.
+    void refresh_key_labels();
+    // The macros of the key editor's macro choice follow the macro list.
+    void refresh_macro_choice();
+
     // Control notifications from the main window's dispatch, routed by name and type.
     void notify(platform::ui::Notification& msg) override;
 
@@ -102,6 +121,11 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
   signals:
     // The page shows new values (after a refresh), for observers such as tests.
     void refreshed();
+    // The macro editor starts or ends a recording (hook mode of the capture).
+    void recording_started(int hook_mode);
+    void recording_stopped();
+    // The buttons were written (true) or the write was refused or failed (false).
+    void buttons_written(bool ok);
 
   private:
     void ensure_profile();
@@ -115,6 +139,10 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     void store_stages(const std::vector<profile::DpiStage>& list);
     void set_system(const std::function<void(profile::MouseSystemSettings&)>& change);
     void fill_light_editor();
+    void bind_button_editors();
+    void show_selected_key();
+    bool fix_macro_profiles(int deleted);
+    void report(const char* text_id, int number = -1);
 
     profile::CMouseProfiledata profile_;
     MouseCore core_{profile_};
