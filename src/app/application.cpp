@@ -35,12 +35,14 @@ namespace velqa::app {
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: velqa [--simulate] [--screenshot FILE] [--automation] [--help]\n"
+    "Usage: velqa [--simulate] [--screenshot FILE [--tab TAB]] [--automation] [--help]\n"
     "Configuration utility for the ZARN VELQA R260 wireless gaming mouse.\n"
     "\n"
     "  --simulate         use the simulated mouse of velqa-sim instead of a real one\n"
     "  --screenshot FILE  render the main window once start-up has settled, save it as\n"
     "                     PNG to FILE and exit (works without a display)\n"
+    "  --tab TAB          the tab the screenshot shows: performance (default), keys,\n"
+    "                     macros, system or about\n"
     "  --automation       offer the scripting interface com.zarn.VelqaR260.Automation on\n"
     "                     the session bus, through which scripts drive the window\n"
     "  --help             show this help and exit\n";
@@ -50,7 +52,14 @@ struct Options {
     bool simulate = false;
     bool automation = false;
     std::optional<std::string> screenshot;
+    std::string tab;  // the tab control a screenshot shows; empty: the start-up tab
     std::string error;
+};
+
+// The tab names of --tab and their tab controls.
+constexpr std::pair<const char*, const char*> kScreenshotTabs[] = {
+    {"performance", "performance_Op_tab"}, {"keys", "key_Op_tab"},    {"macros", "macro_Op_tab"},
+    {"system", "system_Op_tab"},           {"about", "About_Op_tab"},
 };
 
 Options parse(int argc, char** argv) {
@@ -71,6 +80,26 @@ Options parse(int argc, char** argv) {
             o.screenshot = argv[++i];
         } else if (arg.rfind("--screenshot=", 0) == 0) {
             o.screenshot = arg.substr(13);
+        } else if (arg == "--tab" || arg.rfind("--tab=", 0) == 0) {
+            std::string name;
+            if (arg == "--tab") {
+                if (i + 1 >= argc) {
+                    o.error = "--tab needs a tab name";
+                    return o;
+                }
+                name = argv[++i];
+            } else {
+                name = arg.substr(6);
+            }
+            for (const auto& [tab, control] : kScreenshotTabs) {
+                if (name == tab)
+                    o.tab = control;
+            }
+            if (o.tab.empty()) {
+                o.error =
+                    "--tab takes performance, keys, macros, system or about, not \"" + name + "\"";
+                return o;
+            }
         } else {
             o.error = "unknown option " + arg;
             return o;
@@ -78,6 +107,8 @@ Options parse(int argc, char** argv) {
     }
     if (o.screenshot && o.screenshot->empty())
         o.error = "--screenshot needs a file name";
+    if (!o.tab.empty() && !o.screenshot)
+        o.error = "--tab goes with --screenshot";
     return o;
 }
 
@@ -305,8 +336,11 @@ int run(int argc, char** argv) {
     int exit_code = 0;
     if (options.screenshot) {
         const QString file = QString::fromStdString(*options.screenshot);
-        QObject::connect(wnd.get(), &CMainWnd::settled, &app, [&wnd, &exit_code, file] {
+        const QString tab = QString::fromStdString(options.tab);
+        QObject::connect(wnd.get(), &CMainWnd::settled, &app, [&wnd, &exit_code, file, tab] {
             platform::debug_printf("settled: rss %ld kB", resident_kb());
+            if (!tab.isEmpty())
+                wnd->show_tab(tab);
             const QPixmap shot = wnd->grab();
             if (!shot.save(file, "PNG")) {
                 std::fprintf(stderr, "velqa: cannot save the screenshot to %s\n",

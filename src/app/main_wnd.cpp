@@ -276,6 +276,17 @@ void CMainWnd::route(pui::Notification& msg) {
     }
 }
 
+void CMainWnd::show_tab(const QString& name) {
+    QWidget* tab = find_control(name);
+    if (tab == nullptr)
+        return;
+    {
+        NotifySuppressor quiet(*this);
+        pui::set_selected(tab, true);
+    }
+    on_tab_selected(name);
+}
+
 void CMainWnd::on_window_init() {
     if (channel_ != nullptr)
         channel_->broadcast(QLatin1String(kAnnounceName), 1, 1);
