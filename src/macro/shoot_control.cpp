@@ -4,10 +4,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QFontMetricsF>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -19,6 +19,7 @@
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/language.h"
+#include "platform/ui/layout_builder.h"
 #include "ui/msg_wnd.h"
 
 namespace velqa::macro {
@@ -86,12 +87,9 @@ std::optional<int> edit_value(const QWidget* edit, int max) {
 
 // Early bullets cyan, late ones violet: the order of the shots reads from the colours.
 QColor bullet_colour(int bullet, int count) {
-    const double t = count > 1 ? double(bullet) / (count - 1) : 0;
-    const QColor a(0x27, 0xe1, 0xff);
-    const QColor b(0x9b, 0x5c, 0xff);
-    return QColor::fromRgbF(a.redF() + (b.redF() - a.redF()) * t,
-                            a.greenF() + (b.greenF() - a.greenF()) * t,
-                            a.blueF() + (b.blueF() - a.blueF()) * t);
+    const int t = count > 1 ? bullet * 256 / (count - 1) : 0;
+    const auto mix = [t](int from, int to) { return from + (to - from) * t / 256; };
+    return QColor(mix(0x27, 0x9b), mix(0xe1, 0x5c), mix(0xff, 0xff));
 }
 
 }  // namespace
@@ -369,6 +367,12 @@ ShootPatternView* CShootControlUI::pattern_view(int gun) const {
 void CShootControlUI::set_folders(const fs::path& user, const fs::path& defaults) {
     patterns_ = std::make_unique<ShootPatterns>(user, defaults);
     ready_ = true;
+    // The device's data folder is made on first use.
+    std::error_code ec;
+    fs::create_directories(user, ec);
+    if (ec)
+        platform::debug_printf("shooting editor: cannot create %s: %s\n", user.string().c_str(),
+                               ec.message().c_str());
     if (const ShootResult r = patterns_->restore_unreadable(); !r.ok())
         platform::debug_printf("shooting editor: restoring a pattern failed: %s (%s)\n",
                                shoot_status_text(r.status), r.detail.c_str());
