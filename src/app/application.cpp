@@ -42,7 +42,7 @@ constexpr char kUsage[] =
     "  --screenshot FILE  render the main window once start-up has settled, save it as\n"
     "                     PNG to FILE and exit (works without a display)\n"
     "  --tab TAB          the tab the screenshot shows: performance (default), keys,\n"
-    "                     macros, system or about\n"
+    "                     shooting, macros, system or about\n"
     "  --automation       offer the scripting interface com.zarn.VelqaR260.Automation on\n"
     "                     the session bus, through which scripts drive the window\n"
     "  --help             show this help and exit\n";
@@ -58,8 +58,12 @@ struct Options {
 
 // The tab names of --tab and their tab controls.
 constexpr std::pair<const char*, const char*> kScreenshotTabs[] = {
-    {"performance", "performance_Op_tab"}, {"keys", "key_Op_tab"},    {"macros", "macro_Op_tab"},
-    {"system", "system_Op_tab"},           {"about", "About_Op_tab"},
+    {"performance", "performance_Op_tab"},
+    {"keys", "key_Op_tab"},
+    {"shooting", "key_Op_tab:1"},
+    {"macros", "macro_Op_tab"},
+    {"system", "system_Op_tab"},
+    {"about", "About_Op_tab"},
 };
 
 Options parse(int argc, char** argv) {
@@ -97,7 +101,8 @@ Options parse(int argc, char** argv) {
             }
             if (o.tab.empty()) {
                 o.error =
-                    "--tab takes performance, keys, macros, system or about, not \"" + name + "\"";
+                    "--tab takes performance, keys, shooting, macros, system or about, not \"" +
+                    name + "\"";
                 return o;
             }
         } else {

@@ -19,6 +19,7 @@
 #include "device/model/mouse_settings.h"
 #include "macro/keyset_control.h"
 #include "macro/macro_control.h"
+#include "macro/shoot_control.h"
 #include "platform/debug_output.h"
 #include "platform/desktop.h"
 #include "platform/ipc/program_channel.h"
@@ -268,15 +269,29 @@ void CMainWnd::route(pui::Notification& msg) {
                     keys->on_notify(msg);
             }
             return;
-        case RouteOwner::AudioLight:
         case RouteOwner::Shoot:
+            if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(page)) {
+                if (macro::CShootControlUI* shoot = mouse->shoot_editor())
+                    shoot->on_notify(msg);
+            }
+            return;
+        case RouteOwner::AudioLight:
         case RouteOwner::Headset:
             // Their editors are not part of the window yet.
             return;
     }
 }
 
-void CMainWnd::show_tab(const QString& name) {
+void CMainWnd::show_tab(const QString& tab_name) {
+    // "key_Op_tab:1": the tab, then that option of the page's own switch.
+    const QString name = tab_name.section(QLatin1Char(':'), 0, 0);
+    const QString option = tab_name.section(QLatin1Char(':'), 1);
+    if (!option.isEmpty()) {
+        if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(selected_page())) {
+            pui::set_selected(
+                mouse->findChild<QWidget*>(QStringLiteral("key_page_option_") + option), true);
+        }
+    }
     QWidget* tab = find_control(name);
     if (tab == nullptr)
         return;

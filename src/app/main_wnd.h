@@ -84,8 +84,9 @@ class CMainWnd : public platform::ui::Window {
     void toggle_from_tray();
     // Shows the window, restored and raised, with the banner matching the visible tiles.
     void bring_forward();
-    // Selects the top tab control `name` as a click on it does.
-    void show_tab(const QString& name);
+    // Selects the top tab control `name` as a click on it does; "name:N" also selects option N
+    // of the shown page's switch on that tab.
+    void show_tab(const QString& tab_name);
     // Sends close to every open auxiliary window.
     void close_aux_windows();
     // Slots of the auxiliary windows (settings, about, a third one, audio light).

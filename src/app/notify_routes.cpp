@@ -104,6 +104,7 @@ constexpr Row kSelectIndexed[] = {
     {"sensor_lif_option_", O::MousePage},
     {"repeat_delay_check_", O::MousePage},
     {"mouse_device_seting_option_", O::MousePage},
+    {"key_page_option_", O::MousePage},
     {"shoot_gun_op_", O::Shoot},
     {"bullet_op_", O::Shoot},
     {"magic_option_", O::Headset},

@@ -10,6 +10,7 @@
 #include "device/model/usb_device.h"
 #include "macro/keyset_control.h"
 #include "macro/macro_control.h"
+#include "macro/shoot_control.h"
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
@@ -79,6 +80,7 @@ bool load_resources(const fs::path& resources) {
     profile::register_light_controls();
     macro::register_macro_controls();
     macro::register_keyset_controls();
+    macro::register_shoot_controls();
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         app->setStyleSheet(res.style_sheet());
     }

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -294,8 +295,14 @@ CShootControlUI::CShootControlUI(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), this))
-        layout->addWidget(root);
+    // The editor scrolls inside its page rather than growing the window.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QString::fromLatin1(kClassName) + QStringLiteral("_scroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    layout->addWidget(scroll);
+    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), scroll))
+        scroll->setWidget(root);
     else
         platform::debug_output("shooting editor: its layout could not be built\n");
 

@@ -130,9 +130,11 @@ TEST_F(PageRoutes, EveryControlOfTheMousePageReachesAnOwner) {
         }
         // The macro and key editors' controls: what the window routes goes to that editor, and
         // every plain button is routed (the rest the editor reads when it needs them).
-        if (inside(control, "MacroControl") || inside(control, "KeySetControl")) {
-            const RouteOwner owner =
-                inside(control, "MacroControl") ? RouteOwner::Macro : RouteOwner::KeySet;
+        if (inside(control, "MacroControl") || inside(control, "KeySetControl") ||
+            inside(control, "ShootControl")) {
+            const RouteOwner owner = inside(control, "MacroControl")    ? RouteOwner::Macro
+                                     : inside(control, "KeySetControl") ? RouteOwner::KeySet
+                                                                        : RouteOwner::Shoot;
             auto route = route_notification(type, name);
             if (!route)
                 route = route_notification("click", name);

@@ -9,6 +9,8 @@
 #include "macro/keyset_control.h"
 #include "macro/macro_control.h"
 #include "macro/macro_files.h"
+#include "macro/shoot_control.h"
+#include "macro/shoot_data.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
 #include "platform/json_read.h"
@@ -168,6 +170,8 @@ void CZentovaMouseDevice::bind_page_controls() {
             ui::fill_mouse_page_combos(page_);
             pui::set_selected(find(QStringLiteral("mouse_device_seting_option_0")), true, false);
             pui::select_page(find(QStringLiteral("mouse_device_seting_layout")), 0);
+            pui::set_selected(find(QStringLiteral("key_page_option_0")), true, false);
+            pui::select_page(find(QStringLiteral("key_page_layout")), 0);
         } else {
             platform::debug_printf("mouse page: layout %s could not be built\n",
                                    file.toUtf8().constData());
@@ -187,7 +191,34 @@ macro::CKeySetControlUI* CZentovaMouseDevice::keyset_editor() const {
     return page_ != nullptr ? page_->findChild<macro::CKeySetControlUI*>() : nullptr;
 }
 
+macro::CShootControlUI* CZentovaMouseDevice::shoot_editor() const {
+    return page_ != nullptr ? page_->findChild<macro::CShootControlUI*>() : nullptr;
+}
+
+bool CZentovaMouseDevice::write_shooting_patterns() {
+    macro::CShootControlUI* editor = shoot_editor();
+    if (editor == nullptr)
+        return false;
+    if (!core_.has_record()) {
+        platform::debug_output("mouse page: patterns not written until the mouse is read\n");
+        emit shooting_written(false);
+        return false;
+    }
+    const int rc = macro::download_shooting_patterns(channel_, editor->patterns());
+    if (rc != link::result::Success) {
+        platform::debug_printf("mouse page: the shooting patterns write gave %d\n", rc);
+        report("shoot_write_failed_text");
+    }
+    emit shooting_written(rc == link::result::Success);
+    return rc == link::result::Success;
+}
+
 void CZentovaMouseDevice::bind_button_editors() {
+    if (macro::CShootControlUI* shoot = shoot_editor()) {
+        shoot->set_folders(user_data_folder(), default_data_);
+        connect(shoot, &macro::CShootControlUI::download_requested, this,
+                [this] { write_shooting_patterns(); });
+    }
     if (macro::CKeySetControlUI* keys = keyset_editor()) {
         keys->set_page_kind(false);
         connect(keys, &macro::CKeySetControlUI::key_saved, this, &CZentovaMouseDevice::store_key);
@@ -605,6 +636,14 @@ void CZentovaMouseDevice::notify(pui::Notification& msg) {
     if (msg.sender == nullptr || !isAncestorOf(msg.sender))
         return;
     platform::debug_output("测试成功   、n");
+    // Which of the Buttons tab's two editors shows needs no mouse.
+    if (msg.type == "selectchanged" && msg.wparam != 0) {
+        const auto [prefix, n] = split_suffix(msg.sender_name());
+        if (prefix == QLatin1String("key_page_option") && n >= 0) {
+            pui::select_page(find(QStringLiteral("key_page_layout")), n);
+            return;
+        }
+    }
     // Until the mouse's values are shown, the controls show nothing worth keeping: a change
     // then (focus passing through an edit, say) would store and send placeholders.
     if (!core_.has_record()) {

@@ -20,6 +20,7 @@ class CLightControlUI;
 namespace velqa::macro {
 class CMacroControlUI;
 class CKeySetControlUI;
+class CShootControlUI;
 }  // namespace velqa::macro
 
 namespace velqa::model {
@@ -90,6 +91,9 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // The Macros and Buttons tabs' editors, or nullptr when the layout has none.
     macro::CMacroControlUI* macro_editor() const;
     macro::CKeySetControlUI* keyset_editor() const;
+    macro::CShootControlUI* shoot_editor() const;
+    // The four shooting patterns to the mouse; a failure is reported to the user.
+    bool write_shooting_patterns();
     // The selected profile's buttons to the mouse: the macros they use, then the key table, as
     // "write to mouse" does. A profile apply writes the key table even after the macros failed.
     // Reports refusals and failures to the user; true when everything was written.
@@ -126,6 +130,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     void recording_stopped();
     // The buttons were written (true) or the write was refused or failed (false).
     void buttons_written(bool ok);
+    void shooting_written(bool ok);
 
   private:
     void ensure_profile();
