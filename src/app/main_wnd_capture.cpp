@@ -95,7 +95,8 @@ void CMainWnd::on_hook_message(int mode, bool mouse, platform::ui::LParam lparam
         return;
     if (mode == kHookSingleKey) {
         macro::CKeySetControlUI* keys = page->keyset_editor();
-        if (keys != nullptr && !mouse && event->row)
+        // A press names the key; its release would undo a combination (Shift let go last).
+        if (keys != nullptr && !mouse && event->is_down() && event->row)
             keys->capture_key(*event->row);
         return;
     }
