@@ -150,6 +150,29 @@ TEST_F(RecordingTest, ARecordedMacroOnButtonFourReachesTheMouseByteForByte) {
     EXPECT_EQ(memory[16 + 2 + 4 + 3], 0x04);
 }
 
+TEST_F(RecordingTest, UnpluggingTheMouseEndsTheRecordingKeepsItAndReleasesTheKeyboard) {
+    macro::CMacroControlUI* macros = page->macro_editor();
+    wnd->show_tab(QStringLiteral("macro_Op_tab"));
+    platform::ui::Window::set_modal_test_hook([](platform::ui::Window& w) {
+        qobject_cast<QAbstractButton*>(w.find_control("confirm_btn"))->click();
+    });
+    click("macro_btn_name_add");
+    xdotool("mousemove 1 1");
+    click("macro_btn_starredio");
+    ASSERT_TRUE(wnd->device_hook().installed());
+    xdotool("key a");
+    ASSERT_TRUE(wait_until([&] { return macros->shown_events().size() == 2; }, 20000));
+    sim->nodes().unplug(sim::Link::Cable);
+    sim->firmware().set_plugged(sim::Link::Cable, false);
+    ASSERT_TRUE(wait_until([&] { return !macros->recording(); }, 20000));
+    EXPECT_FALSE(wnd->recording());
+    EXPECT_FALSE(wnd->device_hook().installed());
+    EXPECT_TRUE(wnd->tab_button(CMainWnd::kKeyTab)->isEnabled());
+    macro::MacroLibrary library(dir_ / "user" / "mouse");
+    library.load();
+    EXPECT_EQ(library.load_events(0).size(), 2u);
+}
+
 TEST_F(RecordingTest, KeyCaptureRunsWhileTheKeyFieldHasTheFocus) {
     wnd->show_tab(QStringLiteral("key_Op_tab"));
     page->select_key(3);
