@@ -11,6 +11,7 @@
 
 #include "macro/keyset_control.h"
 #include "macro/macro_control.h"
+#include "platform/ui/language.h"
 #include "platform/ui/qt_test_app.h"
 #include "platform/ui/resources.h"
 #include "platform/ui/window.h"
@@ -113,29 +114,42 @@ TEST_F(EditorFit, TheThemeParsesToTheEnd) {
         EXPECT_EQ(text.find("stylesheet"), std::string::npos) << text;
 }
 
+// Both languages: the Chinese texts are shorter but taller, the English ones wider.
+constexpr const char* kLanguages[] = {"lan_en.xml", "lan_cn.xml"};
+
 TEST_F(EditorFit, TheKeyEditorFitsItsTabAndShowsThePageBehindIt) {
-    auto& editor = *new macro::CKeySetControlUI;
-    QScrollArea* scroll = lay_out(editor, "KeySetControl_scroll");
-    expect_fits(scroll);
-    expect_see_through(scroll);
-    // The footer stays inside the card, also when a fixed key hides the editing part.
-    QWidget* card = editor.control(QStringLiteral("keyset_card"));
-    ASSERT_NE(card, nullptr);
-    for (const char* name : {"keyset_layout", "keyset_locked_hint", "keyset_footer"}) {
-        QWidget* part = editor.control(QString::fromLatin1(name));
-        ASSERT_NE(part, nullptr) << name;
-        EXPECT_TRUE(card->isAncestorOf(part)) << name;
+    for (const char* language : kLanguages) {
+        SCOPED_TRACE(language);
+        ASSERT_TRUE(pui::LanguageTexts::instance().load_language(QString::fromLatin1(language)));
+        auto& editor = *new macro::CKeySetControlUI;
+        QScrollArea* scroll = lay_out(editor, "KeySetControl_scroll");
+        expect_fits(scroll);
+        expect_see_through(scroll);
+        // The footer stays inside the card, also when a fixed key hides the editing part.
+        QWidget* card = editor.control(QStringLiteral("keyset_card"));
+        ASSERT_NE(card, nullptr);
+        for (const char* name : {"keyset_layout", "keyset_locked_hint", "keyset_footer"}) {
+            QWidget* part = editor.control(QString::fromLatin1(name));
+            ASSERT_NE(part, nullptr) << name;
+            EXPECT_TRUE(card->isAncestorOf(part)) << name;
+        }
     }
+    pui::LanguageTexts::instance().load_language(QStringLiteral("lan_en.xml"));
 }
 
 TEST_F(EditorFit, TheMacroEditorFitsItsTabAndShowsThePageBehindIt) {
-    auto& editor = *new macro::CMacroControlUI;
-    QScrollArea* scroll = lay_out(editor, "MacroControl_scroll");
-    expect_fits(scroll);
-    expect_see_through(scroll);
-    QWidget* list_column = editor.control(QStringLiteral("macro_name_tab"));
-    ASSERT_NE(list_column, nullptr);
-    EXPECT_LE(list_column->width(), 200);
+    for (const char* language : kLanguages) {
+        SCOPED_TRACE(language);
+        ASSERT_TRUE(pui::LanguageTexts::instance().load_language(QString::fromLatin1(language)));
+        auto& editor = *new macro::CMacroControlUI;
+        QScrollArea* scroll = lay_out(editor, "MacroControl_scroll");
+        expect_fits(scroll);
+        expect_see_through(scroll);
+        QWidget* list_column = editor.control(QStringLiteral("macro_name_tab"));
+        ASSERT_NE(list_column, nullptr);
+        EXPECT_LE(list_column->width(), 200);
+    }
+    pui::LanguageTexts::instance().load_language(QStringLiteral("lan_en.xml"));
     page_.reset();
 }
 
