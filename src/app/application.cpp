@@ -58,12 +58,9 @@ struct Options {
 
 // The tab names of --tab and their tab controls.
 constexpr std::pair<const char*, const char*> kScreenshotTabs[] = {
-    {"performance", "performance_Op_tab"},
-    {"keys", "key_Op_tab"},
-    {"shooting", "key_Op_tab:1"},
-    {"macros", "macro_Op_tab"},
-    {"system", "system_Op_tab"},
-    {"about", "About_Op_tab"},
+    {"performance", "performance_Op_tab"}, {"keys", "key_Op_tab"},
+    {"shooting", "key_Op_tab:1"},          {"macros", "macro_Op_tab"},
+    {"system", "system_Op_tab"},           {"about", "About_Op_tab"},
 };
 
 Options parse(int argc, char** argv) {
@@ -344,8 +341,11 @@ int run(int argc, char** argv) {
         const QString tab = QString::fromStdString(options.tab);
         QObject::connect(wnd.get(), &CMainWnd::settled, &app, [&wnd, &exit_code, file, tab] {
             platform::debug_printf("settled: rss %ld kB", resident_kb());
-            if (!tab.isEmpty())
+            if (!tab.isEmpty()) {
                 wnd->show_tab(tab);
+                // The new tab's pending layout runs before the picture is taken.
+                QCoreApplication::sendPostedEvents();
+            }
             const QPixmap shot = wnd->grab();
             if (!shot.save(file, "PNG")) {
                 std::fprintf(stderr, "velqa: cannot save the screenshot to %s\n",

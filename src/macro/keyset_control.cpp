@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStringList>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -96,9 +97,21 @@ CKeySetControlUI::CKeySetControlUI(QWidget* parent) : QWidget(parent) {
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     layout->addWidget(scroll);
-    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), scroll))
+    // The page's dark background shows through: a scroll area fills its viewport and its
+    // widget with the palette's light colours otherwise.
+    scroll->viewport()->setAutoFillBackground(false);
+    // A bar that is no longer needed goes at once, not on the next event-loop turn, so that a
+    // render right after the tab is shown (a screenshot) does not show stale bars.
+    for (QScrollBar* bar : {scroll->horizontalScrollBar(), scroll->verticalScrollBar()}) {
+        connect(bar, &QScrollBar::rangeChanged, scroll, [scroll](int min, int max) {
+            if (min == max && scroll->isVisible())
+                scroll->setVerticalScrollBarPolicy(scroll->verticalScrollBarPolicy());
+        });
+    }
+    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), scroll)) {
         scroll->setWidget(root);
-    else
+        root->setAutoFillBackground(false);
+    } else
         platform::debug_output("key editor: its layout could not be built\n");
 
     fill_lists();

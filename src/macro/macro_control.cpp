@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
 #include <optional>
@@ -167,9 +168,21 @@ CMacroControlUI::CMacroControlUI(QWidget* parent)
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     layout->addWidget(scroll);
-    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), scroll))
+    // The page's dark background shows through: a scroll area fills its viewport and its
+    // widget with the palette's light colours otherwise.
+    scroll->viewport()->setAutoFillBackground(false);
+    // A bar that is no longer needed goes at once, not on the next event-loop turn, so that a
+    // render right after the tab is shown (a screenshot) does not show stale bars.
+    for (QScrollBar* bar : {scroll->horizontalScrollBar(), scroll->verticalScrollBar()}) {
+        connect(bar, &QScrollBar::rangeChanged, scroll, [scroll](int min, int max) {
+            if (min == max && scroll->isVisible())
+                scroll->setVerticalScrollBarPolicy(scroll->verticalScrollBarPolicy());
+        });
+    }
+    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), scroll)) {
         scroll->setWidget(root);
-    else
+        root->setAutoFillBackground(false);
+    } else
         platform::debug_output("macro editor: its layout could not be built\n");
 
     pui::set_number_only(control(kFixedTime), true);
