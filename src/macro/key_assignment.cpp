@@ -243,9 +243,8 @@ KeyCode read(const KeyEditorState& s, const KeyCode& working, const KeyCode& def
             return {fc::Fire, static_cast<std::uint8_t>(s.fire_interval),
                     static_cast<std::uint8_t>(s.fire_count)};
         case GroupKey: {
-            const std::uint8_t bit = s.modifier >= 1 && s.modifier <= 4
-                                         ? static_cast<std::uint8_t>(1u << (s.modifier - 1))
-                                         : 0;
+            const auto bit = static_cast<std::uint8_t>(
+                s.modifier >= 1 && s.modifier <= 4 ? 1u << (s.modifier - 1) : 0u);
             std::uint8_t usage = 0;
             if (s.key_row >= 0 && static_cast<std::size_t>(s.key_row) < KeyRowCount)
                 usage = key_table()[static_cast<std::size_t>(s.key_row)].usage;
