@@ -63,7 +63,10 @@ QString text_of(const std::string& s) {
 // ---- Workers ----
 
 CMainWnd::~CMainWnd() {
-    // The workers use the slot list and post to this window: they end before either goes.
+    // The workers use the slot list and post to this window: they end before either goes. A
+    // scan pass may be waiting for this thread to take its message: it is let go first, or the
+    // two would wait for each other.
+    release_blocked_senders();
     stop_workers();
 }
 

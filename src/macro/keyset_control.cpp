@@ -88,30 +88,9 @@ std::vector<int> offered_groups(const QWidget* combo) {
 
 CKeySetControlUI::CKeySetControlUI(QWidget* parent) : QWidget(parent) {
     setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    // The editor scrolls inside its page rather than growing the window.
-    auto* scroll = new QScrollArea(this);
-    scroll->setObjectName(QString::fromLatin1(kClassName) + QStringLiteral("_scroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    layout->addWidget(scroll);
-    // The page's dark background shows through: a scroll area fills its viewport and its
-    // widget with the palette's light colours otherwise.
-    scroll->viewport()->setAutoFillBackground(false);
-    // A bar that is no longer needed goes at once, not on the next event-loop turn, so that a
-    // render right after the tab is shown (a screenshot) does not show stale bars.
-    for (QScrollBar* bar : {scroll->horizontalScrollBar(), scroll->verticalScrollBar()}) {
-        connect(bar, &QScrollBar::rangeChanged, scroll, [scroll](int min, int max) {
-            if (min == max && scroll->isVisible())
-                scroll->setVerticalScrollBarPolicy(scroll->verticalScrollBarPolicy());
-        });
-    }
-    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), scroll)) {
-        scroll->setWidget(root);
-        root->setAutoFillBackground(false);
-    } else
+    if (pui::Window::build_scrolled_layout(
+            QString::fromLatin1(kLayout), this,
+            QString::fromLatin1(kClassName) + QStringLiteral("_scroll")) == nullptr)
         platform::debug_output("key editor: its layout could not be built\n");
 
     fill_lists();
@@ -129,14 +108,7 @@ CKeySetControlUI::CKeySetControlUI(QWidget* parent) : QWidget(parent) {
 }
 
 QWidget* CKeySetControlUI::control(const QString& name) const {
-    auto it = controls_.find(name);
-    if (it != controls_.end() && !it->second.isNull())
-        return it->second;
-    QWidget* found =
-        pui::Window::find_sub_control_by_name(const_cast<CKeySetControlUI*>(this), name);
-    if (found != nullptr)
-        controls_[name] = found;
-    return found;
+    return controls_.find(const_cast<CKeySetControlUI*>(this), name);
 }
 
 void CKeySetControlUI::fill_lists() {

@@ -104,7 +104,7 @@ class CKeySetControlUI : public QWidget {
     KeyEditorState shown_;  // the state last shown or read: the fallback of a refused edit
     int key_row_ = -1;      // the key named in "keyset_keyboard_text_edit"
     bool keyboard_page_ = false;
-    mutable std::map<QString, QPointer<QWidget>> controls_;
+    platform::ui::ControlCache controls_;
 };
 
 // Registers CKeySetControlUI with the control factory (replacing its placeholder).

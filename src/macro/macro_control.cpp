@@ -159,30 +159,9 @@ CMacroControlUI::CMacroControlUI(QWidget* parent)
               return QFileDialog::getSaveFileName(p, caption, start, filter);
           }) {
     setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    // The editor scrolls inside its page rather than growing the window.
-    auto* scroll = new QScrollArea(this);
-    scroll->setObjectName(QString::fromLatin1(kClassName) + QStringLiteral("_scroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    layout->addWidget(scroll);
-    // The page's dark background shows through: a scroll area fills its viewport and its
-    // widget with the palette's light colours otherwise.
-    scroll->viewport()->setAutoFillBackground(false);
-    // A bar that is no longer needed goes at once, not on the next event-loop turn, so that a
-    // render right after the tab is shown (a screenshot) does not show stale bars.
-    for (QScrollBar* bar : {scroll->horizontalScrollBar(), scroll->verticalScrollBar()}) {
-        connect(bar, &QScrollBar::rangeChanged, scroll, [scroll](int min, int max) {
-            if (min == max && scroll->isVisible())
-                scroll->setVerticalScrollBarPolicy(scroll->verticalScrollBarPolicy());
-        });
-    }
-    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), scroll)) {
-        scroll->setWidget(root);
-        root->setAutoFillBackground(false);
-    } else
+    if (pui::Window::build_scrolled_layout(
+            QString::fromLatin1(kLayout), this,
+            QString::fromLatin1(kClassName) + QStringLiteral("_scroll")) == nullptr)
         platform::debug_output("macro editor: its layout could not be built\n");
 
     pui::set_number_only(control(kFixedTime), true);
@@ -212,14 +191,7 @@ CMacroControlUI::CMacroControlUI(QWidget* parent)
 CMacroControlUI::~CMacroControlUI() = default;
 
 QWidget* CMacroControlUI::control(const QString& name) const {
-    auto it = controls_.find(name);
-    if (it != controls_.end() && !it->second.isNull())
-        return it->second;
-    QWidget* found =
-        pui::Window::find_sub_control_by_name(const_cast<CMacroControlUI*>(this), name);
-    if (found != nullptr)
-        controls_[name] = found;
-    return found;
+    return controls_.find(const_cast<CMacroControlUI*>(this), name);
 }
 
 QWidget* CMacroControlUI::row_widget(int i) const {
@@ -230,15 +202,11 @@ QWidget* CMacroControlUI::row_widget(int i) const {
 }
 
 bool CMacroControlUI::confirmed(const char* text_id) {
-    pui::Window* w = pui::window_of(this);
-    return ui::show_message(window(), QString(), QString::fromLatin1(text_id),
-                            w != nullptr ? w->dpi() : 96, 1, 1) == 1;
+    return ui::ask_user(this, text_id);
 }
 
 void CMacroControlUI::notice(const char* text_id) {
-    pui::Window* w = pui::window_of(this);
-    ui::show_message(window(), QString(), QString::fromLatin1(text_id),
-                     w != nullptr ? w->dpi() : 96, 1, 0);
+    ui::tell_user(this, text_id);
 }
 
 void CMacroControlUI::set_event_controls_enabled(bool on) {
@@ -319,6 +287,11 @@ void CMacroControlUI::new_macro() {
         notice(r.message.empty() ? kWriteFailed : r.message.c_str());
         return;
     }
+    show_added_macro(r);
+}
+
+// A macro the library has just added (new or imported) joins the list and is selected.
+void CMacroControlUI::show_added_macro(const MacroResult& r) {
     if (auto* list = qobject_cast<QListWidget*>(control(kNameList))) {
         auto* item = new QListWidgetItem(qt(r.name));
         item->setData(Qt::UserRole, qt(library_.entries()[static_cast<std::size_t>(r.index)].guid));
@@ -404,17 +377,7 @@ void CMacroControlUI::import_macro() {
                                                 : r.message.c_str());
         return;
     }
-    if (auto* list = qobject_cast<QListWidget*>(control(kNameList))) {
-        auto* item = new QListWidgetItem(qt(r.name));
-        item->setData(Qt::UserRole, qt(library_.entries()[static_cast<std::size_t>(r.index)].guid));
-        item->setSizeHint(QSize(0, kNameItemHeight));
-        std::optional<pui::Window::NotifySuppressor> quiet;
-        if (pui::Window* w = pui::window_of(this))
-            quiet.emplace(*w);
-        list->addItem(item);
-    }
-    select_macro(r.index);
-    emit macro_added(qt(r.name));
+    show_added_macro(r);
 }
 
 void CMacroControlUI::export_macro() {

@@ -126,6 +126,7 @@ class CMacroControlUI : public QWidget {
 
     // Operations.
     void new_macro();
+    void show_added_macro(const MacroResult& r);
     void rename_macro();
     void delete_macro();
     void import_macro();
@@ -153,7 +154,7 @@ class CMacroControlUI : public QWidget {
     FileDialog open_dialog_;
     FileDialog save_dialog_;
     QTimer scroll_timer_;
-    mutable std::map<QString, QPointer<QWidget>> controls_;
+    platform::ui::ControlCache controls_;
 };
 
 // Registers CMacroControlUI with the control factory (replacing its placeholder).

@@ -292,18 +292,9 @@ CShootControlUI::CShootControlUI(QWidget* parent)
               return QFileDialog::getSaveFileName(p, caption, start, filter);
           }) {
     setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    // The editor scrolls inside its page rather than growing the window.
-    auto* scroll = new QScrollArea(this);
-    scroll->setObjectName(QString::fromLatin1(kClassName) + QStringLiteral("_scroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    layout->addWidget(scroll);
-    if (QWidget* root = pui::Window::build_layout(QString::fromLatin1(kLayout), scroll))
-        scroll->setWidget(root);
-    else
+    if (pui::Window::build_scrolled_layout(
+            QString::fromLatin1(kLayout), this,
+            QString::fromLatin1(kClassName) + QStringLiteral("_scroll")) == nullptr)
         platform::debug_output("shooting editor: its layout could not be built\n");
 
     // One picture per gun page, so that switching guns keeps the page switching of the layout.
@@ -357,14 +348,7 @@ CShootControlUI::CShootControlUI(QWidget* parent)
 CShootControlUI::~CShootControlUI() = default;
 
 QWidget* CShootControlUI::control(const QString& name) const {
-    auto it = controls_.find(name);
-    if (it != controls_.end() && !it->second.isNull())
-        return it->second;
-    QWidget* found =
-        pui::Window::find_sub_control_by_name(const_cast<CShootControlUI*>(this), name);
-    if (found != nullptr)
-        controls_[name] = found;
-    return found;
+    return controls_.find(const_cast<CShootControlUI*>(this), name);
 }
 
 ShootPatternView* CShootControlUI::pattern_view(int gun) const {
@@ -547,9 +531,7 @@ void CShootControlUI::report(const ShootResult& result, const char* what) {
 }
 
 void CShootControlUI::notice(const char* text_id) {
-    pui::Window* w = pui::window_of(this);
-    ui::show_message(window(), QString(), QString::fromLatin1(text_id),
-                     w != nullptr ? w->dpi() : 96, 1, 0);
+    ui::tell_user(this, text_id);
 }
 
 void CShootControlUI::on_notify(pui::Notification& msg) {

@@ -142,7 +142,7 @@ class CShootControlUI : public QWidget {
     std::array<ShootPatternView*, GunCount> views_{};
     FileDialog open_dialog_;
     FileDialog save_dialog_;
-    mutable std::map<QString, QPointer<QWidget>> controls_;
+    platform::ui::ControlCache controls_;
 };
 
 // Registers CShootControlUI with the control factory (replacing its placeholder), so that the

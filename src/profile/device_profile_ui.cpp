@@ -324,15 +324,11 @@ int CDeviceProfileUI::rename_profile(const QString& name) {
 // ---- Notifications ------------------------------------------------------------------------
 
 bool CDeviceProfileUI::confirmed(const char* text_id) {
-    pui::Window* w = pui::window_of(this);
-    return ui::show_message(window(), QString(), QString::fromLatin1(text_id),
-                            w != nullptr ? w->dpi() : 96, 1, 1) == 1;
+    return ui::ask_user(this, text_id);
 }
 
 void CDeviceProfileUI::notice(const char* text_id) {
-    pui::Window* w = pui::window_of(this);
-    ui::show_message(window(), QString(), QString::fromLatin1(text_id),
-                     w != nullptr ? w->dpi() : 96, 1, 0);
+    ui::tell_user(this, text_id);
 }
 
 void CDeviceProfileUI::update_save_button() {

@@ -289,14 +289,7 @@ CLightControlUI::CLightControlUI(QWidget* parent) : QWidget(parent) {
 }
 
 QWidget* CLightControlUI::control(const QString& name) const {
-    auto it = controls_.find(name);
-    if (it != controls_.end() && !it->second.isNull())
-        return it->second;
-    QWidget* found =
-        pui::Window::find_sub_control_by_name(const_cast<CLightControlUI*>(this), name);
-    if (found != nullptr)
-        controls_[name] = found;
-    return found;
+    return controls_.find(const_cast<CLightControlUI*>(this), name);
 }
 
 void CLightControlUI::set_light_sync(bool on) {

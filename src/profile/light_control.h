@@ -135,7 +135,7 @@ class CLightControlUI : public QWidget {
     LightInfo record_;
     std::uint32_t colour_ = 0;  // 0xRRGGBB
     AudioLightInfo audio_;
-    mutable std::map<QString, QPointer<QWidget>> controls_;
+    platform::ui::ControlCache controls_;
 };
 
 // Registers CLightControlUI with the control factory (replacing its placeholder).

@@ -65,4 +65,20 @@ int show_message(QWidget* owner, const QString& title, const QString& text, int 
     return result;
 }
 
+namespace {
+int dpi_of(QWidget* from) {
+    platform::ui::Window* w = platform::ui::window_of(from);
+    return w != nullptr ? w->dpi() : 96;
+}
+}  // namespace
+
+bool ask_user(QWidget* from, const char* text_id) {
+    return show_message(from->window(), QString(), QString::fromLatin1(text_id), dpi_of(from), 1,
+                        1) == 1;
+}
+
+void tell_user(QWidget* from, const char* text_id) {
+    show_message(from->window(), QString(), QString::fromLatin1(text_id), dpi_of(from), 1, 0);
+}
+
 }  // namespace velqa::ui

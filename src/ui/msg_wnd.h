@@ -38,5 +38,9 @@ class CMsgWnd : public platform::ui::Window {
 // Returns 1 when the user confirmed, 0 for cancel or close.
 int show_message(QWidget* owner, const QString& title, const QString& text, int dpi, int text_is_id,
                  int buttons);
+// The message of text id `text_id` over the window of control `from`, at that window's DPI:
+// ask_user offers confirm and cancel and is true on confirm; tell_user only informs.
+bool ask_user(QWidget* from, const char* text_id);
+void tell_user(QWidget* from, const char* text_id);
 
 }  // namespace velqa::ui

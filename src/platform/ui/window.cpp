@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QThread>
 #include <QTimer>
@@ -571,6 +572,44 @@ void Window::apply_fonts() {
 QWidget* Window::build_layout(const QString& layout, QWidget* parent) {
     LayoutBuilder builder;
     return builder.create(layout, parent);
+}
+
+QWidget* ControlCache::find(QWidget* root, const QString& name) const {
+    auto it = found_.find(name);
+    if (it != found_.end() && !it->second.isNull())
+        return it->second;
+    QWidget* found = Window::find_sub_control_by_name(root, name);
+    if (found != nullptr)
+        found_[name] = found;
+    return found;
+}
+
+QWidget* Window::build_scrolled_layout(const QString& layout, QWidget* owner,
+                                       const QString& scroll_name) {
+    auto* box = new QVBoxLayout(owner);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->setSpacing(0);
+    auto* scroll = new QScrollArea(owner);
+    scroll->setObjectName(scroll_name);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    box->addWidget(scroll);
+    // A scroll area fills its viewport and its widget with the palette's light colours.
+    scroll->viewport()->setAutoFillBackground(false);
+    // A bar that is no longer needed goes at once, not on the next event-loop turn, so that a
+    // render right after the page is shown (a screenshot) does not show stale bars.
+    for (QScrollBar* bar : {scroll->horizontalScrollBar(), scroll->verticalScrollBar()}) {
+        QObject::connect(bar, &QScrollBar::rangeChanged, scroll, [scroll](int min, int max) {
+            if (min == max && scroll->isVisible())
+                scroll->setVerticalScrollBarPolicy(scroll->verticalScrollBarPolicy());
+        });
+    }
+    QWidget* root = build_layout(layout, scroll);
+    if (root != nullptr) {
+        scroll->setWidget(root);
+        root->setAutoFillBackground(false);
+    }
+    return root;
 }
 
 void Window::set_modal_test_hook(std::function<void(Window&)> hook) {

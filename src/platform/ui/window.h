@@ -33,6 +33,16 @@ struct Notification {
     QString sender_name() const;
 };
 
+// The controls of a composite control, found by name on first use and remembered; one that
+// has been deleted since is looked up again.
+class ControlCache {
+  public:
+    QWidget* find(QWidget* root, const QString& name) const;
+
+  private:
+    mutable std::map<QString, QPointer<QWidget>> found_;
+};
+
 class Window : public QWidget {
     Q_OBJECT
 
@@ -128,6 +138,12 @@ class Window : public QWidget {
 
     // Builds another layout with the factory only (no builder callback): nested layouts.
     static QWidget* build_layout(const QString& layout, QWidget* parent = nullptr);
+    // Builds `layout` inside a frameless scroll area named `scroll_name` that fills `owner`
+    // (which gets a layout holding just it), so that an editor scrolls inside its page rather
+    // than growing the window. The page's background shows through. nullptr when the layout
+    // cannot be built.
+    static QWidget* build_scrolled_layout(const QString& layout, QWidget* owner,
+                                          const QString& scroll_name);
 
     // Test seam: called on the window thread once a modal run has started, so that tests can
     // answer modal windows. Product code never sets it.
