@@ -1,0 +1,86 @@
+# Installed layout and the Debian package.
+#   bin/                          velqa, velqactl, velqa-sim (their own folders install them)
+#   share/velqa/                  skin/, DefaultData/, Font/ (found relative to bin/)
+#   share/applications, share/icons/hicolor, share/metainfo   desktop integration
+#   lib/udev/rules.d              seat access to the mouse's hidraw nodes
+# Destinations are relative, so `cmake --install --prefix DIR` and CPack's /usr both work.
+
+# The skin's SVG sources are rendered into the skin by hand; the program reads only the PNGs.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/skin ${CMAKE_SOURCE_DIR}/DefaultData ${CMAKE_SOURCE_DIR}/Font
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/velqa
+  PATTERN ".gitkeep" EXCLUDE
+  REGEX "/skin/svg$" EXCLUDE)
+
+# Numbered below 73 so that uaccess is tagged before systemd-logind's rule applies seat ACLs.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/70-zarn-velqa-r260.rules
+  DESTINATION lib/udev/rules.d)
+
+if(VELQA_GUI)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/velqa.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/com.zarn.VelqaR260.metainfo.xml
+    ${CMAKE_BINARY_DIR}/packaging/com.zarn.VelqaR260.metainfo.xml @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/com.zarn.VelqaR260.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+  set(icon_root ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/velqa.svg DESTINATION ${icon_root}/scalable/apps)
+  find_program(VELQA_RSVG_CONVERT rsvg-convert)
+  if(VELQA_RSVG_CONVERT)
+    # Desktops that do not scale SVG icons pick the nearest of these.
+    set(VELQA_ICON_SIZES 16 22 24 32 48 64 128 256 512)
+    set(icons "")
+    foreach(size ${VELQA_ICON_SIZES})
+      set(dir ${CMAKE_BINARY_DIR}/packaging/icons/${size}x${size})
+      add_custom_command(OUTPUT ${dir}/velqa.png
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+        COMMAND ${VELQA_RSVG_CONVERT} -w ${size} -h ${size} -o ${dir}/velqa.png
+                ${CMAKE_SOURCE_DIR}/packaging/velqa.svg
+        DEPENDS ${CMAKE_SOURCE_DIR}/packaging/velqa.svg
+        COMMENT "Rendering the ${size}x${size} icon" VERBATIM)
+      list(APPEND icons ${dir}/velqa.png)
+      install(FILES ${dir}/velqa.png DESTINATION ${icon_root}/${size}x${size}/apps)
+    endforeach()
+    add_custom_target(velqa_icons ALL DEPENDS ${icons})
+  else()
+    message(WARNING "rsvg-convert not found (package librsvg2-bin): installing the 256x256 icon only")
+    install(FILES ${CMAKE_SOURCE_DIR}/packaging/velqa.png DESTINATION ${icon_root}/256x256/apps)
+  endif()
+endif()
+
+# Debian package (scripts/package).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME velqa)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES TRUE)
+set(VELQA_PACKAGE_MAINTAINER "VELQA R260 maintainers <velqa-r260@example.com>"
+  CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_CONTACT "${VELQA_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VELQA_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configuration utility for the ZARN VELQA R260 gaming mouse")
+# Lines stay short: dpkg shows the long description as it stands.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Sets the DPI stages, polling rates, sensor and power options, button"
+  "assignments, macros, recoil patterns and lighting of the ZARN VELQA R260"
+  "wireless gaming mouse, on its USB cable or through its 2.4G receiver, and"
+  "keeps them in named profiles."
+  ""
+  "Includes velqactl, the same settings on the command line, and velqa-sim, a"
+  "simulated mouse to try the program without the hardware. The udev rule gives"
+  "the user at the seat access to the mouse.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Libraries come from dpkg-shlibdeps; Qt's platform plugins are loaded at run time, so no linked
+# library names them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Chinese texts need a CJK font; the Latin face the skin asks for.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-droid-fallback, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  ${CMAKE_SOURCE_DIR}/packaging/postinst ${CMAKE_SOURCE_DIR}/packaging/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+include(CPack)
