@@ -11,7 +11,7 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/skin ${CMAKE_SOURCE_DIR}/DefaultData ${CMA
   PATTERN ".gitkeep" EXCLUDE
   REGEX "/skin/svg$" EXCLUDE)
 
-# Numbered below 73 so that uaccess is tagged before systemd-logind's rule applies seat ACLs.
+# Numbered below 73 so that the uaccess tag is set before 73-seat-late.rules applies seat ACLs.
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/70-zarn-velqa-r260.rules
   DESTINATION lib/udev/rules.d)
 

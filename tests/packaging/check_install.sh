@@ -140,7 +140,7 @@ if [ ${#rules[@]} -eq 1 ] && [ -f "${rules[0]}" ]; then
   grep -q 'SUBSYSTEM=="hidraw"' <<<"$body" || fail "udev rule is not limited to hidraw"
   # The rule, the metainfo and the program must agree on the mouse's vendor.
   vendor="$(sed -n 's/.*"MakerVendorId"[[:space:]]*:[[:space:]]*"\([0-9A-Fa-f]*\)".*/\1/p' \
-    "$data/DefaultData/DeviceConfig.json")"
+    "$src/DefaultData/DeviceConfig.json")"
   grep -qi "ATTRS{idVendor}==\"$vendor\"" <<<"$body" || fail "udev rule is not for vendor $vendor"
   grep -qi "usb:v${vendor}p" "$meta" || fail "metainfo modalias is not for vendor $vendor"
 else
@@ -172,6 +172,15 @@ if [ -x "$root/bin/velqa" ]; then
   grep -q '"InstalledCopy"' "$home/.local/share/ZARN_VELQA_R260/AudioFile.json" 2>/dev/null ||
     fail "the user's AudioFile.json does not come from share/velqa"
   [ "$failures" -eq 0 ] || tail -n 40 "$scratch/run.log" >&2
+fi
+# velqactl too: its first profile is a copy of the factory profile in share/velqa.
+if [ -x "$root/bin/velqactl" ]; then
+  cli_home="$scratch/cli-home"
+  mkdir -p "$cli_home"
+  (cd / && env -i PATH=/usr/bin:/bin HOME="$cli_home" "$root/bin/velqactl" profile list) \
+    >"$scratch/cli.log" 2>&1 || fail "installed velqactl profile list failed: $(cat "$scratch/cli.log")"
+  grep -qs '"DPIStages"' "$cli_home"/.local/share/ZARN_VELQA_R260/mouse/*.Json ||
+    fail "velqactl's first profile is not the factory profile from share/velqa"
 fi
 
 [ "$failures" -eq 0 ] && echo "install ($mode): all checks passed"
