@@ -1,7 +1,9 @@
 #include "platform/folders.h"
 
 #include <cstdlib>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #ifndef VELQA_INSTALL_DATADIR
 #define VELQA_INSTALL_DATADIR "/usr/local/share/velqa"
@@ -31,20 +33,40 @@ fs::path executable_folder() {
 }
 
 fs::path resources_folder() {
+    return resources_folder_for(executable_folder());
+}
+
+fs::path resources_folder_for(const fs::path& exe) {
     if (fs::path env = env_path("VELQA_RESOURCE_DIR"); !env.empty())
         return env;
-    fs::path exe = executable_folder();
     std::error_code ec;
     if (!exe.empty() &&
         (fs::is_directory(exe / "DefaultData", ec) || fs::is_directory(exe / "skin", ec))) {
         return exe;
     }
-    if (!exe.empty()) {
-        fs::path prefixed = exe.parent_path() / "share" / "velqa";
-        if (fs::is_directory(prefixed, ec))
-            return prefixed;
+    std::vector<fs::path> candidates;
+    if (!exe.empty())
+        candidates.push_back(exe.parent_path() / "share" / "velqa");
+    const fs::path configured(VELQA_INSTALL_DATADIR);
+    candidates.push_back(configured);
+    // An executable copied elsewhere still finds a packaged install. The list holds absolute
+    // folders only; anything else is skipped, as the XDG rules ask.
+    const char* dirs = std::getenv("XDG_DATA_DIRS");
+    std::string list = (dirs != nullptr && *dirs != '\0') ? dirs : "/usr/local/share:/usr/share";
+    for (std::size_t start = 0; start <= list.size();) {
+        std::size_t end = list.find(':', start);
+        if (end == std::string::npos)
+            end = list.size();
+        const fs::path dir(list.substr(start, end - start));
+        if (dir.is_absolute())
+            candidates.push_back(dir / "velqa");
+        start = end + 1;
     }
-    return fs::path(VELQA_INSTALL_DATADIR);
+    for (const fs::path& c : candidates) {
+        if (fs::is_directory(c, ec))
+            return c;
+    }
+    return configured;
 }
 
 fs::path user_data_folder() {

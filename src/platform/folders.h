@@ -10,8 +10,14 @@ namespace velqa::platform {
 std::filesystem::path executable_folder();
 
 // Folder holding skin/, DefaultData/ and Font/: VELQA_RESOURCE_DIR when set, else beside the
-// executable when DefaultData/ or skin/ is there (build tree), else <prefix>/share/velqa.
+// executable when DefaultData/ or skin/ is there (build tree), else ../share/velqa from the
+// executable's folder (installed tree, wherever its prefix), else the configured install
+// folder or velqa/ in one of ${XDG_DATA_DIRS:-/usr/local/share:/usr/share}, whichever exists
+// first. When none exists, the configured install folder, so that errors name the expected place.
 std::filesystem::path resources_folder();
+
+// resources_folder() for an executable in `exe_folder` (empty when unknown).
+std::filesystem::path resources_folder_for(const std::filesystem::path& exe_folder);
 
 // ${XDG_DATA_HOME:-$HOME/.local/share}/ZARN_VELQA_R260, created on first use.
 // Returns the path even when it cannot be created (callers' file operations then fail).
