@@ -274,7 +274,13 @@ int run(int argc, char** argv) {
         std::fprintf(stderr, "velqa: --automation is ignored with --screenshot\n");
     }
 
-    load_resources(resources);
+    // Without its skin the window never settles: a screenshot says so instead of waiting.
+    if (!load_resources(resources) && options.screenshot) {
+        std::fprintf(stderr, "velqa: cannot load the skin from %s\n",
+                     (resources / "skin").string().c_str());
+        remove_private_fonts();
+        return 1;
+    }
 
     std::unique_ptr<Simulator> simulator;
     if (options.simulate) {

@@ -2,7 +2,6 @@
 
 #include <QCursor>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -150,14 +149,8 @@ void set_mouse_ignored(QWidget* w, bool on) {
 CMacroControlUI::CMacroControlUI(QWidget* parent)
     : QWidget(parent),
       library_(fs::path()),
-      open_dialog_(
-          [](QWidget* p, const QString& caption, const QString& start, const QString& filter) {
-              return QFileDialog::getOpenFileName(p, caption, start, filter);
-          }),
-      save_dialog_(
-          [](QWidget* p, const QString& caption, const QString& start, const QString& filter) {
-              return QFileDialog::getSaveFileName(p, caption, start, filter);
-          }) {
+      open_dialog_(platform::ui::native_open_dialog()),
+      save_dialog_(platform::ui::native_save_dialog()) {
     setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
     if (pui::Window::build_scrolled_layout(
             QString::fromLatin1(kLayout), this,

@@ -21,6 +21,7 @@
 #include "macro/macro_files.h"
 #include "macro/macro_recorder.h"
 #include "platform/input/input_capture.h"
+#include "platform/ui/file_dialog.h"
 #include "platform/ui/window.h"
 
 namespace velqa::macro {
@@ -46,10 +47,8 @@ class CMacroControlUI : public QWidget {
     static constexpr int kScrollTimer = 4101;
     static constexpr int kScrollDelayMs = 50;
     static constexpr int kRowHeight = 30;
-
-    // A file dialog: returns the chosen path, or an empty string when cancelled.
-    using FileDialog = std::function<QString(QWidget* parent, const QString& caption,
-                                             const QString& start, const QString& filter)>;
+    // Import and export ask through these; tests answer them.
+    using FileDialog = platform::ui::FileDialog;
 
     explicit CMacroControlUI(QWidget* parent = nullptr);
     ~CMacroControlUI() override;

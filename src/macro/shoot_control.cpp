@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QLineEdit>
@@ -283,14 +282,8 @@ void ShootPatternView::leaveEvent(QEvent* event) {
 CShootControlUI::CShootControlUI(QWidget* parent)
     : QWidget(parent),
       patterns_(std::make_unique<ShootPatterns>(fs::path(), fs::path())),
-      open_dialog_(
-          [](QWidget* p, const QString& caption, const QString& start, const QString& filter) {
-              return QFileDialog::getOpenFileName(p, caption, start, filter);
-          }),
-      save_dialog_(
-          [](QWidget* p, const QString& caption, const QString& start, const QString& filter) {
-              return QFileDialog::getSaveFileName(p, caption, start, filter);
-          }) {
+      open_dialog_(platform::ui::native_open_dialog()),
+      save_dialog_(platform::ui::native_save_dialog()) {
     setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
     if (pui::Window::build_scrolled_layout(
             QString::fromLatin1(kLayout), this,

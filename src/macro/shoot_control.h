@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "macro/shoot_data.h"
+#include "platform/ui/file_dialog.h"
 #include "platform/ui/window.h"
 
 namespace velqa::macro {
@@ -74,10 +75,8 @@ class CShootControlUI : public QWidget {
     static constexpr const char* kLayout = "XML\\CustomControlXML\\ShootControl.xml";
     static constexpr const char* kClassName = "ShootControl";
     static constexpr const char* kFileFilter = "Shoot Files(*.shoot)";
-
-    // A file dialog: returns the chosen path, or an empty string when cancelled.
-    using FileDialog = std::function<QString(QWidget* parent, const QString& caption,
-                                             const QString& start, const QString& filter)>;
+    // Import and export ask through these; tests answer them.
+    using FileDialog = platform::ui::FileDialog;
 
     explicit CShootControlUI(QWidget* parent = nullptr);
     ~CShootControlUI() override;

@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QStyle>
@@ -48,14 +47,8 @@ QString language_text(const char* id) {
 
 CDeviceProfileUI::CDeviceProfileUI(QWidget* parent)
     : QWidget(parent),
-      open_dialog_(
-          [](QWidget* p, const QString& caption, const QString& start, const QString& filter) {
-              return QFileDialog::getOpenFileName(p, caption, start, filter);
-          }),
-      save_dialog_(
-          [](QWidget* p, const QString& caption, const QString& start, const QString& filter) {
-              return QFileDialog::getSaveFileName(p, caption, start, filter);
-          }) {
+      open_dialog_(platform::ui::native_open_dialog()),
+      save_dialog_(platform::ui::native_save_dialog()) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

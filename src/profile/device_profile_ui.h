@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/ui/file_dialog.h"
 #include "platform/ui/window.h"
 #include "profile/profile_list.h"
 
@@ -24,9 +25,8 @@ class CDeviceProfileUI : public QWidget {
     static constexpr const char* kClassName = "CDeviceProfileUI";
     static constexpr const char* kFileFilter = "Profile Files(*.json)";
 
-    // A file dialog: returns the chosen path, or an empty string when cancelled.
-    using FileDialog = std::function<QString(QWidget* parent, const QString& caption,
-                                             const QString& start, const QString& filter)>;
+    // Import and export ask through these; tests answer them.
+    using FileDialog = platform::ui::FileDialog;
 
     explicit CDeviceProfileUI(QWidget* parent = nullptr);
     ~CDeviceProfileUI() override;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <QColor>
 #include <QFileInfo>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -79,6 +80,18 @@ TEST(Cli, ScreenshotToAnUnwritablePlaceFails) {
                   private_env(home.path()));
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(r.err.contains("cannot save the screenshot"));
+}
+
+TEST(Cli, ScreenshotWithoutTheSkinFailsInsteadOfWaiting) {
+    TempDir home;
+    QProcessEnvironment env = private_env(home.path());
+    env.insert(QStringLiteral("VELQA_RESOURCE_DIR"),
+               QString::fromStdString((home / "empty").string()));
+    const RunResult r =
+        run_velqa({"--screenshot", QString::fromStdString((home / "x.png").string())}, env);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(r.err.contains("cannot load the skin")) << r.err.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(home / "x.png"));
 }
 
 TEST(Cli, SimulateWithoutTheSimulatorSaysSoAndRunsOn) {

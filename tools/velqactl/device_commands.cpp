@@ -66,9 +66,9 @@ struct ProbeFailure {
 // The commands of the README that let a user open the mouse without root.
 void print_permission_help() {
     std::fprintf(stderr,
-                 "velqactl: a VELQA R260 is connected, but this user may not open it. Install "
-                 "the udev rule from "
-                 "packaging/ (see README, \"Using the real mouse\"):\n"
+                 "velqactl: a VELQA R260 is connected, but this user may not open it. The "
+                 "velqa package installs the udev rule that allows it; from a source tree, "
+                 "install the rule from packaging/ (see README, \"Using the real mouse\"):\n"
                  "  sudo cp packaging/70-zarn-velqa-r260.rules /etc/udev/rules.d/\n"
                  "  sudo udevadm control --reload && sudo udevadm trigger\n"
                  "then unplug the mouse (or its receiver) and plug it in again.\n");

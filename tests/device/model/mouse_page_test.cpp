@@ -9,6 +9,8 @@
 #include "device/link/codecs.h"
 #include "device/model/mouse_device.h"
 #include "in_process_sim.h"
+#include "macro/shoot_control.h"
+#include "macro/shoot_data.h"
 #include "platform/debug_output.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/qt_test_app.h"
@@ -36,6 +38,7 @@ void load_skin() {
         register_device_pages();
         ui::register_custom_controls();
         profile::register_light_controls();
+        macro::register_shoot_controls();
         return ok;
     }();
     ASSERT_TRUE(loaded);
@@ -371,6 +374,59 @@ TEST_P(MousePage, ALightingChangeBeforeTheMouseIsReadSendsNothing) {
     fresh.change_lighting(info);
     EXPECT_EQ(fw().requests().size(), requests);
     EXPECT_NE(fresh.profile().light_info().mode, 4);
+}
+
+// A gamer edits one bullet of each gun on the page, then presses "Write": the mouse's shooting
+// memory holds the image of the four edited files, byte for byte.
+TEST_P(MousePage, FourEditedPatternsReachTheMouseByteForByte) {
+    macro::CShootControlUI* editor = page_->shoot_editor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_GE(editor->current_bullet(), 0);
+    // The main window hands the editor's notifications to it; so does this test.
+    const auto route = [&](const char* type, const QString& name, pui::WParam wparam = 0) {
+        QWidget* c = editor->control(name);
+        ASSERT_NE(c, nullptr) << name.toStdString();
+        if (std::string_view(type) == "selectchanged")
+            pui::set_selected(c, true, false);
+        pui::Notification msg{type, c, wparam};
+        editor->on_notify(msg);
+    };
+    const auto type = [&](const char* name, int value) {
+        auto* edit = qobject_cast<QLineEdit*>(editor->control(QString::fromLatin1(name)));
+        ASSERT_NE(edit, nullptr) << name;
+        edit->setText(QString::number(value));
+        pui::Notification msg{"killfocus", edit};
+        editor->on_notify(msg);
+    };
+    const std::vector<std::uint8_t> before = editor->patterns().image();
+    for (int gun = 0; gun < macro::GunCount; ++gun) {
+        route("selectchanged", QStringLiteral("shoot_gun_op_%1").arg(gun), 1);
+        route("selectchanged", QStringLiteral("bullet_op_%1").arg(5 + gun), 1);
+        ASSERT_EQ(editor->current_gun(), gun);
+        ASSERT_EQ(editor->current_bullet(), 5 + gun);
+        type("bullet_x_eidt", 3 + gun);
+        type("bullet_y_eidt", 7 + gun);
+        type("bullet_delay_eidt", 40 + gun);
+        const auto bullets = editor->patterns().load_bullets(gun);
+        ASSERT_TRUE(bullets);
+        const macro::Bullet saved = (*bullets)[size_t(5 + gun)];
+        EXPECT_EQ(saved.x, 3 + gun);
+        EXPECT_EQ(saved.y, 7 + gun);
+        EXPECT_EQ(saved.delay, 40 + gun);
+    }
+    const std::vector<std::uint8_t> image = editor->patterns().image();
+    ASSERT_EQ(image.size(), 2920u);
+    ASSERT_NE(image, before);
+
+    bool written = false;
+    QObject::connect(page_.get(), &CZentovaMouseDevice::shooting_written,
+                     [&](bool ok) { written = ok; });
+    route("click", QStringLiteral("shootdate_save_btn"));
+    EXPECT_TRUE(written);
+    const auto memory = fw().shooting_memory();
+    ASSERT_GE(memory.size(), image.size());
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), memory.begin()));
+    EXPECT_FALSE(fw().config_open());
 }
 
 }  // namespace
