@@ -258,6 +258,10 @@ TEST_F(TrayBatteryTest, OnTheCableNothingIsAnnouncedAndTheTrayFollowsTheLink) {
     battery(10);
     ASSERT_TRUE(wait_until([&] { return server->count() >= 1; }));
     EXPECT_TRUE(server->calls()[0].body.contains("10%")) << server->calls()[0].body.toStdString();
+
+    // A language change re-words the tooltip at once.
+    ASSERT_TRUE(wnd->apply_language(1));
+    EXPECT_EQ(tip(), "ZARN_VELQA_R260\n电量：10%\n连接：2.4G");
 }
 
 }  // namespace
