@@ -175,6 +175,7 @@ void CMainWnd::init_window() {
         pui::Resources::instance().resolve(QStringLiteral("common/logo.png")).string());
     setWindowIcon(QIcon(icon));
     tray_.create(this, QStringLiteral("common/logo.png"), QStringLiteral("ZARN_VELQA_R260"));
+    refresh_tray();
 }
 
 void CMainWnd::notify(pui::Notification& msg) {
@@ -358,6 +359,7 @@ bool CMainWnd::apply_language(int index) {
     }
     if (root() != nullptr)
         root()->updateGeometry();
+    refresh_tray();
     return true;
 }
 
@@ -746,6 +748,10 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
             return 0;
         case kMsgAccessDenied:
             on_access_denied();
+            handled = true;
+            return 0;
+        case model::MsgPowerStatus:
+            on_power_status();
             handled = true;
             return 0;
         case kMsgShowNoDevice:

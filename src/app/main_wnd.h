@@ -44,6 +44,9 @@ class CMpDevicePowerUI;
 namespace velqa::platform::input {
 class InputCapture;
 }
+namespace velqa::platform {
+class Notifier;
+}
 
 namespace velqa::app {
 
@@ -52,6 +55,7 @@ class DeviceScanThread;
 class LightSyncThread;
 struct LightSyncTarget;
 class ScanBridge;
+struct TrayBattery;
 
 // The DPI the window is laid out at on a screen of `size`: 144 when it is larger than
 // 1500 x 960, else 96.
@@ -97,6 +101,12 @@ class CMainWnd : public platform::ui::Window {
 
     const QSize& screen_size() const { return screen_size_; }
     bool tray_visible() const { return tray_.visible(); }
+    // The tray icon's tooltip and low-battery mark (kept without a tray on the desktop too).
+    const platform::ui::TrayIcon& tray() const { return tray_; }
+    // Shows the selected mouse's battery, charging state and link on the tray icon.
+    void refresh_tray();
+    // Where low-battery notices go; the desktop's notification service unless set.
+    void set_notifier(std::unique_ptr<platform::Notifier> notifier);
     // The audio-light styles loaded at start-up.
     const Json::Value& audio_styles() const;
 
@@ -215,6 +225,8 @@ class CMainWnd : public platform::ui::Window {
     void on_hook_message(int mode, bool mouse, platform::ui::LParam lparam);
     void bind_button_editors(model::CZentovaMouseDevice* page);
     model::CZentovaMouseDevice* recording_mouse() const;
+    TrayBattery& tray_battery();
+    void on_power_status();
 
     std::filesystem::path default_data_;
     std::filesystem::path user_data_;
@@ -259,6 +271,11 @@ class CMainWnd : public platform::ui::Window {
 
     std::unique_ptr<CDeviceHook> hook_;
     QPointer<QObject> recording_page_;  // the mouse page whose editor records
+
+    struct TrayBatteryDelete {
+        void operator()(TrayBattery* battery) const;
+    };
+    std::unique_ptr<TrayBattery, TrayBatteryDelete> battery_;
 };
 
 }  // namespace velqa::app

@@ -60,6 +60,8 @@ void CMpDevicePowerUI::show_status(const std::uint8_t* status, std::size_t lengt
     std::uint8_t s[kMaxStatus] = {};
     if (status != nullptr)
         std::memcpy(s, status, std::min(length, kMaxStatus));
+    last_status_.emplace();
+    std::memcpy(last_status_->data(), s, last_status_->size());
 
     for (Part p : {kValue, kWirelessLogo, kWirelessText, kCableText, kProgress, kBattery, kCharging,
                    kChargingText, kPhone}) {

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace velqa::ui {
 
@@ -37,6 +38,9 @@ class CMpDevicePowerUI : public QWidget {
     // are taken; shorter input (or none) counts as zero bytes. Does nothing when the layout
     // lacks one of the controls it shows.
     void show_status(const std::uint8_t* status, std::size_t length);
+    // The first six bytes of the last status given to show_status (zero-padded), whether or not
+    // the layout could show it; nothing before the first.
+    const std::optional<std::array<std::uint8_t, 6>>& last_status() const { return last_status_; }
 
   protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -60,6 +64,7 @@ class CMpDevicePowerUI : public QWidget {
     std::uint32_t type_ = 0;
     std::uint32_t value_ = 0;
     std::array<QPointer<QWidget>, kPartCount> parts_;
+    std::optional<std::array<std::uint8_t, 6>> last_status_;
 };
 
 // Registers CMpDevicePowerUI with the control factory (replacing a placeholder).

@@ -118,8 +118,10 @@ TEST_F(PowerWidgetTest, ChargingStatesSwapTextAndIconsAndUnknownStateChangesNoth
 
 TEST_F(PowerWidgetTest, ShortOrMissingInputCountsAsZeroBytes) {
     const std::uint8_t one[] = {55};
+    EXPECT_FALSE(widget_->last_status());
     widget_->show_status(one, 1);
     EXPECT_EQ(pui::text(sub("device_power_value")), "55%");
+    EXPECT_EQ(*widget_->last_status(), (std::array<std::uint8_t, 6>{55, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(shown("device_youxian_logo_text"));  // byte 3 padded: cable
     widget_->show_status(nullptr, 40);
     EXPECT_EQ(pui::text(sub("device_power_value")), "0%");
@@ -157,6 +159,9 @@ TEST_F(PowerWidgetTest, LayoutLackingASubControlLeavesTheWidgetUnchanged) {
     EXPECT_EQ(pui::text(sub("device_power_value")), "--");
     EXPECT_NE(pui::value(sub("device_Power_progress")), 85);
     EXPECT_TRUE(pui::bk_image(sub("device_wuxian_logo")).isEmpty());
+    // What the device reported is still known to those who read it back (the tray).
+    ASSERT_TRUE(widget_->last_status());
+    EXPECT_EQ(*widget_->last_status(), (std::array<std::uint8_t, 6>{85, 1, 0, 1, 0, 0}));
 }
 
 TEST_F(PowerWidgetTest, ShowLayoutHidesTheDisplayAndAClickSendsSelectChanged) {

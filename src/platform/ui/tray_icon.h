@@ -3,6 +3,8 @@
 // kMouseLButtonUp (activation) or kMouseRButtonUp (context request).
 #pragma once
 
+#include <QIcon>
+#include <QPixmap>
 #include <QString>
 
 class QSystemTrayIcon;
@@ -23,8 +25,24 @@ class TrayIcon {
     void remove();
     bool visible() const { return icon_ != nullptr; }
 
+    // The tooltip and the low-battery mark are kept whether or not a tray is shown, so that
+    // they are right once one appears and can be read back.
+    void set_tool_tip(const QString& tip);
+    const QString& tool_tip() const { return tip_; }
+    void set_low_battery(bool on);
+    bool low_battery() const { return low_battery_; }
+    // The icon as shown now (the logo, with the mark while the battery is low).
+    QIcon current_icon() const;
+
   private:
     QSystemTrayIcon* icon_ = nullptr;
+    QIcon logo_;
+    QIcon marked_;
+    QString tip_;
+    bool low_battery_ = false;
 };
+
+// `logo` with a red battery bar over its lower right corner.
+QPixmap draw_low_battery_mark(const QPixmap& logo);
 
 }  // namespace velqa::platform::ui

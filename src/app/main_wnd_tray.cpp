@@ -1,0 +1,88 @@
+// The main window's tray: the selected mouse's battery and link in the tooltip, the low-battery
+// mark on the icon, and the desktop notice when a wireless mouse runs low.
+#include <QString>
+#include <algorithm>
+
+#include "app/main_wnd.h"
+#include "app/main_wnd_tray.h"
+#include "device/model/mouse_device.h"
+#include "platform/ui/language.h"
+#include "ui/mp_device_power.h"
+
+namespace velqa::app {
+
+namespace {
+
+std::string language_text(std::string_view id) {
+    return platform::ui::LanguageTexts::instance()
+        .text(QString::fromUtf8(id.data(), static_cast<qsizetype>(id.size())))
+        .toStdString();
+}
+
+std::optional<BatteryStatus> page_battery(const model::CZentovaUSBDevice& page) {
+    const ui::CMpDevicePowerUI* power = page.power_control();
+    if (power == nullptr || !power->last_status())
+        return std::nullopt;
+    const auto& status = *power->last_status();
+    return battery_status(status.data(), status.size());
+}
+
+}  // namespace
+
+void CMainWnd::TrayBatteryDelete::operator()(TrayBattery* battery) const {
+    delete battery;
+}
+
+TrayBattery& CMainWnd::tray_battery() {
+    if (!battery_) {
+        battery_.reset(new TrayBattery);
+        // A new selection, a tile shown or hidden, or a page moved to its other link.
+        connect(this, &CMainWnd::tiles_changed, this, &CMainWnd::refresh_tray);
+    }
+    return *battery_;
+}
+
+void CMainWnd::set_notifier(std::unique_ptr<platform::Notifier> notifier) {
+    tray_battery().notifier = std::move(notifier);
+}
+
+void CMainWnd::refresh_tray() {
+    tray_battery();
+    const model::CZentovaUSBDevice* page = selected_page();
+    const TrayView view = page == nullptr ? tray_view(false, 0, std::nullopt)
+                                          : tray_view(true, page->link_mode(), page_battery(*page));
+    tray_.set_tool_tip(QString::fromStdString(tray_tooltip(view, language_text)));
+    tray_.set_low_battery(view.low_mark);
+}
+
+void CMainWnd::on_power_status() {
+    TrayBattery& battery = tray_battery();
+    // The message does not say which page polled: every mouse's last status is looked at, and
+    // the rule leaves a status it has already seen as it is.
+    std::erase_if(battery.rules, [this](const auto& rule) {
+        return std::find(mouse_pages_.begin(), mouse_pages_.end(), rule.first) ==
+               mouse_pages_.end();
+    });
+    for (model::CZentovaMouseDevice* page : mouse_pages_) {
+        const auto status = page_battery(*page);
+        if (!status)
+            continue;
+        const auto notice = battery.rules[page].update(*status);
+        if (!notice)
+            continue;
+        if (!battery.notifier)
+            battery.notifier = platform::make_desktop_notifier("ZARN VELQA R260");
+        const NoticeText text = notice_text(*notice, language_text);
+        platform::DesktopNotice desktop;
+        desktop.summary = text.summary;
+        desktop.body = text.body;
+        desktop.urgency = notice->critical() ? platform::DesktopNotice::Urgency::Critical
+                                             : platform::DesktopNotice::Urgency::Normal;
+        // The 5% notice takes the place of the 15% one rather than stacking under it.
+        desktop.tag = "battery:" + page->device_name();
+        battery.notifier->notify(desktop);
+    }
+    refresh_tray();
+}
+
+}  // namespace velqa::app
