@@ -44,6 +44,11 @@ class CMpDevicePowerUI;
 namespace velqa::platform::input {
 class InputCapture;
 }
+namespace velqa::update {
+class CSetWnd;
+class PackageLauncher;
+struct UpdateItem;
+}  // namespace velqa::update
 
 namespace velqa::app {
 
@@ -140,6 +145,22 @@ class CMainWnd : public platform::ui::Window {
     // is saved and the keyboard is released.
     void stop_recording();
 
+    // ---- Update flow and start-up in the background (main_wnd_update.cpp) ----
+    // The update server the settings window asks (`server_override`, from VELQA_UPDATE_URL;
+    // empty: the configured one) and what opens downloaded packages (null: the desktop).
+    void set_update_options(std::string server_override,
+                            std::shared_ptr<update::PackageLauncher> launcher);
+    // Opens the settings window modally: centred on the screen, or beside this window. `shown`
+    // (may be empty) runs once the window is up. Brings an open one forward instead.
+    void open_settings(bool centred, const std::function<void(update::CSetWnd&)>& shown = {});
+    // The items the settings window lists: the configured table, versions from the pages.
+    std::vector<update::UpdateItem> build_update_list();
+    // A mouse page reports firmware that needs the upgrade package carried beside the program:
+    // the user learns where it is and what to do with it. Nothing is started.
+    void upgrade_firmware(int product_id, int version);
+    // The first scan pass leaves the window in the tray (minimised when there is no tray).
+    void set_start_hidden(bool on) { start_hidden_ = on; }
+
     DeviceSlots& device_slots() { return slots_; }
     int tile_count() const { return static_cast<int>(tiles_.size()); }
     ui::CDeviceOptionUI* tile(int index) const;
@@ -215,6 +236,7 @@ class CMainWnd : public platform::ui::Window {
     void on_hook_message(int mode, bool mouse, platform::ui::LParam lparam);
     void bind_button_editors(model::CZentovaMouseDevice* page);
     model::CZentovaMouseDevice* recording_mouse() const;
+    void show_started_hidden();
 
     std::filesystem::path default_data_;
     std::filesystem::path user_data_;
@@ -259,6 +281,10 @@ class CMainWnd : public platform::ui::Window {
 
     std::unique_ptr<CDeviceHook> hook_;
     QPointer<QObject> recording_page_;  // the mouse page whose editor records
+
+    std::string update_server_override_;
+    std::shared_ptr<update::PackageLauncher> package_launcher_;
+    bool start_hidden_ = false;
 };
 
 }  // namespace velqa::app

@@ -145,13 +145,14 @@ bool check_row(platform::http::HttpClient& client, std::string_view base_url, Up
         reached = false;
         result.name.clear();
     }
+    const UpdateRow listed = listed_row(row.item);
     if (result.name.empty()) {
-        const UpdateRow listed = listed_row(row.item);
         result.current_version_text = listed.current_text;
         result.latest_version_text.clear();
         result.status = StateDone;
     }
-    result.name = row.item.name;
+    // The row keeps the name it was listed with ("Driver" for the software).
+    result.name = listed.display_name;
     const std::string file = package_file_name(row.item);
     result.package_file = file.empty() ? std::string() : (download_folder / file).string();
     row.result = std::move(result);
