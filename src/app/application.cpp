@@ -30,19 +30,23 @@
 #include "platform/ipc/program_channel.h"
 #include "platform/ipc/sleep_monitor.h"
 #include "platform/ui/window.h"
+#include "update/set_wnd.h"
 
 namespace velqa::app {
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: velqa [--simulate] [--screenshot FILE [--tab TAB]] [--automation] [--help]\n"
+    "Usage: velqa [--simulate] [--hidden] [--screenshot FILE [--tab TAB]] [--automation] [--help]\n"
     "Configuration utility for the ZARN VELQA R260 wireless gaming mouse.\n"
     "\n"
     "  --simulate         use the simulated mouse of velqa-sim instead of a real one\n"
+    "  --hidden           start in the tray without showing the window (minimised when\n"
+    "                     the desktop has no tray); the autostart entry uses it\n"
     "  --screenshot FILE  render the main window once start-up has settled, save it as\n"
     "                     PNG to FILE and exit (works without a display)\n"
     "  --tab TAB          the tab the screenshot shows: performance (default), keys,\n"
-    "                     shooting, macros, system or about\n"
+    "                     shooting, macros, system, about or settings (the settings\n"
+    "                     window over the main window, once its update check is over)\n"
     "  --automation       offer the scripting interface com.zarn.VelqaR260.Automation on\n"
     "                     the session bus, through which scripts drive the window\n"
     "  --help             show this help and exit\n";
@@ -51,16 +55,21 @@ struct Options {
     bool help = false;
     bool simulate = false;
     bool automation = false;
+    bool hidden = false;
     std::optional<std::string> screenshot;
     std::string tab;  // the tab control a screenshot shows; empty: the start-up tab
     std::string error;
 };
+
+// The --tab value that shows the settings window rather than a tab of the main window.
+constexpr char kSettingsShot[] = "settings";
 
 // The tab names of --tab and their tab controls.
 constexpr std::pair<const char*, const char*> kScreenshotTabs[] = {
     {"performance", "performance_Op_tab"}, {"keys", "key_Op_tab"},
     {"shooting", "key_Op_tab:1"},          {"macros", "macro_Op_tab"},
     {"system", "system_Op_tab"},           {"about", "About_Op_tab"},
+    {"settings", kSettingsShot},
 };
 
 Options parse(int argc, char** argv) {
@@ -73,6 +82,8 @@ Options parse(int argc, char** argv) {
             o.simulate = true;
         } else if (arg == "--automation") {
             o.automation = true;
+        } else if (arg == "--hidden") {
+            o.hidden = true;
         } else if (arg == "--screenshot") {
             if (i + 1 >= argc) {
                 o.error = "--screenshot needs a file name";
@@ -98,7 +109,8 @@ Options parse(int argc, char** argv) {
             }
             if (o.tab.empty()) {
                 o.error =
-                    "--tab takes performance, keys, shooting, macros, system or about, not \"" +
+                    "--tab takes performance, keys, shooting, macros, system, about or "
+                    "settings, not \"" +
                     name + "\"";
                 return o;
             }
@@ -224,7 +236,7 @@ bool has_display() {
 
 }  // namespace
 
-int run(int argc, char** argv) {
+int run(int argc, char** argv, std::string update_url) {
     const Options options = parse(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "velqa: %s\n%s", options.error.c_str(), kUsage);
@@ -294,6 +306,8 @@ int run(int argc, char** argv) {
 
     auto wnd = std::make_unique<CMainWnd>(default_data_folder(), user_data_folder(),
                                           platform::SettingsStore(), channel.get(), hid);
+    wnd->set_update_options(std::move(update_url), nullptr);
+    wnd->set_start_hidden(options.hidden && !options.screenshot);
     // The session's displays are read here, once: X11 records the whole desktop, otherwise
     // only what reaches our window.
     wnd->set_input_capture(
@@ -345,19 +359,38 @@ int run(int argc, char** argv) {
     if (options.screenshot) {
         const QString file = QString::fromStdString(*options.screenshot);
         const QString tab = QString::fromStdString(options.tab);
-        QObject::connect(wnd.get(), &CMainWnd::settled, &app, [&wnd, &exit_code, file, tab] {
-            platform::debug_printf("settled: rss %ld kB", resident_kb());
-            if (!tab.isEmpty()) {
-                wnd->show_tab(tab);
-                // The new tab's pending layout runs before the picture is taken.
-                QCoreApplication::sendPostedEvents();
-            }
-            const QPixmap shot = wnd->grab();
+        auto save = [&exit_code, file](QWidget& window) {
+            // Pending layouts run before the picture is taken.
+            QCoreApplication::sendPostedEvents();
+            const QPixmap shot = window.grab();
             if (!shot.save(file, "PNG")) {
                 std::fprintf(stderr, "velqa: cannot save the screenshot to %s\n",
                              file.toUtf8().constData());
                 exit_code = 1;
             }
+        };
+        QObject::connect(wnd.get(), &CMainWnd::settled, &app, [&wnd, save, tab] {
+            platform::debug_printf("settled: rss %ld kB", resident_kb());
+            if (tab == QLatin1String(kSettingsShot)) {
+                // The settings window is taken once its check has ended.
+                wnd->open_settings(true, [save](update::CSetWnd& settings) {
+                    auto take = [&settings, save] {
+                        save(settings);
+                        settings.close_window(0);
+                    };
+                    if (settings.window_status() != update::WindowChecking) {
+                        take();
+                    } else {
+                        QObject::connect(&settings, &update::CSetWnd::check_finished, &settings,
+                                         take);
+                    }
+                });
+                QCoreApplication::quit();
+                return;
+            }
+            if (!tab.isEmpty())
+                wnd->show_tab(tab);
+            save(*wnd);
             QCoreApplication::quit();
         });
     }

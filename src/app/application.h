@@ -1,10 +1,13 @@
 // The program's entry sequence and command line.
 #pragma once
 
+#include <string>
+
 namespace velqa::app {
 
 // Runs the program; returns the process exit code (0 on every path of a normal run; 2 for a
-// bad command line, 1 when --screenshot cannot save its file).
-int run(int argc, char** argv);
+// bad command line, 1 when --screenshot cannot save its file). `update_url` is the update
+// server's address given to the program (VELQA_UPDATE_URL); empty: the configured one.
+int run(int argc, char** argv, std::string update_url = {});
 
 }  // namespace velqa::app

@@ -365,6 +365,7 @@ bool CMainWnd::apply_language(int index) {
 
 void CMainWnd::apply_dpi() {
     const bool was_visible = isVisible() && !isMinimized();
+    const bool was_minimised = isVisible() && isMinimized();
     if (!was_visible)
         showNormal();
     int dpi = 96;
@@ -380,6 +381,9 @@ void CMainWnd::apply_dpi() {
     center_window();
     if (was_visible) {
         show();
+    } else if (was_minimised) {
+        // Without a tray icon a minimised window is the only way back to it.
+        showMinimized();
     } else {
         hide();
     }
@@ -532,6 +536,8 @@ void CMainWnd::on_click(const QString& name, int index) {
         select_neighbour_tile(1);
     } else if (is("network_btn")) {
         open_maker_page();
+    } else if (is("setbtn")) {
+        open_settings(false);
     }
 }
 
@@ -653,7 +659,12 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
         platform::debug_printf("软件标示 %u，%lxd%lxd", message, static_cast<unsigned long>(wparam),
                                static_cast<unsigned long>(lparam));
         first_pass_done_ = true;
-        bring_forward();
+        if (start_hidden_) {
+            start_hidden_ = false;
+            show_started_hidden();
+        } else {
+            bring_forward();
+        }
         maybe_settle();
         handled = true;
         return 0;
@@ -783,6 +794,14 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
             }
             handled = true;
             return 0;
+        case kMsgOpenSettings:
+            open_settings(true);
+            handled = true;
+            return 0;
+        case kMsgFirmwareLaunch:
+            upgrade_firmware(static_cast<int>(wparam), static_cast<int>(lparam));
+            handled = true;
+            return 0;
         case kMsgDpiChanged:
             platform::debug_output("界面 DPI 1发生变化");
             handled = true;
@@ -808,6 +827,9 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
                 close_aux_windows();
                 // The orderly road: workers stop before the process ends.
                 on_destroy();
+            } else if (cmd && cmd->name == QLatin1String("setwnd_menu")) {
+                // From the tray the window may be hidden: then the settings come up centred.
+                open_settings(!isVisible() || isMinimized());
             } else if (cmd) {
                 // The macro editor's action menu.
                 if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(selected_page())) {

@@ -47,6 +47,11 @@ class InputCapture;
 namespace velqa::platform {
 class Notifier;
 }
+namespace velqa::update {
+class CSetWnd;
+class PackageLauncher;
+struct UpdateItem;
+}  // namespace velqa::update
 
 namespace velqa::app {
 
@@ -150,6 +155,22 @@ class CMainWnd : public platform::ui::Window {
     // is saved and the keyboard is released.
     void stop_recording();
 
+    // ---- Update flow and start-up in the background (main_wnd_update.cpp) ----
+    // The update server the settings window asks (`server_override`, from VELQA_UPDATE_URL;
+    // empty: the configured one) and what opens downloaded packages (null: the desktop).
+    void set_update_options(std::string server_override,
+                            std::shared_ptr<update::PackageLauncher> launcher);
+    // Opens the settings window modally: centred on the screen, or beside this window. `shown`
+    // (may be empty) runs once the window is up. Brings an open one forward instead.
+    void open_settings(bool centred, const std::function<void(update::CSetWnd&)>& shown = {});
+    // The items the settings window lists: the configured table, versions from the pages.
+    std::vector<update::UpdateItem> build_update_list();
+    // A mouse page reports firmware that needs the upgrade package carried beside the program:
+    // the user learns where it is and what to do with it. Nothing is started.
+    void upgrade_firmware(int product_id, int version);
+    // The first scan pass leaves the window in the tray (minimised when there is no tray).
+    void set_start_hidden(bool on) { start_hidden_ = on; }
+
     DeviceSlots& device_slots() { return slots_; }
     int tile_count() const { return static_cast<int>(tiles_.size()); }
     ui::CDeviceOptionUI* tile(int index) const;
@@ -227,6 +248,7 @@ class CMainWnd : public platform::ui::Window {
     model::CZentovaMouseDevice* recording_mouse() const;
     TrayBattery& tray_battery();
     void on_power_status();
+    void show_started_hidden();
 
     std::filesystem::path default_data_;
     std::filesystem::path user_data_;
@@ -276,6 +298,9 @@ class CMainWnd : public platform::ui::Window {
         void operator()(TrayBattery* battery) const;
     };
     std::unique_ptr<TrayBattery, TrayBatteryDelete> battery_;
+    std::string update_server_override_;
+    std::shared_ptr<update::PackageLauncher> package_launcher_;
+    bool start_hidden_ = false;
 };
 
 }  // namespace velqa::app
