@@ -191,7 +191,7 @@ TEST_F(SettingsWindow, WithoutADeviceOnlyTheSoftwareIsListedAndItsUpdateIsDownlo
     EXPECT_EQ(wnd_->window_status(), WindowHaveUpdate);
     ASSERT_EQ(wnd_->rows().size(), 1u);
     CUpdateInfoListItemUI* row = wnd_->row_control(0);
-    EXPECT_EQ(pui::text(row->check_box()), "Driver");
+    EXPECT_EQ(pui::text(row->check_box()), "VELQA R260 Software");
     EXPECT_EQ(pui::text(row->old_rev()), "V0105");
     EXPECT_EQ(pui::text(row->update_rev()), "V0106");
     EXPECT_FALSE(row->update_rev()->isHidden());
