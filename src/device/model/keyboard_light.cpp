@@ -423,7 +423,7 @@ void KeyboardLightThread::run(StopEvent& stop) {
                 break;
             continue;
         }
-        if (!channel_.link_open()) {
+        if (!channel_.link_open() || channel_.preview_pause()) {
             if (stop.wait_for(std::chrono::milliseconds(PreviewLinkClosedWaitMs), seen) ==
                 StopEvent::WaitResult::Set)
                 break;

@@ -91,7 +91,8 @@ class KeyboardLightThread {
     // Called on the light thread with the frame just computed. It must not block for long.
     using FrameReady = std::function<void(const LedFrame& frame, int mode)>;
 
-    // `channel`: no frames while its link is closed. It must outlive this object.
+    // `channel`: no frames while its link is closed or its preview is paused. It must outlive
+    // this object.
     explicit KeyboardLightThread(const link::CommandChannel& channel, FrameReady ready = {});
     ~KeyboardLightThread();
     KeyboardLightThread(const KeyboardLightThread&) = delete;

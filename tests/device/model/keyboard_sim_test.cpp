@@ -3,8 +3,11 @@
 // closed link, a sleeping window and five failures in a row.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "device/model/keyboard_core.h"
 #include "device/model/keyboard_light.h"
+#include "device/model/notification_worker.h"
 #include "in_process_sim.h"
 #include "profile/profile_files.h"
 #include "support/temp_dir.h"
@@ -215,6 +218,55 @@ TEST_F(KeyboardSim, NothingReadMeansTheProfileStaysAsItWas) {
     fw().inject_fault(Fault::StatusFF, 1);
     EXPECT_EQ(core_.read_settings(channel_).result, 0);
     EXPECT_EQ(profile::read_json(dir_ / "keyboard.Json"), saved);
+}
+
+// The threads: frames streamed from the light thread in a streamed mode, and key presses read
+// by the wired notification worker.
+TEST_F(KeyboardSim, TheLightThreadStreamsItsFramesAndEndsWithItsText) {
+    reload();
+    test::DebugLines debug;
+    test::Mailbox<int> streamed;
+    KeyboardLightThread light(channel_, [&](const LedFrame& frame, int mode) {
+        streamed.push(core_.stream(channel_, frame, mode, true));
+    });
+    light.set_led_count(170);
+    LightingState state;
+    state.mode = StreamModeWave;
+    state.brightness = 4;
+    state.speed = 4;
+    light.set_lighting(state);
+    ASSERT_TRUE(light.start());
+    ASSERT_TRUE(streamed.wait(
+        [](const std::vector<int>& r) { return std::count(r.begin(), r.end(), 1) >= 3; }));
+    light.stop();
+    EXPECT_EQ(debug.count("KB灯光线程设定退出"), 1u);
+    EXPECT_GE(fw().command_count(0x12), 3u);
+}
+
+TEST_F(KeyboardSim, KeyPressesReachTheHandlerAsReactiveEvents) {
+    link::CommandChannel holder(sim_.backend());
+    test::Mailbox<NotificationEvent> events;
+    MouseNotifications::Kinds kinds;
+    kinds.wired_type = 1;
+    kinds.receiver_type = 9;
+    kinds.decode = decode_keyboard_notification;
+    MouseNotifications notifications(
+        holder, channel_, [&](const NotificationEvent& e) { events.push(e); }, kinds);
+    const auto path = sim_.interface_path(Link::Cable, 3);
+    ASSERT_TRUE(path);
+    ASSERT_TRUE(notifications.open_notification(*path, 1));
+    EXPECT_FALSE(notifications.open_notification(*path, 2));  // a mouse type: not this page's
+    ASSERT_TRUE(
+        test::eventually([&] { return sim_.nodes().connection_count(Link::Cable, 1) > 1; }));
+    ASSERT_TRUE(fw().press_key(33, 2));
+    ASSERT_TRUE(events.wait_count(1));
+    const NotificationEvent e = events.items().front();
+    EXPECT_EQ(e.code, 0x621);
+    EXPECT_EQ(e.action.kind, NotificationAction::Kind::Reactive);
+    EXPECT_EQ(e.action.key, 33);
+    EXPECT_EQ(e.action.reactive_kind, 2);
+    notifications.close_notification(1);
+    EXPECT_FALSE(notifications.worker_running(1));
 }
 
 }  // namespace
