@@ -1,5 +1,6 @@
-// The device configuration ("DeviceConfig.json"): any bytes give a non-zero vendor ID or none,
-// never a crash or a throw.
+// The device configurations ("DeviceConfig.json", "KeyboardDevice.json"): any bytes give a
+// non-zero vendor ID or none, keyboard identifiers with a short product string or none, never a
+// crash or a throw.
 #include <cstdlib>
 
 #include "device/link/supported_devices.h"
@@ -10,6 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     velqa::fuzz::put_bytes(file, data, size);
     const auto id = velqa::link::read_maker_vendor_id(file);
     if (id && *id == 0)
+        std::abort();
+    const auto keyboard = velqa::link::read_keyboard_ids(file);
+    if (keyboard && keyboard->product_string.size() > 126)
         std::abort();
     return 0;
 }

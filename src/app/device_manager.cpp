@@ -6,6 +6,7 @@
 #include <QStackedWidget>
 #include <chrono>
 #include <thread>
+#include <type_traits>
 
 #include "app/device_hook.h"
 #include "app/device_scan.h"
@@ -15,6 +16,7 @@
 #include "app/device_hook.h"
 #include "app/messages.h"
 #include "app/scan_bridge.h"
+#include "device/model/keyboard_device.h"
 #include "device/model/mouse_core.h"
 #include "device/model/mouse_device.h"
 #include "device/model/mouse_settings.h"
@@ -224,8 +226,8 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
     if (!kind_index)
         return false;
     const DeviceKindRow& kind = kinds[*kind_index];
-    // Only the mouse has a page class so far; other kinds are not shown.
-    if (!is_mouse(type)) {
+    // The mouse and the keyboard have page classes; other kinds are not shown.
+    if (!is_mouse(type) && !is_keyboard(type)) {
         platform::debug_printf("no page for device kind %s\n", kind.kind_name.c_str());
         return false;
     }
@@ -240,49 +242,61 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
     const int power_index = power_switch->addWidget(power);
     power_widgets_.emplace_back(power);
 
-    auto* page = new model::CZentovaMouseDevice(hid_);
-    page->set_data_folders(default_data_, user_data_);
-    page->set_main_window(this);
-    page->set_device_name(kind.kind_name);
-    page->set_device_type(type, sub_type);
-    page->set_device_index(kind.model_index);
-    page->set_kind_row(static_cast<int>(*kind_index));
-    page->set_power_control(power);
-    page->set_wired_identity(wired);
-    page->set_page_layout(text_of(kind.page_layout));
-    page->set_software_lighting(lighting_control_);
-    page->bind_page_controls();
-    // A wireless mouse reports its battery; the page polls it while linked.
-    page->set_power_capable(true);
-    page->switch_function_page(tab_code_);
-    // The kind's profile list: the page follows its selected profile, and every profile the
-    // user applies.
-    if (auto* profiles = page->findChild<profile::CDeviceProfileUI*>()) {
-        const auto folder = user_data_ / kind.kind_name;
-        const auto factory_file = default_data_ / (kind.kind_name + ".Json");
-        profiles->set_kind(folder, factory_file, type);
-        connect(profiles, &profile::CDeviceProfileUI::profile_applied, page,
-                [page](const QString& file) { page->apply_profile_file(file.toStdString()); });
-        profiles->load();
-        page->set_profile_file(profile::selected_profile_path(folder, factory_file));
-    }
-    bind_button_editors(page);
-    // The lighting editor's changes go to the mouse through its page.
-    if (profile::CLightControlUI* light = page->light_editor()) {
-        connect(light, &profile::CLightControlUI::light_changed, page,
-                &model::CZentovaMouseDevice::change_lighting);
-        connect(light, &profile::CLightControlUI::audio_light_changed, page,
-                &model::CZentovaMouseDevice::change_audio_lighting);
+    model::CZentovaUSBDevice* page = nullptr;
+    // What both page classes take the same way.
+    auto set_up = [&](auto* p) {
+        using Page = std::remove_pointer_t<decltype(p)>;
+        p->set_data_folders(default_data_, user_data_);
+        p->set_main_window(this);
+        p->set_device_name(kind.kind_name);
+        p->set_device_type(type, sub_type);
+        p->set_device_index(kind.model_index);
+        p->set_kind_row(static_cast<int>(*kind_index));
+        p->set_power_control(power);
+        p->set_wired_identity(wired);
+        p->set_page_layout(text_of(kind.page_layout));
+        p->set_software_lighting(lighting_control_);
+        p->bind_page_controls();
+        // A wireless device reports its battery; the page polls it while linked.
+        p->set_power_capable(true);
+        p->switch_function_page(tab_code_);
+        // The kind's profile list: the page follows its selected profile, and every profile the
+        // user applies.
+        if (auto* profiles = p->template findChild<profile::CDeviceProfileUI*>()) {
+            const auto folder = user_data_ / kind.kind_name;
+            const auto factory_file = default_data_ / (kind.kind_name + ".Json");
+            profiles->set_kind(folder, factory_file, type);
+            connect(profiles, &profile::CDeviceProfileUI::profile_applied, p,
+                    [p](const QString& file) { p->apply_profile_file(file.toStdString()); });
+            profiles->load();
+            p->set_profile_file(profile::selected_profile_path(folder, factory_file));
+        }
+        // The lighting editor's changes go to the device through its page.
+        if (profile::CLightControlUI* light = p->light_editor()) {
+            connect(light, &profile::CLightControlUI::light_changed, p, &Page::change_lighting);
+            connect(light, &profile::CLightControlUI::audio_light_changed, p,
+                    &Page::change_audio_lighting);
+        }
+        connect(p, &Page::refreshed, this, [this, p] {
+            if (loaded_pages_.insert(p).second)
+                maybe_settle();
+        });
+        page = p;
+    };
+    if (is_keyboard(type)) {
+        auto* keyboard = new model::CZentovaKeyboardDevice(hid_);
+        set_up(keyboard);
+        keyboard_pages_.push_back(keyboard);
+    } else {
+        auto* mouse = new model::CZentovaMouseDevice(hid_);
+        set_up(mouse);
+        bind_button_editors(mouse);
+        mouse_pages_.push_back(mouse);
     }
     const int page_index = pages->addWidget(page);
     attach_controls(page);
     attach_controls(power);
     pages_.push_back(page);
-    mouse_pages_.push_back(page);
-    connect(page, &model::CZentovaMouseDevice::refreshed, this, [this, page] {
-        if (loaded_pages_.insert(page).second)
-            maybe_settle();
-    });
 
     auto* t = new ui::CDeviceOptionUI;
     strip->layout()->addWidget(t);
@@ -468,6 +482,8 @@ void CMainWnd::on_device_arrived(std::size_t slot) {
     if (is_keyboard(type)) {
         if (!exists)
             create_device_page(command, 0);
+        // The keyboard arrives on either link as the mouse does.
+        mouse_arrival(slot, command);
         platform::debug_output("添加一个键盘设备");
     } else if (is_mouse(type)) {
         if (!exists)
@@ -528,8 +544,8 @@ void CMainWnd::mouse_arrival(std::size_t slot, std::size_t command) {
         page->start_tile_timer(model::TimerReload, kPollStartMs);
         return;
     }
-    // The cable was plugged into a mouse that is linked through its receiver.
-    if (type == link::TypeMouse)
+    // The cable was plugged into a device that is linked through its receiver.
+    if (type == link::TypeMouse || type == link::TypeKeyboard)
         switch_link(slot);
 }
 
@@ -604,16 +620,18 @@ void CMainWnd::on_device_lost(std::size_t slot) {
     } else if (type == link::TypeMousePad || type == link::TypeHeadset) {
         platform::debug_output("删除一个鼠标垫设备");
     }
-    if (!is_mouse(type))
+    if (!is_mouse(type) && !is_keyboard(type))
         return;
-    platform::debug_output("删除一个鼠标设备");
+    if (is_mouse(type))
+        platform::debug_output("删除一个鼠标设备");
     const link::DeviceIdentity wired = wired_identity(slots_, slot);
     if (s.row.device_sub_type == link::SubTypeNotification) {
         if (model::CZentovaUSBDevice* page = page_for_identity(wired))
             page->close_notification(type);
         return;
     }
-    platform::debug_output("鼠标设备丢失");
+    if (is_mouse(type))
+        platform::debug_output("鼠标设备丢失");
     if (!partner_linked(slot)) {
         model::CZentovaUSBDevice* page = page_for_identity(wired);
         if (page == nullptr)
@@ -626,8 +644,8 @@ void CMainWnd::on_device_lost(std::size_t slot) {
         drop_tile(tile_index_of_page(page));
         return;
     }
-    // The cable was pulled while the receiver still holds the mouse.
-    if (type == link::TypeMouse)
+    // The cable was pulled while the receiver still holds the device.
+    if (type == link::TypeMouse || type == link::TypeKeyboard)
         switch_link(slot);
 }
 

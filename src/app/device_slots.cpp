@@ -180,7 +180,8 @@ link::DeviceIdentity wired_identity(const DeviceSlots& slots, std::size_t index)
 
 // ---- Device kinds ----
 
-DeviceKindTable make_device_kind_table(std::uint16_t maker_vendor_id) {
+DeviceKindTable make_device_kind_table(std::uint16_t maker_vendor_id,
+                                       const link::KeyboardIds& keyboard) {
     struct Key {
         std::uint16_t vendor_id;
         std::uint16_t product_id;
@@ -209,10 +210,10 @@ DeviceKindTable make_device_kind_table(std::uint16_t maker_vendor_id) {
          0,
          "XML\\DeviceXml\\mousedevice1.xml",
          {15, 11, 1, -1}},
-        {0,
-         0,
+        {keyboard.vendor_id,
+         keyboard.product_id,
          link::TypeKeyboard,
-         "keyboard",
+         keyboard.product_string.c_str(),
          "keyboard",
          0,
          "XML\\DeviceXml\\keyboarddevice.xml",
@@ -256,7 +257,8 @@ DeviceKindTable make_device_kind_table(std::uint16_t maker_vendor_id) {
 }
 
 const DeviceKindTable& device_kind_table() {
-    static const DeviceKindTable table = make_device_kind_table(link::maker_vendor_id());
+    static const DeviceKindTable table =
+        make_device_kind_table(link::maker_vendor_id(), link::keyboard_ids());
     return table;
 }
 

@@ -105,9 +105,12 @@ struct DeviceKindRow {
 inline constexpr std::size_t DeviceKindRows = 5;
 using DeviceKindTable = std::array<DeviceKindRow, DeviceKindRows>;
 
-// The table for the maker's vendor ID (rows 0, 1 and 3 carry it).
-DeviceKindTable make_device_kind_table(std::uint16_t maker_vendor_id);
-// The process-wide table, built from link::maker_vendor_id() on first use.
+// The table for the maker's vendor ID (rows 0, 1 and 3 carry it) and the keyboard's
+// identifiers (row 2).
+DeviceKindTable make_device_kind_table(std::uint16_t maker_vendor_id,
+                                       const link::KeyboardIds& keyboard = {});
+// The process-wide table, built from link::maker_vendor_id() and link::keyboard_ids() on first
+// use.
 const DeviceKindTable& device_kind_table();
 
 // The row matching (vendor ID, product ID, type, sub-type, product string ignoring case).

@@ -15,6 +15,7 @@
 #include "app/notify_routes.h"
 #include "app/scan_bridge.h"
 #include "app/startup.h"
+#include "device/model/keyboard_device.h"
 #include "device/model/mouse_device.h"
 #include "device/model/mouse_settings.h"
 #include "macro/keyset_control.h"
@@ -226,7 +227,9 @@ void CMainWnd::route(pui::Notification& msg) {
             on_tile_selected(msg.sender, name, msg.wparam != 0);
             return;
         case RouteOwner::MousePage:
-            if (qobject_cast<model::CZentovaMouseDevice*>(page) != nullptr)
+            // The keyboard shares the polling and repeat-delay option names.
+            if (qobject_cast<model::CZentovaMouseDevice*>(page) != nullptr ||
+                qobject_cast<model::CZentovaKeyboardDevice*>(page) != nullptr)
                 page->notify(msg);
             return;
         case RouteOwner::SelectedPage:
@@ -252,6 +255,9 @@ void CMainWnd::route(pui::Notification& msg) {
         case RouteOwner::Lighting:
             if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(page)) {
                 if (profile::CLightControlUI* light = mouse->light_editor())
+                    light->on_notify(msg);
+            } else if (auto* keyboard = qobject_cast<model::CZentovaKeyboardDevice*>(page)) {
+                if (profile::CLightControlUI* light = keyboard->light_editor())
                     light->on_notify(msg);
             }
             return;

@@ -32,6 +32,7 @@ class ProgramChannel;
 namespace velqa::model {
 class CZentovaUSBDevice;
 class CZentovaMouseDevice;
+class CZentovaKeyboardDevice;
 }  // namespace velqa::model
 namespace velqa::profile {
 class CDeviceProfileUI;
@@ -179,6 +180,9 @@ class CMainWnd : public platform::ui::Window {
     // The profile control of the selected page, or nullptr.
     profile::CDeviceProfileUI* selected_profile_control() const;
     const std::vector<model::CZentovaMouseDevice*>& mouse_pages() const { return mouse_pages_; }
+    const std::vector<model::CZentovaKeyboardDevice*>& keyboard_pages() const {
+        return keyboard_pages_;
+    }
     // Supported interfaces found that this user may not open (from the last scan pass).
     const std::vector<std::string>& denied_interfaces() const { return denied_; }
     bool asleep() const { return asleep_; }
@@ -271,6 +275,7 @@ class CMainWnd : public platform::ui::Window {
     std::vector<QPointer<ui::CDeviceOptionUI>> tiles_;
     std::vector<QPointer<ui::CMpDevicePowerUI>> power_widgets_;
     std::vector<model::CZentovaMouseDevice*> mouse_pages_;
+    std::vector<model::CZentovaKeyboardDevice*> keyboard_pages_;
     std::vector<model::CZentovaUSBDevice*> pages_;                // every page, in tile order
     std::vector<std::shared_ptr<LightSyncTarget>> sync_targets_;  // in tile order
     std::unique_ptr<ScanBridge> scan_bridge_;

@@ -34,7 +34,9 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event) {
     const QColor colour = QColor::fromRgba(led_);
     // The zone's base, then the light at its brightness over it.
     const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    const qreal radius = std::min(r.width(), r.height()) / 2.0;
+    // Round zones by default; a layout may ask for keycaps ("ledRadius").
+    const QVariant asked = property("ledRadius");
+    const qreal radius = asked.isValid() ? asked.toReal() : std::min(r.width(), r.height()) / 2.0;
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(0x2a, 0x30, 0x3a));
     painter.drawRoundedRect(r, radius, radius);

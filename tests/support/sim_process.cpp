@@ -41,9 +41,13 @@ bool SimProcess::start(const std::string& exe, const std::filesystem::path& dir,
     // Another process makes the files, so there is nothing to block on but the clock; a short
     // pause between looks leaves the cores to the starting simulator.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!(std::filesystem::exists(dir / "control.sock") &&
-             std::filesystem::exists(dir / "cable-if1.json") &&
-             std::filesystem::exists(dir / "receiver-if1.json"))) {
+    // A keyboard's nodes carry the "kbd-" prefix.
+    const auto made = [&](const char* stem) {
+        return std::filesystem::exists(dir / (std::string(stem) + ".json")) ||
+               std::filesystem::exists(dir / ("kbd-" + std::string(stem) + ".json"));
+    };
+    while (!(std::filesystem::exists(dir / "control.sock") && made("cable-if1") &&
+             made("receiver-if1"))) {
         if (std::chrono::steady_clock::now() >= until)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -61,6 +61,26 @@ void factory_record(uint8_t* r, size_t slot) {
     r[73] = 0x5A;  // the firmware's own byte; the program must keep it
 }
 
+// The keyboard's factory record: spectrum at full brightness, 1000 Hz, repeat and delay at
+// their middle settings. Byte 30 is the firmware's own and must survive every write.
+void keyboard_record(uint8_t* r, size_t slot) {
+    r[0] = static_cast<uint8_t>(slot);
+    r[1] = 3;  // lighting mode
+    r[2] = 4;  // brightness
+    r[3] = 2;  // speed code
+    r[4] = 1;
+    r[5] = 1;
+    r[6] = 0;
+    r[7] = 128;
+    r[8] = 255;
+    r[19] = 0;  // six-key mode off
+    r[20] = 3;  // repeat
+    r[21] = 3;  // polling rate: 1000 Hz
+    r[22] = 2;  // repeat delay
+    r[25] = 0;  // colour group
+    r[30] = 0xA5;
+}
+
 }  // namespace
 
 std::optional<Fault> parse_fault(const std::string& name) {
@@ -88,9 +108,30 @@ Firmware::Firmware(FirmwareOptions options)
       shooting_(ShootingMemorySize, 0),
       lighting_(LightingMemorySize, 0),
       memory_(MemorySpaceSize, 0) {
-    for (size_t s = 0; s < Slots; ++s)
-        factory_record(&settings_[s * 96], s);
+    key_thirds_.assign(options.keys, 0);
+    for (size_t s = 0; s < Slots; ++s) {
+        if (options.device == SimDevice::Keyboard)
+            keyboard_record(&settings_[s * slot_stride()], s);
+        else
+            factory_record(&settings_[s * 96], s);
+    }
     settings_[0] = 0;  // the active slot
+    if (options.device == SimDevice::Keyboard) {
+        // Key codes: class 0x02 (keyboard key) with the usage; the second table one byte each.
+        for (size_t k = 0; k < options.keys; ++k) {
+            key_table_[3 * k] = 0x02;
+            key_table_[3 * k + 1] = static_cast<uint8_t>(4 + k);
+            key_table_[3 * k + 2] = 0;
+            key_thirds_[k] = static_cast<uint8_t>(k);
+            // Colour group 0 holds a gradient, so a read of the custom colours shows something.
+            indexed_[3 * k] = static_cast<uint8_t>(255 - k);
+            indexed_[3 * k + 1] = static_cast<uint8_t>(k * 2);
+            indexed_[3 * k + 2] = 0x40;
+        }
+        key_bank_ = key_table_;
+        memory_[0] = options.battery;
+        return;
+    }
     for (size_t k = 0; k < options.keys; ++k) {
         key_table_[3 * k] = 0x01;  // mouse button
         key_table_[3 * k + 1] = static_cast<uint8_t>(1u << (k % 8));
@@ -152,6 +193,8 @@ void Firmware::flush() {
 }
 
 void Firmware::press_dpi() {
+    if (options_.device == SimDevice::Keyboard)
+        return;  // no DPI button
     {
         std::lock_guard lock(mutex_);
         const uint8_t slot = static_cast<uint8_t>(settings_[0] % Slots);
@@ -188,13 +231,39 @@ void Firmware::set_battery(int percent, int charging) {
     memory_[1] = static_cast<uint8_t>(std::clamp(charging, 0, 2));
 }
 
+size_t Firmware::record_size() const {
+    return options_.device == SimDevice::Keyboard ? 34 : 74;
+}
+
+size_t Firmware::slot_stride() const {
+    return options_.device == SimDevice::Keyboard ? 33 : 96;
+}
+
+bool Firmware::press_key(int position, int kind) {
+    if (options_.device != SimDevice::Keyboard || position < 0 || position > 0xFF ||
+        position >= options_.keys || (kind != 1 && kind != 2))
+        return false;
+    {
+        std::lock_guard lock(mutex_);
+        const uint16_t event = static_cast<uint16_t>((kind == 1 ? 0x500 : 0x600) + position);
+        const std::array<uint8_t, 3> report = {SimNodes::ConsumerReportId,
+                                               static_cast<uint8_t>(event & 0xFF),
+                                               static_cast<uint8_t>(event >> 8)};
+        // Reactive lighting is reported on the cable only.
+        if (cable_plugged_)
+            outbox_.emplace_back(Link::Cable, report);
+    }
+    flush();
+    return true;
+}
+
 bool Firmware::change_setting(size_t offset, uint8_t value) {
-    if (offset < 1 || offset >= 74)
+    if (offset < 1 || offset >= record_size() - (options_.device == SimDevice::Keyboard ? 1 : 0))
         return false;
     {
         std::lock_guard lock(mutex_);
         const size_t slot = settings_[0] % Slots;
-        settings_[slot * 96 + offset] = value;
+        settings_[slot * slot_stride() + offset] = value;
         notify(0x401);
     }
     flush();
@@ -274,8 +343,12 @@ Report Firmware::answer(Link l, const Report& req, uint8_t& status) {
             ok = write_region(settings_, offset, length, req, true);
             break;
         case code::ReadKeyTable:
-        case code::ReadKeyTableThirds:
             ok = read_region(key_table_, offset, length, room, reply);
+            break;
+        case code::ReadKeyTableThirds:
+            ok = options_.device == SimDevice::Keyboard
+                     ? read_region(key_thirds_, offset, length, room, reply)
+                     : read_region(key_table_, offset, length, room, reply);
             break;
         case code::ReadKeyTableBank:
             ok = read_region(key_bank_, offset, length, room, reply);
@@ -409,9 +482,24 @@ Json::Value Firmware::dump() const {
     v["active_slot"] = settings_[0];
     Json::Value slots(Json::arrayValue);
     for (size_t s = 0; s < Slots; ++s) {
-        slots.append(hex(std::span<const uint8_t>(settings_).subspan(s * 96, 74)));
+        slots.append(
+            hex(std::span<const uint8_t>(settings_).subspan(s * slot_stride(), record_size())));
     }
     v["slots"] = slots;
+    if (options_.device == SimDevice::Keyboard) {
+        v["device"] = "keyboard";
+        v["key_table_thirds"] = hex(key_thirds_);
+        Json::Value groups(Json::arrayValue);
+        for (size_t g = 0; g < IndexedMemorySize / 512; ++g) {
+            groups.append(hex(std::span<const uint8_t>(indexed_).subspan(
+                g * 512, std::min<size_t>(512, size_t{3} * options_.keys))));
+        }
+        v["colour_groups"] = groups;
+        v["lighting_frame"] = hex(std::span<const uint8_t>(lighting_).subspan(
+            0, std::min(lighting_.size(), size_t{3} * options_.keys)));
+    } else {
+        v["device"] = "mouse";
+    }
     v["key_table"] = hex(key_table_);
     v["key_bank"] = hex(key_bank_);
     v["key_table_2"] = hex(key_table_2_);
@@ -453,6 +541,14 @@ std::vector<uint8_t> Firmware::lighting_memory() const {
     std::lock_guard lock(mutex_);
     return lighting_;
 }
+std::vector<uint8_t> Firmware::indexed_memory() const {
+    std::lock_guard lock(mutex_);
+    return indexed_;
+}
+std::vector<uint8_t> Firmware::key_table_thirds() const {
+    std::lock_guard lock(mutex_);
+    return key_thirds_;
+}
 uint64_t Firmware::command_count(uint8_t c) const {
     std::lock_guard lock(mutex_);
     auto it = counts_.find(c);
@@ -472,6 +568,8 @@ bool Firmware::config_open() const {
 }
 uint8_t Firmware::active_stage() const {
     std::lock_guard lock(mutex_);
+    if (options_.device == SimDevice::Keyboard)
+        return 0;
     return settings_[(settings_[0] % Slots) * 96 + 12];
 }
 

@@ -19,12 +19,21 @@
 
 namespace velqa::sim {
 
+// Which device the firmware answers as. The keyboard keeps a 34-byte record at slot x 33, a
+// key table of 3 x K bytes and one of K bytes, per-key colour groups of 512 bytes, and takes
+// the lighting stream.
+enum class SimDevice { Mouse, Keyboard };
+
 struct FirmwareOptions {
     uint16_t sensor = 0x3395;
     uint8_t keys = 8;
     uint8_t macro_units = 32;
     uint8_t battery = 85;
+    SimDevice device = SimDevice::Mouse;
 };
+
+// The keyboard's usual key count, when none is asked for.
+constexpr uint8_t KeyboardDefaultKeys = 104;
 
 enum class Fault { Drop, StatusFF, StatusFE, WrongEcho, Slow };
 
@@ -63,8 +72,16 @@ class Firmware {
     void press_dpi();
     bool set_slot(int slot);
     void set_battery(int percent, int charging);
-    // A setting changed on the mouse itself: byte `offset` (1-73) of the active slot's record.
+    // A setting changed on the mouse itself: byte `offset` (1-73; keyboard 1-33) of the active
+    // slot's record.
     bool change_setting(size_t offset, uint8_t value);
+    // A key pressed on the keyboard: event 0x500 + position (kind 1) or 0x600 + position
+    // (kind 2) on the cable. False for a mouse, a position beyond the keys or another kind.
+    bool press_key(int position, int kind);
+    SimDevice device() const { return options_.device; }
+    // Settings record size and slot stride of the device.
+    size_t record_size() const;
+    size_t slot_stride() const;
 
     // The next `count` device requests (the receiver's presence query excluded) meet the fault.
     void inject_fault(Fault fault, int count, int delay_ms = 0);
@@ -78,6 +95,9 @@ class Firmware {
     std::vector<uint8_t> macro_memory() const;
     std::vector<uint8_t> shooting_memory() const;
     std::vector<uint8_t> lighting_memory() const;
+    // The keyboard's per-key colour groups (512 bytes apart) and its K-byte key table.
+    std::vector<uint8_t> indexed_memory() const;
+    std::vector<uint8_t> key_table_thirds() const;
     uint64_t command_count(uint8_t code) const;
     // Every request handled (up to the most recent 100000), for tests of chunking.
     std::vector<link::Report> requests() const;
@@ -106,6 +126,7 @@ class Firmware {
     std::vector<uint8_t> key_table_;
     std::vector<uint8_t> key_bank_;
     std::vector<uint8_t> key_table_2_;
+    std::vector<uint8_t> key_thirds_;
     std::vector<uint8_t> indexed_;
     std::vector<uint8_t> macro_;
     std::vector<uint8_t> shooting_;

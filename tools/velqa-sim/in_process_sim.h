@@ -18,11 +18,15 @@ namespace velqa::sim {
 class InProcessSim {
   public:
     // Serves both links in `dir` (which must exist or be creatable); backend() reaches them.
-    InProcessSim(std::filesystem::path dir, FirmwareOptions options = {}, int latency_ms = 0)
+    // `identity`: what the nodes say of themselves (default: the mouse's).
+    InProcessSim(std::filesystem::path dir, FirmwareOptions options = {}, int latency_ms = 0,
+                 std::optional<NodeIdentity> identity = std::nullopt)
         : firmware_(options),
           handler_(firmware_, latency_ms),
           nodes_(dir, &handler_),
           backend_(platform::hid::make_sim_backend(dir)) {
+        if (identity)
+            nodes_.set_identity(*identity);
         handler_.attach(&nodes_);
         started_ = nodes_.start(true, true);
         firmware_.set_plugged(Link::Cable, true);

@@ -2,9 +2,11 @@
 // acts on a running simulator through its control socket.
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "device/link/supported_devices.h"
 #include "firmware.h"
 #include "platform/number_text.h"
 #include "sim_control.h"
@@ -16,6 +18,10 @@ void usage(FILE* out) {
     std::fprintf(out,
                  "usage: velqa-sim --dir DIR [--link cable|receiver|both] [--sensor 3395|3950]\n"
                  "                 [--keys N] [--macro-units N] [--battery PCT] [--latency MS]\n"
+                 "                 [--device mouse|keyboard] [--keyboard-config FILE]\n"
+                 "  --device keyboard serves a keyboard (nodes kbd-*) with the vendor and\n"
+                 "  product IDs of FILE (default: $VELQA_KEYBOARD_CONFIG, else\n"
+                 "  DefaultData/KeyboardDevice.json)\n"
                  "       %s",
                  velqa::sim::control_usage());
 }
@@ -55,6 +61,8 @@ int main(int argc, char** argv) {
     std::string link = "both";
     velqa::sim::FirmwareOptions options;
     long latency = 0;
+    bool keys_given = false;
+    std::string keyboard_config;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -79,6 +87,13 @@ int main(int argc, char** argv) {
         } else if (arg == "--keys") {
             ok = number(value, 0, 170, n);  // 3 x K must fit a 512-byte block
             options.keys = static_cast<uint8_t>(n);
+            keys_given = true;
+        } else if (arg == "--device") {
+            ok = value == "mouse" || value == "keyboard";
+            options.device = value == "keyboard" ? velqa::sim::SimDevice::Keyboard
+                                                 : velqa::sim::SimDevice::Mouse;
+        } else if (arg == "--keyboard-config") {
+            keyboard_config = value;
         } else if (arg == "--macro-units") {
             ok = number(value, 0, 255, n);
             options.macro_units = static_cast<uint8_t>(n);
@@ -108,9 +123,32 @@ int main(int argc, char** argv) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
+    const bool keyboard = options.device == velqa::sim::SimDevice::Keyboard;
+    velqa::sim::NodeIdentity identity;
+    if (keyboard) {
+        if (!keys_given)
+            options.keys = velqa::sim::KeyboardDefaultKeys;
+        const std::filesystem::path file = keyboard_config.empty()
+                                               ? velqa::link::keyboard_config_file()
+                                               : std::filesystem::path(keyboard_config);
+        std::string error;
+        const auto ids = velqa::link::read_keyboard_ids(file, &error);
+        if (!ids) {
+            std::fprintf(stderr, "velqa-sim: %s\n", error.c_str());
+            return 2;
+        }
+        if (ids->vendor_id == 0 || ids->product_id == 0)
+            std::fprintf(stderr,
+                         "velqa-sim: %s sets no keyboard IDs; the program will not "
+                         "match this keyboard\n",
+                         file.c_str());
+        identity = velqa::sim::keyboard_identity(*ids);
+    }
+
     velqa::sim::Firmware firmware(options);
     velqa::sim::FirmwareHandler handler(firmware, static_cast<int>(latency));
     velqa::sim::SimNodes nodes(dir, &handler);
+    nodes.set_identity(identity);
     handler.attach(&nodes);
     const bool cable = link != "receiver";
     const bool receiver = link != "cable";
@@ -126,7 +164,12 @@ int main(int argc, char** argv) {
         nodes.stop();
         return 1;
     }
-    std::fprintf(stderr, "velqa-sim: serving %s link(s) in %s\n", link.c_str(), dir.c_str());
+    if (keyboard) {
+        std::fprintf(stderr, "velqa-sim: serving %s link(s) of a keyboard in %s\n", link.c_str(),
+                     dir.c_str());
+    } else {
+        std::fprintf(stderr, "velqa-sim: serving %s link(s) in %s\n", link.c_str(), dir.c_str());
+    }
     int signal_number = 0;
     sigwait(&stop_signals, &signal_number);
     control.stop();

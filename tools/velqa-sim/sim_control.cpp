@@ -127,6 +127,7 @@ const char* control_usage() {
            "  plug|unplug cable|receiver  hot-plug one link\n"
            "  link on|off                 the mouse's radio link to the receiver\n"
            "  press dpi                   the DPI button: next enabled stage\n"
+           "  press key POS [1|2]         keyboard: key POS pressed (reactive kind 1 or 2)\n"
            "  set-slot N                  select onboard slot N (0-3)\n"
            "  change OFFSET VALUE         change byte OFFSET (1-73) of the active record\n"
            "  battery PCT [0|1|2]         battery level and charging state\n"
@@ -163,6 +164,17 @@ ControlResult run_control(Firmware& fw, SimNodes* nodes, const std::vector<std::
         fw.press_dpi();
         return {0, ""};
     }
+    if (cmd == "press" && (args.size() == 3 || args.size() == 4) && args[1] == "key") {
+        int position = 0;
+        int kind = 1;
+        if (fw.device() != SimDevice::Keyboard)
+            return {1, "press key needs a keyboard (velqa-sim --device keyboard)\n"};
+        if (!parse_int(args[2], 0, 255, position) ||
+            (args.size() == 4 && !parse_int(args[3], 1, 2, kind)) || !fw.press_key(position, kind))
+            return usage_error(
+                "press key needs a key position below the key count and KIND 1 or 2");
+        return {0, ""};
+    }
     if (cmd == "set-slot" && args.size() == 2) {
         int slot = 0;
         if (!parse_int(args[1], 0, Firmware::Slots - 1, slot)) {
@@ -177,7 +189,8 @@ ControlResult run_control(Firmware& fw, SimNodes* nodes, const std::vector<std::
         if (!parse_int(args[1], 1, 73, offset) || !parse_int(args[2], 0, 255, value)) {
             return usage_error("change needs OFFSET 1-73 and VALUE 0-255");
         }
-        fw.change_setting(static_cast<size_t>(offset), static_cast<uint8_t>(value));
+        if (!fw.change_setting(static_cast<size_t>(offset), static_cast<uint8_t>(value)))
+            return usage_error("a keyboard's record takes OFFSET 1-32");
         return {0, ""};
     }
     if (cmd == "battery" && (args.size() == 2 || args.size() == 3)) {

@@ -142,6 +142,7 @@ struct Listener {
 struct SimNodes::Impl {
     std::filesystem::path dir;
     ReportHandler* handler = nullptr;
+    NodeIdentity identity;
 
     mutable std::mutex mutex;
     std::vector<Listener> listeners;
@@ -156,7 +157,8 @@ struct SimNodes::Impl {
     static int index(Link link) { return link == Link::Cable ? 0 : 1; }
 
     std::filesystem::path node(Link link, uint8_t iface) const {
-        return dir / (std::string(link_name(link)) + "-if" + std::to_string(iface) + ".sock");
+        return dir / (identity.prefix + std::string(link_name(link)) + "-if" +
+                      std::to_string(iface) + ".sock");
     }
 
     void wake() const {
@@ -166,12 +168,12 @@ struct SimNodes::Impl {
 
     std::string sidecar_text(Link link, uint8_t iface) const {
         platform::hid::NodeInfo info;
-        info.vendor_id = link::maker_vendor_id();
+        info.vendor_id = identity.vendor_id != 0 ? identity.vendor_id : link::maker_vendor_id();
         info.product_id =
-            link == Link::Cable ? SimNodes::CableProductId : SimNodes::ReceiverProductId;
+            link == Link::Cable ? identity.cable_product_id : identity.receiver_product_id;
         info.version_number = 0x0100;
         info.interface_number = iface;
-        info.product = "VELQA-R260";
+        info.product = identity.product;
         auto descriptor = SimNodes::report_descriptor(iface);
         info.descriptor.assign(descriptor.begin(), descriptor.end());
         return platform::hid::sim_sidecar_text(info);
@@ -339,6 +341,24 @@ SimNodes::SimNodes(std::filesystem::path dir, ReportHandler* handler)
     : impl_(std::make_unique<Impl>()) {
     impl_->dir = std::move(dir);
     impl_->handler = handler;
+}
+
+NodeIdentity keyboard_identity(const link::KeyboardIds& ids) {
+    NodeIdentity identity;
+    identity.vendor_id = ids.vendor_id;
+    identity.cable_product_id = ids.product_id;
+    identity.receiver_product_id = ids.receiver_product_id;
+    identity.product = ids.product_string;
+    identity.prefix = "kbd-";
+    return identity;
+}
+
+void SimNodes::set_identity(NodeIdentity identity) {
+    impl_->identity = std::move(identity);
+}
+
+const NodeIdentity& SimNodes::identity() const {
+    return impl_->identity;
 }
 
 SimNodes::~SimNodes() {

@@ -12,6 +12,8 @@
 #include <span>
 #include <string>
 
+#include "device/link/supported_devices.h"
+
 namespace velqa::sim {
 
 enum class Link { Cable, Receiver };
@@ -26,6 +28,18 @@ class ReportHandler {
     virtual void on_output(Link link, std::span<const uint8_t> report) = 0;
 };
 
+// What the nodes say of themselves in their sidecars, and how their files are named.
+struct NodeIdentity {
+    uint16_t vendor_id = 0;  // 0: the maker's vendor ID
+    uint16_t cable_product_id = 0x2299;
+    uint16_t receiver_product_id = 0x22A0;
+    std::string product = "VELQA-R260";
+    std::string prefix;  // before "cable-if1.sock": "kbd-" keeps a keyboard beside a mouse
+};
+
+// The nodes of a keyboard with the configured identifiers ("kbd-" files).
+NodeIdentity keyboard_identity(const link::KeyboardIds& ids);
+
 class SimNodes {
   public:
     // Nodes are created in `dir` (created when missing). `handler` may be null (no replies).
@@ -34,6 +48,9 @@ class SimNodes {
     SimNodes(const SimNodes&) = delete;
     SimNodes& operator=(const SimNodes&) = delete;
 
+    // Before start(): the identity the nodes carry (default: the mouse's).
+    void set_identity(NodeIdentity identity);
+    const NodeIdentity& identity() const;
     // Creates the nodes of the given links and starts serving; false when a socket fails.
     bool start(bool cable, bool receiver);
     // Stops serving and removes every node and sidecar.

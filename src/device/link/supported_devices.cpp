@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
 
 #include "device/link/hid_device.h"
 #include "platform/debug_output.h"
@@ -41,6 +42,79 @@ std::optional<uint16_t> read_maker_vendor_id(const std::filesystem::path& file) 
     return id;
 }
 
+namespace {
+
+// A 16-bit identifier member: absent is 0; hexadecimal text or an integer.
+bool read_id(const Json::Value& root, const char* key, uint16_t& out, std::string& why) {
+    const Json::Value& value = platform::member(root, key);
+    if (value.isNull()) {
+        out = 0;
+        return true;
+    }
+    std::optional<uint16_t> id;
+    if (value.isString()) {
+        id = parse_vendor_text(platform::to_text(value));
+    } else if (value.isIntegral() && !value.isBool()) {
+        if (auto number = platform::to_unsigned(value, 0xFFFF))
+            id = static_cast<uint16_t>(*number);
+    }
+    if (!id) {
+        why = std::string(key) + " must be a hexadecimal ID 0000-FFFF";
+        return false;
+    }
+    out = *id;
+    return true;
+}
+
+// The longest product string a USB string descriptor holds.
+constexpr size_t MaxProductString = 126;
+
+}  // namespace
+
+std::optional<KeyboardIds> read_keyboard_ids(const std::filesystem::path& file,
+                                             std::string* error) {
+    std::string why;
+    const Json::Value root = platform::read_json_file(file, &why);
+    const auto refuse = [&](std::string reason) -> std::optional<KeyboardIds> {
+        if (error)
+            *error = file.string() + ": " + reason;
+        return std::nullopt;
+    };
+    if (!root.isObject())
+        return refuse(why.empty() ? "not a JSON object" : why);
+    KeyboardIds ids;
+    if (!read_id(root, "VendorId", ids.vendor_id, why) ||
+        !read_id(root, "ProductId", ids.product_id, why) ||
+        !read_id(root, "ReceiverProductId", ids.receiver_product_id, why)) {
+        return refuse(why);
+    }
+    const Json::Value& product = platform::member(root, "ProductString");
+    if (!product.isNull()) {
+        if (!product.isString() || product.asString().size() > MaxProductString)
+            return refuse("ProductString must be text of at most 126 characters");
+        ids.product_string = product.asString();
+    }
+    return ids;
+}
+
+std::filesystem::path keyboard_config_file() {
+    if (const char* env = std::getenv("VELQA_KEYBOARD_CONFIG"); env != nullptr && *env != '\0')
+        return env;
+    return platform::resources_folder() / "DefaultData" / "KeyboardDevice.json";
+}
+
+const KeyboardIds& keyboard_ids() {
+    static const KeyboardIds ids = [] {
+        std::string error;
+        if (auto configured = read_keyboard_ids(keyboard_config_file(), &error))
+            return *configured;
+        platform::debug_printf("keyboard configuration not used (%s): no keyboard is matched",
+                               error.c_str());
+        return KeyboardIds{};
+    }();
+    return ids;
+}
+
 uint16_t maker_vendor_id() {
     static const uint16_t id = [] {
         auto file = platform::resources_folder() / "DefaultData" / "DeviceConfig.json";
@@ -53,7 +127,7 @@ uint16_t maker_vendor_id() {
     return id;
 }
 
-SupportedDeviceTable make_supported_device_table(uint16_t maker) {
+SupportedDeviceTable make_supported_device_table(uint16_t maker, const KeyboardIds& keyboard) {
     auto row = [](uint16_t vid, uint16_t pid, uint16_t col, uint8_t type, uint8_t sub,
                   uint8_t partner, const char* product) {
         SupportedDeviceRow r;
@@ -70,11 +144,15 @@ SupportedDeviceTable make_supported_device_table(uint16_t maker) {
         r.product_string = product;
         return r;
     };
+    const uint16_t kvid = keyboard.vendor_id;
+    const uint16_t kpid = keyboard.product_id;
+    const uint16_t krpid = keyboard.receiver_product_id;
+    const char* kname = kvid != 0 ? keyboard.product_string.c_str() : "";
     return {{
-        row(0, 0, 4, TypeKeyboard, SubTypeCommand, 2, ""),
-        row(0, 0, 3, TypeKeyboard, SubTypeNotification, 3, ""),
-        row(0, 0, 4, TypeKeyboardReceiver, SubTypeCommand, 0, ""),
-        row(0, 0, 3, TypeKeyboardReceiver, SubTypeNotification, 1, ""),
+        row(kvid, kpid, 4, TypeKeyboard, SubTypeCommand, 2, kname),
+        row(kvid, kpid, 3, TypeKeyboard, SubTypeNotification, 3, kname),
+        row(kvid, krpid, 4, TypeKeyboardReceiver, SubTypeCommand, 0, kname),
+        row(kvid, krpid, 3, TypeKeyboardReceiver, SubTypeNotification, 1, kname),
         row(maker, 0x2299, 4, TypeMouse, SubTypeCommand, 6, "VELQA-R260"),
         row(maker, 0x2299, 3, TypeMouse, SubTypeNotification, 7, "VELQA-R260"),
         row(maker, 0x22A0, 4, TypeMouseReceiver, SubTypeCommand, 4, "VELQA-R260"),
@@ -87,7 +165,8 @@ SupportedDeviceTable make_supported_device_table(uint16_t maker) {
 }
 
 const SupportedDeviceTable& supported_device_table() {
-    static const SupportedDeviceTable table = make_supported_device_table(maker_vendor_id());
+    static const SupportedDeviceTable table =
+        make_supported_device_table(maker_vendor_id(), keyboard_ids());
     return table;
 }
 

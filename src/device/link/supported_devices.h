@@ -71,10 +71,40 @@ std::optional<uint16_t> read_maker_vendor_id(const std::filesystem::path& file);
 // compiled-in default. Read once per process.
 uint16_t maker_vendor_id();
 
-// The table for the given maker vendor ID (rows 4 to 11 carry it).
-SupportedDeviceTable make_supported_device_table(uint16_t maker_vendor_id);
+// The keyboard's identifiers (rows 0 to 3 and the keyboard's kind row). All 0 by default, so
+// that no interface matches until a keyboard is configured.
+struct KeyboardIds {
+    uint16_t vendor_id = 0;
+    uint16_t product_id = 0;           // on the cable (rows 0 and 1)
+    uint16_t receiver_product_id = 0;  // through the receiver (rows 2 and 3)
+    // The product string the keyboard reports; rows 0 to 3 expect it once an ID is set.
+    std::string product_string = "keyboard";
+    bool operator==(const KeyboardIds&) const = default;
+};
 
-// The process-wide table, built from maker_vendor_id() on first use and never changed.
+// Reads a keyboard configuration: "VendorId", "ProductId", "ReceiverProductId" (hexadecimal
+// text such as "3151" or "0x3151", or JSON integers, 0-FFFF; a missing one is 0) and
+// "ProductString" (text, at most 126 characters; missing: "keyboard"). nullopt, with the
+// reason in *error, when the file is missing or unparsable or any member is of the wrong type
+// or out of range: nothing of a damaged file is half taken.
+std::optional<KeyboardIds> read_keyboard_ids(const std::filesystem::path& file,
+                                             std::string* error = nullptr);
+
+// The file the keyboard configuration is read from: $VELQA_KEYBOARD_CONFIG when set, else
+// resources_folder()/DefaultData/KeyboardDevice.json.
+std::filesystem::path keyboard_config_file();
+
+// read_keyboard_ids(keyboard_config_file()), or the defaults (all 0) when that fails. Read once
+// per process.
+const KeyboardIds& keyboard_ids();
+
+// The table for the given maker vendor ID (rows 4 to 11 carry it) and keyboard identifiers
+// (rows 0 to 3; their product string stays empty while the vendor ID is 0).
+SupportedDeviceTable make_supported_device_table(uint16_t maker_vendor_id,
+                                                 const KeyboardIds& keyboard = {});
+
+// The process-wide table, built from maker_vendor_id() and keyboard_ids() on first use and
+// never changed.
 const SupportedDeviceTable& supported_device_table();
 
 // First matching stage (before opening): the row index whose vendor, product, collection and

@@ -257,7 +257,7 @@ void set_option(profile::MouseSystemSettings& settings, MouseOption option, int 
     }
 }
 
-profile::LightInfo set_lighting(profile::CMouseProfiledata& profile, profile::LightInfo info) {
+profile::LightInfo set_lighting(profile::CBasicProfiledata& profile, profile::LightInfo info) {
     const profile::LightInfo current = profile.light_info();
     info.brightness = static_cast<std::uint8_t>(std::min<int>(info.brightness, LightLevelMax));
     info.speed = static_cast<std::uint8_t>(std::min<int>(info.speed, LightLevelMax));

@@ -139,7 +139,7 @@ constexpr int LightLevelMax = 4;
 // The lighting the user chose becomes the profile's lighting record: brightness and speed are
 // capped to the mouse's levels, and a new mode keeps the one it replaces as the previous mode.
 // Returns the record stored. Does not save.
-profile::LightInfo set_lighting(profile::CMouseProfiledata& profile, profile::LightInfo info);
+profile::LightInfo set_lighting(profile::CBasicProfiledata& profile, profile::LightInfo info);
 
 // ---- Polling rate ----
 
@@ -175,6 +175,9 @@ struct NotificationAction {
     Kind kind = Kind::None;
     int slot = -1;   // SetSlot: the active onboard slot
     int stage = -1;  // SetSlot with a DPI stage (high byte 0x11), else -1
+    // Reactive on a keyboard: the key position pressed and the kind of lighting (1 or 2).
+    int key = -1;
+    int reactive_kind = 0;
     bool operator==(const NotificationAction&) const = default;
 };
 

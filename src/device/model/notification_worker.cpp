@@ -29,22 +29,32 @@ std::uint16_t event_code(const link::HidDevice& device, const std::vector<std::u
 
 MouseNotifications::MouseNotifications(link::CommandChannel& holder,
                                        const link::CommandChannel& commands, Handler handler)
+    : MouseNotifications(holder, commands, std::move(handler), Kinds{}) {}
+
+MouseNotifications::MouseNotifications(link::CommandChannel& holder,
+                                       const link::CommandChannel& commands, Handler handler,
+                                       Kinds kinds)
     : commands_(commands),
       handler_(std::move(handler)),
+      kinds_(std::move(kinds)),
       wired_(NotifyLink::Wired, holder.wired(), holder.io_lock()),
       receiver_(NotifyLink::Receiver, holder.receiver(), holder.io_lock2()) {}
 
 MouseNotifications::~MouseNotifications() {
-    close_notification(WiredMouseType);
-    close_notification(ReceiverMouseType);
+    close_notification(kinds_.wired_type);
+    close_notification(kinds_.receiver_type);
 }
 
 MouseNotifications::Interface* MouseNotifications::interface_of(int type) {
-    return type == WiredMouseType ? &wired_ : type == ReceiverMouseType ? &receiver_ : nullptr;
+    return type == kinds_.wired_type      ? &wired_
+           : type == kinds_.receiver_type ? &receiver_
+                                          : nullptr;
 }
 
 const MouseNotifications::Interface* MouseNotifications::interface_of(int type) const {
-    return type == WiredMouseType ? &wired_ : type == ReceiverMouseType ? &receiver_ : nullptr;
+    return type == kinds_.wired_type      ? &wired_
+           : type == kinds_.receiver_type ? &receiver_
+                                          : nullptr;
 }
 
 bool MouseNotifications::open_notification(const std::string& path, int type) {
@@ -160,11 +170,13 @@ void MouseNotifications::run(Interface& in, StopEvent& stop) {
         NotificationEvent event;
         event.link = in.link;
         event.code = code;
-        event.action = decode_notification(code, wired, commands_.link_open() != 0);
+        const bool open = commands_.link_open() != 0;
+        event.action = kinds_.decode ? kinds_.decode(code, wired, open)
+                                     : decode_notification(code, wired, open);
         if (handler_ && event.action.kind != NotificationAction::Kind::None)
             handler_(event);
     }
-    platform::debug_output("MS 设备同步线程设定退出");
+    platform::debug_output(kinds_.stop_text);
 }
 
 }  // namespace velqa::model

@@ -43,6 +43,16 @@ class MouseNotifications {
     // slot and stage events. Both must outlive this object.
     MouseNotifications(link::CommandChannel& holder, const link::CommandChannel& commands,
                        Handler handler);
+    // What another device class reads on the same kind of interfaces: its two device types,
+    // how it decodes an event code, and the text its workers write as they end.
+    struct Kinds {
+        int wired_type = WiredMouseType;
+        int receiver_type = ReceiverMouseType;
+        std::function<NotificationAction(std::uint16_t event, bool wired, bool link_open)> decode;
+        const char* stop_text = "MS 设备同步线程设定退出";
+    };
+    MouseNotifications(link::CommandChannel& holder, const link::CommandChannel& commands,
+                       Handler handler, Kinds kinds);
     // Closes both interfaces, stopping their workers.
     ~MouseNotifications();
     MouseNotifications(const MouseNotifications&) = delete;
@@ -81,6 +91,7 @@ class MouseNotifications {
 
     const link::CommandChannel& commands_;
     const Handler handler_;
+    const Kinds kinds_;
     Interface wired_;
     Interface receiver_;
 };

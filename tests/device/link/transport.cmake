@@ -7,3 +7,7 @@ velqa_test(NAME transport_test
 if(TARGET velqactl)
   add_dependencies(transport_test velqactl)
 endif()
+# The keyboard's identifiers from its configuration file.
+velqa_test(NAME keyboard_config_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/keyboard_config_test.cpp
+  LIBS velqa_hid_transport velqa_test_support)

@@ -1,0 +1,473 @@
+#include "device/model/keyboard_core.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/debug_output.h"
+#include "profile/profile_files.h"
+
+namespace velqa::model {
+
+namespace {
+
+std::uint8_t u8(int v) {
+    return static_cast<std::uint8_t>(v);
+}
+
+// Record bytes with a field of their own.
+namespace kb {
+constexpr std::size_t Slot = 0;
+constexpr std::size_t Mode = 1;
+constexpr std::size_t Light = 2;
+constexpr std::size_t Speed = 3;
+constexpr std::size_t Fx = 4;
+constexpr std::size_t Multi = 5;
+constexpr std::size_t Red = 6;
+constexpr std::size_t Green = 7;
+constexpr std::size_t Blue = 8;
+constexpr std::size_t Spare = 16;
+constexpr std::size_t SecondMode = 18;
+constexpr std::size_t SixKey = 19;
+constexpr std::size_t Repeat = 20;
+constexpr std::size_t Polling = 21;
+constexpr std::size_t RepeatDelay = 22;
+constexpr std::size_t Group = 25;
+}  // namespace kb
+
+constexpr int SpeedMax = 4;
+
+}  // namespace
+
+// ---- Record ----
+
+std::uint8_t keyboard_mode_code(int mode, std::span<const std::uint8_t> effect_codes) {
+    int code = mode;
+    if (mode >= 0 && static_cast<std::size_t>(mode) < effect_codes.size())
+        code = effect_codes[static_cast<std::size_t>(mode)];
+    if (code == StreamModeAudio || code == StreamModeWave)
+        return StreamModeCode;
+    return u8(code);
+}
+
+KeyboardSettingsRecord encode_keyboard_settings(const KeyboardSettingsValues& v,
+                                                const KeyboardSettingsRecord& last_read,
+                                                std::span<const std::uint8_t> effect_codes) {
+    KeyboardSettingsRecord r = last_read;
+    auto& b = r.bytes;
+    b[kb::Slot] = u8(v.slot_byte);
+    b[kb::Mode] = keyboard_mode_code(v.light_selection, effect_codes);
+    b[kb::Light] = u8(v.light);
+    if (v.speed >= 0 && v.speed <= SpeedMax)
+        b[kb::Speed] = u8(SpeedMax - v.speed);
+    b[kb::Fx] = u8(v.fx);
+    b[kb::Multi] = u8(v.multi_color);
+    b[kb::Red] = u8(v.red);
+    b[kb::Green] = u8(v.green);
+    b[kb::Blue] = u8(v.blue);
+    b[kb::Spare] = 0;
+    b[kb::SecondMode] = u8(v.second_mode);
+    b[kb::SixKey] = u8(v.six_key);
+    b[kb::Repeat] = u8(v.repeat);
+    b[kb::Polling] = u8(v.polling_rate);
+    b[kb::RepeatDelay] = u8(v.repeat_delay);
+    b[kb::Group] = u8(v.custom_group);
+    return r;
+}
+
+KeyboardSettingsDecoded decode_keyboard_settings(const KeyboardSettingsRecord& record,
+                                                 std::span<const std::uint8_t> effect_codes,
+                                                 int current_mode) {
+    const auto& b = record.bytes;
+    KeyboardSettingsDecoded d;
+    d.active_slot = b[kb::Slot];
+    d.light_code = b[kb::Mode];
+    if (d.light_code == StreamModeCode) {
+        d.light_selection = current_mode;
+    } else {
+        const auto it = std::find(effect_codes.begin(), effect_codes.end(), d.light_code);
+        d.light_selection = it != effect_codes.end() ? static_cast<int>(it - effect_codes.begin())
+                                                     : static_cast<int>(d.light_code);
+    }
+    d.light = b[kb::Light];
+    // A byte above 4 would give a negative speed, which no control can show.
+    d.speed = SpeedMax - std::min<int>(b[kb::Speed], SpeedMax);
+    d.fx = b[kb::Fx];
+    d.multi_color = b[kb::Multi];
+    d.red = b[kb::Red];
+    d.green = b[kb::Green];
+    d.blue = b[kb::Blue];
+    d.second_mode = b[kb::SecondMode];
+    d.six_key = b[kb::SixKey];
+    d.repeat = b[kb::Repeat];
+    d.polling_rate = b[kb::Polling];
+    d.repeat_delay = b[kb::RepeatDelay];
+    d.custom_group = b[kb::Group];
+    return d;
+}
+
+// ---- Map and colours ----
+
+LedKeyMap identity_led_map(std::size_t leds) {
+    LedKeyMap map(leds, NoKeyPosition);
+    for (std::size_t i = 0; i < leds && i <= static_cast<std::size_t>(MaxKeyPosition); ++i)
+        map[i] = static_cast<std::uint8_t>(i);
+    return map;
+}
+
+std::optional<std::size_t> key_position(const LedKeyMap& map, std::size_t led, int key_count) {
+    if (led >= map.size())
+        return std::nullopt;
+    const int pos = map[led];
+    if (pos > MaxKeyPosition || pos >= key_count)
+        return std::nullopt;
+    return static_cast<std::size_t>(pos);
+}
+
+std::vector<std::uint8_t> key_colour_bytes(std::span<const Rgb> led_colours, const LedKeyMap& map,
+                                           int key_count) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max(key_count, 0)) * 3, 0);
+    for (std::size_t led = 0; led < led_colours.size(); ++led) {
+        if (const auto pos = key_position(map, led, key_count)) {
+            bytes[*pos * 3] = led_colours[led].red;
+            bytes[*pos * 3 + 1] = led_colours[led].green;
+            bytes[*pos * 3 + 2] = led_colours[led].blue;
+        }
+    }
+    return bytes;
+}
+
+void apply_key_colour_bytes(std::span<const std::uint8_t> bytes, const LedKeyMap& map,
+                            std::vector<Rgb>& led_colours) {
+    const int keys = static_cast<int>(bytes.size() / 3);
+    for (std::size_t led = 0; led < led_colours.size(); ++led) {
+        if (const auto pos = key_position(map, led, keys))
+            led_colours[led] = Rgb{bytes[*pos * 3], bytes[*pos * 3 + 1], bytes[*pos * 3 + 2]};
+    }
+}
+
+std::vector<std::uint8_t> stream_frame(const LedFrame& frame, const LedKeyMap& map, int key_count) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max(key_count, 0)) * 3, 0);
+    const auto scale = [](std::uint8_t colour, std::uint8_t brightness) {
+        return static_cast<std::uint8_t>((colour * brightness) >> 8);
+    };
+    for (std::size_t led = 0; led < frame.size(); ++led) {
+        if (const auto pos = key_position(map, led, key_count)) {
+            const LedEntry& e = frame[led];
+            bytes[*pos * 3] = scale(e.red, e.brightness);
+            bytes[*pos * 3 + 1] = scale(e.green, e.brightness);
+            bytes[*pos * 3 + 2] = scale(e.blue, e.brightness);
+        }
+    }
+    return bytes;
+}
+
+// ---- Notifications ----
+
+NotificationAction decode_keyboard_notification(std::uint16_t event, bool wired_link,
+                                                bool link_open) {
+    using Kind = NotificationAction::Kind;
+    if (event == 0x401 || event == 0x402)
+        return {Kind::ReloadSettings};
+    if (event <= 0x402)
+        return {};
+    if (wired_link && event >= 0x500 && event <= 0x6FF) {
+        NotificationAction a{Kind::Reactive};
+        a.key = event & 0xFF;
+        a.reactive_kind = event < 0x600 ? 1 : 2;
+        return a;
+    }
+    if (!link_open)
+        return {};
+    const int high = event >> 8;
+    if (high == 0x10)
+        return {Kind::SetSlot, event & 0x0F, -1};
+    if (high == 0x11)
+        return {Kind::SetSlot, event & 0x0F, (event >> 4) & 0x0F};
+    return {};
+}
+
+// ---- Gate ----
+
+bool LightingGate::may_send(bool link_open, bool awake, std::uint64_t now_ms) const {
+    if (!link_open || !awake)
+        return false;
+    std::lock_guard lock(mutex_);
+    return failures_ < MaxFailures && now_ms >= resume_at_;
+}
+
+void LightingGate::record(int result, std::uint64_t now_ms) {
+    std::lock_guard lock(mutex_);
+    if (result == link::result::Success) {
+        failures_ = 0;
+        resume_at_ = 0;
+        return;
+    }
+    if (++failures_ == MaxFailures) {
+        platform::debug_printf("lighting writes stopped after %d failures in a row (last %d)\n",
+                               MaxFailures, result);
+    }
+    resume_at_ = now_ms + PauseMs;
+}
+
+void LightingGate::reset() {
+    std::lock_guard lock(mutex_);
+    failures_ = 0;
+    resume_at_ = 0;
+}
+
+bool LightingGate::stopped() const {
+    std::lock_guard lock(mutex_);
+    return failures_ >= MaxFailures;
+}
+
+int LightingGate::failures() const {
+    std::lock_guard lock(mutex_);
+    return failures_;
+}
+
+std::uint64_t steady_ms() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+// ---- Core ----
+
+KeyboardCore::KeyboardCore(profile::CKeyboardProfiledata& profile) : profile_(profile) {}
+
+void KeyboardCore::set_led_count(std::size_t leds) {
+    set_led_map(identity_led_map(leds));
+}
+
+void KeyboardCore::set_led_map(LedKeyMap map) {
+    std::lock_guard lock(map_mutex_);
+    colours_.resize(map.size());
+    map_ = std::move(map);
+}
+
+KeyboardLoadOutcome KeyboardCore::load_from_device(link::CommandChannel& channel) {
+    KeyboardLoadOutcome out;
+    colour_gate_.reset();
+    stream_gate_.reset();
+    if (!channel.link_open())
+        return out;
+    // No exchange of another program of ours falls between the steps.
+    auto hold = channel.hold_link();
+    out.result = channel.begin_config();
+    if (out.result != link::result::Success)
+        return out;
+    // Once the configuration has begun it is always ended, so the keyboard leaves that mode.
+    auto end_with = [&](int result) {
+        const int end = channel.end_config();
+        out.result = result != link::result::Success ? result : end;
+        return out;
+    };
+    link::DeviceInfoBlock block;
+    int res = channel.read_device_info(block.bytes);
+    if (res != link::result::Success)
+        return end_with(res);
+    const link::DeviceInfo info = link::decode_device_info(block);
+    const int size = 3 * info.key_count;
+    if (channel.set_block_size(static_cast<std::uint16_t>(size)) == 0)
+        return end_with(link::result::ReadFailed);
+    KeyboardKeyTables tables{};
+    res = channel.read_key_table(std::span<std::uint8_t>(tables.data(), static_cast<size_t>(size)));
+    if (res != link::result::Success)
+        return end_with(res);
+    res = channel.read_key_table_thirds(
+        std::span<std::uint8_t>(tables.data() + KeyTablesSecondAt, info.key_count));
+    if (res != link::result::Success)
+        return end_with(res);
+    info_ = info;
+    stream_keys_ = info.key_count;
+    key_tables_ = tables;
+    profile_.set_key_slot_table(key_tables_.data(), 512);
+    return end_with(link::result::Success);
+}
+
+KeyboardReadOutcome KeyboardCore::read_settings(link::CommandChannel& channel) {
+    KeyboardReadOutcome out;
+    channel.set_preview_pause(0);
+    if (!channel.link_open())
+        return out;
+    KeyboardSettingsRecord record;
+    {
+        auto hold = channel.hold_link();
+        std::uint8_t slot = 0;
+        if (channel.read_settings(std::span<std::uint8_t>(&slot, 1), 1, 0) != link::result::Success)
+            return out;
+        if (channel.read_settings(record.bytes, KeyboardSettingsSize,
+                                  static_cast<std::uint16_t>(slot * KeyboardSlotStride)) !=
+            link::result::Success)
+            return out;
+    }
+    // The mode the page shows now: a streamed mode chosen since the last read reads back as 254.
+    const int previous_mode = profile_.light_info().mode;
+    const KeyboardSettingsDecoded decoded =
+        decode_keyboard_settings(record, effects_, previous_mode);
+    last_record_ = record;
+    has_record_ = true;
+    state_ = decoded;
+    out.result = link::result::Success;
+    out.mode_changed =
+        decoded.light_selection != previous_mode || decoded.light_selection == CustomColourMode;
+
+    if (decoded.light_selection == CustomColourMode && info_.key_count > 0) {
+        const auto length = static_cast<std::uint16_t>(info_.key_count * 3);
+        std::vector<std::uint8_t> bytes(length, 0);
+        if (channel.read_indexed(bytes, length, static_cast<std::uint16_t>(decoded.custom_group),
+                                 ColourGroupStride) == link::result::Success) {
+            {
+                std::lock_guard lock(map_mutex_);
+                apply_key_colour_bytes(bytes, map_, colours_);
+            }
+            out.colours_read = true;
+            store_colours_in_profile();
+            write_custom_colours(channel, true);
+        }
+    }
+
+    profile::LightInfo light = profile_.light_info();
+    if (light.mode != decoded.light_selection)
+        light.previous_mode = light.mode;
+    light.mode = u8(decoded.light_selection);
+    light.brightness = u8(decoded.light);
+    light.speed = u8(decoded.speed);
+    light.direction = u8(decoded.fx);
+    light.multi_colour = decoded.multi_color != 0 ? 1 : 0;
+    light.red = u8(decoded.red);
+    light.green = u8(decoded.green);
+    light.blue = u8(decoded.blue);
+    profile_.write_light_info(light);
+    profile::KeyboardSystemSettings sys = profile_.read_keyboard_settings();
+    sys.six_key_flag = static_cast<std::uint16_t>(decoded.six_key);
+    sys.repeat = static_cast<std::uint16_t>(decoded.repeat);
+    sys.polling_rate = static_cast<std::uint16_t>(decoded.polling_rate);
+    // The delay too: the next write sends the profile's, which would otherwise undo a delay
+    // set on the keyboard whenever anything else is changed.
+    sys.repeat_delay = static_cast<std::uint16_t>(decoded.repeat_delay);
+    profile_.write_keyboard_settings(sys);
+    profile_.save();
+    return out;
+}
+
+int KeyboardCore::write_settings(link::CommandChannel& channel, int slot, std::uint8_t slot_byte) {
+    if (slot < 0 || slot > 0xFF)
+        return link::result::BadBank;
+    // Built on the record read: without one the bytes the profile does not hold would go out
+    // as zeros.
+    if (!has_record_) {
+        platform::debug_output("keyboard settings write refused: nothing read yet\n");
+        return link::result::ReadFailed;
+    }
+    const profile::LightInfo& light = profile_.light_info();
+    const profile::KeyboardSystemSettings sys = profile_.read_keyboard_settings();
+    KeyboardSettingsValues v;
+    v.slot_byte = slot_byte;
+    v.light_selection = light.mode;
+    v.light = light.brightness;
+    v.speed = light.speed;
+    v.fx = light.direction;
+    v.multi_color = light.multi_colour;
+    v.red = light.red;
+    v.green = light.green;
+    v.blue = light.blue;
+    v.second_mode = light.second_mode;
+    v.custom_group = light.custom_group;
+    v.six_key = sys.six_key_flag;
+    v.repeat = sys.repeat;
+    v.polling_rate = sys.polling_rate;
+    v.repeat_delay = sys.repeat_delay;
+    const KeyboardSettingsRecord record = encode_keyboard_settings(v, last_record_, effects_);
+
+    auto hold = channel.hold_link();
+    if (channel.link_open())
+        channel.begin_config();
+    const int res = channel.write_settings(record.bytes, KeyboardSettingsSize,
+                                           static_cast<std::uint16_t>(slot * KeyboardSlotStride));
+    channel.end_config();
+    if (res != link::result::Success) {
+        platform::debug_printf("keyboard settings write failed: %d (%s)\n", res,
+                               link::result_meaning(res));
+    } else {
+        last_record_ = record;
+        state_.custom_group = light.custom_group;
+    }
+    return res;
+}
+
+int KeyboardCore::write_custom_colours(link::CommandChannel& channel, bool awake) {
+    if (info_.key_count <= 0)
+        return link::result::ReadFailed;
+    const std::uint64_t now = clock_();
+    if (!colour_gate_.may_send(channel.link_open() != 0, awake, now))
+        return link::result::ReadFailed;
+    std::vector<std::uint8_t> bytes;
+    {
+        std::lock_guard lock(map_mutex_);
+        bytes = key_colour_bytes(colours_, map_, info_.key_count);
+    }
+    const int res =
+        channel.write_indexed(bytes, static_cast<std::uint16_t>(bytes.size()),
+                              static_cast<std::uint16_t>(state_.custom_group), ColourGroupStride);
+    colour_gate_.record(res, clock_());
+    return res;
+}
+
+void KeyboardCore::store_colours_in_profile() {
+    std::vector<profile::KeyColour> keys;
+    keys.reserve(colours_.size());
+    for (const Rgb& c : colours_)
+        keys.push_back(profile::KeyColour{c.red, c.green, c.blue, 255});
+    profile_.write_key_colours(state_.custom_group, keys);
+}
+
+void KeyboardCore::load_colours_from_profile() {
+    const auto keys =
+        profile_.read_key_colours(profile_.light_info().custom_group, int(colours_.size()));
+    for (std::size_t i = 0; i < keys.size() && i < colours_.size(); ++i)
+        colours_[i] = Rgb{keys[i].red, keys[i].green, keys[i].blue};
+}
+
+int KeyboardCore::stream(link::CommandChannel& channel, const LedFrame& frame, int mode,
+                         bool awake) {
+    if (mode != StreamModeAudio && mode != StreamModeWave)
+        return link::result::ReadFailed;
+    const int keys = stream_keys_.load();
+    if (keys <= 0)
+        return link::result::ReadFailed;
+    const std::uint64_t now = clock_();
+    if (!stream_gate_.may_send(channel.link_open() != 0, awake, now))
+        return link::result::ReadFailed;
+    std::vector<std::uint8_t> bytes;
+    {
+        std::lock_guard lock(map_mutex_);
+        bytes = stream_frame(frame, map_, keys);
+    }
+    const int res = channel.stream_lighting(bytes, static_cast<std::uint16_t>(bytes.size()));
+    stream_gate_.record(res, clock_());
+    return res;
+}
+
+bool KeyboardCore::apply(const NotificationAction& action) {
+    if (action.kind != NotificationAction::Kind::SetSlot)
+        return false;
+    state_.active_slot = u8(action.slot);
+    if (action.stage >= 0)
+        second_index_ = action.stage;
+    return true;
+}
+
+void attach_keyboard_profile(profile::CKeyboardProfiledata& profile,
+                             const std::filesystem::path& file,
+                             const std::filesystem::path& default_data) {
+    profile.set_device_index(0);
+    profile.set_default_path(default_data / "keyboard.Json");
+    profile.set_profile_path(file);
+    profile.load_section(file);
+    profile.read_keyboard_settings();
+    profile.read_light_info();
+    profile.read_audio_light_info();
+}
+
+}  // namespace velqa::model
