@@ -1,9 +1,15 @@
 #include "support/notification_server.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVirtualObject>
+
 #include <atomic>
 #include <fstream>
 
@@ -38,25 +44,43 @@ PrivateBus::PrivateBus(const std::filesystem::path& dir) {
     std::filesystem::create_directories(dir);
     const auto config = dir / "bus.conf";
     std::ofstream(config) << kConfig;
-    daemon_.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
-                   QStringLiteral("--config-file=") + QString::fromStdString(config.string())});
-    if (!daemon_.waitForStarted(10000))
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
         return;
+    const std::string config_arg = "--config-file=" + config.string();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::execlp("dbus-daemon", "dbus-daemon", "--nofork", "--print-address=1", config_arg.c_str(),
+                 static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    if (pid < 0) {
+        ::close(out[0]);
+        return;
+    }
+    pid_ = pid;
     // The daemon prints its address once it listens.
-    QByteArray out;
-    while (!out.contains('\n') && daemon_.waitForReadyRead(10000))
-        out += daemon_.readAllStandardOutput();
-    address_ = QString::fromUtf8(out).trimmed();
+    std::string text;
+    char chunk[256];
+    pollfd pfd{out[0], POLLIN, 0};
+    while (text.find('\n') == std::string::npos && ::poll(&pfd, 1, 10000) > 0) {
+        const ssize_t n = ::read(out[0], chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(out[0]);
+    address_ = QString::fromStdString(text).trimmed();
 }
 
 PrivateBus::~PrivateBus() {
-    if (daemon_.state() == QProcess::NotRunning)
+    if (pid_ <= 0)
         return;
-    daemon_.terminate();
-    if (!daemon_.waitForFinished(10000))
-        daemon_.kill();
-    daemon_.waitForFinished(10000);
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
 }
 
 class NotificationServer::Object : public QDBusVirtualObject {
