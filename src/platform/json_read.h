@@ -53,6 +53,11 @@ bool to_bool(const Json::Value& value);
 // Text of a string value; empty for every other type.
 std::string to_text(const Json::Value& value);
 
+// `text` with each byte that does not begin a well-formed UTF-8 sequence replaced by U+FFFD.
+// The JSON writer escapes non-ASCII text by decoding it, and decodes malformed bytes its own
+// lossy way; text made valid first is written and read back unchanged.
+std::string valid_utf8(std::string_view text);
+
 // Member `key` of an object; a null value for anything that is not an object or lacks the key.
 const Json::Value& member(const Json::Value& value, const char* key);
 

@@ -96,6 +96,22 @@ std::string nested(int depth) {
            std::string(static_cast<size_t>(depth), ']');
 }
 
+TEST(JsonText, MadeValidTextSurvivesTheWriterUnchanged) {
+    // Malformed lead bytes, a cut sequence, an overlong form, a surrogate and a NUL among
+    // valid ASCII, Chinese and an emoji.
+    const std::string inputs[] = {std::string("VEL\xf9,PK\xff\x7f\0\0SS", 13), "\xe4\xb8\xad\xe6",
+                                  "\xc0\xaf\xed\xa0\x80", "\xe4\xb8\xad\xf0\x9f\x8e\xae ok"};
+    for (const auto& input : inputs) {
+        const std::string text = valid_utf8(input);
+        Json::Value root;
+        root["t"] = text;
+        const Json::Value again = parse_json(Json::writeString(Json::StreamWriterBuilder(), root));
+        EXPECT_EQ(to_text(member(again, "t")), text);
+    }
+    EXPECT_EQ(valid_utf8(inputs[3]), inputs[3]);
+    EXPECT_EQ(valid_utf8("\xe4\xb8\xad\xe6"), "\xe4\xb8\xad\xef\xbf\xbd");
+}
+
 TEST(JsonParse, CommentsAllowedAndFailuresAreNullWithAReason) {
     EXPECT_EQ(to_int(member(parse_json("// note\n{\"a\": /* x */ 1}"), "a")), 1);
     const char* broken[] = {"", "{", "{\"a\":}", "{\"a\" 1}", "\"unterminated", "\xff\xfe"};

@@ -135,7 +135,7 @@ std::optional<NodeInfo> read_sim_sidecar(const std::filesystem::path& sidecar) {
     info.product_id = member16(root, "product_id");
     info.version_number = member16(root, "version_number");
     info.interface_number = member16(root, "interface");
-    info.product = to_text(member(root, "product"));
+    info.product = valid_utf8(to_text(member(root, "product")));
     const Json::Value& descriptor = member(root, "report_descriptor");
     if (!descriptor.isString())
         return std::nullopt;
