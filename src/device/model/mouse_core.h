@@ -24,7 +24,7 @@ struct LoadOutcome {
     std::optional<unsigned> link_message;
     // Set when the load succeeded: send MsgSensor with it, set the sliders to `range`.
     std::optional<std::uint16_t> sensor_id;
-    DpiRange range;
+    DpiRange range = dpi_range(0);  // the narrower range until the sensor is known
     bool sensor_picture = false;  // sensor 0x3950: "ms_device_name" shows the mouse picture
 };
 

@@ -113,7 +113,8 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
         link::values_from_decoded(link::decode_mouse_settings(last_read, effect_list));
     v.slot_byte = slot_byte;
 
-    const profile::LightInfo light = profile.read_light_info();
+    profile::LightInfo light = profile.read_light_info();
+    profile::hold_in_range(light);
     v.light_selection = light.mode;
     v.light = light.brightness;
     v.speed = light.speed;
@@ -123,7 +124,8 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
     v.green = light.green;
     v.blue = light.blue;
 
-    const profile::MouseSystemSettings sys = profile.read_system_settings();
+    profile::MouseSystemSettings sys = profile.read_system_settings();
+    profile::hold_in_range(sys);
     v.report_select_24k = sys.report_item_24g;
     v.report_select_usb = sys.report_item_usb;
     v.silent_altitude = sys.silent_altitude;
@@ -135,10 +137,12 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
 
     const int set = profile::stage_set_for_sensor(sensor_id);
     if (set >= 0) {
-        const std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
-        for (std::size_t i = 0; i < stages.size() && i < link::DpiStageCount; ++i)
+        std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
+        for (std::size_t i = 0; i < stages.size() && i < link::DpiStageCount; ++i) {
+            profile::hold_in_range(stages[i], set);
             v.stages[i] = to_record_stage(stages[i]);
-        v.active_stage = profile.active_stage();
+        }
+        v.active_stage = profile::StageIndexRange.hold(profile.active_stage());
     }
 
     link::MouseSettingsRecord rec = link::encode_mouse_settings(v, last_read, effect_list);
@@ -149,7 +153,7 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
 }
 
 DpiRange dpi_range(std::uint16_t sensor_id) {
-    return sensor_id == link::SensorB ? DpiRange{50, 30000} : DpiRange{50, 26000};
+    return profile::dpi_range_of_set(profile::stage_set_for_sensor(sensor_id));
 }
 
 int typed_number(std::string_view text) {
@@ -171,8 +175,7 @@ int typed_number(std::string_view text) {
 }
 
 int clamp_dpi(int dpi, std::uint16_t sensor_id) {
-    const DpiRange r = dpi_range(sensor_id);
-    return std::clamp(dpi, r.min, r.max);
+    return dpi_range(sensor_id).hold(dpi);
 }
 
 int clamp_typed_dpi(std::string_view text, std::uint16_t sensor_id) {
@@ -193,7 +196,7 @@ bool set_stage_dpi(profile::CMouseProfiledata& profile, std::uint16_t sensor_id,
     std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
     if (stages.size() <= static_cast<std::size_t>(stage))
         stages.resize(static_cast<std::size_t>(stage) + 1);
-    stages[static_cast<std::size_t>(stage)].dpi_x = u16(dpi);
+    stages[static_cast<std::size_t>(stage)].dpi_x = u16(profile::dpi_range_of_set(set).hold(dpi));
     profile.write_dpi_stages(stages, set);
     return true;
 }
@@ -222,16 +225,16 @@ bool set_active_stage(profile::CMouseProfiledata& profile, std::uint16_t sensor_
 OptionRange option_range(MouseOption option) {
     switch (option) {
         case MouseOption::KeyDelay:
-            return {0, 5};
+            return profile::KeyDelayIndexRange;
         case MouseOption::SleepTime:
-            return {1, 6};
+            return profile::SleepTimeIndexRange;
         default:
-            return {0, 1};
+            return profile::TwoWayRange;
     }
 }
 
 void set_option(profile::MouseSystemSettings& settings, MouseOption option, int value) {
-    const std::uint16_t v = u16(value);
+    const std::uint16_t v = u16(option_range(option).hold(value));
     switch (option) {
         case MouseOption::LiftOff:
             settings.silent_altitude = v;
@@ -259,8 +262,7 @@ void set_option(profile::MouseSystemSettings& settings, MouseOption option, int 
 
 profile::LightInfo set_lighting(profile::CBasicProfiledata& profile, profile::LightInfo info) {
     const profile::LightInfo current = profile.light_info();
-    info.brightness = static_cast<std::uint8_t>(std::min<int>(info.brightness, LightLevelMax));
-    info.speed = static_cast<std::uint8_t>(std::min<int>(info.speed, LightLevelMax));
+    profile::hold_in_range(info);
     if (info.mode != current.mode)
         info.previous_mode = current.mode;
     profile.write_light_info(info);
@@ -277,6 +279,7 @@ PollingField polling_slider_field(bool receiver_path) {
 }
 
 void set_polling(profile::MouseSystemSettings& settings, PollingField field, int index) {
+    index = profile::PollingIndexRange.hold(index);
     settings.report_rate_stage = u16(index);
     if (field == PollingField::Receiver24K)
         settings.report_item_24g = u16(index);
