@@ -29,6 +29,20 @@ std::string shown(const Json::Value& value) {
     return text;
 }
 
+// The lines of a correction list. A hostile file can hold thousands of bad values; the list
+// names the first ones and counts the rest.
+struct Corrections {
+    static constexpr std::size_t MaxListed = 100;
+    std::vector<std::string> lines;
+    std::size_t more = 0;
+    void add(std::string line) {
+        if (lines.size() < MaxListed)
+            lines.push_back(std::move(line));
+        else
+            ++more;
+    }
+};
+
 struct Rule {
     const char* key;
     ValueRange range;
@@ -36,7 +50,7 @@ struct Rule {
 
 // Holds the members of `object` named by `rules`; members it lacks stay absent.
 void hold_members(Json::Value& object, std::initializer_list<Rule> rules, const std::string& where,
-                  std::vector<std::string>& out) {
+                  Corrections& out) {
     if (!object.isObject())
         return;
     for (const Rule& rule : rules) {
@@ -49,12 +63,12 @@ void hold_members(Json::Value& object, std::initializer_list<Rule> rules, const 
         const bool integer = value.type() == Json::intValue || value.type() == Json::uintValue;
         if (integer && to_int(value) == held)
             continue;
-        out.push_back(where + "." + rule.key + ": " + shown(value) + " -> " + std::to_string(held));
+        out.add(where + "." + rule.key + ": " + shown(value) + " -> " + std::to_string(held));
         value = held;
     }
 }
 
-void hold_section(Json::Value& section, const std::string& where, std::vector<std::string>& out) {
+void hold_section(Json::Value& section, const std::string& where, Corrections& out) {
     if (!section.isObject())
         return;
     if (section.isMember("DPIStages") && section["DPIStages"].isArray()) {
@@ -147,13 +161,15 @@ void hold_in_range(MouseSystemSettings& s) {
 }
 
 std::vector<std::string> hold_profile_values(Json::Value& document) {
-    std::vector<std::string> out;
+    Corrections out;
     if (!document.isObject() || !member(document, "Device").isArray())
-        return out;
+        return out.lines;
     Json::Value& devices = document["Device"];
     for (Json::ArrayIndex i = 0; i < devices.size(); ++i)
         hold_section(devices[i], "Device[" + std::to_string(i) + "]", out);
-    return out;
+    if (out.more > 0)
+        out.lines.push_back("and " + std::to_string(out.more) + " more values");
+    return out.lines;
 }
 
 }  // namespace velqa::profile

@@ -45,7 +45,8 @@ void hold_in_range(MouseSystemSettings& settings);
 // Holds every value of every "Device" section of a profile document that the records above
 // carry, as stored (a value of the wrong type counts as 0, a number beyond the field's width
 // is held, not truncated). Returns one line per changed value, "member: old -> new", with the
-// member's path in the document (Device[0].DPIStages[1].StageDPIs[2].StageDPIX).
+// member's path in the document (Device[0].DPIStages[1].StageDPIs[2].StageDPIX); beyond the
+// first 100, one last line counts the rest.
 std::vector<std::string> hold_profile_values(Json::Value& document);
 
 }  // namespace velqa::profile

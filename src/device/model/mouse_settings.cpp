@@ -102,19 +102,18 @@ void mirror_into_profile(const MouseDeviceState& state, std::uint16_t sensor_id,
     profile.write_light_info(light);
 }
 
-link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& profile,
-                                                std::uint16_t sensor_id,
-                                                const link::MouseSettingsRecord& last_read,
-                                                const MouseDeviceState& last_state,
-                                                std::span<const std::uint8_t> effect_list,
-                                                std::uint8_t slot_byte) {
-    // Start from the record read so that whatever the profile does not hold stays as read.
-    link::MouseSettingsValues v =
-        link::values_from_decoded(link::decode_mouse_settings(last_read, effect_list));
-    v.slot_byte = slot_byte;
+namespace {
 
+// The values the record takes from the profile, written over `v`; with `held`, each is first
+// held within its range.
+void take_from_profile(link::MouseSettingsValues& v, profile::CMouseProfiledata& profile, int set,
+                       bool held) {
     profile::LightInfo light = profile.read_light_info();
-    profile::hold_in_range(light);
+    profile::MouseSystemSettings sys = profile.read_system_settings();
+    if (held) {
+        profile::hold_in_range(light);
+        profile::hold_in_range(sys);
+    }
     v.light_selection = light.mode;
     v.light = light.brightness;
     v.speed = light.speed;
@@ -123,9 +122,6 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
     v.red = light.red;
     v.green = light.green;
     v.blue = light.blue;
-
-    profile::MouseSystemSettings sys = profile.read_system_settings();
-    profile::hold_in_range(sys);
     v.report_select_24k = sys.report_item_24g;
     v.report_select_usb = sys.report_item_usb;
     v.silent_altitude = sys.silent_altitude;
@@ -134,19 +130,64 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
     v.key_delay = sys.key_delay;
     v.motion_sync = sys.motion_sync;
     v.linear_calibration = sys.linear_calibration;
-
-    const int set = profile::stage_set_for_sensor(sensor_id);
-    if (set >= 0) {
-        std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
-        for (std::size_t i = 0; i < stages.size() && i < link::DpiStageCount; ++i) {
+    if (set < 0)
+        return;
+    std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
+    for (std::size_t i = 0; i < stages.size() && i < link::DpiStageCount; ++i) {
+        if (held)
             profile::hold_in_range(stages[i], set);
-            v.stages[i] = to_record_stage(stages[i]);
-        }
-        v.active_stage = profile::StageIndexRange.hold(profile.active_stage());
+        v.stages[i] = to_record_stage(stages[i]);
     }
+    v.active_stage =
+        held ? profile::StageIndexRange.hold(profile.active_stage()) : profile.active_stage();
+}
+
+// Where the profile still holds what the mouse reported (compared at the field's width, as the
+// profile stores it), the value read goes back unchanged, even one outside the page's range:
+// a write never alters what the profile did not change.
+void keep_values_read(link::MouseSettingsValues& v, const link::MouseSettingsValues& profile,
+                      const link::MouseSettingsValues& read) {
+    auto keep = [](int& out, int from_profile, int from_read, int mask) {
+        if ((from_profile & mask) == (from_read & mask))
+            out = from_read;
+    };
+    using V = link::MouseSettingsValues;
+    for (int V::*f : {&V::light_selection, &V::light, &V::speed, &V::fx, &V::multi_color, &V::red,
+                      &V::green, &V::blue, &V::report_select_24k, &V::report_select_usb,
+                      &V::active_stage, &V::silent_altitude, &V::deep_sleep_off, &V::dormancy_time,
+                      &V::key_delay, &V::motion_sync, &V::linear_calibration})
+        keep(v.*f, profile.*f, read.*f, 0xFF);
+    using S = link::DpiStageValues;
+    for (std::size_t i = 0; i < link::DpiStageCount; ++i) {
+        for (int S::*f : {&S::active, &S::xy, &S::red, &S::green, &S::blue})
+            keep(v.stages[i].*f, profile.stages[i].*f, read.stages[i].*f, 0xFF);
+        for (int S::*f : {&S::dpi_x, &S::dpi_y})
+            keep(v.stages[i].*f, profile.stages[i].*f, read.stages[i].*f, 0xFFFF);
+    }
+}
+
+}  // namespace
+
+link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& profile,
+                                                std::uint16_t sensor_id,
+                                                const link::MouseSettingsRecord& last_read,
+                                                const MouseDeviceState& last_state,
+                                                std::span<const std::uint8_t> effect_list,
+                                                std::uint8_t slot_byte) {
+    // Start from the record read so that whatever the profile does not hold stays as read.
+    const link::MouseSettingsValues read =
+        link::values_from_decoded(link::decode_mouse_settings(last_read, effect_list));
+    const int set = profile::stage_set_for_sensor(sensor_id);
+    link::MouseSettingsValues as_stored = read;
+    take_from_profile(as_stored, profile, set, false);
+    link::MouseSettingsValues v = read;
+    take_from_profile(v, profile, set, true);
+    keep_values_read(v, as_stored, read);
+    v.slot_byte = slot_byte;
 
     link::MouseSettingsRecord rec = link::encode_mouse_settings(v, last_read, effect_list);
-    const bool selection_unchanged = light.mode == u8(last_state.settings.light_selection);
+    const bool selection_unchanged =
+        profile.light_info().mode == u8(last_state.settings.light_selection);
     if (!last_state.light_code_known && selection_unchanged)
         rec.bytes[1] = last_read.bytes[1];
     return rec;
