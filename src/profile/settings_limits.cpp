@@ -58,10 +58,9 @@ void hold_members(Json::Value& object, std::initializer_list<Rule> rules, const 
             continue;
         Json::Value& value = object[rule.key];
         const int held = rule.range.hold(to_int(value));
-        // An integer in range stays as written; anything else (text, a fraction, a boolean,
-        // a number beyond the field) is replaced by what the device will be sent.
-        const bool integer = value.type() == Json::intValue || value.type() == Json::uintValue;
-        if (integer && to_int(value) == held)
+        // A whole number (or a flag) in range stays as written; anything else (text, a
+        // fraction, a number beyond the field) is replaced by what the device will be sent.
+        if ((value.isIntegral() || value.isBool()) && to_int(value) == held)
             continue;
         out.add(where + "." + rule.key + ": " + shown(value) + " -> " + std::to_string(held));
         value = held;
