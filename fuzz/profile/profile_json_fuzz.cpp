@@ -9,9 +9,11 @@
 #include <fstream>
 #include <string>
 
+#include "profile/profile_completion.h"
 #include "profile/profile_data.h"
 #include "profile/profile_files.h"
 #include "profile/profile_records.h"
+#include "profile/settings_limits.h"
 
 namespace {
 
@@ -52,6 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const Json::Value& item : document)
             decode_everything(item);
     }
+
+    // The import's checks, with the input as its own factory profile.
+    Json::Value imported = document;
+    complete_from_factory(imported, document);
+    unsavable_sections(imported, document);
+    hold_profile_values(imported);
 
     // The same bytes as a profile file, read through the data objects at a device index taken
     // from the input; then every write and a save into the same file.

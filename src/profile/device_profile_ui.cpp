@@ -264,6 +264,12 @@ bool CDeviceProfileUI::import_profile(const QString& path) {
         return false;
     }
     emit list_changed();
+    if (!r.corrections.empty()) {
+        for (const std::string& line : r.corrections)
+            platform::debug_printf("import of %s corrected %s\n", path.toUtf8().constData(),
+                                   line.c_str());
+        notice("profile_import_corrected_text");
+    }
     return true;
 }
 

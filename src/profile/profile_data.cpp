@@ -5,6 +5,7 @@
 
 #include "platform/debug_output.h"
 #include "profile/json_access.h"
+#include "profile/profile_completion.h"
 #include "profile/profile_files.h"
 
 namespace velqa::profile {
@@ -90,6 +91,14 @@ void CBasicProfiledata::load_into(Json::Value& target, const fs::path& path) {
                          static_cast<Json::ArrayIndex>(device_index_)) = section;
         if (!path.empty() && (!damaged || keep_unreadable_copy(path)))
             write_json(document, path);
+    } else if (member(section, "KeyList").isNull() && device_index_ >= 0) {
+        // A section that could never be saved (written by hand, or imported before imports were
+        // completed) takes what it lacks from the factory profile, and keeps it in the file.
+        if (!complete_from_factory(document, read_json(default_path_)).empty()) {
+            section = section_of(document);
+            if (!path.empty())
+                write_json(document, path);
+        }
     }
     target = std::move(section);
 }
@@ -113,21 +122,26 @@ bool CBasicProfiledata::save() {
 }
 
 bool CBasicProfiledata::store_section(const Json::Value& section, const fs::path& path) {
+    auto refuse = [&](const char* reason) {
+        save_error_ = reason;
+        return not_saved(path, reason);
+    };
     if (path.empty())
-        return not_saved(path, "no profile file");
+        return refuse("no profile file");
     if (device_index_ < 0)
-        return not_saved(path, "no device index");
+        return refuse("no device index");
     // A section without a key list is not a complete profile; never let it replace one.
     if (!section.isObject() || member(section, "KeyList").isNull())
-        return not_saved(path, "the section has no \"KeyList\"");
+        return refuse("the section has no \"KeyList\"");
     Json::Value document = read_json(path);
     const bool damaged = !is_profile_document(document) || is_damaged_section(section_of(document));
     if (damaged && !keep_unreadable_copy(path))
-        return not_saved(path, "its damaged bytes could not be kept beside it");
+        return refuse("its damaged bytes could not be kept beside it");
     writable_element(writable_member(document, "Device"),
                      static_cast<Json::ArrayIndex>(device_index_)) = section;
     if (!write_json_checked(document, path))
-        return not_saved(path, "the file could not be written");
+        return refuse("the file could not be written");
+    save_error_.clear();
     return true;
 }
 

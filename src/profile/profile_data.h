@@ -43,6 +43,8 @@ class CBasicProfiledata {
     // section, is kept beside it as path + ".unreadable" first (and not replaced when it cannot
     // be kept). False, with the reason in the debug output, when nothing was written.
     virtual bool store_section(const Json::Value& section, const std::filesystem::path& path);
+    // Why the last save or store_section wrote nothing; empty after one that wrote.
+    const std::string& save_error() const { return save_error_; }
     // store_section of the other section.
     virtual bool save_other(const std::filesystem::path& path);
     // Writes a whole document, without any check of its content; false when it was not written.
@@ -120,6 +122,7 @@ class CBasicProfiledata {
     KeySlotTable key_slot_table_{};
     std::map<int, int> key_map_;
     std::int32_t device_index_ = 0;
+    std::string save_error_;
 };
 
 class CMouseProfiledata : public CBasicProfiledata {

@@ -8,6 +8,8 @@
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "profile/json_access.h"
+#include "profile/profile_completion.h"
+#include "profile/settings_limits.h"
 
 namespace velqa::profile {
 
@@ -17,7 +19,7 @@ using platform::debug_printf;
 namespace {
 
 ListResult result(ListStatus status, int index = -1, std::string detail = {}) {
-    return ListResult{status, index, std::move(detail)};
+    return ListResult{status, index, std::move(detail), {}};
 }
 
 char fold(char c) {
@@ -296,12 +298,21 @@ ListResult ProfileList::import_file(const fs::path& file) {
         return result(ListStatus::Refused, -1, "it is no JSON text");
     if (std::string why = import_refusal(document); !why.empty())
         return result(ListStatus::Refused, -1, why);
+    const Json::Value factory = read_json(default_file_);
+    std::vector<std::string> corrections = complete_from_factory(document, factory);
+    if (std::string why = unsavable_sections(document, factory); !why.empty())
+        return result(ListStatus::Refused, -1, why);
+    for (std::string& line : hold_profile_values(document))
+        corrections.push_back(std::move(line));
 
     // The file's title names the profile; its own "profilename" is not used.
     std::string name = file.stem().string();
     for (int k = 1; name_taken(name); ++k)
         name += "(" + std::to_string(k) + ")";
-    return add_profile(name, std::move(document));
+    ListResult r = add_profile(name, std::move(document));
+    if (r.ok())
+        r.corrections = std::move(corrections);
+    return r;
 }
 
 ListResult ProfileList::export_file(int index, const fs::path& target) {

@@ -46,6 +46,8 @@ struct ListResult {
     // create, copy, import: the new entry; delete: the selection afterwards; others: the entry.
     int index = -1;
     std::string detail;  // why, for Refused, NoSource and WriteFailed
+    // import: what was changed in the stored copy, one "member: old -> new" line each.
+    std::vector<std::string> corrections;
     bool ok() const { return status == ListStatus::Done; }
 };
 
@@ -100,7 +102,9 @@ class ProfileList {
     // title ("(%d)" appended while taken). The file is untrusted: it is refused unread above
     // MaxImportBytes, and refused when it is no JSON object with string "profilename" and
     // "profileUUID", a "Device" array of objects, and "Guid" members that name files inside the
-    // profile folder only.
+    // profile folder only. What the file lacks is completed from the factory profile (refused
+    // when it cannot be, so every listed profile can be saved), and every value the device
+    // records carry is held within its range; the result lists both kinds of change.
     ListResult import_file(const std::filesystem::path& file);
     // Writes the profile file of entry `index` unchanged to `target`.
     ListResult export_file(int index, const std::filesystem::path& target);

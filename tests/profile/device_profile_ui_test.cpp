@@ -174,6 +174,8 @@ TEST_F(DeviceProfileUiTest, ImportSelectsAndAppliesOnlyWhatWasAdded) {
     write_text(good, R"({"profilename":"x","profileUUID":"y","Device":[{"KeyList":[]}]})");
     open_answer_ = QString::fromStdString(good.string());
     click("device_import_btn");
+    // It lacked the factory's "SystemStages": taken from there, and the user is told.
+    EXPECT_EQ(asked_.back(), "profile_import_corrected_text");
     EXPECT_EQ(items().back(), "Arena");
     EXPECT_EQ(combo()->currentIndex(), 2);
     EXPECT_EQ(list_file()["profileselect"].asInt(), 2);

@@ -301,6 +301,7 @@ TEST_F(ProfileFilesFixture, SaveKeepsHandWrittenComments) {
 TEST_F(ProfileFilesFixture, SaveWithoutKeyListLeavesTheFileByteForByte) {
     const std::string text = "{ \"Device\" : [ { \"LightInfo\": {\"SelectItem\": 1} } ] }  ";
     put_file(profile_path_, text);
+    fs::remove(default_path_);  // else loading completes the section from it
     CBasicProfiledata data;
     prepare(data, 0);
     data.load_section(profile_path_);

@@ -229,6 +229,22 @@ TEST_F(ProfileListTest, HostileImportsChangeNothing) {
     EXPECT_EQ(snapshot(folder_), before);
 }
 
+TEST_F(ProfileListTest, AnImportThatCannotBeCompletedIsRefused) {
+    seed({"A"});
+    ProfileList l = list();
+    ASSERT_TRUE(l.load().ok());
+    fs::remove(default_file_);
+    const auto before = snapshot(folder_);
+    put_file(dir_ / "bare.json", R"({"profilename":"x","profileUUID":"y","Device":[{}]})");
+    const ListResult r = l.import_file(dir_ / "bare.json");
+    EXPECT_EQ(r.status, ListStatus::Refused);
+    EXPECT_NE(r.detail.find("KeyList"), std::string::npos) << r.detail;
+    EXPECT_EQ(snapshot(folder_), before);
+    put_file(dir_ / "keys.json",
+             R"({"profilename":"x","profileUUID":"y","Device":[{"KeyList":[]}]})");
+    EXPECT_TRUE(l.import_file(dir_ / "keys.json").ok());
+}
+
 TEST_F(ProfileListTest, ExportThenImportGivesTheSameDeviceSections) {
     seed({"A", "B"});
     ProfileList l = list();
@@ -237,9 +253,13 @@ TEST_F(ProfileListTest, ExportThenImportGivesTheSameDeviceSections) {
     ASSERT_TRUE(l.export_file(1, exported).ok());
     const ListResult r = l.import_file(exported);
     ASSERT_TRUE(r.ok());
-    const Json::Value original = profile_of(l, 1);
+    Json::Value original = profile_of(l, 1);
     const Json::Value imported = profile_of(l, r.index);
+    // What the exported file lacked came from the factory profile, and is listed.
+    original["Device"][0]["CustomEQNameInfo"] = json(kDefault)["Device"][0]["CustomEQNameInfo"];
     EXPECT_EQ(imported["Device"], original["Device"]);
+    EXPECT_EQ(r.corrections,
+              std::vector<std::string>{"Device[0].CustomEQNameInfo: missing -> factory profile"});
     EXPECT_EQ(imported["profilename"].asString(), "Match day");
     EXPECT_NE(imported["profileUUID"].asString(), original["profileUUID"].asString());
     EXPECT_EQ(imported["profileUUID"].asString(),

@@ -36,8 +36,8 @@ int MouseSession::open(const std::optional<std::string>& link_choice,
 
 int MouseSession::save_and_write() {
     if (!profile_.save()) {
-        std::fprintf(stderr, "velqactl: the profile %s could not be saved\n",
-                     profile_.profile_path().string().c_str());
+        std::fprintf(stderr, "velqactl: the profile %s could not be saved: %s\n",
+                     profile_.profile_path().string().c_str(), profile_.save_error().c_str());
         return Failed;
     }
     if (const int res = core_.write_settings(channel_, 0, 0); res != link::result::Success)

@@ -323,6 +323,11 @@ int run_list_command(const velqa::ctl::Context& context, const std::string& word
         if (!r.ok())
             return failed("import", r);
         say(*list, "imported", r.index);
+        if (!r.corrections.empty()) {
+            std::printf("corrected %zu value(s) in the stored copy:\n", r.corrections.size());
+            for (const std::string& line : r.corrections)
+                std::printf("  %s\n", line.c_str());
+        }
         return velqa::ctl::Success;
     }
 
@@ -367,19 +372,29 @@ int run_list_command(const velqa::ctl::Context& context, const std::string& word
             return failed("export", r);
         std::printf("exported profile %d to %s\n", index, rest[1].c_str());
     } else if (word == "select") {
+        const int before = list->selected();
         const ListResult r = list->select(index);
         if (!r.ok())
             return failed("select", r);
-        say(*list, "selected", index);
         const int rc = apply_to_mouse(context, link, list->file_of(index));
+        if (rc != velqa::ctl::Success && rc != velqa::ctl::NoDevice) {
+            // The reason is on stderr already. The list goes back to the profile the mouse
+            // still follows.
+            const bool restored = before == index || list->select(before).ok();
+            std::fprintf(stderr,
+                         "velqactl profile select: profile %d \"%s\" was not written to "
+                         "the mouse; %s\n",
+                         index, list->entries()[static_cast<std::size_t>(index)].name.c_str(),
+                         restored ? "the selection is unchanged" : "it stays selected");
+            return rc;
+        }
+        say(*list, "selected", index);
         if (rc == velqa::ctl::NoDevice) {
             std::printf(
                 "no mouse connected: selected only; select it again with the mouse "
                 "connected to write it\n");
             return velqa::ctl::Success;
         }
-        if (rc != velqa::ctl::Success)
-            return rc;
         std::printf("written to the mouse\n");
     } else {
         return usage_error("unknown command '" + word + "'");

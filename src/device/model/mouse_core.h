@@ -24,8 +24,8 @@ struct LoadOutcome {
     std::optional<unsigned> link_message;
     // Set when the load succeeded: send MsgSensor with it, set the sliders to `range`.
     std::optional<std::uint16_t> sensor_id;
-    DpiRange range;
-    bool sensor_picture = false;  // sensor 0x3950: "ms_device_name" shows the mouse picture
+    DpiRange range = dpi_range(0);  // the narrower range until the sensor is known
+    bool sensor_picture = false;    // sensor 0x3950: "ms_device_name" shows the mouse picture
 };
 
 // The device-side state of one mouse page. Not thread-safe: it lives on the page's window

@@ -102,18 +102,18 @@ void mirror_into_profile(const MouseDeviceState& state, std::uint16_t sensor_id,
     profile.write_light_info(light);
 }
 
-link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& profile,
-                                                std::uint16_t sensor_id,
-                                                const link::MouseSettingsRecord& last_read,
-                                                const MouseDeviceState& last_state,
-                                                std::span<const std::uint8_t> effect_list,
-                                                std::uint8_t slot_byte) {
-    // Start from the record read so that whatever the profile does not hold stays as read.
-    link::MouseSettingsValues v =
-        link::values_from_decoded(link::decode_mouse_settings(last_read, effect_list));
-    v.slot_byte = slot_byte;
+namespace {
 
-    const profile::LightInfo light = profile.read_light_info();
+// The values the record takes from the profile, written over `v`; with `held`, each is first
+// held within its range.
+void take_from_profile(link::MouseSettingsValues& v, profile::CMouseProfiledata& profile, int set,
+                       bool held) {
+    profile::LightInfo light = profile.read_light_info();
+    profile::MouseSystemSettings sys = profile.read_system_settings();
+    if (held) {
+        profile::hold_in_range(light);
+        profile::hold_in_range(sys);
+    }
     v.light_selection = light.mode;
     v.light = light.brightness;
     v.speed = light.speed;
@@ -122,8 +122,6 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
     v.red = light.red;
     v.green = light.green;
     v.blue = light.blue;
-
-    const profile::MouseSystemSettings sys = profile.read_system_settings();
     v.report_select_24k = sys.report_item_24g;
     v.report_select_usb = sys.report_item_usb;
     v.silent_altitude = sys.silent_altitude;
@@ -132,24 +130,71 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
     v.key_delay = sys.key_delay;
     v.motion_sync = sys.motion_sync;
     v.linear_calibration = sys.linear_calibration;
-
-    const int set = profile::stage_set_for_sensor(sensor_id);
-    if (set >= 0) {
-        const std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
-        for (std::size_t i = 0; i < stages.size() && i < link::DpiStageCount; ++i)
-            v.stages[i] = to_record_stage(stages[i]);
-        v.active_stage = profile.active_stage();
+    if (set < 0)
+        return;
+    std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
+    for (std::size_t i = 0; i < stages.size() && i < link::DpiStageCount; ++i) {
+        if (held)
+            profile::hold_in_range(stages[i], set);
+        v.stages[i] = to_record_stage(stages[i]);
     }
+    v.active_stage =
+        held ? profile::StageIndexRange.hold(profile.active_stage()) : profile.active_stage();
+}
+
+// Where the profile still holds what the mouse reported (compared at the field's width, as the
+// profile stores it), the value read goes back unchanged, even one outside the page's range:
+// a write never alters what the profile did not change.
+void keep_values_read(link::MouseSettingsValues& v, const link::MouseSettingsValues& profile,
+                      const link::MouseSettingsValues& read) {
+    auto keep = [](int& out, int from_profile, int from_read, int mask) {
+        if ((from_profile & mask) == (from_read & mask))
+            out = from_read;
+    };
+    using V = link::MouseSettingsValues;
+    for (int V::*f : {&V::light_selection, &V::light, &V::speed, &V::fx, &V::multi_color, &V::red,
+                      &V::green, &V::blue, &V::report_select_24k, &V::report_select_usb,
+                      &V::active_stage, &V::silent_altitude, &V::deep_sleep_off, &V::dormancy_time,
+                      &V::key_delay, &V::motion_sync, &V::linear_calibration})
+        keep(v.*f, profile.*f, read.*f, 0xFF);
+    using S = link::DpiStageValues;
+    for (std::size_t i = 0; i < link::DpiStageCount; ++i) {
+        for (int S::*f : {&S::active, &S::xy, &S::red, &S::green, &S::blue})
+            keep(v.stages[i].*f, profile.stages[i].*f, read.stages[i].*f, 0xFF);
+        for (int S::*f : {&S::dpi_x, &S::dpi_y})
+            keep(v.stages[i].*f, profile.stages[i].*f, read.stages[i].*f, 0xFFFF);
+    }
+}
+
+}  // namespace
+
+link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& profile,
+                                                std::uint16_t sensor_id,
+                                                const link::MouseSettingsRecord& last_read,
+                                                const MouseDeviceState& last_state,
+                                                std::span<const std::uint8_t> effect_list,
+                                                std::uint8_t slot_byte) {
+    // Start from the record read so that whatever the profile does not hold stays as read.
+    const link::MouseSettingsValues read =
+        link::values_from_decoded(link::decode_mouse_settings(last_read, effect_list));
+    const int set = profile::stage_set_for_sensor(sensor_id);
+    link::MouseSettingsValues as_stored = read;
+    take_from_profile(as_stored, profile, set, false);
+    link::MouseSettingsValues v = read;
+    take_from_profile(v, profile, set, true);
+    keep_values_read(v, as_stored, read);
+    v.slot_byte = slot_byte;
 
     link::MouseSettingsRecord rec = link::encode_mouse_settings(v, last_read, effect_list);
-    const bool selection_unchanged = light.mode == u8(last_state.settings.light_selection);
+    const bool selection_unchanged =
+        profile.light_info().mode == u8(last_state.settings.light_selection);
     if (!last_state.light_code_known && selection_unchanged)
         rec.bytes[1] = last_read.bytes[1];
     return rec;
 }
 
 DpiRange dpi_range(std::uint16_t sensor_id) {
-    return sensor_id == link::SensorB ? DpiRange{50, 30000} : DpiRange{50, 26000};
+    return profile::dpi_range_of_set(profile::stage_set_for_sensor(sensor_id));
 }
 
 int typed_number(std::string_view text) {
@@ -171,8 +216,7 @@ int typed_number(std::string_view text) {
 }
 
 int clamp_dpi(int dpi, std::uint16_t sensor_id) {
-    const DpiRange r = dpi_range(sensor_id);
-    return std::clamp(dpi, r.min, r.max);
+    return dpi_range(sensor_id).hold(dpi);
 }
 
 int clamp_typed_dpi(std::string_view text, std::uint16_t sensor_id) {
@@ -193,7 +237,7 @@ bool set_stage_dpi(profile::CMouseProfiledata& profile, std::uint16_t sensor_id,
     std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
     if (stages.size() <= static_cast<std::size_t>(stage))
         stages.resize(static_cast<std::size_t>(stage) + 1);
-    stages[static_cast<std::size_t>(stage)].dpi_x = u16(dpi);
+    stages[static_cast<std::size_t>(stage)].dpi_x = u16(profile::dpi_range_of_set(set).hold(dpi));
     profile.write_dpi_stages(stages, set);
     return true;
 }
@@ -222,16 +266,16 @@ bool set_active_stage(profile::CMouseProfiledata& profile, std::uint16_t sensor_
 OptionRange option_range(MouseOption option) {
     switch (option) {
         case MouseOption::KeyDelay:
-            return {0, 5};
+            return profile::KeyDelayIndexRange;
         case MouseOption::SleepTime:
-            return {1, 6};
+            return profile::SleepTimeIndexRange;
         default:
-            return {0, 1};
+            return profile::TwoWayRange;
     }
 }
 
 void set_option(profile::MouseSystemSettings& settings, MouseOption option, int value) {
-    const std::uint16_t v = u16(value);
+    const std::uint16_t v = u16(option_range(option).hold(value));
     switch (option) {
         case MouseOption::LiftOff:
             settings.silent_altitude = v;
@@ -259,8 +303,7 @@ void set_option(profile::MouseSystemSettings& settings, MouseOption option, int 
 
 profile::LightInfo set_lighting(profile::CBasicProfiledata& profile, profile::LightInfo info) {
     const profile::LightInfo current = profile.light_info();
-    info.brightness = static_cast<std::uint8_t>(std::min<int>(info.brightness, LightLevelMax));
-    info.speed = static_cast<std::uint8_t>(std::min<int>(info.speed, LightLevelMax));
+    profile::hold_in_range(info);
     if (info.mode != current.mode)
         info.previous_mode = current.mode;
     profile.write_light_info(info);
@@ -277,6 +320,7 @@ PollingField polling_slider_field(bool receiver_path) {
 }
 
 void set_polling(profile::MouseSystemSettings& settings, PollingField field, int index) {
+    index = profile::PollingIndexRange.hold(index);
     settings.report_rate_stage = u16(index);
     if (field == PollingField::Receiver24K)
         settings.report_item_24g = u16(index);

@@ -12,6 +12,7 @@
 
 #include "device/link/codecs.h"
 #include "profile/profile_data.h"
+#include "profile/settings_limits.h"
 
 namespace velqa::model {
 
@@ -67,7 +68,9 @@ void mirror_into_profile(const MouseDeviceState& state, std::uint16_t sensor_id,
                          profile::CMouseProfiledata& profile);
 
 // The record to write: `last_read` with every field the profile holds overwritten, byte 0 =
-// slot_byte. Stages the profile lacks (or all six for an unknown sensor) keep the bytes read.
+// slot_byte. Every value taken from the profile is held within its range first (a profile
+// edited by hand must never put a value on the mouse that the page could not have chosen).
+// Stages the profile lacks (or all six for an unknown sensor) keep the bytes read.
 // Byte 1 keeps the code read when that code matched no effect and the profile's lighting
 // selection is still the one decoded from it, so an unrelated change never alters the lighting.
 link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& profile,
@@ -79,11 +82,7 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
 
 // ---- DPI ----
 
-struct DpiRange {
-    int min = 50;
-    int max = 26000;
-    bool operator==(const DpiRange&) const = default;
-};
+using DpiRange = profile::ValueRange;
 constexpr int DpiStep = 50;
 
 // 50-26000 for sensor 0x3395, 50-30000 for 0x3950; any other sensor gets the narrower range.
@@ -97,9 +96,9 @@ int clamp_typed_dpi(std::string_view text, std::uint16_t sensor_id);
 // What the edit field shows: the value raised to the next multiple of 50.
 int dpi_display_value(int dpi);
 
-// Stage `stage` (0-5) of the sensor's stage set takes DPI X = `dpi`; the held list grows with
-// zeroed stages when it is shorter. False (and nothing changed) for a stage outside 0-5 or an
-// unknown sensor. Does not save.
+// Stage `stage` (0-5) of the sensor's stage set takes DPI X = `dpi` held within the sensor's
+// range; the held list grows with zeroed stages when it is shorter. False (and nothing changed) for
+// a stage outside 0-5 or an unknown sensor. Does not save.
 bool set_stage_dpi(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage,
                    int dpi);
 
@@ -122,36 +121,33 @@ enum class MouseOption {
     KeyDelay,
     SleepTime
 };
-struct OptionRange {
-    int min = 0;
-    int max = 0;
-};
+using OptionRange = profile::ValueRange;
 // The values the page offers for an option: 0-1 for the two-way options, key delay index 0-5,
 // sleep time index 1-6.
 OptionRange option_range(MouseOption option);
-// The system settings field behind an option takes `value` as given (callers keep it in range).
+// The system settings field behind an option takes `value`, held within option_range.
 void set_option(profile::MouseSystemSettings& settings, MouseOption option, int value);
 
 // ---- Lighting ----
 
 // Brightness and speed levels of the mouse's lighting: 0 to LightLevelMax.
-constexpr int LightLevelMax = 4;
-// The lighting the user chose becomes the profile's lighting record: brightness and speed are
-// capped to the mouse's levels, and a new mode keeps the one it replaces as the previous mode.
-// Returns the record stored. Does not save.
+constexpr int LightLevelMax = profile::LightLevelRange.max;
+// The lighting the user chose becomes the profile's lighting record: brightness, speed and the
+// multi-colour flag are held within their ranges, and a new mode keeps the one it replaces as the
+// previous mode. Returns the record stored. Does not save.
 profile::LightInfo set_lighting(profile::CBasicProfiledata& profile, profile::LightInfo info);
 
 // ---- Polling rate ----
 
 enum class PollingField { Usb, Receiver24K };
-constexpr int PollingOptions = 6;
+constexpr int PollingOptions = profile::PollingIndexRange.max + 1;
 
 // An option button sets the receiver's field only on the receiver path while the receiver
 // interface's product ID reads 0; the cable's in every other case.
 PollingField polling_option_field(bool receiver_path, std::uint16_t receiver_product_id);
 // The slider sets the field of the path in use.
 PollingField polling_slider_field(bool receiver_path);
-// The report-rate stage and the chosen field take `index`.
+// The report-rate stage and the chosen field take `index`, held within the polling options.
 void set_polling(profile::MouseSystemSettings& settings, PollingField field, int index);
 // The option the page shows: the receiver's index on the receiver path, else the cable's;
 // 0 for an index outside 0-5.

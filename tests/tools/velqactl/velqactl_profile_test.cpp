@@ -2,9 +2,11 @@
 // selected profile to a simulated mouse.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/json_read.h"
 #include "support/sim_process.h"
@@ -24,6 +26,22 @@ Json::Value read(const fs::path& file) {
 
 void write(const fs::path& file, const Json::Value& value) {
     std::ofstream(file) << value.toStyledString();
+}
+
+// The mouse's active settings record as the simulator holds it.
+std::vector<std::uint8_t> sim_record(const char* sim, const fs::path& dir) {
+    const auto dump =
+        velqa::test::run_command(std::string(sim) + " ctl --dir " + dir.string() + " dump");
+    const std::string hex = parse(dump.out)["slots"][0].asString();
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+int stage_dpi_x(const std::vector<std::uint8_t>& rec, int stage) {
+    const std::size_t at = 14 + static_cast<std::size_t>(stage) * 9 + 2;
+    return rec.at(at) | rec.at(at + 1) << 8;
 }
 
 class VelqactlProfile : public ::testing::Test {
@@ -143,6 +161,104 @@ TEST_F(VelqactlProfile, SelectWritesTheSelectedProfileToTheMouse) {
     EXPECT_EQ(settings["stages"][2]["dpi_x"].asInt(), 2400) << settings.toStyledString();
     // Applying reads the mouse, but the profile it applies keeps what it held.
     EXPECT_EQ(read(file)["Device"][0]["DPIStages"][0]["StageDPIs"][2]["StageDPIX"].asInt(), 2400);
+}
+
+TEST_F(VelqactlProfile, HostileValuesAreHeldInRangeListedAndNeverReachTheMouse) {
+    velqa::test::SimProcess sim;
+    fs::create_directories(dir_ / "sim");
+    ASSERT_TRUE(sim.start(sim_, dir_ / "sim", {"--link", "both"}));
+    const fs::path exported = dir_ / "base.json";
+    int code = -1;
+    ctl("profile export 0 " + exported.string(), &code);
+    ASSERT_EQ(code, 0);
+    Json::Value hostile = read(exported);
+    Json::Value& section = hostile["Device"][0];
+    Json::Value& stages = section["DPIStages"][0]["StageDPIs"];  // the simulator's 0x3395 set
+    stages[0]["StageDPIX"] = 100000;
+    stages[1]["StageDPIX"] = "abc";
+    stages[2]["StageDPIX"] = -5;
+    stages[3]["StageColorR"] = 4096;
+    section["SystemStages"]["ReportSelectItemUSB"] = 99;
+    section["SystemStages"]["ReportSelectItem24K"] = 247;
+    section["LightInfo"]["Light"] = 200;
+    section["LightInfo"]["Red"] = 4096;
+    write(dir_ / "hostile.json", hostile);
+
+    const std::string said = ctl("profile import " + (dir_ / "hostile.json").string(), &code);
+    ASSERT_EQ(code, 0) << said;
+    for (const char* line :
+         {"Device[0].DPIStages[0].StageDPIs[0].StageDPIX: 100000 -> 26000",
+          "Device[0].DPIStages[0].StageDPIs[1].StageDPIX: \"abc\" -> 50",
+          "Device[0].DPIStages[0].StageDPIs[2].StageDPIX: -5 -> 50",
+          "Device[0].DPIStages[0].StageDPIs[3].StageColorR: 4096 -> 255",
+          "Device[0].SystemStages.ReportSelectItemUSB: 99 -> 5",
+          "Device[0].SystemStages.ReportSelectItem24K: 247 -> 5",
+          "Device[0].LightInfo.Light: 200 -> 4", "Device[0].LightInfo.Red: 4096 -> 255"}) {
+        EXPECT_NE(said.find(line), std::string::npos) << line << " in:\n" << said;
+    }
+    // What is listed is what is stored.
+    const Json::Value stored = read(list()["profiles"][1]["file"].asString())["Device"][0];
+    EXPECT_EQ(stored["DPIStages"][0]["StageDPIs"][1]["StageDPIX"], 50);
+    EXPECT_EQ(stored["SystemStages"]["ReportSelectItemUSB"], 5);
+
+    // A hand edit after the import meets the same limits on its way to the mouse.
+    const fs::path file = list()["profiles"][1]["file"].asString();
+    Json::Value edited = read(file);
+    edited["Device"][0]["DPIStages"][0]["StageDPIs"][4]["StageDPIX"] = 65535;
+    edited["Device"][0]["LightInfo"]["Speed"] = 9;
+    write(file, edited);
+    const std::string selected = ctl("profile select 1", &code);
+    ASSERT_EQ(code, 0) << selected;
+    const std::vector<std::uint8_t> rec = sim_record(sim_, dir_ / "sim");
+    ASSERT_EQ(rec.size(), 74u);
+    EXPECT_EQ(stage_dpi_x(rec, 0), 26000);
+    EXPECT_EQ(stage_dpi_x(rec, 1), 50);
+    EXPECT_EQ(stage_dpi_x(rec, 2), 50);
+    EXPECT_EQ(stage_dpi_x(rec, 4), 26000);
+    EXPECT_EQ(rec[11], 5 + 2);  // cable polling option 5
+    EXPECT_EQ(rec[10], 5 + 2);
+    EXPECT_EQ(rec[2], 4);      // brightness
+    EXPECT_EQ(rec[3], 4 - 4);  // speed 4
+    EXPECT_EQ(rec[6], 255);
+}
+
+TEST_F(VelqactlProfile, AnIncompleteImportIsCompletedSoItCanBeSelectedAndChanged) {
+    velqa::test::SimProcess sim;
+    fs::create_directories(dir_ / "sim");
+    ASSERT_TRUE(sim.start(sim_, dir_ / "sim", {"--link", "both"}));
+    const std::string bare = R"({"profilename":"x","profileUUID":"y","Device":[{}]})";
+    std::ofstream(dir_ / "Bare.json") << bare;
+    int code = -1;
+    std::string said = ctl("profile import " + (dir_ / "Bare.json").string(), &code);
+    ASSERT_EQ(code, 0) << said;
+    EXPECT_NE(said.find("Device[0].KeyList: missing -> factory profile"), std::string::npos)
+        << said;
+    said = ctl("profile select 1", &code);
+    ASSERT_EQ(code, 0) << said;
+    EXPECT_NE(said.find("written to the mouse"), std::string::npos) << said;
+    said = ctl("set dpi 0 1200", &code);
+    ASSERT_EQ(code, 0) << said;
+    EXPECT_EQ(stage_dpi_x(sim_record(sim_, dir_ / "sim"), 0), 1200);
+
+    // A profile left incomplete on disk (an import from before) is completed when it is used.
+    const fs::path file = list()["profiles"][1]["file"].asString();
+    std::ofstream(file) << bare;
+    said = ctl("set dpi 0 1600", &code);
+    ASSERT_EQ(code, 0) << said;
+    EXPECT_FALSE(read(file)["Device"][0]["KeyList"].isNull());
+
+    // A select that cannot reach the mouse says what failed and leaves the selection alone.
+    ASSERT_EQ(velqa::test::run_command(std::string(sim_) + " ctl --dir " + (dir_ / "sim").string() +
+                                       " fault status-ff 20")
+                  .exit_code,
+              0);
+    said = ctl("profile select 0", &code);
+    EXPECT_NE(code, 0) << said;
+    EXPECT_EQ(said.find("selected profile"), std::string::npos) << said;
+    EXPECT_NE(said.find("was not written to the mouse; the selection is unchanged"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(list()["selected"].asInt(), 1);
 }
 
 }  // namespace

@@ -1,0 +1,52 @@
+// The ranges of the settings that reach a device record, and the one place that holds values
+// within them. The mouse page, `velqactl set`, the settings record and profile import all take
+// their limits from here, so a value refused or corrected by one is refused or corrected by all.
+#pragma once
+
+#include <json/json.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "profile/profile_records.h"
+
+namespace velqa::profile {
+
+// An inclusive range of integers.
+struct ValueRange {
+    int min = 0;
+    int max = 0;
+    bool operator==(const ValueRange&) const = default;
+    bool contains(std::int64_t value) const { return value >= min && value <= max; }
+    // The nearest value inside the range.
+    int hold(std::int64_t value) const;
+};
+
+inline constexpr int DpiMin = 50;
+// The DPI range of a stage set: 50-30000 for set 1 (sensor 0x3950), 50-26000 for any other,
+// so an unknown sensor gets the narrower range.
+ValueRange dpi_range_of_set(int stage_set);
+
+inline constexpr ValueRange StageIndexRange{0, 5};      // six DPI stages
+inline constexpr ValueRange PollingIndexRange{0, 5};    // six polling-rate options
+inline constexpr ValueRange TwoWayRange{0, 1};          // on/off options and flags
+inline constexpr ValueRange KeyDelayIndexRange{0, 5};   // record values 1, 2, 4, 6, 8, 10
+inline constexpr ValueRange SleepTimeIndexRange{1, 6};  // 180 ... 1200 seconds
+inline constexpr ValueRange LightLevelRange{0, 4};      // lighting brightness and speed
+inline constexpr ValueRange ByteRange{0, 255};          // colour channels, stored byte codes
+
+// Record holds: every field the device record carries is moved into its range (page edits,
+// the command line and the settings record built from a profile go through these).
+void hold_in_range(DpiStage& stage, int stage_set);
+void hold_in_range(LightInfo& light);
+void hold_in_range(MouseSystemSettings& settings);
+
+// Holds every value of every "Device" section of a profile document that the records above
+// carry, as stored (a value of the wrong type counts as 0, a number beyond the field's width
+// is held, not truncated). Returns one line per changed value, "member: old -> new", with the
+// member's path in the document (Device[0].DPIStages[1].StageDPIs[2].StageDPIX); beyond the
+// first 100, one last line counts the rest.
+std::vector<std::string> hold_profile_values(Json::Value& document);
+
+}  // namespace velqa::profile
