@@ -88,7 +88,7 @@ void CDeviceProfileUI::set_kind(const fs::path& profile_folder, const fs::path& 
 void CDeviceProfileUI::watch_list_file() {
     if (!list_)
         return;
-    for (const QString path : {to_qt(list_->folder()), to_qt(list_->list_path())}) {
+    for (const QString& path : {to_qt(list_->folder()), to_qt(list_->list_path())}) {
         // A replaced file drops out of the watch; it is watched again once it is back.
         if (!watcher_.files().contains(path) && !watcher_.directories().contains(path) &&
             QFileInfo::exists(path)) {

@@ -367,8 +367,8 @@ ListResult ProfileList::export_file(int index, const fs::path& target) {
     const Json::Value document = read_json(file_of(index));
     if (!document.isObject())
         return result(ListStatus::NoSource, index, file_of(index).string());
-    if (!write_json_checked(document, target))
-        return result(ListStatus::WriteFailed, index, "could not write " + target.string());
+    if (std::string why; !write_json_checked(document, target, &why))
+        return result(ListStatus::WriteFailed, index, why);
     return result(ListStatus::Done, index);
 }
 
