@@ -267,6 +267,46 @@ bool CMacroControlUI::shows_library(int change, int at) const {
     return true;
 }
 
+int CMacroControlUI::selected_macro() const {
+    const int sel = pui::current_item(control(kNameList));
+    return sel >= 0 && sel < library_.size() ? sel : -1;
+}
+
+void CMacroControlUI::select_macro(int index) {
+    if (index >= library_.size())
+        index = -1;
+    {
+        std::optional<pui::Window::NotifySuppressor> quiet;
+        if (pui::Window* w = pui::window_of(this))
+            quiet.emplace(*w);
+        pui::select_item(control(kNameList), index, false);
+    }
+    if (index >= 0) {
+        set_event_controls_enabled(true);
+        events_ = library_.load_events(index);
+        pui::set_text(control(kNameEdit),
+                      qt(library_.entries()[static_cast<std::size_t>(index)].name));
+    } else {
+        set_event_controls_enabled(false);
+        events_.clear();
+        pui::set_text(control(kNameEdit), QStringLiteral(" "));
+    }
+    rebuild_rows();
+}
+
+void CMacroControlUI::new_macro() {
+    if (library_.folder().empty() || !confirmed("message_text_28"))
+        return;
+    const MacroResult r = library_.create();
+    if (!r.ok()) {
+        platform::debug_printf("macro editor: new macro: %s\n", r.detail.c_str());
+        notice(r.message.empty() ? kWriteFailed : r.message.c_str());
+        return;
+    }
+    show_added_macro(r);
+}
+
+// A macro the library has just added (new or imported) joins the list and is selected.
 void CMacroControlUI::show_added_macro(const MacroResult& r) {
     if (!shows_library(1, -1)) {
         fill_names();
