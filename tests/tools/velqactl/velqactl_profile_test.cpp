@@ -256,6 +256,13 @@ TEST_F(VelqactlProfile, ExportRefusesAnotherUsersLinkInASharedFolder) {
         EXPECT_NE(out.find("another user"), std::string::npos) << out;
         EXPECT_EQ(velqa::test::run_command("cat " + victim.string()).out, "precious") << target;
     }
+    // Macro and shooting-pattern exports go through the same writer.
+    ASSERT_EQ((ctl("macro create M", &code), code), 0);
+    for (const char* export_to : {"macro export 0 ", "shoot export 0 "}) {
+        ctl(std::string(export_to) + planted.string(), &code);
+        EXPECT_NE(code, 0) << export_to;
+        EXPECT_EQ(velqa::test::run_command("cat " + victim.string()).out, "precious");
+    }
     EXPECT_TRUE(fs::is_symlink(planted));
 
     // Our own link in the shared folder is followed: the file it names gets the profile.
