@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QPixmap>
@@ -23,6 +24,7 @@
 #include "app/main_wnd.h"
 #include "app/messages.h"
 #include "app/startup.h"
+#include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
 #include "platform/hid/hid_backend.h"
@@ -363,9 +365,17 @@ int run(int argc, char** argv, std::string update_url) {
             // Pending layouts run before the picture is taken.
             QCoreApplication::sendPostedEvents();
             const QPixmap shot = window.grab();
-            if (!shot.save(file, "PNG")) {
-                std::fprintf(stderr, "velqa: cannot save the screenshot to %s\n",
-                             file.toUtf8().constData());
+            // Through the atomic writer, as every file at a path the user names: it refuses
+            // another user's link in a shared folder.
+            QByteArray png;
+            QBuffer buffer(&png);
+            std::string error;
+            if (!buffer.open(QIODevice::WriteOnly) || !shot.save(&buffer, "PNG") ||
+                !platform::write_file_atomically(
+                    file.toStdString(),
+                    std::string_view(png.constData(), static_cast<size_t>(png.size())), &error)) {
+                std::fprintf(stderr, "velqa: cannot save the screenshot to %s %s\n",
+                             file.toUtf8().constData(), error.c_str());
                 exit_code = 1;
             }
         };

@@ -228,20 +228,43 @@ void CMacroControlUI::load_macro_list() {
     // Without a folder there is nothing to read, and nothing may be written beside the program.
     if (!library_.folder().empty())
         library_.load();
+    fill_names();
+    select_macro(library_.size() > 0 ? 0 : -1);
+}
+
+void CMacroControlUI::fill_names() {
     auto* list = qobject_cast<QListWidget*>(control(kNameList));
-    if (list != nullptr) {
-        std::optional<pui::Window::NotifySuppressor> quiet;
-        if (pui::Window* w = pui::window_of(this))
-            quiet.emplace(*w);
-        list->clear();
-        for (const MacroEntry& e : library_.entries()) {
-            auto* item = new QListWidgetItem(qt(e.name));
-            item->setData(Qt::UserRole, qt(e.guid));
-            item->setSizeHint(QSize(0, kNameItemHeight));
-            list->addItem(item);
+    if (list == nullptr)
+        return;
+    std::optional<pui::Window::NotifySuppressor> quiet;
+    if (pui::Window* w = pui::window_of(this))
+        quiet.emplace(*w);
+    list->clear();
+    for (const MacroEntry& e : library_.entries()) {
+        auto* item = new QListWidgetItem(qt(e.name));
+        item->setData(Qt::UserRole, qt(e.guid));
+        item->setSizeHint(QSize(0, kNameItemHeight));
+        list->addItem(item);
+    }
+}
+
+// Each change re-reads the list, so it may bring in what another program changed meanwhile;
+// then the names are shown afresh instead of edited in place. `change`: +1 when the library
+// appended an entry, -1 when it removed entry `at`, 0 otherwise.
+bool CMacroControlUI::shows_library(int change, int at) const {
+    auto* list = qobject_cast<QListWidget*>(control(kNameList));
+    if (list == nullptr || list->count() + change != library_.size())
+        return false;
+    int entry = 0;
+    for (int row = 0; row < list->count(); ++row) {
+        if (change < 0 && row == at)
+            continue;
+        if (list->item(row)->data(Qt::UserRole).toString() !=
+            qt(library_.entries()[static_cast<std::size_t>(entry++)].guid)) {
+            return false;
         }
     }
-    select_macro(library_.size() > 0 ? 0 : -1);
+    return true;
 }
 
 int CMacroControlUI::selected_macro() const {
@@ -285,7 +308,9 @@ void CMacroControlUI::new_macro() {
 
 // A macro the library has just added (new or imported) joins the list and is selected.
 void CMacroControlUI::show_added_macro(const MacroResult& r) {
-    if (auto* list = qobject_cast<QListWidget*>(control(kNameList))) {
+    if (!shows_library(1, -1)) {
+        fill_names();
+    } else if (auto* list = qobject_cast<QListWidget*>(control(kNameList))) {
         auto* item = new QListWidgetItem(qt(r.name));
         item->setData(Qt::UserRole, qt(library_.entries()[static_cast<std::size_t>(r.index)].guid));
         item->setSizeHint(QSize(0, kNameItemHeight));
@@ -309,10 +334,14 @@ void CMacroControlUI::rename_macro() {
         notice(r.message.empty() ? kWriteFailed : r.message.c_str());
         return;
     }
-    if (auto* list = qobject_cast<QListWidget*>(control(kNameList)))
-        list->item(sel)->setText(qt(r.name));
+    if (!shows_library(0, -1)) {
+        fill_names();
+        select_macro(r.index);
+    } else if (auto* list = qobject_cast<QListWidget*>(control(kNameList))) {
+        list->item(r.index)->setText(qt(r.name));
+    }
     pui::set_text(control(kNameEdit), qt(r.name));
-    emit macro_renamed(sel, qt(r.name));
+    emit macro_renamed(r.index, qt(r.name));
 }
 
 void CMacroControlUI::delete_macro() {
@@ -331,12 +360,16 @@ void CMacroControlUI::delete_macro() {
         notice(kWriteFailed);
         return;
     }
-    const bool changed = refs_.fix_profiles ? refs_.fix_profiles(sel) : false;
-    if (auto* list = qobject_cast<QListWidget*>(control(kNameList))) {
+    // The library follows the macro by identity: another program may have moved it.
+    const int gone = r.index;
+    const bool changed = refs_.fix_profiles ? refs_.fix_profiles(gone) : false;
+    if (!shows_library(-1, gone)) {
+        fill_names();
+    } else if (auto* list = qobject_cast<QListWidget*>(control(kNameList))) {
         std::optional<pui::Window::NotifySuppressor> quiet;
         if (pui::Window* w = pui::window_of(this))
             quiet.emplace(*w);
-        delete list->takeItem(sel);
+        delete list->takeItem(gone);
     }
     events_.clear();
     if (library_.size() > 0) {
@@ -345,7 +378,7 @@ void CMacroControlUI::delete_macro() {
         select_macro(-1);
         pui::set_text(control(kNameEdit), QString());
     }
-    emit macro_deleted(sel, changed);
+    emit macro_deleted(gone, changed);
 }
 
 void CMacroControlUI::import_macro() {

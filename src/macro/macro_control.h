@@ -108,6 +108,8 @@ class CMacroControlUI : public QWidget {
     void macro_deleted(int index, bool current_profile_changed);
 
   private:
+    void fill_names();
+    bool shows_library(int change, int at) const;
     QWidget* control(const char* name) const { return control(QString::fromLatin1(name)); }
     bool confirmed(const char* text_id);
     void notice(const char* text_id);

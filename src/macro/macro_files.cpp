@@ -8,6 +8,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
+#include "platform/folder_lock.h"
 #include "platform/json_read.h"
 #include "profile/profile_files.h"
 
@@ -310,11 +311,39 @@ MacroResult MacroLibrary::append(std::string name, const std::string* file_bytes
     return r;
 }
 
+int MacroLibrary::reload(int index) {
+    const std::string seen = valid(index) ? entries_[static_cast<std::size_t>(index)].guid : "";
+    load();
+    if (seen.empty())
+        return index;
+    for (int i = 0; i < size(); ++i) {
+        if (entries_[static_cast<std::size_t>(i)].guid == seen)
+            return i;
+    }
+    return -1;
+}
+
+std::optional<MacroResult> MacroLibrary::lock_failure(const platform::FolderLock& lock) const {
+    if (folder_.empty())
+        return failure(MacroStatus::WriteFailed, "no macro folder");
+    if (!lock.ok())
+        return failure(MacroStatus::WriteFailed, lock.error());
+    return std::nullopt;
+}
+
 MacroResult MacroLibrary::create() {
+    const platform::FolderLock lock(folder_);
+    if (auto r = lock_failure(lock))
+        return *r;
+    load();
     return append(new_macro_name(names()), nullptr);
 }
 
 MacroResult MacroLibrary::create_named(std::string_view name) {
+    const platform::FolderLock lock(folder_);
+    if (auto r = lock_failure(lock))
+        return *r;
+    load();
     switch (check_rename(names(), name)) {
         case RenameCheck::Blank:
             return failure(MacroStatus::Unchanged, "a macro needs a name");
@@ -327,6 +356,10 @@ MacroResult MacroLibrary::create_named(std::string_view name) {
 }
 
 MacroResult MacroLibrary::rename(int index, std::string_view typed) {
+    const platform::FolderLock lock(folder_);
+    if (auto r = lock_failure(lock))
+        return *r;
+    index = reload(index);
     if (!valid(index))
         return failure(MacroStatus::NoSuchMacro, {});
     switch (check_rename(names(), typed)) {
@@ -350,6 +383,10 @@ MacroResult MacroLibrary::rename(int index, std::string_view typed) {
 }
 
 MacroResult MacroLibrary::remove(int index) {
+    const platform::FolderLock lock(folder_);
+    if (auto r = lock_failure(lock))
+        return *r;
+    index = reload(index);
     if (!valid(index))
         return failure(MacroStatus::NoSuchMacro, {});
     const fs::path file = macro_path(index);
@@ -386,6 +423,10 @@ std::optional<MacroSelection> MacroLibrary::select(int index) const {
 }
 
 MacroResult MacroLibrary::save_events(int index, const std::vector<MacroEvent>& events) {
+    const platform::FolderLock lock(folder_);
+    if (auto r = lock_failure(lock))
+        return *r;
+    index = reload(index);
     const fs::path file = macro_path(index);
     if (file.empty())
         return failure(MacroStatus::NoSuchMacro, {});
@@ -419,6 +460,10 @@ MacroResult MacroLibrary::import_file(const fs::path& file) {
         return failure(MacroStatus::Refused, file.string() + ": " + error);
     if (!parse_macro_file(bytes, &error))
         return failure(MacroStatus::Refused, file.string() + ": " + error);
+    const platform::FolderLock lock(folder_);
+    if (auto r = lock_failure(lock))
+        return *r;
+    load();
     std::string base = file.stem().string();
     if (blank(base))
         base = new_macro_name(names());

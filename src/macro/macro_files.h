@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "macro/macro_event.h"
+#include "platform/folder_lock.h"
 #include "profile/profile_records.h"
 
 namespace velqa::macro {
@@ -115,7 +116,9 @@ struct MacroSelection {
 };
 
 // One folder's macros. Every change is written at once; a failed write changes nothing, in
-// memory or on disk. Not thread-safe.
+// memory or on disk. Each change re-reads the list under the folder's lock first, so changes of
+// other programs are kept; an index means the macro this object listed there, and NoSuchMacro
+// is the result when another program removed it. Not thread-safe.
 class MacroLibrary {
   public:
     // `clock` makes identifiers (the system clock when empty).
@@ -157,6 +160,8 @@ class MacroLibrary {
 
   private:
     bool valid(int index) const { return index >= 0 && index < size(); }
+    int reload(int index);
+    std::optional<MacroResult> lock_failure(const platform::FolderLock& lock) const;
     MacroResult append(std::string name, const std::string* file_bytes);
     bool write_list(const std::vector<MacroEntry>& entries, std::string* error);
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace velqa::platform {
 namespace fs = std::filesystem;
@@ -31,24 +32,68 @@ bool fail_and_remove(std::string* error, const std::string& what, int fd, const 
     return fail(error, what);
 }
 
-// The file a chain of symbolic links finally names (the target itself when it is no link).
-// Renaming over the link would replace the link and leave the file it names stale.
+// The kernel's protected_symlinks rule, applied to the links we follow ourselves: a link in a
+// sticky, world-writable folder is followed only when it is ours or the folder owner's. Anyone
+// may plant a link there, and writing through it would replace whatever file it names.
+bool may_follow(const fs::path& link, const struct stat& link_st, std::string* error) {
+    fs::path folder = link.parent_path();
+    if (folder.empty())
+        folder = ".";
+    struct stat folder_st {};
+    if (::stat(folder.c_str(), &folder_st) != 0)
+        return fail(error, "cannot inspect " + folder.string());
+    constexpr mode_t Shared = S_ISVTX | S_IWOTH;
+    if ((folder_st.st_mode & Shared) != Shared || link_st.st_uid == ::geteuid() ||
+        link_st.st_uid == folder_st.st_uid) {
+        return true;
+    }
+    errno = EACCES;
+    return fail(error, "refusing to write through " + link.string() +
+                           ": a link of another user in the shared folder " + folder.string());
+}
+
+// The path with every symbolic link in it resolved, folders included: renaming over a link would
+// replace the link and leave the file it names stale, so the writer follows links itself, and
+// checks each one it follows.
 bool resolve_links(const fs::path& target, fs::path& resolved, std::string* error) {
-    resolved = target;
-    for (int hops = 0; hops < 40; ++hops) {
+    std::vector<fs::path> pending;  // components still to walk, the next one last
+    auto push_front = [&pending](const fs::path& p) {
+        std::vector<fs::path> parts(p.begin(), p.end());
+        for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+            if (!it->empty() && *it != "." && *it != "/")
+                pending.push_back(*it);
+        }
+    };
+    resolved = target.is_absolute() ? fs::path("/") : fs::path();
+    push_front(target);
+    int hops = 0;
+    while (!pending.empty()) {
+        const fs::path next = resolved / pending.back();
+        pending.pop_back();
         struct stat st {};
-        if (::lstat(resolved.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return true;  // the file itself, or a name still to be created
+        if (::lstat(next.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            resolved = next;  // a file, a folder, or a name still to be created
+            continue;
+        }
+        if (++hops > 40) {
+            errno = ELOOP;
+            return fail(error, "cannot follow " + target.string());
+        }
+        if (!may_follow(next, st, error))
+            return false;
         std::error_code ec;
-        const fs::path next = fs::read_symlink(resolved, ec);
+        const fs::path link = fs::read_symlink(next, ec);
         if (ec) {
             errno = ec.value();
-            return fail(error, "cannot follow " + resolved.string());
+            return fail(error, "cannot follow " + next.string());
         }
-        resolved = next.is_absolute() ? next : resolved.parent_path() / next;
+        if (link.is_absolute())
+            resolved = "/";
+        push_front(link);
     }
-    errno = ELOOP;
-    return fail(error, "cannot follow " + target.string());
+    if (resolved.empty())
+        resolved = target;
+    return true;
 }
 
 // Creates a fresh temporary file beside `target`. Mode 0666 lets the umask (or the folder's
@@ -83,9 +128,10 @@ bool write_file_atomically(const fs::path& requested, std::string_view data, std
     if (fd < 0)
         return fail(error, "cannot create temporary file in " + folder.string());
 
-    // An existing file keeps its permissions.
+    // An existing file keeps its permissions. lstat: the target is no link by now, and one
+    // planted since must not lend us the mode of the file it names.
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0)
+    if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         ::fchmod(fd, st.st_mode & 07777);
 
     const char* p = data.data();

@@ -8,10 +8,13 @@
 namespace velqa::platform {
 
 // Writes `data` to a temporary file beside the target, flushes it to disk and renames it over
-// the target, then flushes the folder. A target that is a symbolic link is written through: the
-// file it finally points to is replaced and the link stays. An existing file keeps its
-// permissions; a new one gets 0666 less the umask. On any failure the old file stays as it was,
-// the temporary file is removed, false is returned and `error` (when given) says why.
+// the target, then flushes the folder. Symbolic links in the path are followed, so the file a
+// link finally names is replaced and the link stays; but a link in a sticky, world-writable
+// folder (/tmp) is followed only when it belongs to us or to the folder's owner, as the kernel's
+// protected_symlinks rule has it: another user's link there is refused (EACCES) and nothing is
+// written. An existing file keeps its permissions; a new one gets 0666 less the umask. On any
+// failure the old file stays as it was, the temporary file is removed, false is returned and
+// `error` (when given) says why.
 bool write_file_atomically(const std::filesystem::path& target, std::string_view data,
                            std::string* error = nullptr);
 

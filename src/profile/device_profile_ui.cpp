@@ -64,6 +64,10 @@ CDeviceProfileUI::CDeviceProfileUI(QWidget* parent)
     }
     show_profile_menu(false);
     update_save_button();
+    // The folder tells when the list file is created or replaced (every write is a rename), the
+    // file when it is changed in place.
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { follow_list_file(); });
+    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, [this] { follow_list_file(); });
 }
 
 CDeviceProfileUI::~CDeviceProfileUI() = default;
@@ -77,6 +81,30 @@ void CDeviceProfileUI::set_kind(const fs::path& profile_folder, const fs::path& 
                                 int device_type) {
     device_type_ = device_type;
     list_ = std::make_unique<ProfileList>(profile_folder, default_file, device_type);
+    if (const QStringList watched = watcher_.files() + watcher_.directories(); !watched.isEmpty())
+        watcher_.removePaths(watched);
+}
+
+void CDeviceProfileUI::watch_list_file() {
+    if (!list_)
+        return;
+    for (const QString& path : {to_qt(list_->folder()), to_qt(list_->list_path())}) {
+        // A replaced file drops out of the watch; it is watched again once it is back.
+        if (!watcher_.files().contains(path) && !watcher_.directories().contains(path) &&
+            QFileInfo::exists(path)) {
+            watcher_.addPath(path);
+        }
+    }
+}
+
+void CDeviceProfileUI::follow_list_file() {
+    watch_list_file();
+    if (!list_ || !list_->changed_on_disk())
+        return;
+    const QString followed = current_uuid_;
+    reload_list();
+    if (current_uuid_ != followed)
+        apply_selected();
 }
 
 void CDeviceProfileUI::load() {
@@ -89,6 +117,7 @@ void CDeviceProfileUI::reload_list() {
     if (const ListResult r = list_->load(); !r.ok())
         platform::debug_printf("profile list: %s: %s\n", status_text(r.status), r.detail.c_str());
     fill_combo();
+    watch_list_file();
 }
 
 void CDeviceProfileUI::fill_combo() {
@@ -124,7 +153,7 @@ int CDeviceProfileUI::profile_count_in_combo() const {
 int CDeviceProfileUI::profile_count() {
     if (!list_)
         return 0;
-    list_->load();
+    follow_list_file();
     return list_->size();
 }
 
@@ -137,8 +166,11 @@ QString CDeviceProfileUI::current_uuid() const {
 }
 
 void CDeviceProfileUI::refresh_current_uuid() {
-    if (!list_ || !list_->load().ok())
+    if (!list_)
         return;
+    // Item i of the combo must stay entry i of the list: refill when the file changed.
+    if (list_->changed_on_disk())
+        reload_list();
     const int sel = list_->selected();
     if (sel >= 0 && sel < list_->size())
         current_uuid_ = to_qt(list_->entries()[static_cast<std::size_t>(sel)].uuid);

@@ -4,6 +4,7 @@
 // from it afterwards, so item i always shows entry i.
 #pragma once
 
+#include <QFileSystemWatcher>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -40,6 +41,12 @@ class CDeviceProfileUI : public QWidget {
     void load();
     // Refills the combo from the list file (another page of the kind changed it).
     void reload_list();
+    // Another program (velqactl, a second window) changed the list file: refills the combo, and
+    // applies the selected profile when the selection now names another one (it was selected
+    // or deleted elsewhere), so the page never keeps writing a file that is no longer listed.
+    // Nothing happens when the file is still the one last read or written here. Called by the
+    // watcher on the kind's folder.
+    void follow_list_file();
 
     // The notifications routed to the profile control: "click" of the operation buttons and of
     // "profile_fun_spread_btn", "itemselect" and "textchanged" of "device_profile_combo".
@@ -84,6 +91,7 @@ class CDeviceProfileUI : public QWidget {
 
   private:
     QWidget* part(const char* name) const;
+    void watch_list_file();
     void fill_combo();
     bool confirmed(const char* text_id);
     void notice(const char* text_id);
@@ -91,6 +99,7 @@ class CDeviceProfileUI : public QWidget {
     void on_rename_requested();
 
     std::unique_ptr<ProfileList> list_;
+    QFileSystemWatcher watcher_;
     int device_type_ = 0;
     QString current_uuid_;
     FileDialog open_dialog_;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "platform/debug_output.h"
+#include "platform/folder_lock.h"
 #include "profile/json_access.h"
 #include "profile/profile_completion.h"
 #include "profile/profile_files.h"
@@ -74,9 +76,41 @@ bool not_saved(const fs::path& path, const char* reason) {
     return false;
 }
 
+// A profile file in a kind's folder is read, changed and written under the folder's lock, so a
+// list operation of another program never falls in between. Files elsewhere (a scratch copy)
+// have no list to agree with and take no lock.
+struct ProfileFileGuard {
+    explicit ProfileFileGuard(const fs::path& path) {
+        std::error_code ec;
+        if (path.empty() || !fs::exists(path.parent_path() / "ProfileList.ini", ec))
+            return;
+        lock.emplace(path.parent_path());
+        if (!lock->ok()) {
+            error = lock->error();
+            return;
+        }
+        // A file that another program deleted with its entry stays deleted: writing it again
+        // would leave a profile file that no entry names.
+        if (!fs::exists(path, ec)) {
+            const Json::Value list = read_json(path.parent_path() / "ProfileList.ini");
+            const std::string uuid = path.stem().string();
+            bool listed = false;
+            for (const Json::Value& e : member(list, "profilelist"))
+                listed = listed || to_text(member(e, "profileUUID")) == uuid;
+            if (!listed)
+                error = "the profile is no longer listed";
+        }
+    }
+    bool ok() const { return error.empty(); }
+
+    std::optional<platform::FolderLock> lock;
+    std::string error;
+};
+
 }  // namespace
 
 void CBasicProfiledata::load_into(Json::Value& target, const fs::path& path) {
+    const ProfileFileGuard guard(path);
     Json::Value document = read_json(path);
     Json::Value section = section_of(document);
     if (!section.isObject() && device_index_ >= 0) {
@@ -89,14 +123,14 @@ void CBasicProfiledata::load_into(Json::Value& target, const fs::path& path) {
             section = Json::Value();  // a damaged factory element reads as a missing one
         writable_element(writable_member(document, "Device"),
                          static_cast<Json::ArrayIndex>(device_index_)) = section;
-        if (!path.empty() && (!damaged || keep_unreadable_copy(path)))
+        if (!path.empty() && guard.ok() && (!damaged || keep_unreadable_copy(path)))
             write_json(document, path);
     } else if (member(section, "KeyList").isNull() && device_index_ >= 0) {
         // A section that could never be saved (written by hand, or imported before imports were
         // completed) takes what it lacks from the factory profile, and keeps it in the file.
         if (!complete_from_factory(document, read_json(default_path_)).empty()) {
             section = section_of(document);
-            if (!path.empty())
+            if (!path.empty() && guard.ok())
                 write_json(document, path);
         }
     }
@@ -133,6 +167,9 @@ bool CBasicProfiledata::store_section(const Json::Value& section, const fs::path
     // A section without a key list is not a complete profile; never let it replace one.
     if (!section.isObject() || member(section, "KeyList").isNull())
         return refuse("the section has no \"KeyList\"");
+    const ProfileFileGuard guard(path);
+    if (!guard.ok())
+        return refuse(guard.error.c_str());
     Json::Value document = read_json(path);
     const bool damaged = !is_profile_document(document) || is_damaged_section(section_of(document));
     if (damaged && !keep_unreadable_copy(path))

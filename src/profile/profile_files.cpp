@@ -126,10 +126,12 @@ std::string styled_json(const Json::Value& document) {
     return text;
 }
 
-bool write_json_checked(const Json::Value& document, const fs::path& path) {
-    std::string error;
-    if (!platform::write_file_atomically(path, styled_json(document), &error)) {
-        debug_printf("writejsonFile failed: %s: %s", path.c_str(), error.c_str());
+bool write_json_checked(const Json::Value& document, const fs::path& path, std::string* error) {
+    std::string why;
+    if (!platform::write_file_atomically(path, styled_json(document), &why)) {
+        debug_printf("writejsonFile failed: %s: %s", path.c_str(), why.c_str());
+        if (error != nullptr)
+            *error = std::move(why);
         return false;
     }
     return true;

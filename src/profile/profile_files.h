@@ -80,8 +80,9 @@ std::string styled_json(const Json::Value& document);
 // old file stays as it was and the reason goes to the debug output.
 int write_json(const Json::Value& document, const std::filesystem::path& path);
 
-// As write_json, but tells the caller whether the file was written.
-bool write_json_checked(const Json::Value& document, const std::filesystem::path& path);
+// As write_json, but tells the caller whether the file was written, and why not in `error`.
+bool write_json_checked(const Json::Value& document, const std::filesystem::path& path,
+                        std::string* error = nullptr);
 
 // Keeps the bytes of a file that is about to be rebuilt beside it as path + ".unreadable", so a
 // damaged hand edit can still be recovered. True when they are kept, or when there is nothing to

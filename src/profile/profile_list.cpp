@@ -1,5 +1,7 @@
 #include "profile/profile_list.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <set>
@@ -7,6 +9,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
+#include "platform/folder_lock.h"
 #include "profile/json_access.h"
 #include "profile/profile_completion.h"
 #include "profile/settings_limits.h"
@@ -20,6 +23,10 @@ namespace {
 
 ListResult result(ListStatus status, int index = -1, std::string detail = {}) {
     return ListResult{status, index, std::move(detail), {}};
+}
+
+ListResult busy(const platform::FolderLock& lock) {
+    return result(ListStatus::WriteFailed, -1, lock.error());
 }
 
 char fold(char c) {
@@ -140,9 +147,39 @@ void ProfileList::sync_entries() {
     selected_ = sel ? static_cast<int>(*sel) : 0;
 }
 
+ListStamp ProfileList::stamp_on_disk() const {
+    struct stat st {};
+    if (::stat(list_path().c_str(), &st) != 0)
+        return {};
+    return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+            static_cast<long long>(st.st_size),
+            static_cast<long long>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            static_cast<long long>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+bool ProfileList::changed_on_disk() const {
+    return stamp_on_disk() != stamp_;
+}
+
+int ProfileList::follow(int index, const std::string& seen) const {
+    if (seen.empty())
+        return index;
+    for (int i = 0; i < size(); ++i) {
+        if (entries_[static_cast<std::size_t>(i)].uuid == seen)
+            return i;
+    }
+    return -1;
+}
+
+std::string ProfileList::uuid_at(int index) const {
+    return index >= 0 && index < size() ? entries_[static_cast<std::size_t>(index)].uuid
+                                        : std::string();
+}
+
 ListResult ProfileList::load() {
-    std::error_code ec;
-    fs::create_directories(folder_, ec);
+    const platform::FolderLock lock(folder_);
+    if (!lock.ok())
+        return busy(lock);
     const fs::path path = list_path();
     const std::string text = read_text_file(path);
     Json::Value document = text.empty() ? Json::Value() : parse_json(text);
@@ -172,6 +209,7 @@ ListResult ProfileList::load() {
     document_ = std::move(document);
     document_["profilelist"] = std::move(usable);
     sync_entries();
+    stamp_ = stamp_on_disk();
     if (damaged) {
         document_["profileselect"] = selected_;
         return write_list();
@@ -200,6 +238,7 @@ ListResult ProfileList::rebuild() {
 ListResult ProfileList::write_list() {
     if (!write_json_checked(document_, list_path()))
         return result(ListStatus::WriteFailed, -1, "could not write " + list_path().string());
+    stamp_ = stamp_on_disk();
     return result(ListStatus::Done, selected_);
 }
 
@@ -248,6 +287,9 @@ ListResult ProfileList::add_profile(const std::string& name, Json::Value profile
 }
 
 ListResult ProfileList::create(const std::string& name) {
+    const platform::FolderLock lock(folder_);
+    if (!lock.ok())
+        return busy(lock);
     if (ListResult r = load(); !r.ok())
         return r;
     if (size() >= MaxProfileCount)
@@ -267,8 +309,13 @@ ListResult ProfileList::create(const std::string& name) {
 }
 
 ListResult ProfileList::copy(int index) {
+    const platform::FolderLock lock(folder_);
+    if (!lock.ok())
+        return busy(lock);
+    const std::string seen = uuid_at(index);
     if (ListResult r = load(); !r.ok())
         return r;
+    index = follow(index, seen);
     if (index < 0 || index >= size())
         return result(ListStatus::NoSuchProfile, index);
     if (size() >= MaxProfileCount)
@@ -280,6 +327,9 @@ ListResult ProfileList::copy(int index) {
 }
 
 ListResult ProfileList::import_file(const fs::path& file) {
+    const platform::FolderLock lock(folder_);
+    if (!lock.ok())
+        return busy(lock);
     if (ListResult r = load(); !r.ok())
         return r;
     if (size() >= MaxProfileCount)
@@ -316,21 +366,31 @@ ListResult ProfileList::import_file(const fs::path& file) {
 }
 
 ListResult ProfileList::export_file(int index, const fs::path& target) {
+    const platform::FolderLock lock(folder_);
+    if (!lock.ok())
+        return busy(lock);
+    const std::string seen = uuid_at(index);
     if (ListResult r = load(); !r.ok())
         return r;
+    index = follow(index, seen);
     if (index < 0 || index >= size())
         return result(ListStatus::NoSuchProfile, index);
     const Json::Value document = read_json(file_of(index));
     if (!document.isObject())
         return result(ListStatus::NoSource, index, file_of(index).string());
-    if (!write_json_checked(document, target))
-        return result(ListStatus::WriteFailed, index, "could not write " + target.string());
+    if (std::string why; !write_json_checked(document, target, &why))
+        return result(ListStatus::WriteFailed, index, why);
     return result(ListStatus::Done, index);
 }
 
 ListResult ProfileList::rename(int index, const std::string& name) {
+    const platform::FolderLock lock(folder_);
+    if (!lock.ok())
+        return busy(lock);
+    const std::string seen = uuid_at(index);
     if (ListResult r = load(); !r.ok())
         return r;
+    index = follow(index, seen);
     if (index < 0 || index >= size())
         return result(ListStatus::NoSuchProfile, index);
     if (is_blank_name(name))
@@ -352,8 +412,13 @@ ListResult ProfileList::rename(int index, const std::string& name) {
 }
 
 ListResult ProfileList::remove(int index) {
+    const platform::FolderLock lock(folder_);
+    if (!lock.ok())
+        return busy(lock);
+    const std::string seen = uuid_at(index);
     if (ListResult r = load(); !r.ok())
         return r;
+    index = follow(index, seen);
     if (index < 0 || index >= size())
         return result(ListStatus::NoSuchProfile, index);
     if (size() <= 1)
@@ -384,8 +449,13 @@ ListResult ProfileList::remove(int index) {
 }
 
 ListResult ProfileList::reset(int index) {
+    const platform::FolderLock lock(folder_);
+    if (!lock.ok())
+        return busy(lock);
+    const std::string seen = uuid_at(index);
     if (ListResult r = load(); !r.ok())
         return r;
+    index = follow(index, seen);
     if (index < 0 || index >= size())
         return result(ListStatus::NoSuchProfile, index);
     // Without a factory profile a reset would leave nothing but the name: keep the profile.
@@ -411,8 +481,13 @@ ListResult ProfileList::reset(int index) {
 }
 
 ListResult ProfileList::select(int index) {
+    const platform::FolderLock lock(folder_);
+    if (!lock.ok())
+        return busy(lock);
+    const std::string seen = uuid_at(index);
     if (ListResult r = load(); !r.ok())
         return r;
+    index = follow(index, seen);
     if (index < 0 || index >= size())
         return result(ListStatus::NoSuchProfile, index);
     document_["profileselect"] = index;

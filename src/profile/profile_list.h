@@ -1,8 +1,10 @@
 // The profile list of one device kind: "ProfileList.ini" in the kind's profile folder (JSON text
 // in spite of its name) and the profile files it names. Every operation re-reads the list file
-// first and writes it last, so two pages of one kind (and the command line) stay consistent
-// through the file. No operation shows anything: each returns what happened, and a refused or
-// failed operation leaves every file as it was.
+// first and writes it last, all under the folder's lock (platform::FolderLock), so two pages of
+// one kind and any number of command-line runs stay consistent through the file. An operation
+// that cannot get the lock in time fails with WriteFailed and changes nothing. No operation shows
+// anything: each returns what happened, and a refused or failed operation leaves every file as it
+// was.
 #pragma once
 
 #include <json/json.h>
@@ -23,6 +25,16 @@ inline constexpr int MaxProfileCount = 50;
 inline constexpr std::uintmax_t MaxImportBytes = 4u * 1024 * 1024;
 // The headset keeps its equaliser presets through a reset.
 inline constexpr int HeadsetDeviceType = 7;
+
+// What identifies one version of the list file on disk.
+struct ListStamp {
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    long long size = -1;
+    long long modified_ns = 0;
+    long long changed_ns = 0;
+    bool operator==(const ListStamp&) const = default;
+};
 
 struct ProfileEntry {
     std::string name;  // UTF-8, shown as the list file has it
@@ -74,6 +86,10 @@ class ProfileList {
     // that are no longer listed stay on disk. A selection out of range reads as 0.
     ListResult load();
 
+    // True when the list file is no longer the one last read or written here: another program
+    // (or another ProfileList) changed it.
+    bool changed_on_disk() const;
+
     const std::vector<ProfileEntry>& entries() const { return entries_; }
     int size() const { return static_cast<int>(entries_.size()); }
     int selected() const { return selected_; }
@@ -83,6 +99,10 @@ class ProfileList {
     // The profile file of entry `index`; empty for a bad index.
     std::filesystem::path file_of(int index) const;
     std::filesystem::path selected_file() const { return file_of(selected_); }
+
+    // The operations that take an index mean the entry this object showed at that index before
+    // the list was re-read: when another program has added or removed entries since, the index
+    // follows that entry, and NoSuchProfile is the result when it is gone.
 
     // A new profile from the factory profile, appended; `name` empty gives the lowest free
     // "Profile%d". The selection does not change.
@@ -117,6 +137,9 @@ class ProfileList {
     std::string new_identifier() const;
     Json::Value new_element(const std::string& name, const std::string& uuid) const;
     ListResult add_profile(const std::string& name, Json::Value profile);
+    std::string uuid_at(int index) const;
+    int follow(int index, const std::string& seen) const;
+    ListStamp stamp_on_disk() const;
 
     std::filesystem::path folder_;
     std::filesystem::path default_file_;
@@ -125,6 +148,7 @@ class ProfileList {
     Json::Value document_;
     std::vector<ProfileEntry> entries_;
     int selected_ = 0;
+    ListStamp stamp_;
 };
 
 // Why an imported document is refused, or empty when it is acceptable (see import_file).

@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <thread>
+
+#include "platform/folder_lock.h"
 #include "support/temp_dir.h"
 
 namespace velqa::platform {
@@ -109,6 +112,36 @@ TEST(AtomicFile, ReadsOnlyRegularFiles) {
     ASSERT_TRUE(write_file_atomically(dir / "empty", ""));
     EXPECT_TRUE(read_whole_file(dir / "empty", content));
     EXPECT_EQ(content, "");
+}
+
+// The lock of a kind's folder: a planted FIFO or link is refused at once, the holding thread
+// may take it again, and anyone else waits for it.
+TEST(FolderLock, RefusesPlantedFilesNestsOnItsThreadAndExcludesOthers) {
+    test::TempDir dir;
+    namespace fs = std::filesystem;
+    const fs::path lock_file = dir.path() / FolderLockName;
+    ASSERT_EQ(::mkfifo(lock_file.c_str(), 0600), 0);
+    EXPECT_FALSE(FolderLock(dir.path()).ok());
+    fs::remove(lock_file);
+    fs::create_symlink(dir.path() / "elsewhere", lock_file);
+    EXPECT_FALSE(FolderLock(dir.path()).ok());
+    EXPECT_FALSE(fs::exists(dir.path() / "elsewhere"));
+    fs::remove(lock_file);
+
+    {
+        const FolderLock outer(dir.path());
+        ASSERT_TRUE(outer.ok()) << outer.error();
+        const FolderLock inner(dir.path());
+        EXPECT_TRUE(inner.ok()) << inner.error();
+        bool other_got_it = true;
+        std::thread([&] {
+            other_got_it = FolderLock(dir.path(), std::chrono::milliseconds(0)).ok();
+        }).join();
+        EXPECT_FALSE(other_got_it);
+    }
+    bool other_got_it = false;
+    std::thread([&] { other_got_it = FolderLock(dir.path()).ok(); }).join();
+    EXPECT_TRUE(other_got_it);
 }
 
 }  // namespace

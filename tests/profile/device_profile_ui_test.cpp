@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QTest>
 #include <memory>
 
 #include "platform/ui/control_factory.h"
@@ -226,6 +227,44 @@ TEST_F(DeviceProfileUiTest, ResetAppliesAndTheSpreadButtonTogglesTheMenu) {
     EXPECT_TRUE(control_->profile_menu_shown());
     click("profile_fun_spread_btn");
     EXPECT_FALSE(control_->profile_menu_shown());
+}
+
+// Another program changes the list: the combo follows without a click, and a selection made or
+// a profile deleted elsewhere is applied, so the page never writes a profile no longer listed.
+TEST_F(DeviceProfileUiTest, AListChangedElsewhereIsShownAndItsSelectionApplied) {
+    profile::ProfileList other(folder_, default_file_, 2);
+    QSignalSpy applied(control_, &CDeviceProfileUI::profile_applied);
+    ASSERT_TRUE(other.create("Elsewhere").ok());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return items() == QStringList{"Profile1", "Elsewhere"}; }));
+    EXPECT_EQ(applied.count(), 0);  // the selection did not change
+
+    ASSERT_TRUE(other.select(1).ok());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return applied.count() == 1; }));
+    EXPECT_EQ(applied[0][0].toString().toStdString(), other.file_of(1).string());
+    EXPECT_EQ(combo()->currentIndex(), 1);
+
+    ASSERT_TRUE(other.remove(1).ok());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return applied.count() == 2; }));
+    EXPECT_EQ(items(), QStringList{"Profile1"});
+    EXPECT_EQ(applied[1][0].toString().toStdString(), other.file_of(0).string());
+}
+
+// The combo went stale before the window heard of a change: a delete still removes the profile
+// the user chose, not the one that moved into its place.
+TEST_F(DeviceProfileUiTest, AStaleComboDeletesTheProfileTheUserChose) {
+    answer("confirm_btn");
+    click("device_add_btn");
+    click("device_add_btn");
+    control_->select_profile(2, false);  // Profile3
+    profile::ProfileList other(folder_, default_file_, 2);
+    ASSERT_TRUE(other.remove(1).ok());           // Profile2 goes, Profile3 moves up ...
+    ASSERT_TRUE(other.create("Newcomer").ok());  // ... and index 2 names another profile
+    click("device_sub_btn");
+    ASSERT_TRUE(other.load().ok());
+    ASSERT_EQ(other.size(), 2);
+    EXPECT_EQ(other.entries()[0].name, "Profile1");
+    EXPECT_EQ(other.entries()[1].name, "Newcomer");
+    EXPECT_EQ(items(), (QStringList{"Profile1", "Newcomer"}));
 }
 
 }  // namespace

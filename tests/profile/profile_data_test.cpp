@@ -298,6 +298,26 @@ TEST_F(ProfileFilesFixture, SaveKeepsHandWrittenComments) {
     EXPECT_EQ(read_json(profile_path_)["Device"][0]["SystemStages"]["KeyDelay"].asInt(), 3);
 }
 
+// Another program deleted the profile with its list entry while the page still held it: the
+// page's next save must not bring the file back as a profile no entry names.
+TEST_F(ProfileFilesFixture, SaveDoesNotRecreateAProfileDeletedFromItsList) {
+    put_file(profile_path_,
+             R"({"profilename":"Mine","profileUUID":"p","Device":[{"KeyList":[]}]})");
+    put_file(dir_ / "ProfileList.ini",
+             R"({"profilelist":[{"profilename":"Mine","profileUUID":"p"}]})");
+    CBasicProfiledata data;
+    prepare(data, 0);
+    data.load_section(profile_path_);
+    ASSERT_TRUE(data.save());
+
+    put_file(dir_ / "ProfileList.ini",
+             R"({"profilelist":[{"profilename":"Other","profileUUID":"o"}]})");
+    fs::remove(profile_path_);
+    EXPECT_FALSE(data.save());
+    data.load_section(profile_path_);
+    EXPECT_FALSE(fs::exists(profile_path_));
+}
+
 TEST_F(ProfileFilesFixture, SaveWithoutKeyListLeavesTheFileByteForByte) {
     const std::string text = "{ \"Device\" : [ { \"LightInfo\": {\"SelectItem\": 1} } ] }  ";
     put_file(profile_path_, text);

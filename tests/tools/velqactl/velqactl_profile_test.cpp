@@ -1,10 +1,15 @@
 // velqactl profile end to end: the list commands on a fresh data folder, and select writing the
 // selected profile to a simulated mouse.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -259,6 +264,130 @@ TEST_F(VelqactlProfile, AnIncompleteImportIsCompletedSoItCanBeSelectedAndChanged
               std::string::npos)
         << said;
     EXPECT_EQ(list()["selected"].asInt(), 1);
+}
+
+// Ten programs changing one list at once: creates, deletes and renames must all land, and the
+// list and the files must agree afterwards.
+TEST_F(VelqactlProfile, TenConcurrentWritersLoseNothing) {
+    list();
+    // Profile1 at 0, then D0..D9: every "delete 1" below removes one of them, whatever the
+    // interleaving, while the creates append behind.
+    for (int k = 0; k < 10; ++k)
+        ASSERT_EQ(
+            velqa::test::run_command("XDG_DATA_HOME=" + dir_.path().string() + " " + ctl_ +
+                                     " profile create D" + std::to_string(k) + " >/dev/null 2>&1")
+                .exit_code,
+            0);
+    std::ostringstream script;
+    const std::string run = "XDG_DATA_HOME=" + dir_.path().string() + " " + ctl_;
+    for (int k = 0; k < 10; ++k) {
+        const std::string w = "w" + std::to_string(k) + "_";
+        auto step = [&](const std::string& args, const std::string& said) {
+            script << run << " profile " << args << " >/dev/null 2>&1 && echo " << said
+                   << " || echo FAILED " << args << "; ";
+        };
+        script << "( ";
+        step("create " + w + "1", "created " + w + "1");
+        step("delete 1", "deleted");
+        step("create " + w + "2", "created " + w + "2");
+        step("rename 0 Main" + std::to_string(k), "renamed Main" + std::to_string(k));
+        step("create " + w + "3", "created " + w + "3");
+        step("create " + w + "4", "created " + w + "4");
+        script << ") & ";
+    }
+    script << "wait";
+    const std::string said = velqa::test::run_command(script.str()).out;
+    EXPECT_EQ(said.find("FAILED"), std::string::npos) << said;
+
+    const Json::Value l = list();
+    std::set<std::string> names;
+    std::set<std::string> listed_files;
+    for (const Json::Value& p : l["profiles"]) {
+        names.insert(p["name"].asString());
+        listed_files.insert(p["file"].asString());
+        // The file holds what the list says.
+        EXPECT_EQ(read(p["file"].asString())["profilename"].asString(), p["name"].asString());
+    }
+    EXPECT_EQ(l["profiles"].size(), 41u) << said;
+    for (int k = 0; k < 10; ++k) {
+        EXPECT_EQ(names.count("D" + std::to_string(k)), 0u);
+        for (int j = 1; j <= 4; ++j) {
+            const std::string name = "w" + std::to_string(k) + "_" + std::to_string(j);
+            EXPECT_EQ(names.count(name), 1u) << name;
+            EXPECT_NE(said.find("created " + name), std::string::npos) << name;
+        }
+    }
+    EXPECT_EQ(l["profiles"][0]["name"].asString().rfind("Main", 0), 0u);
+    std::set<std::string> on_disk;
+    for (const auto& entry : fs::directory_iterator(folder())) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() == ".Json")
+            on_disk.insert(entry.path().string());
+        else
+            EXPECT_TRUE(name == "ProfileList.ini" || name == ".lock") << "left behind: " << name;
+    }
+    EXPECT_EQ(on_disk, listed_files);
+}
+
+// A folder that every user may write to, as /tmp is; removed afterwards.
+struct SharedFolder {
+    SharedFolder() {
+        char name[] = "/tmp/velqa-shared-XXXXXX";
+        if (::mkdtemp(name) != nullptr && ::chmod(name, 01777) == 0)
+            path = name;
+    }
+    ~SharedFolder() {
+        std::error_code ec;
+        if (!path.empty())
+            fs::remove_all(path, ec);
+    }
+    fs::path path;
+};
+
+// Export to a path that another user's link in a shared folder redirects: refused at every hop,
+// nothing written; our own links are still followed.
+TEST_F(VelqactlProfile, ExportRefusesAnotherUsersLinkInASharedFolder) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to plant a link as a second user (setpriv)";
+    SharedFolder shared;
+    ASSERT_FALSE(shared.path.empty());
+    list();
+    const fs::path victim = dir_ / "victim.txt";
+    std::ofstream(victim) << "precious";
+    auto as_nobody = [](const std::string& command) {
+        return velqa::test::run_command("setpriv --reuid=65534 --regid=65534 --clear-groups " +
+                                        command)
+            .exit_code;
+    };
+    const fs::path planted = shared.path / "backup.json";
+    ASSERT_EQ(as_nobody("ln -s " + victim.string() + " " + planted.string()), 0);
+    ASSERT_EQ(as_nobody("ln -s " + dir_.path().string() + " " + (shared.path / "dir").string()), 0);
+    const fs::path ours_to_planted = dir_ / "via.json";  // our link onto the planted one
+    fs::create_symlink(planted, ours_to_planted);
+
+    int code = -1;
+    for (const fs::path& target : {planted, ours_to_planted, shared.path / "dir" / "victim.txt"}) {
+        const std::string out = ctl("profile export 0 " + target.string(), &code);
+        EXPECT_NE(code, 0) << target;
+        EXPECT_NE(out.find("another user"), std::string::npos) << out;
+        EXPECT_EQ(velqa::test::run_command("cat " + victim.string()).out, "precious") << target;
+    }
+    // Macro and shooting-pattern exports go through the same writer.
+    ASSERT_EQ((ctl("macro create M", &code), code), 0);
+    for (const char* export_to : {"macro export 0 ", "shoot export 0 "}) {
+        ctl(std::string(export_to) + planted.string(), &code);
+        EXPECT_NE(code, 0) << export_to;
+        EXPECT_EQ(velqa::test::run_command("cat " + victim.string()).out, "precious");
+    }
+    EXPECT_TRUE(fs::is_symlink(planted));
+
+    // Our own link in the shared folder is followed: the file it names gets the profile.
+    const fs::path mine = shared.path / "mine.json";
+    fs::create_symlink(dir_ / "mine-target.json", mine);
+    const std::string out = ctl("profile export 0 " + mine.string(), &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_TRUE(fs::is_symlink(mine));
+    EXPECT_EQ(read(dir_ / "mine-target.json")["profilename"].asString(), "Profile1");
 }
 
 }  // namespace

@@ -1,0 +1,120 @@
+#include "platform/folder_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace velqa::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The locks this process holds, by lock file: flock does not nest within one process (a second
+// open file would wait for the first), so a thread that holds a folder's lock counts its nested
+// holds here instead.
+struct Held {
+    unsigned long long dev;
+    unsigned long long ino;
+    std::thread::id owner;
+    int depth;
+};
+
+std::mutex& held_mutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::vector<Held>& held_locks() {
+    static std::vector<Held> held;
+    return held;
+}
+
+Held* find_held(unsigned long long dev, unsigned long long ino) {
+    auto& held = held_locks();
+    const auto it = std::find_if(held.begin(), held.end(),
+                                 [&](const Held& h) { return h.dev == dev && h.ino == ino; });
+    return it == held.end() ? nullptr : &*it;
+}
+
+std::string why(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+FolderLock::FolderLock(const fs::path& folder, std::chrono::milliseconds wait) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    const fs::path file = folder / FolderLockName;
+    // O_NONBLOCK: a FIFO planted there must not hold the open.
+    const int fd = ::open(file.c_str(),
+                          O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0) {
+        error_ = why("cannot open the lock file " + file.string());
+        return;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        ::close(fd);
+        error_ = "the lock file " + file.string() + " is not a regular file of ours";
+        return;
+    }
+    dev_ = static_cast<unsigned long long>(st.st_dev);
+    ino_ = static_cast<unsigned long long>(st.st_ino);
+    {
+        std::lock_guard guard(held_mutex());
+        if (Held* h = find_held(dev_, ino_);
+            h != nullptr && h->owner == std::this_thread::get_id()) {
+            ++h->depth;
+            ::close(fd);
+            held_ = true;
+            return;
+        }
+    }
+    // A bounded wait: flock itself would wait for good behind a hung holder.
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    auto pause = std::chrono::milliseconds(1);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+            error_ = errno == EWOULDBLOCK ? "another program holds " + file.string()
+                                          : why("cannot lock " + file.string());
+            ::close(fd);
+            return;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
+    std::lock_guard guard(held_mutex());
+    held_locks().push_back({dev_, ino_, std::this_thread::get_id(), 1});
+    fd_ = fd;
+    held_ = true;
+}
+
+FolderLock::~FolderLock() {
+    if (!held_)
+        return;
+    std::lock_guard guard(held_mutex());
+    Held* h = find_held(dev_, ino_);
+    if (h != nullptr && --h->depth > 0)
+        return;
+    auto& held = held_locks();
+    held.erase(std::remove_if(held.begin(), held.end(),
+                              [&](const Held& x) { return x.dev == dev_ && x.ino == ino_; }),
+               held.end());
+    // Closing the last descriptor of the open file releases the flock.
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+}  // namespace velqa::platform
