@@ -308,7 +308,7 @@ int run(int argc, char** argv, std::string update_url) {
 
     auto wnd = std::make_unique<CMainWnd>(default_data_folder(), user_data_folder(),
                                           platform::SettingsStore(), channel.get(), hid);
-    wnd->set_update_options(std::move(update_url), nullptr);
+    wnd->set_update_options(std::move(update_url), nullptr, platform::download_folder());
     wnd->set_start_hidden(options.hidden && !options.screenshot);
     // The session's displays are read here, once: X11 records the whole desktop, otherwise
     // only what reaches our window.

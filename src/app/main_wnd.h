@@ -158,9 +158,12 @@ class CMainWnd : public platform::ui::Window {
 
     // ---- Update flow and start-up in the background (main_wnd_update.cpp) ----
     // The update server the settings window asks (`server_override`, from VELQA_UPDATE_URL;
-    // empty: the configured one) and what opens downloaded packages (null: the desktop).
+    // empty: the configured one), what opens downloaded packages (null: the desktop) and where
+    // packages are downloaded to (platform::download_folder(), decided by the program's start;
+    // empty: downloads are refused).
     void set_update_options(std::string server_override,
-                            std::shared_ptr<update::PackageLauncher> launcher);
+                            std::shared_ptr<update::PackageLauncher> launcher,
+                            std::filesystem::path download_folder = {});
     // Opens the settings window modally: centred on the screen, or beside this window. `shown`
     // (may be empty) runs once the window is up. Brings an open one forward instead.
     void open_settings(bool centred, const std::function<void(update::CSetWnd&)>& shown = {});
@@ -305,6 +308,7 @@ class CMainWnd : public platform::ui::Window {
     std::unique_ptr<TrayBattery, TrayBatteryDelete> battery_;
     std::string update_server_override_;
     std::shared_ptr<update::PackageLauncher> package_launcher_;
+    std::filesystem::path download_folder_;
     bool start_hidden_ = false;
 };
 

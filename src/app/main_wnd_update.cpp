@@ -9,7 +9,6 @@
 #include "device/model/mouse_device.h"
 #include "platform/autostart.h"
 #include "platform/debug_output.h"
-#include "platform/folders.h"
 #include "platform/ui/language.h"
 #include "ui/device_option.h"
 #include "ui/msg_wnd.h"
@@ -38,9 +37,11 @@ update::UpdateConfig load_config(const fs::path& default_data) {
 }  // namespace
 
 void CMainWnd::set_update_options(std::string server_override,
-                                  std::shared_ptr<update::PackageLauncher> launcher) {
+                                  std::shared_ptr<update::PackageLauncher> launcher,
+                                  fs::path download_folder) {
     update_server_override_ = std::move(server_override);
     package_launcher_ = std::move(launcher);
+    download_folder_ = std::move(download_folder);
 }
 
 std::vector<update::UpdateItem> CMainWnd::build_update_list() {
@@ -85,7 +86,7 @@ void CMainWnd::open_settings(bool centred, const std::function<void(update::CSet
     options.items = build_update_list();
     options.server_url = config.server_url;
     options.policy = update::transport_policy(config);
-    options.download_folder = platform::download_folder();
+    options.download_folder = download_folder_;
     options.last_check_file = user_data_ / "updatetime.config";
     options.autostart_folder = platform::autostart_folder();
     options.launcher = package_launcher_;

@@ -1,6 +1,13 @@
 #include "platform/folders.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -88,7 +95,76 @@ fs::path temp_folder() {
 }
 
 fs::path download_folder() {
-    return ensure(temp_folder() / "UpdateData");
+    fs::path base = env_path("XDG_CACHE_HOME");
+    if (!base.is_absolute()) {
+        const fs::path home = env_path("HOME");
+        base = home.empty() ? temp_folder() : home / ".cache";
+    }
+    return base / "ZARN_VELQA_R260" / "UpdateData";
+}
+
+int open_private_folder(const fs::path& folder, std::string* error) {
+    auto refuse = [&](std::string why) {
+        if (error != nullptr)
+            *error = std::move(why);
+        return -1;
+    };
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int e = errno;
+        if (e == ELOOP || e == ENOTDIR)
+            return refuse(folder.string() + " is a link or not a folder");
+        return refuse("cannot open the folder " + folder.string() + ": " + std::strerror(e));
+    }
+    struct stat st {};
+    std::string why;
+    if (::fstat(fd, &st) != 0) {
+        why = "cannot check the folder " + folder.string() + ": " + std::strerror(errno);
+    } else if (st.st_uid != ::geteuid()) {
+        why = "the folder " + folder.string() + " belongs to another user (uid " +
+              std::to_string(st.st_uid) + ")";
+    } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        why = "the folder " + folder.string() + " may be changed by other users (mode " + mode +
+              "; make it 0700)";
+    }
+    if (!why.empty()) {
+        ::close(fd);
+        return refuse(std::move(why));
+    }
+    return fd;
+}
+
+bool make_private_folder(const fs::path& folder, std::string* error) {
+    if (folder.empty()) {
+        if (error != nullptr)
+            *error = "no folder is set";
+        return false;
+    }
+    fs::path target = folder.lexically_normal();
+    if (!target.has_filename())
+        target = target.parent_path();
+    // Each missing folder is made 0700 itself; an existing one is checked below, never changed.
+    fs::path made;
+    for (const fs::path& part : target) {
+        made /= part;
+        if (part.empty() || part == "/" || ::mkdir(made.c_str(), 0700) == 0 || errno == EEXIST)
+            continue;
+        if (error != nullptr)
+            *error = "cannot create the folder " + made.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    // The parent too: whoever may rename entries in it could swap the folder for their own.
+    for (const fs::path& checked : {target.parent_path(), target}) {
+        if (checked.empty())
+            continue;
+        const int fd = open_private_folder(checked, error);
+        if (fd < 0)
+            return false;
+        ::close(fd);
+    }
+    return true;
 }
 
 }  // namespace velqa::platform

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace velqa::platform {
@@ -29,7 +30,20 @@ std::filesystem::path user_data_folder(std::string_view kind);
 // ${TMPDIR:-/tmp}.
 std::filesystem::path temp_folder();
 
-// temp_folder()/UpdateData, created on first use.
+// ${XDG_CACHE_HOME:-$HOME/.cache}/ZARN_VELQA_R260/UpdateData: where update packages are
+// downloaded to, one per user. A relative XDG_CACHE_HOME is ignored; without a home the cache
+// is under temp_folder(). Not created here: make_private_folder() does that before a download.
 std::filesystem::path download_folder();
+
+// Opens `folder` without following a link (O_DIRECTORY, close-on-exec) when it is a folder
+// owned by this user that nobody else may write to. The descriptor, or -1 with the reason in
+// `error`.
+int open_private_folder(const std::filesystem::path& folder, std::string* error = nullptr);
+
+// Creates `folder` and its missing parents with mode 0700, then checks `folder` and its parent
+// as open_private_folder() does. False with the reason in `error` when a folder cannot be made
+// or is refused (another user's, writable by others, or a link); a refused folder is left as
+// it is.
+bool make_private_folder(const std::filesystem::path& folder, std::string* error = nullptr);
 
 }  // namespace velqa::platform

@@ -185,8 +185,13 @@ void CSetWnd::take_posted_rows() {
     for (Job& job : jobs) {
         if (job.index >= rows_.size())
             continue;
+        const UpdateRow& was = rows_[job.index];
+        const bool newly_failed =
+            !job.row.failure.empty() && (was.state != StateFailed || was.failure.empty());
         rows_[job.index] = std::move(job.row);
         show_row(job.index);
+        if (newly_failed)
+            show_download_failure(rows_[job.index]);
         // A download under way: the window says it is updating.
         if (rows_[job.index].state == StateDownloading && status_ != WindowUpdating)
             set_window_status(WindowUpdating);
@@ -357,7 +362,10 @@ void CSetWnd::on_install_row(std::size_t index) {
     kept_in_folder_ = false;
     set_window_status(WindowUpdating);
     show_row(index);
-    const std::filesystem::path file = row.result.package_file;
+    // The file comes from our own table and folder, never from the server's answer.
+    const std::string name = package_file_name(row.item);
+    const std::filesystem::path file =
+        name.empty() ? options_.download_folder : options_.download_folder / name;
     if (package_action(row) == PackageAction::OpenWithDesktop) {
         if (!options_.launcher->open_with_desktop(file)) {
             open_failed_ = true;
@@ -397,6 +405,14 @@ void CSetWnd::on_download_pass_over() {
     installing_ = -1;
     show_row(index);
     update_apply_button();
+}
+
+void CSetWnd::show_download_failure(const UpdateRow& row) {
+    const QString text =
+        pui::LanguageTexts::instance()
+            .text(QStringLiteral("update_download_failed_text"))
+            .arg(QString::fromStdString(row.display_name), QString::fromStdString(row.failure));
+    show_notice(text);
 }
 
 void CSetWnd::show_notice(const QString& text) {

@@ -115,6 +115,8 @@ class CSetWnd : public platform::ui::Window {
     void on_install_row(std::size_t index);
     void on_download_pass_over();
     void show_notice(const QString& text);
+    // Tells why a row's download failed, in the notice.
+    void show_download_failure(const UpdateRow& row);
     void on_language_selected(int index);
     void on_autostart(bool on);
     void show_autostart();

@@ -1,5 +1,7 @@
 #include "update/update_config.h"
 
+#include <cstdint>
+
 #include "platform/folders.h"
 #include "platform/json_read.h"
 
@@ -26,6 +28,26 @@ UpdateItem read_item(const Json::Value& row) {
     if (!platform::http::plain_file_name(item.package))
         item.package.clear();
     return item;
+}
+
+// A positive whole number up to `max` replaces `value`; anything else keeps the default, so
+// that no configuration can take a deadline away.
+template <typename T>
+void read_limit(const Json::Value& limits, const char* name, std::uint64_t max, T& value) {
+    if (auto v = platform::to_unsigned(member(limits, name), max); v && *v > 0)
+        value = static_cast<T>(*v);
+}
+
+platform::http::Deadlines read_deadlines(const Json::Value& limits) {
+    constexpr std::uint64_t Day = 24ull * 3600 * 1000;
+    platform::http::Deadlines d;
+    read_limit(limits, "ConnectMs", Day, d.connect_ms);
+    read_limit(limits, "QueryMs", Day, d.request_ms);
+    read_limit(limits, "DownloadBaseMs", Day, d.download_base_ms);
+    read_limit(limits, "DownloadMinBytesPerSecond", UINT32_MAX, d.download_min_rate);
+    read_limit(limits, "StallBytesPerSecond", UINT32_MAX, d.stall_bytes_per_second);
+    read_limit(limits, "StallSeconds", Day / 1000, d.stall_seconds);
+    return d;
 }
 
 }  // namespace
@@ -55,6 +77,7 @@ bool load_update_config(const std::filesystem::path& file, UpdateConfig& config,
         limit && *limit > 0) {
         loaded.max_download_bytes = *limit;
     }
+    loaded.deadlines = read_deadlines(member(root, "Deadlines"));
     for (Json::ArrayIndex i = 0; i < items.size(); ++i)
         loaded.items.push_back(read_item(element(items, i)));
     const Json::Value& packages = member(root, "FirmwarePackages");
@@ -74,6 +97,7 @@ platform::http::TransportPolicy transport_policy(const UpdateConfig& config) {
     platform::http::TransportPolicy policy;
     policy.plain_http_hosts = config.plain_http_hosts;
     policy.max_download_bytes = config.max_download_bytes;
+    policy.deadlines = config.deadlines;
     return policy;
 }
 

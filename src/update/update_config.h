@@ -38,6 +38,8 @@ struct UpdateConfig {
     // Hosts reached over plain http (besides loopback addresses).
     std::vector<std::string> plain_http_hosts;
     std::uint64_t max_download_bytes = platform::http::DefaultMaxDownloadBytes;
+    // "Deadlines": how long a query and a download may take; missing values keep the defaults.
+    platform::http::Deadlines deadlines;
     std::vector<UpdateItem> items;
     FirmwarePackages firmware_packages;
 };

@@ -125,21 +125,26 @@ std::vector<UpdateItem> build_update_list(const std::vector<UpdateItem>& table,
 UpdateRow listed_row(const UpdateItem& item) {
     UpdateRow row;
     row.item = item;
-    row.display_name = item.chip == SoftwareChip ? "Driver" : item.name;
+    row.display_name = is_software_item(item) ? "Driver" : item.name;
     row.current_text =
         item.format != 0 ? current_version_text(item.version, true) : item.version_text;
     row.state = StateDone;
     return row;
 }
 
+bool is_software_item(const UpdateItem& item) {
+    return item.chip == SoftwareChip;
+}
+
 std::string package_file_name(const UpdateItem& item) {
     return platform::http::plain_file_name(item.package) ? item.package : std::string();
 }
 
-bool check_row(platform::http::HttpClient& client, std::string_view base_url, UpdateRow& row,
-               const std::filesystem::path& download_folder) {
-    const bool hex = row.item.format != 0;
-    UpdateResult result = query_update(client, base_url, item_key(row.item), row.item.version, hex);
+namespace {
+
+// Fills a row from the server's answer; false when the server was not reached.
+bool show_answer(UpdateRow& row, UpdateResult result,
+                 const std::filesystem::path& download_folder) {
     bool reached = true;
     if (result.name == platform::http::NoLinkServer) {
         reached = false;
@@ -162,7 +167,19 @@ bool check_row(platform::http::HttpClient& client, std::string_view base_url, Up
     row.state = row.result.status;
     row.ticked = false;
     row.percent = 0;
+    row.verified = false;
+    row.failure.clear();
     return reached;
+}
+
+}  // namespace
+
+bool check_row(platform::http::HttpClient& client, std::string_view base_url, UpdateRow& row,
+               const std::filesystem::path& download_folder) {
+    const bool hex = row.item.format != 0;
+    return show_answer(row,
+                       query_update(client, base_url, item_key(row.item), row.item.version, hex),
+                       download_folder);
 }
 
 bool tick_offered_rows(std::vector<UpdateRow>& rows) {
@@ -190,11 +207,20 @@ std::int32_t check_rows(platform::http::HttpClient& client, std::string_view bas
                         const std::function<void(std::size_t, const UpdateRow&)>& checked,
                         const platform::StopEvent* stop) {
     std::size_t failures = 0;
+    bool timed_out = false;
     for (std::size_t k = 0; k < rows.size(); ++k) {
         if (stop != nullptr && stop->is_set())
             return WindowNoInfo;
-        if (!check_row(client, base_url, rows[k], download_folder))
+        // A server that let one query run out of time would keep the window waiting a full
+        // deadline for every row.
+        UpdateResult not_asked;
+        not_asked.name = std::string(platform::http::NoLinkServer);
+        const bool reached = timed_out ? show_answer(rows[k], not_asked, download_folder)
+                                       : check_row(client, base_url, rows[k], download_folder);
+        if (!reached) {
             ++failures;
+            timed_out = timed_out || client.last_error() == platform::http::TimedOut;
+        }
         std::string error;
         if (!write_last_check(last_check, today_text(), &error))
             platform::debug_printf("updatetime.config: %s", error.c_str());
@@ -259,10 +285,21 @@ DownloadStatus download_row(platform::http::HttpClient& client, UpdateRow& row,
     platform::debug_output("等待下载\n");
     row.state = StateDownloading;
     row.percent = 0;
+    row.verified = false;
+    row.failure.clear();
     if (changed)
         changed(row);
     const std::string file = package_file_name(row.item);
     row.result.package_file = file.empty() ? std::string() : (download_folder / file).string();
+    std::string why;
+    if (!platform::make_private_folder(download_folder, &why)) {
+        platform::debug_printf("download folder: %s\n", why.c_str());
+        row.state = StateFailed;
+        row.failure = why;
+        if (changed)
+            changed(row);
+        return DownloadStatus::Failed;
+    }
     const DownloadStatus status = client.download_file(
         row.result.package_address, download_folder, file,
         [&](double total, double received) {
@@ -275,12 +312,24 @@ DownloadStatus download_row(platform::http::HttpClient& client, UpdateRow& row,
         row.state = StateQueued;
         if (changed)
             changed(row);
+    } else if (status == DownloadStatus::Complete) {
+        row.verified = true;
+        if (changed)
+            changed(row);
+    } else {
+        // The failed progress report has shown state 8 already; the reason follows with it.
+        row.state = StateFailed;
+        row.failure = client.last_error_text();
+        if (changed)
+            changed(row);
     }
     return status;
 }
 
 PackageAction package_action(const UpdateRow& row) {
-    return row.result.device_id == 1 ? PackageAction::OpenWithDesktop : PackageAction::KeepInFolder;
+    const bool ours = is_software_item(row.item) && !package_file_name(row.item).empty();
+    return ours && row.verified && row.state != StateFailed ? PackageAction::OpenWithDesktop
+                                                            : PackageAction::KeepInFolder;
 }
 
 void finish_install(UpdateRow& row) {

@@ -91,7 +91,12 @@ struct UpdateRow {
     std::int32_t state = StateDone;
     bool ticked = false;
     std::int32_t percent = 0;  // "update_progress_value", shown as "%d%s" with "%"
+    bool verified = false;     // its package arrived whole: the announced length and digest
+    std::string failure;       // why its last download failed; empty otherwise
 };
+
+// True for the software's own item (chip "ALL"); the others are firmware.
+bool is_software_item(const UpdateItem& item);
 
 // The row listed before the check: display name, current version ("V%04x" for a hexadecimal
 // item, the item's version text for a decimal one), no latest version, state 7.
@@ -118,8 +123,10 @@ std::int32_t status_after_check(const std::vector<UpdateRow>& rows, std::size_t 
 
 // The check thread's pass: checks every row in order, writes today's date to `last_check`
 // after each, calls `checked(index, row)` (may be empty; on this thread) after each, then ticks
-// the rows that offer an update. Returns the window status (status_after_check). A set `stop`
-// ends the pass before the next row, with the rows left as they are and WindowNoInfo.
+// the rows that offer an update. Returns the window status (status_after_check). Once a query
+// has timed out the server is not asked again in this pass: the rows left count as not
+// reached. A set `stop` ends the pass before the next row, with the rows left as they are and
+// WindowNoInfo.
 std::int32_t check_rows(platform::http::HttpClient& client, std::string_view base_url,
                         std::vector<UpdateRow>& rows, const std::filesystem::path& download_folder,
                         const std::filesystem::path& last_check,
@@ -146,8 +153,10 @@ void apply_progress(UpdateRow& row, double total, double received);
 
 // Downloads a row's package into `download_folder` (state 4, then progress as apply_progress;
 // writes "等待下载\n" to the debug output first). `changed` (may be empty) is called on this
-// thread after every change of the row. The server's "sha256", when given, must match. A
-// stopped download puts the row back to state 3.
+// thread after every change of the row. The folder is made first (make_private_folder); the
+// server's "sha256", when given, must match. A complete download marks the row verified; a
+// failed one puts it in state 8 with the reason in its `failure`. A stopped download puts the
+// row back to state 3.
 platform::http::DownloadStatus download_row(platform::http::HttpClient& client, UpdateRow& row,
                                             const std::filesystem::path& download_folder,
                                             const std::function<void(const UpdateRow&)>& changed,
@@ -155,9 +164,11 @@ platform::http::DownloadStatus download_row(platform::http::HttpClient& client, 
 
 // What the window does with a downloaded package; we never execute one ourselves.
 enum class PackageAction {
-    OpenWithDesktop,  // device id 1 (the software): the desktop's default handler opens it
-    KeepInFolder      // firmware: stays in the download folder for the user's flasher
+    OpenWithDesktop,  // the software's verified package: the desktop's default handler opens it
+    KeepInFolder      // everything else: stays in the download folder for the user's flasher
 };
+// Decided by our own item table alone: nothing the server answers (its "device_id", say) can
+// send a firmware package to the desktop.
 PackageAction package_action(const UpdateRow& row);
 
 // The end of the download pass for the installed row: its latest version becomes its current

@@ -1,6 +1,7 @@
 #include "platform/folders.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "support/temp_dir.h"
 
@@ -23,12 +24,50 @@ TEST(Folders, UserDataFolderFallsBackToHome) {
     EXPECT_TRUE(std::filesystem::is_directory(user_data_folder()));
 }
 
-TEST(Folders, TempAndDownloadFoldersFollowTmpdir) {
+TEST(Folders, TheDownloadFolderIsTheUsersCacheNotTheSharedTemporaryFolder) {
     test::TempDir dir;
     test::ScopedEnv tmp("TMPDIR", dir.path().string());
+    test::ScopedEnv home("HOME", (dir / "home").string());
     EXPECT_EQ(temp_folder(), dir.path());
-    EXPECT_EQ(download_folder(), dir.path() / "UpdateData");
-    EXPECT_TRUE(std::filesystem::is_directory(download_folder()));
+    {
+        test::ScopedEnv cache("XDG_CACHE_HOME", (dir / "cache").string());
+        EXPECT_EQ(download_folder(), dir / "cache" / "ZARN_VELQA_R260" / "UpdateData");
+    }
+    test::ScopedEnv relative("XDG_CACHE_HOME", "cache");
+    EXPECT_EQ(download_folder(), dir / "home" / ".cache" / "ZARN_VELQA_R260" / "UpdateData");
+}
+
+TEST(Folders, APrivateFolderIsMadeOursAndAnotherUsersOrAnOpenOneIsRefused) {
+    namespace fs = std::filesystem;
+    test::TempDir dir;
+    const fs::path folder = dir / "cache" / "ZARN_VELQA_R260" / "UpdateData";
+    std::string why;
+    ASSERT_TRUE(make_private_folder(folder, &why)) << why;
+    for (const fs::path& made : {folder, folder.parent_path(), folder.parent_path().parent_path()})
+        EXPECT_EQ(fs::status(made).permissions(), fs::perms::owner_all) << made;
+    EXPECT_TRUE(make_private_folder(folder, &why)) << "an existing one is fine";
+
+    // Open to all: refused and left as it is.
+    fs::permissions(folder, fs::perms::all);
+    EXPECT_FALSE(make_private_folder(folder, &why));
+    EXPECT_NE(why.find("mode 0777"), std::string::npos) << why;
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::all);
+    fs::permissions(folder, fs::perms::owner_all);
+
+    // A link in place of the folder, even to one of ours.
+    const fs::path linked = dir / "linked";
+    fs::create_directory_symlink(folder, linked);
+    EXPECT_FALSE(make_private_folder(linked, &why));
+    EXPECT_NE(why.find("link"), std::string::npos) << why;
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user's folder needs root to make";
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(make_private_folder(folder, &why));
+    EXPECT_NE(why.find("another user (uid 65534)"), std::string::npos) << why;
+    ASSERT_EQ(::chown(folder.c_str(), ::geteuid(), ::getegid()), 0);
+    ASSERT_EQ(::chown(folder.parent_path().c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(make_private_folder(folder, &why)) << "whoever owns the parent could swap it";
 }
 
 TEST(Folders, ResourcesFolderHonoursOverrideElseBuildTree) {

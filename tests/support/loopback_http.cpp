@@ -54,6 +54,17 @@ std::string LoopbackServer::url(std::string_view path) const {
            std::string(path);
 }
 
+void send_trickle(httplib::Response& res, std::string body, std::chrono::milliseconds gap) {
+    const std::size_t length = body.size();
+    res.set_content_provider(
+        length, "application/octet-stream",
+        [body = std::move(body), gap](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            // The crawl itself, on the server's own thread.
+            std::this_thread::sleep_for(gap);
+            return sink.write(body.data() + offset, 1);
+        });
+}
+
 int closed_loopback_port() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};

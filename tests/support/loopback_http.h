@@ -2,6 +2,7 @@
 // with the openssl tool at test time.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -50,5 +51,9 @@ class LoopbackServer {
 
 // A loopback port that nothing listens on (bound once, then closed).
 int closed_loopback_port();
+
+// A server that crawls: `body` (its length announced) goes out one byte every `gap`, until it
+// is all sent or the client has gone.
+void send_trickle(httplib::Response& res, std::string body, std::chrono::milliseconds gap);
 
 }  // namespace velqa::test

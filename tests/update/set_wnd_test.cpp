@@ -78,8 +78,8 @@ class SettingsWindow : public ::testing::Test {
                                server_->url("/velqa.deb") + R"(","device_id":1,"sha256":")" +
                                software_sha_ + R"("})"
                          : R"({"name":"fw","version":"0107","version_name":"1.0.7","path":")" +
-                               server_->url(firmware_path_) + R"(","device_id":2,"sha256":")" +
-                               firmware_sha_ + R"("})";
+                               server_->url(firmware_path_) + R"(","device_id":)" +
+                               firmware_device_id_ + R"(,"sha256":")" + firmware_sha_ + R"("})";
             res.set_content(reply, "application/json");
         });
         // The package arrives in two halves; the second waits until the test lets it go, so
@@ -103,6 +103,14 @@ class SettingsWindow : public ::testing::Test {
         });
         srv.Get("/fw.bin", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string(2500, 'f'), "application/octet-stream");
+        });
+        // HEAD says 100 bytes, GET sends 2044.
+        srv.Get("/longer.bin", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(std::string(req.method == "HEAD" ? 100 : 2044, 'f'),
+                            "application/octet-stream");
+        });
+        srv.Post("/crawl/api/updates", [](const httplib::Request&, httplib::Response& res) {
+            test::send_trickle(res, std::string(300, ' '), std::chrono::milliseconds(100));
         });
         ASSERT_TRUE(server_->start());
         table_ = shipped_table();
@@ -182,6 +190,7 @@ class SettingsWindow : public ::testing::Test {
     std::string software_sha_;
     std::string firmware_sha_;
     std::string firmware_path_ = "/fw.bin";
+    std::string firmware_device_id_ = "2";
 };
 
 TEST_F(SettingsWindow, WithoutADeviceOnlyTheSoftwareIsListedAndItsUpdateIsDownloadedAndOpened) {
@@ -255,6 +264,8 @@ TEST_F(SettingsWindow, AWrongDigestFailsTheRowAndAFirmwarePackageStaysInTheFolde
     items[0].version = 0x0106;
     software_version_ = "105";  // the software is up to date
     firmware_sha_ = std::string(64, '0');
+    // The id the software's answer carries does not make a firmware package one to open.
+    firmware_device_id_ = "1";
     open(items);
     EXPECT_EQ(state(0), StateNeedUpdate);
     EXPECT_EQ(state(1), StateDone);
@@ -291,6 +302,32 @@ TEST_F(SettingsWindow, AWrongDigestFailsTheRowAndAFirmwarePackageStaysInTheFolde
     EXPECT_FALSE(wnd_->row_control(0)->done_mark()->isHidden());
     click("set_in_update_wnd_btn");
     EXPECT_FALSE(wnd_->notice_shown());
+}
+
+TEST_F(SettingsWindow, APackageOfAnotherLengthOrAFolderOthersMayChangeFailsTheRowAndSaysWhy) {
+    std::vector<UpdateItem> items = {table_[0]};
+    items[0].version = 0x0106;
+    // Downloads the firmware row in a new window; the notice must tell `why` and no file stays.
+    auto fails_telling = [&](const char* why) {
+        wnd_.reset();
+        open(items);
+        click("update_fw_and_ap");
+        click("update_OK_btn");
+        ASSERT_TRUE(
+            test::wait_until([&] { return state(0) == StateFailed && wnd_->notice_shown(); }));
+        const QString notice = pui::text(c("update_tishi_text"));
+        EXPECT_TRUE(notice.contains(QLatin1String(why))) << notice.toStdString();
+        EXPECT_TRUE(fs::is_empty(folder_));
+    };
+    firmware_path_ = "/longer.bin";
+    fails_telling("announced 100 bytes");
+    {
+        std::lock_guard lock(mutex_);
+        firmware_path_ = "/fw.bin";
+    }
+    fs::permissions(folder_, fs::perms::all);
+    fails_telling("mode 0777");
+    EXPECT_TRUE(launcher_->opened.empty());
 }
 
 TEST_F(SettingsWindow, APackageTheDesktopCannotOpenIsAFailureThatMayBeTriedAgain) {
@@ -334,6 +371,16 @@ TEST_F(SettingsWindow, AnUnreachableServerAndAnUpToDateCheckAndTheLanguageList) 
     EXPECT_FALSE(shown("update_fw_and_ap"));
     EXPECT_EQ(pui::text_id(c("Update_Status_text")), "NoUpdateInfoText");
     EXPECT_TRUE(main_.messages.empty());
+
+    // A server that crawls is not reached either, once the query's deadline has passed.
+    wnd_.reset();
+    o = options(items);
+    o.server_url = server_->url("/crawl/");
+    o.policy.deadlines.request_ms = 500;
+    wnd_ = std::make_unique<CSetWnd>(nullptr, std::move(o));
+    ASSERT_TRUE(wnd_->open());
+    ASSERT_TRUE(test::wait_until([this] { return wnd_->window_status() != WindowChecking; }));
+    EXPECT_EQ(wnd_->window_status(), WindowNoInfo);
 
     software_version_ = "105";
     wnd_.reset();

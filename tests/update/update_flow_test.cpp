@@ -274,9 +274,16 @@ TEST_F(UpdateServer, CheckOffersANewerFirmwareAndKeepsAnEqualSoftwareListed) {
     EXPECT_EQ(rows[0].state, StateDownloaded);
     EXPECT_EQ(rows[0].percent, 100);
     EXPECT_EQ(fs::file_size(rows[0].result.package_file), 2500u);
-    EXPECT_EQ(package_action(rows[0]), PackageAction::KeepInFolder);
+    EXPECT_TRUE(rows[0].verified);
+    // Only our own software item, once verified, goes to the desktop: the server's device id
+    // does not turn firmware into it.
     rows[0].result.device_id = 1;
-    EXPECT_EQ(package_action(rows[0]), PackageAction::OpenWithDesktop);
+    EXPECT_EQ(package_action(rows[0]), PackageAction::KeepInFolder);
+    UpdateRow software = rows[0];
+    software.item = items_[4];
+    EXPECT_EQ(package_action(software), PackageAction::OpenWithDesktop);
+    software.verified = false;
+    EXPECT_EQ(package_action(software), PackageAction::KeepInFolder);
 }
 
 TEST_F(UpdateServer, ACheckPassTicksOfferedRowsAndStampsTheDate) {

@@ -2,6 +2,7 @@
 // initialisation; main.cpp dispatches on the first argument.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@ enum ExitCode : int { Success = 0, Failed = 1, UsageError = 2, NoDevice = 3 };
 struct Context {
     std::shared_ptr<platform::hid::HidBackend> hid;
     std::string update_url;
+    std::filesystem::path download_folder;  // platform::download_folder()
 };
 
 // args: the words after the command word. Returns an ExitCode.

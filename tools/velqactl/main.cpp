@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "command_registry.h"
+#include "platform/folders.h"
 #include "platform/hid/hid_backend.h"
 
 namespace {
@@ -41,7 +42,8 @@ int main(int argc, char** argv) {
             // The environment is read here, once; commands get the backend and address it names.
             const char* update_url = std::getenv("VELQA_UPDATE_URL");
             const velqa::ctl::Context context{velqa::platform::hid::backend_from_environment(),
-                                              update_url != nullptr ? update_url : ""};
+                                              update_url != nullptr ? update_url : "",
+                                              velqa::platform::download_folder()};
             return c.run(context, std::vector<std::string>(args.begin() + 1, args.end()));
         }
     }

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "command_registry.h"
-#include "platform/folders.h"
 #include "platform/number_text.h"
 #include "update/update_config.h"
 #include "update/update_flow.h"
@@ -90,7 +89,7 @@ int cmd_update(const Context& context, const std::vector<std::string>& args) {
     const std::filesystem::path last_check = update::last_check_file();
     std::string reason;
     const std::int32_t status =
-        update::check_rows(client, config.server_url, rows, platform::download_folder(), last_check,
+        update::check_rows(client, config.server_url, rows, context.download_folder, last_check,
                            [&](std::size_t, const update::UpdateRow&) {
                                if (client.last_error() != platform::http::NoError)
                                    reason = client.last_error_text();

@@ -4,24 +4,27 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <random>
 
 #include "platform/debug_output.h"
+#include "platform/folders.h"
 
 namespace velqa::platform::http {
 namespace {
 
 // The chunk the progress is reported for.
 constexpr std::size_t ProgressChunk = 1024;
+
+static_assert(static_cast<int>(TimedOut) == static_cast<int>(CURLE_OPERATION_TIMEDOUT));
 
 bool same_text_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -80,8 +83,14 @@ std::string to_hex(const unsigned char* bytes, unsigned length) {
     return out;
 }
 
+// A transfer's failure in words; a time-out says so first, whichever limit it was.
+std::string transfer_text(CURLcode rc, const char* error_buffer) {
+    std::string text = error_buffer[0] != '\0' ? error_buffer : curl_easy_strerror(rc);
+    return rc == CURLE_OPERATION_TIMEDOUT ? "timed out: " + text : text;
+}
+
 // Options every transfer of the client shares: verified TLS, no other protocols, redirects only
-// to https, and the time-outs.
+// to https, and the time-outs (the request's deadline included; a download sets its own).
 void common_options(CURL* c, const Settings& s, const TransportPolicy& policy, char* error_buffer) {
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error_buffer);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -93,14 +102,20 @@ void common_options(CURL* c, const Settings& s, const TransportPolicy& policy, c
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!policy.ca_file.empty())
         curl_easy_setopt(c, CURLOPT_CAINFO, policy.ca_file.c_str());
-    // libcurl's connect time-out includes resolving the name.
-    if (s.connect_timeout_ms > 0)
-        curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, s.connect_timeout_ms);
+    // libcurl's connect time-out includes resolving the name; the shorter limit wins.
+    long connect_ms = s.connect_timeout_ms;
+    if (policy.deadlines.connect_ms > 0 &&
+        (connect_ms <= 0 || policy.deadlines.connect_ms < connect_ms))
+        connect_ms = policy.deadlines.connect_ms;
+    if (connect_ms > 0)
+        curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, connect_ms);
     const long idle_ms = std::max(s.send_timeout_ms, s.receive_timeout_ms);
     if (idle_ms > 0) {
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, std::max(1L, (idle_ms + 999) / 1000));
     }
+    // Bytes that keep trickling in beat the idle limit above; only a deadline ends them.
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, std::max(0L, policy.deadlines.request_ms));
 }
 
 struct ReplySink {
@@ -135,18 +150,8 @@ class PartialFile {
 
     // Opens `folder` without following a link and checks that nobody else may change it.
     bool open_folder(const std::filesystem::path& folder, std::string& why) {
-        dir_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (dir_ < 0) {
-            why = "cannot open the folder " + folder.string() + ": " + std::strerror(errno);
-            return false;
-        }
-        struct stat st {};
-        if (::fstat(dir_, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & S_IWOTH) != 0) {
-            why =
-                "the folder " + folder.string() + " belongs to another user or is writable by all";
-            return false;
-        }
-        return true;
+        dir_ = open_private_folder(folder, &why);
+        return dir_ >= 0;
     }
 
     bool create(std::string& why) {
@@ -216,13 +221,17 @@ class PartialFile {
 };
 
 struct DownloadSink {
+    CURL* easy = nullptr;
     PartialFile* file = nullptr;
     EVP_MD_CTX* digest = nullptr;
     const HttpClient::Progress* progress = nullptr;
     const StopEvent* stop = nullptr;
-    std::uint64_t length = 0;
+    std::uint64_t length = 0;  // announced by HEAD
     std::uint64_t received = 0;
-    int write_errno = 0;  // non-zero once a write failed
+    int write_errno = 0;         // non-zero once a write failed
+    curl_off_t get_length = -1;  // the GET's own Content-Length when it differs from `length`
+    bool headers_checked = false;
+    bool overflow = false;  // more bytes arrived than announced
     bool stopped = false;
 };
 
@@ -237,11 +246,24 @@ std::size_t write_download(char* data, std::size_t size, std::size_t count, void
     const std::size_t n = size * count;
     if (stop_requested(*sink))
         return 0;
-    // Bytes past the announced length are never written; the transfer ends once it is reached.
-    const std::size_t take =
-        static_cast<std::size_t>(std::min<std::uint64_t>(n, sink->length - sink->received));
-    for (std::size_t done = 0; done < take;) {
-        const std::size_t piece = std::min(ProgressChunk, take - done);
+    // The GET must announce what HEAD did; a package of another length is not the one offered.
+    if (!sink->headers_checked) {
+        sink->headers_checked = true;
+        curl_off_t announced = -1;
+        curl_easy_getinfo(sink->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        if (announced >= 0 && static_cast<std::uint64_t>(announced) != sink->length) {
+            sink->get_length = announced;
+            return 0;
+        }
+    }
+    // A byte past the announced length fails the download: cutting the rest off would keep a
+    // file that is not the package.
+    if (n > sink->length - sink->received) {
+        sink->overflow = true;
+        return 0;
+    }
+    for (std::size_t done = 0; done < n;) {
+        const std::size_t piece = std::min(ProgressChunk, n - done);
         if (!sink->file->write(data + done, piece) ||
             EVP_DigestUpdate(sink->digest, data + done, piece) != 1) {
             sink->write_errno = errno != 0 ? errno : EIO;
@@ -254,7 +276,7 @@ std::size_t write_download(char* data, std::size_t size, std::size_t count, void
             (*sink->progress)(static_cast<double>(sink->length),
                               static_cast<double>(sink->received));
     }
-    return sink->received == sink->length ? 0 : n;
+    return n;
 }
 
 int download_xferinfo(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -290,6 +312,18 @@ bool url_allowed(std::string_view url, const TransportPolicy& policy, std::strin
     return say("plain http is not used for " + host +
                " (only https, or hosts the configuration "
                "allows)");
+}
+
+long download_deadline_ms(const Deadlines& deadlines, std::uint64_t length) {
+    if (deadlines.download_base_ms <= 0 && deadlines.download_min_rate == 0)
+        return 0;
+    constexpr auto Most = static_cast<std::uint64_t>(std::numeric_limits<long>::max());
+    std::uint64_t ms = static_cast<std::uint64_t>(std::max(0L, deadlines.download_base_ms));
+    if (deadlines.download_min_rate > 0) {
+        const std::uint64_t seconds = length / deadlines.download_min_rate + 1;
+        ms += std::min(seconds, Most / 1000) * 1000;
+    }
+    return static_cast<long>(std::min(ms, Most));
 }
 
 bool plain_file_name(std::string_view name) {
@@ -385,7 +419,7 @@ int HttpClient::http_request(std::string_view method, std::string_view url, cons
     const CURLcode rc = curl_easy_perform(c.get());
     if (rc == CURLE_OK)
         return static_cast<int>(sink.used);
-    const std::string reason = error_buffer[0] != '\0' ? error_buffer : curl_easy_strerror(rc);
+    const std::string reason = transfer_text(rc, error_buffer);
     if (rc == CURLE_ABORTED_BY_CALLBACK) {
         std::fill(reply.begin(), reply.end(), '\0');
         return never_sent(Stopped, "stopped");
@@ -447,7 +481,7 @@ DownloadStatus HttpClient::download_file(std::string_view url, const std::filesy
             curl_easy_getinfo(c.get(), CURLINFO_RESPONSE_CODE, &status);
             return failed(HttpStatus, "the server answered " + std::to_string(status));
         }
-        return failed(rc, error_buffer[0] != '\0' ? error_buffer : curl_easy_strerror(rc));
+        return failed(rc, transfer_text(rc, error_buffer));
     };
 
     // The length first: it bounds the file, and the transfer ends when it is reached.
@@ -470,9 +504,17 @@ DownloadStatus HttpClient::download_file(std::string_view url, const std::filesy
     PartialFile file;
     if (!file.open_folder(folder, why) || !file.create(why))
         return failed(FileError, why);
+    sink.easy = c.get();
     sink.file = &file;
     sink.digest = digest.get();
     sink.length = static_cast<std::uint64_t>(length);
+    // The transfer's own deadline grows with the package; a stall ends it early.
+    const Deadlines& limits = policy_.deadlines;
+    curl_easy_setopt(c.get(), CURLOPT_TIMEOUT_MS, download_deadline_ms(limits, sink.length));
+    if (limits.stall_bytes_per_second > 0 && limits.stall_seconds > 0) {
+        curl_easy_setopt(c.get(), CURLOPT_LOW_SPEED_LIMIT, limits.stall_bytes_per_second);
+        curl_easy_setopt(c.get(), CURLOPT_LOW_SPEED_TIME, limits.stall_seconds);
+    }
     curl_easy_setopt(c.get(), CURLOPT_NOBODY, 0L);
     curl_easy_setopt(c.get(), CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, write_download);
@@ -485,6 +527,14 @@ DownloadStatus HttpClient::download_file(std::string_view url, const std::filesy
     if (sink.write_errno != 0) {
         return failed(FileError,
                       std::string("cannot write the file: ") + std::strerror(sink.write_errno));
+    }
+    if (sink.get_length >= 0) {
+        return failed(LengthMismatch, "the server announced " + std::to_string(sink.length) +
+                                          " bytes but sends " + std::to_string(sink.get_length));
+    }
+    if (sink.overflow) {
+        return failed(LengthMismatch, "the server sends more than the " +
+                                          std::to_string(sink.length) + " bytes it announced");
     }
     if (sink.received < sink.length) {
         if (rc != CURLE_OK)

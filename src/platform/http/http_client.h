@@ -39,7 +39,9 @@ enum ErrorCode : int {
     BadFileName = 1007,        // a target name with a separator, "..", or nothing
     FileError = 1008,          // the target folder or file could not be used
     ClientUnavailable = 1009,  // libcurl could not be initialised
-    Stopped = 1010             // the stop event was set
+    Stopped = 1010,            // the stop event was set
+    LengthMismatch = 1011,     // a download's length differs from the one announced
+    TimedOut = 28              // libcurl's time-out: a deadline or the stall limit was reached
 };
 
 // The client settings, reset before every query.
@@ -57,7 +59,21 @@ struct Settings {
     long receive_timeout_ms = 30000;
 };
 
-// What the client trusts; fixed for the client's lifetime.
+// How long the client waits; 0 turns a limit off. A request (a query, or the length request
+// before a download) ends after `request_ms` in all. A download's transfer ends after
+// `download_base_ms` plus one second for every `download_min_rate` bytes of its length, or once
+// it has moved fewer than `stall_bytes_per_second` bytes a second for `stall_seconds`, so that
+// a server that trickles cannot hold a worker for hours.
+struct Deadlines {
+    long connect_ms = 15000;
+    long request_ms = 15000;
+    long download_base_ms = 30000;
+    std::uint64_t download_min_rate = 8192;
+    long stall_bytes_per_second = 100;
+    long stall_seconds = 30;
+};
+
+// What the client trusts and how long it waits; fixed for the client's lifetime.
 struct TransportPolicy {
     // Hosts (exact, case-insensitive names) reached over plain HTTP besides loopback addresses.
     std::vector<std::string> plain_http_hosts;
@@ -65,7 +81,12 @@ struct TransportPolicy {
     // authority, a private mirror's). Empty: the system's bundle.
     std::filesystem::path ca_file;
     std::uint64_t max_download_bytes = DefaultMaxDownloadBytes;
+    Deadlines deadlines;
 };
+
+// The time a download of `length` bytes may take under `deadlines`, in milliseconds; 0 when
+// unbounded.
+long download_deadline_ms(const Deadlines& deadlines, std::uint64_t length);
 
 // True when `url` is https, or http to a loopback address ("localhost", 127.0.0.0/8, [::1]) or
 // to a host of `policy.plain_http_hosts`. Otherwise false, with the reason in `why`.
@@ -105,7 +126,8 @@ class HttpClient {
     // connection, failed TLS handshake or certificate, a URL the policy refuses), the buffer
     // holds "NO_LINK_SERVER" and the result is 0. The body of a non-2xx reply is returned like
     // any other. A request ended by the stop event is treated as never sent (last error
-    // Stopped).
+    // Stopped). A request that outlives the policy's deadline ends with last error TimedOut, as
+    // never sent when nothing was sent, else with the bytes that arrived.
     int http_request(std::string_view method, std::string_view url, const char* body,
                      std::size_t body_length, std::span<char> reply, bool use_named_proxy);
 
@@ -113,7 +135,9 @@ class HttpClient {
     using Progress = std::function<void(double total, double received)>;
 
     // Downloads `url` to `folder`/`file_name`: a HEAD request for the length, then a GET that
-    // ends as soon as that many bytes have arrived. The bytes go to a new file that is created
+    // must bring exactly that many bytes (a GET announcing another length, or sending more or
+    // fewer bytes, fails with LengthMismatch or the transfer's error), within the policy's
+    // deadlines (else TimedOut). The bytes go to a new file that is created
     // without following links and without execute permission, and replace `file_name` only when
     // complete (and equal to `sha256_hex`, a hexadecimal SHA-256, when that is not empty).
     // `folder` must be a real folder owned by this user and writable by nobody else.

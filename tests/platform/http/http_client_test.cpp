@@ -213,12 +213,34 @@ class Download : public ::testing::Test {
         server_.server().Get("/pkg", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(payload_, "application/octet-stream");
         });
-        // The length announced by HEAD is shorter than what GET would send.
+        // HEAD announces 1000 bytes; GET announces and sends all 3000, or 1000 of 3000, or
+        // sends 3000 without announcing a length.
         server_.server().Get(
             "/longer", [this](const httplib::Request& req, httplib::Response& res) {
                 res.set_content(req.method == "HEAD" ? payload_.substr(0, 1000) : payload_,
                                 "application/octet-stream");
             });
+        server_.server().Get(
+            "/shorter", [this](const httplib::Request& req, httplib::Response& res) {
+                res.set_content(req.method == "HEAD" ? payload_ : payload_.substr(0, 1000),
+                                "application/octet-stream");
+            });
+        server_.server().Get(
+            "/unannounced", [this](const httplib::Request& req, httplib::Response& res) {
+                if (req.method == "HEAD") {
+                    res.set_content(payload_.substr(0, 1000), "application/octet-stream");
+                    return;
+                }
+                res.set_chunked_content_provider("application/octet-stream",
+                                                 [this](std::size_t, httplib::DataSink& sink) {
+                                                     sink.write(payload_.data(), payload_.size());
+                                                     sink.done();
+                                                     return true;
+                                                 });
+            });
+        server_.server().Get("/crawl", [](const httplib::Request&, httplib::Response& res) {
+            test::send_trickle(res, std::string(300, 'c'), std::chrono::milliseconds(100));
+        });
         // The connection breaks after 2048 of 3000 bytes.
         server_.server().Get("/broken", [](const httplib::Request&, httplib::Response& res) {
             res.set_content_provider(3000, "application/octet-stream",
@@ -282,14 +304,35 @@ TEST_F(Download, WritesTheFileWithProgressPerKilobyteAndNoExecuteBit) {
     ASSERT_EQ(::stat((folder_ / "VELQA R260.bin").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0111, 0u);
     EXPECT_EQ(entries(), 1u);
+}
 
-    // A second download replaces the first.
-    ASSERT_EQ(get(client_, "/longer", "VELQA R260.bin"), DownloadStatus::Complete);
-    EXPECT_EQ(content("VELQA R260.bin"), payload_.substr(0, 1000))
-        << "the download ends at the length announced by HEAD";
-    EXPECT_EQ(reports_.back().total, 1000);
-    EXPECT_EQ(reports_.back().received, 1000);
-    EXPECT_EQ(entries(), 1u);
+TEST_F(Download, MoreOrFewerBytesThanAnnouncedFailAndLeaveNoFile) {
+    for (const char* path : {"/longer", "/shorter", "/unannounced"}) {
+        EXPECT_EQ(get(client_, path, "pkg.bin"), DownloadStatus::Failed) << path;
+        EXPECT_EQ(client_.last_error(), LengthMismatch) << path;
+        ASSERT_FALSE(reports_.empty());
+        EXPECT_EQ(reports_.back().total, 0) << path;
+        EXPECT_EQ(entries(), 0u) << path;
+    }
+}
+
+TEST_F(Download, AStalledOrCrawlingTransferRunsOutOfTimeAndLeavesNoFile) {
+    // 10 bytes a second: under the stall limit, and far too slow for the size's deadline.
+    TransportPolicy stall;
+    stall.deadlines.stall_bytes_per_second = 100;
+    stall.deadlines.stall_seconds = 1;
+    TransportPolicy crawl;
+    crawl.deadlines.stall_bytes_per_second = 0;
+    crawl.deadlines.download_base_ms = 500;
+    crawl.deadlines.download_min_rate = 1000000;
+    for (const TransportPolicy& policy : {stall, crawl}) {
+        HttpClient client(policy);
+        EXPECT_EQ(get(client, "/crawl", "pkg.bin"), DownloadStatus::Failed);
+        EXPECT_EQ(client.last_error(), TimedOut);
+        EXPECT_EQ(client.last_error_text().rfind("timed out", 0), 0u) << client.last_error_text();
+        EXPECT_EQ(reports_.back().total, 0);
+        EXPECT_EQ(entries(), 0u);
+    }
 }
 
 TEST_F(Download, AFailedReadReportsATotalOfZeroAndLeavesNoFile) {
