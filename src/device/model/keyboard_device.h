@@ -92,8 +92,21 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
   private:
     void ensure_profile();
     void on_notification_event(const NotificationEvent& event);
-    void change_settings(const std::function<void(profile::KeyboardSystemSettings&)>& change);
-    void fill_light_editor();
+    // Stores, saves and writes; true when the keyboard took the write.
+    bool change_settings(const std::function<void(profile::KeyboardSystemSettings&)>& change);
+    void fill_light_editor(profile::CKeyboardProfiledata& shown);
+    // The page's controls and lighting show `shown` (the profile, or what the keyboard holds
+    // after a refused write).
+    void show_values(profile::CKeyboardProfiledata& shown);
+    void show_lighting(const profile::LightInfo& info);
+    // After a settings write: true when it reached the keyboard. A refused write leaves the
+    // profile with the user's values, shows what the keyboard holds (read again when
+    // `fresh_read`) and tells the user once; the next write that gets through shows the
+    // profile again.
+    bool settings_written(int result);
+    void show_keyboard_values(bool fresh_read);
+    // The per-key colours of mode 20; a refused write is reported like a settings write.
+    void write_custom_colours();
     // The try-it field's hint in the current language.
     void show_try_hint();
     // LEDs showing key position `key`.
@@ -105,6 +118,8 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
     QString page_layout_;
     bool profile_loaded_ = false;
     bool light_modes_filled_ = false;
+    // The page shows what the keyboard holds, not the profile (a write was refused).
+    bool showing_device_values_ = false;
     std::atomic<bool> awake_{true};
     std::atomic<bool> frame_posted_{false};
     std::unique_ptr<KeyboardLightThread> light_;

@@ -143,7 +143,17 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     std::vector<profile::DpiStage> stage_list() const;
     void store_stages(const std::vector<profile::DpiStage>& list);
     void set_system(const std::function<void(profile::MouseSystemSettings&)>& change);
-    void fill_light_editor();
+    void fill_light_editor(profile::CMouseProfiledata& shown);
+    // The page's controls and lighting preview show `shown` (the profile, or what the mouse
+    // holds after a refused write).
+    void show_values(profile::CMouseProfiledata& shown);
+    void show_lighting(const profile::LightInfo& info);
+    // After a settings write: true when it reached the mouse. A refused write leaves the
+    // profile with the user's values, shows what the mouse holds (read again when
+    // `fresh_read`) and tells the user once; the next write that reaches the mouse shows the
+    // profile again.
+    bool settings_written(int result);
+    void show_mouse_values(bool fresh_read);
     void bind_button_editors();
     void show_selected_key();
     bool fix_macro_profiles(int deleted);
@@ -155,6 +165,8 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     QString page_layout_;
     bool profile_loaded_ = false;
     bool light_modes_filled_ = false;
+    // The page shows what the mouse holds, not the profile (a write was refused).
+    bool showing_mouse_values_ = false;
     std::uint16_t receiver_pid_ = 0;
     std::atomic<bool> frame_posted_{false};
     // Last: their threads are stopped (in the destructor body) before the rest is freed.
