@@ -544,9 +544,9 @@ void CZentovaMouseDevice::show_values(profile::CMouseProfiledata& shown) {
 
     const profile::MouseSystemSettings& sys = shown.system_settings();
     const int polling = channel_.receiver_path() ? sys.report_item_24g : sys.report_item_usb;
-    const int shown = polling >= 0 && polling < PollingOptions ? polling : 0;
-    pui::set_selected(find(numbered("polling_rate_option_", shown)), true, false);
-    pui::set_value(find(QStringLiteral("polling_rate_slider")), shown);
+    const int option = polling >= 0 && polling < PollingOptions ? polling : 0;
+    pui::set_selected(find(numbered("polling_rate_option_", option)), true, false);
+    pui::set_value(find(QStringLiteral("polling_rate_slider")), option);
     auto two_way = [&](const char* prefix, int index) {
         pui::set_selected(find(numbered(prefix, shown_two_way_option(index))), true, false);
     };
