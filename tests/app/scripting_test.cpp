@@ -100,14 +100,16 @@ class Scripting : public ::testing::Test {
     }
     // Stage `n`'s DPI in the mouse's active record, -1 when it could not be read.
     int mouse_stage_dpi(int n) {
-        const Json::Value& stage = platform::element(platform::member(mouse_settings(), "stages"),
+        const Json::Value settings = mouse_settings();
+        const Json::Value& stage = platform::element(platform::member(settings, "stages"),
                                                      static_cast<Json::ArrayIndex>(n));
         return stage.isObject()
                    ? static_cast<int>(platform::to_int(platform::member(stage, "dpi_x")))
                    : -1;
     }
     int mouse_brightness() {
-        const Json::Value& light = platform::member(mouse_settings(), "lighting");
+        const Json::Value settings = mouse_settings();
+        const Json::Value& light = platform::member(settings, "lighting");
         return light.isObject()
                    ? static_cast<int>(platform::to_int(platform::member(light, "brightness")))
                    : -1;
@@ -127,7 +129,8 @@ class Scripting : public ::testing::Test {
     }
     // Whether a stage set of the profile holds `dpi` at stage `n`: the one the sensor uses.
     bool profile_holds_stage_dpi(int n, int dpi) {
-        const Json::Value& sets = platform::member(profile_section(), "DPIStages");
+        const Json::Value section = profile_section();
+        const Json::Value& sets = platform::member(section, "DPIStages");
         for (Json::ArrayIndex s = 0; s < sets.size(); ++s) {
             const Json::Value& dpis = platform::member(platform::element(sets, s), "StageDPIs");
             if (platform::to_int(platform::member(
@@ -163,7 +166,7 @@ class Scripting : public ::testing::Test {
         EXPECT_EQ(notice(), "");
     }
     static std::string shipped_text(const char* language) {
-        std::ifstream in(test::source_dir() / "skin" / language);
+        std::ifstream in(std::filesystem::path(VELQA_SKIN_DIR) / language);
         std::stringstream all;
         all << in.rdbuf();
         static const QRegularExpression text(
