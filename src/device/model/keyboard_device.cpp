@@ -137,24 +137,7 @@ int CZentovaKeyboardDevice::write_settings(int slot, std::uint8_t slot_byte) {
     return result;
 }
 
-bool CZentovaKeyboardDevice::settings_written(int result) {
-    if (result == link::result::Success) {
-        if (showing_device_values_) {
-            // The keyboard took the profile's values, including the ones it refused before.
-            refresh_page();
-            apply_lighting_from_profile();
-        }
-        return true;
-    }
-    // Before the first read nothing was sent: the page ignores changes until then.
-    if (!core_.has_record())
-        return false;
-    show_keyboard_values(true);
-    report_write_failure();
-    return false;
-}
-
-void CZentovaKeyboardDevice::show_keyboard_values(bool fresh_read) {
+void CZentovaKeyboardDevice::show_device_values(bool fresh_read) {
     // Earlier writes may have changed the keyboard since the last read; when the read fails
     // too, the last record read. The profile is left alone for a retry.
     if (fresh_read)
@@ -257,7 +240,7 @@ void CZentovaKeyboardDevice::reload_settings() {
     ensure_profile();
     if (showing_device_values_) {
         // The profile still holds values the keyboard refused: they stay there for a retry.
-        show_keyboard_values(true);
+        show_device_values(true);
         return;
     }
     const KeyboardReadOutcome read = core_.read_settings(channel_);
@@ -417,7 +400,7 @@ void CZentovaKeyboardDevice::on_notification_event(const NotificationEvent& even
             if (!core_.apply(event.action))
                 return;
             if (showing_device_values_)
-                show_keyboard_values(false);
+                show_device_values(false);
             else
                 refresh_page();
             return;

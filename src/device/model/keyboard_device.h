@@ -64,6 +64,7 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
     bool device_loaded() const override { return core_.has_record(); }
     void refresh_page() override;
     int write_settings(int slot, std::uint8_t slot_byte) override;
+    void show_device_values(bool fresh_read) override;
     // Hidden: no frames, no stream, no custom-colour writes.
     void set_page_visible(bool on) override;
 
@@ -99,12 +100,6 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
     // after a refused write).
     void show_values(profile::CKeyboardProfiledata& shown);
     void show_lighting(const profile::LightInfo& info);
-    // After a settings write: true when it reached the keyboard. A refused write leaves the
-    // profile with the user's values, shows what the keyboard holds (read again when
-    // `fresh_read`) and tells the user once; the next write that gets through shows the
-    // profile again.
-    bool settings_written(int result);
-    void show_keyboard_values(bool fresh_read);
     // The per-key colours of mode 20; a refused write is reported like a settings write.
     void write_custom_colours();
     // The try-it field's hint in the current language.
@@ -118,8 +113,6 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
     QString page_layout_;
     bool profile_loaded_ = false;
     bool light_modes_filled_ = false;
-    // The page shows what the keyboard holds, not the profile (a write was refused).
-    bool showing_device_values_ = false;
     std::atomic<bool> awake_{true};
     std::atomic<bool> frame_posted_{false};
     std::unique_ptr<KeyboardLightThread> light_;

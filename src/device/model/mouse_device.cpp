@@ -160,24 +160,7 @@ int CZentovaMouseDevice::write_settings(int slot, std::uint8_t slot_byte) {
     return result;
 }
 
-bool CZentovaMouseDevice::settings_written(int result) {
-    if (result == link::result::Success) {
-        if (showing_mouse_values_) {
-            // The mouse took the profile's values, including the ones it refused before.
-            refresh_page();
-            apply_lighting_from_profile();
-        }
-        return true;
-    }
-    // Before the first read nothing was sent: the page ignores changes until then.
-    if (!core_.has_record())
-        return false;
-    show_mouse_values(true);
-    report_write_failure();
-    return false;
-}
-
-void CZentovaMouseDevice::show_mouse_values(bool fresh_read) {
+void CZentovaMouseDevice::show_device_values(bool fresh_read) {
     // Earlier writes may have changed the mouse since the last read; when the read fails too,
     // the last record read. The profile is left alone for a retry.
     if (fresh_read)
@@ -186,7 +169,7 @@ void CZentovaMouseDevice::show_mouse_values(bool fresh_read) {
     mirror_into_profile(core_.state(), core_.sensor_id(), shown);
     show_values(shown);
     show_lighting(shown.light_info());
-    showing_mouse_values_ = true;
+    showing_device_values_ = true;
 }
 
 // ---- Page ----
@@ -489,9 +472,9 @@ void CZentovaMouseDevice::restore_defaults() {
 
 void CZentovaMouseDevice::reload_settings() {
     ensure_profile();
-    if (showing_mouse_values_) {
+    if (showing_device_values_) {
         // The profile still holds values the mouse refused: they stay there for a retry.
-        show_mouse_values(true);
+        show_device_values(true);
         return;
     }
     core_.read_settings(channel_);
@@ -523,7 +506,7 @@ void CZentovaMouseDevice::load_profile_into_page() {
 // The profile mirrors the device after every read and holds every change since, so the page
 // shows it; the decoded state adds the active stage the mouse reported last.
 void CZentovaMouseDevice::refresh_page() {
-    showing_mouse_values_ = false;
+    showing_device_values_ = false;
     show_values(profile_);
 }
 
@@ -623,7 +606,7 @@ void CZentovaMouseDevice::select_dpi_stage(int index) {
     if (stages.size() < StageCount)
         stages.resize(StageCount);
     // Sliders showing what the mouse holds would overwrite the values it refused.
-    for (int n = 0; n < StageCount && !showing_mouse_values_; ++n) {
+    for (int n = 0; n < StageCount && !showing_device_values_; ++n) {
         if (QWidget* slider = find(numbered("DPI_slider_", n)))
             stages[static_cast<std::size_t>(n)].dpi_x =
                 static_cast<std::uint16_t>(pui::value(slider));
@@ -670,8 +653,8 @@ void CZentovaMouseDevice::on_notification_event(const NotificationEvent& event) 
                     profile_.write_active_stage(event.action.stage, set);
                     profile_.save();
                 }
-                if (showing_mouse_values_)
-                    show_mouse_values(false);
+                if (showing_device_values_)
+                    show_device_values(false);
                 else
                     refresh_page();
             }
@@ -714,7 +697,7 @@ void CZentovaMouseDevice::commit_dpi_edit(int stage) {
     // Unchanged text (focus passing through) costs no write; while the page shows what the
     // mouse holds, the same value again is the user's retry.
     const auto stages = stage_list();
-    if (!showing_mouse_values_ && static_cast<std::size_t>(stage) < stages.size() &&
+    if (!showing_device_values_ && static_cast<std::size_t>(stage) < stages.size() &&
         clamp_typed_dpi(typed, core_.sensor_id()) ==
             stages[static_cast<std::size_t>(stage)].dpi_x &&
         !typed.empty()) {

@@ -69,6 +69,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     bool device_loaded() const override { return core_.has_record(); }
     void refresh_page() override;
     int write_settings(int slot, std::uint8_t slot_byte) override;
+    void show_device_values(bool fresh_read) override;
     void switch_function_page(int page_type) override;
     void select_key(int index) override;
     // The preview stops computing frames while nobody can see it.
@@ -148,12 +149,6 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // holds after a refused write).
     void show_values(profile::CMouseProfiledata& shown);
     void show_lighting(const profile::LightInfo& info);
-    // After a settings write: true when it reached the mouse. A refused write leaves the
-    // profile with the user's values, shows what the mouse holds (read again when
-    // `fresh_read`) and tells the user once; the next write that reaches the mouse shows the
-    // profile again.
-    bool settings_written(int result);
-    void show_mouse_values(bool fresh_read);
     void bind_button_editors();
     void show_selected_key();
     bool fix_macro_profiles(int deleted);
@@ -165,8 +160,6 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     QString page_layout_;
     bool profile_loaded_ = false;
     bool light_modes_filled_ = false;
-    // The page shows what the mouse holds, not the profile (a write was refused).
-    bool showing_mouse_values_ = false;
     std::uint16_t receiver_pid_ = 0;
     std::atomic<bool> frame_posted_{false};
     // Last: their threads are stopped (in the destructor body) before the rest is freed.

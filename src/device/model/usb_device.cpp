@@ -201,6 +201,23 @@ void CZentovaUSBDevice::report_write_failure(const char* text_id) {
         Qt::QueuedConnection);
 }
 
+bool CZentovaUSBDevice::settings_written(int result) {
+    if (result == link::result::Success) {
+        if (showing_device_values_) {
+            // The device took the profile's values, including the ones it refused before.
+            refresh_page();
+            apply_lighting_from_profile();
+        }
+        return true;
+    }
+    // Before the first read nothing was sent: the page ignores changes until then.
+    if (!device_loaded())
+        return false;
+    show_device_values(true);
+    report_write_failure();
+    return false;
+}
+
 bool CZentovaUSBDevice::open_command_link(const std::string& path, bool receiver) {
     return receiver ? channel_.open_receiver(path) : channel_.open_wired(path);
 }

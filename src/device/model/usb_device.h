@@ -226,6 +226,15 @@ class CZentovaUSBDevice : public QWidget {
     // `text_id` once the action is over; failures until that notice is closed (the other
     // writes of the same action, further attempts) join it instead of stacking notices.
     void report_write_failure(const char* text_id = kWriteFailedText);
+    // After a settings write: true when it reached the device. A refused write leaves the
+    // profile with the user's values, shows what the device holds and tells the user once; the
+    // next write that gets through shows the profile again.
+    bool settings_written(int result);
+    // The page shows what the device holds instead of the profile, read again when
+    // `fresh_read` (else the last record read); sets showing_device_values_.
+    virtual void show_device_values(bool fresh_read) { (void)fresh_read; }
+    // The page shows what the device holds, not the profile (a write was refused).
+    bool showing_device_values_ = false;
     void stop_all_tile_timers();
 
     link::CommandChannel channel_;
