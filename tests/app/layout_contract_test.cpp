@@ -107,14 +107,29 @@ const char* const kPalletNames[] = {
     "pallet_color_palette", "pallet_edit_R",   "pallet_edit_G", "pallet_edit_B", "pallet_edit_hex",
     "pallet_preview",       "pallet_save_btn", "confirm_btn",   "cancel_btn",    "closebtn"};
 // Text ids the code itself shows.
-const char* const kCodeTextIds[] = {
-    "msg_title_text",           "message_text_22",           "tips_text",
-    "kb_device_name_text",      "ms_device_name_text",       "soft_mp_device_name_text",
-    "hard_mp_device_name_text", "hd_device_name_text",       "unknow_device_name_text",
-    "Phone_type_iphone",        "Phone_type_samsung",        "Phone_type_other",
-    "Phone_type_no_device",     "sleep_time_1_text",         "sleep_time_6_text",
-    "key_delay_0_text",         "key_delay_5_text",          "anti_shake_0_text",
-    "anti_shake_3_text",        "update_firmware_kept_text", "update_download_failed_text"};
+const char* const kCodeTextIds[] = {"msg_title_text",
+                                    "message_text_22",
+                                    "tips_text",
+                                    "kb_device_name_text",
+                                    "ms_device_name_text",
+                                    "soft_mp_device_name_text",
+                                    "hard_mp_device_name_text",
+                                    "hd_device_name_text",
+                                    "unknow_device_name_text",
+                                    "Phone_type_iphone",
+                                    "Phone_type_samsung",
+                                    "Phone_type_other",
+                                    "Phone_type_no_device",
+                                    "sleep_time_1_text",
+                                    "sleep_time_6_text",
+                                    "key_delay_0_text",
+                                    "key_delay_5_text",
+                                    "anti_shake_0_text",
+                                    "anti_shake_3_text",
+                                    "update_firmware_kept_text",
+                                    "update_download_failed_text",
+                                    "device_write_failed_text",
+                                    "profile_import_corrected_text"};
 // Images the code names.
 const char* const kCodeImages[] = {"common/logo.png",
                                    "power/r260.png",

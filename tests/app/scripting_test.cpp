@@ -1,6 +1,7 @@
 // The running program driven as a script would: `velqa --simulate --automation` on a private
 // session bus, its simulated mouse hot-plugged with `velqa-sim ctl`, a DPI typed into stage 2
-// through the scripting interface, and the end by a terminating signal.
+// through the scripting interface, writes the mouse refuses, and the end by a terminating
+// signal.
 #include <gtest/gtest.h>
 #include <json/json.h>
 
@@ -10,6 +11,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "platform/json_read.h"
 #include "platform/ui/qt_test_app.h"
@@ -84,22 +87,35 @@ class Scripting : public ::testing::Test {
         ASSERT_TRUE(p.waitForFinished(10000));
         ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     }
-    // Stage `n`'s DPI in the mouse's active record, as velqactl reads it.
-    int mouse_stage_dpi(int n) {
+    // The mouse's active record as velqactl reads it; null when it could not be read.
+    Json::Value mouse_settings() {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("VELQA_HID", "sim:" + sim_dir_);
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(VELQA_BIN_DIR "/velqactl"), {"settings"});
         if (!p.waitForFinished(10000) || p.exitCode() != 0)
-            return -1;
-        const Json::Value settings = platform::parse_json(p.readAllStandardOutput().toStdString());
+            return {};
+        return platform::parse_json(p.readAllStandardOutput().toStdString());
+    }
+    // Stage `n`'s DPI in the mouse's active record, -1 when it could not be read.
+    int mouse_stage_dpi(int n) {
+        const Json::Value settings = mouse_settings();
         const Json::Value& stage = platform::element(platform::member(settings, "stages"),
                                                      static_cast<Json::ArrayIndex>(n));
-        return static_cast<int>(platform::to_int(platform::member(stage, "dpi_x")));
+        return stage.isObject()
+                   ? static_cast<int>(platform::to_int(platform::member(stage, "dpi_x")))
+                   : -1;
     }
-    int profile_stage_dpi(int n) {
-        // The profile the window follows: the selected entry of the kind's list.
+    int mouse_brightness() {
+        const Json::Value settings = mouse_settings();
+        const Json::Value& light = platform::member(settings, "lighting");
+        return light.isObject()
+                   ? static_cast<int>(platform::to_int(platform::member(light, "brightness")))
+                   : -1;
+    }
+    // The device section of the profile the window follows: the selected entry of the list.
+    Json::Value profile_section() {
         const auto folder = home_.path() / "data/ZARN_VELQA_R260/mouse";
         const Json::Value list = platform::read_json_file(folder / "ProfileList.ini");
         const Json::Value& entry = platform::element(platform::member(list, "profilelist"),
@@ -107,19 +123,55 @@ class Scripting : public ::testing::Test {
                                                          platform::member(list, "profileselect"))));
         const std::string uuid = platform::to_text(platform::member(entry, "profileUUID"));
         if (uuid.empty())
-            return -1;
+            return {};
         const Json::Value doc = platform::read_json_file(folder / (uuid + ".Json"));
-        // Every stage set of the profile that holds the stage: the one the sensor uses changed.
-        const Json::Value& sets =
-            platform::member(platform::element(platform::member(doc, "Device"), 0), "DPIStages");
+        return platform::element(platform::member(doc, "Device"), 0);
+    }
+    // Whether a stage set of the profile holds `dpi` at stage `n`: the one the sensor uses.
+    bool profile_holds_stage_dpi(int n, int dpi) {
+        const Json::Value section = profile_section();
+        const Json::Value& sets = platform::member(section, "DPIStages");
         for (Json::ArrayIndex s = 0; s < sets.size(); ++s) {
             const Json::Value& dpis = platform::member(platform::element(sets, s), "StageDPIs");
-            const int v = static_cast<int>(platform::to_int(platform::member(
-                platform::element(dpis, static_cast<Json::ArrayIndex>(n)), "StageDPIX")));
-            if (v == 3200)
-                return v;
+            if (platform::to_int(platform::member(
+                    platform::element(dpis, static_cast<Json::ArrayIndex>(n)), "StageDPIX")) == dpi)
+                return true;
         }
-        return -1;
+        return false;
+    }
+    Json::Value query(const QString& control) {
+        const QDBusMessage reply = call("Query", {control});
+        return platform::parse_json(reply.arguments().value(0).toString().toStdString());
+    }
+    // The message window's text while it shows, "" when none shows.
+    std::string notice() {
+        const Json::Value text = query("MessageText");
+        return platform::to_bool(platform::member(text, "visible"))
+                   ? platform::to_text(platform::member(text, "text"))
+                   : std::string();
+    }
+    // A change the mouse refuses: the window tells the user once, in the window's language.
+    // The change is invoked without waiting, since the notice is modal; the user closes it.
+    void expect_one_refusal_notice(const QString& type, const QString& control,
+                                   const QString& value) {
+        const QDBusMessage invoked = call("Invoke", {type, control, value});
+        ASSERT_EQ(invoked.type(), QDBusMessage::ReplyMessage)
+            << invoked.errorMessage().toStdString();
+        ASSERT_TRUE(wait_until([&] { return !notice().empty(); }));
+        const std::string text = notice();
+        EXPECT_TRUE(text == shipped_text("lan_en.xml") || text == shipped_text("lan_cn.xml"))
+            << text;
+        ASSERT_TRUE(call("Invoke", {"click", "confirm_btn", ""}).arguments().value(0).toBool());
+        // Anything else the refused change had queued shows before this query is answered.
+        EXPECT_EQ(notice(), "");
+    }
+    static std::string shipped_text(const char* language) {
+        std::ifstream in(std::filesystem::path(VELQA_SKIN_DIR) / language);
+        std::stringstream all;
+        all << in.rdbuf();
+        static const QRegularExpression text(
+            QStringLiteral("<Text id=\"device_write_failed_text\">([^<]*)</Text>"));
+        return text.match(QString::fromStdString(all.str())).captured(1).toStdString();
     }
 
     TempDir home_;
@@ -133,7 +185,47 @@ TEST_F(Scripting, ADpiTypedIntoStageTwoReachesTheMouseAndTheProfile) {
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     EXPECT_TRUE(reply.arguments().value(0).toBool());
     EXPECT_TRUE(wait_until([&] { return mouse_stage_dpi(2) == 3200; }));
-    EXPECT_EQ(profile_stage_dpi(2), 3200);
+    EXPECT_TRUE(profile_holds_stage_dpi(2, 3200));
+}
+
+TEST_F(Scripting, ARefusedDpiShowsWhatTheMouseHoldsAndARetryAppliesIt) {
+    const int held = mouse_stage_dpi(0);
+    ASSERT_GT(held, 0);
+    ASSERT_NE(held, 1234);
+    ctl({"fault", "status-ff", "3"});
+    expect_one_refusal_notice("killfocus", "DPI_edit_0", "1234");
+    ctl({"fault", "clear"});
+    EXPECT_EQ(platform::to_text(platform::member(query("DPI_edit_0"), "text")),
+              std::to_string(held));
+    EXPECT_EQ(mouse_stage_dpi(0), held);
+    EXPECT_TRUE(profile_holds_stage_dpi(0, 1234));
+
+    // The same value again is the user's retry.
+    ASSERT_TRUE(call("Invoke", {"killfocus", "DPI_edit_0", "1234"}).arguments().value(0).toBool());
+    EXPECT_EQ(mouse_stage_dpi(0), 1234);
+    // The field shows the value in the page's steps.
+    EXPECT_EQ(platform::to_text(platform::member(query("DPI_edit_0"), "text")), "1250");
+    EXPECT_EQ(notice(), "");
+}
+
+TEST_F(Scripting, ARefusedLightingChangeShowsTheMousesLightingUntilARetry) {
+    const int held = mouse_brightness();
+    ASSERT_GE(held, 0);
+    const int wanted = held == 0 ? 1 : 0;
+    const QString value = QString::number(wanted);
+    ctl({"fault", "status-ff", "3"});
+    expect_one_refusal_notice("valuechanged", "deng_light_slider", value);
+    ctl({"fault", "clear"});
+    EXPECT_EQ(platform::to_int(platform::member(query("deng_light_slider"), "value")), held);
+    EXPECT_EQ(mouse_brightness(), held);
+    EXPECT_EQ(platform::to_int(
+                  platform::member(platform::member(profile_section(), "LightInfo"), "Light")),
+              wanted);
+
+    ASSERT_TRUE(
+        call("Invoke", {"valuechanged", "deng_light_slider", value}).arguments().value(0).toBool());
+    EXPECT_EQ(mouse_brightness(), wanted);
+    EXPECT_EQ(platform::to_int(platform::member(query("deng_light_slider"), "value")), wanted);
 }
 
 TEST_F(Scripting, HotPlugMovesShowsAndHidesThePage) {

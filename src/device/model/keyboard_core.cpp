@@ -285,7 +285,31 @@ KeyboardLoadOutcome KeyboardCore::load_from_device(link::CommandChannel& channel
     return end_with(link::result::Success);
 }
 
-KeyboardReadOutcome KeyboardCore::read_settings(link::CommandChannel& channel) {
+void mirror_keyboard_state(const KeyboardSettingsDecoded& decoded,
+                           profile::CKeyboardProfiledata& profile) {
+    profile::LightInfo light = profile.light_info();
+    if (light.mode != decoded.light_selection)
+        light.previous_mode = light.mode;
+    light.mode = u8(decoded.light_selection);
+    light.brightness = u8(decoded.light);
+    light.speed = u8(decoded.speed);
+    light.direction = u8(decoded.fx);
+    light.multi_colour = decoded.multi_color != 0 ? 1 : 0;
+    light.red = u8(decoded.red);
+    light.green = u8(decoded.green);
+    light.blue = u8(decoded.blue);
+    profile.write_light_info(light);
+    profile::KeyboardSystemSettings sys = profile.read_keyboard_settings();
+    sys.six_key_flag = static_cast<std::uint16_t>(decoded.six_key);
+    sys.repeat = static_cast<std::uint16_t>(decoded.repeat);
+    sys.polling_rate = static_cast<std::uint16_t>(decoded.polling_rate);
+    // The delay too: the next write sends the profile's, which would otherwise undo a delay
+    // set on the keyboard whenever anything else is changed.
+    sys.repeat_delay = static_cast<std::uint16_t>(decoded.repeat_delay);
+    profile.write_keyboard_settings(sys);
+}
+
+KeyboardReadOutcome KeyboardCore::read_settings(link::CommandChannel& channel, Mirror mirror) {
     KeyboardReadOutcome out;
     channel.set_preview_pause(0);
     if (!channel.link_open())
@@ -311,6 +335,8 @@ KeyboardReadOutcome KeyboardCore::read_settings(link::CommandChannel& channel) {
     out.result = link::result::Success;
     out.mode_changed =
         decoded.light_selection != previous_mode || decoded.light_selection == CustomColourMode;
+    if (mirror == Mirror::No)
+        return out;
 
     if (decoded.light_selection == CustomColourMode && info_.key_count > 0) {
         const auto length = static_cast<std::uint16_t>(info_.key_count * 3);
@@ -327,26 +353,7 @@ KeyboardReadOutcome KeyboardCore::read_settings(link::CommandChannel& channel) {
         }
     }
 
-    profile::LightInfo light = profile_.light_info();
-    if (light.mode != decoded.light_selection)
-        light.previous_mode = light.mode;
-    light.mode = u8(decoded.light_selection);
-    light.brightness = u8(decoded.light);
-    light.speed = u8(decoded.speed);
-    light.direction = u8(decoded.fx);
-    light.multi_colour = decoded.multi_color != 0 ? 1 : 0;
-    light.red = u8(decoded.red);
-    light.green = u8(decoded.green);
-    light.blue = u8(decoded.blue);
-    profile_.write_light_info(light);
-    profile::KeyboardSystemSettings sys = profile_.read_keyboard_settings();
-    sys.six_key_flag = static_cast<std::uint16_t>(decoded.six_key);
-    sys.repeat = static_cast<std::uint16_t>(decoded.repeat);
-    sys.polling_rate = static_cast<std::uint16_t>(decoded.polling_rate);
-    // The delay too: the next write sends the profile's, which would otherwise undo a delay
-    // set on the keyboard whenever anything else is changed.
-    sys.repeat_delay = static_cast<std::uint16_t>(decoded.repeat_delay);
-    profile_.write_keyboard_settings(sys);
+    mirror_keyboard_state(decoded, profile_);
     profile_.save();
     return out;
 }

@@ -91,6 +91,9 @@ struct KeyboardSettingsDecoded {
 KeyboardSettingsDecoded decode_keyboard_settings(const KeyboardSettingsRecord& record,
                                                  std::span<const std::uint8_t> effect_codes,
                                                  int current_mode);
+// The decoded lighting and bytes 19-22 into the profile (not saved).
+void mirror_keyboard_state(const KeyboardSettingsDecoded& decoded,
+                           profile::CKeyboardProfiledata& profile);
 
 // ---- Key tables ----
 
@@ -194,8 +197,10 @@ class KeyboardCore {
 
     // 1 byte at 0 (the active slot S), then 34 bytes at S x 33; decode; in mode 20 the per-key
     // colours are read (and written back); bytes 19-22 and the lighting go to the profile,
-    // which is saved. Nothing changes when nothing was read.
-    KeyboardReadOutcome read_settings(link::CommandChannel& channel);
+    // which is saved. Nothing changes when nothing was read. With Mirror::No only the decoded
+    // state follows the keyboard (no colours, no profile).
+    KeyboardReadOutcome read_settings(link::CommandChannel& channel,
+                                      Mirror mirror = Mirror::IntoProfile);
 
     // The record from the last one read and the profile (byte 0 = slot_byte) with begin, write
     // at slot x 33, end. 0 without I/O before any record was read; -201 for a slot outside

@@ -122,7 +122,7 @@ void CZentovaKeyboardDevice::apply_profile_file(const std::filesystem::path& fil
     if (core_.has_record()) {
         write_settings(0, 0);
         if (profile_.light_info().mode == CustomColourMode)
-            core_.write_custom_colours(channel_, awake_.load());
+            write_custom_colours();
     }
 }
 
@@ -132,16 +132,37 @@ void CZentovaKeyboardDevice::ensure_profile() {
 }
 
 int CZentovaKeyboardDevice::write_settings(int slot, std::uint8_t slot_byte) {
-    return core_.write_settings(channel_, slot, slot_byte);
+    const int result = core_.write_settings(channel_, slot, slot_byte);
+    settings_written(result);
+    return result;
 }
 
-void CZentovaKeyboardDevice::change_settings(
+void CZentovaKeyboardDevice::show_device_values(bool fresh_read) {
+    // Earlier writes may have changed the keyboard since the last read; when the read fails
+    // too, the last record read. The profile is left alone for a retry.
+    if (fresh_read)
+        core_.read_settings(channel_, Mirror::No);
+    profile::CKeyboardProfiledata shown = profile_;
+    mirror_keyboard_state(core_.state(), shown);
+    show_values(shown);
+    show_lighting(shown.light_info());
+    showing_device_values_ = true;
+}
+
+void CZentovaKeyboardDevice::write_custom_colours() {
+    // 0 is also the gate holding the colours back (hidden window, a pause): only a write that
+    // was sent and refused counts.
+    if (core_.write_custom_colours(channel_, awake_.load()) < 0)
+        report_write_failure();
+}
+
+bool CZentovaKeyboardDevice::change_settings(
     const std::function<void(profile::KeyboardSystemSettings&)>& change) {
     profile::KeyboardSystemSettings sys = profile_.read_keyboard_settings();
     change(sys);
     profile_.write_keyboard_settings(sys);
     profile_.save();
-    write_settings(0, 0);
+    return write_settings(0, 0) == link::result::Success;
 }
 
 // ---- Page ----
@@ -181,7 +202,10 @@ void CZentovaKeyboardDevice::show_try_hint() {
 }
 
 void CZentovaKeyboardDevice::apply_lighting_from_profile() {
-    const profile::LightInfo& info = profile_.light_info();
+    show_lighting(profile_.light_info());
+}
+
+void CZentovaKeyboardDevice::show_lighting(const profile::LightInfo& info) {
     if (light_->frame().size() != frame_.size())
         light_->set_led_count(frame_.size());
     set_lighting_values({info.mode, info.brightness, info.speed}, info.direction);
@@ -214,6 +238,11 @@ void CZentovaKeyboardDevice::reload_all() {
 
 void CZentovaKeyboardDevice::reload_settings() {
     ensure_profile();
+    if (showing_device_values_) {
+        // The profile still holds values the keyboard refused: they stay there for a retry.
+        show_device_values(true);
+        return;
+    }
     const KeyboardReadOutcome read = core_.read_settings(channel_);
     if (read.colours_read)
         profile_.save();
@@ -236,9 +265,9 @@ void CZentovaKeyboardDevice::restore_defaults() {
         return;
     set_profile_file(file);
     load_profile_into_page();
-    write_settings(0, 0);
     refresh_page();
     apply_lighting_from_profile();
+    write_settings(0, 0);
 }
 
 void CZentovaKeyboardDevice::reset_repeat() {
@@ -247,11 +276,13 @@ void CZentovaKeyboardDevice::reset_repeat() {
     const Json::Value factory = profile::read_json(default_data_ / "keyboard.Json");
     const profile::KeyboardSystemSettings defaults = profile::decode_keyboard_settings(
         platform::element(platform::member(factory, "Device"), 0));
-    change_settings([&](profile::KeyboardSystemSettings& s) {
+    const bool written = change_settings([&](profile::KeyboardSystemSettings& s) {
         s.repeat = defaults.repeat;
         s.repeat_delay = defaults.repeat_delay;
     });
-    refresh_page();
+    // A refused write already shows what the keyboard holds.
+    if (written)
+        refresh_page();
 }
 
 void CZentovaKeyboardDevice::load_profile_into_page() {
@@ -261,8 +292,13 @@ void CZentovaKeyboardDevice::load_profile_into_page() {
 }
 
 void CZentovaKeyboardDevice::refresh_page() {
+    showing_device_values_ = false;
+    show_values(profile_);
+}
+
+void CZentovaKeyboardDevice::show_values(profile::CKeyboardProfiledata& shown) {
     Quiet quiet(this);
-    const profile::KeyboardSystemSettings& sys = profile_.read_keyboard_settings();
+    const profile::KeyboardSystemSettings& sys = shown.read_keyboard_settings();
     const int polling = sys.polling_rate < PollingOptions ? sys.polling_rate : 0;
     pui::set_selected(find(numbered("polling_rate_option_", polling)), true, false);
     pui::set_selected(find(QStringLiteral("winlockflag_option")), sys.win_flag != 0, false);
@@ -272,7 +308,7 @@ void CZentovaKeyboardDevice::refresh_page() {
                    std::min<int>(sys.repeat, RepeatMax));
     const int delay = sys.repeat_delay < RepeatDelayOptions ? sys.repeat_delay : 0;
     pui::set_selected(find(numbered("repeat_delay_check_", delay)), true, false);
-    fill_light_editor();
+    fill_light_editor(shown);
     show_try_hint();
     emit refreshed();
 }
@@ -281,7 +317,7 @@ profile::CLightControlUI* CZentovaKeyboardDevice::light_editor() const {
     return page_ != nullptr ? page_->findChild<profile::CLightControlUI*>() : nullptr;
 }
 
-void CZentovaKeyboardDevice::fill_light_editor() {
+void CZentovaKeyboardDevice::fill_light_editor(profile::CKeyboardProfiledata& shown) {
     profile::CLightControlUI* editor = light_editor();
     if (editor == nullptr)
         return;
@@ -297,8 +333,8 @@ void CZentovaKeyboardDevice::fill_light_editor() {
         editor->set_mode_list(names, visible, LightLevelMax, LightLevelMax);
         light_modes_filled_ = true;
     }
-    editor->set_light_info(profile_.light_info());
-    editor->set_audio_light_info(profile_.read_audio_light_info());
+    editor->set_light_info(shown.light_info());
+    editor->set_audio_light_info(shown.read_audio_light_info());
 }
 
 void CZentovaKeyboardDevice::change_lighting(const profile::LightInfo& info) {
@@ -310,7 +346,7 @@ void CZentovaKeyboardDevice::change_lighting(const profile::LightInfo& info) {
     if (info.mode == CustomColourMode) {
         // The custom group chosen: its colours from the profile, shown and sent.
         core_.load_colours_from_profile();
-        core_.write_custom_colours(channel_, awake_.load());
+        write_custom_colours();
     }
     apply_lighting_from_profile();
     profile_.save();
@@ -361,7 +397,11 @@ void CZentovaKeyboardDevice::on_notification_event(const NotificationEvent& even
             light_->press(leds_of_key(event.action.key), event.action.reactive_kind);
             return;
         case NotificationAction::Kind::SetSlot:
-            if (core_.apply(event.action))
+            if (!core_.apply(event.action))
+                return;
+            if (showing_device_values_)
+                show_device_values(false);
+            else
                 refresh_page();
             return;
         case NotificationAction::Kind::None:

@@ -64,6 +64,7 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
     bool device_loaded() const override { return core_.has_record(); }
     void refresh_page() override;
     int write_settings(int slot, std::uint8_t slot_byte) override;
+    void show_device_values(bool fresh_read) override;
     // Hidden: no frames, no stream, no custom-colour writes.
     void set_page_visible(bool on) override;
 
@@ -92,8 +93,15 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
   private:
     void ensure_profile();
     void on_notification_event(const NotificationEvent& event);
-    void change_settings(const std::function<void(profile::KeyboardSystemSettings&)>& change);
-    void fill_light_editor();
+    // Stores, saves and writes; true when the keyboard took the write.
+    bool change_settings(const std::function<void(profile::KeyboardSystemSettings&)>& change);
+    void fill_light_editor(profile::CKeyboardProfiledata& shown);
+    // The page's controls and lighting show `shown` (the profile, or what the keyboard holds
+    // after a refused write).
+    void show_values(profile::CKeyboardProfiledata& shown);
+    void show_lighting(const profile::LightInfo& info);
+    // The per-key colours of mode 20; a refused write is reported like a settings write.
+    void write_custom_colours();
     // The try-it field's hint in the current language.
     void show_try_hint();
     // LEDs showing key position `key`.

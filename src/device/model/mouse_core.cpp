@@ -64,7 +64,7 @@ LoadOutcome MouseCore::load_from_device(link::CommandChannel& channel, int bank)
     return out;
 }
 
-int MouseCore::read_settings(link::CommandChannel& channel) {
+int MouseCore::read_settings(link::CommandChannel& channel, Mirror mirror) {
     channel.set_preview_pause(0);
     previous_ = state_;
     // Nothing read means nothing to decode: a zeroed record must never reach the profile.
@@ -79,8 +79,10 @@ int MouseCore::read_settings(link::CommandChannel& channel) {
     last_record_ = read.record;
     has_record_ = true;
     state_ = decode_device_state(read.record, effects_, previous_dormancy);
-    mirror_into_profile(state_, info_.sensor_id, profile_);
-    profile_.save();
+    if (mirror == Mirror::IntoProfile) {
+        mirror_into_profile(state_, info_.sensor_id, profile_);
+        profile_.save();
+    }
     return link::result::Success;
 }
 

@@ -47,7 +47,8 @@ class MouseCore {
     // Reads the active slot's settings record, decodes it and mirrors it into the profile,
     // which is then saved. Returns 1, or 0 on any failure; when nothing was read (link not
     // open, mouse absent, a command failed) neither the decoded state nor the profile change.
-    int read_settings(link::CommandChannel& channel);
+    // With Mirror::No only the decoded state follows the mouse.
+    int read_settings(link::CommandChannel& channel, Mirror mirror = Mirror::IntoProfile);
 
     // Builds the record from the last one read and the profile (byte 0 = slot_byte) and writes
     // it at slot x 96 with begin, write and end. Returns 1, or the first failure's result code

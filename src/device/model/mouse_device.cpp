@@ -155,7 +155,21 @@ void CZentovaMouseDevice::store_and_write() {
 }
 
 int CZentovaMouseDevice::write_settings(int slot, std::uint8_t slot_byte) {
-    return core_.write_settings(channel_, slot, slot_byte);
+    const int result = core_.write_settings(channel_, slot, slot_byte);
+    settings_written(result);
+    return result;
+}
+
+void CZentovaMouseDevice::show_device_values(bool fresh_read) {
+    // Earlier writes may have changed the mouse since the last read; when the read fails too,
+    // the last record read. The profile is left alone for a retry.
+    if (fresh_read)
+        core_.read_settings(channel_, Mirror::No);
+    profile::CMouseProfiledata shown = profile_;
+    mirror_into_profile(core_.state(), core_.sensor_id(), shown);
+    show_values(shown);
+    show_lighting(shown.light_info());
+    showing_device_values_ = true;
 }
 
 // ---- Page ----
@@ -207,7 +221,7 @@ bool CZentovaMouseDevice::write_shooting_patterns() {
     const int rc = macro::download_shooting_patterns(channel_, editor->patterns());
     if (rc != link::result::Success) {
         platform::debug_printf("mouse page: the shooting patterns write gave %d\n", rc);
-        report("shoot_write_failed_text");
+        report_write_failure("shoot_write_failed_text");
     }
     emit shooting_written(rc == link::result::Success);
     return rc == link::result::Success;
@@ -370,15 +384,21 @@ bool CZentovaMouseDevice::write_buttons(ButtonsFor why) {
     if (w.overflow())
         report("message_text_16", w.macros);
     else if (w.macros < 0)
-        report("message_text_7");
-    if (w.keys_attempted && w.keys != 1)
+        report_write_failure("message_text_7");
+    if (w.keys_attempted && w.keys != 1) {
         platform::debug_printf("mouse page: the key table write gave %d\n", w.keys);
+        // The profile keeps the assignments: "Write to mouse" tries them again.
+        report_write_failure();
+    }
     emit buttons_written(w.ok());
     return w.ok();
 }
 
 void CZentovaMouseDevice::apply_lighting_from_profile() {
-    const profile::LightInfo& info = profile_.light_info();
+    show_lighting(profile_.light_info());
+}
+
+void CZentovaMouseDevice::show_lighting(const profile::LightInfo& info) {
     // The preview computes one entry per light indicator of the page.
     if (light_->frame().size() != frame_.size())
         light_->set_led_count(frame_.size());
@@ -445,13 +465,18 @@ void CZentovaMouseDevice::restore_defaults() {
         return;
     set_profile_file(file);
     load_profile_into_page();
-    write_settings(0, 0);
     refresh_page();
     apply_lighting_from_profile();
+    write_settings(0, 0);
 }
 
 void CZentovaMouseDevice::reload_settings() {
     ensure_profile();
+    if (showing_device_values_) {
+        // The profile still holds values the mouse refused: they stay there for a retry.
+        show_device_values(true);
+        return;
+    }
     core_.read_settings(channel_);
     refresh_page();
 }
@@ -481,8 +506,13 @@ void CZentovaMouseDevice::load_profile_into_page() {
 // The profile mirrors the device after every read and holds every change since, so the page
 // shows it; the decoded state adds the active stage the mouse reported last.
 void CZentovaMouseDevice::refresh_page() {
+    showing_device_values_ = false;
+    show_values(profile_);
+}
+
+void CZentovaMouseDevice::show_values(profile::CMouseProfiledata& shown) {
     Quiet quiet(this);
-    const auto stages = stage_list();
+    const auto stages = shown.dpi_stages();
     for (int n = 0; n < StageCount && n < static_cast<int>(stages.size()); ++n) {
         const profile::DpiStage& s = stages[static_cast<std::size_t>(n)];
         pui::set_selected(find(numbered("DPI_enable_check_", n)), s.stage_flag != 0, false);
@@ -491,15 +521,15 @@ void CZentovaMouseDevice::refresh_page() {
         pui::set_bk_color(find(numbered("DPI_color_option_", n)), stage_argb(s));
     }
     const int active =
-        core_.has_record() ? core_.state().settings.active_stage : profile_.active_stage();
+        core_.has_record() ? core_.state().settings.active_stage : shown.active_stage();
     if (active >= 0 && active < StageCount)
         ui::show_active_dpi_stage(this, active);
 
-    const profile::MouseSystemSettings& sys = profile_.system_settings();
+    const profile::MouseSystemSettings& sys = shown.system_settings();
     const int polling = channel_.receiver_path() ? sys.report_item_24g : sys.report_item_usb;
-    const int shown = polling >= 0 && polling < PollingOptions ? polling : 0;
-    pui::set_selected(find(numbered("polling_rate_option_", shown)), true, false);
-    pui::set_value(find(QStringLiteral("polling_rate_slider")), shown);
+    const int option = polling >= 0 && polling < PollingOptions ? polling : 0;
+    pui::set_selected(find(numbered("polling_rate_option_", option)), true, false);
+    pui::set_value(find(QStringLiteral("polling_rate_slider")), option);
     auto two_way = [&](const char* prefix, int index) {
         pui::set_selected(find(numbered(prefix, shown_two_way_option(index))), true, false);
     };
@@ -518,7 +548,7 @@ void CZentovaMouseDevice::refresh_page() {
     pui::select_item(find(QStringLiteral("Anti_Shake_combo_timeSelect")), sys.anti_shake, false);
     if (QWidget* slider = find(QStringLiteral("Dormancy_slider")))
         slider->setEnabled(sys.deep_sleep_off != 0);
-    fill_light_editor();
+    fill_light_editor(shown);
     emit refreshed();
 }
 
@@ -526,7 +556,7 @@ profile::CLightControlUI* CZentovaMouseDevice::light_editor() const {
     return page_ != nullptr ? page_->findChild<profile::CLightControlUI*>() : nullptr;
 }
 
-void CZentovaMouseDevice::fill_light_editor() {
+void CZentovaMouseDevice::fill_light_editor(profile::CMouseProfiledata& shown) {
     profile::CLightControlUI* editor = light_editor();
     if (editor == nullptr)
         return;
@@ -544,8 +574,8 @@ void CZentovaMouseDevice::fill_light_editor() {
         editor->set_mode_list(names, visible, LightLevelMax, LightLevelMax);
         light_modes_filled_ = true;
     }
-    editor->set_light_info(profile_.light_info());
-    editor->set_audio_light_info(profile_.read_audio_light_info());
+    editor->set_light_info(shown.light_info());
+    editor->set_audio_light_info(shown.read_audio_light_info());
 }
 
 void CZentovaMouseDevice::change_lighting(const profile::LightInfo& info) {
@@ -575,7 +605,8 @@ void CZentovaMouseDevice::select_dpi_stage(int index) {
     auto stages = stage_list();
     if (stages.size() < StageCount)
         stages.resize(StageCount);
-    for (int n = 0; n < StageCount; ++n) {
+    // Sliders showing what the mouse holds would overwrite the values it refused.
+    for (int n = 0; n < StageCount && !showing_device_values_; ++n) {
         if (QWidget* slider = find(numbered("DPI_slider_", n)))
             stages[static_cast<std::size_t>(n)].dpi_x =
                 static_cast<std::uint16_t>(pui::value(slider));
@@ -622,7 +653,10 @@ void CZentovaMouseDevice::on_notification_event(const NotificationEvent& event) 
                     profile_.write_active_stage(event.action.stage, set);
                     profile_.save();
                 }
-                refresh_page();
+                if (showing_device_values_)
+                    show_device_values(false);
+                else
+                    refresh_page();
             }
             return;
         case NotificationAction::Kind::None:
@@ -660,16 +694,17 @@ void CZentovaMouseDevice::commit_dpi_edit(int stage) {
         return;
     int stored = 0;
     const std::string typed = pui::text(edit).toStdString();
-    // Unchanged text (focus passing through) costs no write.
+    // Unchanged text (focus passing through) costs no write; while the page shows what the
+    // mouse holds, the same value again is the user's retry.
     const auto stages = stage_list();
-    if (static_cast<std::size_t>(stage) < stages.size() &&
+    if (!showing_device_values_ && static_cast<std::size_t>(stage) < stages.size() &&
         clamp_typed_dpi(typed, core_.sensor_id()) ==
             stages[static_cast<std::size_t>(stage)].dpi_x &&
         !typed.empty()) {
         return;
     }
-    core_.change_stage_dpi(channel_, stage, typed, &stored);
-    if (stored == 0)
+    const int result = core_.change_stage_dpi(channel_, stage, typed, &stored);
+    if (stored == 0 || !settings_written(result))
         return;
     Quiet quiet(this);
     pui::set_value(find(numbered("DPI_slider_", stage)), stored);

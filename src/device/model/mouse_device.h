@@ -69,6 +69,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     bool device_loaded() const override { return core_.has_record(); }
     void refresh_page() override;
     int write_settings(int slot, std::uint8_t slot_byte) override;
+    void show_device_values(bool fresh_read) override;
     void switch_function_page(int page_type) override;
     void select_key(int index) override;
     // The preview stops computing frames while nobody can see it.
@@ -143,7 +144,11 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     std::vector<profile::DpiStage> stage_list() const;
     void store_stages(const std::vector<profile::DpiStage>& list);
     void set_system(const std::function<void(profile::MouseSystemSettings&)>& change);
-    void fill_light_editor();
+    void fill_light_editor(profile::CMouseProfiledata& shown);
+    // The page's controls and lighting preview show `shown` (the profile, or what the mouse
+    // holds after a refused write).
+    void show_values(profile::CMouseProfiledata& shown);
+    void show_lighting(const profile::LightInfo& info);
     void bind_button_editors();
     void show_selected_key();
     bool fix_macro_profiles(int deleted);

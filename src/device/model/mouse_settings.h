@@ -61,6 +61,10 @@ MouseDeviceState decode_device_state(const link::MouseSettingsRecord& record,
                                      std::span<const std::uint8_t> effect_list,
                                      int previous_dormancy);
 
+// Whether a read of the device's settings goes into the profile. Mirror::No leaves the profile
+// with values the device refused, so that a later write can still apply them.
+enum class Mirror { IntoProfile, No };
+
 // Mirrors the state into the profile: the DPI stages into the sensor's stage set (none for an
 // unknown sensor), the active stage, the system settings the record carries and the lighting
 // record (its fields without a record byte kept). Does not save.

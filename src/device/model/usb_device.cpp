@@ -1,6 +1,7 @@
 #include "device/model/usb_device.h"
 
 #include <QHBoxLayout>
+#include <QMetaObject>
 #include <QTimer>
 #include <system_error>
 
@@ -14,6 +15,7 @@
 #include "platform/ui/layout_builder.h"
 #include "ui/device_key_button.h"
 #include "ui/mp_device_power.h"
+#include "ui/msg_wnd.h"
 
 namespace velqa::model {
 
@@ -177,6 +179,43 @@ void CZentovaUSBDevice::send_to_main(unsigned message, quintptr param, qintptr l
     if (main_window_)
         main_window_->post_message(message, param, lparam);
     emit window_message(message, param, lparam);
+}
+
+void CZentovaUSBDevice::report_write_failure(const char* text_id) {
+    platform::debug_printf("%s: a write to the device failed\n", name_.c_str());
+    if (write_notice_pending_)
+        return;
+    write_notice_pending_ = true;
+    // Shown after the action that failed, so that all its writes (and the channel's retries)
+    // have ended first; dropped with the page.
+    QMetaObject::invokeMethod(
+        this,
+        [this, id = QString::fromLatin1(text_id)] {
+            QPointer<CZentovaUSBDevice> self(this);
+            QWidget* owner = main_window_ ? static_cast<QWidget*>(main_window_.data()) : window();
+            const int dpi = main_window_ ? main_window_->dpi() : 96;
+            ui::show_message(owner, QString(), id, dpi, 1, 0);
+            if (self)
+                write_notice_pending_ = false;
+        },
+        Qt::QueuedConnection);
+}
+
+bool CZentovaUSBDevice::settings_written(int result) {
+    if (result == link::result::Success) {
+        if (showing_device_values_) {
+            // The device took the profile's values, including the ones it refused before.
+            refresh_page();
+            apply_lighting_from_profile();
+        }
+        return true;
+    }
+    // Before the first read nothing was sent: the page ignores changes until then.
+    if (!device_loaded())
+        return false;
+    show_device_values(true);
+    report_write_failure();
+    return false;
 }
 
 bool CZentovaUSBDevice::open_command_link(const std::string& path, bool receiver) {

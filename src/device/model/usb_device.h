@@ -217,8 +217,24 @@ class CZentovaUSBDevice : public QWidget {
     void window_message(unsigned message, quintptr param, qintptr lparam);
 
   protected:
+    // The notice of a write the device refused or that never reached it.
+    static constexpr const char* kWriteFailedText = "device_write_failed_text";
+
     // Posts a message to the main window (from the window thread) and emits window_message.
     void send_to_main(unsigned message, quintptr param, qintptr lparam = 0);
+    // A write the user started did not reach the device. The user is told with the notice
+    // `text_id` once the action is over; failures until that notice is closed (the other
+    // writes of the same action, further attempts) join it instead of stacking notices.
+    void report_write_failure(const char* text_id = kWriteFailedText);
+    // After a settings write: true when it reached the device. A refused write leaves the
+    // profile with the user's values, shows what the device holds and tells the user once; the
+    // next write that gets through shows the profile again.
+    bool settings_written(int result);
+    // The page shows what the device holds instead of the profile, read again when
+    // `fresh_read` (else the last record read); sets showing_device_values_.
+    virtual void show_device_values(bool fresh_read) { (void)fresh_read; }
+    // The page shows what the device holds, not the profile (a write was refused).
+    bool showing_device_values_ = false;
     void stop_all_tile_timers();
 
     link::CommandChannel channel_;
@@ -263,6 +279,7 @@ class CZentovaUSBDevice : public QWidget {
 
   private:
     std::map<int, QTimer*> timers_;
+    bool write_notice_pending_ = false;
 };
 
 // Registers the device page classes with the control factory in place of their placeholders.

@@ -431,3 +431,38 @@ TEST_P(MousePage, FourEditedPatternsReachTheMouseByteForByte) {
 
 }  // namespace
 }  // namespace velqa::model
+
+namespace velqa::model {
+namespace {
+
+// A profile apply whose settings and key writes the mouse both refuses: one notice, the
+// profile keeps the new assignment, and "Write to mouse" applies it once the mouse answers.
+TEST_P(MousePage, RefusedKeyWritesAreToldOnceAndKeptForARetry) {
+    std::vector<QString> told;
+    pui::Window::set_modal_test_hook([&](pui::Window& w) {
+        told.push_back(pui::text_id(w.find_control(QStringLiteral("MessageText"))));
+        w.close_window(0);
+    });
+    page_->select_key(1);
+    const profile::KeyCode code{0x10, 0x08, 0};  // the forward button's function
+    page_->store_key(code);
+    const auto before = fw().key_table();
+    fw().inject_fault(sim::Fault::StatusFF, 50);
+    page_->apply_profile_file(profile_file());
+    EXPECT_TRUE(test::wait_until([&] { return !told.empty(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(told, std::vector<QString>{QStringLiteral("device_write_failed_text")});
+    fw().clear_faults();
+    EXPECT_EQ(fw().key_table(), before);
+    EXPECT_EQ(profile::read_json(profile_file())["Device"][0]["KeyList"][1]["Assignment"].asInt(),
+              code.to_int());
+
+    EXPECT_TRUE(page_->write_buttons(CZentovaMouseDevice::ButtonsFor::WriteButton));
+    EXPECT_NE(fw().key_table(), before);
+    QCoreApplication::processEvents();
+    pui::Window::set_modal_test_hook({});
+    EXPECT_EQ(told.size(), 1u);
+}
+
+}  // namespace
+}  // namespace velqa::model
