@@ -5,8 +5,8 @@
 // runs alone and every send is a no-op that reports false.
 //
 // Any program of the session may call us, so what a caller can make us keep is bounded: message
-// names and data blocks past their limits are refused with a D-Bus error before anything is kept,
-// and unknown names are never registered.
+// names and data blocks past their limits are refused with a D-Bus error and never reach the
+// receivers, and a large message never stops the connection from reading.
 #pragma once
 
 #include <QByteArray>
