@@ -3,6 +3,7 @@
 #include <json/json.h>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QBuffer>
@@ -145,6 +146,13 @@ class Simulator {
             return false;
         }
         process_.setProcessChannelMode(QProcess::ForwardedChannels);
+        // The simulator goes with us even when we are killed: the kernel sends it SIGTERM when
+        // this thread ends. A parent that died before the prctl is caught by the getppid check.
+        const pid_t parent = ::getpid();
+        process_.setChildProcessModifier([parent] {
+            if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent)
+                ::_exit(1);
+        });
         process_.start(QString::fromStdString(sim.string()), {"--dir", dir_.path()});
         if (!process_.waitForStarted(5000)) {
             std::fprintf(stderr,
@@ -205,6 +213,11 @@ class TerminationSignals : public QObject {
         action.sa_handler = [](int) {
             const char byte = 1;
             [[maybe_unused]] const auto n = ::write(write_fd_, &byte, 1);
+            // A second signal ends the program at once, even when the window thread is stuck.
+            struct sigaction fallback {};
+            fallback.sa_handler = SIG_DFL;
+            for (int other : {SIGTERM, SIGINT, SIGHUP})
+                ::sigaction(other, &fallback, nullptr);
         };
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
@@ -276,9 +289,18 @@ int run(int argc, char** argv, std::string update_url) {
             automation = new Automation(channel.get());
         const auto role = channel->claim();
         if (role == platform::ipc::ProgramChannel::Role::Secondary) {
-            channel->post_to_primary(QLatin1String(kIdentityName), 0, 1);
+            QString why;
+            const bool answered =
+                channel->post_to_primary(QLatin1String(kIdentityName), 0, 1, 3000, &why);
             remove_private_fonts();
-            return 0;
+            if (answered)
+                return 0;
+            // The name is held by a program that does not answer: hung, or not us.
+            std::fprintf(stderr,
+                         "velqa: another instance holds %s but does not answer (%s); not "
+                         "starting a second one\n",
+                         platform::ipc::kServiceName, why.toUtf8().constData());
+            return 1;
         }
         if (automation != nullptr && role == platform::ipc::ProgramChannel::Role::Alone) {
             std::fprintf(stderr,
@@ -316,13 +338,17 @@ int run(int argc, char** argv, std::string update_url) {
         platform::input::make_input_capture(platform::input::session_displays_from_environment()));
     if (channel) {
         // Messages from other programs arrive as the window messages they stand for.
-        const unsigned accepted[] = {ids.identity, ids.relay_a,       ids.relay_b,
-                                     ids.announce, ids.light_control, ids.tool_query};
+        // Only names we know are looked up: a caller's name is never registered or kept.
+        const std::pair<const char*, unsigned> accepted[] = {{kIdentityName, ids.identity},
+                                                             {kRelayAName, ids.relay_a},
+                                                             {kRelayBName, ids.relay_b},
+                                                             {kAnnounceName, ids.announce},
+                                                             {kLightControlName, ids.light_control},
+                                                             {kToolQueryName, ids.tool_query}};
         CMainWnd* target = wnd.get();
         channel->set_receiver([target, accepted](const QString& name, qlonglong w, qlonglong l) {
-            const unsigned message = platform::ui::register_window_message(name.toStdString());
-            for (unsigned a : accepted) {
-                if (a == message) {
+            for (const auto& [known, message] : accepted) {
+                if (name == QLatin1String(known)) {
                     target->post_message(message, static_cast<platform::ui::WParam>(w),
                                          static_cast<platform::ui::LParam>(l));
                 }
@@ -337,9 +363,11 @@ int run(int argc, char** argv, std::string update_url) {
     if (channel) {
         // Data blocks (audio levels, the keyboard's block) are copied on the window thread.
         CMainWnd* target = wnd.get();
-        channel->set_data_receiver([target](quint32 kind, const QByteArray& block) {
-            target->receive_data_block(kind, block);
-        });
+        channel->set_data_receiver(
+            [target](quint32 kind, const QByteArray& block) {
+                target->receive_data_block(kind, block);
+            },
+            CMainWnd::kDataBlockBytes);
     }
     // Sleep and resume reach the window as the power messages they stand for.
     std::unique_ptr<platform::ipc::SleepMonitor> sleep;

@@ -643,6 +643,8 @@ void CMainWnd::on_destroy() {
     tray_.remove();
     platform::debug_output("退出测试");
     hide();
+    // The settings window and its downloads end first; a modal one ends its own loop.
+    close_aux_windows();
     // What was recorded is kept, and the keyboard goes back to the desktop.
     stop_recording();
     hook_->uninstall();
@@ -655,7 +657,10 @@ void CMainWnd::on_destroy() {
             channel_->broadcast(QLatin1String(kCompanionName), w, 0);
     }
     emit destroying();
-    QCoreApplication::quit();
+    // exit, not quit: quit asks every window to close first and gives up when one refuses (a
+    // modal window), which left a terminating signal unanswered. exit ends every event loop,
+    // nested ones included.
+    QCoreApplication::exit(0);
 }
 
 pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wparam,

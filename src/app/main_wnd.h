@@ -140,6 +140,8 @@ class CMainWnd : public platform::ui::Window {
     void linked_tiles(int& first, int& count) const;
     // Stops the scan and light-sync threads and the pages' threads.
     void stop_workers();
+    // The size of the buffers data blocks are copied into.
+    static constexpr std::size_t kDataBlockBytes = 2000;
     // A data block from another program (audio levels: kind 1; keyboard block: kind 2). A
     // block larger than its buffer is refused.
     void receive_data_block(unsigned kind, const QByteArray& block) {
@@ -296,8 +298,8 @@ class CMainWnd : public platform::ui::Window {
     std::set<const QObject*> loaded_pages_;  // pages that have shown their device's values
     bool settle_timer_started_ = false;
     bool settle_deadline_passed_ = false;
-    std::array<std::uint8_t, 2000> audio_levels_{};
-    std::array<std::uint8_t, 2000> keyboard_block_{};
+    std::array<std::uint8_t, kDataBlockBytes> audio_levels_{};
+    std::array<std::uint8_t, kDataBlockBytes> keyboard_block_{};
 
     std::unique_ptr<CDeviceHook> hook_;
     QPointer<QObject> recording_page_;  // the mouse page whose editor records

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <signal.h>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <filesystem>
@@ -248,6 +251,65 @@ TEST_F(Scripting, ATerminatingSignalEndsTheProgramAndItsSimulator) {
     EXPECT_EQ(velqa_.exitCode(), 0);
     // The simulator removed its nodes as it ended.
     EXPECT_TRUE(wait_until([&] { return !std::filesystem::exists(sim_dir_.toStdString()); }));
+}
+
+// The modal settings window once refused the close that quitting asks for, so the signal was
+// ignored while it was open.
+TEST_F(Scripting, ATerminatingSignalEndsTheProgramWithTheSettingsWindowOpen) {
+    // The click opens the modal window and answers when it closes: it is not waited for.
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "script");
+    QDBusMessage click = QDBusMessage::createMethodCall(kService, kPath, kAutomation, "Invoke");
+    click.setArguments({"click", "setbtn", ""});
+    ASSERT_TRUE(bus.send(click));
+    ASSERT_TRUE(wait_until([&] {
+        const QDBusMessage reply = call("Query", {"Language_combox_info"});
+        return reply.type() == QDBusMessage::ReplyMessage &&
+               platform::to_bool(platform::member(
+                   platform::parse_json(reply.arguments().value(0).toString().toStdString()),
+                   "found"));
+    }));
+    velqa_.terminate();
+    ASSERT_TRUE(velqa_.waitForFinished(30000));
+    EXPECT_EQ(velqa_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(velqa_.exitCode(), 0);
+    EXPECT_TRUE(wait_until([&] { return !std::filesystem::exists(sim_dir_.toStdString()); }));
+}
+
+// The children of a process, from /proc.
+std::vector<qint64> children_of(qint64 pid) {
+    std::vector<qint64> out;
+    for (const QString& task : QDir(QStringLiteral("/proc/%1/task").arg(pid))
+                                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(QStringLiteral("/proc/%1/task/%2/children").arg(pid).arg(task));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& child : file.readAll().split(' ')) {
+            if (!child.trimmed().isEmpty())
+                out.push_back(child.trimmed().toLongLong());
+        }
+    }
+    return out;
+}
+
+// Gone, or a zombie that nobody has reaped yet.
+bool process_ended(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    const auto close = text.lastIndexOf(')');
+    return close < 0 || text.mid(close + 2, 1) == "Z";
+}
+
+TEST_F(Scripting, TheSimulatorGoesWhenTheProgramIsKilled) {
+    const std::vector<qint64> children = children_of(velqa_.processId());
+    ASSERT_EQ(children.size(), 1u);
+    velqa_.kill();
+    ASSERT_TRUE(velqa_.waitForFinished(10000));
+    EXPECT_TRUE(wait_until([&] { return process_ended(children[0]); }, 30000));
+    // It ended in order: its nodes are gone.
+    EXPECT_TRUE(
+        wait_until([&] { return QDir(sim_dir_).entryList({"*.sock"}, QDir::System).isEmpty(); }));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include "platform/debug_output.h"
 
@@ -14,6 +16,10 @@ bool bus_address_known() {
     return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
            !qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR");
 }
+
+// How often reading is resumed in case a message we did not see (another interface at our path)
+// stopped it.
+constexpr int kResumePeriodMs = 2000;
 
 }  // namespace
 
@@ -77,19 +83,57 @@ ProgramChannel::Role ProgramChannel::claim() {
         QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportAdaptors);
     connection.connect(QString(), kObjectPath, kInterface, "Broadcast", this,
                        SLOT(on_broadcast(QString, qlonglong, qlonglong)));
+    auto* resume = new QTimer(this);
+    connect(resume, &QTimer::timeout, this, &ProgramChannel::resume_reading);
+    resume->start(kResumePeriodMs);
     return role_;
 }
 
-bool ProgramChannel::post_to_primary(const QString& name, qlonglong wparam, qlonglong lparam,
-                                     int timeout_ms) {
+// libdbus stops reading a connection while the messages it has handed out add up to more than
+// its limit (63 MiB), and resumes when they are freed. QtDBus frees a message on the thread of
+// the object that took it (this one), and a read notifier re-enabled from here is marked enabled
+// but never watched again, so one message of 64 MB stopped every later reply for good. After a
+// message is freed, the connection's own thread re-registers its read notifier; should libdbus
+// still want to wait, its next read disables it again.
+void ProgramChannel::resume_reading() {
     if (!connected_)
+        return;
+    QDBusConnectionInterface* names = bus().interface();
+    if (names == nullptr || names->parent() == nullptr)
+        return;
+    QObject* connection = names->parent();  // lives on the connection's thread, as its notifiers
+    QMetaObject::invokeMethod(
+        names,
+        [connection] {
+            const auto notifiers =
+                connection->findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly);
+            for (QSocketNotifier* notifier : notifiers) {
+                if (notifier->type() == QSocketNotifier::Read && notifier->isEnabled()) {
+                    notifier->setEnabled(false);
+                    notifier->setEnabled(true);
+                }
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+bool ProgramChannel::post_to_primary(const QString& name, qlonglong wparam, qlonglong lparam,
+                                     int timeout_ms, QString* error) {
+    if (!connected_) {
+        if (error != nullptr)
+            *error = QStringLiteral("no session bus");
         return false;
+    }
     QDBusMessage call = QDBusMessage::createMethodCall(service_, kObjectPath, kInterface, "Post");
     call << name << wparam << lparam;
     // BlockWithGui keeps this thread's events flowing, so a receiver in the same process (tests)
     // can answer.
     const QDBusMessage reply = bus().call(call, QDBus::BlockWithGui, timeout_ms);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return true;
+    if (error != nullptr)
+        *error = reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+    return false;
 }
 
 bool ProgramChannel::broadcast(const QString& name, qlonglong wparam, qlonglong lparam) {
@@ -109,16 +153,37 @@ bool ProgramChannel::broadcast_data(quint32 kind, const QByteArray& data) {
 }
 
 void ProgramChannel::Post(const QString& name, qlonglong wparam, qlonglong lparam) {
+    // The message is freed once this returns; reading resumes after that.
+    QMetaObject::invokeMethod(this, &ProgramChannel::resume_reading, Qt::QueuedConnection);
+    if (name.isEmpty() || name.size() > kMaxMessageName) {
+        if (calledFromDBus()) {
+            sendErrorReply(
+                kRefusedError,
+                QStringLiteral("a message name has 1 to %1 characters").arg(kMaxMessageName));
+        }
+        return;
+    }
     if (receiver_)
         receiver_(name, wparam, lparam);
 }
 
 void ProgramChannel::CopyData(uint kind, const QByteArray& data) {
+    QMetaObject::invokeMethod(this, &ProgramChannel::resume_reading, Qt::QueuedConnection);
+    if (data.isEmpty() || static_cast<std::size_t>(data.size()) > max_block_) {
+        if (calledFromDBus()) {
+            sendErrorReply(kRefusedError,
+                           QStringLiteral("a data block has 1 to %1 bytes").arg(max_block_));
+        }
+        return;
+    }
     if (data_receiver_)
         data_receiver_(kind, data);
 }
 
 void ProgramChannel::on_broadcast(const QString& name, qlonglong wparam, qlonglong lparam) {
+    QMetaObject::invokeMethod(this, &ProgramChannel::resume_reading, Qt::QueuedConnection);
+    if (name.isEmpty() || name.size() > kMaxMessageName)
+        return;
     if (receiver_)
         receiver_(name, wparam, lparam);
 }

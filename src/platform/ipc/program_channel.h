@@ -3,12 +3,19 @@
 // signal "Broadcast" (to every program listening) of one interface. Data blocks travel as the
 // method "CopyData" (to us) and the signal "Data" (our replies). Without a session bus the program
 // runs alone and every send is a no-op that reports false.
+//
+// Any program of the session may call us, so what a caller can make us keep is bounded: message
+// names and data blocks past their limits are refused with a D-Bus error and never reach the
+// receivers, and a large message never stops the connection from reading.
 #pragma once
 
 #include <QByteArray>
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QObject>
 #include <QString>
+#include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -18,7 +25,14 @@ inline constexpr char kServiceName[] = "com.zarn.VelqaR260";
 inline constexpr char kObjectPath[] = "/com/zarn/VelqaR260";
 inline constexpr char kInterface[] = "com.zarn.VelqaR260.Messages";
 
-class ProgramChannel : public QObject {
+// The longest message name we take, in characters; longer ones are refused.
+inline constexpr int kMaxMessageName = 256;
+// The largest data block CopyData takes unless the receiver asks for less.
+inline constexpr std::size_t kMaxDataBlock = 64 * 1024;
+// The D-Bus error a refused message or block gets.
+inline constexpr char kRefusedError[] = "com.zarn.VelqaR260.Error.Refused";
+
+class ProgramChannel : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.zarn.VelqaR260.Messages")
 
@@ -40,9 +54,10 @@ class ProgramChannel : public QObject {
     Role role() const { return role_; }
 
     // Asks the running instance to handle a message; waits for its answer while the event loop
-    // runs. False without a bus or a running instance, or after `timeout_ms`.
+    // runs. False without a bus or a running instance, or after `timeout_ms`; `error` (may be
+    // null) then says why.
     bool post_to_primary(const QString& name, qlonglong wparam, qlonglong lparam,
-                         int timeout_ms = 3000);
+                         int timeout_ms = 3000, QString* error = nullptr);
     // Sends the message to every program that listens (this one included). False without a bus.
     bool broadcast(const QString& name, qlonglong wparam, qlonglong lparam);
 
@@ -51,13 +66,18 @@ class ProgramChannel : public QObject {
     bool broadcast_data(quint32 kind, const QByteArray& data);
 
     using Receiver = std::function<void(const QString& name, qlonglong wparam, qlonglong lparam)>;
-    // Called on this object's thread for every message posted to us or broadcast on the bus.
+    // Called on this object's thread for every message posted to us or broadcast on the bus
+    // whose name has at most kMaxMessageName characters.
     void set_receiver(Receiver receiver) { receiver_ = std::move(receiver); }
 
     using DataReceiver = std::function<void(quint32 kind, const QByteArray& data)>;
-    // Called on this object's thread for every data block sent to us with CopyData. The block
-    // arrives as sent, of any size: copy it with copy_data_block into a buffer of fixed size.
-    void set_data_receiver(DataReceiver receiver) { data_receiver_ = std::move(receiver); }
+    // Called on this object's thread for every data block sent to us with CopyData of 1 to
+    // `max_block` bytes (at most kMaxDataBlock); others are refused with an error to the caller.
+    // Copy the block with copy_data_block into a buffer of fixed size.
+    void set_data_receiver(DataReceiver receiver, std::size_t max_block = kMaxDataBlock) {
+        data_receiver_ = std::move(receiver);
+        max_block_ = std::min(max_block, kMaxDataBlock);
+    }
 
   public slots:
     Q_SCRIPTABLE void Post(const QString& name, qlonglong wparam, qlonglong lparam);
@@ -68,6 +88,8 @@ class ProgramChannel : public QObject {
 
   private:
     QDBusConnection bus() const;
+    // Makes the bus connection read again after a large message (see the source).
+    void resume_reading();
 
     QString connection_name_;
     QString service_;
@@ -76,6 +98,7 @@ class ProgramChannel : public QObject {
     Role role_ = Role::Alone;
     Receiver receiver_;
     DataReceiver data_receiver_;
+    std::size_t max_block_ = kMaxDataBlock;
 };
 
 }  // namespace velqa::platform::ipc
