@@ -266,8 +266,16 @@ int apply_to_mouse(const velqa::ctl::Context& context, const std::optional<std::
     // Opening a session mirrors what the mouse holds into the profile it is given; the selected
     // profile must reach the mouse instead, so the session opens on a scratch profile and then
     // follows the selected one.
+    // It lives in our private cache folder: at a guessable name in the shared temporary folder
+    // another user could plant a link or a file there first.
+    const fs::path private_folder = context.download_folder.parent_path();
+    std::string error;
+    if (!velqa::platform::make_private_folder(private_folder, &error)) {
+        std::fprintf(stderr, "velqactl: %s\n", error.c_str());
+        return velqa::ctl::Failed;
+    }
     const fs::path scratch =
-        velqa::platform::temp_folder() / ("velqactl-apply-" + std::to_string(::getpid()) + ".Json");
+        private_folder / ("velqactl-apply-" + std::to_string(::getpid()) + ".Json");
     velqa::ctl::MouseSession session(context);
     const int rc = session.open(link, scratch, default_data_folder());
     std::error_code ec;
