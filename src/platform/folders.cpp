@@ -1,9 +1,17 @@
 #include "platform/folders.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "platform/debug_output.h"
 
 #ifndef VELQA_INSTALL_DATADIR
 #define VELQA_INSTALL_DATADIR "/usr/local/share/velqa"
@@ -85,6 +93,58 @@ fs::path user_data_folder(std::string_view kind) {
 fs::path temp_folder() {
     fs::path tmp = env_path("TMPDIR");
     return tmp.empty() ? fs::path("/tmp") : tmp;
+}
+
+bool make_private_folder(const fs::path& folder, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = folder.string() + ": " + why;
+        return false;
+    };
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return fail(std::strerror(errno));
+    // Checked and narrowed through one descriptor, so nothing can be swapped in between.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return fail(errno == ELOOP || errno == ENOTDIR ? "not a folder (a link or a file)"
+                                                       : std::strerror(errno));
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    std::string why = ok ? "" : std::strerror(errno);
+    if (ok && st.st_uid != ::geteuid()) {
+        ok = false;
+        why = "owned by user " + std::to_string(st.st_uid) + ", not by us";
+    }
+    if (ok && (st.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0) {
+        ok = false;
+        why = std::string("open to other users and cannot be narrowed: ") + std::strerror(errno);
+    }
+    ::close(fd);
+    return ok || fail(why);
+}
+
+fs::path runtime_folder(std::string_view runtime_dir) {
+    const std::string uid = std::to_string(::geteuid());
+    std::vector<fs::path> candidates;
+    if (!runtime_dir.empty())
+        candidates.push_back(fs::path(runtime_dir) / "velqa");
+    // Only a runtime folder that is already ours and closed to others; we never make it.
+    const fs::path session = fs::path("/run/user") / uid;
+    struct stat st {};
+    if (::lstat(session.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+        (st.st_mode & 077) == 0) {
+        candidates.push_back(session / "velqa");
+    }
+    candidates.push_back(temp_folder() / ("velqa-" + uid));
+    std::string reasons;
+    for (const fs::path& c : candidates) {
+        std::string why;
+        if (make_private_folder(c, &why))
+            return c;
+        reasons += (reasons.empty() ? "" : "; ") + why;
+    }
+    debug_printf("no private runtime folder: %s", reasons.c_str());
+    return {};
 }
 
 fs::path download_folder() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace velqa::platform {
@@ -28,6 +29,18 @@ std::filesystem::path user_data_folder(std::string_view kind);
 
 // ${TMPDIR:-/tmp}.
 std::filesystem::path temp_folder();
+
+// Makes `folder` (mode 0700) when it is missing and checks that it is a real folder, not a
+// link, owned by this user; one of ours that others may enter is narrowed to 0700. False, with
+// `error` saying why, when it is not safely ours: its files could then be another user's.
+bool make_private_folder(const std::filesystem::path& folder, std::string* error);
+
+// The folder where this user's programs meet by file name (the device link locks):
+// `runtime_dir`/velqa when `runtime_dir` (XDG_RUNTIME_DIR, read by main) is set, else
+// /run/user/<uid>/velqa when that runtime folder is ours (so a program started without the
+// variable still meets the desktop's), else temp_folder()/velqa-<uid>; the first of these that
+// make_private_folder accepts. Empty, with a debug line saying why, when none is.
+std::filesystem::path runtime_folder(std::string_view runtime_dir);
 
 // temp_folder()/UpdateData, created on first use.
 std::filesystem::path download_folder();

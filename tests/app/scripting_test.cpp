@@ -10,10 +10,16 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <filesystem>
+#include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "device/link/link_lock.h"
 #include "platform/json_read.h"
 #include "platform/ui/qt_test_app.h"
 #include "process_support.h"
+#include "support/sim_process.h"
 #include "support/temp_dir.h"
 
 namespace velqa::test {
@@ -23,25 +29,25 @@ const QString kService = QStringLiteral("com.zarn.VelqaR260");
 const QString kPath = QStringLiteral("/com/zarn/VelqaR260");
 const QString kAutomation = QStringLiteral("com.zarn.VelqaR260.Automation");
 
-class Scripting : public ::testing::Test {
+class ScriptingBase : public ::testing::Test {
   protected:
     void SetUp() override {
         qt_app();
         if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
             GTEST_SKIP() << "needs a session bus (run under dbus-run-session)";
-        QProcessEnvironment env = private_env(home_.path());
-        env.remove("VELQA_DEBUG");
-        velqa_.setProcessEnvironment(env);
-        velqa_.start(velqa_binary(), {"--simulate", "--automation"});
-        ASSERT_TRUE(velqa_.waitForStarted(10000));
-        // Up once the scripting interface answers with the mouse's page loaded.
-        ASSERT_TRUE(wait_until([&] { return tile_link() == "cable" && loaded(); }, 30000))
-            << velqa_.readAllStandardError().toStdString();
-        static const QRegularExpression serving(QStringLiteral("serving .* in (\\S+)"));
+        env_ = private_env(home_.path());
+        env_.remove("VELQA_DEBUG");
+    }
+    // Starts the program; true once the scripting interface answers with the mouse's page
+    // loaded on the cable.
+    bool launch(const QStringList& args) {
+        velqa_.setProcessEnvironment(env_);
+        velqa_.start(velqa_binary(), args);
+        if (!velqa_.waitForStarted(10000))
+            return false;
+        const bool up = wait_until([&] { return tile_link() == "cable" && loaded(); }, 30000);
         err_ += QString::fromUtf8(velqa_.readAllStandardError());
-        const auto m = serving.match(err_);
-        ASSERT_TRUE(m.hasMatch()) << err_.toStdString();
-        sim_dir_ = m.captured(1);
+        return up;
     }
     void TearDown() override {
         if (velqa_.state() != QProcess::NotRunning) {
@@ -87,7 +93,7 @@ class Scripting : public ::testing::Test {
     // Stage `n`'s DPI in the mouse's active record, as velqactl reads it.
     int mouse_stage_dpi(int n) {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = env_;
         env.insert("VELQA_HID", "sim:" + sim_dir_);
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(VELQA_BIN_DIR "/velqactl"), {"settings"});
@@ -123,9 +129,24 @@ class Scripting : public ::testing::Test {
     }
 
     TempDir home_;
+    QProcessEnvironment env_;
     QProcess velqa_;
     QString err_;
     QString sim_dir_;
+};
+
+class Scripting : public ScriptingBase {
+  protected:
+    void SetUp() override {
+        ScriptingBase::SetUp();
+        if (IsSkipped())
+            return;
+        ASSERT_TRUE(launch({"--simulate", "--automation"})) << err_.toStdString();
+        static const QRegularExpression serving(QStringLiteral("serving .* in (\\S+)"));
+        const auto m = serving.match(err_);
+        ASSERT_TRUE(m.hasMatch()) << err_.toStdString();
+        sim_dir_ = m.captured(1);
+    }
 };
 
 TEST_F(Scripting, ADpiTypedIntoStageTwoReachesTheMouseAndTheProfile) {
@@ -156,6 +177,38 @@ TEST_F(Scripting, ATerminatingSignalEndsTheProgramAndItsSimulator) {
     EXPECT_EQ(velqa_.exitCode(), 0);
     // The simulator removed its nodes as it ended.
     EXPECT_TRUE(wait_until([&] { return !std::filesystem::exists(sim_dir_.toStdString()); }));
+}
+
+// Another user on the machine: a FIFO and a held lock where the lock used to be (beside the
+// simulator's nodes), and our fallback lock folder made first by them with the lock file held.
+TEST_F(ScriptingBase, AnotherUsersLocksAndFifosNeitherFreezeTheWindowNorStopVelqactl) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as a second user (setpriv)";
+    const std::filesystem::path sim = home_ / "sim", tmp = home_ / "tmp";
+    std::filesystem::create_directories(tmp);
+    ASSERT_EQ(::chmod(home_.path().c_str(), 0755), 0);
+    SimProcess simulator;
+    ASSERT_TRUE(simulator.start(VELQA_BIN_DIR "/velqa-sim", sim, {"--link", "both"}));
+    for (const auto& d : {sim, tmp})
+        ASSERT_EQ(::chmod(d.c_str(), 01777), 0);
+    const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    const auto theirs = tmp / ("velqa-" + std::to_string(::geteuid()));
+    const std::string their_lock = link::link_lock_file(theirs, (sim / "cable-if1.sock").string());
+    BackgroundCommand holder;
+    ASSERT_TRUE(holder.start(nobody + "sh -c 'mkfifo " + (sim / "receiver-if1.sock.lock").string() +
+                             " && mkdir -m 777 " + theirs.string() + " && flock -x " +
+                             (sim / "cable-if1.sock.lock").string() + " flock -x " + their_lock +
+                             " -c \"touch " + (tmp / "held").string() + "; exec sleep 600\"'"));
+    ASSERT_TRUE(wait_for_file(tmp / "held"));
+
+    env_.remove("XDG_RUNTIME_DIR");
+    env_.insert("TMPDIR", QString::fromStdString(tmp.string()));
+    sim_dir_ = QString::fromStdString(sim.string());
+    env_.insert("VELQA_HID", "sim:" + sim_dir_);
+    ASSERT_TRUE(launch({"--automation"})) << err_.toStdString();
+    const QDBusMessage reply = call("Invoke", {"killfocus", "DPI_edit_2", "3200"});
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_TRUE(wait_until([&] { return mouse_stage_dpi(2) == 3200; }));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/ui/layout_builder.h"
 #include "ui/device_key_button.h"
 #include "ui/mp_device_power.h"
+#include "ui/msg_wnd.h"
 
 namespace velqa::model {
 
@@ -25,6 +26,8 @@ CZentovaUSBDevice::CZentovaUSBDevice(std::shared_ptr<platform::hid::HidBackend> 
       channel_(backend),
       notify_channel_(std::move(backend)),
       default_data_(platform::resources_folder() / "DefaultData") {
+    channel_.set_lock_wait(WindowLockWait);
+    notify_channel_.set_lock_wait(WindowLockWait);
     setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -177,6 +180,25 @@ void CZentovaUSBDevice::send_to_main(unsigned message, quintptr param, qintptr l
     if (main_window_)
         main_window_->post_message(message, param, lparam);
     emit window_message(message, param, lparam);
+}
+
+bool CZentovaUSBDevice::link_busy(int result) const {
+    return result != link::result::Success &&
+           channel_.last_failure() == link::HidFailure::LockTimedOut;
+}
+
+void CZentovaUSBDevice::after_reload(bool busy) {
+    if (!busy) {
+        told_link_busy_ = false;
+        return;
+    }
+    // Meanwhile the page shows the profile; the retry is set before the notice, which waits
+    // for the user.
+    start_tile_timer(TimerReload, LinkRetryMs);
+    if (told_link_busy_)
+        return;
+    told_link_busy_ = true;
+    ui::tell_user(this, "link_busy_text");
 }
 
 bool CZentovaUSBDevice::open_command_link(const std::string& path, bool receiver) {
