@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "device/link/link_lock.h"
+#include "platform/folders.h"
 #include "platform/json_read.h"
 #include "platform/ui/qt_test_app.h"
 #include "process_support.h"
@@ -39,13 +40,14 @@ class ScriptingBase : public ::testing::Test {
         env_.remove("VELQA_DEBUG");
     }
     // Starts the program; true once the scripting interface answers with the mouse's page
-    // loaded on the cable.
-    bool launch(const QStringList& args) {
+    // loaded on the cable (or, without `until_loaded`, once the program runs).
+    bool launch(const QStringList& args, bool until_loaded = true) {
         velqa_.setProcessEnvironment(env_);
         velqa_.start(velqa_binary(), args);
         if (!velqa_.waitForStarted(10000))
             return false;
-        const bool up = wait_until([&] { return tile_link() == "cable" && loaded(); }, 30000);
+        const bool up =
+            !until_loaded || wait_until([&] { return tile_link() == "cable" && loaded(); }, 30000);
         err_ += QString::fromUtf8(velqa_.readAllStandardError());
         return up;
     }
@@ -209,6 +211,37 @@ TEST_F(ScriptingBase, AnotherUsersLocksAndFifosNeitherFreezeTheWindowNorStopVelq
     const QDBusMessage reply = call("Invoke", {"killfocus", "DPI_edit_2", "3200"});
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     EXPECT_TRUE(wait_until([&] { return mouse_stage_dpi(2) == 3200; }));
+}
+
+// Another program of ours keeps the device lock: the window gives up after a bounded wait,
+// says so, and loads the page once the lock is free.
+TEST_F(ScriptingBase, ABusyDeviceLockIsToldAndThePageLoadsOnceItIsFree) {
+    const std::filesystem::path sim = home_ / "sim", run = home_ / "run";
+    SimProcess simulator;
+    ASSERT_TRUE(simulator.start(VELQA_BIN_DIR "/velqa-sim", sim, {"--link", "both"}));
+    ASSERT_TRUE(platform::make_private_folder(run, nullptr));
+    ASSERT_TRUE(platform::make_private_folder(run / "velqa", nullptr));
+    link::LinkLock other;
+    other.attach(0, link::link_lock_file(run / "velqa", (sim / "cable-if1.sock").string()));
+    ASSERT_TRUE(other.lock(0));
+
+    env_.insert("XDG_RUNTIME_DIR", QString::fromStdString(run.string()));
+    env_.insert("VELQA_HID", QString::fromStdString("sim:" + sim.string()));
+    ASSERT_TRUE(launch({"--automation"}, false));
+    auto notice = [&] {
+        const QDBusMessage reply = call("Query", {"MessageText"});
+        const Json::Value text =
+            platform::parse_json(reply.arguments().value(0).toString().toStdString());
+        // In the language the program chose from the locale.
+        const std::string shown = platform::to_text(platform::member(text, "text"));
+        return platform::to_bool(platform::member(text, "visible")) &&
+               (shown.starts_with("Another program") || shown.starts_with("另一个程序"));
+    };
+    ASSERT_TRUE(wait_until(notice, 30000)) << velqa_.readAllStandardError().toStdString();
+    EXPECT_FALSE(loaded());
+    other.unlock();
+    EXPECT_TRUE(wait_until([&] { return loaded(); }, 30000));
+    EXPECT_TRUE(call("Invoke", {"click", "confirm_btn", ""}).arguments().value(0).toBool());
 }
 
 }  // namespace

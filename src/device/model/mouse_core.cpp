@@ -25,11 +25,9 @@ LoadOutcome MouseCore::load_from_device(link::CommandChannel& channel, int bank)
         return out;
     // No exchange of another program of ours falls between the steps.
     auto hold = channel.hold_link();
-    if (!hold) {
+    if (!hold)
         out.result = link::result::WriteFailed;
-        return out;
-    }
-    if (!present(channel))
+    if (!hold || !present(channel))
         return out;
     out.result = channel.begin_config();
     if (out.result != link::result::Success)

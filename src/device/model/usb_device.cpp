@@ -192,9 +192,9 @@ void CZentovaUSBDevice::after_reload(bool busy) {
         told_link_busy_ = false;
         return;
     }
-    // Meanwhile the page shows the profile; the retry is set before the notice, which waits
-    // for the user.
-    start_tile_timer(TimerReload, LinkRetryMs);
+    // Meanwhile the page shows the profile. A timer of the page's own, as the window's timers
+    // are held while the notice waits for the user.
+    QTimer::singleShot(LinkRetryMs, this, [this] { on_tile_timer(TimerReload); });
     if (told_link_busy_)
         return;
     told_link_busy_ = true;
