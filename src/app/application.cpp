@@ -251,7 +251,7 @@ bool has_display() {
 
 }  // namespace
 
-int run(int argc, char** argv, std::string update_url) {
+int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder) {
     const Options options = parse(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "velqa: %s\n%s", options.error.c_str(), kUsage);
@@ -327,6 +327,7 @@ int run(int argc, char** argv, std::string update_url) {
     std::shared_ptr<platform::hid::HidBackend> hid =
         simulator && simulator->backend() ? simulator->backend()
                                           : platform::hid::backend_from_environment();
+    hid->set_lock_folder(std::move(lock_folder));
 
     auto wnd = std::make_unique<CMainWnd>(default_data_folder(), user_data_folder(),
                                           platform::SettingsStore(), channel.get(), hid);

@@ -1,6 +1,7 @@
 // The program's entry sequence and command line.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace velqa::app {
@@ -8,6 +9,7 @@ namespace velqa::app {
 // Runs the program; returns the process exit code (0 on every path of a normal run; 2 for a
 // bad command line, 1 when --screenshot cannot save its file). `update_url` is the update
 // server's address given to the program (VELQA_UPDATE_URL); empty: the configured one.
-int run(int argc, char** argv, std::string update_url = {});
+// `lock_folder`: where the device link locks are kept (platform::runtime_folder).
+int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder);
 
 }  // namespace velqa::app

@@ -326,6 +326,8 @@ int download_key_table(link::CommandChannel& channel, std::span<const std::uint8
         return link::result::ReadFailed;
     // The key count read here is the one the table is built for.
     auto link = channel.hold_link();
+    if (!link)
+        return link::result::WriteFailed;
     if (channel.receiver_path() && !channel.receiver_present())
         return link::result::ReadFailed;
     link::DeviceInfoBlock block;

@@ -81,6 +81,8 @@ int download_macros(link::CommandChannel& channel, const std::filesystem::path& 
         return MacrosDone;
     // Another program of ours must not fall between the information read and the write.
     auto link = channel.hold_link();
+    if (!link)
+        return MacrosFailed;
     const bool receiver = channel.receiver_path();
     if (receiver && !channel.receiver_present())
         return MacrosDone;

@@ -12,6 +12,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/debug_output.h"
+
 #ifndef VELQA_INSTALL_DATADIR
 #define VELQA_INSTALL_DATADIR "/usr/local/share/velqa"
 #endif
@@ -94,6 +96,30 @@ fs::path temp_folder() {
     return tmp.empty() ? fs::path("/tmp") : tmp;
 }
 
+fs::path runtime_folder(std::string_view runtime_dir) {
+    const std::string uid = std::to_string(::geteuid());
+    std::vector<fs::path> candidates;
+    if (!runtime_dir.empty())
+        candidates.push_back(fs::path(runtime_dir) / "velqa");
+    // Only a runtime folder that is already ours and closed to others; we never make it.
+    const fs::path session = fs::path("/run/user") / uid;
+    struct stat st {};
+    if (::lstat(session.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+        (st.st_mode & 077) == 0) {
+        candidates.push_back(session / "velqa");
+    }
+    candidates.push_back(temp_folder() / ("velqa-" + uid));
+    std::string reasons;
+    for (const fs::path& c : candidates) {
+        std::string why;
+        if (make_private_folder(c, &why))
+            return c;
+        reasons += (reasons.empty() ? "" : "; ") + why;
+    }
+    debug_printf("no private runtime folder: %s", reasons.c_str());
+    return {};
+}
+
 fs::path download_folder() {
     fs::path base = env_path("XDG_CACHE_HOME");
     if (!base.is_absolute()) {
@@ -155,9 +181,14 @@ bool make_private_folder(const fs::path& folder, std::string* error) {
             *error = "cannot create the folder " + made.string() + ": " + std::strerror(errno);
         return false;
     }
-    // The parent too: whoever may rename entries in it could swap the folder for their own.
-    for (const fs::path& checked : {target.parent_path(), target}) {
-        if (checked.empty())
+    // The parent too: whoever may rename entries in it could swap the folder for their own. A
+    // sticky parent (/tmp) lets nobody else rename or remove what is ours.
+    const fs::path parent = target.parent_path();
+    struct stat st {};
+    const bool sticky =
+        ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0;
+    for (const fs::path& checked : {parent, target}) {
+        if (checked.empty() || (sticky && checked == parent))
             continue;
         const int fd = open_private_folder(checked, error);
         if (fd < 0)

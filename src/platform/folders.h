@@ -30,6 +30,13 @@ std::filesystem::path user_data_folder(std::string_view kind);
 // ${TMPDIR:-/tmp}.
 std::filesystem::path temp_folder();
 
+// The folder where this user's programs meet by file name (the device link locks):
+// `runtime_dir`/velqa when `runtime_dir` (XDG_RUNTIME_DIR, read by main) is set, else
+// /run/user/<uid>/velqa when that runtime folder is ours (so a program started without the
+// variable still meets the desktop's), else temp_folder()/velqa-<uid>; the first of these that
+// make_private_folder accepts. Empty, with a debug line saying why, when none is.
+std::filesystem::path runtime_folder(std::string_view runtime_dir);
+
 // ${XDG_CACHE_HOME:-$HOME/.cache}/ZARN_VELQA_R260/UpdateData: where update packages are
 // downloaded to, one per user. A relative XDG_CACHE_HOME is ignored; without a home the cache
 // is under temp_folder(). Not created here: make_private_folder() does that before a download.

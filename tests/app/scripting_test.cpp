@@ -16,10 +16,17 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "device/link/link_lock.h"
+#include "platform/folders.h"
 #include "platform/json_read.h"
 #include "platform/ui/qt_test_app.h"
 #include "process_support.h"
+#include "support/sim_process.h"
 #include "support/temp_dir.h"
 
 namespace velqa::test {
@@ -29,25 +36,26 @@ const QString kService = QStringLiteral("com.zarn.VelqaR260");
 const QString kPath = QStringLiteral("/com/zarn/VelqaR260");
 const QString kAutomation = QStringLiteral("com.zarn.VelqaR260.Automation");
 
-class Scripting : public ::testing::Test {
+class ScriptingBase : public ::testing::Test {
   protected:
     void SetUp() override {
         qt_app();
         if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
             GTEST_SKIP() << "needs a session bus (run under dbus-run-session)";
-        QProcessEnvironment env = private_env(home_.path());
-        env.remove("VELQA_DEBUG");
-        velqa_.setProcessEnvironment(env);
-        velqa_.start(velqa_binary(), {"--simulate", "--automation"});
-        ASSERT_TRUE(velqa_.waitForStarted(10000));
-        // Up once the scripting interface answers with the mouse's page loaded.
-        ASSERT_TRUE(wait_until([&] { return tile_link() == "cable" && loaded(); }, 30000))
-            << velqa_.readAllStandardError().toStdString();
-        static const QRegularExpression serving(QStringLiteral("serving .* in (\\S+)"));
+        env_ = private_env(home_.path());
+        env_.remove("VELQA_DEBUG");
+    }
+    // Starts the program; true once the scripting interface answers with the mouse's page
+    // loaded on the cable (or, without `until_loaded`, once the program runs).
+    bool launch(const QStringList& args, bool until_loaded = true) {
+        velqa_.setProcessEnvironment(env_);
+        velqa_.start(velqa_binary(), args);
+        if (!velqa_.waitForStarted(10000))
+            return false;
+        const bool up =
+            !until_loaded || wait_until([&] { return tile_link() == "cable" && loaded(); }, 30000);
         err_ += QString::fromUtf8(velqa_.readAllStandardError());
-        const auto m = serving.match(err_);
-        ASSERT_TRUE(m.hasMatch()) << err_.toStdString();
-        sim_dir_ = m.captured(1);
+        return up;
     }
     void TearDown() override {
         if (velqa_.state() != QProcess::NotRunning) {
@@ -93,7 +101,7 @@ class Scripting : public ::testing::Test {
     // The mouse's active record as velqactl reads it; null when it could not be read.
     Json::Value mouse_settings() {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = env_;
         env.insert("VELQA_HID", "sim:" + sim_dir_);
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(VELQA_BIN_DIR "/velqactl"), {"settings"});
@@ -178,9 +186,24 @@ class Scripting : public ::testing::Test {
     }
 
     TempDir home_;
+    QProcessEnvironment env_;
     QProcess velqa_;
     QString err_;
     QString sim_dir_;
+};
+
+class Scripting : public ScriptingBase {
+  protected:
+    void SetUp() override {
+        ScriptingBase::SetUp();
+        if (IsSkipped())
+            return;
+        ASSERT_TRUE(launch({"--simulate", "--automation"})) << err_.toStdString();
+        static const QRegularExpression serving(QStringLiteral("serving .* in (\\S+)"));
+        const auto m = serving.match(err_);
+        ASSERT_TRUE(m.hasMatch()) << err_.toStdString();
+        sim_dir_ = m.captured(1);
+    }
 };
 
 TEST_F(Scripting, ADpiTypedIntoStageTwoReachesTheMouseAndTheProfile) {
@@ -310,6 +333,69 @@ TEST_F(Scripting, TheSimulatorGoesWhenTheProgramIsKilled) {
     // It ended in order: its nodes are gone.
     EXPECT_TRUE(
         wait_until([&] { return QDir(sim_dir_).entryList({"*.sock"}, QDir::System).isEmpty(); }));
+}
+
+// Another user on the machine: a FIFO and a held lock where the lock used to be (beside the
+// simulator's nodes), and our fallback lock folder made first by them with the lock file held.
+TEST_F(ScriptingBase, AnotherUsersLocksAndFifosNeitherFreezeTheWindowNorStopVelqactl) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as a second user (setpriv)";
+    const std::filesystem::path sim = home_ / "sim", tmp = home_ / "tmp";
+    std::filesystem::create_directories(tmp);
+    ASSERT_EQ(::chmod(home_.path().c_str(), 0755), 0);
+    SimProcess simulator;
+    ASSERT_TRUE(simulator.start(VELQA_BIN_DIR "/velqa-sim", sim, {"--link", "both"}));
+    for (const auto& d : {sim, tmp})
+        ASSERT_EQ(::chmod(d.c_str(), 01777), 0);
+    const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    const auto theirs = tmp / ("velqa-" + std::to_string(::geteuid()));
+    const std::string their_lock = link::link_lock_file(theirs, (sim / "cable-if1.sock").string());
+    BackgroundCommand holder;
+    ASSERT_TRUE(holder.start(nobody + "sh -c 'mkfifo " + (sim / "receiver-if1.sock.lock").string() +
+                             " && mkdir -m 777 " + theirs.string() + " && flock -x " +
+                             (sim / "cable-if1.sock.lock").string() + " flock -x " + their_lock +
+                             " -c \"touch " + (tmp / "held").string() + "; exec sleep 600\"'"));
+    ASSERT_TRUE(wait_for_file(tmp / "held"));
+
+    env_.remove("XDG_RUNTIME_DIR");
+    env_.insert("TMPDIR", QString::fromStdString(tmp.string()));
+    sim_dir_ = QString::fromStdString(sim.string());
+    env_.insert("VELQA_HID", "sim:" + sim_dir_);
+    ASSERT_TRUE(launch({"--automation"})) << err_.toStdString();
+    const QDBusMessage reply = call("Invoke", {"killfocus", "DPI_edit_2", "3200"});
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_TRUE(wait_until([&] { return mouse_stage_dpi(2) == 3200; }));
+}
+
+// Another program of ours keeps the device lock: the window gives up after a bounded wait,
+// says so, and loads the page once the lock is free.
+TEST_F(ScriptingBase, ABusyDeviceLockIsToldAndThePageLoadsOnceItIsFree) {
+    const std::filesystem::path sim = home_ / "sim", run = home_ / "run";
+    SimProcess simulator;
+    ASSERT_TRUE(simulator.start(VELQA_BIN_DIR "/velqa-sim", sim, {"--link", "both"}));
+    ASSERT_TRUE(platform::make_private_folder(run, nullptr));
+    ASSERT_TRUE(platform::make_private_folder(run / "velqa", nullptr));
+    link::LinkLock other;
+    other.attach(0, link::link_lock_file(run / "velqa", (sim / "cable-if1.sock").string()));
+    ASSERT_TRUE(other.lock(0));
+
+    env_.insert("XDG_RUNTIME_DIR", QString::fromStdString(run.string()));
+    env_.insert("VELQA_HID", QString::fromStdString("sim:" + sim.string()));
+    ASSERT_TRUE(launch({"--automation"}, false));
+    auto notice = [&] {
+        const QDBusMessage reply = call("Query", {"MessageText"});
+        const Json::Value text =
+            platform::parse_json(reply.arguments().value(0).toString().toStdString());
+        // In the language the program chose from the locale.
+        const std::string shown = platform::to_text(platform::member(text, "text"));
+        return platform::to_bool(platform::member(text, "visible")) &&
+               (shown.starts_with("Another program") || shown.starts_with("另一个程序"));
+    };
+    ASSERT_TRUE(wait_until(notice, 30000)) << velqa_.readAllStandardError().toStdString();
+    EXPECT_FALSE(loaded());
+    other.unlock();
+    EXPECT_TRUE(wait_until([&] { return loaded(); }, 30000));
+    EXPECT_TRUE(call("Invoke", {"click", "confirm_btn", ""}).arguments().value(0).toBool());
 }
 
 }  // namespace

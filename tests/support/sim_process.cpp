@@ -26,6 +26,43 @@ CommandOutcome run_command(const std::string& command) {
     return r;
 }
 
+bool wait_for_process(const std::function<bool()>& done) {
+    // Another process makes the state, so there is nothing to block on but the clock.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+bool wait_for_file(const std::filesystem::path& file) {
+    return wait_for_process([&] { return std::filesystem::exists(file); });
+}
+
+bool BackgroundCommand::start(const std::string& command) {
+    std::string sh = "/bin/sh", flag = "-c", line = command;
+    char* argv[] = {sh.data(), flag.data(), line.data(), nullptr};
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+    const int rc = ::posix_spawn(&pid_, sh.c_str(), nullptr, &attr, argv, environ);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0)
+        pid_ = -1;
+    return rc == 0;
+}
+
+void BackgroundCommand::stop() {
+    if (pid_ <= 0)
+        return;
+    ::kill(-pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
 bool SimProcess::start(const std::string& exe, const std::filesystem::path& dir,
                        const std::vector<std::string>& args) {
     std::vector<std::string> words = {exe, "--dir", dir.string()};

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,27 @@ class SimProcess {
   private:
     pid_t pid_ = -1;
 };
+
+// A shell command line left running in its own process group (a lock holder, a program that
+// hangs); stop() or the destructor kills the whole group.
+class BackgroundCommand {
+  public:
+    BackgroundCommand() = default;
+    ~BackgroundCommand() { stop(); }
+    BackgroundCommand(const BackgroundCommand&) = delete;
+    BackgroundCommand& operator=(const BackgroundCommand&) = delete;
+
+    bool start(const std::string& command);
+    void stop();
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// Waits (20 s at most) until `done()` holds, for a state another process makes; false when it
+// did not come.
+bool wait_for_process(const std::function<bool()>& done);
+// wait_for_process until `file` exists.
+bool wait_for_file(const std::filesystem::path& file);
 
 }  // namespace velqa::test

@@ -25,6 +25,8 @@ class InProcessSim {
           handler_(firmware_, latency_ms),
           nodes_(dir, &handler_),
           backend_(platform::hid::make_sim_backend(dir)) {
+        // The folder is private to the test, as the runtime folder is to its user.
+        backend_->set_lock_folder(dir);
         if (identity)
             nodes_.set_identity(*identity);
         handler_.attach(&nodes_);

@@ -252,6 +252,8 @@ int cmd_info(const Context& context, const std::vector<std::string>& args) {
     if (!channel.receiver_present())
         return fail(channel, "presence query", link::result::ReadFailed);
     auto held = channel.hold_link();  // begin ... end is one sequence
+    if (!held)
+        return fail(channel, "waiting for the device", link::result::WriteFailed);
     int res = channel.begin_config();
     link::DeviceInfoBlock block;
     if (res == link::result::Success)
@@ -387,6 +389,8 @@ int cmd_raw(const Context& context, const std::vector<std::string>& args) {
     int res;
     {
         auto held = channel.hold_link();  // the link lock comes before the command lock
+        if (!held)
+            return fail(channel, "waiting for the device", link::result::WriteFailed);
         std::lock_guard lock(channel.command_lock());
         res = channel.exchange(req.data(), req.size(), reply.data(), reply.size(), &n);
     }

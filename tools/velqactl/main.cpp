@@ -41,7 +41,11 @@ int main(int argc, char** argv) {
         if (c.word == args[0]) {
             // The environment is read here, once; commands get the backend and address it names.
             const char* update_url = std::getenv("VELQA_UPDATE_URL");
-            const velqa::ctl::Context context{velqa::platform::hid::backend_from_environment(),
+            const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
+            auto hid = velqa::platform::hid::backend_from_environment();
+            hid->set_lock_folder(
+                velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : ""));
+            const velqa::ctl::Context context{std::move(hid),
                                               update_url != nullptr ? update_url : "",
                                               velqa::platform::download_folder()};
             return c.run(context, std::vector<std::string>(args.begin() + 1, args.end()));

@@ -78,18 +78,23 @@ ReplyVerdict classify_reply(const Report& request, const Report& reply, bool rec
 }
 
 CommandChannel::CommandChannel(std::shared_ptr<platform::hid::HidBackend> backend)
-    : wired_(backend), receiver_(std::move(backend)) {}
+    : wired_(backend),
+      receiver_(backend),
+      lock_folder_(backend ? backend->lock_folder() : std::filesystem::path()) {}
 
 CommandChannel::~CommandChannel() {
     close_link();
 }
 
-CommandChannel::LinkGuard::LinkGuard(CommandChannel& channel) : channel_(channel) {
-    channel_.link_lock_.lock(channel_.link_side());
+CommandChannel::LinkGuard::LinkGuard(CommandChannel& channel)
+    : channel_(channel), held_(channel.link_lock_.lock(channel.link_side())) {
+    if (!held_)
+        channel_.last_failure_ = HidFailure::LockTimedOut;
 }
 
 CommandChannel::LinkGuard::~LinkGuard() {
-    channel_.link_lock_.unlock();
+    if (held_)
+        channel_.link_lock_.unlock();
 }
 
 bool CommandChannel::open_link(bool receiver, const std::string& path) {
@@ -102,7 +107,7 @@ bool CommandChannel::open_link(bool receiver, const std::string& path) {
         link_lock_.detach(side);
         return false;
     }
-    link_lock_.attach(side, platform::hid::node_of(path));
+    link_lock_.attach(side, link_lock_file(lock_folder_, platform::hid::node_of(path)));
     set_link_open(1);
     set_path(receiver ? 2 : 1);
     return true;
@@ -165,6 +170,8 @@ int CommandChannel::exchange_impl(const uint8_t* request, size_t request_length,
         return fail(result::ReadFailed, HidFailure::NotOpen);
 
     LinkGuard link(*this);
+    if (!link)
+        return fail(result::WriteFailed, HidFailure::LockTimedOut);
     const bool receiver = receiver_path();
     HidDevice& dev = receiver ? receiver_ : wired_;
     Report req{};
@@ -239,6 +246,8 @@ int CommandChannel::exchange_impl(const uint8_t* request, size_t request_length,
 
 int CommandChannel::simple_command(uint8_t command) {
     LinkGuard link(*this);
+    if (!link)
+        return result::WriteFailed;
     std::lock_guard lock(command_lock_);
     const Report req = make_request(command);
     Report reply{};
@@ -295,11 +304,15 @@ int CommandChannel::block_transfer(uint8_t command, Direction dir, uint8_t* in, 
             link_lock_.unlock();
         } else if (lock == Lock::Command) {
             LinkGuard link(*this);
+            if (!link)
+                return result::WriteFailed;
             std::lock_guard l(command_lock_);
             res =
                 exchange_impl(req.data(), req.size(), reply.data(), reply.size(), &n, false, true);
         } else if (lock == Lock::Lighting) {
             LinkGuard link(*this);
+            if (!link)
+                return result::WriteFailed;
             std::lock_guard l(lighting_lock_);
             res =
                 exchange_impl(req.data(), req.size(), reply.data(), reply.size(), &n, false, true);
@@ -426,6 +439,8 @@ int CommandChannel::read_memory(std::span<uint8_t> out, uint8_t length, uint16_t
     if (out.size() < length || length > chunk_size())
         return result::BadBank;
     LinkGuard link(*this);
+    if (!link)
+        return result::WriteFailed;
     std::lock_guard lock(command_lock_);
     const Report req = make_request(code::ReadMemory, length, address);
     Report reply{};
@@ -442,6 +457,8 @@ bool CommandChannel::receiver_present() {
     if (!receiver_path())
         return true;
     LinkGuard link(*this);
+    if (!link)
+        return false;
     std::lock_guard lock(command_lock_);
     const Report req = make_request(code::ReceiverPresence);
     Report reply{};

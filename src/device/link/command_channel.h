@@ -3,8 +3,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -28,8 +30,8 @@ class CommandChannel {
     static constexpr int BeforeEndConfigSleepMs = 10;
     static constexpr uint8_t ShootingChunk = 56;
 
-    // Both interfaces open through `backend` (the one the program chose in main). Without a
-    // backend no link can be opened.
+    // Both interfaces open through `backend` (the one the program chose in main), and the link
+    // lock files lie in its lock folder. Without a backend no link can be opened.
     explicit CommandChannel(std::shared_ptr<platform::hid::HidBackend> backend = nullptr);
     ~CommandChannel();
     CommandChannel(const CommandChannel&) = delete;
@@ -75,17 +77,25 @@ class CommandChannel {
     // exchange holds it; the sequences (sequences.h) hold it from their first step to their
     // last. It is the outermost lock: take it before the command or lighting lock (a caller
     // of exchange() that holds the command lock itself takes this first).
+    // The wait is bounded (LinkLock::DefaultWait, or set_lock_wait): when it runs out the guard
+    // holds nothing, last_failure() is LockTimedOut, and the steps it was to cover must not
+    // run; exchanges under such a guard fail at once with WriteFailed.
     class LinkGuard {
       public:
         explicit LinkGuard(CommandChannel& channel);
         ~LinkGuard();
         LinkGuard(const LinkGuard&) = delete;
         LinkGuard& operator=(const LinkGuard&) = delete;
+        bool held() const { return held_; }
+        explicit operator bool() const { return held_; }
 
       private:
         CommandChannel& channel_;
+        bool held_ = false;
     };
     [[nodiscard]] LinkGuard hold_link() { return LinkGuard(*this); }
+    // How long hold_link() and each exchange wait for the link lock.
+    void set_lock_wait(std::chrono::milliseconds wait) { link_lock_.set_wait(wait); }
 
     // ---- Configuration ----
     // mode 2: receiver path (chunk 24); anything else: wired path (chunk 56).
@@ -158,6 +168,7 @@ class CommandChannel {
     HidDevice wired_;
     HidDevice receiver_;
     LinkLock link_lock_;
+    std::filesystem::path lock_folder_;
     std::atomic<HidFailure> last_failure_{HidFailure::None};
     std::recursive_mutex io_lock_;
     std::recursive_mutex io_lock2_;

@@ -102,6 +102,8 @@ const char* hid_failure_text(HidFailure failure) {
             return "input/output error";
         case HidFailure::NotOpen:
             return "the link is not open";
+        case HidFailure::LockTimedOut:
+            return "timed out waiting for the device lock";
     }
     return "unknown failure";
 }

@@ -97,6 +97,7 @@ enum class HidFailure {
     NoSuchNode,        // no node by that path, or it now belongs to another device
     IoError,           // any other error of the node or the transfer
     NotOpen,           // nothing open, or opened without that access
+    LockTimedOut,      // another program of ours kept the device's link lock too long
 };
 
 // A short English text for `failure` ("timed out", "permission denied", ...).

@@ -5,51 +5,90 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <system_error>
+#include <thread>
 
 #include "platform/debug_output.h"
 
 namespace velqa::link {
 
-std::string link_lock_file(const std::string& node) {
-    const std::filesystem::path path(node);
-    if (path.parent_path() == "/dev")
-        return "/tmp/velqa-link-" + path.filename().string() + ".lock";
-    return node + ".lock";
-}
-
 namespace {
 
-int open_lock_file(const std::string& node) {
-    const std::string file = link_lock_file(node);
-    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd >= 0) {
-        // Every user's programs share it, whatever the creator's umask.
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0777) != 0666)
-            ::fchmod(fd, 0666);
-        return fd;
+using Clock = std::chrono::steady_clock;
+
+// FNV-1a: stable across programs and builds, which std::hash does not promise.
+uint64_t path_hash(const std::string& text) {
+    uint64_t h = 0xcbf29ce484222325ULL;
+    for (const char c : text) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 0x100000001b3ULL;
     }
-    // flock needs no write access; a file another user created may be read-only for us.
-    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    return h;
+}
+
+int open_lock_file(const std::string& file) {
+    if (file.empty()) {
+        platform::debug_output(
+            "link lock: no private folder for lock files; exchanges are ordered in this program "
+            "only");
+        return -1;
+    }
+    // O_NONBLOCK: a FIFO put at this path must not stop us in open().
+    const int fd =
+        ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) {
-        platform::debug_printf("%s: no lock file (%s); exchanges are ordered in this program only",
-                               file.c_str(), std::strerror(errno));
+        platform::debug_printf("%s: %s; exchanges are ordered in this program only", file.c_str(),
+                               std::strerror(errno));
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        platform::debug_printf(
+            "%s: not a regular file of ours; exchanges are ordered in this program only",
+            file.c_str());
+        ::close(fd);
+        return -1;
     }
     return fd;
 }
 
 }  // namespace
 
+std::string link_lock_file(const std::filesystem::path& folder, const std::string& node) {
+    if (folder.empty())
+        return {};
+    // One name for one node, whether a program reached it through a relative or linked folder.
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::weakly_canonical(node, ec);
+    if (ec)
+        full = std::filesystem::absolute(node, ec).lexically_normal();
+    std::string name = std::filesystem::path(node).filename().string();
+    std::replace_if(
+        name.begin(), name.end(),
+        [](char c) {
+            return !(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_');
+        },
+        '_');
+    name = name.substr(0, 64);
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016" PRIx64, path_hash(full.string()));
+    return (folder / (name + "-" + digits + ".lock")).string();
+}
+
 LinkLock::~LinkLock() {
     for (int side = 0; side < Sides; ++side)
         detach(side);
 }
 
-void LinkLock::attach(int side, const std::string& node) {
-    const int fd = open_lock_file(node);
+void LinkLock::attach(int side, const std::string& file) {
+    const int fd = open_lock_file(file);
     std::lock_guard lock(mutex_);
     if (fds_[side] >= 0 && fds_[side] != held_fd_)
         ::close(fds_[side]);
@@ -66,35 +105,72 @@ void LinkLock::detach(int side) {
     fds_[side] = -1;
 }
 
-bool LinkLock::take_file(int side, bool wait) {
-    const int fd = fds_[side];
-    if (fd >= 0) {
-        int rc;
-        do {
-            rc = ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB));
-        } while (rc != 0 && errno == EINTR);
-        if (rc != 0) {
-            if (!wait && errno == EWOULDBLOCK)
-                return false;
-            platform::debug_printf("link lock: %s", std::strerror(errno));
-        }
-    }
-    held_fd_ = fd;
-    return true;
+void LinkLock::set_wait(std::chrono::milliseconds wait) {
+    wait_ms_.store(wait.count());
 }
 
-void LinkLock::lock(int side) {
-    mutex_.lock();
-    if (depth_++ == 0)
-        take_file(side, true);
+LinkLock::Take LinkLock::take_file(int side, Clock::time_point deadline) {
+    const int fd = fds_[side];
+    bool told = false;
+    auto pause = std::chrono::milliseconds(1);
+    while (fd >= 0) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK) {
+            platform::debug_printf("link lock: %s", std::strerror(errno));
+            break;  // no lock to take: this program's threads are still ordered
+        }
+        // flock cannot wait with a limit, so short looks, spaced well below one exchange.
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return Take::Busy;
+        if (!told) {
+            platform::debug_output("link lock: held by another program; waiting");
+            told = true;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(8));
+    }
+    held_fd_ = fd;
+    return Take::Taken;
+}
+
+bool LinkLock::lock(int side) {
+    const auto start = Clock::now();
+    const std::chrono::milliseconds wait(wait_ms_.load());
+    // Another thread of ours that holds it is bounded by its own wait and its exchanges.
+    if (!mutex_.try_lock_until(start + wait)) {
+        platform::debug_output("link lock: timed out waiting for another thread");
+        return false;
+    }
+    if (depth_ > 0) {
+        ++depth_;
+        return true;
+    }
+    const auto deadline = gave_up_ ? Clock::now() : start + wait;
+    if (take_file(side, deadline) == Take::Busy) {
+        if (!gave_up_)
+            platform::debug_output("link lock: timed out waiting for the device lock");
+        gave_up_ = true;
+        mutex_.unlock();
+        return false;
+    }
+    gave_up_ = false;
+    depth_ = 1;
+    return true;
 }
 
 bool LinkLock::try_lock(int side) {
     if (!mutex_.try_lock())
         return false;
-    if (depth_ == 0 && !take_file(side, false)) {
-        mutex_.unlock();
-        return false;
+    if (depth_ == 0) {
+        if (take_file(side, Clock::now()) == Take::Busy) {
+            mutex_.unlock();
+            return false;
+        }
+        gave_up_ = false;
     }
     ++depth_;
     return true;

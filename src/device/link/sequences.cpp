@@ -17,6 +17,8 @@ int run_write_sequence(CommandChannel& channel, const std::function<int()>& data
         return result::ReadFailed;
     // No exchange of another program of ours falls between the steps.
     auto link = channel.hold_link();
+    if (!link)
+        return result::WriteFailed;
     if (!present(channel))
         return result::ReadFailed;
     if (options.refresh_info) {
@@ -100,6 +102,8 @@ int load_mouse_state(CommandChannel& channel, int bank, MouseState& out) {
         return result::ReadFailed;
     // No exchange of another program of ours falls between the steps.
     auto link = channel.hold_link();
+    if (!link)
+        return result::WriteFailed;
     if (!present(channel))
         return result::ReadFailed;
     int res = channel.begin_config();
@@ -129,6 +133,8 @@ int read_mouse_settings(CommandChannel& channel, MouseSettingsRead& out) {
         return result::ReadFailed;
     // No exchange of another program of ours falls between the steps.
     auto link = channel.hold_link();
+    if (!link)
+        return result::WriteFailed;
     if (!present(channel))
         return result::ReadFailed;
     uint8_t slot = 0;
@@ -150,6 +156,8 @@ int poll_power_status(CommandChannel& channel, PowerStatusBlock& out) {
         return result::ReadFailed;
     // No exchange of another program of ours falls between the steps.
     auto link = channel.hold_link();
+    if (!link)
+        return result::WriteFailed;
     if (!present(channel))
         return result::ReadFailed;
     PowerStatusBlock block;

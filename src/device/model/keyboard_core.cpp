@@ -253,6 +253,10 @@ KeyboardLoadOutcome KeyboardCore::load_from_device(link::CommandChannel& channel
         return out;
     // No exchange of another program of ours falls between the steps.
     auto hold = channel.hold_link();
+    if (!hold) {
+        out.result = link::result::WriteFailed;
+        return out;
+    }
     out.result = channel.begin_config();
     if (out.result != link::result::Success)
         return out;
@@ -317,6 +321,8 @@ KeyboardReadOutcome KeyboardCore::read_settings(link::CommandChannel& channel, M
     KeyboardSettingsRecord record;
     {
         auto hold = channel.hold_link();
+        if (!hold)
+            return out;
         std::uint8_t slot = 0;
         if (channel.read_settings(std::span<std::uint8_t>(&slot, 1), 1, 0) != link::result::Success)
             return out;
@@ -388,6 +394,8 @@ int KeyboardCore::write_settings(link::CommandChannel& channel, int slot, std::u
     const KeyboardSettingsRecord record = encode_keyboard_settings(v, last_record_, effects_);
 
     auto hold = channel.hold_link();
+    if (!hold)
+        return link::result::WriteFailed;
     if (channel.link_open())
         channel.begin_config();
     const int res = channel.write_settings(record.bytes, KeyboardSettingsSize,

@@ -226,7 +226,7 @@ void CZentovaKeyboardDevice::set_page_visible(bool on) {
 
 void CZentovaKeyboardDevice::reload_all() {
     ensure_profile();
-    core_.load_from_device(channel_);
+    const bool busy = link_busy(core_.load_from_device(channel_).result);
     load_profile_into_page();
     const KeyboardReadOutcome read = core_.read_settings(channel_);
     if (read.colours_read)
@@ -234,6 +234,7 @@ void CZentovaKeyboardDevice::reload_all() {
     refresh_page();
     apply_lighting_from_profile();
     light_->restart();
+    after_reload(busy);
 }
 
 void CZentovaKeyboardDevice::reload_settings() {

@@ -21,7 +21,13 @@ MouseCore::MouseCore(profile::CMouseProfiledata& profile) : profile_(profile) {}
 LoadOutcome MouseCore::load_from_device(link::CommandChannel& channel, int bank) {
     LoadOutcome out;
     out.range = range();
-    if (!channel.link_open() || !present(channel))
+    if (!channel.link_open())
+        return out;
+    // No exchange of another program of ours falls between the steps.
+    auto hold = channel.hold_link();
+    if (!hold)
+        out.result = link::result::WriteFailed;
+    if (!hold || !present(channel))
         return out;
     out.result = channel.begin_config();
     if (out.result != link::result::Success)

@@ -434,6 +434,7 @@ void CZentovaMouseDevice::set_page_visible(bool on) {
 void CZentovaMouseDevice::reload_all() {
     ensure_profile();
     const LoadOutcome load = core_.load_from_device(channel_, 0);
+    const bool busy = link_busy(load.result);
     if (load.link_message)
         send_to_main(*load.link_message, 0);
     Quiet quiet(this);
@@ -449,6 +450,7 @@ void CZentovaMouseDevice::reload_all() {
     refresh_page();
     apply_lighting_from_profile();
     light_->restart();
+    after_reload(busy);
 }
 
 void CZentovaMouseDevice::restore_defaults() {

@@ -27,6 +27,8 @@ CZentovaUSBDevice::CZentovaUSBDevice(std::shared_ptr<platform::hid::HidBackend> 
       channel_(backend),
       notify_channel_(std::move(backend)),
       default_data_(platform::resources_folder() / "DefaultData") {
+    channel_.set_lock_wait(WindowLockWait);
+    notify_channel_.set_lock_wait(WindowLockWait);
     setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -216,6 +218,25 @@ bool CZentovaUSBDevice::settings_written(int result) {
     show_device_values(true);
     report_write_failure();
     return false;
+}
+
+bool CZentovaUSBDevice::link_busy(int result) const {
+    return result != link::result::Success &&
+           channel_.last_failure() == link::HidFailure::LockTimedOut;
+}
+
+void CZentovaUSBDevice::after_reload(bool busy) {
+    if (!busy) {
+        told_link_busy_ = false;
+        return;
+    }
+    // Meanwhile the page shows the profile. A timer of the page's own, as the window's timers
+    // are held while the notice waits for the user.
+    QTimer::singleShot(LinkRetryMs, this, [this] { on_tile_timer(TimerReload); });
+    if (told_link_busy_)
+        return;
+    told_link_busy_ = true;
+    ui::tell_user(this, "link_busy_text");
 }
 
 bool CZentovaUSBDevice::open_command_link(const std::string& path, bool receiver) {

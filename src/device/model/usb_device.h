@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -40,6 +41,9 @@ class CZentovaUSBDevice : public QWidget {
     static constexpr int PowerPollMs = 3000;
     static constexpr int PowerStartMs = 50;
     static constexpr int LinkRetryWrap = 4;
+    // The window thread waits no longer than this for another program's exchanges; a longer
+    // hold is reported to the user rather than waited out.
+    static constexpr std::chrono::milliseconds WindowLockWait{3000};
 
     // Both channels open their interfaces through `backend` (null: no link can be opened).
     explicit CZentovaUSBDevice(std::shared_ptr<platform::hid::HidBackend> backend = nullptr,
@@ -235,10 +239,17 @@ class CZentovaUSBDevice : public QWidget {
     virtual void show_device_values(bool fresh_read) { (void)fresh_read; }
     // The page shows what the device holds, not the profile (a write was refused).
     bool showing_device_values_ = false;
+    // Whether a load that ended with `result` failed because another program of ours kept the
+    // link lock; read right after the load, before other exchanges.
+    bool link_busy(int result) const;
+    // After a reload: when the link was busy, reads again later and tells the user once (until
+    // a reload gets through).
+    void after_reload(bool busy);
     void stop_all_tile_timers();
 
     link::CommandChannel channel_;
     link::CommandChannel notify_channel_;
+    bool told_link_busy_ = false;
     std::string name_;
     std::array<QString, 3> labels_;
     int type_ = 0;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/hid/report_descriptor.h"
@@ -66,6 +67,15 @@ class HidBackend {
     // stopped it; EWOULDBLOCK when the lock is held) set on failure.
     virtual NodeHandle open(const std::string& node, bool read, bool write, bool exclusive,
                             std::string* error, int* error_number = nullptr) = 0;
+
+    // Where the link locks of these nodes are kept: a private folder of this user, chosen by
+    // main and set before any link opens. Empty: none, so exchanges are kept apart only
+    // within one program.
+    const std::filesystem::path& lock_folder() const { return lock_folder_; }
+    void set_lock_folder(std::filesystem::path folder) { lock_folder_ = std::move(folder); }
+
+  private:
+    std::filesystem::path lock_folder_;
 };
 
 // hidraw under `sysfs_root` (normally "/sys"); device nodes under `dev_root` ("/dev").

@@ -87,7 +87,7 @@ class SimBackend : public HidBackend {
                 *error = std::string(what) + ": " + std::strerror(code);
             return NodeHandle{};
         };
-        lock_fd = ::open(sim_sidecar_of(node).c_str(), O_RDONLY | O_CLOEXEC);
+        lock_fd = ::open(sim_sidecar_of(node).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (lock_fd < 0)
             return fail("no such node");
         if (::flock(lock_fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {

@@ -2,13 +2,18 @@
 // replies), why an operation failed, and the link lock shared by every program of ours.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <thread>
 
 #include "device/link/codecs.h"
 #include "device/link/command_channel.h"
+#include "device/link/link_lock.h"
 #include "device/link/sequences.h"
 #include "in_process_sim.h"
 #include "platform/debug_output.h"
@@ -274,34 +279,79 @@ TEST_F(ScriptedLink, PresenceWithAFailureStatusMeansAbsent) {
 
 // ---- Two programs, one mouse ----
 
-TEST(LinkLockFile, NodesInDevShareOneFileInTmpOthersLieBeside) {
-    EXPECT_EQ(link_lock_file("/dev/hidraw3"), "/tmp/velqa-link-hidraw3.lock");
-    EXPECT_EQ(link_lock_file("/run/sim/cable-if1.sock"), "/run/sim/cable-if1.sock.lock");
+TEST(LinkLockFile, OneFilePerNodeInThePrivateFolderHoweverTheNodeIsNamed) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir / "sim");
+    std::filesystem::create_directory_symlink(dir / "sim", dir / "alias");
+    const std::string file = link_lock_file(dir / "locks", (dir / "sim/cable-if1.sock").string());
+    EXPECT_EQ(std::filesystem::path(file).parent_path(), dir / "locks");
+    EXPECT_EQ(link_lock_file(dir / "locks", (dir / "alias/cable-if1.sock").string()), file);
+    EXPECT_EQ(link_lock_file(dir / "locks", (dir / "sim/./cable-if1.sock").string()), file);
+    EXPECT_NE(link_lock_file(dir / "locks", (dir / "sim/receiver-if1.sock").string()), file);
+    EXPECT_NE(link_lock_file(dir / "locks", "/dev/hidraw3"),
+              link_lock_file(dir / "locks", "/dev/hidraw4"));
+    EXPECT_EQ(link_lock_file({}, "/dev/hidraw3"), "");
 }
 
-TEST(LinkLockFile, HeldByOneOpenerKeepsEveryOtherOut) {
+TEST(LinkLockFile, HeldByOneOpenerKeepsEveryOtherOutForABoundedWait) {
     // Two locks on the same node stand for two programs: flock excludes open files, not
     // processes.
     test::TempDir dir;
-    const std::string node = (dir / "node").string();
+    const std::string file = link_lock_file(dir.path(), (dir / "node").string());
     LinkLock window, ctl;
-    window.attach(0, node);
-    ctl.attach(1, node);
-    window.lock(0);
-    window.lock(0);  // nested
+    window.attach(0, file);
+    ctl.attach(1, file);
+    ASSERT_TRUE(window.lock(0));
+    ASSERT_TRUE(window.lock(0));  // nested
     EXPECT_FALSE(ctl.try_lock(1));
     window.unlock();
     EXPECT_FALSE(ctl.try_lock(1)) << "still held once";
     window.unlock();
     ASSERT_TRUE(ctl.try_lock(1));
     auto blocked = std::async(std::launch::async, [&] {
-        window.lock(0);
-        window.unlock();
-        return true;
+        const bool got = window.lock(0);
+        if (got)
+            window.unlock();
+        return got;
     });
     EXPECT_EQ(blocked.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
     ctl.unlock();
     EXPECT_TRUE(blocked.get());
+
+    // A holder that never lets go: the waiter gives up with nothing held, and takes the lock
+    // once it is free again.
+    ASSERT_TRUE(ctl.lock(1));
+    window.set_wait(std::chrono::milliseconds(30));
+    EXPECT_FALSE(window.lock(0));
+    EXPECT_FALSE(window.lock(0));
+    ctl.unlock();
+    ASSERT_TRUE(window.lock(0));
+    EXPECT_FALSE(ctl.try_lock(1));
+    window.unlock();
+}
+
+TEST(LinkLockFile, AnythingButARegularFileOfOursIsRefusedWithoutBlocking) {
+    test::TempDir dir;
+    const std::string fifo = (dir / "fifo.lock").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string target = (dir / "precious").string();
+    { std::ofstream(target) << "keep"; }
+    const std::string link = (dir / "link.lock").string();
+    std::filesystem::create_symlink(target, link);
+    for (const std::string& file : {fifo, link}) {
+        // No file lock: both "programs" get in, and this process's threads are still ordered.
+        LinkLock a, b;
+        a.attach(0, file);  // returns: a FIFO's open would otherwise wait for a writer
+        b.attach(0, file);
+        ASSERT_TRUE(a.lock(0)) << file;
+        EXPECT_TRUE(b.try_lock(0)) << file;
+        b.unlock();
+        a.unlock();
+    }
+    std::ifstream in(target);
+    std::string text;
+    in >> text;
+    EXPECT_EQ(text, "keep");
 }
 
 TEST(LinkLockFile, TwoChannelsOnOneMouseNeverMixTheirRecords) {

@@ -1,11 +1,13 @@
 // The mouse core's sequences against the in-process simulated mouse, on both paths.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <thread>
 
 #include "device/link/codecs.h"
+#include "device/link/sequences.h"
 #include "device/model/mouse_core.h"
 #include "in_process_sim.h"
 #include "platform/debug_output.h"
@@ -189,6 +191,47 @@ TEST_P(MouseCoreSim, PowerPoll) {
     EXPECT_EQ(update.block.bytes[1], 1);
     EXPECT_EQ(update.block.bytes[3], GetParam() == Link::Receiver ? 1 : 0);
     EXPECT_EQ(receiver_link_ok(channel_), GetParam() == Link::Receiver);
+}
+
+TEST_P(MouseCoreSim, AnotherProgramNeverFallsIntoTheLoadSequence) {
+    // Its own connection and lock file descriptor, as velqactl has: it reads the settings over
+    // and over while the window loads.
+    link::CommandChannel other(sim_.backend());
+    ASSERT_TRUE(sim_.open(other, GetParam()));
+    fw().clear_requests();
+    // One read per round, started together with the round's load: it either goes first or
+    // waits for the whole load.
+    std::atomic<bool> running{true};
+    std::atomic<int> asked{0}, read{0};
+    auto reader = std::async(std::launch::async, [&] {
+        while (running.load()) {
+            if (read.load() == asked.load()) {
+                std::this_thread::yield();
+                continue;
+            }
+            link::MouseSettingsRead settings;
+            EXPECT_EQ(link::read_mouse_settings(other, settings), 1);
+            ++read;
+        }
+    });
+    for (int round = 1; round <= 8; ++round) {
+        asked = round;
+        EXPECT_EQ(core_.load_from_device(channel_, 0).result, 1);
+        EXPECT_TRUE(eventually([&] { return read.load() == round; }));
+    }
+    running = false;
+    reader.get();
+    bool open = false;
+    int inside = 0;
+    for (const auto& r : fw().requests()) {
+        if (r[3] == BeginConfig)
+            open = true;
+        else if (r[3] == EndConfig)
+            open = false;
+        else if (open && r[3] == link::code::ReadSettings)
+            ++inside;
+    }
+    EXPECT_EQ(inside, 0) << "another program's reads fell between begin and end";
 }
 
 TEST(MouseCoreSensor, WiderRangeAndPictureFor3950) {
