@@ -141,7 +141,10 @@ bool LinkLock::lock(int side) {
     const auto start = Clock::now();
     const std::chrono::milliseconds wait(wait_ms_.load());
     // Another thread of ours that holds it is bounded by its own wait and its exchanges.
-    if (!mutex_.try_lock_until(start + wait)) {
+    // Against the system clock: libstdc++ then waits with pthread_mutex_timedlock, which
+    // ThreadSanitizer follows (the steady clock's pthread_mutex_clocklock it does not, and every
+    // unlock was reported). A clock step only lengthens or shortens this one bounded wait.
+    if (!mutex_.try_lock_until(std::chrono::system_clock::now() + wait)) {
         platform::debug_output("link lock: timed out waiting for another thread");
         return false;
     }
