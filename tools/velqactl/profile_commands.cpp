@@ -14,6 +14,7 @@
 #include "command_registry.h"
 #include "device/model/mouse_core.h"
 #include "mouse_session.h"
+#include "platform/folder_lock.h"
 #include "platform/folders.h"
 #include "platform/number_text.h"
 #include "profile/json_access.h"
@@ -306,6 +307,17 @@ int run_list_command(const velqa::ctl::Context& context, const std::string& word
         return rest.size() >= low && rest.size() <= high;
     };
 
+    // A command is one read-modify-write: N names the entry at N when the command runs, so no
+    // other program may change the list between our read and our change. select holds it only
+    // in its list steps, as it writes to the mouse in between.
+    std::optional<velqa::platform::FolderLock> held;
+    if (word != "select") {
+        held.emplace(profile_folder(KindMouse));
+        if (!held->ok()) {
+            std::fprintf(stderr, "velqactl profile: %s\n", held->error().c_str());
+            return velqa::ctl::Failed;
+        }
+    }
     std::optional<ProfileList> list = open_list();
     if (!list)
         return velqa::ctl::Failed;
