@@ -81,24 +81,34 @@ FolderLock::FolderLock(const fs::path& folder, std::chrono::milliseconds wait) {
         }
     }
     // A bounded wait: flock itself would wait for good behind a hung holder.
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    auto pause = std::chrono::milliseconds(1);
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR)
-            continue;
-        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
-            error_ = errno == EWOULDBLOCK ? "another program holds " + file.string()
-                                          : why("cannot lock " + file.string());
-            ::close(fd);
-            return;
-        }
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    if (const FlockResult r = flock_until(fd, std::chrono::steady_clock::now() + wait);
+        r != FlockResult::Taken) {
+        error_ = r == FlockResult::Busy ? "another program holds " + file.string()
+                                        : why("cannot lock " + file.string());
+        ::close(fd);
+        return;
     }
     std::lock_guard guard(held_mutex());
     held_locks().push_back({dev_, ino_, std::this_thread::get_id(), 1});
     fd_ = fd;
     held_ = true;
+}
+
+FlockResult flock_until(int fd, std::chrono::steady_clock::time_point deadline) {
+    auto pause = std::chrono::milliseconds(1);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            return FlockResult::Failed;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return FlockResult::Busy;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(8));
+    }
+    return FlockResult::Taken;
 }
 
 FolderLock::~FolderLock() {

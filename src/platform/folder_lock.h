@@ -14,6 +14,13 @@ inline constexpr char FolderLockName[] = ".lock";
 // and the waiter gives up rather than freeze a window.
 inline constexpr std::chrono::milliseconds FolderLockWait{5000};
 
+enum class FlockResult { Taken, Busy, Failed };
+
+// An exclusive flock on `fd`, waiting at most until `deadline`. flock has no time limit of its
+// own, so while another holder has it this looks again at growing intervals (1 to 8 ms); it
+// costs nothing when the lock is free. Failed (errno kept) when the file cannot be locked at all.
+FlockResult flock_until(int fd, std::chrono::steady_clock::time_point deadline);
+
 class FolderLock {
   public:
     // Takes the lock of `folder` (created when absent), waiting at most `wait`. The lock file

@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <cstring>
 #include <system_error>
-#include <thread>
 
 #include "platform/debug_output.h"
+#include "platform/folder_lock.h"
 
 namespace velqa::link {
 
@@ -111,27 +111,22 @@ void LinkLock::set_wait(std::chrono::milliseconds wait) {
 
 LinkLock::Take LinkLock::take_file(int side, Clock::time_point deadline) {
     const int fd = fds_[side];
-    bool told = false;
-    auto pause = std::chrono::milliseconds(1);
-    while (fd >= 0) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            break;
-        if (errno == EINTR)
-            continue;
-        if (errno != EWOULDBLOCK) {
-            platform::debug_printf("link lock: %s", std::strerror(errno));
-            break;  // no lock to take: this program's threads are still ordered
-        }
-        // flock cannot wait with a limit, so short looks, spaced well below one exchange.
-        const auto now = Clock::now();
-        if (now >= deadline)
-            return Take::Busy;
-        if (!told) {
+    if (fd >= 0) {
+        platform::FlockResult r = platform::flock_until(fd, Clock::now());
+        if (r == platform::FlockResult::Busy && Clock::now() < deadline) {
             platform::debug_output("link lock: held by another program; waiting");
-            told = true;
+            r = platform::flock_until(fd, deadline);
         }
-        std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
-        pause = std::min(pause * 2, std::chrono::milliseconds(8));
+        switch (r) {
+            case platform::FlockResult::Busy:
+                return Take::Busy;
+            case platform::FlockResult::Failed:
+                // No lock to take: this program's threads are still ordered.
+                platform::debug_printf("link lock: %s", std::strerror(errno));
+                break;
+            case platform::FlockResult::Taken:
+                break;
+        }
     }
     held_fd_ = fd;
     return Take::Taken;
