@@ -17,7 +17,7 @@
 #include <memory>
 
 #include "device/link/command_channel.h"
-#include "device/model/mouse_device.h"
+#include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/resources.h"

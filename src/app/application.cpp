@@ -33,7 +33,7 @@
 #include "platform/ipc/program_channel.h"
 #include "platform/ipc/sleep_monitor.h"
 #include "platform/ui/window.h"
-#include "update/set_wnd.h"
+#include "update/ui/set_wnd.h"
 
 namespace velqa::app {
 namespace {

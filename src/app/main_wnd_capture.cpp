@@ -6,12 +6,12 @@
 #include "app/device_hook.h"
 #include "app/main_wnd.h"
 #include "app/messages.h"
-#include "device/model/mouse_device.h"
-#include "macro/keyset_control.h"
-#include "macro/macro_control.h"
+#include "device/model/ui/mouse_device.h"
+#include "macro/ui/keyset_control.h"
+#include "macro/ui/macro_control.h"
 #include "platform/debug_output.h"
 #include "platform/input/input_capture.h"
-#include "profile/device_profile_ui.h"
+#include "profile/ui/device_profile_ui.h"
 
 namespace velqa::app {
 

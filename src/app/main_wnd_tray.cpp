@@ -5,7 +5,7 @@
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_tray.h"
-#include "device/model/mouse_device.h"
+#include "device/model/ui/mouse_device.h"
 #include "platform/ui/language.h"
 #include "ui/mp_device_power.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/battery_watch.h"
-#include "platform/notify.h"
+#include "platform/ipc/notify.h"
 
 namespace velqa::app {
 

@@ -6,13 +6,13 @@
 #include "app/main_wnd.h"
 #include "app/messages.h"
 #include "app/startup.h"
-#include "device/model/mouse_device.h"
+#include "device/model/ui/mouse_device.h"
 #include "platform/autostart.h"
 #include "platform/debug_output.h"
 #include "platform/ui/language.h"
 #include "ui/device_option.h"
 #include "ui/msg_wnd.h"
-#include "update/set_wnd.h"
+#include "update/ui/set_wnd.h"
 #include "update/update_config.h"
 
 namespace velqa::app {

@@ -7,18 +7,18 @@
 #include <cstdint>
 
 #include "app/messages.h"
-#include "device/model/usb_device.h"
-#include "macro/keyset_control.h"
-#include "macro/macro_control.h"
-#include "macro/shoot_control.h"
+#include "device/model/ui/usb_device.h"
+#include "macro/ui/keyset_control.h"
+#include "macro/ui/macro_control.h"
+#include "macro/ui/shoot_control.h"
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
 #include "platform/json_read.h"
 #include "platform/ui/resources.h"
 #include "platform/ui/settings_store.h"
-#include "profile/device_profile_ui.h"
-#include "profile/light_control.h"
+#include "profile/ui/device_profile_ui.h"
+#include "profile/ui/light_control.h"
 #include "ui/custom_controls.h"
 
 namespace velqa::app {

@@ -10,7 +10,7 @@
 #include "app/messages.h"
 #include "app_fixture.h"
 #include "device/link/codecs.h"
-#include "device/model/mouse_device.h"
+#include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
 #include "platform/debug_output.h"
 #include "platform/json_read.h"

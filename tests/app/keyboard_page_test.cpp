@@ -10,7 +10,7 @@
 
 #include "app/main_wnd.h"
 #include "app_fixture.h"
-#include "device/model/keyboard_device.h"
+#include "device/model/ui/keyboard_device.h"
 #include "in_process_sim.h"
 #include "platform/json_read.h"
 #include "platform/ui/controls.h"

@@ -9,7 +9,7 @@
 
 #include "app/main_wnd.h"
 #include "app_fixture.h"
-#include "device/model/mouse_device.h"
+#include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
 #include "platform/ui/controls.h"
 #include "ui/mouse_page.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "update/package_launcher.h"
+#include "update/ui/package_launcher.h"
 
 namespace velqa::test {
 

@@ -7,12 +7,12 @@
 #include <sstream>
 #include <string>
 
-#include "device/model/mouse_device.h"
+#include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
 #include "platform/json_read.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/qt_test_app.h"
-#include "profile/light_control.h"
+#include "profile/ui/light_control.h"
 #include "profile/profile_list.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"

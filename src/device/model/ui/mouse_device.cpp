@@ -1,0 +1,868 @@
+#include "device/model/ui/mouse_device.h"
+
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QVBoxLayout>
+
+#include "macro/button_download.h"
+#include "macro/key_names.h"
+#include "macro/ui/keyset_control.h"
+#include "macro/ui/macro_control.h"
+#include "macro/macro_files.h"
+#include "macro/ui/shoot_control.h"
+#include "macro/shoot_data.h"
+#include "platform/debug_output.h"
+#include "platform/folders.h"
+#include "platform/json_read.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/language.h"
+#include "platform/ui/layout_builder.h"
+#include "profile/ui/light_control.h"
+#include "profile/profile_files.h"
+#include "ui/mouse_page.h"
+#include "ui/mp_device_power.h"
+#include "ui/msg_wnd.h"
+#include "ui/pallet_dialog.h"
+
+namespace velqa::model {
+
+namespace pui = platform::ui;
+
+namespace {
+
+constexpr char kActiveThumb[] = "file='Control/SliderBar1_Thumb.png'";
+constexpr char kSensorPicture[] = "file='main/mouse.png'";
+// Offset between the sleep-time combo's item and the sleep-time index (1-6).
+constexpr int DormancyComboOffset = 1;
+
+QString numbered(const char* prefix, int n) {
+    return QString::fromLatin1(prefix) + QString::number(n);
+}
+
+// Splits "DPI_edit_2" into "DPI_edit" and 2; a name without a numeric suffix gives -1.
+std::pair<QString, int> split_suffix(const QString& name) {
+    const auto cut = name.lastIndexOf(QLatin1Char('_'));
+    if (cut > 0) {
+        bool ok = false;
+        const int n = name.mid(cut + 1).toInt(&ok);
+        if (ok && n >= 0)
+            return {name.left(cut), n};
+    }
+    return {name, -1};
+}
+
+std::uint32_t stage_argb(const profile::DpiStage& s) {
+    return 0xFF000000u | std::uint32_t(s.red) << 16 | std::uint32_t(s.green) << 8 | s.blue;
+}
+
+// Suppresses notifications of the window the page is in while the page sets values itself.
+class Quiet {
+  public:
+    explicit Quiet(QWidget* page) {
+        if (pui::Window* w = pui::window_of(page))
+            suppressor_.emplace(*w);
+    }
+
+  private:
+    std::optional<pui::Window::NotifySuppressor> suppressor_;
+};
+
+}  // namespace
+
+CZentovaMouseDevice::CZentovaMouseDevice(std::shared_ptr<platform::hid::HidBackend> backend,
+                                         QWidget* parent)
+    : CZentovaUSBDevice(std::move(backend), parent) {
+    setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
+    set_key_count(KeyCount);
+    set_light_count(LightCount);
+    // Both callbacks run on worker threads: they only post to this page's thread. Posted calls
+    // still pending when the page is destroyed are dropped with it.
+    light_ = std::make_unique<MouseLightThread>(channel_, [this] {
+        if (frame_posted_.exchange(true))
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                frame_posted_ = false;
+                show_led_frame();
+            },
+            Qt::QueuedConnection);
+    });
+    notifications_ = std::make_unique<MouseNotifications>(
+        notify_channel_, channel_, [this](const NotificationEvent& event) {
+            QMetaObject::invokeMethod(
+                this, [this, event] { on_notification_event(event); }, Qt::QueuedConnection);
+        });
+}
+
+CZentovaMouseDevice::~CZentovaMouseDevice() {
+    stop_threads();
+    stop_all_tile_timers();
+}
+
+void CZentovaMouseDevice::stop_threads() {
+    light_->stop();
+    notifications_->close_notification(WiredMouseType);
+    notifications_->close_notification(ReceiverMouseType);
+}
+
+// ---- Profile ----
+
+void CZentovaMouseDevice::set_profile_file(const std::filesystem::path& file) {
+    attach_mouse_profile(profile_, core_, file, default_data_);
+    profile_loaded_ = true;
+}
+
+void CZentovaMouseDevice::apply_profile_file(const std::filesystem::path& file) {
+    set_profile_file(file);
+    load_profile_into_page();
+    refresh_page();
+    apply_lighting_from_profile();
+    refresh_key_labels();
+    show_selected_key();
+    // Not a reload from the mouse: that would copy the mouse's settings over the chosen profile.
+    if (core_.has_record()) {
+        write_settings(0, 0);
+        write_buttons(ButtonsFor::ProfileApply);
+    }
+}
+
+void CZentovaMouseDevice::ensure_profile() {
+    if (!profile_loaded_)
+        set_profile_file(user_data_folder() / (name_ + ".Json"));
+}
+
+std::vector<profile::DpiStage> CZentovaMouseDevice::stage_list() const {
+    return profile_.dpi_stages();
+}
+
+void CZentovaMouseDevice::store_stages(const std::vector<profile::DpiStage>& list) {
+    const int set = profile::stage_set_for_sensor(core_.sensor_id());
+    if (set >= 0)
+        profile_.write_dpi_stages(list, set);
+}
+
+void CZentovaMouseDevice::set_system(
+    const std::function<void(profile::MouseSystemSettings&)>& change) {
+    profile::MouseSystemSettings sys = profile_.system_settings();
+    change(sys);
+    profile_.write_system_settings(sys);
+}
+
+void CZentovaMouseDevice::store_and_write() {
+    profile_.save();
+    write_settings(0, 0);
+}
+
+int CZentovaMouseDevice::write_settings(int slot, std::uint8_t slot_byte) {
+    const int result = core_.write_settings(channel_, slot, slot_byte);
+    settings_written(result);
+    return result;
+}
+
+void CZentovaMouseDevice::show_device_values(bool fresh_read) {
+    // Earlier writes may have changed the mouse since the last read; when the read fails too,
+    // the last record read. The profile is left alone for a retry.
+    if (fresh_read)
+        core_.read_settings(channel_, Mirror::No);
+    profile::CMouseProfiledata shown = profile_;
+    mirror_into_profile(core_.state(), core_.sensor_id(), shown);
+    show_values(shown);
+    show_lighting(shown.light_info());
+    showing_device_values_ = true;
+}
+
+// ---- Page ----
+
+void CZentovaMouseDevice::bind_page_controls() {
+    if (page_ == nullptr) {
+        const QString file =
+            page_layout_.isEmpty() ? QString::fromLatin1(ui::kMousePageLayout) : page_layout_;
+        page_ = pui::Window::build_layout(file, this);
+        if (page_ != nullptr) {
+            layout()->addWidget(page_);
+            ui::fill_mouse_page_combos(page_);
+            pui::set_selected(find(QStringLiteral("mouse_device_seting_option_0")), true, false);
+            pui::select_page(find(QStringLiteral("mouse_device_seting_layout")), 0);
+            pui::set_selected(find(QStringLiteral("key_page_option_0")), true, false);
+            pui::select_page(find(QStringLiteral("key_page_layout")), 0);
+        } else {
+            platform::debug_printf("mouse page: layout %s could not be built\n",
+                                   file.toUtf8().constData());
+        }
+        bind_button_editors();
+    }
+    CZentovaUSBDevice::bind_page_controls();
+}
+
+// ---- Buttons and macros ----
+
+macro::CMacroControlUI* CZentovaMouseDevice::macro_editor() const {
+    return page_ != nullptr ? page_->findChild<macro::CMacroControlUI*>() : nullptr;
+}
+
+macro::CKeySetControlUI* CZentovaMouseDevice::keyset_editor() const {
+    return page_ != nullptr ? page_->findChild<macro::CKeySetControlUI*>() : nullptr;
+}
+
+macro::CShootControlUI* CZentovaMouseDevice::shoot_editor() const {
+    return page_ != nullptr ? page_->findChild<macro::CShootControlUI*>() : nullptr;
+}
+
+bool CZentovaMouseDevice::write_shooting_patterns() {
+    macro::CShootControlUI* editor = shoot_editor();
+    if (editor == nullptr)
+        return false;
+    if (!core_.has_record()) {
+        platform::debug_output("mouse page: patterns not written until the mouse is read\n");
+        emit shooting_written(false);
+        return false;
+    }
+    const int rc = macro::download_shooting_patterns(channel_, editor->patterns());
+    if (rc != link::result::Success) {
+        platform::debug_printf("mouse page: the shooting patterns write gave %d\n", rc);
+        report_write_failure("shoot_write_failed_text");
+    }
+    emit shooting_written(rc == link::result::Success);
+    return rc == link::result::Success;
+}
+
+void CZentovaMouseDevice::bind_button_editors() {
+    if (macro::CShootControlUI* shoot = shoot_editor()) {
+        shoot->set_folders(user_data_folder(), default_data_);
+        connect(shoot, &macro::CShootControlUI::download_requested, this,
+                [this] { write_shooting_patterns(); });
+    }
+    if (macro::CKeySetControlUI* keys = keyset_editor()) {
+        keys->set_page_kind(false);
+        connect(keys, &macro::CKeySetControlUI::key_saved, this, &CZentovaMouseDevice::store_key);
+        connect(keys, &macro::CKeySetControlUI::write_requested, this,
+                [this] { write_buttons(ButtonsFor::WriteButton); });
+    }
+    macro::CMacroControlUI* macros = macro_editor();
+    if (macros == nullptr)
+        return;
+    macros->set_macro_folder(user_data_folder());
+    macros->load_macro_list();
+    macros->set_references({[this](int index) {
+                                ensure_profile();
+                                return macro::uses_macro(profile_.read_key_list(), index);
+                            },
+                            [this](int index) { return fix_macro_profiles(index); }});
+    connect(macros, &macro::CMacroControlUI::recording_started, this,
+            &CZentovaMouseDevice::recording_started);
+    connect(macros, &macro::CMacroControlUI::recording_stopped, this,
+            &CZentovaMouseDevice::recording_stopped);
+    connect(macros, &macro::CMacroControlUI::macro_added, this, [this](const QString& name) {
+        if (macro::CKeySetControlUI* keys = keyset_editor())
+            keys->add_macro(name);
+    });
+    connect(macros, &macro::CMacroControlUI::macro_renamed, this,
+            [this](int index, const QString& name) {
+                if (macro::CKeySetControlUI* keys = keyset_editor())
+                    keys->rename_macro(index, name);
+                refresh_key_labels();
+            });
+    connect(macros, &macro::CMacroControlUI::macro_deleted, this,
+            [this](int, bool current_profile_changed) {
+                refresh_macro_choice();
+                refresh_key_labels();
+                show_selected_key();
+                // The mouse holds the current profile's buttons: they follow the new numbering.
+                if (current_profile_changed)
+                    write_buttons(ButtonsFor::WriteButton);
+            });
+    refresh_macro_choice();
+}
+
+void CZentovaMouseDevice::refresh_macro_choice() {
+    macro::CKeySetControlUI* keys = keyset_editor();
+    macro::CMacroControlUI* macros = macro_editor();
+    if (keys == nullptr)
+        return;
+    if (macros != nullptr) {
+        keys->fill_macros(macros->macro_names());
+        return;
+    }
+    macro::MacroLibrary library(user_data_folder());
+    library.load();
+    keys->fill_macros(library.names());
+}
+
+bool CZentovaMouseDevice::fix_macro_profiles(int deleted) {
+    ensure_profile();
+    const macro::ProfileFixOutcome others = macro::fix_macro_references_in_profiles(
+        user_data_folder(), default_data_ / (name_ + ".Json"), deleted, profile_.profile_path());
+    if (!others.list_error.empty())
+        platform::debug_printf("mouse page: profile list: %s\n", others.list_error.c_str());
+    for (const auto& file : others.failed)
+        platform::debug_printf("mouse page: %s could not be stored\n", file.string().c_str());
+    std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
+    if (!macro::fix_macro_references(keys, deleted))
+        return false;
+    profile_.write_key_list(keys);
+    profile_.save();
+    return true;
+}
+
+void CZentovaMouseDevice::show_selected_key() {
+    macro::CKeySetControlUI* editor = keyset_editor();
+    const int k = selected_key();
+    if (editor == nullptr || k < 0)
+        return;
+    ensure_profile();
+    const std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
+    if (static_cast<std::size_t>(k) < keys.size())
+        editor->show_key(keys[static_cast<std::size_t>(k)]);
+}
+
+void CZentovaMouseDevice::store_key(const profile::KeyCode& code) {
+    const int k = selected_key();
+    if (k < 0)
+        return;
+    ensure_profile();
+    std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
+    if (static_cast<std::size_t>(k) >= keys.size()) {
+        platform::debug_printf("mouse page: key %d has no entry in the profile\n", k);
+        return;
+    }
+    keys[static_cast<std::size_t>(k)].current = code;
+    profile_.write_key_list(keys);
+    profile_.save();
+    refresh_key_labels();
+}
+
+void CZentovaMouseDevice::refresh_key_labels() {
+    ensure_profile();
+    const std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
+    const std::vector<std::string> macros =
+        macro_editor() != nullptr ? macro_editor()->macro_names() : std::vector<std::string>{};
+    auto& texts = pui::LanguageTexts::instance();
+    for (std::size_t i = 0; i < keys_.size() && i < keys.size(); ++i) {
+        QWidget* button = keys_[i];
+        if (button == nullptr)
+            continue;
+        const profile::KeyCode& code = keys[i].current;
+        QString what;
+        if (macro::is_macro_code(code) && code.first < macros.size()) {
+            what = texts.text(QStringLiteral("key_label_macro_text")) + QStringLiteral(" ") +
+                   QString::fromStdString(macros[code.first]);
+        } else if (const std::string label = macro::function_label(code); !label.empty()) {
+            what = texts.text(QString::fromStdString(label));
+        } else if (code == keys[i].default_code) {
+            what = texts.text(QStringLiteral("key_label_default_text"));
+        } else {
+            what = texts.text(QStringLiteral("key_label_custom_text"));
+        }
+        const QString tip_id = button->property("toolTipId").toString();
+        const QString name = tip_id.isEmpty() ? QString() : texts.text(tip_id);
+        button->setToolTip(name.isEmpty() ? what : name + QStringLiteral(": ") + what);
+    }
+}
+
+void CZentovaMouseDevice::report(const char* text_id, int number) {
+    QWidget* owner = main_window_ ? static_cast<QWidget*>(main_window_.data()) : window();
+    const int dpi = main_window_ ? main_window_->dpi() : 96;
+    QString text = pui::LanguageTexts::instance().text(QString::fromLatin1(text_id));
+    if (number >= 0)
+        text.replace(QStringLiteral("%d"), QString::number(number));
+    ui::show_message(owner, QString(), text, dpi, 0, 0);
+}
+
+bool CZentovaMouseDevice::write_buttons(ButtonsFor why) {
+    ensure_profile();
+    if (!core_.has_record()) {
+        platform::debug_output("mouse page: buttons not written until the mouse is read\n");
+        emit buttons_written(false);
+        return false;
+    }
+    const auto& tables = core_.key_tables();
+    const macro::ButtonWrite w = macro::write_buttons(
+        channel_, user_data_folder(), tables, core_.info().key_count, profile_.read_key_list(),
+        why == ButtonsFor::ProfileApply ? macro::AfterMacroFailure::WriteKeys
+                                        : macro::AfterMacroFailure::SkipKeys);
+    if (w.overflow())
+        report("message_text_16", w.macros);
+    else if (w.macros < 0)
+        report_write_failure("message_text_7");
+    if (w.keys_attempted && w.keys != 1) {
+        platform::debug_printf("mouse page: the key table write gave %d\n", w.keys);
+        // The profile keeps the assignments: "Write to mouse" tries them again.
+        report_write_failure();
+    }
+    emit buttons_written(w.ok());
+    return w.ok();
+}
+
+void CZentovaMouseDevice::apply_lighting_from_profile() {
+    show_lighting(profile_.light_info());
+}
+
+void CZentovaMouseDevice::show_lighting(const profile::LightInfo& info) {
+    // The preview computes one entry per light indicator of the page.
+    if (light_->frame().size() != frame_.size())
+        light_->set_led_count(frame_.size());
+    set_lighting_values({info.mode, info.brightness, info.speed}, info.direction);
+    light_->set_lighting(lighting_from_record(info));
+}
+
+void CZentovaMouseDevice::show_led_frame() {
+    frame_ = light_->frame();
+    CZentovaUSBDevice::show_led_frame();
+}
+
+void CZentovaMouseDevice::switch_function_page(int page_type) {
+    CZentovaUSBDevice::switch_function_page(page_type);
+    if (QWidget* info = find(QStringLiteral("device_tishi_info")))
+        info->hide();
+}
+
+void CZentovaMouseDevice::select_key(int index) {
+    CZentovaUSBDevice::select_key(index);
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        if (keys_[i])
+            pui::set_selected(keys_[i], static_cast<int>(i) == index, false);
+    }
+    show_selected_key();
+}
+
+void CZentovaMouseDevice::set_page_visible(bool on) {
+    CZentovaUSBDevice::set_page_visible(on);
+    light_->set_hidden(!on);
+}
+
+void CZentovaMouseDevice::reload_all() {
+    ensure_profile();
+    const LoadOutcome load = core_.load_from_device(channel_, 0);
+    const bool busy = link_busy(load.result);
+    if (load.link_message)
+        send_to_main(*load.link_message, 0);
+    Quiet quiet(this);
+    for (int n = 0; n < StageCount; ++n)
+        pui::set_range(find(numbered("DPI_slider_", n)), load.range.min, load.range.max);
+    if (load.sensor_picture)
+        pui::set_bk_image(find(QStringLiteral("ms_device_name")),
+                          QString::fromLatin1(kSensorPicture));
+    if (load.sensor_id)
+        send_to_main(MsgSensor, *load.sensor_id);
+    load_profile_into_page();
+    core_.read_settings(channel_);
+    refresh_page();
+    apply_lighting_from_profile();
+    light_->restart();
+    after_reload(busy);
+}
+
+void CZentovaMouseDevice::restore_defaults() {
+    ensure_profile();
+    const Json::Value factory = profile::read_json(default_data_ / "mouse.Json");
+    const Json::Value& section =
+        platform::element(platform::member(factory, "Device"), static_cast<Json::ArrayIndex>(0));
+    if (!section.isObject()) {
+        platform::debug_output("mouse page: no factory settings to restore\n");
+        return;
+    }
+    const std::filesystem::path file = profile_.profile_path();
+    if (!profile_.store_section(section, file))
+        return;
+    set_profile_file(file);
+    load_profile_into_page();
+    refresh_page();
+    apply_lighting_from_profile();
+    write_settings(0, 0);
+}
+
+void CZentovaMouseDevice::reload_settings() {
+    ensure_profile();
+    if (showing_device_values_) {
+        // The profile still holds values the mouse refused: they stay there for a retry.
+        show_device_values(true);
+        return;
+    }
+    core_.read_settings(channel_);
+    refresh_page();
+}
+
+void CZentovaMouseDevice::load_profile_into_page() {
+    const int set = profile::stage_set_for_sensor(core_.sensor_id());
+    if (set >= 0)
+        profile_.read_dpi_stages(set);
+    profile_.read_system_settings();
+    profile_.read_light_info();
+    Quiet quiet(this);
+    const profile::MouseSystemSettings& sys = profile_.system_settings();
+    pui::set_value(find(QStringLiteral("pointer_speed_slider")), sys.pointer_speed);
+    pui::set_value(find(QStringLiteral("scroll_speed_slider")), sys.wheel_scroll_lines);
+    pui::set_value(find(QStringLiteral("double_click_slider")), sys.double_click_time);
+    pui::set_selected(find(QStringLiteral("pointer_precision_check")), sys.pointer_precision != 0,
+                      false);
+    pui::set_selected(find(QStringLiteral("scrolls_page_check")), sys.scroll_page != 0, false);
+    refresh_key_labels();
+    // The Buttons tab always shows a button: the first until the user picks another.
+    if (selected_key() < 0 && keyset_editor() != nullptr)
+        select_key(0);
+    else
+        show_selected_key();
+}
+
+// The profile mirrors the device after every read and holds every change since, so the page
+// shows it; the decoded state adds the active stage the mouse reported last.
+void CZentovaMouseDevice::refresh_page() {
+    showing_device_values_ = false;
+    show_values(profile_);
+}
+
+void CZentovaMouseDevice::show_values(profile::CMouseProfiledata& shown) {
+    Quiet quiet(this);
+    const auto stages = shown.dpi_stages();
+    for (int n = 0; n < StageCount && n < static_cast<int>(stages.size()); ++n) {
+        const profile::DpiStage& s = stages[static_cast<std::size_t>(n)];
+        pui::set_selected(find(numbered("DPI_enable_check_", n)), s.stage_flag != 0, false);
+        pui::set_value(find(numbered("DPI_slider_", n)), s.dpi_x);
+        pui::set_text(find(numbered("DPI_edit_", n)), QString::number(dpi_display_value(s.dpi_x)));
+        pui::set_bk_color(find(numbered("DPI_color_option_", n)), stage_argb(s));
+    }
+    const int active =
+        core_.has_record() ? core_.state().settings.active_stage : shown.active_stage();
+    if (active >= 0 && active < StageCount)
+        ui::show_active_dpi_stage(this, active);
+
+    const profile::MouseSystemSettings& sys = shown.system_settings();
+    const int polling = channel_.receiver_path() ? sys.report_item_24g : sys.report_item_usb;
+    const int option = polling >= 0 && polling < PollingOptions ? polling : 0;
+    pui::set_selected(find(numbered("polling_rate_option_", option)), true, false);
+    pui::set_value(find(QStringLiteral("polling_rate_slider")), option);
+    auto two_way = [&](const char* prefix, int index) {
+        pui::set_selected(find(numbered(prefix, shown_two_way_option(index))), true, false);
+    };
+    two_way("Linear_Calibration_option_", sys.linear_calibration);
+    two_way("Silent_Altitude_option_", sys.silent_altitude);
+    two_way("motion_sync_option_", sys.motion_sync);
+    two_way("sensor_lif_option_", sys.sensor_lift);
+    two_way("deep_sleep_option_", sys.deep_sleep_off);
+    pui::set_value(find(QStringLiteral("Key_Delay_slider")), sys.key_delay);
+    pui::select_item(find(QStringLiteral("Key_Delay_combo_timeSelect")), sys.key_delay, false);
+    if (sys.dormancy_time >= 1) {
+        pui::set_value(find(QStringLiteral("Dormancy_slider")), sys.dormancy_time);
+        pui::select_item(find(QStringLiteral("Dormancy_combo_timeSelect")),
+                         sys.dormancy_time - DormancyComboOffset, false);
+    }
+    pui::select_item(find(QStringLiteral("Anti_Shake_combo_timeSelect")), sys.anti_shake, false);
+    if (QWidget* slider = find(QStringLiteral("Dormancy_slider")))
+        slider->setEnabled(sys.deep_sleep_off != 0);
+    fill_light_editor(shown);
+    emit refreshed();
+}
+
+profile::CLightControlUI* CZentovaMouseDevice::light_editor() const {
+    return page_ != nullptr ? page_->findChild<profile::CLightControlUI*>() : nullptr;
+}
+
+void CZentovaMouseDevice::fill_light_editor(profile::CMouseProfiledata& shown) {
+    profile::CLightControlUI* editor = light_editor();
+    if (editor == nullptr)
+        return;
+    // The mouse's table on either link.
+    editor->set_light_type(WiredMouseType);
+    editor->set_light_sync(light_sync());
+    if (!light_modes_filled_) {
+        std::vector<QString> names;
+        std::vector<bool> visible;
+        for (const LightModeEntry& mode :
+             light_modes(profile::read_json(default_data_ / "default_light.json"), 0)) {
+            names.push_back(QString::fromStdString(mode.name));
+            visible.push_back(mode.visible);
+        }
+        editor->set_mode_list(names, visible, LightLevelMax, LightLevelMax);
+        light_modes_filled_ = true;
+    }
+    editor->set_light_info(shown.light_info());
+    editor->set_audio_light_info(shown.read_audio_light_info());
+}
+
+void CZentovaMouseDevice::change_lighting(const profile::LightInfo& info) {
+    if (!core_.has_record()) {
+        platform::debug_output("mouse page: lighting change ignored until the mouse is read\n");
+        return;
+    }
+    set_lighting(profile_, info);
+    apply_lighting_from_profile();
+    store_and_write();
+}
+
+void CZentovaMouseDevice::change_audio_lighting(const profile::AudioLightInfo& info) {
+    ensure_profile();
+    profile_.write_audio_light_info(info);
+    profile_.save();
+}
+
+void CZentovaMouseDevice::select_dpi_stage(int index) {
+    if (index < 0 || index >= StageCount)
+        return;
+    set_active_stage(profile_, core_.sensor_id(), index);
+    {
+        Quiet quiet(this);
+        ui::show_active_dpi_stage(this, index);
+    }
+    auto stages = stage_list();
+    if (stages.size() < StageCount)
+        stages.resize(StageCount);
+    // Sliders showing what the mouse holds would overwrite the values it refused.
+    for (int n = 0; n < StageCount && !showing_device_values_; ++n) {
+        if (QWidget* slider = find(numbered("DPI_slider_", n)))
+            stages[static_cast<std::size_t>(n)].dpi_x =
+                static_cast<std::uint16_t>(pui::value(slider));
+    }
+    store_stages(stages);
+}
+
+void CZentovaMouseDevice::poll_power_status() {
+    PowerUpdate update;
+    if (poll_power(channel_, power_capable_, power_suppress_, update) != link::result::Success)
+        return;
+    if (auto* power = power_control())
+        power->show_status(update.block.bytes.data(), update.block.bytes.size());
+    send_to_main(update.message, update.message_param);
+}
+
+// ---- Notification interfaces ----
+
+bool CZentovaMouseDevice::open_notification(const std::string& path, int type) {
+    return notifications_->open_notification(path, type);
+}
+
+bool CZentovaMouseDevice::reopen_notification(const std::string& path, int type) {
+    return notifications_->reopen_notification(path, type);
+}
+
+void CZentovaMouseDevice::close_notification(int type) {
+    notifications_->close_notification(type);
+}
+
+void CZentovaMouseDevice::on_notification_event(const NotificationEvent& event) {
+    switch (event.action.kind) {
+        case NotificationAction::Kind::ReloadSettings:
+            start_tile_timer(TimerSettings, SettingsReloadDelayMs);
+            return;
+        case NotificationAction::Kind::Reactive:
+            light_->trigger_reactive(event.code);
+            return;
+        case NotificationAction::Kind::SetSlot:
+            if (core_.apply(event.action)) {
+                // The mouse switched stage itself: the profile follows the device.
+                const int set = profile::stage_set_for_sensor(core_.sensor_id());
+                if (event.action.stage >= 0 && set >= 0) {
+                    profile_.write_active_stage(event.action.stage, set);
+                    profile_.save();
+                }
+                if (showing_device_values_)
+                    show_device_values(false);
+                else
+                    refresh_page();
+            }
+            return;
+        case NotificationAction::Kind::None:
+            return;
+    }
+}
+
+// ---- Page changes ----
+
+void CZentovaMouseDevice::notify(pui::Notification& msg) {
+    if (msg.sender == nullptr || !isAncestorOf(msg.sender))
+        return;
+    platform::debug_output("测试成功   、n");
+    // Which of the Buttons tab's two editors shows needs no mouse.
+    if (msg.type == "selectchanged" && msg.wparam != 0) {
+        const auto [prefix, n] = split_suffix(msg.sender_name());
+        if (prefix == QLatin1String("key_page_option") && n >= 0) {
+            pui::select_page(find(QStringLiteral("key_page_layout")), n);
+            return;
+        }
+    }
+    // Until the mouse's values are shown, the controls show nothing worth keeping: a change
+    // then (focus passing through an edit, say) would store and send placeholders.
+    if (!core_.has_record()) {
+        platform::debug_printf("mouse page: %s ignored until the mouse is read\n",
+                               msg.type.c_str());
+        return;
+    }
+    on_change(msg.sender_name(), msg);
+}
+
+void CZentovaMouseDevice::commit_dpi_edit(int stage) {
+    QWidget* edit = find(numbered("DPI_edit_", stage));
+    if (edit == nullptr)
+        return;
+    int stored = 0;
+    const std::string typed = pui::text(edit).toStdString();
+    // Unchanged text (focus passing through) costs no write; while the page shows what the
+    // mouse holds, the same value again is the user's retry.
+    const auto stages = stage_list();
+    if (!showing_device_values_ && static_cast<std::size_t>(stage) < stages.size() &&
+        clamp_typed_dpi(typed, core_.sensor_id()) ==
+            stages[static_cast<std::size_t>(stage)].dpi_x &&
+        !typed.empty()) {
+        return;
+    }
+    const int result = core_.change_stage_dpi(channel_, stage, typed, &stored);
+    if (stored == 0 || !settings_written(result))
+        return;
+    Quiet quiet(this);
+    pui::set_value(find(numbered("DPI_slider_", stage)), stored);
+    pui::set_text(edit, QString::number(dpi_display_value(stored)));
+}
+
+void CZentovaMouseDevice::pick_stage_colour(int stage) {
+    auto stages = stage_list();
+    const std::uint32_t current =
+        static_cast<std::size_t>(stage) < stages.size()
+            ? stage_argb(stages[static_cast<std::size_t>(stage)]) & 0xFFFFFFu
+            : 0xFFFFFFu;
+    const auto user = user_data_.empty() ? platform::user_data_folder() : user_data_;
+    QWidget* owner = main_window_ ? static_cast<QWidget*>(main_window_.data()) : window();
+    const int dpi = main_window_ ? main_window_->dpi() : 96;
+    std::uint32_t chosen = 0;
+    const int result = ui::show_pallet_dialog(owner, dpi, current, {user, default_data_}, chosen);
+    {
+        // The click toggled the stage's select check: show the active stage again.
+        Quiet quiet(this);
+        const int active = profile_.active_stage();
+        if (active >= 0 && active < StageCount)
+            ui::show_active_dpi_stage(this, active);
+    }
+    if (result != 1)
+        return;
+    if (stages.size() <= static_cast<std::size_t>(stage))
+        stages.resize(static_cast<std::size_t>(stage) + 1);
+    auto& s = stages[static_cast<std::size_t>(stage)];
+    s.red = static_cast<std::uint8_t>(chosen >> 16);
+    s.green = static_cast<std::uint8_t>(chosen >> 8);
+    s.blue = static_cast<std::uint8_t>(chosen);
+    pui::set_bk_color(find(numbered("DPI_color_option_", stage)), stage_argb(s));
+    store_stages(stages);
+    store_and_write();
+}
+
+void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg) {
+    const auto [prefix, n] = split_suffix(name);
+    const std::string& type = msg.type;
+    const bool selected = type == "selectchanged" && msg.wparam != 0;
+    const int value = static_cast<int>(msg.wparam);
+    using Sys = profile::MouseSystemSettings;
+
+    if (n >= 0 && n < StageCount && prefix.startsWith(QLatin1String("DPI_"))) {
+        if (prefix == QLatin1String("DPI_slider") && type == "valuechanged") {
+            if (!set_stage_dpi(profile_, core_.sensor_id(), n, value))
+                return;
+            {
+                Quiet quiet(this);
+                pui::set_text(find(numbered("DPI_edit_", n)),
+                              QString::number(dpi_display_value(value)));
+                const int active = profile_.active_stage();
+                if (active >= 0 && active < StageCount)
+                    ui::show_active_dpi_stage(this, active);
+            }
+            store_and_write();
+        } else if (prefix == QLatin1String("DPI_slider") && type == "movevaluechanged") {
+            Quiet quiet(this);
+            pui::set_text(find(numbered("DPI_edit_", n)),
+                          QString::number(dpi_display_value(value)));
+        } else if (prefix == QLatin1String("DPI_edit") &&
+                   (type == "killfocus" || type == "return")) {
+            commit_dpi_edit(n);
+        } else if (prefix == QLatin1String("DPI_edit") && (type == "setfocus" || type == "click")) {
+            select_dpi_stage(n);
+            store_and_write();
+        } else if (prefix == QLatin1String("DPI_enable_check") && type == "selectchanged") {
+            if (set_stage_enabled(profile_, core_.sensor_id(), n, msg.wparam != 0))
+                store_and_write();
+        } else if ((prefix == QLatin1String("DPI_select_check") ||
+                    prefix == QLatin1String("DPI_color_option")) &&
+                   type == "click") {
+            pick_stage_colour(n);
+        }
+        return;
+    }
+
+    auto change_system = [&](const std::function<void(Sys&)>& change, bool device) {
+        set_system(change);
+        if (device)
+            store_and_write();
+        else
+            profile_.save();
+    };
+    const auto idx = static_cast<std::uint16_t>(std::max(n, 0));
+    if (selected && n >= 0) {
+        if (prefix == QLatin1String("polling_rate_option") && n < PollingOptions) {
+            const PollingField field =
+                polling_option_field(channel_.receiver_path(), receiver_pid_);
+            change_system([&](Sys& s) { set_polling(s, field, n); }, true);
+        } else if (prefix == QLatin1String("Silent_Altitude_option")) {
+            change_system([&](Sys& s) { set_option(s, MouseOption::LiftOff, idx); }, true);
+        } else if (prefix == QLatin1String("Linear_Calibration_option")) {
+            change_system([&](Sys& s) { set_option(s, MouseOption::LinearCalibration, idx); },
+                          true);
+        } else if (prefix == QLatin1String("motion_sync_option")) {
+            change_system([&](Sys& s) { set_option(s, MouseOption::MotionSync, idx); }, true);
+        } else if (prefix == QLatin1String("sensor_lif_option")) {
+            change_system([&](Sys& s) { set_option(s, MouseOption::SensorLift, idx); }, true);
+        } else if (prefix == QLatin1String("deep_sleep_option")) {
+            if (QWidget* slider = find(QStringLiteral("Dormancy_slider")))
+                slider->setEnabled(n != 0);
+            change_system([&](Sys& s) { set_option(s, MouseOption::DeepSleep, idx); }, true);
+        } else if (prefix == QLatin1String("mouse_device_seting_option")) {
+            pui::select_page(find(QStringLiteral("mouse_device_seting_layout")), n);
+        }
+        return;
+    }
+
+    auto u16 = [](int v) { return static_cast<std::uint16_t>(std::clamp(v, 0, 0xFFFF)); };
+    if (name == QLatin1String("polling_rate_slider") && type == "valuechanged") {
+        const PollingField field = polling_slider_field(channel_.receiver_path());
+        change_system([&](Sys& s) { set_polling(s, field, value); }, true);
+    } else if (name == QLatin1String("Dormancy_combo_timeSelect") && type == "itemselect") {
+        QWidget* slider = find(QStringLiteral("Dormancy_slider"));
+        {
+            Quiet quiet(this);
+            pui::set_value(slider, value + DormancyComboOffset);
+        }
+        change_system([&](Sys& s) { set_option(s, MouseOption::SleepTime, pui::value(slider)); },
+                      true);
+    } else if (name == QLatin1String("Dormancy_slider") && type == "valuechanged") {
+        {
+            Quiet quiet(this);
+            pui::select_item(find(QStringLiteral("Dormancy_combo_timeSelect")),
+                             value - DormancyComboOffset, false);
+        }
+        change_system([&](Sys& s) { set_option(s, MouseOption::SleepTime, value); }, true);
+    } else if (name == QLatin1String("Key_Delay_combo_timeSelect") && type == "itemselect") {
+        QWidget* slider = find(QStringLiteral("Key_Delay_slider"));
+        {
+            Quiet quiet(this);
+            pui::set_value(slider, value);
+        }
+        change_system([&](Sys& s) { set_option(s, MouseOption::KeyDelay, pui::value(slider)); },
+                      true);
+    } else if (name == QLatin1String("Key_Delay_slider") && type == "valuechanged") {
+        {
+            Quiet quiet(this);
+            pui::select_item(find(QStringLiteral("Key_Delay_combo_timeSelect")), value, false);
+        }
+        change_system([&](Sys& s) { set_option(s, MouseOption::KeyDelay, value); }, true);
+    } else if (name == QLatin1String("Anti_Shake_combo_timeSelect") && type == "itemselect") {
+        change_system([&](Sys& s) { s.anti_shake = u16(value); }, true);
+    } else if (name == QLatin1String("pointer_speed_slider") && type == "valuechanged") {
+        change_system([&](Sys& s) { s.pointer_speed = u16(value); }, false);
+    } else if (name == QLatin1String("scroll_speed_slider") && type == "valuechanged") {
+        change_system([&](Sys& s) { s.wheel_scroll_lines = u16(value); }, false);
+    } else if (name == QLatin1String("double_click_slider") && type == "valuechanged") {
+        change_system([&](Sys& s) { s.double_click_time = u16(value); }, false);
+    } else if (name == QLatin1String("pointer_precision_check") && type == "selectchanged") {
+        change_system([&](Sys& s) { s.pointer_precision = msg.wparam != 0; }, false);
+    } else if (name == QLatin1String("scrolls_page_check") && type == "selectchanged") {
+        change_system([&](Sys& s) { s.scroll_page = msg.wparam != 0; }, false);
+    }
+}
+
+}  // namespace velqa::model

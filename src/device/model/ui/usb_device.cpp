@@ -1,0 +1,363 @@
+#include "device/model/ui/usb_device.h"
+
+#include <QHBoxLayout>
+#include <QMetaObject>
+#include <QTimer>
+#include <system_error>
+
+#include "device/model/mouse_core.h"
+#include "device/model/ui/mouse_device.h"
+#include "device/model/mouse_settings.h"
+#include "platform/debug_output.h"
+#include "platform/folders.h"
+#include "platform/ui/control_factory.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/layout_builder.h"
+#include "ui/device_key_button.h"
+#include "ui/mp_device_power.h"
+#include "ui/msg_wnd.h"
+
+namespace velqa::model {
+
+namespace pui = platform::ui;
+
+CZentovaUSBDevice::CZentovaUSBDevice(std::shared_ptr<platform::hid::HidBackend> backend,
+                                     QWidget* parent)
+    : QWidget(parent),
+      channel_(backend),
+      notify_channel_(std::move(backend)),
+      default_data_(platform::resources_folder() / "DefaultData") {
+    channel_.set_lock_wait(WindowLockWait);
+    notify_channel_.set_lock_wait(WindowLockWait);
+    setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+}
+
+CZentovaUSBDevice::~CZentovaUSBDevice() {
+    stop_all_tile_timers();
+}
+
+void CZentovaUSBDevice::set_key_count(int count) {
+    keys_.assign(static_cast<std::size_t>(std::max(count, 0)), nullptr);
+}
+
+void CZentovaUSBDevice::set_light_count(int count) {
+    const auto n = static_cast<std::size_t>(std::max(count, 0));
+    lights_.assign(n, nullptr);
+    frame_.resize(n);
+}
+
+void CZentovaUSBDevice::set_power_control(ui::CMpDevicePowerUI* power) {
+    power_ = power;
+    if (power != nullptr)
+        power->show_layout(power_capable_);
+}
+
+ui::CMpDevicePowerUI* CZentovaUSBDevice::power_control() const {
+    return qobject_cast<ui::CMpDevicePowerUI*>(power_.data());
+}
+
+void CZentovaUSBDevice::set_power_capable(bool on) {
+    power_capable_ = on;
+    if (auto* power = power_control())
+        power->show_layout(on);
+}
+
+void CZentovaUSBDevice::set_software_lighting(bool on) {
+    software_lighting_ = on;
+    if (on && type_ == 1)
+        channel_.lighting_control_on();
+}
+
+void CZentovaUSBDevice::set_data_folders(std::filesystem::path default_data,
+                                         std::filesystem::path user_data) {
+    default_data_ = std::move(default_data);
+    user_data_ = std::move(user_data);
+}
+
+std::filesystem::path CZentovaUSBDevice::default_profile_file() const {
+    return default_data_ / (name_ + ".Json");
+}
+
+std::filesystem::path CZentovaUSBDevice::user_data_folder() const {
+    const auto base = user_data_.empty() ? platform::user_data_folder() : user_data_;
+    auto folder = base / name_;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return folder;
+}
+
+QWidget* CZentovaUSBDevice::find(const QString& name) const {
+    return pui::Window::find_sub_control_by_name(const_cast<CZentovaUSBDevice*>(this), name);
+}
+
+namespace {
+
+// N of a control named prefix + N; -1 when the rest is no plain number.
+int suffix_number(const QString& name, QLatin1String prefix) {
+    if (!name.startsWith(prefix))
+        return -1;
+    bool ok = false;
+    const int n = name.mid(prefix.size()).toInt(&ok);
+    return ok && n >= 0 ? n : -1;
+}
+
+}  // namespace
+
+void CZentovaUSBDevice::bind_page_controls() {
+    std::fill(keys_.begin(), keys_.end(), nullptr);
+    std::fill(lights_.begin(), lights_.end(), nullptr);
+    if (name_.empty()) {
+        keys_.clear();
+        lights_.clear();
+        frame_.resize(0);
+        return;
+    }
+    QWidget* panel = find(QStringLiteral("SelectPanel"));
+    if (panel == nullptr)
+        return;
+    for (QWidget* child : panel->findChildren<QWidget*>()) {
+        const QString cls = child->property(pui::kClassProperty).toString();
+        if (!cls.contains(QLatin1String("DeviceKeyButton")))
+            continue;
+        const QString name = child->objectName();
+        if (const int k = suffix_number(name, QLatin1String("key_")); k >= 0) {
+            if (static_cast<std::size_t>(k) < keys_.size())
+                keys_[static_cast<std::size_t>(k)] = child;
+        } else if (const int l = suffix_number(name, QLatin1String("light_")); l >= 0) {
+            if (static_cast<std::size_t>(l) < lights_.size()) {
+                lights_[static_cast<std::size_t>(l)] = child;
+                if (auto* zone = qobject_cast<ui::CDeviceKeyButtonUI*>(child))
+                    zone->set_led_color(0xFFFFFFFFu);
+                else
+                    pui::set_bk_color(child, 0xFFFFFFFFu);
+            }
+        }
+    }
+}
+
+void CZentovaUSBDevice::show_led_frame() {
+    if (!preview_enabled_)
+        return;
+    for (std::size_t i = 0; i < lights_.size() && i < frame_.size(); ++i) {
+        QWidget* light = lights_[i];
+        if (light == nullptr || !light->isVisible())
+            continue;
+        const LedEntry& e = frame_[i];
+        const std::uint32_t argb = std::uint32_t(e.brightness) << 24 | std::uint32_t(e.red) << 16 |
+                                   std::uint32_t(e.green) << 8 | e.blue;
+        // Painted directly: a style sheet per frame would be parsed again for every zone.
+        if (auto* zone = qobject_cast<ui::CDeviceKeyButtonUI*>(light))
+            zone->set_led_color(argb);
+        else
+            pui::set_bk_color(light, argb);
+    }
+}
+
+void CZentovaUSBDevice::set_led_entry(int index, std::uint32_t value) {
+    if (index >= 0)
+        frame_.set(static_cast<std::size_t>(index), value);
+}
+
+std::uint32_t CZentovaUSBDevice::led_entry(int index) const {
+    return index < 0 ? 0 : frame_.get(static_cast<std::size_t>(index));
+}
+
+bool CZentovaUSBDevice::receiver_link_check() {
+    return receiver_link_ok(channel_);
+}
+
+void CZentovaUSBDevice::switch_function_page(int page_type) {
+    function_page_ = page_type;
+    const FunctionTabs tabs = function_page_tabs(page_type, type_);
+    pui::select_page(find(QStringLiteral("device_function_switch")), tabs.first);
+    if (tabs.second)
+        pui::select_page(find(QStringLiteral("device_key_function_switch")), *tabs.second);
+}
+
+void CZentovaUSBDevice::send_to_main(unsigned message, quintptr param, qintptr lparam) {
+    if (main_window_)
+        main_window_->post_message(message, param, lparam);
+    emit window_message(message, param, lparam);
+}
+
+void CZentovaUSBDevice::report_write_failure(const char* text_id) {
+    platform::debug_printf("%s: a write to the device failed\n", name_.c_str());
+    if (write_notice_pending_)
+        return;
+    write_notice_pending_ = true;
+    // Shown after the action that failed, so that all its writes (and the channel's retries)
+    // have ended first; dropped with the page.
+    QMetaObject::invokeMethod(
+        this,
+        [this, id = QString::fromLatin1(text_id)] {
+            QPointer<CZentovaUSBDevice> self(this);
+            QWidget* owner = main_window_ ? static_cast<QWidget*>(main_window_.data()) : window();
+            const int dpi = main_window_ ? main_window_->dpi() : 96;
+            ui::show_message(owner, QString(), id, dpi, 1, 0);
+            if (self)
+                write_notice_pending_ = false;
+        },
+        Qt::QueuedConnection);
+}
+
+bool CZentovaUSBDevice::settings_written(int result) {
+    if (result == link::result::Success) {
+        if (showing_device_values_) {
+            // The device took the profile's values, including the ones it refused before.
+            refresh_page();
+            apply_lighting_from_profile();
+        }
+        return true;
+    }
+    // Before the first read nothing was sent: the page ignores changes until then.
+    if (!device_loaded())
+        return false;
+    show_device_values(true);
+    report_write_failure();
+    return false;
+}
+
+bool CZentovaUSBDevice::link_busy(int result) const {
+    return result != link::result::Success &&
+           channel_.last_failure() == link::HidFailure::LockTimedOut;
+}
+
+void CZentovaUSBDevice::after_reload(bool busy) {
+    if (!busy) {
+        told_link_busy_ = false;
+        return;
+    }
+    // Meanwhile the page shows the profile. A timer of the page's own, as the window's timers
+    // are held while the notice waits for the user.
+    QTimer::singleShot(LinkRetryMs, this, [this] { on_tile_timer(TimerReload); });
+    if (told_link_busy_)
+        return;
+    told_link_busy_ = true;
+    ui::tell_user(this, "link_busy_text");
+}
+
+bool CZentovaUSBDevice::open_command_link(const std::string& path, bool receiver) {
+    return receiver ? channel_.open_receiver(path) : channel_.open_wired(path);
+}
+
+void CZentovaUSBDevice::close_command_links() {
+    linked_ = false;
+    channel_.close_link();
+}
+
+void CZentovaUSBDevice::set_link_mode(int mode) {
+    link_mode_ = mode;
+    channel_.set_path(mode);
+}
+
+void CZentovaUSBDevice::after_link_switch() {
+    // On the receiver the mouse may be asleep or out of range: the reload timer checks the
+    // link first and shows or hides the tile by what it finds.
+    start_tile_timer(TimerReload, PowerStartMs);
+}
+
+void CZentovaUSBDevice::set_multiple_devices(bool on) {
+    multiple_devices_ = on;
+    if (!on)
+        light_sync_ = false;
+}
+
+// ---- Lifecycle timers ----
+
+void CZentovaUSBDevice::on_tile_timer(int id) {
+    stop_tile_timer(id);
+    switch (id) {
+        case TimerReload:
+            if (channel_.receiver_path() && channel_.link_open() && !receiver_link_check()) {
+                link_retries_ = (link_retries_ + 1) % (LinkRetryWrap + 1);
+                // The window's own visibility does not count: the tile's does.
+                if (tile_ && !tile_->isHidden()) {
+                    // The device manager hides it and selects another device; alone, the
+                    // page hides it itself.
+                    if (main_window_)
+                        send_to_main(MsgTileLink, static_cast<quintptr>(kind_row_), 0);
+                    else
+                        tile_->hide();
+                }
+                start_tile_timer(TimerReload, LinkRetryMs);
+                return;
+            }
+            reload_all();
+            link_retries_ = 0;
+            // The mouse answers through the receiver: its tile may show now.
+            if (channel_.receiver_path() && channel_.link_open() && tile_ && tile_->isHidden())
+                send_to_main(MsgTileLink, static_cast<quintptr>(kind_row_), 1);
+            if (power_capable_ && channel_.link_open())
+                start_tile_timer(TimerPower, PowerStartMs);
+            return;
+        case TimerSettings:
+            reload_settings();
+            return;
+        case TimerPower:
+        case TimerPowerAfterSwitch:
+            poll_power_status();
+            if (power_capable_)
+                start_tile_timer(TimerPower, PowerPollMs);
+            return;
+        default:
+            return;
+    }
+}
+
+void CZentovaUSBDevice::start_tile_timer(int id, int delay_ms) {
+    if (tile_) {
+        if (pui::Window* w = pui::window_of(tile_);
+            w != nullptr && w->set_timer(tile_, id, delay_ms))
+            return;
+    }
+    QTimer*& timer = timers_[id];
+    if (timer == nullptr) {
+        timer = new QTimer(this);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, this, [this, id] { on_tile_timer(id); });
+    }
+    timer->start(delay_ms);
+}
+
+void CZentovaUSBDevice::stop_tile_timer(int id) {
+    if (tile_) {
+        if (pui::Window* w = pui::window_of(tile_))
+            w->kill_timer(tile_, id);
+    }
+    if (auto it = timers_.find(id); it != timers_.end())
+        it->second->stop();
+}
+
+bool CZentovaUSBDevice::tile_timer_active(int id) const {
+    if (tile_) {
+        if (pui::Window* w = pui::window_of(tile_); w != nullptr && w->has_timer(tile_, id))
+            return true;
+    }
+    auto it = timers_.find(id);
+    return it != timers_.end() && it->second->isActive();
+}
+
+void CZentovaUSBDevice::stop_all_tile_timers() {
+    for (auto& [id, timer] : timers_)
+        timer->stop();
+    if (tile_) {
+        if (pui::Window* w = pui::window_of(tile_)) {
+            for (int id : {TimerReload, TimerSettings, TimerPower, TimerPowerAfterSwitch})
+                w->kill_timer(tile_, id);
+        }
+    }
+}
+
+void register_device_pages() {
+    auto& factory = pui::ControlFactory::instance();
+    // A page made from a layout has no backend: the device manager makes its pages itself.
+    factory.regist_control(QString::fromLatin1(CZentovaUSBDevice::kClassName),
+                           [] { return new CZentovaUSBDevice; });
+    factory.regist_control(QString::fromLatin1(CZentovaMouseDevice::kClassName),
+                           [] { return new CZentovaMouseDevice; });
+}
+
+}  // namespace velqa::model
