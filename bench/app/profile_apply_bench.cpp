@@ -15,15 +15,15 @@
 #include <filesystem>
 
 #include "device/link/command_channel.h"
-#include "device/model/ui/mouse_device.h"
 #include "device/model/mouse_settings.h"
+#include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
 #include "platform/json_read.h"
 #include "platform/ui/resources.h"
-#include "profile/ui/device_profile_ui.h"
-#include "profile/ui/light_control.h"
 #include "profile/profile_files.h"
 #include "profile/profile_list.h"
+#include "profile/ui/device_profile_ui.h"
+#include "profile/ui/light_control.h"
 #include "ui/custom_controls.h"
 
 namespace {

@@ -12,10 +12,10 @@
 #include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
 #include "macro/key_tables.h"
-#include "macro/ui/keyset_control.h"
-#include "macro/ui/macro_control.h"
 #include "macro/macro_files.h"
 #include "macro/macro_image.h"
+#include "macro/ui/keyset_control.h"
+#include "macro/ui/macro_control.h"
 #include "platform/input/input_capture.h"
 #include "platform/ui/window.h"
 

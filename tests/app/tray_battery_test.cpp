@@ -8,12 +8,12 @@
 
 #include "app/main_wnd.h"
 #include "app_fixture.h"
-#include "device/model/ui/mouse_device.h"
 #include "device/model/mouse_settings.h"
+#include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
 #include "platform/debug_output.h"
-#include "platform/json_read.h"
 #include "platform/ipc/notify.h"
+#include "platform/json_read.h"
 #include "platform/ui/tray_icon.h"
 #include "support/notification_server.h"
 

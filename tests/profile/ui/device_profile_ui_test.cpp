@@ -11,8 +11,8 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/qt_test_app.h"
 #include "platform/ui/window.h"
-#include "profile/ui/device_profile_ui.h"
 #include "profile/json_access.h"
+#include "profile/ui/device_profile_ui.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

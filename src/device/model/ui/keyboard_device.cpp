@@ -13,8 +13,8 @@
 #include "platform/ui/language.h"
 #include "platform/ui/layout_builder.h"
 #include "platform/ui/window.h"
-#include "profile/ui/light_control.h"
 #include "profile/profile_files.h"
+#include "profile/ui/light_control.h"
 #include "ui/mp_device_power.h"
 
 namespace velqa::model {

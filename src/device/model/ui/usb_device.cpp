@@ -6,8 +6,8 @@
 #include <system_error>
 
 #include "device/model/mouse_core.h"
-#include "device/model/ui/mouse_device.h"
 #include "device/model/mouse_settings.h"
+#include "device/model/ui/mouse_device.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
 #include "platform/ui/control_factory.h"
