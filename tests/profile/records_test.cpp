@@ -4,6 +4,8 @@
 
 #include "profile/profile_data.h"
 #include "profile/profile_files.h"
+#include "profile/record_fields.h"
+#include "profile/settings_limits.h"
 #include "profile_test_util.h"
 #include "support/temp_dir.h"
 
@@ -268,6 +270,71 @@ TEST_F(ProfileSectionFixture, KeyColourGroupsBeyondAByteAreRefused) {
 
     EXPECT_EQ(data_.read_key_colours(255, 1), std::vector<KeyColour>(1));
     EXPECT_EQ(data_.section()["CustomLightMode"]["LightColorInfo"].size(), 256u);
+}
+
+// ---- field tables ----------------------------------------------------------------------------
+
+// A distinct value in every row survives the profile JSON and shows under the row's own name:
+// a row that points at another member, or repeats a name, is caught.
+template <typename Record, std::size_t N>
+void expect_rows_round_trip(const RecordField<Record> (&fields)[N]) {
+    Record record{};
+    Record stored{};  // what a write and a read give back: read-only rows are never written
+    for (std::size_t i = 0; i < N; ++i) {
+        const bool flag =
+            fields[i].store == FieldStore::Flag || fields[i].store == FieldStore::ReadFlag;
+        const auto value = static_cast<std::int64_t>(flag ? 1 : i + 2);
+        set_field(record, fields[i], value);
+        if (fields[i].store != FieldStore::ReadOnly)
+            set_field(stored, fields[i], value);
+    }
+    EXPECT_EQ(decode_fields(fields, encode_fields(fields, record)), stored);
+    const Json::Value shown = shown_fields(fields, record);
+    std::size_t shown_rows = 0;
+    for (const RecordField<Record>& f : fields) {
+        if (f.shown == nullptr)
+            continue;
+        ++shown_rows;
+        EXPECT_EQ(shown[f.shown].asInt64(), field_value(record, f)) << f.shown;
+    }
+    EXPECT_EQ(shown.size(), shown_rows);
+}
+
+TEST(ProfileFieldTables, EveryRowRoundTripsUnderItsOwnNames) {
+    expect_rows_round_trip(DpiStageFields);
+    expect_rows_round_trip(MouseSettingsFields);
+    expect_rows_round_trip(KeyboardSettingsFields);
+    expect_rows_round_trip(HeadsetSettingsFields);
+    expect_rows_round_trip(LightFields);
+    expect_rows_round_trip(AudioLightFields);
+    expect_rows_round_trip(KeyColourFields);
+}
+
+// The correction list names values in a fixed order: stages, the report stage, the system
+// settings, then the lighting.
+TEST(ProfileFieldTables, CorrectionsFollowTheTablesOrder) {
+    Json::Value doc = test_util::json(R"({"Device":[{
+        "DPIStages":[{"StageActive":9,"StageDPIs":[{"StageDPIX":1,"StageXY":"x"}]},
+                     {"StageDPIs":[{"StageDPIY":40000}]}],
+        "ReportStages":{"StageActive":7},
+        "SystemStages":{"KeyDelay":6,"DormancyTime":0,"SensorLif":2,"ReportSelectItemUSB":-1,
+                        "sleeptime":99999},
+        "LightInfo":{"Blue":300,"Light":5,"OldLedmode":999}}]})");
+    const std::vector<std::string> want{
+        "Device[0].DPIStages[0].StageActive: 9 -> 5",
+        "Device[0].DPIStages[0].StageDPIs[0].StageXY: \"x\" -> 0",
+        "Device[0].DPIStages[0].StageDPIs[0].StageDPIX: 1 -> 50",
+        "Device[0].DPIStages[1].StageDPIs[0].StageDPIY: 40000 -> 30000",
+        "Device[0].ReportStages.StageActive: 7 -> 5",
+        "Device[0].SystemStages.ReportSelectItemUSB: -1 -> 0",
+        "Device[0].SystemStages.SensorLif: 2 -> 1",
+        "Device[0].SystemStages.DormancyTime: 0 -> 1",
+        "Device[0].SystemStages.KeyDelay: 6 -> 5",
+        "Device[0].LightInfo.Light: 5 -> 4",
+        "Device[0].LightInfo.Blue: 300 -> 255"};
+    EXPECT_EQ(hold_profile_values(doc), want);
+    EXPECT_EQ(doc["Device"][0]["SystemStages"]["sleeptime"].asInt(), 99999);
+    EXPECT_TRUE(hold_profile_values(doc).empty());
 }
 
 }  // namespace

@@ -36,6 +36,30 @@ constexpr std::size_t Group = 25;
 
 constexpr int SpeedMax = 4;
 
+// The bytes that carry one value as it is: the profile-side value truncated to its byte, the
+// byte read back unchanged. Slot, mode and speed have rules of their own.
+struct ByteField {
+    std::size_t offset;
+    int KeyboardSettingsValues::*value;
+    int KeyboardSettingsDecoded::*decoded;
+};
+using V = KeyboardSettingsValues;
+using D = KeyboardSettingsDecoded;
+constexpr ByteField ByteFields[] = {
+    {kb::Light, &V::light, &D::light},
+    {kb::Fx, &V::fx, &D::fx},
+    {kb::Multi, &V::multi_color, &D::multi_color},
+    {kb::Red, &V::red, &D::red},
+    {kb::Green, &V::green, &D::green},
+    {kb::Blue, &V::blue, &D::blue},
+    {kb::SecondMode, &V::second_mode, &D::second_mode},
+    {kb::SixKey, &V::six_key, &D::six_key},
+    {kb::Repeat, &V::repeat, &D::repeat},
+    {kb::Polling, &V::polling_rate, &D::polling_rate},
+    {kb::RepeatDelay, &V::repeat_delay, &D::repeat_delay},
+    {kb::Group, &V::custom_group, &D::custom_group},
+};
+
 }  // namespace
 
 // ---- Record ----
@@ -56,21 +80,11 @@ KeyboardSettingsRecord encode_keyboard_settings(const KeyboardSettingsValues& v,
     auto& b = r.bytes;
     b[kb::Slot] = u8(v.slot_byte);
     b[kb::Mode] = keyboard_mode_code(v.light_selection, effect_codes);
-    b[kb::Light] = u8(v.light);
     if (v.speed >= 0 && v.speed <= SpeedMax)
         b[kb::Speed] = u8(SpeedMax - v.speed);
-    b[kb::Fx] = u8(v.fx);
-    b[kb::Multi] = u8(v.multi_color);
-    b[kb::Red] = u8(v.red);
-    b[kb::Green] = u8(v.green);
-    b[kb::Blue] = u8(v.blue);
     b[kb::Spare] = 0;
-    b[kb::SecondMode] = u8(v.second_mode);
-    b[kb::SixKey] = u8(v.six_key);
-    b[kb::Repeat] = u8(v.repeat);
-    b[kb::Polling] = u8(v.polling_rate);
-    b[kb::RepeatDelay] = u8(v.repeat_delay);
-    b[kb::Group] = u8(v.custom_group);
+    for (const ByteField& f : ByteFields)
+        b[f.offset] = u8(v.*f.value);
     return r;
 }
 
@@ -88,20 +102,10 @@ KeyboardSettingsDecoded decode_keyboard_settings(const KeyboardSettingsRecord& r
         d.light_selection = it != effect_codes.end() ? static_cast<int>(it - effect_codes.begin())
                                                      : static_cast<int>(d.light_code);
     }
-    d.light = b[kb::Light];
     // A byte above 4 would give a negative speed, which no control can show.
     d.speed = SpeedMax - std::min<int>(b[kb::Speed], SpeedMax);
-    d.fx = b[kb::Fx];
-    d.multi_color = b[kb::Multi];
-    d.red = b[kb::Red];
-    d.green = b[kb::Green];
-    d.blue = b[kb::Blue];
-    d.second_mode = b[kb::SecondMode];
-    d.six_key = b[kb::SixKey];
-    d.repeat = b[kb::Repeat];
-    d.polling_rate = b[kb::Polling];
-    d.repeat_delay = b[kb::RepeatDelay];
-    d.custom_group = b[kb::Group];
+    for (const ByteField& f : ByteFields)
+        d.*f.decoded = b[f.offset];
     return d;
 }
 
