@@ -373,8 +373,8 @@ void hold_fields(const RecordField<Record> (&fields)[N], Record& record, int sta
     }
 }
 
-// The packed form: each row with an offset, little-endian, as wide as its member.
-// The size a table's offsets span.
+// The packed form holds each row with an offset, little-endian, as wide as its member; this is
+// the size its offsets span.
 template <typename Record, std::size_t N>
 constexpr std::size_t packed_size(const RecordField<Record> (&fields)[N]) {
     std::size_t size = 0;

@@ -43,21 +43,21 @@ struct ByteField {
     int KeyboardSettingsValues::*value;
     int KeyboardSettingsDecoded::*decoded;
 };
-using V = KeyboardSettingsValues;
-using D = KeyboardSettingsDecoded;
+using Values = KeyboardSettingsValues;
+using Decoded = KeyboardSettingsDecoded;
 constexpr ByteField ByteFields[] = {
-    {kb::Light, &V::light, &D::light},
-    {kb::Fx, &V::fx, &D::fx},
-    {kb::Multi, &V::multi_color, &D::multi_color},
-    {kb::Red, &V::red, &D::red},
-    {kb::Green, &V::green, &D::green},
-    {kb::Blue, &V::blue, &D::blue},
-    {kb::SecondMode, &V::second_mode, &D::second_mode},
-    {kb::SixKey, &V::six_key, &D::six_key},
-    {kb::Repeat, &V::repeat, &D::repeat},
-    {kb::Polling, &V::polling_rate, &D::polling_rate},
-    {kb::RepeatDelay, &V::repeat_delay, &D::repeat_delay},
-    {kb::Group, &V::custom_group, &D::custom_group},
+    {kb::Light, &Values::light, &Decoded::light},
+    {kb::Fx, &Values::fx, &Decoded::fx},
+    {kb::Multi, &Values::multi_color, &Decoded::multi_color},
+    {kb::Red, &Values::red, &Decoded::red},
+    {kb::Green, &Values::green, &Decoded::green},
+    {kb::Blue, &Values::blue, &Decoded::blue},
+    {kb::SecondMode, &Values::second_mode, &Decoded::second_mode},
+    {kb::SixKey, &Values::six_key, &Decoded::six_key},
+    {kb::Repeat, &Values::repeat, &Decoded::repeat},
+    {kb::Polling, &Values::polling_rate, &Decoded::polling_rate},
+    {kb::RepeatDelay, &Values::repeat_delay, &Decoded::repeat_delay},
+    {kb::Group, &Values::custom_group, &Decoded::custom_group},
 };
 
 }  // namespace
