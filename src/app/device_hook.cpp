@@ -170,10 +170,11 @@ void CDeviceHook::post(const pin::CapturedEvent& event, platform::ui::Window* wi
         message = keyboard_hook_message(mode);
         wparam = event.is_down() ? kKeyDownMessage : kKeyUpMessage;
     } else {
-        if (!buttons || !event.row)
+        const auto row = macro::mouse_row_for_x_button(event.code, event.is_down());
+        if (!buttons || !row)
             return;
         message = mouse_hook_message(mode);
-        wparam = macro::mouse_event_table()[*event.row].message;
+        wparam = macro::mouse_event_table()[*row].message;
     }
     if (message == 0)
         return;
@@ -213,7 +214,6 @@ bool CDeviceHook::eventFilter(QObject* watched, QEvent* event) {
                 e.kind = event->type() == QEvent::KeyPress ? pin::CaptureKind::KeyDown
                                                            : pin::CaptureKind::KeyUp;
                 e.code = key->nativeScanCode();
-                e.row = macro::row_for_x_keycode(e.code);
                 e.time_ms = static_cast<std::uint32_t>(key->timestamp());
                 const QPoint at = QCursor::pos();
                 e.root_x = at.x();
@@ -230,7 +230,6 @@ bool CDeviceHook::eventFilter(QObject* watched, QEvent* event) {
             const bool down = event->type() != QEvent::MouseButtonRelease;
             e.kind = down ? pin::CaptureKind::ButtonDown : pin::CaptureKind::ButtonUp;
             e.code = x_button_of(mouse->button());
-            e.row = macro::mouse_row_for_x_button(e.code, down);
             e.time_ms = static_cast<std::uint32_t>(mouse->timestamp());
             const QPoint at = mouse->globalPosition().toPoint();
             e.root_x = at.x();

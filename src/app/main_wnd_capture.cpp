@@ -7,6 +7,7 @@
 #include "app/main_wnd.h"
 #include "app/messages.h"
 #include "device/model/ui/mouse_device.h"
+#include "macro/key_tables.h"
 #include "macro/ui/keyset_control.h"
 #include "macro/ui/macro_control.h"
 #include "platform/debug_output.h"
@@ -96,8 +97,9 @@ void CMainWnd::on_hook_message(int mode, bool mouse, platform::ui::LParam lparam
     if (mode == kHookSingleKey) {
         macro::CKeySetControlUI* keys = page->keyset_editor();
         // A press names the key; its release would undo a combination (Shift let go last).
-        if (keys != nullptr && !mouse && event->is_down() && event->row)
-            keys->capture_key(*event->row);
+        const auto row = macro::row_for_x_keycode(event->code);
+        if (keys != nullptr && !mouse && event->is_down() && row)
+            keys->capture_key(*row);
         return;
     }
     macro::CMacroControlUI* macros = page->macro_editor();

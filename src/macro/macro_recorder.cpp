@@ -225,6 +225,18 @@ RecordChange MacroRecorder::mouse_event(Placement placement, std::optional<std::
     return place(placement, event, rows, selected);
 }
 
+RecordChange MacroRecorder::captured_key(Placement placement, unsigned x_keycode, bool down,
+                                         std::vector<MacroEvent>& rows, int& selected) {
+    return key_event(placement, row_for_x_keycode(x_keycode), down, rows, selected);
+}
+
+RecordChange MacroRecorder::captured_button(Placement placement, unsigned x_button, bool down,
+                                            bool on_stop_button, std::vector<MacroEvent>& rows,
+                                            int& selected) {
+    return mouse_event(placement, mouse_row_for_x_button(x_button, down), on_stop_button, rows,
+                       selected);
+}
+
 std::optional<MenuMouseItem> menu_mouse_item(std::string_view name) {
     struct Button {
         std::string_view prefix;

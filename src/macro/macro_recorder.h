@@ -73,6 +73,13 @@ class MacroRecorder {
     RecordChange mouse_event(Placement placement, std::optional<std::size_t> mouse_row,
                              bool on_stop_button, std::vector<MacroEvent>& rows, int& selected);
 
+    // The same for events as input capture reports them: an X keycode, an X button number
+    // going down or up. Keys and buttons the tables lack are dropped as above.
+    RecordChange captured_key(Placement placement, unsigned x_keycode, bool down,
+                              std::vector<MacroEvent>& rows, int& selected);
+    RecordChange captured_button(Placement placement, unsigned x_button, bool down,
+                                 bool on_stop_button, std::vector<MacroEvent>& rows, int& selected);
+
     // Clears the eight handlers' memories (a new recording must not inherit a held key).
     void forget_presses();
 

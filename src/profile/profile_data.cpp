@@ -9,6 +9,7 @@
 #include "profile/json_access.h"
 #include "profile/profile_completion.h"
 #include "profile/profile_files.h"
+#include "profile/record_fields.h"
 
 namespace velqa::profile {
 
@@ -327,15 +328,8 @@ void CMouseProfiledata::write_dpi_stages(const std::vector<DpiStage>& list, int 
                                               static_cast<Json::ArrayIndex>(set));
     Json::Value& stages = writable_member(stage_set, "StageDPIs");
     for (std::size_t i = 0; i < list.size(); ++i) {
-        Json::Value& item = writable_element(stages, static_cast<Json::ArrayIndex>(i));
-        const DpiStage& s = list[i];
-        writable_member(item, "StageActive") = s.stage_flag;
-        writable_member(item, "StageXY") = s.xy_flag;
-        writable_member(item, "StageDPIX") = s.dpi_x;
-        writable_member(item, "StageDPIY") = s.dpi_y;
-        writable_member(item, "StageColorR") = s.red;
-        writable_member(item, "StageColorG") = s.green;
-        writable_member(item, "StageColorB") = s.blue;
+        write_fields(DpiStageFields, list[i],
+                     writable_element(stages, static_cast<Json::ArrayIndex>(i)));
     }
 }
 
@@ -355,23 +349,7 @@ MouseSystemSettings CMouseProfiledata::read_system_settings() {
 
 void CMouseProfiledata::write_system_settings(const MouseSystemSettings& r) {
     system_settings_ = r;
-    Json::Value& sys = writable_member(section_, "SystemStages");
-    writable_member(sys, "DoubleClickTime") = r.double_click_time;
-    writable_member(sys, "MouseSpeed") = r.pointer_speed;
-    writable_member(sys, "PointerPrecision") = r.pointer_precision;
-    writable_member(sys, "ScorllPage") = r.scroll_page;
-    writable_member(sys, "WheelScorlllinse") = r.wheel_scroll_lines;
-    writable_member(writable_member(section_, "ReportStages"), "StageActive") = r.report_rate_stage;
-    writable_member(sys, "DormancyTime") = r.dormancy_time;
-    writable_member(sys, "SilentAltitudeItem") = r.silent_altitude;
-    writable_member(sys, "AntiShake") = r.anti_shake;
-    writable_member(sys, "SensorLif") = r.sensor_lift != 0 ? 1 : 0;
-    writable_member(sys, "MotionSync") = r.motion_sync != 0 ? 1 : 0;
-    writable_member(sys, "LinearCalibration") = r.linear_calibration;
-    writable_member(sys, "KeyDelay") = r.key_delay;
-    writable_member(sys, "DeepSleepOff") = r.deep_sleep_off;
-    writable_member(sys, "ReportSelectItemUSB") = r.report_item_usb;
-    writable_member(sys, "ReportSelectItem24K") = r.report_item_24g;
+    write_fields(MouseSettingsFields, r, section_);
 }
 
 // ---- CKeyboardProfiledata --------------------------------------------------------------------
@@ -383,13 +361,7 @@ KeyboardSystemSettings CKeyboardProfiledata::read_keyboard_settings() {
 
 void CKeyboardProfiledata::write_keyboard_settings(const KeyboardSystemSettings& r) {
     keyboard_settings_ = r;
-    Json::Value& sys = writable_member(section_, "SystemStages");
-    writable_member(sys, "Repeat") = r.repeat;
-    writable_member(sys, "RepeatDelay") = r.repeat_delay;
-    writable_member(sys, "Key6Flag") = r.six_key_flag;
-    writable_member(sys, "PollingRate") = r.polling_rate;
-    writable_member(sys, "WFlag") = r.w_flag;
-    writable_member(sys, "WinFlag") = r.win_flag;
+    write_fields(KeyboardSettingsFields, r, section_);
 }
 
 namespace {
@@ -433,13 +405,9 @@ void CKeyboardProfiledata::write_key_colours(int group, const std::vector<KeyCol
     if (!valid_colour_group(group))
         return;
     Json::Value& items = colour_group(section_, group);
-    for (std::size_t k = 0; k < colours.size(); ++k) {
-        Json::Value& item = writable_element(items, static_cast<Json::ArrayIndex>(k));
-        writable_member(item, "Red") = colours[k].red;
-        writable_member(item, "Green") = colours[k].green;
-        writable_member(item, "Blue") = colours[k].blue;
-        writable_member(item, "Alpha") = colours[k].alpha;
-    }
+    for (std::size_t k = 0; k < colours.size(); ++k)
+        write_fields(KeyColourFields, colours[k],
+                     writable_element(items, static_cast<Json::ArrayIndex>(k)));
 }
 
 std::int32_t CKeyboardProfiledata::read_colour_group() const {
@@ -460,15 +428,7 @@ HeadsetSettings CDa6533Profiledata::read_headset_settings() {
 
 void CDa6533Profiledata::write_headset_settings(const HeadsetSettings& r) {
     headset_settings_ = r;
-    Json::Value& sys = writable_member(section_, "SystemSetStages");
-    writable_member(sys, "MagicEnable") = r.magic_enable;
-    writable_member(sys, "MagicType") = r.magic_type;
-    writable_member(sys, "EqType") = r.eq_type;
-    writable_member(sys, "CustomEqSeletIndex") = r.custom_eq_index;
-    writable_member(sys, "MicInSelect") = r.mic_in_select;
-    writable_member(sys, "MicInValue") = r.mic_in_value;
-    writable_member(sys, "MicMoniterSelect") = r.mic_monitor_select;
-    writable_member(sys, "MicMoniterValue") = r.mic_monitor_value;
+    write_fields(HeadsetSettingsFields, r, section_);
 }
 
 namespace {

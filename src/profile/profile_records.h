@@ -1,5 +1,6 @@
 // The fixed records that the profile data object decodes from a device section and encodes into
 // it, and their JSON codecs. Decoders never throw: a missing or wrongly typed member reads as 0.
+// The codecs walk the field tables of record_fields.h, which name every member once.
 #pragma once
 
 #include <json/json.h>

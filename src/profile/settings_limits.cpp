@@ -3,15 +3,11 @@
 #include <algorithm>
 
 #include "profile/json_access.h"
+#include "profile/record_fields.h"
 
 namespace velqa::profile {
 
 namespace {
-
-template <typename Field>
-void hold_field(Field& field, ValueRange range) {
-    field = static_cast<Field>(range.hold(field));
-}
 
 // A value as the correction list shows it: numbers as written, anything else as short JSON.
 std::string shown(const Json::Value& value) {
@@ -43,27 +39,34 @@ struct Corrections {
     }
 };
 
-struct Rule {
-    const char* key;
-    ValueRange range;
-};
+// A whole number (or a flag) in range stays as written; anything else (text, a fraction, a
+// number beyond the field) is replaced by what the device will be sent.
+void hold_value(Json::Value& value, ValueRange range, const std::string& path, Corrections& out) {
+    const int held = range.hold(to_int(value));
+    if ((value.isIntegral() || value.isBool()) && to_int(value) == held)
+        return;
+    out.add(path + ": " + shown(value) + " -> " + std::to_string(held));
+    value = held;
+}
 
-// Holds the members of `object` named by `rules`; members it lacks stay absent.
-void hold_members(Json::Value& object, std::initializer_list<Rule> rules, const std::string& where,
-                  Corrections& out) {
+// Holds the ranged members of `object` (of its group member, for a row with a group) named by
+// `fields`; members it lacks stay absent.
+template <typename Record, std::size_t N>
+void hold_members(Json::Value& object, const RecordField<Record> (&fields)[N],
+                  const std::string& where, Corrections& out, int stage_set = 0) {
     if (!object.isObject())
         return;
-    for (const Rule& rule : rules) {
-        if (!object.isMember(rule.key))
+    for (const RecordField<Record>& f : fields) {
+        const auto range = field_range(f, stage_set);
+        if (!range)
             continue;
-        Json::Value& value = object[rule.key];
-        const int held = rule.range.hold(to_int(value));
-        // A whole number (or a flag) in range stays as written; anything else (text, a
-        // fraction, a number beyond the field) is replaced by what the device will be sent.
-        if ((value.isIntegral() || value.isBool()) && to_int(value) == held)
+        if (f.group && !member(object, f.group).isObject())
             continue;
-        out.add(where + "." + rule.key + ": " + shown(value) + " -> " + std::to_string(held));
-        value = held;
+        Json::Value& holder = f.group ? object[f.group] : object;
+        if (!holder.isMember(f.name))
+            continue;
+        const std::string path = f.group ? where + "." + f.group : where;
+        hold_value(holder[f.name], *range, path + "." + f.name, out);
     }
 }
 
@@ -76,50 +79,22 @@ void hold_section(Json::Value& section, const std::string& where, Corrections& o
         for (Json::ArrayIndex set = 0; set < std::min(sets.size(), 2u); ++set) {
             const std::string set_path = where + ".DPIStages[" + std::to_string(set) + "]";
             Json::Value& stage_set = sets[set];
-            hold_members(stage_set, {{"StageActive", StageIndexRange}}, set_path, out);
+            if (stage_set.isObject() && stage_set.isMember("StageActive"))
+                hold_value(stage_set["StageActive"], StageIndexRange, set_path + ".StageActive",
+                           out);
             if (!member(stage_set, "StageDPIs").isArray())
                 continue;
             Json::Value& stages = stage_set["StageDPIs"];
-            const ValueRange dpi = dpi_range_of_set(static_cast<int>(set));
             for (Json::ArrayIndex i = 0; i < stages.size(); ++i) {
-                hold_members(stages[i],
-                             {{"StageActive", TwoWayRange},
-                              {"StageXY", TwoWayRange},
-                              {"StageDPIX", dpi},
-                              {"StageDPIY", dpi},
-                              {"StageColorR", ByteRange},
-                              {"StageColorG", ByteRange},
-                              {"StageColorB", ByteRange}},
-                             set_path + ".StageDPIs[" + std::to_string(i) + "]", out);
+                hold_members(stages[i], DpiStageFields,
+                             set_path + ".StageDPIs[" + std::to_string(i) + "]", out,
+                             static_cast<int>(set));
             }
         }
     }
-    if (section.isMember("ReportStages"))
-        hold_members(section["ReportStages"], {{"StageActive", PollingIndexRange}},
-                     where + ".ReportStages", out);
-    if (section.isMember("SystemStages"))
-        hold_members(section["SystemStages"],
-                     {{"ReportSelectItemUSB", PollingIndexRange},
-                      {"ReportSelectItem24K", PollingIndexRange},
-                      {"SilentAltitudeItem", TwoWayRange},
-                      {"SensorLif", TwoWayRange},
-                      {"MotionSync", TwoWayRange},
-                      {"LinearCalibration", TwoWayRange},
-                      {"DeepSleepOff", TwoWayRange},
-                      {"DormancyTime", SleepTimeIndexRange},
-                      {"KeyDelay", KeyDelayIndexRange}},
-                     where + ".SystemStages", out);
+    hold_members(section, MouseSettingsFields, where, out);
     if (section.isMember("LightInfo"))
-        hold_members(section["LightInfo"],
-                     {{"SelectItem", ByteRange},
-                      {"Light", LightLevelRange},
-                      {"Speed", LightLevelRange},
-                      {"Fx", ByteRange},
-                      {"MultiColor", TwoWayRange},
-                      {"Red", ByteRange},
-                      {"Green", ByteRange},
-                      {"Blue", ByteRange}},
-                     where + ".LightInfo", out);
+        hold_members(section["LightInfo"], LightFields, where + ".LightInfo", out);
 }
 
 }  // namespace
@@ -133,30 +108,15 @@ ValueRange dpi_range_of_set(int stage_set) {
 }
 
 void hold_in_range(DpiStage& stage, int stage_set) {
-    const ValueRange dpi = dpi_range_of_set(stage_set);
-    hold_field(stage.stage_flag, TwoWayRange);
-    hold_field(stage.xy_flag, TwoWayRange);
-    hold_field(stage.dpi_x, dpi);
-    hold_field(stage.dpi_y, dpi);
+    hold_fields(DpiStageFields, stage, stage_set);
 }
 
 void hold_in_range(LightInfo& light) {
-    hold_field(light.brightness, LightLevelRange);
-    hold_field(light.speed, LightLevelRange);
-    hold_field(light.multi_colour, TwoWayRange);
+    hold_fields(LightFields, light);
 }
 
-void hold_in_range(MouseSystemSettings& s) {
-    hold_field(s.report_rate_stage, PollingIndexRange);
-    hold_field(s.report_item_usb, PollingIndexRange);
-    hold_field(s.report_item_24g, PollingIndexRange);
-    hold_field(s.silent_altitude, TwoWayRange);
-    hold_field(s.sensor_lift, TwoWayRange);
-    hold_field(s.motion_sync, TwoWayRange);
-    hold_field(s.linear_calibration, TwoWayRange);
-    hold_field(s.deep_sleep_off, TwoWayRange);
-    hold_field(s.dormancy_time, SleepTimeIndexRange);
-    hold_field(s.key_delay, KeyDelayIndexRange);
+void hold_in_range(MouseSystemSettings& settings) {
+    hold_fields(MouseSettingsFields, settings);
 }
 
 std::vector<std::string> hold_profile_values(Json::Value& document) {

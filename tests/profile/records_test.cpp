@@ -4,6 +4,8 @@
 
 #include "profile/profile_data.h"
 #include "profile/profile_files.h"
+#include "profile/record_fields.h"
+#include "profile/settings_limits.h"
 #include "profile_test_util.h"
 #include "support/temp_dir.h"
 
@@ -268,6 +270,64 @@ TEST_F(ProfileSectionFixture, KeyColourGroupsBeyondAByteAreRefused) {
 
     EXPECT_EQ(data_.read_key_colours(255, 1), std::vector<KeyColour>(1));
     EXPECT_EQ(data_.section()["CustomLightMode"]["LightColorInfo"].size(), 256u);
+}
+
+// ---- field tables ----------------------------------------------------------------------------
+
+// Each row set alone: no other row sees it (two rows on one member would), and it survives the
+// profile JSON and velqactl's output under its own names (a repeated name would clobber it).
+template <typename Record, std::size_t N>
+void expect_rows_round_trip(const RecordField<Record> (&fields)[N]) {
+    for (std::size_t i = 0; i < N; ++i) {
+        SCOPED_TRACE(fields[i].name);
+        Record record{};
+        set_field(record, fields[i], 1);
+        for (std::size_t j = 0; j < N; ++j)
+            EXPECT_EQ(field_value(record, fields[j]), j == i ? 1 : 0) << fields[j].name;
+        // Read-only rows are never written.
+        const Record stored = fields[i].store == FieldStore::ReadOnly ? Record{} : record;
+        EXPECT_EQ(decode_fields(fields, encode_fields(fields, record)), stored);
+        if (fields[i].shown != nullptr) {
+            EXPECT_EQ(shown_fields(fields, record)[fields[i].shown].asInt(), 1);
+        }
+    }
+}
+
+TEST(ProfileFieldTables, EveryRowRoundTripsUnderItsOwnNames) {
+    expect_rows_round_trip(DpiStageFields);
+    expect_rows_round_trip(MouseSettingsFields);
+    expect_rows_round_trip(KeyboardSettingsFields);
+    expect_rows_round_trip(HeadsetSettingsFields);
+    expect_rows_round_trip(LightFields);
+    expect_rows_round_trip(AudioLightFields);
+    expect_rows_round_trip(KeyColourFields);
+}
+
+// The correction list names values in a fixed order: stages, the report stage, the system
+// settings, then the lighting.
+TEST(ProfileFieldTables, CorrectionsFollowTheTablesOrder) {
+    Json::Value doc = test_util::json(R"({"Device":[{
+        "DPIStages":[{"StageActive":9,"StageDPIs":[{"StageDPIX":1,"StageXY":"x"}]},
+                     {"StageDPIs":[{"StageDPIY":40000}]}],
+        "ReportStages":{"StageActive":7},
+        "SystemStages":{"KeyDelay":6,"DormancyTime":0,"SensorLif":2,"ReportSelectItemUSB":-1,
+                        "sleeptime":99999},
+        "LightInfo":{"Blue":300,"Light":5,"OldLedmode":999}}]})");
+    const std::vector<std::string> want{
+        "Device[0].DPIStages[0].StageActive: 9 -> 5",
+        "Device[0].DPIStages[0].StageDPIs[0].StageXY: \"x\" -> 0",
+        "Device[0].DPIStages[0].StageDPIs[0].StageDPIX: 1 -> 50",
+        "Device[0].DPIStages[1].StageDPIs[0].StageDPIY: 40000 -> 30000",
+        "Device[0].ReportStages.StageActive: 7 -> 5",
+        "Device[0].SystemStages.ReportSelectItemUSB: -1 -> 0",
+        "Device[0].SystemStages.SensorLif: 2 -> 1",
+        "Device[0].SystemStages.DormancyTime: 0 -> 1",
+        "Device[0].SystemStages.KeyDelay: 6 -> 5",
+        "Device[0].LightInfo.Light: 5 -> 4",
+        "Device[0].LightInfo.Blue: 300 -> 255"};
+    EXPECT_EQ(hold_profile_values(doc), want);
+    EXPECT_EQ(doc["Device"][0]["SystemStages"]["sleeptime"].asInt(), 99999);
+    EXPECT_TRUE(hold_profile_values(doc).empty());
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "profile/profile_data.h"
 #include "profile/profile_files.h"
 #include "profile/profile_list.h"
+#include "profile/record_fields.h"
 
 namespace {
 
@@ -35,22 +36,6 @@ struct KindInfo {
 
 constexpr KindInfo Kinds[] = {
     {KindMouse, 0}, {KindKeyboard, 0}, {KindMousePad, 2}, {KindHeadset, 3}};
-
-Json::Value light_json(const LightInfo& r) {
-    Json::Value o(Json::objectValue);
-    o["mode"] = r.mode;
-    o["brightness"] = r.brightness;
-    o["speed"] = r.speed;
-    o["direction"] = r.direction;
-    o["multiColour"] = r.multi_colour;
-    o["red"] = r.red;
-    o["green"] = r.green;
-    o["blue"] = r.blue;
-    o["secondMode"] = r.second_mode;
-    o["customGroup"] = r.custom_group;
-    o["previousMode"] = r.previous_mode;
-    return o;
-}
 
 Json::Value keys_json(const std::vector<KeyAssignment>& keys) {
     Json::Value list(Json::arrayValue);
@@ -79,40 +64,13 @@ Json::Value stages_json(CMouseProfiledata& data, int set) {
     s["activeStage"] = reader.active_stage();
     Json::Value& stages = s["stages"] = Json::Value(Json::arrayValue);
     for (const DpiStage& st : list) {
-        Json::Value j(Json::objectValue);
-        j["enabled"] = st.stage_flag;
-        j["xy"] = st.xy_flag;
-        j["dpiX"] = st.dpi_x;
-        j["dpiY"] = st.dpi_y;
+        Json::Value j = shown_fields(DpiStageFields, st);
         char colour[8];
         std::snprintf(colour, sizeof colour, "#%02X%02X%02X", st.red, st.green, st.blue);
         j["colour"] = colour;
         stages.append(j);
     }
     return s;
-}
-
-Json::Value system_json(const MouseSystemSettings& r) {
-    Json::Value sys(Json::objectValue);
-    sys["doubleClickTime"] = r.double_click_time;
-    sys["pointerSpeed"] = r.pointer_speed;
-    sys["pointerPrecision"] = r.pointer_precision;
-    sys["scrollPage"] = r.scroll_page;
-    sys["wheelScrollLines"] = r.wheel_scroll_lines;
-    sys["reportRateStage"] = r.report_rate_stage;
-    sys["dormancyTime"] = r.dormancy_time;
-    sys["antiShake"] = r.anti_shake;
-    sys["liftOff"] = r.silent_altitude;
-    sys["sensorLift"] = r.sensor_lift;
-    sys["motionSync"] = r.motion_sync;
-    sys["linearCalibration"] = r.linear_calibration;
-    sys["keyDelay"] = r.key_delay;
-    sys["deepSleepOff"] = r.deep_sleep_off;
-    sys["sleepTime"] = r.sleep_time;
-    sys["sleepTimeHigh"] = r.sleep_time_high;
-    sys["reportItemUSB"] = r.report_item_usb;
-    sys["reportItem24G"] = r.report_item_24g;
-    return sys;
 }
 
 int show(const std::vector<std::string>& args) {
@@ -177,12 +135,12 @@ int show(const std::vector<std::string>& args) {
     data.set_device_index(kind->model_index);
     data.set_section(section);
     Json::Value records(Json::objectValue);
-    records["light"] = light_json(data.read_light_info());
+    records["light"] = shown_fields(LightFields, data.read_light_info());
     records["keys"] = keys_json(data.read_key_list());
     if (kind->name == KindMouse) {
         records["stageSets"].append(stages_json(data, StageSet3395));
         records["stageSets"].append(stages_json(data, StageSet3950));
-        records["system"] = system_json(data.read_system_settings());
+        records["system"] = shown_fields(MouseSettingsFields, data.read_system_settings());
     }
     out["records"] = records;
     std::fputs(styled_json(out).c_str(), stdout);

@@ -36,6 +36,30 @@ constexpr std::size_t Group = 25;
 
 constexpr int SpeedMax = 4;
 
+// The bytes that carry one value as it is: the profile-side value truncated to its byte, the
+// byte read back unchanged. Slot, mode and speed have rules of their own.
+struct ByteField {
+    std::size_t offset;
+    int KeyboardSettingsValues::*value;
+    int KeyboardSettingsDecoded::*decoded;
+};
+using Values = KeyboardSettingsValues;
+using Decoded = KeyboardSettingsDecoded;
+constexpr ByteField ByteFields[] = {
+    {kb::Light, &Values::light, &Decoded::light},
+    {kb::Fx, &Values::fx, &Decoded::fx},
+    {kb::Multi, &Values::multi_color, &Decoded::multi_color},
+    {kb::Red, &Values::red, &Decoded::red},
+    {kb::Green, &Values::green, &Decoded::green},
+    {kb::Blue, &Values::blue, &Decoded::blue},
+    {kb::SecondMode, &Values::second_mode, &Decoded::second_mode},
+    {kb::SixKey, &Values::six_key, &Decoded::six_key},
+    {kb::Repeat, &Values::repeat, &Decoded::repeat},
+    {kb::Polling, &Values::polling_rate, &Decoded::polling_rate},
+    {kb::RepeatDelay, &Values::repeat_delay, &Decoded::repeat_delay},
+    {kb::Group, &Values::custom_group, &Decoded::custom_group},
+};
+
 }  // namespace
 
 // ---- Record ----
@@ -56,21 +80,11 @@ KeyboardSettingsRecord encode_keyboard_settings(const KeyboardSettingsValues& v,
     auto& b = r.bytes;
     b[kb::Slot] = u8(v.slot_byte);
     b[kb::Mode] = keyboard_mode_code(v.light_selection, effect_codes);
-    b[kb::Light] = u8(v.light);
     if (v.speed >= 0 && v.speed <= SpeedMax)
         b[kb::Speed] = u8(SpeedMax - v.speed);
-    b[kb::Fx] = u8(v.fx);
-    b[kb::Multi] = u8(v.multi_color);
-    b[kb::Red] = u8(v.red);
-    b[kb::Green] = u8(v.green);
-    b[kb::Blue] = u8(v.blue);
     b[kb::Spare] = 0;
-    b[kb::SecondMode] = u8(v.second_mode);
-    b[kb::SixKey] = u8(v.six_key);
-    b[kb::Repeat] = u8(v.repeat);
-    b[kb::Polling] = u8(v.polling_rate);
-    b[kb::RepeatDelay] = u8(v.repeat_delay);
-    b[kb::Group] = u8(v.custom_group);
+    for (const ByteField& f : ByteFields)
+        b[f.offset] = u8(v.*f.value);
     return r;
 }
 
@@ -88,20 +102,10 @@ KeyboardSettingsDecoded decode_keyboard_settings(const KeyboardSettingsRecord& r
         d.light_selection = it != effect_codes.end() ? static_cast<int>(it - effect_codes.begin())
                                                      : static_cast<int>(d.light_code);
     }
-    d.light = b[kb::Light];
     // A byte above 4 would give a negative speed, which no control can show.
     d.speed = SpeedMax - std::min<int>(b[kb::Speed], SpeedMax);
-    d.fx = b[kb::Fx];
-    d.multi_color = b[kb::Multi];
-    d.red = b[kb::Red];
-    d.green = b[kb::Green];
-    d.blue = b[kb::Blue];
-    d.second_mode = b[kb::SecondMode];
-    d.six_key = b[kb::SixKey];
-    d.repeat = b[kb::Repeat];
-    d.polling_rate = b[kb::Polling];
-    d.repeat_delay = b[kb::RepeatDelay];
-    d.custom_group = b[kb::Group];
+    for (const ByteField& f : ByteFields)
+        d.*f.decoded = b[f.offset];
     return d;
 }
 

@@ -752,7 +752,8 @@ void CMacroControlUI::keyboard_event(int hook_mode, const platform::input::Captu
     if (!recording_ || !placement || !e.is_key())
         return;
     int sel = selected_row();
-    const RecordChange change = recorder_.key_event(*placement, e.row, e.is_down(), events_, sel);
+    const RecordChange change =
+        recorder_.captured_key(*placement, e.code, e.is_down(), events_, sel);
     apply(change, sel);
 }
 
@@ -761,8 +762,8 @@ void CMacroControlUI::mouse_event(int hook_mode, const platform::input::Captured
     if (!recording_ || !placement || e.is_key())
         return;
     int sel = selected_row();
-    const RecordChange change =
-        recorder_.mouse_event(*placement, e.row, on_stop_button(e.root_x, e.root_y), events_, sel);
+    const RecordChange change = recorder_.captured_button(
+        *placement, e.code, e.is_down(), on_stop_button(e.root_x, e.root_y), events_, sel);
     apply(change, sel);
 }
 

@@ -4,11 +4,9 @@
 // then records the key events that reach it while it has the focus.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,10 +16,9 @@ enum class CaptureKind { KeyDown, KeyUp, ButtonDown, ButtonUp };
 
 struct CapturedEvent {
     CaptureKind kind = CaptureKind::KeyDown;
-    unsigned code = 0;  // the X keycode (keys) or the X button number (buttons)
-    // The matching macro::key_table() row for keys, macro::mouse_event_table() row for
-    // buttons; nothing when the tables have none (a key we do not know, the wheel).
-    std::optional<std::size_t> row;
+    // The X keycode (keys) or the X button number (buttons). Capture knows no macro tables:
+    // whoever records the event maps the code to its row.
+    unsigned code = 0;
     std::uint32_t time_ms = 0;  // the server's event time; wraps after 49 days
     int root_x = 0;             // pointer position on the screen at the event
     int root_y = 0;

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "macro/key_tables.h"
 #include "platform/debug_output.h"
 #include "platform/input/input_capture.h"
 #include "platform/worker_thread.h"
@@ -164,15 +163,12 @@ class X11Capture final : public InputCapture {
             case KeyRelease:
                 out.kind =
                     (ev.u.u.type & 0x7F) == KeyPress ? CaptureKind::KeyDown : CaptureKind::KeyUp;
-                out.row = macro::row_for_x_keycode(out.code);
                 break;
             case ButtonPress:
-            case ButtonRelease: {
-                const bool down = (ev.u.u.type & 0x7F) == ButtonPress;
-                out.kind = down ? CaptureKind::ButtonDown : CaptureKind::ButtonUp;
-                out.row = macro::mouse_row_for_x_button(out.code, down);
+            case ButtonRelease:
+                out.kind = (ev.u.u.type & 0x7F) == ButtonPress ? CaptureKind::ButtonDown
+                                                               : CaptureKind::ButtonUp;
                 break;
-            }
             default:
                 return;
         }

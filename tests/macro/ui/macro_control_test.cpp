@@ -104,16 +104,33 @@ class MacroControlTest : public ::testing::Test {
     Json::Value mac_file(int index) const {
         return platform::read_json_file(editor_->library().macro_path(index));
     }
+    // Capture reports X codes: the code of the key or button row the test names.
+    static unsigned x_keycode_of(std::size_t row) {
+        for (unsigned code = 0; code < 256; ++code) {
+            if (macro::row_for_x_keycode(code) == row)
+                return code;
+        }
+        ADD_FAILURE() << "key row " << row << " has no X keycode";
+        return 0;
+    }
+    static unsigned x_button_of(std::size_t row) {
+        for (unsigned button = 1; button < 32; ++button) {
+            if (macro::mouse_row_for_x_button(button, row % 2 == 0) == row)
+                return button;
+        }
+        ADD_FAILURE() << "mouse row " << row << " has no X button";
+        return 0;
+    }
     void key(int mode, std::size_t row, bool down) {
         CapturedEvent e;
         e.kind = down ? CaptureKind::KeyDown : CaptureKind::KeyUp;
-        e.row = row;
+        e.code = x_keycode_of(row);
         editor_->keyboard_event(mode, e);
     }
     void button(int mode, std::size_t row, QPoint at = {-100, -100}) {
         CapturedEvent e;
         e.kind = (row % 2 == 0) ? CaptureKind::ButtonDown : CaptureKind::ButtonUp;
-        e.row = row;
+        e.code = x_button_of(row);
         e.root_x = at.x();
         e.root_y = at.y();
         editor_->mouse_event(mode, e);
