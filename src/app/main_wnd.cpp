@@ -125,7 +125,6 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
       user_data_(std::move(user_data)),
       settings_(std::move(settings)),
       channel_(channel),
-      hid_(hid),
       audio_styles_(std::make_unique<Json::Value>()),
       devices_(std::make_unique<DeviceManager>(static_cast<DeviceManagerHost&>(*this),
                                                default_data_, user_data_, std::move(hid))),

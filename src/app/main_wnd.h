@@ -5,13 +5,9 @@
 
 #include <QPointer>
 #include <QSize>
-#include <array>
-#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -101,9 +97,6 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     enum Tab { kPerformanceTab, kKeyTab, kMacroTab, kSystemTab, kAboutTab };
     QWidget* caption_button(Caption which) const { return caption_[which]; }
     QWidget* tab_button(Tab which) const { return tabs_[which]; }
-    // What the device scan and the device pages open their interfaces through.
-    const std::shared_ptr<platform::hid::HidBackend>& hid_backend() const { return hid_; }
-
     // The devices: slots, tiles, pages and the worker threads.
     DeviceManager& devices() { return *devices_; }
     const DeviceManager& devices() const { return *devices_; }
@@ -203,7 +196,6 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     std::filesystem::path user_data_;
     platform::SettingsStore settings_;
     platform::ipc::ProgramChannel* channel_ = nullptr;
-    std::shared_ptr<platform::hid::HidBackend> hid_;
     platform::ui::TrayIcon tray_;
     QWidget* caption_[9] = {};
     QWidget* tabs_[5] = {};
