@@ -634,6 +634,11 @@ std::vector<CMainWnd::MessageRow> CMainWnd::build_message_table() {
             return 0;
         };
     };
+    // Both relay names reach the settings window as the second one.
+    const auto relay = done([this](pui::WParam w, pui::LParam l) {
+        if (const auto& settings = aux_windows_[kSettingsWindow]; settings != nullptr)
+            settings->post_message(registered_messages().relay_b, w, l);
+    });
     std::vector<MessageRow> rows = {
         // Start-up, other programs, closing and the window's own state: also while asleep.
         {ids.identity, Asleep::Run, done([this](pui::WParam w, pui::LParam l) {
@@ -641,14 +646,8 @@ std::vector<CMainWnd::MessageRow> CMainWnd::build_message_table() {
                                     static_cast<unsigned long>(w), static_cast<unsigned long>(l));
              on_first_pass_done();
          })},
-        {ids.relay_a, Asleep::Run, done([this](pui::WParam w, pui::LParam l) {
-             if (const auto& settings = aux_windows_[kSettingsWindow]; settings != nullptr)
-                 settings->post_message(registered_messages().relay_b, w, l);
-         })},
-        {ids.relay_b, Asleep::Run, done([this](pui::WParam w, pui::LParam l) {
-             if (const auto& settings = aux_windows_[kSettingsWindow]; settings != nullptr)
-                 settings->post_message(registered_messages().relay_b, w, l);
-         })},
+        {ids.relay_a, Asleep::Run, relay},
+        {ids.relay_b, Asleep::Run, relay},
         {ids.light_control, Asleep::Run, done([this](pui::WParam w, pui::LParam l) {
              if (w == 1)
                  set_lighting_control(l != 0);
