@@ -335,7 +335,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     wnd->set_start_hidden(options.hidden && !options.screenshot);
     // The session's displays are read here, once: X11 records the whole desktop, otherwise
     // only what reaches our window.
-    wnd->set_input_capture(
+    wnd->recorder().set_input_capture(
         platform::input::make_input_capture(platform::input::session_displays_from_environment()));
     if (channel) {
         // Messages from other programs arrive as the window messages they stand for.
@@ -366,9 +366,9 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
         CMainWnd* target = wnd.get();
         channel->set_data_receiver(
             [target](quint32 kind, const QByteArray& block) {
-                target->receive_data_block(kind, block);
+                target->devices().receive_data_block(kind, block);
             },
-            CMainWnd::kDataBlockBytes);
+            DeviceManager::kDataBlockBytes);
     }
     // Sleep and resume reach the window as the power messages they stand for.
     std::unique_ptr<platform::ipc::SleepMonitor> sleep;

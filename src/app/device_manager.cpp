@@ -1,19 +1,18 @@
-// The main window's device manager: the device pages and their tiles, kept in step with the
-// interfaces the scan thread claims and loses, and the worker threads behind them.
+// The device pages and their tiles, kept in step with the interfaces the scan thread claims and
+// loses, and the worker threads behind them.
+#include "app/device_manager.h"
+
 #include <json/json.h>
 
+#include <QByteArray>
 #include <QLayout>
 #include <QStackedWidget>
 #include <chrono>
 #include <thread>
 #include <type_traits>
 
-#include "app/device_hook.h"
 #include "app/device_scan.h"
 #include "app/light_sync.h"
-#include "app/main_wnd.h"
-
-#include "app/device_hook.h"
 #include "app/messages.h"
 #include "app/scan_bridge.h"
 #include "device/model/mouse_core.h"
@@ -22,6 +21,7 @@
 #include "device/model/ui/mouse_device.h"
 #include "platform/debug_output.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/window.h"
 #include "profile/profile_list.h"
 #include "profile/ui/device_profile_ui.h"
 #include "profile/ui/light_control.h"
@@ -64,15 +64,23 @@ QString text_of(const std::string& s) {
 
 // ---- Workers ----
 
-CMainWnd::~CMainWnd() {
-    // The workers use the slot list and post to this window: they end before either goes. A
-    // scan pass may be waiting for this thread to take its message: it is let go first, or the
-    // two would wait for each other.
-    release_blocked_senders();
+DeviceManager::DeviceManager(DeviceManagerHost& host, std::filesystem::path default_data,
+                             std::filesystem::path user_data,
+                             std::shared_ptr<platform::hid::HidBackend> hid)
+    : host_(host),
+      window_(host.device_window()),
+      default_data_(std::move(default_data)),
+      user_data_(std::move(user_data)),
+      hid_(std::move(hid)),
+      slots_(link::supported_device_table()) {}
+
+DeviceManager::~DeviceManager() {
+    // The workers use the slot list: they end before it goes. The window lets a blocked scan
+    // pass go before this runs.
     stop_workers();
 }
 
-void CMainWnd::on_access_denied() {
+void DeviceManager::on_access_denied() {
     if (scan_bridge_ != nullptr) {
         denied_ = scan_bridge_->denied();
         for (const std::string& path : denied_)
@@ -81,10 +89,13 @@ void CMainWnd::on_access_denied() {
     update_denied_notice();
 }
 
-void CMainWnd::start_workers() {
-    if (hid_ == nullptr || scan_thread_ != nullptr)
-        return;
-    scan_bridge_ = std::make_unique<ScanBridge>(*this);
+bool DeviceManager::start() {
+    create_initial_pages();
+    if (hid_ == nullptr)
+        return false;
+    if (scan_thread_ != nullptr)
+        return true;
+    scan_bridge_ = std::make_unique<ScanBridge>(window_);
     scan_thread_ = std::make_unique<DeviceScanThread>(hid_, slots_, link::supported_device_table(),
                                                       *scan_bridge_);
     scan_thread_->start();
@@ -92,17 +103,18 @@ void CMainWnd::start_workers() {
     for (const auto& target : sync_targets_)
         light_sync_->add_target(target);
     light_sync_->start();
+    return true;
 }
 
-std::uint64_t CMainWnd::scan_passes() const {
+std::uint64_t DeviceManager::scan_passes() const {
     return scan_thread_ ? scan_thread_->passes() : 0;
 }
 
-void CMainWnd::stop_workers() {
+void DeviceManager::stop_workers() {
     if (workers_stopped_)
         return;
     workers_stopped_ = true;
-    hide();
+    window_.hide();
     // Every stop event first, so that all workers wind down together; then one bounded wait
     // each, in slot order (the scan thread is slot 0, light sync slot 8).
     if (scan_thread_)
@@ -126,13 +138,13 @@ void CMainWnd::stop_workers() {
 
 // ---- Pages and tiles ----
 
-ui::CDeviceOptionUI* CMainWnd::tile(int index) const {
+ui::CDeviceOptionUI* DeviceManager::tile(int index) const {
     if (index < 0 || index >= static_cast<int>(tiles_.size()))
         return nullptr;
     return tiles_[static_cast<std::size_t>(index)];
 }
 
-int CMainWnd::tile_index_of_page(const QWidget* page) const {
+int DeviceManager::tile_index_of_page(const QWidget* page) const {
     for (std::size_t i = 0; i < tiles_.size(); ++i) {
         if (tiles_[i] != nullptr && tiles_[i]->page() == page)
             return static_cast<int>(i);
@@ -140,7 +152,7 @@ int CMainWnd::tile_index_of_page(const QWidget* page) const {
     return -1;
 }
 
-int CMainWnd::tile_index_of_kind_row(int kind_row) const {
+int DeviceManager::tile_index_of_kind_row(int kind_row) const {
     for (std::size_t i = 0; i < pages_.size(); ++i) {
         if (pages_[i]->kind_row() == kind_row)
             return tile_index_of_page(pages_[i]);
@@ -148,7 +160,8 @@ int CMainWnd::tile_index_of_kind_row(int kind_row) const {
     return -1;
 }
 
-model::CZentovaUSBDevice* CMainWnd::page_for_identity(const link::DeviceIdentity& identity) const {
+model::CZentovaUSBDevice* DeviceManager::page_for_identity(
+    const link::DeviceIdentity& identity) const {
     for (model::CZentovaUSBDevice* page : pages_) {
         if (same_identity(page->wired_identity(), identity))
             return page;
@@ -156,17 +169,18 @@ model::CZentovaUSBDevice* CMainWnd::page_for_identity(const link::DeviceIdentity
     return nullptr;
 }
 
-void CMainWnd::for_each_page(const std::function<void(model::CZentovaUSBDevice&)>& action) const {
+void DeviceManager::for_each_page(
+    const std::function<void(model::CZentovaUSBDevice&)>& action) const {
     for (model::CZentovaUSBDevice* page : pages_)
         action(*page);
 }
 
-profile::CDeviceProfileUI* CMainWnd::selected_profile_control() const {
+profile::CDeviceProfileUI* DeviceManager::selected_profile_control() const {
     model::CZentovaUSBDevice* page = selected_page();
     return page != nullptr ? page->findChild<profile::CDeviceProfileUI*>() : nullptr;
 }
 
-model::CZentovaUSBDevice* CMainWnd::selected_page() const {
+model::CZentovaUSBDevice* DeviceManager::selected_page() const {
     for (const auto& t : tiles_) {
         if (t != nullptr && t->linked() && t->selected())
             return qobject_cast<model::CZentovaUSBDevice*>(t->page());
@@ -174,7 +188,7 @@ model::CZentovaUSBDevice* CMainWnd::selected_page() const {
     return nullptr;
 }
 
-bool CMainWnd::page_exists(std::size_t slot) const {
+bool DeviceManager::page_exists(std::size_t slot) const {
     const link::DeviceIdentity wired = wired_identity(slots_, slot);
     for (const auto& t : tiles_) {
         if (t == nullptr)
@@ -187,11 +201,11 @@ bool CMainWnd::page_exists(std::size_t slot) const {
     return false;
 }
 
-bool CMainWnd::partner_linked(std::size_t slot) const {
+bool DeviceManager::partner_linked(std::size_t slot) const {
     return app::partner_linked(slots_, slot);
 }
 
-void CMainWnd::create_initial_pages() {
+void DeviceManager::create_initial_pages() {
     const DeviceKindTable& kinds = device_kind_table();
     const link::SupportedDeviceTable& table = link::supported_device_table();
     for (std::size_t k = 0; k < 2 && k < kinds.size(); ++k) {
@@ -214,7 +228,7 @@ void CMainWnd::create_initial_pages() {
     }
 }
 
-bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
+bool DeviceManager::create_device_page(std::size_t slot, int sub_type) {
     if (slot >= slots_.size())
         return false;
     const link::DeviceIdentity wired = wired_identity(slots_, slot);
@@ -231,9 +245,9 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
         platform::debug_printf("no page for device kind %s\n", kind.kind_name.c_str());
         return false;
     }
-    auto* power_switch = find_control_as<QStackedWidget>(text_of(kind.power_container));
-    auto* pages = find_control_as<QStackedWidget>(QStringLiteral("device_switch"));
-    QWidget* strip = find_control(QStringLiteral("device_select_layout"));
+    auto* power_switch = window_.find_control_as<QStackedWidget>(text_of(kind.power_container));
+    auto* pages = window_.find_control_as<QStackedWidget>(QStringLiteral("device_switch"));
+    QWidget* strip = window_.find_control(QStringLiteral("device_select_layout"));
     if (power_switch == nullptr || pages == nullptr || strip == nullptr ||
         strip->layout() == nullptr)
         return false;
@@ -247,7 +261,7 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
     auto set_up = [&](auto* p) {
         using Page = std::remove_pointer_t<decltype(p)>;
         p->set_data_folders(default_data_, user_data_);
-        p->set_main_window(this);
+        p->set_main_window(&window_);
         p->set_device_name(kind.kind_name);
         p->set_device_type(type, sub_type);
         p->set_device_index(kind.model_index);
@@ -279,7 +293,7 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
         }
         connect(p, &Page::refreshed, this, [this, p] {
             if (loaded_pages_.insert(p).second)
-                maybe_settle();
+                host_.page_loaded();
         });
         page = p;
     };
@@ -290,12 +304,12 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
     } else {
         auto* mouse = new model::CZentovaMouseDevice(hid_);
         set_up(mouse);
-        bind_button_editors(mouse);
+        host_.mouse_page_added(*mouse);
         mouse_pages_.push_back(mouse);
     }
     const int page_index = pages->addWidget(page);
-    attach_controls(page);
-    attach_controls(power);
+    window_.attach_controls(page);
+    window_.attach_controls(power);
     pages_.push_back(page);
 
     auto* t = new ui::CDeviceOptionUI;
@@ -312,7 +326,7 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
                       text_of(images->synchro_normal), text_of(images->synchro_selected));
         t->set_name_text_id(text_of(images->name_text_id));
     }
-    attach_controls(t);
+    window_.attach_controls(t);
     t->set_linked(false);
     tiles_.emplace_back(t);
     page->set_tile(t);
@@ -324,7 +338,7 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
     return true;
 }
 
-void CMainWnd::linked_tiles(int& first, int& count) const {
+void DeviceManager::linked_tiles(int& first, int& count) const {
     first = -1;
     count = 0;
     for (std::size_t i = 0; i < tiles_.size(); ++i) {
@@ -336,14 +350,14 @@ void CMainWnd::linked_tiles(int& first, int& count) const {
     }
 }
 
-int CMainWnd::visible_tiles() const {
+int DeviceManager::visible_tiles() const {
     int first = -1;
     int count = 0;
     linked_tiles(first, count);
     return count;
 }
 
-void CMainWnd::update_tile_link_text(int index) {
+void DeviceManager::update_tile_link_text(int index) {
     ui::CDeviceOptionUI* t = tile(index);
     if (t == nullptr)
         return;
@@ -355,7 +369,7 @@ void CMainWnd::update_tile_link_text(int index) {
     t->set_link_text_id(id);
 }
 
-void CMainWnd::select_tile(int index, bool visible, bool select) {
+void DeviceManager::select_tile(int index, bool visible, bool select) {
     ui::CDeviceOptionUI* t = tile(index);
     if (t == nullptr)
         return;
@@ -363,10 +377,9 @@ void CMainWnd::select_tile(int index, bool visible, bool select) {
     update_tile_link_text(index);
     if (select) {
         // Another device shown ends the recording of the one before.
-        if (recording_mouse() != nullptr && tile_index_of_page(recording_mouse()) != index)
-            stop_recording();
-        pui::select_page(find_control(t->bound_container()), t->page_index());
-        QWidget* power = find_control(t->power_container());
+        host_.showing_page(t->page());
+        pui::select_page(window_.find_control(t->bound_container()), t->page_index());
+        QWidget* power = window_.find_control(t->power_container());
         if (t->power_index() < 0) {
             if (power != nullptr)
                 power->hide();
@@ -390,12 +403,12 @@ void CMainWnd::select_tile(int index, bool visible, bool select) {
                 ++sync_count;
         }
     }
-    QWidget* banner = find_control(QStringLiteral("No_device_Link"));
+    QWidget* banner = window_.find_control(QStringLiteral("No_device_Link"));
     if (visible_count == 0) {
         if (banner != nullptr)
             banner->show();
-        pui::select_page(find_control(QStringLiteral("device_power_switch")), 0);
-        pui::select_page(find_control(QStringLiteral("device_switch")), 0);
+        pui::select_page(window_.find_control(QStringLiteral("device_power_switch")), 0);
+        pui::select_page(window_.find_control(QStringLiteral("device_switch")), 0);
     } else if (banner != nullptr) {
         banner->hide();
     }
@@ -415,19 +428,18 @@ void CMainWnd::select_tile(int index, bool visible, bool select) {
     }
     update_denied_notice();
     sync_light_targets();
-    emit tiles_changed();
+    host_.tiles_updated();
 }
 
-void CMainWnd::drop_tile(int index) {
+void DeviceManager::drop_tile(int index) {
     ui::CDeviceOptionUI* t = tile(index);
     if (t == nullptr)
         return;
     int other = -1;
     if (t->linked() && t->selected()) {
-        close_aux_windows();
-        // The shown device goes: its recording ends and the capture with it.
-        stop_recording();
-        hook_->uninstall();
+        // The shown device goes: the auxiliary windows close, its recording ends and the
+        // capture with it.
+        host_.shown_page_lost();
         for (std::size_t i = 0; i < tiles_.size(); ++i) {
             if (static_cast<int>(i) != index && tiles_[i] != nullptr && tiles_[i]->linked()) {
                 other = static_cast<int>(i);
@@ -440,7 +452,7 @@ void CMainWnd::drop_tile(int index) {
         select_tile(other, true, true);
 }
 
-void CMainWnd::select_neighbour_tile(int step) {
+void DeviceManager::select_neighbour_tile(int step) {
     const int n = static_cast<int>(tiles_.size());
     int current = -1;
     for (int i = 0; i < n; ++i) {
@@ -461,7 +473,7 @@ void CMainWnd::select_neighbour_tile(int step) {
     }
 }
 
-void CMainWnd::sync_light_targets() {
+void DeviceManager::sync_light_targets() {
     for (std::size_t i = 0; i < pages_.size() && i < sync_targets_.size(); ++i) {
         sync_targets_[i]->linked = pages_[i]->linked();
         sync_targets_[i]->sync = pages_[i]->light_sync();
@@ -472,7 +484,7 @@ void CMainWnd::sync_light_targets() {
 
 // ---- Arrival, loss and the link switch ----
 
-void CMainWnd::on_device_arrived(std::size_t slot) {
+void DeviceManager::on_device_arrived(std::size_t slot) {
     if (slot >= slots_.size())
         return;
     const DeviceSlot s = slots_.slot(slot);
@@ -483,12 +495,12 @@ void CMainWnd::on_device_arrived(std::size_t slot) {
         if (!exists)
             create_device_page(command, 0);
         // The keyboard arrives on either link as the mouse does.
-        mouse_arrival(slot, command);
+        mouse_arrival(slot);
         platform::debug_output("添加一个键盘设备");
     } else if (is_mouse(type)) {
         if (!exists)
             create_device_page(command, 0);
-        mouse_arrival(slot, command);
+        mouse_arrival(slot);
         platform::debug_output("添加一个鼠标设备");
     } else if (type == link::TypeMousePad || type == link::TypeHeadset) {
         if (!exists)
@@ -498,14 +510,13 @@ void CMainWnd::on_device_arrived(std::size_t slot) {
     // The window comes forward for a device plugged in later; during the first pass it waits
     // for the pass to end.
     if (first_pass_done_) {
-        bring_forward();
+        host_.device_came();
     } else {
         update_no_device_banner();
     }
 }
 
-void CMainWnd::mouse_arrival(std::size_t slot, std::size_t command) {
-    (void)command;
+void DeviceManager::mouse_arrival(std::size_t slot) {
     const DeviceSlot s = slots_.slot(slot);
     const int type = s.row.device_type;
     const link::DeviceIdentity wired = wired_identity(slots_, slot);
@@ -549,7 +560,7 @@ void CMainWnd::mouse_arrival(std::size_t slot, std::size_t command) {
         switch_link(slot);
 }
 
-void CMainWnd::switch_link(std::size_t slot) {
+void DeviceManager::switch_link(std::size_t slot) {
     const DeviceSlot s = slots_.slot(slot);
     model::CZentovaUSBDevice* page = page_for_identity(wired_identity(slots_, slot));
     const auto partner = mutual_partner(slots_, slot);
@@ -593,24 +604,24 @@ void CMainWnd::switch_link(std::size_t slot) {
             if (page->linked())
                 page->start_tile_timer(model::TimerPowerAfterSwitch, kPowerAfterSwitchMs);
             page->after_link_switch();
-            close_aux_window(kSettingsWindow);
+            host_.link_switched();
         }
     } else {
         page->set_link_mode(1);
         if (index >= 0) {
             page->start_tile_timer(model::TimerReload, kPollStartMs);
-            post_message(kMsgTileLink, static_cast<pui::WParam>(page->kind_row()), 1);
-            close_aux_window(kSettingsWindow);
+            window_.post_message(kMsgTileLink, static_cast<pui::WParam>(page->kind_row()), 1);
+            host_.link_switched();
         }
         if (page->receiver_query())
             page->reload_all();
     }
     update_tile_link_text(index);
     sync_light_targets();
-    emit tiles_changed();
+    host_.tiles_updated();
 }
 
-void CMainWnd::on_device_lost(std::size_t slot) {
+void DeviceManager::on_device_lost(std::size_t slot) {
     if (slot >= slots_.size())
         return;
     const DeviceSlot s = slots_.slot(slot);
@@ -649,7 +660,7 @@ void CMainWnd::on_device_lost(std::size_t slot) {
         switch_link(slot);
 }
 
-void CMainWnd::on_tile_link(int kind_row, bool present) {
+void DeviceManager::on_tile_link(int kind_row, bool present) {
     const int index = tile_index_of_kind_row(kind_row);
     ui::CDeviceOptionUI* t = tile(index);
     if (t == nullptr)
@@ -667,20 +678,147 @@ void CMainWnd::on_tile_link(int kind_row, bool present) {
     }
 }
 
-void CMainWnd::update_denied_notice() {
-    QWidget* notice = find_control(QStringLiteral("no_device_denied"));
+void DeviceManager::update_denied_notice() {
+    QWidget* notice = window_.find_control(QStringLiteral("no_device_denied"));
     if (notice == nullptr)
         return;
     // Only while nothing is shown: a mouse that works needs no such notice.
     notice->setVisible(!denied_.empty() && visible_tiles() == 0);
 }
 
+void DeviceManager::update_no_device_banner() {
+    if (QWidget* banner = window_.find_control(QStringLiteral("No_device_Link")))
+        banner->setVisible(visible_tiles() == 0);
+    update_denied_notice();
+}
+
+bool DeviceManager::linked_mice_loaded() const {
+    for (model::CZentovaMouseDevice* page : mouse_pages_) {
+        if (page->linked() && loaded_pages_.count(page) == 0)
+            return false;
+    }
+    return true;
+}
+
+void DeviceManager::on_tile_notify(QWidget* sender, const QString& name, bool selected) {
+    for (std::size_t i = 0; i < tiles_.size(); ++i) {
+        ui::CDeviceOptionUI* t = tiles_[i];
+        if (t == nullptr || !t->isAncestorOf(sender))
+            continue;
+        if (name.compare(QLatin1String("device_select"), Qt::CaseInsensitive) == 0) {
+            if (selected)
+                select_tile(static_cast<int>(i), true, true);
+        } else if (auto* page = qobject_cast<model::CZentovaUSBDevice*>(t->page())) {
+            // The light-sync box: a page syncs only while another device is shown too.
+            page->set_light_sync(selected && page->multiple_devices());
+            t->update_picture();
+            sync_light_targets();
+        }
+        return;
+    }
+}
+
+// ---- What every page learns ----
+
+void DeviceManager::switch_function_page(int tab_code) {
+    tab_code_ = tab_code;
+    for (model::CZentovaMouseDevice* page : mouse_pages_)
+        page->switch_function_page(tab_code);
+}
+
+void DeviceManager::set_window_shown(bool shown) {
+    for_each_page([shown](model::CZentovaUSBDevice& page) { page.set_page_visible(shown); });
+}
+
+void DeviceManager::set_window_active(bool active) {
+    for_each_page([active](model::CZentovaUSBDevice& page) { page.set_window_active(active); });
+}
+
+void DeviceManager::set_hovered(bool hovered) {
+    for_each_page([hovered](model::CZentovaUSBDevice& page) { page.set_hovered(hovered); });
+}
+
+void DeviceManager::set_language(int index) {
+    for_each_page([index](model::CZentovaUSBDevice& page) { page.set_language(index); });
+}
+
+void DeviceManager::set_lighting_control(bool on) {
+    lighting_control_ = on;
+    for_each_page([on](model::CZentovaUSBDevice& page) { page.set_software_lighting(on); });
+}
+
+void DeviceManager::set_asleep(bool asleep) {
+    if (asleep == asleep_)
+        return;
+    asleep_ = asleep;
+    if (asleep) {
+        for_each_page([](model::CZentovaUSBDevice& page) { page.set_software_lighting(false); });
+        return;
+    }
+    for_each_page(
+        [this](model::CZentovaUSBDevice& page) { page.set_software_lighting(lighting_control_); });
+    // Devices that came or went during the sleep: their slots say where they are now.
+    const std::set<std::size_t> deferred = std::move(deferred_slots_);
+    deferred_slots_.clear();
+    for (std::size_t slot : deferred) {
+        if (slots_.slot(slot).linked) {
+            on_device_arrived(slot);
+        } else {
+            on_device_lost(slot);
+        }
+    }
+}
+
+// ---- Other programs ----
+
+void DeviceManager::receive_data_block(unsigned kind, const QByteArray& block) {
+    if (block.isEmpty() || asleep_)
+        return;
+    auto* buffer = kind == 1 ? &audio_levels_ : kind == 2 ? &keyboard_block_ : nullptr;
+    if (buffer == nullptr)
+        return;
+    if (static_cast<std::size_t>(block.size()) > buffer->size()) {
+        platform::debug_printf("data block %u of %lld bytes refused (buffer %zu)\n", kind,
+                               static_cast<long long>(block.size()), buffer->size());
+        return;
+    }
+    std::copy(block.begin(), block.end(), buffer->begin());
+    // Audio-reactive lighting and the keyboard page take their blocks from here once they
+    // exist.
+}
+
+QByteArray DeviceManager::tool_query_block() const {
+    // Four program integers (program, version, kinds block format, spare), the number of kinds,
+    // then vendor ID, product ID and type of each kind; 32-bit little-endian, 1024 bytes.
+    QByteArray block(1024, '\0');
+    int offset = 0;
+    auto put = [&block, &offset](std::uint32_t v) {
+        if (offset + 4 > block.size())
+            return;
+        for (int i = 0; i < 4; ++i)
+            block[offset + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        offset += 4;
+    };
+    const DeviceKindTable& kinds = device_kind_table();
+    put(0x0260);
+    put(1);
+    put(1);
+    put(0);
+    put(static_cast<std::uint32_t>(kinds.size()));
+    for (const DeviceKindRow& row : kinds) {
+        put(row.vendor_id);
+        put(row.product_id);
+        put(row.device_type);
+    }
+    return block;
+}
+
 // ---- What a script may look at ----
 
-std::string CMainWnd::automation_state() const {
+std::string DeviceManager::automation_state() const {
     Json::Value root(Json::objectValue);
-    root["window_visible"] = isVisible();
-    const QWidget* banner = find_control(QStringLiteral("No_device_Link"));
+    root["window_visible"] = window_.isVisible();
+    const QWidget* banner = window_.find_control(QStringLiteral("No_device_Link"));
     root["no_device_link"] = banner != nullptr && !banner->isHidden();
     Json::Value tiles(Json::arrayValue);
     for (const auto& t : tiles_) {

@@ -7,13 +7,11 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/device_hook.h"
-#include "app/device_scan.h"
-#include "app/light_sync.h"
 #include "app/messages.h"
 #include "app/notify_routes.h"
-#include "app/scan_bridge.h"
 #include "app/startup.h"
 #include "device/model/mouse_settings.h"
 #include "device/model/ui/keyboard_device.h"
@@ -127,9 +125,12 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
       user_data_(std::move(user_data)),
       settings_(std::move(settings)),
       channel_(channel),
-      hid_(std::move(hid)),
       audio_styles_(std::make_unique<Json::Value>()),
-      slots_(link::supported_device_table()) {
+      devices_(std::make_unique<DeviceManager>(static_cast<DeviceManagerHost&>(*this),
+                                               default_data_, user_data_, std::move(hid))),
+      recorder_(std::make_unique<RecordingController>(
+          *this, *devices_, [this](bool on) { set_recording_controls_enabled(on); })),
+      messages_(build_message_table()) {
     aux_windows_.resize(4);
     // The window holds the focus itself until the user picks a control: given to the first
     // edit, the focus would pass through a DPI field and commit it.
@@ -137,7 +138,14 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
     // The window manager's close ends the program like the close message does.
     connect(this, &Window::closed, this, [this] { on_destroy(); });
     set_caption_height(56);
-    hook_ = std::make_unique<CDeviceHook>(nullptr);
+}
+
+CMainWnd::~CMainWnd() {
+    // The workers use the slot list and post to this window: they end before either goes. A
+    // scan pass may be waiting for this thread to take its message: it is let go first, or the
+    // two would wait for each other.
+    release_blocked_senders();
+    devices_->stop_workers();
 }
 
 const Json::Value& CMainWnd::audio_styles() const {
@@ -205,7 +213,7 @@ void CMainWnd::route(pui::Notification& msg) {
     const auto target = route_notification(msg.type, name.toStdString());
     if (!target)
         return;
-    model::CZentovaUSBDevice* page = selected_page();
+    model::CZentovaUSBDevice* page = devices_->selected_page();
     switch (target->owner) {
         case RouteOwner::Window:
             if (msg.type == "click") {
@@ -224,7 +232,7 @@ void CMainWnd::route(pui::Notification& msg) {
             }
             return;
         case RouteOwner::Tile:
-            on_tile_selected(msg.sender, name, msg.wparam != 0);
+            devices_->on_tile_notify(msg.sender, name, msg.wparam != 0);
             return;
         case RouteOwner::MousePage:
             // The keyboard shares the polling and repeat-delay option names.
@@ -246,7 +254,7 @@ void CMainWnd::route(pui::Notification& msg) {
                 page->notify(msg);
             return;
         case RouteOwner::Profile:
-            if (auto* profiles = selected_profile_control())
+            if (auto* profiles = devices_->selected_profile_control())
                 profiles->on_notify(msg);
             // A profile picked in the combo is applied once the choice has settled.
             if (msg.type == "itemselect")
@@ -294,7 +302,7 @@ void CMainWnd::show_tab(const QString& tab_name) {
     const QString name = tab_name.section(QLatin1Char(':'), 0, 0);
     const QString option = tab_name.section(QLatin1Char(':'), 1);
     if (!option.isEmpty()) {
-        if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(selected_page())) {
+        if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(devices_->selected_page())) {
             pui::set_selected(
                 mouse->findChild<QWidget*>(QStringLiteral("key_page_option_") + option), true);
         }
@@ -314,16 +322,15 @@ void CMainWnd::on_window_init() {
         channel_->broadcast(QLatin1String(kAnnounceName), 1, 1);
     apply_language(read_language_index(settings_, default_data_));
     pui::set_selected(tabs_[kPerformanceTab], true);
-    create_initial_pages();
     if (QScreen* s = screen(); s != nullptr)
         screen_size_ = s->geometry().size();
+    const bool scanning = devices_->start();
     hide();
-    start_workers();
     set_timer(root(), kDpiTimer, 100);
     *audio_styles_ = load_audio_styles(user_data_, default_data_);
     // Without HID there is no scan: start-up ends here, as after a first pass that found
     // nothing.
-    if (scan_thread_ == nullptr)
+    if (!scanning)
         post_message(registered_messages().identity, 0, 0);
     // Display changes: the window is laid out again for its screen.
     auto display_changed = [this] {
@@ -395,15 +402,8 @@ void CMainWnd::apply_dpi() {
     }
 }
 
-void CMainWnd::update_no_device_banner() {
-    if (QWidget* banner = find_control(QStringLiteral("No_device_Link"))) {
-        banner->setVisible(visible_tiles() == 0);
-    }
-    update_denied_notice();
-}
-
 void CMainWnd::bring_forward() {
-    update_no_device_banner();
+    devices_->update_no_device_banner();
     tell_pages_window_shown(true);
     if (focusWidget() == nullptr)
         setFocus();
@@ -428,41 +428,28 @@ void CMainWnd::hideEvent(QHideEvent* event) {
     tell_pages_window_shown(false);
 }
 
-void CMainWnd::tell_pages_window_shown(bool shown) {
-    for_each_page([shown](model::CZentovaUSBDevice& page) { page.set_page_visible(shown); });
-}
-
 void CMainWnd::set_lighting_control(bool on) {
-    lighting_control_ = on;
     pui::set_text(find_control(QStringLiteral("control_light_status")),
                   on ? QStringLiteral("控制灯光") : QStringLiteral("不控制灯光"));
-    for_each_page([on](model::CZentovaUSBDevice& page) { page.set_software_lighting(on); });
+    devices_->set_lighting_control(on);
 }
 
-void CMainWnd::set_asleep(bool asleep) {
-    if (asleep == asleep_)
-        return;
-    asleep_ = asleep;
-    if (asleep) {
-        for_each_page([](model::CZentovaUSBDevice& page) { page.set_software_lighting(false); });
-        return;
+void CMainWnd::set_recording_controls_enabled(bool on) {
+    if (QWidget* strip = find_control(QStringLiteral("device_select_layout")))
+        strip->setEnabled(on);
+    for (int tab = 0; tab < 5; ++tab) {
+        if (tabs_[tab] != nullptr && tab != kMacroTab)
+            tabs_[tab]->setEnabled(on);
     }
-    for_each_page(
-        [this](model::CZentovaUSBDevice& page) { page.set_software_lighting(lighting_control_); });
-    // Devices that came or went during the sleep: their slots say where they are now.
-    const std::set<std::size_t> deferred = std::move(deferred_slots_);
-    deferred_slots_.clear();
-    for (std::size_t slot : deferred) {
-        if (slots_.slot(slot).linked) {
-            on_device_arrived(slot);
-        } else {
-            on_device_lost(slot);
-        }
-    }
+}
+
+void CMainWnd::shown_page_lost() {
+    close_aux_windows();
+    recorder_->release();
 }
 
 void CMainWnd::toggle_from_tray() {
-    update_no_device_banner();
+    devices_->update_no_device_banner();
     close_aux_windows();
     if (isVisible() && !isMinimized()) {
         hide();
@@ -520,7 +507,7 @@ void CMainWnd::on_click(const QString& name, int index) {
             showMinimized();
         }
     } else if (is("control_light_status")) {
-        const bool on = !lighting_control_;
+        const bool on = !devices_->lighting_control();
         if (channel_ != nullptr)
             channel_->broadcast(QLatin1String(kAnnounceName), 1, on ? 1 : 0);
         set_lighting_control(on);
@@ -531,15 +518,15 @@ void CMainWnd::on_click(const QString& name, int index) {
     } else if (is("restorebtn")) {
         showNormal();
     } else if (is("default_btn")) {
-        model::CZentovaUSBDevice* page = selected_page();
+        model::CZentovaUSBDevice* page = devices_->selected_page();
         if (page != nullptr && ui::show_message(this, QString(), QStringLiteral("message_text_22"),
                                                 dpi(), 1, 1) == 1) {
             page->restore_defaults();
         }
     } else if (is("device_select_prev")) {
-        select_neighbour_tile(-1);
+        devices_->select_neighbour_tile(-1);
     } else if (is("device_select_next")) {
-        select_neighbour_tile(1);
+        devices_->select_neighbour_tile(1);
     } else if (is("network_btn")) {
         open_maker_page();
     } else if (is("setbtn")) {
@@ -563,30 +550,10 @@ void CMainWnd::on_tab_selected(const QString& name) {
     for (const TabRow& row : kTabs) {
         if (name.compare(QLatin1String(row.name), Qt::CaseInsensitive) != 0)
             continue;
-        tab_code_ = row.code;
-        for (model::CZentovaMouseDevice* page : mouse_pages_)
-            page->switch_function_page(row.code);
+        devices_->switch_function_page(row.code);
         if (row.top >= 0) {
             for (int j = 0; j < 5; ++j)
                 pui::set_selected(tabs_[j], j == row.top, false);
-        }
-        return;
-    }
-}
-
-void CMainWnd::on_tile_selected(QWidget* sender, const QString& name, bool selected) {
-    for (std::size_t i = 0; i < tiles_.size(); ++i) {
-        ui::CDeviceOptionUI* t = tiles_[i];
-        if (t == nullptr || !t->isAncestorOf(sender))
-            continue;
-        if (name.compare(QLatin1String("device_select"), Qt::CaseInsensitive) == 0) {
-            if (selected)
-                select_tile(static_cast<int>(i), true, true);
-        } else if (auto* page = qobject_cast<model::CZentovaUSBDevice*>(t->page())) {
-            // The light-sync box: a page syncs only while another device is shown too.
-            page->set_light_sync(selected && page->multiple_devices());
-            t->update_picture();
-            sync_light_targets();
         }
         return;
     }
@@ -604,7 +571,7 @@ void CMainWnd::on_timer(QWidget* control, int id) {
     } else if (id == kTrayMenuTimer) {
         pui::popup_menu(QStringLiteral("menu.xml"), this, QCursor::pos());
     } else if (id == kProfileApplyTimer) {
-        if (auto* profiles = selected_profile_control())
+        if (auto* profiles = devices_->selected_profile_control())
             profiles->apply_selected();
     } else if (auto* t = qobject_cast<ui::CDeviceOptionUI*>(control)) {
         // A tile's timers drive its page's life cycle.
@@ -614,23 +581,19 @@ void CMainWnd::on_timer(QWidget* control, int id) {
 }
 
 void CMainWnd::maybe_settle() {
-    if (settled_ || !dpi_applied_ || !isVisible() || !first_pass_done_)
+    if (settled_ || !dpi_applied_ || !isVisible() || !devices_->first_pass_done())
         return;
     // A device found by the first pass settles once its page shows the device's values, or
     // when it does not answer in time.
-    if (!settle_deadline_passed_) {
-        for (model::CZentovaMouseDevice* page : mouse_pages_) {
-            if (page->linked() && loaded_pages_.count(page) == 0) {
-                if (!settle_timer_started_) {
-                    settle_timer_started_ = true;
-                    QTimer::singleShot(kSettleDeadlineMs, this, [this] {
-                        settle_deadline_passed_ = true;
-                        maybe_settle();
-                    });
-                }
-                return;
-            }
+    if (!settle_deadline_passed_ && !devices_->linked_mice_loaded()) {
+        if (!settle_timer_started_) {
+            settle_timer_started_ = true;
+            QTimer::singleShot(kSettleDeadlineMs, this, [this] {
+                settle_deadline_passed_ = true;
+                maybe_settle();
+            });
         }
+        return;
     }
     settled_ = true;
     emit settled();
@@ -646,11 +609,10 @@ void CMainWnd::on_destroy() {
     // The settings window and its downloads end first; a modal one ends its own loop.
     close_aux_windows();
     // What was recorded is kept, and the keyboard goes back to the desktop.
-    stop_recording();
-    hook_->uninstall();
+    recorder_->release();
     // No worker may stay blocked on this window while it waits for them.
     release_blocked_senders();
-    stop_workers();
+    devices_->stop_workers();
     // The audio-record companion learns that the program ends.
     if (channel_ != nullptr) {
         for (long long w : {2, 4, 5})
@@ -663,222 +625,189 @@ void CMainWnd::on_destroy() {
     QCoreApplication::exit(0);
 }
 
+std::vector<CMainWnd::MessageRow> CMainWnd::build_message_table() {
+    using Asleep = WhileAsleep;
+    const RegisteredMessages& ids = registered_messages();
+    auto done = [](auto action) {
+        return [action](pui::WParam w, pui::LParam l) -> pui::LResult {
+            action(w, l);
+            return 0;
+        };
+    };
+    // Both relay names reach the settings window as the second one.
+    const auto relay = done([this](pui::WParam w, pui::LParam l) {
+        if (const auto& settings = aux_windows_[kSettingsWindow]; settings != nullptr)
+            settings->post_message(registered_messages().relay_b, w, l);
+    });
+    std::vector<MessageRow> rows = {
+        // Start-up, other programs, closing and the window's own state: also while asleep.
+        {ids.identity, Asleep::Run, done([this](pui::WParam w, pui::LParam l) {
+             platform::debug_printf("软件标示 %u，%lxd%lxd", registered_messages().identity,
+                                    static_cast<unsigned long>(w), static_cast<unsigned long>(l));
+             on_first_pass_done();
+         })},
+        {ids.relay_a, Asleep::Run, relay},
+        {ids.relay_b, Asleep::Run, relay},
+        {ids.light_control, Asleep::Run, done([this](pui::WParam w, pui::LParam l) {
+             if (w == 1)
+                 set_lighting_control(l != 0);
+         })},
+        {ids.tool_query, Asleep::Run, done([this](pui::WParam, pui::LParam) {
+             if (channel_ != nullptr)
+                 channel_->broadcast_data(5, devices_->tool_query_block());
+         })},
+        {pui::kMsgClose, Asleep::Run, done([this](pui::WParam, pui::LParam) { on_destroy(); })},
+        {kMsgActivate, Asleep::Run,
+         done([this](pui::WParam w, pui::LParam) { devices_->set_window_active(w != 0); })},
+        {kMsgMouseHover, Asleep::Run, done([this](pui::WParam, pui::LParam) {
+             platform::debug_output("鼠标移入");
+             devices_->set_hovered(true);
+         })},
+        {kMsgMouseLeave, Asleep::Run, done([this](pui::WParam, pui::LParam) {
+             platform::debug_output("鼠标移出");
+             devices_->set_hovered(false);
+         })},
+        {kMsgPowerBroadcast, Asleep::Run, done([this](pui::WParam w, pui::LParam) {
+             if (w == kPowerResume) {
+                 devices_->set_asleep(false);
+             } else if (w == kPowerSuspend) {
+                 devices_->set_asleep(true);
+             }
+         })},
+        // Devices that come and go while asleep are looked at again on resume.
+        {kMsgDeviceArrived, Asleep::DeferSlot, done([this](pui::WParam w, pui::LParam) {
+             devices_->on_device_arrived(static_cast<std::size_t>(w));
+         })},
+        {kMsgDeviceLost, Asleep::DeferSlot, done([this](pui::WParam w, pui::LParam) {
+             devices_->on_device_lost(static_cast<std::size_t>(w));
+         })},
+        // Everything else waits for the computer to wake up.
+        {kMsgTileLink, Asleep::Drop, done([this](pui::WParam w, pui::LParam l) {
+             devices_->on_tile_link(static_cast<int>(w), l != 0);
+         })},
+        {kMsgAccessDenied, Asleep::Drop,
+         done([this](pui::WParam, pui::LParam) { devices_->on_access_denied(); })},
+        {model::MsgPowerStatus, Asleep::Drop,
+         done([this](pui::WParam, pui::LParam) { on_power_status(); })},
+        {kMsgLanguage, Asleep::Drop, done([this](pui::WParam w, pui::LParam) {
+             apply_language(static_cast<int>(w));
+             devices_->set_language(static_cast<int>(w));
+         })},
+        {kMsgShowNoDevice, Asleep::Drop, done([this](pui::WParam, pui::LParam) {
+             if (QWidget* banner = find_control(QStringLiteral("No_device_Link")))
+                 banner->setVisible(true);
+         })},
+        {kMsgHideNoDevice, Asleep::Drop, done([this](pui::WParam, pui::LParam) {
+             if (QWidget* banner = find_control(QStringLiteral("No_device_Link")))
+                 banner->setVisible(false);
+         })},
+        {kMsgDeviceLogo, Asleep::Drop, done([this](pui::WParam w, pui::LParam) {
+             if (w == 0x3950) {
+                 pui::set_bk_image(find_control(QStringLiteral("device_logo_layout")),
+                                   QStringLiteral("file='power/r260.png'"));
+             }
+         })},
+        {kMsgProgress, Asleep::Drop, done([this](pui::WParam, pui::LParam) {
+             if (QWidget* progress = find_control(QStringLiteral("setting_progress")))
+                 progress->show();
+         })},
+        {kMsgClearSetBadge, Asleep::Drop,
+         done([this](pui::WParam, pui::LParam) { clear_set_badge(); })},
+        {kMsgOpenSettings, Asleep::Drop,
+         done([this](pui::WParam, pui::LParam) { open_settings(true); })},
+        {kMsgFirmwareLaunch, Asleep::Drop, done([this](pui::WParam w, pui::LParam l) {
+             upgrade_firmware(static_cast<int>(w), static_cast<int>(l));
+         })},
+        {kMsgDpiChanged, Asleep::Drop,
+         done([](pui::WParam, pui::LParam) { platform::debug_output("界面 DPI 1发生变化"); })},
+        {kMsgDisplayChange, Asleep::Drop, done([this](pui::WParam, pui::LParam) {
+             platform::debug_output("显示器分辨率发生变化");
+             display_change_pending_ = true;
+             apply_dpi();
+         })},
+        {pui::kMsgTrayIcon, Asleep::Drop, done([this](pui::WParam, pui::LParam l) {
+             if (static_cast<unsigned>(l) == pui::kMouseLButtonUp) {
+                 toggle_from_tray();
+             } else if (static_cast<unsigned>(l) == pui::kMouseRButtonUp) {
+                 set_timer(root(), kTrayMenuTimer, 10);
+             }
+         })},
+        {pui::kMsgMenuCommand, Asleep::Drop,
+         done([this](pui::WParam w, pui::LParam) { on_menu_command(w); })},
+        {kMsgHook, Asleep::Drop,
+         [this](pui::WParam w, pui::LParam) { return recorder_->key_capture(w == 1); }},
+    };
+    // The captured key and button events, one message per hook mode.
+    const HookMessages& hooks = hook_messages();
+    for (const unsigned message :
+         {hooks.single_key, hooks.hit_key, hooks.kb_macro, hooks.kb_previous, hooks.kb_later,
+          hooks.kb_single, hooks.ms_macro, hooks.ms_previous, hooks.ms_later, hooks.ms_single}) {
+        const auto mode = hook_message_mode(message);
+        if (!mode)
+            continue;
+        rows.push_back({message, Asleep::Drop, done([this, mode](pui::WParam, pui::LParam l) {
+                            recorder_->on_hook_message(mode->first, mode->second, l);
+                        })});
+    }
+    return rows;
+}
+
 pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wparam,
                                              pui::LParam lparam, bool& handled) {
-    const RegisteredMessages& ids = registered_messages();
-    if (message == ids.identity) {
-        platform::debug_printf("软件标示 %u，%lxd%lxd", message, static_cast<unsigned long>(wparam),
-                               static_cast<unsigned long>(lparam));
-        first_pass_done_ = true;
-        if (start_hidden_) {
-            start_hidden_ = false;
-            show_started_hidden();
-        } else {
-            bring_forward();
-        }
-        maybe_settle();
-        handled = true;
+    const auto row = std::find_if(messages_.begin(), messages_.end(),
+                                  [message](const MessageRow& r) { return r.message == message; });
+    if (message == 0 || row == messages_.end())
         return 0;
-    }
-    if (message == ids.relay_a || message == ids.relay_b) {
-        if (const auto& settings = aux_windows_[kSettingsWindow]; settings != nullptr)
-            settings->post_message(ids.relay_b, wparam, lparam);
-        handled = true;
-        return 0;
-    }
-    if (message == ids.light_control) {
-        if (wparam == 1)
-            set_lighting_control(lparam != 0);
-        handled = true;
-        return 0;
-    }
-    if (message == ids.tool_query) {
-        if (channel_ != nullptr)
-            channel_->broadcast_data(5, tool_query_block());
-        handled = true;
-        return 0;
-    }
-    switch (message) {
-        case pui::kMsgClose:
-            on_destroy();
+    if (devices_->asleep()) {
+        if (row->asleep == WhileAsleep::DeferSlot) {
+            devices_->defer_slot(static_cast<std::size_t>(wparam));
             handled = true;
-            return 0;
-        case kMsgActivate:
-            window_active_ = wparam != 0;
-            for_each_page(
-                [this](model::CZentovaUSBDevice& page) { page.set_window_active(window_active_); });
-            return 0;
-        case kMsgMouseLeave:
-        case kMsgMouseHover: {
-            const bool hovered = message == kMsgMouseHover;
-            platform::debug_output(hovered ? "鼠标移入" : "鼠标移出");
-            for_each_page([hovered](model::CZentovaUSBDevice& page) { page.set_hovered(hovered); });
             return 0;
         }
-        case kMsgPowerBroadcast:
-            if (wparam == kPowerResume) {
-                set_asleep(false);
-            } else if (wparam == kPowerSuspend) {
-                set_asleep(true);
-            }
-            handled = true;
+        // Left to the window's default, which also frees a menu command's payload.
+        if (row->asleep == WhileAsleep::Drop)
             return 0;
-        default:
-            break;
     }
-    // Everything below waits while the computer sleeps.
-    if (asleep_) {
-        if (message == kMsgDeviceArrived || message == kMsgDeviceLost) {
-            deferred_slots_.insert(static_cast<std::size_t>(wparam));
-            handled = true;
-        } else if (message == kMsgLanguage || message == kMsgTileLink ||
-                   message == kMsgOpenSettings || message == kMsgClearSetBadge ||
-                   message == kMsgFirmwareLaunch || message == kMsgShowNoDevice ||
-                   message == kMsgHideNoDevice || message == kMsgDeviceLogo ||
-                   message == kMsgDpiChanged || message == kMsgProgress ||
-                   message == pui::kMsgMenuCommand || message == pui::kMsgTrayIcon ||
-                   message == kMsgHook || message == kMsgDisplayChange ||
-                   hook_message_mode(message)) {
-            handled = true;
-        }
-        return 0;
+    handled = true;
+    return row->handler(wparam, lparam);
+}
+
+void CMainWnd::on_first_pass_done() {
+    devices_->mark_first_pass_done();
+    if (start_hidden_) {
+        start_hidden_ = false;
+        show_started_hidden();
+    } else {
+        bring_forward();
     }
-    if (const auto hook = hook_message_mode(message)) {
-        on_hook_message(hook->first, hook->second, lparam);
-        handled = true;
-        return 0;
-    }
-    switch (message) {
-        case kMsgLanguage:
-            apply_language(static_cast<int>(wparam));
-            for_each_page([index = static_cast<int>(wparam)](model::CZentovaUSBDevice& page) {
-                page.set_language(index);
-            });
-            handled = true;
-            return 0;
-        case kMsgDeviceArrived:
-            on_device_arrived(static_cast<std::size_t>(wparam));
-            handled = true;
-            return 0;
-        case kMsgDeviceLost:
-            on_device_lost(static_cast<std::size_t>(wparam));
-            handled = true;
-            return 0;
-        case kMsgTileLink:
-            on_tile_link(static_cast<int>(wparam), lparam != 0);
-            handled = true;
-            return 0;
-        case kMsgAccessDenied:
-            on_access_denied();
-            handled = true;
-            return 0;
-        case model::MsgPowerStatus:
-            on_power_status();
-            handled = true;
-            return 0;
-        case kMsgShowNoDevice:
-        case kMsgHideNoDevice:
-            if (QWidget* banner = find_control(QStringLiteral("No_device_Link"))) {
-                banner->setVisible(message == kMsgShowNoDevice);
-            }
-            handled = true;
-            return 0;
-        case kMsgDeviceLogo:
-            if (wparam == 0x3950) {
-                pui::set_bk_image(find_control(QStringLiteral("device_logo_layout")),
-                                  QStringLiteral("file='power/r260.png'"));
-            }
-            handled = true;
-            return 0;
-        case kMsgProgress:
-            if (QWidget* progress = find_control(QStringLiteral("setting_progress"))) {
-                progress->show();
-            }
-            handled = true;
-            return 0;
-        case kMsgClearSetBadge:
-            if (QWidget* set = caption_[kSet]) {
-                // The badge that announced an update is the button's foreground image.
-                set->setProperty("badge", false);
-                set->style()->unpolish(set);
-                set->style()->polish(set);
-            }
-            handled = true;
-            return 0;
-        case kMsgOpenSettings:
-            open_settings(true);
-            handled = true;
-            return 0;
-        case kMsgFirmwareLaunch:
-            upgrade_firmware(static_cast<int>(wparam), static_cast<int>(lparam));
-            handled = true;
-            return 0;
-        case kMsgDpiChanged:
-            platform::debug_output("界面 DPI 1发生变化");
-            handled = true;
-            return 0;
-        case kMsgDisplayChange:
-            platform::debug_output("显示器分辨率发生变化");
-            display_change_pending_ = true;
-            apply_dpi();
-            handled = true;
-            return 0;
-        case pui::kMsgTrayIcon:
-            if (static_cast<unsigned>(lparam) == pui::kMouseLButtonUp) {
-                toggle_from_tray();
-            } else if (static_cast<unsigned>(lparam) == pui::kMouseRButtonUp) {
-                set_timer(root(), kTrayMenuTimer, 10);
-            }
-            handled = true;
-            return 0;
-        case pui::kMsgMenuCommand: {
-            auto cmd = pui::take_menu_command(wparam);
-            handled = true;
-            if (cmd && cmd->name == QLatin1String("exit")) {
-                close_aux_windows();
-                // The orderly road: workers stop before the process ends.
-                on_destroy();
-            } else if (cmd && cmd->name == QLatin1String("setwnd_menu")) {
-                // From the tray the window may be hidden: then the settings come up centred.
-                open_settings(!isVisible() || isMinimized());
-            } else if (cmd) {
-                // The macro editor's action menu.
-                if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(selected_page())) {
-                    if (macro::CMacroControlUI* macros = mouse->macro_editor())
-                        macros->on_menu_command(cmd->name);
-                }
-            }
-            return 0;
-        }
-        case kMsgHook:
-            handled = true;
-            // A recording owns the capture; the key field's focus does not take it away.
-            if (recording())
-                return 0;
-            if (wparam == 1)
-                return hook_->install(kHookSingleKey, this, true, true);
-            if (hook_->mode() == kHookSingleKey)
-                return hook_->uninstall();
-            return 0;
-        default:
-            return 0;
+    maybe_settle();
+}
+
+void CMainWnd::clear_set_badge() {
+    if (QWidget* set = caption_[kSet]) {
+        // The badge that announced an update is the button's foreground image.
+        set->setProperty("badge", false);
+        set->style()->unpolish(set);
+        set->style()->polish(set);
     }
 }
 
-void CMainWnd::handle_data_block(unsigned kind, const QByteArray& block) {
-    if (block.isEmpty() || asleep_)
-        return;
-    auto* buffer = kind == 1 ? &audio_levels_ : kind == 2 ? &keyboard_block_ : nullptr;
-    if (buffer == nullptr)
-        return;
-    if (static_cast<std::size_t>(block.size()) > buffer->size()) {
-        platform::debug_printf("data block %u of %lld bytes refused (buffer %zu)\n", kind,
-                               static_cast<long long>(block.size()), buffer->size());
-        return;
+void CMainWnd::on_menu_command(pui::WParam wparam) {
+    auto cmd = pui::take_menu_command(wparam);
+    if (cmd && cmd->name == QLatin1String("exit")) {
+        close_aux_windows();
+        // The orderly road: workers stop before the process ends.
+        on_destroy();
+    } else if (cmd && cmd->name == QLatin1String("setwnd_menu")) {
+        // From the tray the window may be hidden: then the settings come up centred.
+        open_settings(!isVisible() || isMinimized());
+    } else if (cmd) {
+        // The macro editor's action menu.
+        if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(devices_->selected_page())) {
+            if (macro::CMacroControlUI* macros = mouse->macro_editor())
+                macros->on_menu_command(cmd->name);
+        }
     }
-    std::copy(block.begin(), block.end(), buffer->begin());
-    // Audio-reactive lighting and the keyboard page take their blocks from here once they
-    // exist.
 }
 
 void CMainWnd::open_device_settings(int which) {
@@ -895,32 +824,6 @@ void CMainWnd::open_maker_page() {
         return;
     }
     platform::open_url(address);
-}
-
-QByteArray CMainWnd::tool_query_block() const {
-    // Four program integers (program, version, kinds block format, spare), the number of kinds,
-    // then vendor ID, product ID and type of each kind; 32-bit little-endian, 1024 bytes.
-    QByteArray block(1024, '\0');
-    int offset = 0;
-    auto put = [&block, &offset](std::uint32_t v) {
-        if (offset + 4 > block.size())
-            return;
-        for (int i = 0; i < 4; ++i)
-            block[offset + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-        offset += 4;
-    };
-    const DeviceKindTable& kinds = device_kind_table();
-    put(0x0260);
-    put(1);
-    put(1);
-    put(0);
-    put(static_cast<std::uint32_t>(kinds.size()));
-    for (const DeviceKindRow& row : kinds) {
-        put(row.vendor_id);
-        put(row.product_id);
-        put(row.device_type);
-    }
-    return block;
 }
 
 }  // namespace velqa::app

@@ -1,21 +1,18 @@
-// The program's main window: caption, top tabs, device tile strip, device pages, the "no
-// device" banner, tray icon and language. Device pages and their routing are added by the
-// device manager and the pages themselves.
+// The program's main window: caption, top tabs, the "no device" banner, tray icon, language and
+// DPI, and the routing of notifications and window messages. The device tiles and pages are the
+// device manager's; recording is the recording controller's.
 #pragma once
 
 #include <QPointer>
 #include <QSize>
-#include <array>
-#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "app/device_slots.h"
+#include "app/device_manager.h"
+#include "app/recording_controller.h"
 
 #include "platform/hid/hid_backend.h"
 #include "platform/ui/settings_store.h"
@@ -29,22 +26,6 @@ class Value;
 namespace velqa::platform::ipc {
 class ProgramChannel;
 }
-namespace velqa::model {
-class CZentovaUSBDevice;
-class CZentovaMouseDevice;
-class CZentovaKeyboardDevice;
-}  // namespace velqa::model
-namespace velqa::profile {
-class CDeviceProfileUI;
-}
-namespace velqa::ui {
-class CDeviceOptionUI;
-class CMpDevicePowerUI;
-}  // namespace velqa::ui
-
-namespace velqa::platform::input {
-class InputCapture;
-}
 namespace velqa::platform {
 class Notifier;
 }
@@ -56,18 +37,13 @@ struct UpdateItem;
 
 namespace velqa::app {
 
-class CDeviceHook;
-class DeviceScanThread;
-class LightSyncThread;
-struct LightSyncTarget;
-class ScanBridge;
 struct TrayBattery;
 
 // The DPI the window is laid out at on a screen of `size`: 144 when it is larger than
 // 1500 x 960, else 96.
 int dpi_for_screen(QSize size);
 
-class CMainWnd : public platform::ui::Window {
+class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     Q_OBJECT
 
   public:
@@ -121,42 +97,26 @@ class CMainWnd : public platform::ui::Window {
     enum Tab { kPerformanceTab, kKeyTab, kMacroTab, kSystemTab, kAboutTab };
     QWidget* caption_button(Caption which) const { return caption_[which]; }
     QWidget* tab_button(Tab which) const { return tabs_[which]; }
-    // What the device scan and the device pages open their interfaces through.
-    const std::shared_ptr<platform::hid::HidBackend>& hid_backend() const { return hid_; }
+    // The devices: slots, tiles, pages and the worker threads.
+    DeviceManager& devices() { return *devices_; }
+    const DeviceManager& devices() const { return *devices_; }
+    // Recording and key capture.
+    RecordingController& recorder() { return *recorder_; }
+    const RecordingController& recorder() const { return *recorder_; }
 
-    // ---- Device manager (window thread) ----
-    void on_device_arrived(std::size_t slot);
-    void on_device_lost(std::size_t slot);
-    void on_tile_link(int kind_row, bool present);
-    // Builds power widget, tile and page for the device of a slot; true when all three exist.
-    bool create_device_page(std::size_t slot, int sub_type);
-    bool page_exists(std::size_t slot) const;
-    bool partner_linked(std::size_t slot) const;
-    // Moves a mouse page from one link to the other.
-    void switch_link(std::size_t slot);
-    void select_tile(int index, bool visible, bool select);
-    void drop_tile(int index);
-    // Index of the first visible tile (-1: none) and how many are visible.
-    void linked_tiles(int& first, int& count) const;
-    // Stops the scan and light-sync threads and the pages' threads.
-    void stop_workers();
-    // The size of the buffers data blocks are copied into.
-    static constexpr std::size_t kDataBlockBytes = 2000;
-    // A data block from another program (audio levels: kind 1; keyboard block: kind 2). A
-    // block larger than its buffer is refused.
-    void receive_data_block(unsigned kind, const QByteArray& block) {
-        handle_data_block(kind, block);
-    }
-
-    // ---- Recording and key capture ----
-    // The desktop capture behind recording (chosen in main); the window-only fallback until
-    // set. A running capture ends first.
-    void set_input_capture(std::unique_ptr<platform::input::InputCapture> capture);
-    CDeviceHook& device_hook() { return *hook_; }
-    bool recording() const { return recording_page_ != nullptr; }
-    // Ends a running recording of any page (device switch, unplug, close): what was recorded
-    // is saved and the keyboard is released.
-    void stop_recording();
+    // How a custom message is treated while the computer sleeps.
+    enum class WhileAsleep {
+        Run,        // acted on as when awake
+        DeferSlot,  // a slot change: the slot (wParam) is looked at again on resume
+        Drop,       // ignored (the window's default handling applies)
+    };
+    struct MessageRow {
+        unsigned message;
+        WhileAsleep asleep;
+        std::function<platform::ui::LResult(platform::ui::WParam, platform::ui::LParam)> handler;
+    };
+    // Every custom message the window acts on, one row each.
+    const std::vector<MessageRow>& message_table() const { return messages_; }
 
     // ---- Update flow and start-up in the background (main_wnd_update.cpp) ----
     // The update server the settings window asks (`server_override`, from VELQA_UPDATE_URL;
@@ -177,25 +137,8 @@ class CMainWnd : public platform::ui::Window {
     // The first scan pass leaves the window in the tray (minimised when there is no tray).
     void set_start_hidden(bool on) { start_hidden_ = on; }
 
-    DeviceSlots& device_slots() { return slots_; }
-    int tile_count() const { return static_cast<int>(tiles_.size()); }
-    ui::CDeviceOptionUI* tile(int index) const;
-    // The page of the first visible, selected tile, or nullptr.
-    model::CZentovaUSBDevice* selected_page() const;
-    // The profile control of the selected page, or nullptr.
-    profile::CDeviceProfileUI* selected_profile_control() const;
-    const std::vector<model::CZentovaMouseDevice*>& mouse_pages() const { return mouse_pages_; }
-    const std::vector<model::CZentovaKeyboardDevice*>& keyboard_pages() const {
-        return keyboard_pages_;
-    }
-    // Supported interfaces found that this user may not open (from the last scan pass).
-    const std::vector<std::string>& denied_interfaces() const { return denied_; }
-    bool asleep() const { return asleep_; }
-    bool lighting_control() const { return lighting_control_; }
     // JSON of what a script may look at: window and banner visibility, the tiles.
-    std::string automation_state() const;
-    // Scan passes run so far (0 before the scan thread starts).
-    std::uint64_t scan_passes() const;
+    std::string automation_state() const { return devices_->automation_state(); }
 
   signals:
     // Start-up has settled: the window is shown and laid out for its screen, and the page of a
@@ -219,42 +162,32 @@ class CMainWnd : public platform::ui::Window {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    // DeviceManagerHost
+    platform::ui::Window& device_window() override { return *this; }
+    void device_came() override { bring_forward(); }
+    void link_switched() override { close_aux_window(kSettingsWindow); }
+    void showing_page(const QWidget* page) override { recorder_->showing_page(page); }
+    void shown_page_lost() override;
+    void mouse_page_added(model::CZentovaMouseDevice& page) override { recorder_->bind(page); }
+    void tiles_updated() override { emit tiles_changed(); }
+    void page_loaded() override { maybe_settle(); }
+
+    std::vector<MessageRow> build_message_table();
+    void on_first_pass_done();
+    void on_menu_command(platform::ui::WParam wparam);
+    void clear_set_badge();
     void on_window_init();
     void route(platform::ui::Notification& msg);
     void on_click(const QString& name, int index);
     void on_tab_selected(const QString& name);
-    void on_tile_selected(QWidget* sender, const QString& name, bool selected);
     void on_timer(QWidget* control, int id);
     void on_destroy();
     void maybe_settle();
-    void update_no_device_banner();
-    void update_denied_notice();
-    int visible_tiles() const;
-    void start_workers();
-    void create_initial_pages();
-    void for_each_page(const std::function<void(model::CZentovaUSBDevice&)>& action) const;
-    void tell_pages_window_shown(bool shown);
+    void tell_pages_window_shown(bool shown) { devices_->set_window_shown(shown); }
     void set_lighting_control(bool on);
-    void set_asleep(bool asleep);
-    int tile_index_of_page(const QWidget* page) const;
-    int tile_index_of_kind_row(int kind_row) const;
-    model::CZentovaUSBDevice* page_for_identity(const link::DeviceIdentity& identity) const;
-    void mouse_arrival(std::size_t slot, std::size_t command);
-    void mouse_loss(std::size_t slot);
-    void select_neighbour_tile(int step);
-    void update_tile_link_text(int index);
-    void sync_light_targets();
-    void handle_data_block(unsigned kind, const QByteArray& block);
-    void on_access_denied();
-    QByteArray tool_query_block() const;
+    void set_recording_controls_enabled(bool on);
     void open_device_settings(int which);
     void open_maker_page();
-    void start_recording(model::CZentovaMouseDevice* page, int hook_mode);
-    void end_recording();
-    void set_recording_controls_enabled(bool on);
-    void on_hook_message(int mode, bool mouse, platform::ui::LParam lparam);
-    void bind_button_editors(model::CZentovaMouseDevice* page);
-    model::CZentovaMouseDevice* recording_mouse() const;
     TrayBattery& tray_battery();
     void on_power_status();
     void show_started_hidden();
@@ -263,7 +196,6 @@ class CMainWnd : public platform::ui::Window {
     std::filesystem::path user_data_;
     platform::SettingsStore settings_;
     platform::ipc::ProgramChannel* channel_ = nullptr;
-    std::shared_ptr<platform::hid::HidBackend> hid_;
     platform::ui::TrayIcon tray_;
     QWidget* caption_[9] = {};
     QWidget* tabs_[5] = {};
@@ -274,35 +206,13 @@ class CMainWnd : public platform::ui::Window {
     bool destroyed_ = false;
     QSize screen_size_;
     std::unique_ptr<Json::Value> audio_styles_;
-
-    // Device manager.
-    DeviceSlots slots_;
-    std::vector<QPointer<ui::CDeviceOptionUI>> tiles_;
-    std::vector<QPointer<ui::CMpDevicePowerUI>> power_widgets_;
-    std::vector<model::CZentovaMouseDevice*> mouse_pages_;
-    std::vector<model::CZentovaKeyboardDevice*> keyboard_pages_;
-    std::vector<model::CZentovaUSBDevice*> pages_;                // every page, in tile order
-    std::vector<std::shared_ptr<LightSyncTarget>> sync_targets_;  // in tile order
-    std::unique_ptr<ScanBridge> scan_bridge_;
-    std::unique_ptr<DeviceScanThread> scan_thread_;
-    std::unique_ptr<LightSyncThread> light_sync_;
-    std::vector<std::string> denied_;
-    std::set<std::size_t> deferred_slots_;  // slot messages that came while asleep
-    bool first_pass_done_ = false;
-    bool asleep_ = false;
-    bool lighting_control_ = true;
-    bool window_active_ = false;
     bool display_change_pending_ = false;
-    bool workers_stopped_ = false;
-    int tab_code_ = 8;  // the function page every mouse page shows (performance)
-    std::set<const QObject*> loaded_pages_;  // pages that have shown their device's values
     bool settle_timer_started_ = false;
     bool settle_deadline_passed_ = false;
-    std::array<std::uint8_t, kDataBlockBytes> audio_levels_{};
-    std::array<std::uint8_t, kDataBlockBytes> keyboard_block_{};
 
-    std::unique_ptr<CDeviceHook> hook_;
-    QPointer<QObject> recording_page_;  // the mouse page whose editor records
+    std::unique_ptr<DeviceManager> devices_;
+    std::unique_ptr<RecordingController> recorder_;
+    std::vector<MessageRow> messages_;
 
     struct TrayBatteryDelete {
         void operator()(TrayBattery* battery) const;

@@ -48,7 +48,7 @@ void CMainWnd::set_notifier(std::unique_ptr<platform::Notifier> notifier) {
 
 void CMainWnd::refresh_tray() {
     tray_battery();
-    const model::CZentovaUSBDevice* page = selected_page();
+    const model::CZentovaUSBDevice* page = devices_->selected_page();
     const TrayView view = page == nullptr ? tray_view(false, 0, std::nullopt)
                                           : tray_view(true, page->link_mode(), page_battery(*page));
     tray_.set_tool_tip(QString::fromStdString(tray_tooltip(view, language_text)));
@@ -59,11 +59,11 @@ void CMainWnd::on_power_status() {
     TrayBattery& battery = tray_battery();
     // The message does not say which page polled: every mouse's last status is looked at, and
     // the rule leaves a status it has already seen as it is.
-    std::erase_if(battery.rules, [this](const auto& rule) {
-        return std::find(mouse_pages_.begin(), mouse_pages_.end(), rule.first) ==
-               mouse_pages_.end();
+    const auto& mice = devices_->mouse_pages();
+    std::erase_if(battery.rules, [&mice](const auto& rule) {
+        return std::find(mice.begin(), mice.end(), rule.first) == mice.end();
     });
-    for (model::CZentovaMouseDevice* page : mouse_pages_) {
+    for (model::CZentovaMouseDevice* page : mice) {
         const auto status = page_battery(*page);
         if (!status)
             continue;

@@ -48,7 +48,8 @@ std::vector<update::UpdateItem> CMainWnd::build_update_list() {
     const update::UpdateConfig config = load_config(default_data_);
     std::vector<update::TileVersion> tiles;
     std::int32_t receiver_reported = 0;
-    for (const auto& t : tiles_) {
+    for (int i = 0; i < devices_->tile_count(); ++i) {
+        const ui::CDeviceOptionUI* t = devices_->tile(i);
         update::TileVersion tile;
         auto* page = t != nullptr ? qobject_cast<model::CZentovaUSBDevice*>(t->page()) : nullptr;
         if (page != nullptr) {
@@ -121,7 +122,7 @@ void CMainWnd::open_settings(bool centred, const std::function<void(update::CSet
 }
 
 void CMainWnd::upgrade_firmware(int product_id, int version) {
-    model::CZentovaUSBDevice* page = selected_page();
+    model::CZentovaUSBDevice* page = devices_->selected_page();
     if (page == nullptr)
         return;
     auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(page);
@@ -148,7 +149,7 @@ void CMainWnd::upgrade_firmware(int product_id, int version) {
 }
 
 void CMainWnd::show_started_hidden() {
-    update_no_device_banner();
+    devices_->update_no_device_banner();
     if (tray_.visible()) {
         platform::debug_output("started hidden in the tray\n");
         hide();

@@ -1,4 +1,4 @@
-// What the device scan tells the main window, as the window messages they stand for.
+// What the device scan tells the window, as the window messages they stand for.
 #pragma once
 
 #include <mutex>
@@ -6,15 +6,15 @@
 #include <vector>
 
 #include "app/device_scan.h"
-#include "app/main_wnd.h"
 #include "app/messages.h"
+#include "platform/ui/window.h"
 
 namespace velqa::app {
 
 // Arrival and loss are sent (the scan waits until the window has handled them); the rest is posted.
 class ScanBridge : public ScanListener {
   public:
-    explicit ScanBridge(CMainWnd& window) : window_(window) {}
+    explicit ScanBridge(platform::ui::Window& window) : window_(window) {}
 
     void device_arrived(std::size_t slot) override {
         window_.send_message(kMsgDeviceArrived, slot, 0);
@@ -34,7 +34,7 @@ class ScanBridge : public ScanListener {
     }
 
   private:
-    CMainWnd& window_;
+    platform::ui::Window& window_;
     mutable std::mutex mutex_;
     std::vector<std::string> denied_;
 };

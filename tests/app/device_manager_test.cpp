@@ -72,7 +72,8 @@ class DeviceManagerTest : public AppTest {
     }
     bool banner_shown() const { return state()["no_device_link"].asBool(); }
     model::CZentovaMouseDevice* page() const {
-        return wnd->mouse_pages().empty() ? nullptr : wnd->mouse_pages().front();
+        return wnd->devices().mouse_pages().empty() ? nullptr
+                                                    : wnd->devices().mouse_pages().front();
     }
     // Stage `n`'s DPI in the active slot's record of the simulated mouse.
     int mouse_stage_dpi(int n) const {
@@ -94,14 +95,14 @@ TEST_F(DeviceManagerTest, CableArrivalShowsOneSelectedTileAndThePageWithTheMouse
     // Showing the mouse changed nothing on it.
     EXPECT_EQ(sim->firmware().command_count(0x06), 0u);
     EXPECT_GT(mouse_stage_dpi(0), 0);
-    ASSERT_EQ(wnd->tile_count(), 1);
+    ASSERT_EQ(wnd->devices().tile_count(), 1);
     EXPECT_TRUE(tile_shows("cable"));
     EXPECT_TRUE(tile0()["selected"].asBool());
     EXPECT_EQ(tile0()["kind"].asString(), "mouse");
     EXPECT_FALSE(banner_shown());
     EXPECT_TRUE(wnd->isVisible());
     ASSERT_NE(page(), nullptr);
-    EXPECT_EQ(wnd->selected_page(), page());
+    EXPECT_EQ(wnd->devices().selected_page(), page());
     EXPECT_EQ(page()->link_mode(), 1);
     // Settled means loaded: the page shows what the mouse holds.
     for (int n = 0; n < 6; ++n) {
@@ -140,7 +141,7 @@ TEST_F(DeviceManagerTest, CableAndReceiverShareOnePageAndTheBannerComesWhenBothA
     // The cable plugged into a mouse linked through its receiver: the page moves to the cable.
     plug(Link::Cable);
     ASSERT_TRUE(wait_until([&] { return tile_shows("cable"); }));
-    EXPECT_EQ(wnd->tile_count(), 1);
+    EXPECT_EQ(wnd->devices().tile_count(), 1);
     EXPECT_EQ(page(), the_page);
     EXPECT_FALSE(page()->use_receiver());
 
@@ -156,23 +157,23 @@ TEST_F(DeviceManagerTest, CableAndReceiverShareOnePageAndTheBannerComesWhenBothA
     EXPECT_TRUE(banner_shown());
     EXPECT_EQ(tile0()["link"].asString(), "none");
     EXPECT_FALSE(page()->linked());
-    EXPECT_EQ(wnd->selected_page(), nullptr);
+    EXPECT_EQ(wnd->devices().selected_page(), nullptr);
 
     // And plugged in again, the same page comes back.
     plug(Link::Cable);
     ASSERT_TRUE(wait_until([&] { return tile_shows("cable"); }));
-    EXPECT_EQ(wnd->tile_count(), 1);
+    EXPECT_EQ(wnd->devices().tile_count(), 1);
 }
 
 TEST_F(DeviceManagerTest, BothLinksAtStartUseTheCable) {
     start(true, true);
     EXPECT_TRUE(tile_shows("cable"));
-    EXPECT_EQ(wnd->tile_count(), 1);
+    EXPECT_EQ(wnd->devices().tile_count(), 1);
 }
 
 TEST_F(DeviceManagerTest, AMouseThisUserMayNotOpenIsNamedInTheNoDeviceArea) {
     start(true, false, true);
-    ASSERT_TRUE(wait_until([&] { return !wnd->denied_interfaces().empty(); }));
+    ASSERT_TRUE(wait_until([&] { return !wnd->devices().denied_interfaces().empty(); }));
     EXPECT_TRUE(banner_shown());
     QWidget* notice = wnd->find_control("no_device_denied");
     ASSERT_NE(notice, nullptr);
@@ -185,20 +186,20 @@ TEST_F(DeviceManagerTest, WhileAsleepDeviceChangesWaitForTheResume) {
     start(true, false);
     ASSERT_TRUE(tile_shows("cable"));
     wnd->send_message(app::kMsgPowerBroadcast, app::kPowerSuspend, 0);
-    EXPECT_TRUE(wnd->asleep());
+    EXPECT_TRUE(wnd->devices().asleep());
 
     // The language message and the loss of the cable are not acted on while asleep.
     wnd->send_message(app::kMsgLanguage, 1, 0);
     EXPECT_EQ(wnd->language_index(), 0);
-    const auto passes = wnd->scan_passes();
+    const auto passes = wnd->devices().scan_passes();
     unplug(Link::Cable);
-    ASSERT_TRUE(wait_until([&] { return !wnd->device_slots().slot(4).linked; }));
-    ASSERT_TRUE(wait_until([&] { return wnd->scan_passes() > passes; }));
+    ASSERT_TRUE(wait_until([&] { return !wnd->devices().device_slots().slot(4).linked; }));
+    ASSERT_TRUE(wait_until([&] { return wnd->devices().scan_passes() > passes; }));
     EXPECT_TRUE(tile0()["visible"].asBool());
 
     // On resume the window catches up with what happened meanwhile.
     wnd->send_message(app::kMsgPowerBroadcast, app::kPowerResume, 0);
-    EXPECT_FALSE(wnd->asleep());
+    EXPECT_FALSE(wnd->devices().asleep());
     EXPECT_FALSE(tile0()["visible"].asBool());
     EXPECT_TRUE(banner_shown());
     wnd->send_message(app::kMsgLanguage, 1, 0);
@@ -208,7 +209,7 @@ TEST_F(DeviceManagerTest, WhileAsleepDeviceChangesWaitForTheResume) {
 TEST_F(DeviceManagerTest, ClosingWithALinkedDeviceEndsBothThreadsWithinOneWaitEach) {
     start(true, false);
     platform::DebugCapture debug;
-    wnd->stop_workers();
+    wnd->devices().stop_workers();
     EXPECT_TRUE(debug.contains("抓取设备线程设定退出"));
     EXPECT_TRUE(debug.contains("同步灯光线程设定退出"));
     const auto lines = debug.lines();
@@ -218,12 +219,12 @@ TEST_F(DeviceManagerTest, ClosingWithALinkedDeviceEndsBothThreadsWithinOneWaitEa
 
 TEST_F(DeviceManagerTest, LightSyncBoxesClearWithOneVisibleTile) {
     start(true, false);
-    ui::CDeviceOptionUI* t = wnd->tile(0);
+    ui::CDeviceOptionUI* t = wnd->devices().tile(0);
     ASSERT_NE(t, nullptr);
     pui::set_selected(t->sync_box(), true);
     // Alone there is nothing to sync with.
     EXPECT_FALSE(page()->light_sync());
-    wnd->select_tile(0, true, true);
+    wnd->devices().select_tile(0, true, true);
     EXPECT_FALSE(t->sync_on());
 }
 

@@ -57,7 +57,8 @@ class KeyboardPageTest : public AppTest {
         ASSERT_TRUE(wait_until([&] { return page() != nullptr && page()->device_loaded(); }));
     }
     CZentovaKeyboardDevice* page() const {
-        return wnd->keyboard_pages().empty() ? nullptr : wnd->keyboard_pages().front();
+        return wnd->devices().keyboard_pages().empty() ? nullptr
+                                                       : wnd->devices().keyboard_pages().front();
     }
     QWidget* find(const char* name) const { return page()->find(QString::fromLatin1(name)); }
     QWidget* find(const QByteArray& name) const { return find(name.constData()); }
@@ -85,8 +86,8 @@ class KeyboardPageTest : public AppTest {
 
 TEST_F(KeyboardPageTest, FoundShownAndItsTileSaysKeyboard) {
     start();
-    ASSERT_EQ(wnd->keyboard_pages().size(), 1u);
-    EXPECT_EQ(wnd->selected_page(), page());
+    ASSERT_EQ(wnd->devices().keyboard_pages().size(), 1u);
+    EXPECT_EQ(wnd->devices().selected_page(), page());
     EXPECT_EQ(page()->link_mode(), 1);
     EXPECT_EQ(page()->core().key_count(), Keys);
     // The mouse's page is made at start-up; only the keyboard's tile shows.

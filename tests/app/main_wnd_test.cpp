@@ -2,10 +2,13 @@
 #include <json/json.h>
 #include <QAbstractButton>
 #include <QScreen>
+#include <map>
 
+#include "app/device_hook.h"
 #include "app/main_wnd.h"
 #include "app/messages.h"
 #include "app_fixture.h"
+#include "device/model/mouse_settings.h"
 #include "platform/debug_output.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/menu.h"
@@ -146,6 +149,58 @@ TEST_F(MainWndTest, BannerFollowsItsMessages) {
     EXPECT_FALSE(banner->isHidden());
     wnd->send_message(app::kMsgDeviceLogo, 0x3950);
     EXPECT_EQ(pui::bk_image(wnd->find_control("device_logo_layout")), "file='power/r260.png'");
+}
+
+// One row per message number, and its sleep rule is the one applied: while asleep only start-up,
+// other programs, closing, the window's own state and the power message itself act; slot changes
+// wait for the resume; everything else is dropped.
+TEST_F(MainWndTest, EachMessageHasOneRowWhoseSleepRuleIsApplied) {
+    using Asleep = CMainWnd::WhileAsleep;
+    std::map<unsigned, Asleep> rules;
+    for (const CMainWnd::MessageRow& row : wnd->message_table()) {
+        EXPECT_NE(row.message, 0u);
+        EXPECT_TRUE(rules.emplace(row.message, row.asleep).second) << std::hex << row.message;
+    }
+    const app::RegisteredMessages& ids = app::registered_messages();
+    const app::HookMessages& hooks = app::hook_messages();
+    const std::map<Asleep, std::vector<unsigned>> expected = {
+        {Asleep::Run,
+         {ids.identity, ids.relay_a, ids.relay_b, ids.light_control, ids.tool_query, pui::kMsgClose,
+          app::kMsgActivate, app::kMsgMouseHover, app::kMsgMouseLeave, app::kMsgPowerBroadcast}},
+        {Asleep::DeferSlot, {app::kMsgDeviceArrived, app::kMsgDeviceLost}},
+        {Asleep::Drop, {app::kMsgTileLink,      app::kMsgAccessDenied,   model::MsgPowerStatus,
+                        app::kMsgLanguage,      app::kMsgShowNoDevice,   app::kMsgHideNoDevice,
+                        app::kMsgDeviceLogo,    app::kMsgProgress,       app::kMsgClearSetBadge,
+                        app::kMsgOpenSettings,  app::kMsgFirmwareLaunch, app::kMsgDpiChanged,
+                        app::kMsgDisplayChange, pui::kMsgTrayIcon,       pui::kMsgMenuCommand,
+                        app::kMsgHook,          hooks.single_key,        hooks.hit_key,
+                        hooks.kb_macro,         hooks.kb_previous,       hooks.kb_later,
+                        hooks.kb_single,        hooks.ms_macro,          hooks.ms_previous,
+                        hooks.ms_later,         hooks.ms_single}},
+    };
+    std::size_t listed = 0;
+    for (const auto& [rule, messages] : expected) {
+        for (unsigned message : messages) {
+            ++listed;
+            const auto it = rules.find(message);
+            ASSERT_NE(it, rules.end()) << std::hex << message;
+            EXPECT_EQ(it->second, rule) << std::hex << message;
+        }
+    }
+    EXPECT_EQ(rules.size(), listed);
+
+    ASSERT_TRUE(wait_until([&] { return settled; }));
+    QWidget* banner = wnd->find_control("No_device_Link");
+    ASSERT_FALSE(banner->isHidden());
+    wnd->send_message(app::kMsgPowerBroadcast, app::kPowerSuspend);
+    wnd->send_message(app::kMsgHideNoDevice);
+    EXPECT_FALSE(banner->isHidden());
+    // A dropped menu command is still freed (the sanitizer build would report it).
+    wnd->send_message(pui::kMsgMenuCommand, reinterpret_cast<pui::WParam>(new pui::MenuCommand{
+                                                QStringLiteral("no_such_item"), {}, {}}));
+    wnd->send_message(app::kMsgPowerBroadcast, app::kPowerResume);
+    wnd->send_message(app::kMsgHideNoDevice);
+    EXPECT_TRUE(banner->isHidden());
 }
 
 TEST_F(MainWndTest, IdentityMessageBringsAHiddenWindowBack) {

@@ -39,14 +39,15 @@ class RecordingTest : public AppTest {
         sim->firmware().set_plugged(sim::Link::Receiver, false);
         wnd =
             std::make_unique<CMainWnd>(factory(), dir_ / "user", store(), nullptr, sim->backend());
-        wnd->set_input_capture(platform::input::make_input_capture(
+        wnd->recorder().set_input_capture(platform::input::make_input_capture(
             platform::input::session_displays_from_environment()));
-        ASSERT_TRUE(wnd->device_hook().desktop_wide()) << wnd->device_hook().window_only_reason();
+        ASSERT_TRUE(wnd->recorder().device_hook().desktop_wide())
+            << wnd->recorder().device_hook().window_only_reason();
         QObject::connect(wnd.get(), &CMainWnd::settled, [this] { settled = true; });
         ASSERT_TRUE(wnd->create("ZARN_VELQA_R260", QSize(800, 572)));
         ASSERT_TRUE(wait_until([&] { return settled; }, 20000));
-        ASSERT_FALSE(wnd->mouse_pages().empty());
-        page = wnd->mouse_pages().front();
+        ASSERT_FALSE(wnd->devices().mouse_pages().empty());
+        page = wnd->devices().mouse_pages().front();
         ASSERT_NE(page->macro_editor(), nullptr);
         ASSERT_NE(page->keyset_editor(), nullptr);
     }
@@ -89,9 +90,9 @@ TEST_F(RecordingTest, ARecordedMacroOnButtonFourReachesTheMouseByteForByte) {
     xdotool("mousemove 1 1");
     click("macro_btn_starredio");
     ASSERT_TRUE(macros->recording());
-    ASSERT_TRUE(wnd->recording());
-    ASSERT_TRUE(wnd->device_hook().installed());
-    EXPECT_EQ(wnd->device_hook().mode(), app::kHookRecord);
+    ASSERT_TRUE(wnd->recorder().recording());
+    ASSERT_TRUE(wnd->recorder().device_hook().installed());
+    EXPECT_EQ(wnd->recorder().device_hook().mode(), app::kHookRecord);
     // Device choice, the other tabs and the profiles wait while recording.
     EXPECT_FALSE(wnd->tab_button(CMainWnd::kKeyTab)->isEnabled());
     EXPECT_TRUE(wnd->tab_button(CMainWnd::kMacroTab)->isEnabled());
@@ -100,8 +101,8 @@ TEST_F(RecordingTest, ARecordedMacroOnButtonFourReachesTheMouseByteForByte) {
     ASSERT_TRUE(wait_until([&] { return macros->shown_events().size() == 4; }, 20000));
     click("macro_btn_stopredio");
     EXPECT_FALSE(macros->recording());
-    EXPECT_FALSE(wnd->recording());
-    EXPECT_FALSE(wnd->device_hook().installed());
+    EXPECT_FALSE(wnd->recorder().recording());
+    EXPECT_FALSE(wnd->recorder().device_hook().installed());
     EXPECT_TRUE(wnd->tab_button(CMainWnd::kKeyTab)->isEnabled());
 
     // Saved: A down, A up, left down, left up, each pause in the event before it.
@@ -159,14 +160,14 @@ TEST_F(RecordingTest, UnpluggingTheMouseEndsTheRecordingKeepsItAndReleasesTheKey
     click("macro_btn_name_add");
     xdotool("mousemove 1 1");
     click("macro_btn_starredio");
-    ASSERT_TRUE(wnd->device_hook().installed());
+    ASSERT_TRUE(wnd->recorder().device_hook().installed());
     xdotool("key a");
     ASSERT_TRUE(wait_until([&] { return macros->shown_events().size() == 2; }, 20000));
     sim->nodes().unplug(sim::Link::Cable);
     sim->firmware().set_plugged(sim::Link::Cable, false);
     ASSERT_TRUE(wait_until([&] { return !macros->recording(); }, 20000));
-    EXPECT_FALSE(wnd->recording());
-    EXPECT_FALSE(wnd->device_hook().installed());
+    EXPECT_FALSE(wnd->recorder().recording());
+    EXPECT_FALSE(wnd->recorder().device_hook().installed());
     EXPECT_TRUE(wnd->tab_button(CMainWnd::kKeyTab)->isEnabled());
     macro::MacroLibrary library(dir_ / "user" / "mouse");
     library.load();
@@ -180,8 +181,8 @@ TEST_F(RecordingTest, KeyCaptureRunsWhileTheKeyFieldHasTheFocus) {
     page->keyset_editor()->show(profile::KeyCode{0x20, 0, 0});
     // The field's focus sends the window the capture messages.
     wnd->send_message(app::kMsgHook, 1, 0);
-    ASSERT_TRUE(wnd->device_hook().installed());
-    EXPECT_EQ(wnd->device_hook().mode(), app::kHookSingleKey);
+    ASSERT_TRUE(wnd->recorder().device_hook().installed());
+    EXPECT_EQ(wnd->recorder().device_hook().mode(), app::kHookSingleKey);
     xdotool("key b");
     const auto b = *macro::row_for_usage(0x05);
     ASSERT_TRUE(wait_until(
@@ -191,7 +192,7 @@ TEST_F(RecordingTest, KeyCaptureRunsWhileTheKeyFieldHasTheFocus) {
         },
         20000));
     wnd->send_message(app::kMsgHook, 0, 0);
-    EXPECT_FALSE(wnd->device_hook().installed());
+    EXPECT_FALSE(wnd->recorder().device_hook().installed());
 }
 
 }  // namespace

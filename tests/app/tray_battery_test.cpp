@@ -170,7 +170,7 @@ class TrayBatteryTest : public AppTest {
     // The mouse reports `percent` and `charging` at its next poll, which is made to come now.
     void battery(int percent, int charging = 0) {
         sim->firmware().set_battery(percent, charging);
-        wnd->mouse_pages().front()->start_tile_timer(model::TimerPower, 1);
+        wnd->devices().mouse_pages().front()->start_tile_timer(model::TimerPower, 1);
     }
     std::string tip() const { return wnd->tray().tool_tip().toStdString(); }
     bool tip_is(const std::string& battery_line, const char* link) const {
@@ -247,7 +247,7 @@ TEST_F(TrayBatteryTest, OnTheCableNothingIsAnnouncedAndTheTrayFollowsTheLink) {
     }
 
     // Off the cable at a level the cable never reported: the notice says which reading sent it.
-    model::CZentovaMouseDevice* page = wnd->mouse_pages().front();
+    model::CZentovaMouseDevice* page = wnd->devices().mouse_pages().front();
     page->set_power_suppress(true);
     sim->firmware().set_battery(10, 0);
     unplug(Link::Cable);

@@ -1,11 +1,9 @@
-// The main window's side of recording and key capture: it starts and ends the capture for the
-// editors of the shown mouse page, keeps device selection, the other tabs and the profile
-// choice locked while a recording runs, and hands every captured event to the editor it is for.
+#include "app/recording_controller.h"
+
 #include <QWidget>
 
 #include "app/device_hook.h"
-#include "app/main_wnd.h"
-#include "app/messages.h"
+#include "app/device_manager.h"
 #include "device/model/ui/mouse_device.h"
 #include "macro/key_tables.h"
 #include "macro/ui/keyset_control.h"
@@ -16,49 +14,59 @@
 
 namespace velqa::app {
 
-void CMainWnd::set_input_capture(std::unique_ptr<platform::input::InputCapture> capture) {
+RecordingController::RecordingController(platform::ui::Window& window, DeviceManager& devices,
+                                         std::function<void(bool)> lock_window_controls)
+    : window_(window),
+      devices_(devices),
+      lock_window_controls_(std::move(lock_window_controls)),
+      hook_(std::make_unique<CDeviceHook>(nullptr)) {}
+
+RecordingController::~RecordingController() = default;
+
+void RecordingController::set_input_capture(
+    std::unique_ptr<platform::input::InputCapture> capture) {
     stop_recording();
     hook_ = std::make_unique<CDeviceHook>(std::move(capture));
     const QString note =
         hook_->desktop_wide() ? QString() : QString::fromStdString(hook_->window_only_reason());
-    for (model::CZentovaMouseDevice* page : mouse_pages_) {
+    for (model::CZentovaMouseDevice* page : devices_.mouse_pages()) {
         if (macro::CMacroControlUI* macros = page->macro_editor())
             macros->set_capture_note(note);
     }
 }
 
-void CMainWnd::bind_button_editors(model::CZentovaMouseDevice* page) {
-    if (macro::CMacroControlUI* macros = page->macro_editor()) {
+void RecordingController::bind(model::CZentovaMouseDevice& page) {
+    if (macro::CMacroControlUI* macros = page.macro_editor()) {
         if (!hook_->desktop_wide())
             macros->set_capture_note(QString::fromStdString(hook_->window_only_reason()));
     }
-    connect(page, &model::CZentovaMouseDevice::recording_started, this,
-            [this, page](int mode) { start_recording(page, mode); });
-    connect(page, &model::CZentovaMouseDevice::recording_stopped, this,
-            [this] { end_recording(); });
+    model::CZentovaMouseDevice* p = &page;
+    connect(p, &model::CZentovaMouseDevice::recording_started, this,
+            [this, p](int mode) { start_recording(p, mode); });
+    connect(p, &model::CZentovaMouseDevice::recording_stopped, this, [this] { end_recording(); });
 }
 
-void CMainWnd::start_recording(model::CZentovaMouseDevice* page, int hook_mode) {
+void RecordingController::start_recording(model::CZentovaMouseDevice* page, int hook_mode) {
     recording_page_ = page;
-    set_recording_controls_enabled(false);
+    set_controls_enabled(false);
     // When the capture cannot start the editor still shows the recording state; Stop returns
     // it to idle.
-    if (hook_->install(hook_mode, this, true, true) == 0)
+    if (hook_->install(hook_mode, &window_, true, true) == 0)
         platform::debug_printf("recording: the capture did not start: %s\n",
                                hook_->last_error().c_str());
 }
 
-void CMainWnd::end_recording() {
+void RecordingController::end_recording() {
     hook_->uninstall();
     recording_page_ = nullptr;
-    set_recording_controls_enabled(true);
+    set_controls_enabled(true);
 }
 
-model::CZentovaMouseDevice* CMainWnd::recording_mouse() const {
+model::CZentovaMouseDevice* RecordingController::recording_mouse() const {
     return qobject_cast<model::CZentovaMouseDevice*>(recording_page_.data());
 }
 
-void CMainWnd::stop_recording() {
+void RecordingController::stop_recording() {
     model::CZentovaMouseDevice* page = recording_mouse();
     if (page == nullptr)
         return;
@@ -69,29 +77,46 @@ void CMainWnd::stop_recording() {
         end_recording();
 }
 
-void CMainWnd::set_recording_controls_enabled(bool on) {
-    if (QWidget* strip = find_control(QStringLiteral("device_select_layout")))
-        strip->setEnabled(on);
-    for (int tab = 0; tab < 5; ++tab) {
-        if (tabs_[tab] != nullptr && tab != kMacroTab)
-            tabs_[tab]->setEnabled(on);
-    }
+void RecordingController::release() {
+    stop_recording();
+    hook_->uninstall();
+}
+
+void RecordingController::showing_page(const QObject* page) {
+    // Another device shown ends the recording of the one before.
+    if (recording_mouse() != nullptr && recording_mouse() != page)
+        stop_recording();
+}
+
+platform::ui::LResult RecordingController::key_capture(bool on) {
+    if (recording())
+        return 0;
+    if (on)
+        return hook_->install(kHookSingleKey, &window_, true, true);
+    if (hook_->mode() == kHookSingleKey)
+        return hook_->uninstall();
+    return 0;
+}
+
+void RecordingController::set_controls_enabled(bool on) {
+    if (lock_window_controls_)
+        lock_window_controls_(on);
     if (recording_page_ != nullptr || on) {
-        for (model::CZentovaMouseDevice* page : mouse_pages_) {
+        for (model::CZentovaMouseDevice* page : devices_.mouse_pages()) {
             if (auto* profiles = page->findChild<profile::CDeviceProfileUI*>())
                 profiles->setEnabled(on);
         }
     }
 }
 
-void CMainWnd::on_hook_message(int mode, bool mouse, platform::ui::LParam lparam) {
+void RecordingController::on_hook_message(int mode, bool mouse, platform::ui::LParam lparam) {
     const auto event = hook_->take(lparam);
     if (!event || !hook_->installed() || hook_->mode() != mode)
         return;
     if (mouse)
         platform::debug_output("WM_HOOK_KEY_MSMACRO");
     // The editors of the shown device; with none shown the event is dropped.
-    auto* page = qobject_cast<model::CZentovaMouseDevice*>(selected_page());
+    auto* page = qobject_cast<model::CZentovaMouseDevice*>(devices_.selected_page());
     if (page == nullptr)
         return;
     if (mode == kHookSingleKey) {
