@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "device/link/codecs.h"
+#include "device/link/config_session.h"
 #include "device/link/report.h"
-#include "device/link/sequences.h"
 #include "macro/key_tables.h"
 #include "macro/macro_files.h"
 
@@ -322,14 +322,10 @@ int download_key_table(link::CommandChannel& channel, std::span<const std::uint8
                        const std::vector<profile::KeyAssignment>& keys,
                        const KeyPositions& positions, int macro_count, std::vector<int>& used,
                        std::vector<std::uint8_t>* written) {
-    if (!channel.link_open())
-        return link::result::ReadFailed;
     // The key count read here is the one the table is built for.
-    auto link = channel.hold_link();
-    if (!link)
-        return link::result::WriteFailed;
-    if (channel.receiver_path() && !channel.receiver_present())
-        return link::result::ReadFailed;
+    link::ConfigSession session(channel, link::ConfigSession::Presence::BeforeEachStep);
+    if (!session.is_open())
+        return session.status();
     link::DeviceInfoBlock block;
     const int res = channel.read_device_info(block.bytes);
     if (res != link::result::Success)
@@ -337,7 +333,7 @@ int download_key_table(link::CommandChannel& channel, std::span<const std::uint8
     const int key_count = link::decode_device_info(block).key_count;
     const std::vector<std::uint8_t> table =
         build_key_table(last_read, keys, positions, key_count, macro_count, used);
-    const int written_res = link::run_write_sequence(channel, [&] {
+    const int written_res = session.run([&] {
         if (channel.set_block_size(static_cast<std::uint16_t>(table.size())) == 0)
             return link::result::ReadFailed;
         return channel.write_key_table(table, 0);

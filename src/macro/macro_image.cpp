@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "device/link/codecs.h"
+#include "device/link/config_session.h"
 #include "device/link/report.h"
 #include "macro/macro_files.h"
 #include "platform/debug_output.h"
@@ -77,15 +78,12 @@ std::vector<int> collect_used_macros(const std::vector<profile::KeyAssignment>& 
 
 int download_macros(link::CommandChannel& channel, const std::filesystem::path& folder,
                     const std::vector<int>& used, link::DeviceInfo* device_info) {
-    if (!channel.link_open())
-        return MacrosDone;
     // Another program of ours must not fall between the information read and the write.
-    auto link = channel.hold_link();
-    if (!link)
-        return MacrosFailed;
-    const bool receiver = channel.receiver_path();
-    if (receiver && !channel.receiver_present())
-        return MacrosDone;
+    link::ConfigSession session(channel, link::ConfigSession::Presence::BeforeEachStep);
+    // Without a link, or the mouse away from its receiver, there is nothing to write to; a lock
+    // that is never let go is a failure.
+    if (!session.is_open())
+        return session.failed_step() == link::ConfigSession::Step::Lock ? MacrosFailed : MacrosDone;
     link::DeviceInfoBlock block;
     if (channel.read_device_info(block.bytes) != link::result::Success) {
         platform::debug_output("macro download: the device information could not be read");
@@ -111,21 +109,10 @@ int download_macros(link::CommandChannel& channel, const std::filesystem::path& 
         return static_cast<int>((total - room) / 4 + 1);
     const std::vector<std::uint8_t> image = MacroImage::build(macros);
 
-    auto present = [&] { return !receiver || channel.receiver_present(); };
-    if (!present())
-        return MacrosFailed;
-    int res = channel.begin_config();
-    if (!present())
-        return MacrosFailed;
-    if (res == link::result::Success)
-        res = channel.write_macro_data(image, static_cast<std::uint16_t>(image.size()));
-    // The device leaves its configuration mode even after a failed write.
-    if (!present())
-        return MacrosFailed;
-    const int end = channel.end_config();
-    if (res != link::result::Success || end != link::result::Success) {
-        platform::debug_printf("macro download failed: %d",
-                               res != link::result::Success ? res : end);
+    const int res = session.run(
+        [&] { return channel.write_macro_data(image, static_cast<std::uint16_t>(image.size())); });
+    if (res != link::result::Success) {
+        platform::debug_printf("macro download failed: %d", res);
         return MacrosFailed;
     }
     return MacrosDone;

@@ -12,6 +12,7 @@
 #include "command_registry.h"
 #include "device/link/codecs.h"
 #include "device/link/command_channel.h"
+#include "device/link/config_session.h"
 #include "device/link/hid_device.h"
 #include "device/link/sequences.h"
 #include "device/link/supported_devices.h"
@@ -249,20 +250,19 @@ int cmd_info(const Context& context, const std::vector<std::string>& args) {
     CommandChannel channel(context.hid);
     if (int rc = open_mouse(context, channel, o.link); rc != Success)
         return rc;
-    if (!channel.receiver_present())
-        return fail(channel, "presence query", link::result::ReadFailed);
-    auto held = channel.hold_link();  // begin ... end is one sequence
-    if (!held)
-        return fail(channel, "waiting for the device", link::result::WriteFailed);
-    int res = channel.begin_config();
+    using Session = link::ConfigSession;
+    Session session(channel, Session::Presence::AtStart);
+    if (!session.is_open()) {
+        const bool lock = session.failed_step() == Session::Step::Lock;
+        return fail(channel, lock ? "waiting for the device" : "presence query", session.status());
+    }
     link::DeviceInfoBlock block;
-    if (res == link::result::Success)
-        res = channel.read_device_info(block.bytes);
-    const int end = channel.end_config();
-    if (res != link::result::Success)
-        return fail(channel, "reading the device information", res);
-    if (end != link::result::Success)
-        return fail(channel, "ending the configuration", end);
+    const int res = session.run([&] { return channel.read_device_info(block.bytes); });
+    if (res != link::result::Success) {
+        const bool end = session.failed_step() == Session::Step::End;
+        return fail(channel, end ? "ending the configuration" : "reading the device information",
+                    res);
+    }
     const auto info = link::decode_device_info(block);
     Json::Value v;
     v["link"] = path_json(channel);

@@ -74,9 +74,9 @@ class CommandChannel {
     // ---- The link lock ----
     // Keeps every other exchange of this channel, and of every program of ours on the same
     // device node, out while held; the lock follows the path selected when it is taken. Each
-    // exchange holds it; the sequences (sequences.h) hold it from their first step to their
-    // last. It is the outermost lock: take it before the command or lighting lock (a caller
-    // of exchange() that holds the command lock itself takes this first).
+    // exchange holds it; a ConfigSession (config_session.h) holds it from a sequence's first
+    // step to its last. It is the outermost lock: take it before the command or lighting lock
+    // (a caller of exchange() that holds the command lock itself takes this first).
     // The wait is bounded (LinkLock::DefaultWait, or set_lock_wait): when it runs out the guard
     // holds nothing, last_failure() is LockTimedOut, and the steps it was to cover must not
     // run; exchanges under such a guard fail at once with WriteFailed.
@@ -119,6 +119,7 @@ class CommandChannel {
     std::recursive_mutex& lighting_lock() { return lighting_lock_; }
 
     // ---- Commands (result codes as exchange; status 0xFF gives -102, 0xFE -103) ----
+    // Run through a ConfigSession, which holds the link lock around them and always ends.
     int begin_config();
     int end_config();
     int read_device_info(std::span<uint8_t> out);  // 34 bytes

@@ -8,6 +8,7 @@ target_link_libraries(velqa_link_codecs PRIVATE velqa_warnings)
 # Report exchange, command set and command sequences over the HID transport.
 add_library(velqa_link STATIC
   ${CMAKE_CURRENT_LIST_DIR}/command_channel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/config_session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/link_lock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sequences.cpp)
 target_include_directories(velqa_link PUBLIC ${CMAKE_SOURCE_DIR}/src)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "device/link/config_session.h"
 #include "platform/debug_output.h"
 #include "profile/profile_files.h"
 
@@ -253,44 +254,32 @@ KeyboardLoadOutcome KeyboardCore::load_from_device(link::CommandChannel& channel
     KeyboardLoadOutcome out;
     colour_gate_.reset();
     stream_gate_.reset();
-    if (!channel.link_open())
-        return out;
-    // No exchange of another program of ours falls between the steps.
-    auto hold = channel.hold_link();
-    if (!hold) {
-        out.result = link::result::WriteFailed;
-        return out;
-    }
-    out.result = channel.begin_config();
-    if (out.result != link::result::Success)
-        return out;
-    // Once the configuration has begun it is always ended, so the keyboard leaves that mode.
-    auto end_with = [&](int result) {
-        const int end = channel.end_config();
-        out.result = result != link::result::Success ? result : end;
-        return out;
-    };
-    link::DeviceInfoBlock block;
-    int res = channel.read_device_info(block.bytes);
-    if (res != link::result::Success)
-        return end_with(res);
-    const link::DeviceInfo info = link::decode_device_info(block);
-    const int size = 3 * info.key_count;
-    if (channel.set_block_size(static_cast<std::uint16_t>(size)) == 0)
-        return end_with(link::result::ReadFailed);
-    KeyboardKeyTables tables{};
-    res = channel.read_key_table(std::span<std::uint8_t>(tables.data(), static_cast<size_t>(size)));
-    if (res != link::result::Success)
-        return end_with(res);
-    res = channel.read_key_table_thirds(
-        std::span<std::uint8_t>(tables.data() + KeyTablesSecondAt, info.key_count));
-    if (res != link::result::Success)
-        return end_with(res);
-    info_ = info;
-    stream_keys_ = info.key_count;
-    key_tables_ = tables;
-    profile_.set_key_slot_table(key_tables_.data(), 512);
-    return end_with(link::result::Success);
+    link::ConfigSession session(channel, link::ConfigSession::Presence::Never);
+    out.result = session.run([&] {
+        link::DeviceInfoBlock block;
+        int res = channel.read_device_info(block.bytes);
+        if (res != link::result::Success)
+            return res;
+        const link::DeviceInfo info = link::decode_device_info(block);
+        const int size = 3 * info.key_count;
+        if (channel.set_block_size(static_cast<std::uint16_t>(size)) == 0)
+            return link::result::ReadFailed;
+        KeyboardKeyTables tables{};
+        res = channel.read_key_table(
+            std::span<std::uint8_t>(tables.data(), static_cast<size_t>(size)));
+        if (res != link::result::Success)
+            return res;
+        res = channel.read_key_table_thirds(
+            std::span<std::uint8_t>(tables.data() + KeyTablesSecondAt, info.key_count));
+        if (res != link::result::Success)
+            return res;
+        info_ = info;
+        stream_keys_ = info.key_count;
+        key_tables_ = tables;
+        profile_.set_key_slot_table(key_tables_.data(), 512);
+        return link::result::Success;
+    });
+    return out;
 }
 
 void mirror_keyboard_state(const KeyboardSettingsDecoded& decoded,
@@ -397,14 +386,13 @@ int KeyboardCore::write_settings(link::CommandChannel& channel, int slot, std::u
     v.repeat_delay = sys.repeat_delay;
     const KeyboardSettingsRecord record = encode_keyboard_settings(v, last_record_, effects_);
 
-    auto hold = channel.hold_link();
-    if (!hold)
-        return link::result::WriteFailed;
-    if (channel.link_open())
-        channel.begin_config();
-    const int res = channel.write_settings(record.bytes, KeyboardSettingsSize,
-                                           static_cast<std::uint16_t>(slot * KeyboardSlotStride));
-    channel.end_config();
+    // A failed begin or end fails the write too, as on the mouse: the keyboard may not have
+    // taken the record.
+    link::ConfigSession session(channel, link::ConfigSession::Presence::Never);
+    const int res = session.run([&] {
+        return channel.write_settings(record.bytes, KeyboardSettingsSize,
+                                      static_cast<std::uint16_t>(slot * KeyboardSlotStride));
+    });
     if (res != link::result::Success) {
         platform::debug_printf("keyboard settings write failed: %d (%s)\n", res,
                                link::result_meaning(res));

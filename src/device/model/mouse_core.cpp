@@ -2,65 +2,42 @@
 
 #include <span>
 
+#include "device/link/config_session.h"
 #include "device/link/sequences.h"
 #include "platform/debug_output.h"
 #include "profile/profile_files.h"
 
 namespace velqa::model {
 
-namespace {
-
-bool present(link::CommandChannel& channel) {
-    return !channel.receiver_path() || channel.receiver_present();
-}
-
-}  // namespace
-
 MouseCore::MouseCore(profile::CMouseProfiledata& profile) : profile_(profile) {}
 
 LoadOutcome MouseCore::load_from_device(link::CommandChannel& channel, int bank) {
     LoadOutcome out;
     out.range = range();
-    if (!channel.link_open())
-        return out;
-    // No exchange of another program of ours falls between the steps.
-    auto hold = channel.hold_link();
-    if (!hold)
-        out.result = link::result::WriteFailed;
-    if (!hold || !present(channel))
-        return out;
-    out.result = channel.begin_config();
-    if (out.result != link::result::Success)
-        return out;
+    link::ConfigSession session(channel, link::ConfigSession::Presence::AtStart);
+    out.result = session.run([&] {
+        link::DeviceInfoBlock block;
+        const int info_res = channel.read_device_info(block.bytes);
+        if (info_res != link::result::Success)
+            return info_res;
+        info_ = link::decode_device_info(block);
+        out.link_message = info_.link_flag != 0 ? MsgDeviceUnlinked : MsgDeviceLinked;
 
-    // Once the configuration has begun it is always ended, so the mouse leaves that mode.
-    auto end_with = [&](int result) {
-        const int end = channel.end_config();
-        out.result = result != link::result::Success ? result : end;
-        return out;
-    };
-
-    link::DeviceInfoBlock block;
-    const int info_res = channel.read_device_info(block.bytes);
-    if (info_res != link::result::Success)
-        return end_with(info_res);
-    info_ = link::decode_device_info(block);
-    out.link_message = info_.link_flag != 0 ? MsgDeviceUnlinked : MsgDeviceLinked;
-
-    const int size = 3 * info_.key_count;
-    if (channel.set_block_size(static_cast<std::uint16_t>(size)) == 0)
-        return end_with(link::result::ReadFailed);
-    const auto half = static_cast<std::size_t>(size);
-    key_tables_.fill(0);
-    int res = channel.read_key_table(std::span<std::uint8_t>(key_tables_.data(), half));
-    if (res != link::result::Success)
-        return end_with(res);
-    res =
-        channel.read_key_table_bank(std::span<std::uint8_t>(key_tables_.data() + 512, half), bank);
-    if (res != link::result::Success)
-        return end_with(res);
-    profile_.set_key_slot_table(key_tables_.data() + 512, 512);
-    end_with(link::result::Success);
+        const int size = 3 * info_.key_count;
+        if (channel.set_block_size(static_cast<std::uint16_t>(size)) == 0)
+            return link::result::ReadFailed;
+        const auto half = static_cast<std::size_t>(size);
+        key_tables_.fill(0);
+        int res = channel.read_key_table(std::span<std::uint8_t>(key_tables_.data(), half));
+        if (res != link::result::Success)
+            return res;
+        res = channel.read_key_table_bank(std::span<std::uint8_t>(key_tables_.data() + 512, half),
+                                          bank);
+        if (res != link::result::Success)
+            return res;
+        profile_.set_key_slot_table(key_tables_.data() + 512, 512);
+        return link::result::Success;
+    });
     if (out.result != link::result::Success)
         return out;
 

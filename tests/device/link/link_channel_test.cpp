@@ -9,6 +9,7 @@
 
 #include "device/link/codecs.h"
 #include "device/link/command_channel.h"
+#include "device/link/config_session.h"
 #include "device/link/sequences.h"
 #include "in_process_sim.h"
 #include "platform/debug_output.h"
@@ -105,6 +106,9 @@ TEST(LinkChannelState, ClosedLinkReturnsZeroWithoutIo) {
     EXPECT_EQ(ch.read_device_info(buf), 0);
     MouseSettingsRead read;
     EXPECT_EQ(read_mouse_settings(ch, read), 0);
+    ConfigSession session(ch, ConfigSession::Presence::BeforeEachStep);
+    EXPECT_EQ(session.run([] { return 1; }), 0);
+    EXPECT_EQ(session.failed_step(), ConfigSession::Step::Link);
     EXPECT_TRUE(sim.firmware().requests().empty());
 }
 
@@ -457,33 +461,32 @@ TEST_P(SimChannel, UnlinkedReceiverWritesNothing) {
 TEST_P(SimChannel, FailedDataStepStillEndsTheConfiguration) {
     MouseSettingsRecord rec;
     // Write past the mouse's settings memory: 0xFE on the data step.
-    const int res =
-        run_write_sequence(channel_, [&] { return channel_.write_settings(rec.bytes, 74, 480); });
+    ConfigSession session(channel_, ConfigSession::Presence::BeforeEachStep);
+    const int res = session.run([&] { return channel_.write_settings(rec.bytes, 74, 480); });
     EXPECT_EQ(res, -103);
     EXPECT_EQ(sent(code::EndConfig).size(), 1u);
     EXPECT_FALSE(fw().config_open());
 }
 
-TEST_P(SimChannel, LoadMouseState) {
-    MouseState state;
-    ASSERT_EQ(load_mouse_state(channel_, 0, state), 1);
-    EXPECT_EQ(state.info.key_count, 8);
-    EXPECT_EQ(channel_.block_size(), 24);
-    EXPECT_EQ(state.key_table, fw().key_table());
-    EXPECT_EQ(state.key_bank.size(), 24u);
-    EXPECT_EQ(load_mouse_state(channel_, 1, state), -201);
+TEST_P(SimChannel, LoadSessionAsksForTheMouseOnceAndEndsAfterAFailedRead) {
+    ConfigSession session(channel_, ConfigSession::Presence::AtStart);
+    std::vector<uint8_t> table(24), bank(24);
+    const int res = session.run([&] {
+        EXPECT_EQ(channel_.set_block_size(24), 1);
+        const int read = channel_.read_key_table(table);
+        return read != 1 ? read : channel_.read_key_table_bank(bank, 1);
+    });
+    EXPECT_EQ(res, -201);
+    EXPECT_EQ(session.failed_step(), ConfigSession::Step::Body);
+    EXPECT_EQ(table, fw().key_table());
+    std::vector<uint8_t> order;
+    for (const auto& r : fw().requests())
+        order.push_back(r[3]);
+    std::vector<uint8_t> expected = {code::BeginConfig, code::ReadKeyTable, code::EndConfig};
+    if (receiver())
+        expected.insert(expected.begin(), code::ReceiverPresence);
+    EXPECT_EQ(order, expected);
     EXPECT_FALSE(fw().config_open());
-}
-
-TEST(LinkSequences, LoadRefusesKeyTableAboveTheBlockLimit) {
-    test::TempDir dir;
-    InProcessSim sim(dir.path(), sim::FirmwareOptions{0x3950, 171, 8, 50});
-    CommandChannel ch(sim.backend());
-    ASSERT_TRUE(sim.open(ch, Link::Cable));
-    MouseState state;
-    EXPECT_EQ(load_mouse_state(ch, 0, state), 0);  // 3 x 171 = 513
-    EXPECT_EQ(ch.block_size(), 512);
-    EXPECT_FALSE(sim.firmware().config_open());
 }
 
 TEST_P(SimChannel, ReadSettingsOfTheActiveSlot) {
@@ -522,25 +525,6 @@ TEST_P(SimChannel, PowerStatusMarksThePath) {
     EXPECT_EQ(p.battery_percent, 40);
     EXPECT_EQ(p.charging, 1);
     EXPECT_EQ(p.wireless, receiver() ? 1 : 0);
-}
-
-TEST_P(SimChannel, MacroImageLargerThanTheMouseMemoryIsRefused) {
-    const auto image = pattern(32 * 128 + 1);
-    DeviceInfo info;
-    EXPECT_EQ(write_macro_sequence(channel_, image, &info), -201);
-    EXPECT_EQ(info.macro_units, 32);
-    EXPECT_TRUE(sent(code::WriteMacroData).empty());
-    const auto fits = pattern(300);
-    EXPECT_EQ(write_macro_sequence(channel_, fits), 1);
-    const auto mem = fw().macro_memory();
-    EXPECT_TRUE(std::equal(fits.begin(), fits.end(), mem.begin()));
-}
-
-TEST_P(SimChannel, KeyTableSequenceSizedFromTheKeyCount) {
-    auto table = pattern(24, 0x40);
-    ASSERT_EQ(write_key_table_sequence(channel_, table), 1);
-    EXPECT_EQ(fw().key_table(), table);
-    EXPECT_EQ(channel_.block_size(), 24);
 }
 
 // ---- Notifications ----

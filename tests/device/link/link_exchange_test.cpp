@@ -6,19 +6,26 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "device/link/codecs.h"
 #include "device/link/command_channel.h"
+#include "device/link/config_session.h"
 #include "device/link/link_lock.h"
 #include "device/link/sequences.h"
 #include "in_process_sim.h"
 #include "platform/debug_output.h"
 #include "support/scripted_hid.h"
 #include "support/temp_dir.h"
+#include "support/waiting.h"
 
 namespace velqa::link {
 namespace {
@@ -27,6 +34,7 @@ using Bytes = test::ScriptedHid::Bytes;
 using sim::Fault;
 using sim::InProcessSim;
 using sim::Link;
+using velqa::test::eventually;
 
 // The reply the scripted mouse gives to a request: its header echoed, status 0, and payload
 // bytes that tell where they came from (offset + position).
@@ -354,14 +362,25 @@ TEST(LinkLockFile, AnythingButARegularFileOfOursIsRefusedWithoutBlocking) {
     EXPECT_EQ(text, "keep");
 }
 
-TEST(LinkLockFile, TwoChannelsOnOneMouseNeverMixTheirRecords) {
-    // Each channel has its own connection and gets a copy of every reply, as two programs on
-    // one hidraw node do. One writes records, the other reads them back meanwhile.
-    test::TempDir dir;
-    InProcessSim sim(dir.path());
-    CommandChannel writer(sim.backend()), reader(sim.backend());
-    ASSERT_TRUE(sim.open(writer, Link::Receiver));
-    ASSERT_TRUE(sim.open(reader, Link::Receiver));
+// Two channels on the mouse's receiver, each with its own connection (getting a copy of every
+// reply) and its own lock file descriptor, as the window and velqactl have: only the per-user
+// lock file keeps them apart.
+class TwoPrograms : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_.open(writer_, Link::Receiver));
+        ASSERT_TRUE(sim_.open(reader_, Link::Receiver));
+        ASSERT_TRUE(
+            eventually([&] { return sim_.nodes().connection_count(Link::Receiver, 1) >= 2; }));
+    }
+
+    test::TempDir dir_;
+    InProcessSim sim_{dir_.path()};
+    CommandChannel writer_{sim_.backend()}, reader_{sim_.backend()};
+};
+
+TEST_F(TwoPrograms, RecordsNeverMix) {
+    // One writes records, the other reads them back meanwhile.
     auto record_of = [](int n) {
         MouseSettingsRecord r;
         for (size_t i = 0; i < r.bytes.size(); ++i)
@@ -369,25 +388,126 @@ TEST(LinkLockFile, TwoChannelsOnOneMouseNeverMixTheirRecords) {
         r.bytes[0] = 0;
         return r;
     };
-    ASSERT_EQ(write_settings_sequence(writer, record_of(1), 0), 1);
+    ASSERT_EQ(write_settings_sequence(writer_, record_of(1), 0), 1);
     constexpr int Rounds = 12;
     auto writes = std::async(std::launch::async, [&] {
         int ok = 0;
         for (int n = 2; n < 2 + Rounds; ++n)
-            ok += write_settings_sequence(writer, record_of(n), 0) == 1;
+            ok += write_settings_sequence(writer_, record_of(n), 0) == 1;
         return ok;
     });
     int reads = 0;
     for (int i = 0; i < Rounds; ++i) {
         MouseSettingsRead read;
-        ASSERT_EQ(read_mouse_settings(reader, read), 1) << i;
+        ASSERT_EQ(read_mouse_settings(reader_, read), 1) << i;
         const int n = read.record.bytes[5] / 16;
         EXPECT_EQ(read.record.bytes, record_of(n).bytes) << "a mixed record in round " << i;
         ++reads;
     }
     EXPECT_EQ(writes.get(), Rounds);
     EXPECT_EQ(reads, Rounds);
-    EXPECT_FALSE(sim.firmware().config_open());
+    EXPECT_FALSE(sim_.firmware().config_open());
+}
+
+// What a party of the concurrent test is about to do, announced to the other.
+class Intent {
+  public:
+    void set_trying(bool trying) {
+        {
+            std::lock_guard lock(mutex_);
+            trying_ = trying;
+        }
+        changed_.notify_all();
+    }
+    void set_done() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+    // True once the party waits for the link or is about to (or has finished).
+    bool wait_trying() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, test::GenerousDeadline, [&] { return trying_ || done_; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool trying_ = false;
+    bool done_ = false;
+};
+
+TEST_F(TwoPrograms, NoExchangeOfTheOtherFallsBetweenBeginAndEnd) {
+    CommandChannel& window = writer_;
+    CommandChannel& script = reader_;
+    // Far longer than the test: one party may win the lock many times in a row.
+    window.set_lock_wait(std::chrono::minutes(2));
+    script.set_lock_wait(std::chrono::minutes(2));
+    sim_.firmware().clear_requests();
+
+    constexpr int Rounds = 6;
+    const std::vector<uint8_t> record(74, 0x5A);
+    Intent window_intent, script_intent;
+    // Each round: a session whose body, once it has exchanged, waits until the other party is
+    // after the link, so that every sequence meets a competing exchange; then a lone read.
+    auto party = [&](CommandChannel& ch, Intent& mine, Intent& other,
+                     const std::function<int()>& body) {
+        int failures = 0;
+        for (int round = 0; round < Rounds; ++round) {
+            mine.set_trying(true);
+            ConfigSession session(ch, ConfigSession::Presence::BeforeEachStep);
+            failures += session.run([&] {
+                const int res = body();
+                return other.wait_trying() ? res : -999;
+            }) != result::Success;
+            mine.set_trying(false);
+            mine.set_trying(true);
+            PowerStatusBlock block;
+            failures += poll_power_status(ch, block) != result::Success;
+            mine.set_trying(false);
+        }
+        mine.set_done();
+        return failures;
+    };
+    auto window_rounds = std::async(std::launch::async, [&] {
+        return party(window, window_intent, script_intent,
+                     [&] { return window.write_settings(record, 74, 96); });
+    });
+    uint8_t info[34];
+    const int script_failures =
+        party(script, script_intent, window_intent, [&] { return script.read_device_info(info); });
+    EXPECT_EQ(window_rounds.get(), 0);
+    EXPECT_EQ(script_failures, 0);
+
+    // Every sequence is begin, presence, one party's data, presence, end, with nothing of the
+    // other party (its presence queries, data, lone reads or begin) in between.
+    std::vector<uint8_t> sent;
+    for (const auto& r : sim_.firmware().requests())
+        sent.push_back(r[3]);
+    int sessions = 0;
+    for (size_t i = 0; i < sent.size(); ++i) {
+        if (sent[i] != code::BeginConfig)
+            continue;
+        ++sessions;
+        size_t end = i + 1;
+        while (end < sent.size() && sent[end] != code::EndConfig)
+            ++end;
+        ASSERT_LT(end, sent.size()) << "a sequence without its end";
+        const std::vector<uint8_t> inside(sent.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                          sent.begin() + static_cast<std::ptrdiff_t>(end));
+        ASSERT_GE(inside.size(), 3u) << "sequence " << sessions;
+        const uint8_t data = inside[1];
+        EXPECT_TRUE(data == code::WriteSettings || data == code::ReadDeviceInfo);
+        std::vector<uint8_t> expected = {code::ReceiverPresence};
+        expected.insert(expected.end(), inside.size() - 2, data);
+        expected.push_back(code::ReceiverPresence);
+        EXPECT_EQ(inside, expected) << "sequence " << sessions;
+        i = end;
+    }
+    EXPECT_EQ(sessions, 2 * Rounds);
+    EXPECT_FALSE(sim_.firmware().config_open());
 }
 
 }  // namespace

@@ -251,5 +251,18 @@ TEST(MouseCoreSensor, WiderRangeAndPictureFor3950) {
     EXPECT_EQ(out.sensor_id, link::SensorB);
 }
 
+TEST(MouseCoreSensor, AKeyTableAboveTheBlockLimitEndsTheLoad) {
+    test::TempDir dir;
+    InProcessSim sim(dir.path(), sim::FirmwareOptions{link::SensorB, 171, 8, 50});
+    link::CommandChannel channel(sim.backend());
+    ASSERT_TRUE(sim.open(channel, Link::Cable));
+    ASSERT_TRUE(eventually([&] { return sim.nodes().connection_count(Link::Cable, 1) > 0; }));
+    profile::CMouseProfiledata profile;
+    MouseCore core(profile);
+    EXPECT_EQ(core.load_from_device(channel, 0).result, 0);  // 3 x 171 = 513
+    EXPECT_EQ(channel.block_size(), 512);
+    EXPECT_FALSE(sim.firmware().config_open());
+}
+
 }  // namespace
 }  // namespace velqa::model
