@@ -73,7 +73,9 @@ void BM_HotplugToTile(benchmark::State& state) {
         wnd.create(QStringLiteral("ZARN_VELQA_R260"), QSize(800, 572));
         if (!run_until([&] { return settled; }))
             std::abort();
-        auto shown = [&] { return wnd.tile(0) != nullptr && wnd.tile(0)->linked(); };
+        auto shown = [&] {
+            return wnd.devices().tile(0) != nullptr && wnd.devices().tile(0)->linked();
+        };
         std::vector<double> ms;
         for (auto _ : state) {
             for (int i = 0; i < Plugs; ++i) {
