@@ -1,12 +1,9 @@
 #include "device/model/ui/keyboard_device.h"
 
 #include <QAbstractButton>
-#include <QLayout>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <memory>
 
-#include "device/model/mouse_core.h"
 #include "platform/debug_output.h"
 #include "platform/json_read.h"
 #include "platform/ui/controls.h"
@@ -14,8 +11,6 @@
 #include "platform/ui/layout_builder.h"
 #include "platform/ui/window.h"
 #include "profile/profile_files.h"
-#include "profile/ui/light_control.h"
-#include "ui/mp_device_power.h"
 
 namespace velqa::model {
 

@@ -1,7 +1,6 @@
 #include "device/model/ui/mouse_device.h"
 
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QVBoxLayout>
 
 #include "macro/button_download.h"
@@ -13,14 +12,11 @@
 #include "macro/ui/shoot_control.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
-#include "platform/json_read.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/language.h"
 #include "platform/ui/layout_builder.h"
 #include "profile/profile_files.h"
-#include "profile/ui/light_control.h"
 #include "ui/mouse_page.h"
-#include "ui/mp_device_power.h"
 #include "ui/msg_wnd.h"
 #include "ui/pallet_dialog.h"
 
