@@ -1,8 +1,9 @@
 #include "app/notify_routes.h"
 
 #include <algorithm>
-#include <charconv>
 #include <iterator>
+
+#include "platform/indexed_name.h"
 
 namespace velqa::app {
 
@@ -279,24 +280,12 @@ const TypeTable kTables[] = {
 
 }  // namespace
 
-std::optional<IndexedName> split_indexed_name(std::string_view name) {
-    const auto cut = name.rfind('_');
-    if (cut == std::string_view::npos || cut + 1 >= name.size())
-        return std::nullopt;
-    const std::string_view tail = name.substr(cut + 1);
-    int index = 0;
-    const auto [end, error] = std::from_chars(tail.data(), tail.data() + tail.size(), index);
-    if (error != std::errc() || end != tail.data() + tail.size() || index < 0)
-        return std::nullopt;
-    return IndexedName{std::string(name.substr(0, cut + 1)), index};
-}
-
 std::optional<Route> route_notification(std::string_view type, std::string_view name) {
     const auto table = std::find_if(std::begin(kTables), std::end(kTables),
                                     [type](const TypeTable& t) { return t.type == type; });
     if (table == std::end(kTables))
         return std::nullopt;
-    if (const auto split = split_indexed_name(name)) {
+    if (const auto split = platform::split_indexed_name(name)) {
         for (std::size_t i = 0; i < table->indexed.second; ++i) {
             const Row& row = table->indexed.first[i];
             if (equal(split->prefix, row.name, row.exact))

@@ -25,14 +25,6 @@ enum class RouteOwner {
     Headset,       // the headset controls
 };
 
-struct IndexedName {
-    std::string prefix;  // up to and including the last underscore
-    int index = 0;
-};
-// "DPI_slider_3" -> {"DPI_slider_", 3}; nullopt for a name without an underscore or whose tail
-// is not a decimal number.
-std::optional<IndexedName> split_indexed_name(std::string_view name);
-
 struct Route {
     RouteOwner owner = RouteOwner::Window;
     int index = -1;    // the index of an indexed name, -1 for an exact name

@@ -19,22 +19,6 @@ namespace {
 
 using app::route_notification;
 using app::RouteOwner;
-using app::split_indexed_name;
-
-TEST(NotifyRoutes, IndexedNamesSplitAtTheLastUnderscore) {
-    const auto dpi = split_indexed_name("DPI_slider_3");
-    ASSERT_TRUE(dpi);
-    EXPECT_EQ(dpi->prefix, "DPI_slider_");
-    EXPECT_EQ(dpi->index, 3);
-    EXPECT_EQ(split_indexed_name("key_12")->index, 12);
-    // No underscore, nothing after it, or a tail that is not a decimal number: not indexed.
-    EXPECT_FALSE(split_indexed_name("closebtn"));
-    EXPECT_FALSE(split_indexed_name("DPI_slider_"));
-    EXPECT_FALSE(split_indexed_name("key_Op_tab"));
-    EXPECT_FALSE(split_indexed_name("DPI_slider_3a"));
-    EXPECT_FALSE(split_indexed_name("DPI_slider_-3"));
-    EXPECT_FALSE(split_indexed_name("DPI_slider_99999999999"));
-}
 
 TEST(NotifyRoutes, IndexedPrefixesReachTheirOwnerWithTheIndex) {
     const auto slider = route_notification("valuechanged", "DPI_slider_3");

@@ -230,12 +230,6 @@ int LightingGate::failures() const {
     return failures_;
 }
 
-std::uint64_t steady_ms() {
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
-}
-
 // ---- Core ----
 
 KeyboardCore::KeyboardCore(profile::CKeyboardProfiledata& profile) : profile_(profile) {}

@@ -19,6 +19,7 @@
 #include "device/link/command_channel.h"
 #include "device/model/lighting_preview.h"
 #include "device/model/mouse_settings.h"
+#include "device/model/preview_loop.h"
 #include "profile/profile_data.h"
 
 namespace velqa::model {
@@ -159,9 +160,6 @@ class LightingGate {
     int failures_ = 0;
     std::uint64_t resume_at_ = 0;
 };
-
-// Milliseconds on the steady clock (the gate's and the light thread's clock).
-std::uint64_t steady_ms();
 
 // ---- The keyboard's device sequences ----
 

@@ -3,14 +3,10 @@
 #include <algorithm>
 
 #include "device/model/keyboard_core.h"
-#include "platform/debug_output.h"
 
 namespace velqa::model {
 
 namespace {
-
-using platform::StopEvent;
-using Clock = std::chrono::steady_clock;
 
 Rgb colour_of(const LightingState& s) {
     return Rgb{s.red, s.green, s.blue};
@@ -310,160 +306,46 @@ void render_keyboard_frame(const LightingState& s, KeyboardAnimation& a, Reactiv
 
 // ---- Thread ----
 
-KeyboardLightThread::KeyboardLightThread(const link::CommandChannel& channel, FrameReady ready)
-    : channel_(channel), ready_(std::move(ready)) {}
+KeyboardLightThread::KeyboardLightThread(const link::CommandChannel& channel, FrameReady ready,
+                                         const PreviewClock& clock)
+    : PreviewLoop(channel, clock, "KB灯光线程设定退出"), ready_(std::move(ready)) {}
 
 KeyboardLightThread::~KeyboardLightThread() {
-    worker_.stop();
-}
-
-bool KeyboardLightThread::start() {
-    {
-        std::lock_guard lock(mutex_);
-        dirty_ = true;
-    }
-    return worker_.start([this](StopEvent& stop) { run(stop); });
-}
-
-platform::StopOutcome KeyboardLightThread::stop(std::chrono::milliseconds bounded) {
-    return worker_.stop(bounded);
-}
-
-bool KeyboardLightThread::restart() {
     stop();
-    return start();
-}
-
-void KeyboardLightThread::wake() {
-    worker_.stop_event().wake();
-}
-
-void KeyboardLightThread::set_hidden(bool hidden) {
-    if (hidden_.exchange(hidden) == hidden)
-        return;
-    if (!hidden) {
-        std::lock_guard lock(mutex_);
-        dirty_ = true;
-    }
-    wake();
-}
-
-void KeyboardLightThread::set_lighting(const LightingState& state) {
-    {
-        std::lock_guard lock(mutex_);
-        if (state.mode != state_.mode)
-            anim_ = KeyboardAnimation{};
-        state_ = state;
-        dirty_ = true;
-    }
-    wake();
-}
-
-LightingState KeyboardLightThread::lighting() const {
-    std::lock_guard lock(mutex_);
-    return state_;
-}
-
-void KeyboardLightThread::set_led_count(std::size_t count) {
-    {
-        std::lock_guard lock(mutex_);
-        frame_.resize(count);
-        reactive_.resize(count);
-        dirty_ = true;
-    }
-    wake();
 }
 
 void KeyboardLightThread::set_custom_colours(std::vector<Rgb> colours) {
-    {
-        std::lock_guard lock(mutex_);
-        custom_ = std::move(colours);
-        dirty_ = true;
-    }
-    wake();
+    change([&] { custom_ = std::move(colours); });
 }
 
 void KeyboardLightThread::set_audio_level(std::uint8_t level) {
-    {
-        std::lock_guard lock(mutex_);
-        audio_level_ = level;
-        dirty_ = true;
-    }
-    wake();
+    change([&] { audio_level_ = level; });
 }
 
 void KeyboardLightThread::press(std::vector<std::size_t> leds, int kind) {
-    {
-        std::lock_guard lock(mutex_);
+    change([&] {
         reactive_.resize(frame_.size());
         reactive_press(reactive_, leds, kind);
-        dirty_ = true;
-    }
-    wake();
+    });
 }
 
-LedFrame KeyboardLightThread::frame() const {
-    std::lock_guard lock(mutex_);
-    return frame_;
+std::optional<std::uint64_t> KeyboardLightThread::next_frame_due(std::uint64_t last_ms) const {
+    const int threshold = keyboard_frame_threshold(state_.mode, state_.speed);
+    // A reactive mode with no key lit shows the same frame until the next press.
+    if (threshold <= 0 || (keyboard_reactive_mode(state_.mode) && !reactive_.lit()))
+        return std::nullopt;
+    return last_ms + std::uint64_t(threshold) * PreviewTickMs;
 }
 
-std::uint64_t KeyboardLightThread::frames() const {
-    std::lock_guard lock(mutex_);
-    return frames_;
+void KeyboardLightThread::render(std::uint64_t now_ms, bool) {
+    render_keyboard_frame(state_, anim_, reactive_, frame_, custom_, audio_level_, now_ms);
+    shown_ = frame_;
+    shown_mode_ = state_.mode;
 }
 
-void KeyboardLightThread::run(StopEvent& stop) {
-    std::optional<std::uint64_t> last_frame;
-    for (;;) {
-        const std::uint64_t seen = stop.wakes();
-        if (stop.is_set())
-            break;
-        if (hidden_.load()) {
-            if (stop.wait(seen) == StopEvent::WaitResult::Set)
-                break;
-            continue;
-        }
-        if (!channel_.link_open() || channel_.preview_pause()) {
-            if (stop.wait_for(std::chrono::milliseconds(PreviewLinkClosedWaitMs), seen) ==
-                StopEvent::WaitResult::Set)
-                break;
-            continue;
-        }
-        const std::uint64_t now = steady_ms();
-        std::optional<std::uint64_t> due;
-        LedFrame shown;
-        int mode = 0;
-        bool rendered = false;
-        {
-            std::lock_guard lock(mutex_);
-            const int threshold = keyboard_frame_threshold(state_.mode, state_.speed);
-            const bool idle = keyboard_reactive_mode(state_.mode) && !reactive_.lit();
-            if (dirty_ || !last_frame)
-                due = now;
-            else if (threshold > 0 && !idle)
-                due = *last_frame + std::uint64_t(threshold) * PreviewTickMs;
-            if (due && *due <= now) {
-                render_keyboard_frame(state_, anim_, reactive_, frame_, custom_, audio_level_, now);
-                dirty_ = false;
-                ++frames_;
-                last_frame = now;
-                rendered = true;
-                shown = frame_;
-                mode = state_.mode;
-            }
-        }
-        if (rendered) {
-            if (ready_)
-                ready_(shown, mode);
-            continue;
-        }
-        const auto woke =
-            due ? stop.wait_until(Clock::time_point(std::chrono::milliseconds(*due)), seen)
-                : stop.wait(seen);
-        if (woke == StopEvent::WaitResult::Set)
-            break;
-    }
-    platform::debug_output("KB灯光线程设定退出");
+void KeyboardLightThread::frame_rendered() {
+    if (ready_)
+        ready_(shown_, shown_mode_);
 }
 
 }  // namespace velqa::model

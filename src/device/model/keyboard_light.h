@@ -4,19 +4,14 @@
 // the animation counters and the caller's clock, so they are reproducible.
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <vector>
 
-#include "device/link/command_channel.h"
-#include "device/model/lighting_preview.h"
-#include "platform/worker_thread.h"
+#include "device/model/preview_loop.h"
 
 namespace velqa::model {
 
@@ -86,52 +81,35 @@ void render_keyboard_frame(const LightingState& state, KeyboardAnimation& anim,
 
 // The keyboard page's light thread: recomputes the frame at the mode's pace and hands each
 // new frame to the page (which paints it and, in modes 29 and 30, streams it).
-class KeyboardLightThread {
+class KeyboardLightThread : public PreviewLoop {
   public:
     // Called on the light thread with the frame just computed. It must not block for long.
     using FrameReady = std::function<void(const LedFrame& frame, int mode)>;
 
-    // `channel`: no frames while its link is closed or its preview is paused. It must outlive
-    // this object.
-    explicit KeyboardLightThread(const link::CommandChannel& channel, FrameReady ready = {});
-    ~KeyboardLightThread();
-    KeyboardLightThread(const KeyboardLightThread&) = delete;
-    KeyboardLightThread& operator=(const KeyboardLightThread&) = delete;
+    // `channel`: no frames while its link is closed or its preview is paused. It and `clock`
+    // must outlive this object. The thread writes "KB灯光线程设定退出" as it ends; no frames
+    // while hidden (and nothing streamed then).
+    explicit KeyboardLightThread(const link::CommandChannel& channel, FrameReady ready = {},
+                                 const PreviewClock& clock = steady_preview_clock());
+    ~KeyboardLightThread() override;
 
-    bool start();
-    // Writes "KB灯光线程设定退出" as the thread ends.
-    platform::StopOutcome stop(std::chrono::milliseconds bounded = platform::DefaultStopWait);
-    bool restart();
-    bool running() const { return worker_.running(); }
-    void wake();
-    // No frames while nobody can see them (and nothing streamed then).
-    void set_hidden(bool hidden);
-
-    void set_lighting(const LightingState& state);
-    LightingState lighting() const;
-    void set_led_count(std::size_t count);
     void set_custom_colours(std::vector<Rgb> colours);
     void set_audio_level(std::uint8_t level);
     void press(std::vector<std::size_t> leds, int kind);
-    LedFrame frame() const;
-    std::uint64_t frames() const;
 
   private:
-    void run(platform::StopEvent& stop);
+    std::optional<std::uint64_t> next_frame_due(std::uint64_t last_ms) const override;
+    void render(std::uint64_t now_ms, bool changed) override;
+    void frame_rendered() override;
+    void mode_changing() override { anim_ = KeyboardAnimation{}; }
 
-    const link::CommandChannel& channel_;
     const FrameReady ready_;
-    mutable std::mutex mutex_;  // everything below
-    LightingState state_;
     KeyboardAnimation anim_;
-    ReactiveBuffer reactive_;
-    LedFrame frame_;
     std::vector<Rgb> custom_;
     std::uint8_t audio_level_ = 0;
-    bool dirty_ = true;
-    std::uint64_t frames_ = 0;
-    std::atomic<bool> hidden_{false};
-    platform::WorkerThread worker_;  // last: stopped before the state above goes
+    // The light thread's own: the frame and mode handed to ready_.
+    LedFrame shown_;
+    int shown_mode_ = 0;
 };
 
 }  // namespace velqa::model

@@ -48,9 +48,7 @@ constexpr double kHitRadius = 11;
 // A flat or tiny pattern is not zoomed beyond this span of steps.
 constexpr double kMinSpan = 24;
 
-QString numbered(const char* prefix, int n) {
-    return QString::fromLatin1(prefix) + QString::number(n);
-}
+using pui::numbered;
 
 // The index after `prefix` in `name`, or -1.
 int index_after(const QString& name, const char* prefix) {

@@ -373,6 +373,10 @@ int page_count(const QWidget* control) {
     return 0;
 }
 
+QString numbered(const char* prefix, int n) {
+    return QString::fromLatin1(prefix) + QString::number(n);
+}
+
 Window* window_of(const QWidget* control) {
     for (const QWidget* w = control; w != nullptr; w = w->parentWidget()) {
         if (auto* window = qobject_cast<Window*>(const_cast<QWidget*>(w)))

@@ -82,6 +82,9 @@ bool select_page(QWidget* tabs, int index);
 int current_page(const QWidget* tabs);
 int page_count(const QWidget* tabs);
 
+// The name of control `n` of a numbered set: prefix followed by n ("DPI_slider_" 3).
+QString numbered(const char* prefix, int n);
+
 // The window that receives a control's notifications (nullptr when it is in none).
 class Window;
 Window* window_of(const QWidget* control);

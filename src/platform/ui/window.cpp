@@ -633,4 +633,9 @@ void Window::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
 }
 
+Quiet::Quiet(const QWidget* control) {
+    if (Window* w = window_of(control))
+        suppressor_ = std::make_unique<Window::NotifySuppressor>(*w);
+}
+
 }  // namespace velqa::platform::ui

@@ -203,4 +203,15 @@ class Window : public QWidget {
     std::vector<std::weak_ptr<SendState>> pending_sends_;
 };
 
+// While alive, the window `control` is in (if any) sends no notifications: for a page or an
+// editor that sets its own controls' values.
+class Quiet {
+  public:
+    explicit Quiet(const QWidget* control);
+
+  private:
+    // Not an optional: GCC then takes the suppressor's window for uninitialised.
+    std::unique_ptr<Window::NotifySuppressor> suppressor_;
+};
+
 }  // namespace velqa::platform::ui

@@ -212,9 +212,7 @@ std::optional<int> channel_value(const QString& text) {
     return static_cast<int>(std::min<std::int64_t>(*n, 255));
 }
 
-QString numbered(const char* prefix, int n) {
-    return QString::fromLatin1(prefix) + QString::number(n);
-}
+using pui::numbered;
 
 }  // namespace
 

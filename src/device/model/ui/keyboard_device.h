@@ -41,65 +41,50 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
     // Stops the light thread and both notification workers before anything they use is freed.
     ~CZentovaKeyboardDevice() override;
 
-    // The profile file the page reads and saves; default <user data>/<name>/<name>.Json.
-    void set_profile_file(const std::filesystem::path& file);
-    // The profile the user chose becomes the page's: shown, and written once the keyboard has
-    // been read.
-    void apply_profile_file(const std::filesystem::path& file);
-    std::filesystem::path profile_path() const override { return profile_.profile_path(); }
-    void save_profile() override { profile_.save(); }
-
-    void set_page_layout(const QString& layout) { page_layout_ = layout; }
-    void bind_page_controls() override;
-    void apply_lighting_from_profile() override;
-    // Paints the light thread's newest frame.
-    void show_led_frame() override;
-    // Load, profile into the page, settings, refresh, lighting restart; the lighting writes
-    // start again after a stop.
-    void reload_all() override;
-    void reload_settings() override;
-    void poll_power_status() override;
     void load_profile_into_page() override;
-    void restore_defaults() override;
     bool device_loaded() const override { return core_.has_record(); }
     void refresh_page() override;
-    int write_settings(int slot, std::uint8_t slot_byte) override;
-    void show_device_values(bool fresh_read) override;
     // Hidden: no frames, no stream, no custom-colour writes.
     void set_page_visible(bool on) override;
 
     // The lighting chosen in the editor: previewed, stored, saved and written; in mode 20 the
     // per-key colours follow. Ignored until the keyboard has been read.
     void change_lighting(const profile::LightInfo& info);
-    void change_audio_lighting(const profile::AudioLightInfo& info);
-    profile::CLightControlUI* light_editor() const;
     // The repeat rate and delay go back to the factory profile's, and to the keyboard.
     void reset_repeat();
 
     void notify(platform::ui::Notification& msg) override;
 
-    bool open_notification(const std::string& path, int type) override;
-    void close_notification(int type) override;
-    void stop_threads() override;
-
     KeyboardCore& core() { return core_; }
     profile::CKeyboardProfiledata& profile() { return profile_; }
-    KeyboardLightThread& light_thread() { return *light_; }
-    MouseNotifications& notifications() { return *notifications_; }
-
-  signals:
-    void refreshed();
+    KeyboardLightThread& light_thread() { return static_cast<KeyboardLightThread&>(*light_); }
 
   private:
-    void ensure_profile();
-    void on_notification_event(const NotificationEvent& event);
+    QString default_page_layout() const override { return QString::fromLatin1(kPageLayout); }
+    void page_built() override;
+    std::string factory_profile_file() const override { return "keyboard.Json"; }
+    void attach_profile(const std::filesystem::path& file) override;
+    int load_from_device() override { return core_.load_from_device(channel_).result; }
+    bool read_device_settings(Mirror mirror) override;
+    int write_device_settings(int slot, std::uint8_t slot_byte) override {
+        return core_.write_settings(channel_, slot, slot_byte);
+    }
+    void show_device_state() override;
+    // In mode 20 the per-key colours follow the profile.
+    void write_profile_extras() override;
+    void show_reactive(const NotificationEvent& event) override;
+    bool apply_slot_change(const NotificationAction& action) override {
+        return core_.apply(action);
+    }
+    void show_lighting(const profile::LightInfo& info) override;
+    int light_editor_type() const override { return WiredKeyboardType; }
+    void light_mode_list(std::vector<QString>& names, std::vector<bool>& visible) override;
+
     // Stores, saves and writes; true when the keyboard took the write.
     bool change_settings(const std::function<void(profile::KeyboardSystemSettings&)>& change);
-    void fill_light_editor(profile::CKeyboardProfiledata& shown);
-    // The page's controls and lighting show `shown` (the profile, or what the keyboard holds
-    // after a refused write).
+    // The page's controls and lighting editor show `shown` (the profile, or what the keyboard
+    // holds after a refused write).
     void show_values(profile::CKeyboardProfiledata& shown);
-    void show_lighting(const profile::LightInfo& info);
     // The per-key colours of mode 20; a refused write is reported like a settings write.
     void write_custom_colours();
     // The try-it field's hint in the current language.
@@ -109,14 +94,7 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
 
     profile::CKeyboardProfiledata profile_;
     KeyboardCore core_{profile_};
-    QWidget* page_ = nullptr;
-    QString page_layout_;
-    bool profile_loaded_ = false;
-    bool light_modes_filled_ = false;
     std::atomic<bool> awake_{true};
-    std::atomic<bool> frame_posted_{false};
-    std::unique_ptr<KeyboardLightThread> light_;
-    std::unique_ptr<MouseNotifications> notifications_;
 };
 
 }  // namespace velqa::model

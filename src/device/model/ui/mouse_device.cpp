@@ -1,7 +1,6 @@
 #include "device/model/ui/mouse_device.h"
 
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QVBoxLayout>
 
 #include "macro/button_download.h"
@@ -13,14 +12,11 @@
 #include "macro/ui/shoot_control.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
-#include "platform/json_read.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/language.h"
 #include "platform/ui/layout_builder.h"
 #include "profile/profile_files.h"
-#include "profile/ui/light_control.h"
 #include "ui/mouse_page.h"
-#include "ui/mp_device_power.h"
 #include "ui/msg_wnd.h"
 #include "ui/pallet_dialog.h"
 
@@ -30,42 +26,17 @@ namespace pui = platform::ui;
 
 namespace {
 
+using pui::numbered;
+using pui::Quiet;
+
 constexpr char kActiveThumb[] = "file='Control/SliderBar1_Thumb.png'";
 constexpr char kSensorPicture[] = "file='main/mouse.png'";
 // Offset between the sleep-time combo's item and the sleep-time index (1-6).
 constexpr int DormancyComboOffset = 1;
 
-QString numbered(const char* prefix, int n) {
-    return QString::fromLatin1(prefix) + QString::number(n);
-}
-
-// Splits "DPI_edit_2" into "DPI_edit" and 2; a name without a numeric suffix gives -1.
-std::pair<QString, int> split_suffix(const QString& name) {
-    const auto cut = name.lastIndexOf(QLatin1Char('_'));
-    if (cut > 0) {
-        bool ok = false;
-        const int n = name.mid(cut + 1).toInt(&ok);
-        if (ok && n >= 0)
-            return {name.left(cut), n};
-    }
-    return {name, -1};
-}
-
 std::uint32_t stage_argb(const profile::DpiStage& s) {
     return 0xFF000000u | std::uint32_t(s.red) << 16 | std::uint32_t(s.green) << 8 | s.blue;
 }
-
-// Suppresses notifications of the window the page is in while the page sets values itself.
-class Quiet {
-  public:
-    explicit Quiet(QWidget* page) {
-        if (pui::Window* w = pui::window_of(page))
-            suppressor_.emplace(*w);
-    }
-
-  private:
-    std::optional<pui::Window::NotifySuppressor> suppressor_;
-};
 
 }  // namespace
 
@@ -75,61 +46,20 @@ CZentovaMouseDevice::CZentovaMouseDevice(std::shared_ptr<platform::hid::HidBacke
     setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
     set_key_count(KeyCount);
     set_light_count(LightCount);
-    // Both callbacks run on worker threads: they only post to this page's thread. Posted calls
-    // still pending when the page is destroyed are dropped with it.
-    light_ = std::make_unique<MouseLightThread>(channel_, [this] {
-        if (frame_posted_.exchange(true))
-            return;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                frame_posted_ = false;
-                show_led_frame();
-            },
-            Qt::QueuedConnection);
-    });
-    notifications_ = std::make_unique<MouseNotifications>(
-        notify_channel_, channel_, [this](const NotificationEvent& event) {
-            QMetaObject::invokeMethod(
-                this, [this, event] { on_notification_event(event); }, Qt::QueuedConnection);
-        });
+    // The light thread's callback runs on its thread: it only posts to this page's thread.
+    set_page_parts(profile_, std::make_unique<MouseLightThread>(channel_, [this] { post_frame(); }),
+                   "mouse page");
+    make_notifications({});
 }
 
 CZentovaMouseDevice::~CZentovaMouseDevice() {
     stop_threads();
-    stop_all_tile_timers();
-}
-
-void CZentovaMouseDevice::stop_threads() {
-    light_->stop();
-    notifications_->close_notification(WiredMouseType);
-    notifications_->close_notification(ReceiverMouseType);
 }
 
 // ---- Profile ----
 
-void CZentovaMouseDevice::set_profile_file(const std::filesystem::path& file) {
+void CZentovaMouseDevice::attach_profile(const std::filesystem::path& file) {
     attach_mouse_profile(profile_, core_, file, default_data_);
-    profile_loaded_ = true;
-}
-
-void CZentovaMouseDevice::apply_profile_file(const std::filesystem::path& file) {
-    set_profile_file(file);
-    load_profile_into_page();
-    refresh_page();
-    apply_lighting_from_profile();
-    refresh_key_labels();
-    show_selected_key();
-    // Not a reload from the mouse: that would copy the mouse's settings over the chosen profile.
-    if (core_.has_record()) {
-        write_settings(0, 0);
-        write_buttons(ButtonsFor::ProfileApply);
-    }
-}
-
-void CZentovaMouseDevice::ensure_profile() {
-    if (!profile_loaded_)
-        set_profile_file(user_data_folder() / (name_ + ".Json"));
 }
 
 std::vector<profile::DpiStage> CZentovaMouseDevice::stage_list() const {
@@ -154,45 +84,35 @@ void CZentovaMouseDevice::store_and_write() {
     write_settings(0, 0);
 }
 
-int CZentovaMouseDevice::write_settings(int slot, std::uint8_t slot_byte) {
-    const int result = core_.write_settings(channel_, slot, slot_byte);
-    settings_written(result);
-    return result;
+int CZentovaMouseDevice::write_device_settings(int slot, std::uint8_t slot_byte) {
+    return core_.write_settings(channel_, slot, slot_byte);
 }
 
-void CZentovaMouseDevice::show_device_values(bool fresh_read) {
-    // Earlier writes may have changed the mouse since the last read; when the read fails too,
-    // the last record read. The profile is left alone for a retry.
-    if (fresh_read)
-        core_.read_settings(channel_, Mirror::No);
+bool CZentovaMouseDevice::read_device_settings(Mirror mirror) {
+    core_.read_settings(channel_, mirror);
+    return false;
+}
+
+void CZentovaMouseDevice::show_device_state() {
     profile::CMouseProfiledata shown = profile_;
     mirror_into_profile(core_.state(), core_.sensor_id(), shown);
     show_values(shown);
     show_lighting(shown.light_info());
-    showing_device_values_ = true;
 }
 
 // ---- Page ----
 
-void CZentovaMouseDevice::bind_page_controls() {
-    if (page_ == nullptr) {
-        const QString file =
-            page_layout_.isEmpty() ? QString::fromLatin1(ui::kMousePageLayout) : page_layout_;
-        page_ = pui::Window::build_layout(file, this);
-        if (page_ != nullptr) {
-            layout()->addWidget(page_);
-            ui::fill_mouse_page_combos(page_);
-            pui::set_selected(find(QStringLiteral("mouse_device_seting_option_0")), true, false);
-            pui::select_page(find(QStringLiteral("mouse_device_seting_layout")), 0);
-            pui::set_selected(find(QStringLiteral("key_page_option_0")), true, false);
-            pui::select_page(find(QStringLiteral("key_page_layout")), 0);
-        } else {
-            platform::debug_printf("mouse page: layout %s could not be built\n",
-                                   file.toUtf8().constData());
-        }
-        bind_button_editors();
-    }
-    CZentovaUSBDevice::bind_page_controls();
+QString CZentovaMouseDevice::default_page_layout() const {
+    return QString::fromLatin1(ui::kMousePageLayout);
+}
+
+void CZentovaMouseDevice::page_built() {
+    ui::fill_mouse_page_combos(page_);
+    pui::set_selected(find(QStringLiteral("mouse_device_seting_option_0")), true, false);
+    pui::select_page(find(QStringLiteral("mouse_device_seting_layout")), 0);
+    pui::set_selected(find(QStringLiteral("key_page_option_0")), true, false);
+    pui::select_page(find(QStringLiteral("key_page_layout")), 0);
+    bind_button_editors();
 }
 
 // ---- Buttons and macros ----
@@ -394,23 +314,6 @@ bool CZentovaMouseDevice::write_buttons(ButtonsFor why) {
     return w.ok();
 }
 
-void CZentovaMouseDevice::apply_lighting_from_profile() {
-    show_lighting(profile_.light_info());
-}
-
-void CZentovaMouseDevice::show_lighting(const profile::LightInfo& info) {
-    // The preview computes one entry per light indicator of the page.
-    if (light_->frame().size() != frame_.size())
-        light_->set_led_count(frame_.size());
-    set_lighting_values({info.mode, info.brightness, info.speed}, info.direction);
-    light_->set_lighting(lighting_from_record(info));
-}
-
-void CZentovaMouseDevice::show_led_frame() {
-    frame_ = light_->frame();
-    CZentovaUSBDevice::show_led_frame();
-}
-
 void CZentovaMouseDevice::switch_function_page(int page_type) {
     CZentovaUSBDevice::switch_function_page(page_type);
     if (QWidget* info = find(QStringLiteral("device_tishi_info")))
@@ -426,15 +329,8 @@ void CZentovaMouseDevice::select_key(int index) {
     show_selected_key();
 }
 
-void CZentovaMouseDevice::set_page_visible(bool on) {
-    CZentovaUSBDevice::set_page_visible(on);
-    light_->set_hidden(!on);
-}
-
-void CZentovaMouseDevice::reload_all() {
-    ensure_profile();
+int CZentovaMouseDevice::load_from_device() {
     const LoadOutcome load = core_.load_from_device(channel_, 0);
-    const bool busy = link_busy(load.result);
     if (load.link_message)
         send_to_main(*load.link_message, 0);
     Quiet quiet(this);
@@ -445,42 +341,7 @@ void CZentovaMouseDevice::reload_all() {
                           QString::fromLatin1(kSensorPicture));
     if (load.sensor_id)
         send_to_main(MsgSensor, *load.sensor_id);
-    load_profile_into_page();
-    core_.read_settings(channel_);
-    refresh_page();
-    apply_lighting_from_profile();
-    light_->restart();
-    after_reload(busy);
-}
-
-void CZentovaMouseDevice::restore_defaults() {
-    ensure_profile();
-    const Json::Value factory = profile::read_json(default_data_ / "mouse.Json");
-    const Json::Value& section =
-        platform::element(platform::member(factory, "Device"), static_cast<Json::ArrayIndex>(0));
-    if (!section.isObject()) {
-        platform::debug_output("mouse page: no factory settings to restore\n");
-        return;
-    }
-    const std::filesystem::path file = profile_.profile_path();
-    if (!profile_.store_section(section, file))
-        return;
-    set_profile_file(file);
-    load_profile_into_page();
-    refresh_page();
-    apply_lighting_from_profile();
-    write_settings(0, 0);
-}
-
-void CZentovaMouseDevice::reload_settings() {
-    ensure_profile();
-    if (showing_device_values_) {
-        // The profile still holds values the mouse refused: they stay there for a retry.
-        show_device_values(true);
-        return;
-    }
-    core_.read_settings(channel_);
-    refresh_page();
+    return load.result;
 }
 
 void CZentovaMouseDevice::load_profile_into_page() {
@@ -554,30 +415,12 @@ void CZentovaMouseDevice::show_values(profile::CMouseProfiledata& shown) {
     emit refreshed();
 }
 
-profile::CLightControlUI* CZentovaMouseDevice::light_editor() const {
-    return page_ != nullptr ? page_->findChild<profile::CLightControlUI*>() : nullptr;
-}
-
-void CZentovaMouseDevice::fill_light_editor(profile::CMouseProfiledata& shown) {
-    profile::CLightControlUI* editor = light_editor();
-    if (editor == nullptr)
-        return;
-    // The mouse's table on either link.
-    editor->set_light_type(WiredMouseType);
-    editor->set_light_sync(light_sync());
-    if (!light_modes_filled_) {
-        std::vector<QString> names;
-        std::vector<bool> visible;
-        for (const LightModeEntry& mode :
-             light_modes(profile::read_json(default_data_ / "default_light.json"), 0)) {
-            names.push_back(QString::fromStdString(mode.name));
-            visible.push_back(mode.visible);
-        }
-        editor->set_mode_list(names, visible, LightLevelMax, LightLevelMax);
-        light_modes_filled_ = true;
+void CZentovaMouseDevice::light_mode_list(std::vector<QString>& names, std::vector<bool>& visible) {
+    for (const LightModeEntry& mode :
+         light_modes(profile::read_json(default_data_ / "default_light.json"), 0)) {
+        names.push_back(QString::fromStdString(mode.name));
+        visible.push_back(mode.visible);
     }
-    editor->set_light_info(shown.light_info());
-    editor->set_audio_light_info(shown.read_audio_light_info());
 }
 
 void CZentovaMouseDevice::change_lighting(const profile::LightInfo& info) {
@@ -588,12 +431,6 @@ void CZentovaMouseDevice::change_lighting(const profile::LightInfo& info) {
     set_lighting(profile_, info);
     apply_lighting_from_profile();
     store_and_write();
-}
-
-void CZentovaMouseDevice::change_audio_lighting(const profile::AudioLightInfo& info) {
-    ensure_profile();
-    profile_.write_audio_light_info(info);
-    profile_.save();
 }
 
 void CZentovaMouseDevice::select_dpi_stage(int index) {
@@ -616,66 +453,33 @@ void CZentovaMouseDevice::select_dpi_stage(int index) {
     store_stages(stages);
 }
 
-void CZentovaMouseDevice::poll_power_status() {
-    PowerUpdate update;
-    if (poll_power(channel_, power_capable_, power_suppress_, update) != link::result::Success)
-        return;
-    if (auto* power = power_control())
-        power->show_status(update.block.bytes.data(), update.block.bytes.size());
-    send_to_main(update.message, update.message_param);
-}
-
 // ---- Notification interfaces ----
 
-bool CZentovaMouseDevice::open_notification(const std::string& path, int type) {
-    return notifications_->open_notification(path, type);
+void CZentovaMouseDevice::show_reactive(const NotificationEvent& event) {
+    light_thread().trigger_reactive(event.code);
 }
 
-bool CZentovaMouseDevice::reopen_notification(const std::string& path, int type) {
-    return notifications_->reopen_notification(path, type);
-}
-
-void CZentovaMouseDevice::close_notification(int type) {
-    notifications_->close_notification(type);
-}
-
-void CZentovaMouseDevice::on_notification_event(const NotificationEvent& event) {
-    switch (event.action.kind) {
-        case NotificationAction::Kind::ReloadSettings:
-            start_tile_timer(TimerSettings, SettingsReloadDelayMs);
-            return;
-        case NotificationAction::Kind::Reactive:
-            light_->trigger_reactive(event.code);
-            return;
-        case NotificationAction::Kind::SetSlot:
-            if (core_.apply(event.action)) {
-                // The mouse switched stage itself: the profile follows the device.
-                const int set = profile::stage_set_for_sensor(core_.sensor_id());
-                if (event.action.stage >= 0 && set >= 0) {
-                    profile_.write_active_stage(event.action.stage, set);
-                    profile_.save();
-                }
-                if (showing_device_values_)
-                    show_device_values(false);
-                else
-                    refresh_page();
-            }
-            return;
-        case NotificationAction::Kind::None:
-            return;
+bool CZentovaMouseDevice::apply_slot_change(const NotificationAction& action) {
+    if (!core_.apply(action))
+        return false;
+    // The mouse switched stage itself: the profile follows the device.
+    const int set = profile::stage_set_for_sensor(core_.sensor_id());
+    if (action.stage >= 0 && set >= 0) {
+        profile_.write_active_stage(action.stage, set);
+        profile_.save();
     }
+    return true;
 }
 
 // ---- Page changes ----
 
 void CZentovaMouseDevice::notify(pui::Notification& msg) {
-    if (msg.sender == nullptr || !isAncestorOf(msg.sender))
+    if (!own_notification(msg))
         return;
-    platform::debug_output("测试成功   、n");
     // Which of the Buttons tab's two editors shows needs no mouse.
     if (msg.type == "selectchanged" && msg.wparam != 0) {
-        const auto [prefix, n] = split_suffix(msg.sender_name());
-        if (prefix == QLatin1String("key_page_option") && n >= 0) {
+        const auto [prefix, n] = indexed_name(msg.sender_name());
+        if (prefix == "key_page_option_" && n >= 0) {
             pui::select_page(find(QStringLiteral("key_page_layout")), n);
             return;
         }
@@ -745,14 +549,14 @@ void CZentovaMouseDevice::pick_stage_colour(int stage) {
 }
 
 void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg) {
-    const auto [prefix, n] = split_suffix(name);
+    const auto [prefix, n] = indexed_name(name);
     const std::string& type = msg.type;
     const bool selected = type == "selectchanged" && msg.wparam != 0;
     const int value = static_cast<int>(msg.wparam);
     using Sys = profile::MouseSystemSettings;
 
-    if (n >= 0 && n < StageCount && prefix.startsWith(QLatin1String("DPI_"))) {
-        if (prefix == QLatin1String("DPI_slider") && type == "valuechanged") {
+    if (n >= 0 && n < StageCount && prefix.starts_with("DPI_")) {
+        if (prefix == "DPI_slider_" && type == "valuechanged") {
             if (!set_stage_dpi(profile_, core_.sensor_id(), n, value))
                 return;
             {
@@ -764,21 +568,19 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
                     ui::show_active_dpi_stage(this, active);
             }
             store_and_write();
-        } else if (prefix == QLatin1String("DPI_slider") && type == "movevaluechanged") {
+        } else if (prefix == "DPI_slider_" && type == "movevaluechanged") {
             Quiet quiet(this);
             pui::set_text(find(numbered("DPI_edit_", n)),
                           QString::number(dpi_display_value(value)));
-        } else if (prefix == QLatin1String("DPI_edit") &&
-                   (type == "killfocus" || type == "return")) {
+        } else if (prefix == "DPI_edit_" && (type == "killfocus" || type == "return")) {
             commit_dpi_edit(n);
-        } else if (prefix == QLatin1String("DPI_edit") && (type == "setfocus" || type == "click")) {
+        } else if (prefix == "DPI_edit_" && (type == "setfocus" || type == "click")) {
             select_dpi_stage(n);
             store_and_write();
-        } else if (prefix == QLatin1String("DPI_enable_check") && type == "selectchanged") {
+        } else if (prefix == "DPI_enable_check_" && type == "selectchanged") {
             if (set_stage_enabled(profile_, core_.sensor_id(), n, msg.wparam != 0))
                 store_and_write();
-        } else if ((prefix == QLatin1String("DPI_select_check") ||
-                    prefix == QLatin1String("DPI_color_option")) &&
+        } else if ((prefix == "DPI_select_check_" || prefix == "DPI_color_option_") &&
                    type == "click") {
             pick_stage_colour(n);
         }
@@ -794,24 +596,24 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
     };
     const auto idx = static_cast<std::uint16_t>(std::max(n, 0));
     if (selected && n >= 0) {
-        if (prefix == QLatin1String("polling_rate_option") && n < PollingOptions) {
+        if (prefix == "polling_rate_option_" && n < PollingOptions) {
             const PollingField field =
                 polling_option_field(channel_.receiver_path(), receiver_pid_);
             change_system([&](Sys& s) { set_polling(s, field, n); }, true);
-        } else if (prefix == QLatin1String("Silent_Altitude_option")) {
+        } else if (prefix == "Silent_Altitude_option_") {
             change_system([&](Sys& s) { set_option(s, MouseOption::LiftOff, idx); }, true);
-        } else if (prefix == QLatin1String("Linear_Calibration_option")) {
+        } else if (prefix == "Linear_Calibration_option_") {
             change_system([&](Sys& s) { set_option(s, MouseOption::LinearCalibration, idx); },
                           true);
-        } else if (prefix == QLatin1String("motion_sync_option")) {
+        } else if (prefix == "motion_sync_option_") {
             change_system([&](Sys& s) { set_option(s, MouseOption::MotionSync, idx); }, true);
-        } else if (prefix == QLatin1String("sensor_lif_option")) {
+        } else if (prefix == "sensor_lif_option_") {
             change_system([&](Sys& s) { set_option(s, MouseOption::SensorLift, idx); }, true);
-        } else if (prefix == QLatin1String("deep_sleep_option")) {
+        } else if (prefix == "deep_sleep_option_") {
             if (QWidget* slider = find(QStringLiteral("Dormancy_slider")))
                 slider->setEnabled(n != 0);
             change_system([&](Sys& s) { set_option(s, MouseOption::DeepSleep, idx); }, true);
-        } else if (prefix == QLatin1String("mouse_device_seting_option")) {
+        } else if (prefix == "mouse_device_seting_option_") {
             pui::select_page(find(QStringLiteral("mouse_device_seting_layout")), n);
         }
         return;

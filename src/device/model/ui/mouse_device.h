@@ -5,7 +5,6 @@
 // MouseNotifications, whose callbacks only post to this page's thread.
 #pragma once
 
-#include <atomic>
 #include <memory>
 
 #include "device/model/light_thread.h"
@@ -39,41 +38,15 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // Stops the light thread and both notification workers before anything they use is freed.
     ~CZentovaMouseDevice() override;
 
-    // The profile file the page reads and saves (the current profile of the profile list);
-    // default: <user data>/<device name>/<device name>.Json. Loads its section.
-    void set_profile_file(const std::filesystem::path& file);
-    // The profile the user chose becomes the page's: shown, and written to the mouse (once the
-    // mouse has been read; the record is built on the one read).
-    void apply_profile_file(const std::filesystem::path& file);
-    std::filesystem::path profile_path() const override { return profile_.profile_path(); }
-    void save_profile() override { profile_.save(); }
     // The product ID the receiver interface reports (0: unknown), which decides the polling
     // field an option button sets.
     void set_receiver_product_id(std::uint16_t pid) { receiver_pid_ = pid; }
 
-    // The layout the page is built from (default "mousedevice.xml"); before bind_page_controls.
-    void set_page_layout(const QString& layout) { page_layout_ = layout; }
-    // Builds the page from its layout and binds the key buttons and light indicators.
-    void bind_page_controls() override;
-    void apply_lighting_from_profile() override;
-    // Paints the light thread's newest frame on the light indicators.
-    void show_led_frame() override;
-    // Load from the device, the profile into the page, the settings, refresh, preview restart.
-    void reload_all() override;
-    void reload_settings() override;
-    void poll_power_status() override;
     void load_profile_into_page() override;
-    // The factory section of DefaultData/mouse.Json replaces the profile's; the mouse and the
-    // page follow.
-    void restore_defaults() override;
     bool device_loaded() const override { return core_.has_record(); }
     void refresh_page() override;
-    int write_settings(int slot, std::uint8_t slot_byte) override;
-    void show_device_values(bool fresh_read) override;
     void switch_function_page(int page_type) override;
     void select_key(int index) override;
-    // The preview stops computing frames while nobody can see it.
-    void set_page_visible(bool on) override;
 
     // Stage `index` (0-5) becomes the active stage of the sensor's stage set and is shown so.
     void select_dpi_stage(int index);
@@ -82,12 +55,6 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // stores and saves it and the settings record is written, as for every page change.
     // Ignored (with a debug line) until the mouse has been read.
     void change_lighting(const profile::LightInfo& info);
-    // The music-reactive record: stored in the profile and saved (the mouse's record has no
-    // byte for it).
-    void change_audio_lighting(const profile::AudioLightInfo& info);
-    // The page's lighting editor, or nullptr when its layout has none. The page fills it from
-    // the profile whenever it shows new values.
-    profile::CLightControlUI* light_editor() const;
 
     // The Macros and Buttons tabs' editors, or nullptr when the layout has none.
     macro::CMacroControlUI* macro_editor() const;
@@ -110,22 +77,11 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // Control notifications from the main window's dispatch, routed by name and type.
     void notify(platform::ui::Notification& msg) override;
 
-    // ---- Notification interfaces (paths of the consumer collection) ----
-    bool open_notification(const std::string& path, int type) override;
-    bool reopen_notification(const std::string& path, int type);
-    void close_notification(int type) override;
-
-    // Stops the light thread and both notification workers (the device manager's removal).
-    void stop_threads() override;
-
     MouseCore& core() { return core_; }
     profile::CMouseProfiledata& profile() { return profile_; }
-    MouseLightThread& light_thread() { return *light_; }
-    MouseNotifications& notifications() { return *notifications_; }
+    MouseLightThread& light_thread() { return static_cast<MouseLightThread&>(*light_); }
 
   signals:
-    // The page shows new values (after a refresh), for observers such as tests.
-    void refreshed();
     // The macro editor starts or ends a recording (hook mode of the capture).
     void recording_started(int hook_mode);
     void recording_stopped();
@@ -134,9 +90,22 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     void shooting_written(bool ok);
 
   private:
-    void ensure_profile();
+    QString default_page_layout() const override;
+    void page_built() override;
+    std::string factory_profile_file() const override { return "mouse.Json"; }
+    void attach_profile(const std::filesystem::path& file) override;
+    int load_from_device() override;
+    bool read_device_settings(Mirror mirror) override;
+    int write_device_settings(int slot, std::uint8_t slot_byte) override;
+    void show_device_state() override;
+    void write_profile_extras() override { write_buttons(ButtonsFor::ProfileApply); }
+    void show_reactive(const NotificationEvent& event) override;
+    bool apply_slot_change(const NotificationAction& action) override;
+    // The mouse's table on either link.
+    int light_editor_type() const override { return WiredMouseType; }
+    void light_mode_list(std::vector<QString>& names, std::vector<bool>& visible) override;
+
     void on_change(const QString& name, platform::ui::Notification& msg);
-    void on_notification_event(const NotificationEvent& event);
     void commit_dpi_edit(int stage);
     void pick_stage_colour(int stage);
     // Stores the profile and writes the settings with slot 0, as every page change does.
@@ -144,11 +113,9 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     std::vector<profile::DpiStage> stage_list() const;
     void store_stages(const std::vector<profile::DpiStage>& list);
     void set_system(const std::function<void(profile::MouseSystemSettings&)>& change);
-    void fill_light_editor(profile::CMouseProfiledata& shown);
-    // The page's controls and lighting preview show `shown` (the profile, or what the mouse
+    // The page's controls and lighting editor show `shown` (the profile, or what the mouse
     // holds after a refused write).
     void show_values(profile::CMouseProfiledata& shown);
-    void show_lighting(const profile::LightInfo& info);
     void bind_button_editors();
     void show_selected_key();
     bool fix_macro_profiles(int deleted);
@@ -156,15 +123,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
 
     profile::CMouseProfiledata profile_;
     MouseCore core_{profile_};
-    QWidget* page_ = nullptr;
-    QString page_layout_;
-    bool profile_loaded_ = false;
-    bool light_modes_filled_ = false;
     std::uint16_t receiver_pid_ = 0;
-    std::atomic<bool> frame_posted_{false};
-    // Last: their threads are stopped (in the destructor body) before the rest is freed.
-    std::unique_ptr<MouseLightThread> light_;
-    std::unique_ptr<MouseNotifications> notifications_;
 };
 
 }  // namespace velqa::model

@@ -10,9 +10,12 @@
 #include "device/model/ui/mouse_device.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
+#include "platform/json_read.h"
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/layout_builder.h"
+#include "profile/profile_files.h"
+#include "profile/ui/light_control.h"
 #include "ui/device_key_button.h"
 #include "ui/mp_device_power.h"
 #include "ui/msg_wnd.h"
@@ -93,20 +96,219 @@ QWidget* CZentovaUSBDevice::find(const QString& name) const {
     return pui::Window::find_sub_control_by_name(const_cast<CZentovaUSBDevice*>(this), name);
 }
 
-namespace {
-
-// N of a control named prefix + N; -1 when the rest is no plain number.
-int suffix_number(const QString& name, QLatin1String prefix) {
-    if (!name.startsWith(prefix))
-        return -1;
-    bool ok = false;
-    const int n = name.mid(prefix.size()).toInt(&ok);
-    return ok && n >= 0 ? n : -1;
+platform::IndexedName CZentovaUSBDevice::indexed_name(const QString& name) {
+    return platform::split_indexed_name(name.toStdString()).value_or(platform::IndexedName{{}, -1});
 }
 
-}  // namespace
+void CZentovaUSBDevice::set_page_parts(profile::CBasicProfiledata& profile,
+                                       std::unique_ptr<PreviewLoop> light, const char* debug_name) {
+    profile_data_ = &profile;
+    light_ = std::move(light);
+    debug_name_ = debug_name;
+}
+
+void CZentovaUSBDevice::make_notifications(MouseNotifications::Kinds kinds) {
+    notify_kinds_ = kinds;
+    // The handler runs on a worker thread: it only posts to this page's thread. Posted calls
+    // still pending when the page is destroyed are dropped with it.
+    notifications_ = std::make_unique<MouseNotifications>(
+        notify_channel_, channel_,
+        [this](const NotificationEvent& event) {
+            QMetaObject::invokeMethod(
+                this, [this, event] { on_notification_event(event); }, Qt::QueuedConnection);
+        },
+        std::move(kinds));
+}
+
+void CZentovaUSBDevice::post_frame() {
+    if (frame_posted_.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            frame_posted_ = false;
+            show_led_frame();
+        },
+        Qt::QueuedConnection);
+}
+
+void CZentovaUSBDevice::stop_threads() {
+    if (light_)
+        light_->stop();
+    if (notifications_) {
+        notifications_->close_notification(notify_kinds_.wired_type);
+        notifications_->close_notification(notify_kinds_.receiver_type);
+    }
+}
+
+bool CZentovaUSBDevice::open_notification(const std::string& path, int type) {
+    return notifications_ && notifications_->open_notification(path, type);
+}
+
+bool CZentovaUSBDevice::reopen_notification(const std::string& path, int type) {
+    return notifications_ && notifications_->reopen_notification(path, type);
+}
+
+void CZentovaUSBDevice::close_notification(int type) {
+    if (notifications_)
+        notifications_->close_notification(type);
+}
+
+void CZentovaUSBDevice::on_notification_event(const NotificationEvent& event) {
+    switch (event.action.kind) {
+        case NotificationAction::Kind::ReloadSettings:
+            start_tile_timer(TimerSettings, SettingsReloadDelayMs);
+            return;
+        case NotificationAction::Kind::Reactive:
+            show_reactive(event);
+            return;
+        case NotificationAction::Kind::SetSlot:
+            if (!apply_slot_change(event.action))
+                return;
+            if (showing_device_values_)
+                show_device_values(false);
+            else
+                refresh_page();
+            return;
+        case NotificationAction::Kind::None:
+            return;
+    }
+}
+
+bool CZentovaUSBDevice::own_notification(const pui::Notification& msg) {
+    if (msg.sender == nullptr || !isAncestorOf(msg.sender))
+        return false;
+    platform::debug_output("测试成功   、n");
+    return true;
+}
+
+// ---- Profile ----
+
+void CZentovaUSBDevice::set_profile_file(const std::filesystem::path& file) {
+    attach_profile(file);
+    profile_loaded_ = true;
+}
+
+void CZentovaUSBDevice::ensure_profile() {
+    if (!profile_loaded_ && profile_data_ != nullptr)
+        set_profile_file(user_data_folder() / (name_ + ".Json"));
+}
+
+void CZentovaUSBDevice::apply_profile_file(const std::filesystem::path& file) {
+    set_profile_file(file);
+    load_profile_into_page();
+    refresh_page();
+    apply_lighting_from_profile();
+    // Not a reload from the device: that would copy its settings over the chosen profile.
+    if (device_loaded()) {
+        write_settings(0, 0);
+        write_profile_extras();
+    }
+}
+
+std::filesystem::path CZentovaUSBDevice::profile_path() const {
+    return profile_data_ != nullptr ? profile_data_->profile_path() : std::filesystem::path();
+}
+
+void CZentovaUSBDevice::save_profile() {
+    if (profile_data_ != nullptr)
+        profile_data_->save();
+}
+
+void CZentovaUSBDevice::change_audio_lighting(const profile::AudioLightInfo& info) {
+    ensure_profile();
+    if (profile_data_ == nullptr)
+        return;
+    profile_data_->write_audio_light_info(info);
+    profile_data_->save();
+}
+
+void CZentovaUSBDevice::restore_defaults() {
+    ensure_profile();
+    if (profile_data_ == nullptr)
+        return;
+    const Json::Value factory = profile::read_json(default_data_ / factory_profile_file());
+    const Json::Value& section =
+        platform::element(platform::member(factory, "Device"), static_cast<Json::ArrayIndex>(0));
+    if (!section.isObject()) {
+        platform::debug_printf("%s: no factory settings to restore\n", debug_name_);
+        return;
+    }
+    const std::filesystem::path file = profile_data_->profile_path();
+    if (!profile_data_->store_section(section, file))
+        return;
+    set_profile_file(file);
+    load_profile_into_page();
+    refresh_page();
+    apply_lighting_from_profile();
+    write_settings(0, 0);
+}
+
+// ---- Device ----
+
+void CZentovaUSBDevice::reload_all() {
+    ensure_profile();
+    const bool busy = link_busy(load_from_device());
+    load_profile_into_page();
+    read_device_settings(Mirror::IntoProfile);
+    refresh_page();
+    apply_lighting_from_profile();
+    if (light_)
+        light_->restart();
+    after_reload(busy);
+}
+
+void CZentovaUSBDevice::reload_settings() {
+    ensure_profile();
+    if (showing_device_values_) {
+        // The profile still holds values the device refused: they stay there for a retry.
+        show_device_values(true);
+        return;
+    }
+    const bool lighting = read_device_settings(Mirror::IntoProfile);
+    refresh_page();
+    if (lighting)
+        apply_lighting_from_profile();
+}
+
+int CZentovaUSBDevice::write_settings(int slot, std::uint8_t slot_byte) {
+    const int result = write_device_settings(slot, slot_byte);
+    settings_written(result);
+    return result;
+}
+
+void CZentovaUSBDevice::show_device_values(bool fresh_read) {
+    // Earlier writes may have changed the device since the last read; when the read fails too,
+    // the last record read. The profile is left alone for a retry.
+    if (fresh_read)
+        read_device_settings(Mirror::No);
+    show_device_state();
+    showing_device_values_ = true;
+}
+
+void CZentovaUSBDevice::poll_power_status() {
+    PowerUpdate update;
+    if (poll_power(channel_, power_capable_, power_suppress_, update) != link::result::Success)
+        return;
+    if (auto* power = power_control())
+        power->show_status(update.block.bytes.data(), update.block.bytes.size());
+    send_to_main(update.message, update.message_param);
+}
+
+// ---- Page ----
 
 void CZentovaUSBDevice::bind_page_controls() {
+    if (page_ == nullptr && !default_page_layout().isEmpty()) {
+        const QString file = page_layout_.isEmpty() ? default_page_layout() : page_layout_;
+        page_ = pui::Window::build_layout(file, this);
+        if (page_ != nullptr) {
+            layout()->addWidget(page_);
+            page_built();
+        } else {
+            platform::debug_printf("%s: layout %s could not be built\n", debug_name_,
+                                   file.toUtf8().constData());
+        }
+    }
     std::fill(keys_.begin(), keys_.end(), nullptr);
     std::fill(lights_.begin(), lights_.end(), nullptr);
     if (name_.empty()) {
@@ -122,13 +324,14 @@ void CZentovaUSBDevice::bind_page_controls() {
         const QString cls = child->property(pui::kClassProperty).toString();
         if (!cls.contains(QLatin1String("DeviceKeyButton")))
             continue;
-        const QString name = child->objectName();
-        if (const int k = suffix_number(name, QLatin1String("key_")); k >= 0) {
-            if (static_cast<std::size_t>(k) < keys_.size())
-                keys_[static_cast<std::size_t>(k)] = child;
-        } else if (const int l = suffix_number(name, QLatin1String("light_")); l >= 0) {
-            if (static_cast<std::size_t>(l) < lights_.size()) {
-                lights_[static_cast<std::size_t>(l)] = child;
+        const auto [prefix, n] = indexed_name(child->objectName());
+        const auto at = static_cast<std::size_t>(n);
+        if (prefix == "key_") {
+            if (at < keys_.size())
+                keys_[at] = child;
+        } else if (prefix == "light_") {
+            if (at < lights_.size()) {
+                lights_[at] = child;
                 if (auto* zone = qobject_cast<ui::CDeviceKeyButtonUI*>(child))
                     zone->set_led_color(0xFFFFFFFFu);
                 else
@@ -138,7 +341,51 @@ void CZentovaUSBDevice::bind_page_controls() {
     }
 }
 
+void CZentovaUSBDevice::set_page_visible(bool on) {
+    page_visible_ = on;
+    if (light_)
+        light_->set_hidden(!on);
+}
+
+profile::CLightControlUI* CZentovaUSBDevice::light_editor() const {
+    return page_ != nullptr ? page_->findChild<profile::CLightControlUI*>() : nullptr;
+}
+
+void CZentovaUSBDevice::fill_light_editor(profile::CBasicProfiledata& shown) {
+    profile::CLightControlUI* editor = light_editor();
+    if (editor == nullptr)
+        return;
+    editor->set_light_type(light_editor_type());
+    editor->set_light_sync(light_sync());
+    if (!light_modes_filled_) {
+        std::vector<QString> names;
+        std::vector<bool> visible;
+        light_mode_list(names, visible);
+        editor->set_mode_list(names, visible, LightLevelMax, LightLevelMax);
+        light_modes_filled_ = true;
+    }
+    editor->set_light_info(shown.light_info());
+    editor->set_audio_light_info(shown.read_audio_light_info());
+}
+
+void CZentovaUSBDevice::apply_lighting_from_profile() {
+    if (profile_data_ != nullptr)
+        show_lighting(profile_data_->light_info());
+}
+
+void CZentovaUSBDevice::show_lighting(const profile::LightInfo& info) {
+    set_lighting_values({info.mode, info.brightness, info.speed}, info.direction);
+    if (!light_)
+        return;
+    // The preview computes one entry per light indicator of the page.
+    if (light_->frame().size() != frame_.size())
+        light_->set_led_count(frame_.size());
+    light_->set_lighting(lighting_from_record(info));
+}
+
 void CZentovaUSBDevice::show_led_frame() {
+    if (light_)
+        frame_ = light_->frame();
     if (!preview_enabled_)
         return;
     for (std::size_t i = 0; i < lights_.size() && i < frame_.size(); ++i) {

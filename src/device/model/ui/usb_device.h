@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -21,6 +22,9 @@
 #include "device/link/command_channel.h"
 #include "device/link/supported_devices.h"
 #include "device/model/lighting_preview.h"
+#include "device/model/notification_worker.h"
+#include "device/model/preview_loop.h"
+#include "platform/indexed_name.h"
 #include "platform/ui/window.h"
 
 class QTimer;
@@ -28,6 +32,12 @@ class QTimer;
 namespace velqa::ui {
 class CMpDevicePowerUI;
 }
+namespace velqa::profile {
+class CBasicProfiledata;
+class CLightControlUI;
+struct AudioLightInfo;
+struct LightInfo;
+}  // namespace velqa::profile
 
 namespace velqa::model {
 
@@ -100,17 +110,18 @@ class CZentovaUSBDevice : public QWidget {
     // Whether a switch to the receiver asks the receiver for the mouse's link first.
     void set_receiver_query(bool on) { receiver_query_ = on; }
     bool receiver_query() const { return receiver_query_; }
-    // Notification interfaces by path and link type (2 cable, 6 receiver); none in the base.
-    virtual bool open_notification(const std::string& path, int type) {
-        (void)path;
-        (void)type;
-        return false;
-    }
-    virtual void close_notification(int type) { (void)type; }
+    // Notification interfaces by path and link type (mouse: 2 cable, 6 receiver; keyboard: 1
+    // and 9); false without a notification worker (the bare base page).
+    bool open_notification(const std::string& path, int type);
+    // close_notification(type), then open_notification(path, type).
+    bool reopen_notification(const std::string& path, int type);
+    void close_notification(int type);
     // What the page does after the device manager moved it to the other link.
     virtual void after_link_switch();
-    // Stops the page's worker threads (before the window goes away).
-    virtual void stop_threads() {}
+    // Stops the light thread and both notification workers (before the window goes away).
+    void stop_threads();
+    // The notification workers; a device page has them from its construction.
+    MouseNotifications& notifications() { return *notifications_; }
 
     // ---- Window state the main window tells its pages ----
     void set_window_active(bool on) { window_active_ = on; }
@@ -145,8 +156,9 @@ class CZentovaUSBDevice : public QWidget {
     bool software_lighting() const { return software_lighting_; }
     void set_preview_enabled(bool on) { preview_enabled_ = on; }
     bool preview_enabled() const { return preview_enabled_; }
-    // Whether the window that shows the page is shown (not hidden, not minimised).
-    virtual void set_page_visible(bool on) { page_visible_ = on; }
+    // Whether the window that shows the page is shown (not hidden, not minimised). The preview
+    // stops computing frames while nobody can see it.
+    virtual void set_page_visible(bool on);
     bool page_visible() const { return page_visible_; }
 
     // ---- Profile paths ----
@@ -158,36 +170,54 @@ class CZentovaUSBDevice : public QWidget {
     // <user data>/<device name>/, created.
     std::filesystem::path user_data_folder() const;
 
+    // The profile file the page reads and saves (the current profile of the profile list);
+    // default: <user data>/<device name>/<device name>.Json. Loads its section.
+    void set_profile_file(const std::filesystem::path& file);
+    // The profile the user chose becomes the page's: shown, and written to the device once it
+    // has been read (the record is built on the one read).
+    void apply_profile_file(const std::filesystem::path& file);
+    // The music-reactive record: stored in the profile and saved (the device's record has no
+    // byte for it).
+    void change_audio_lighting(const profile::AudioLightInfo& info);
+
     // ---- Virtual operations ----
-    // Finds "SelectPanel" and binds its "key_" N and "light_" N controls within the counts.
+    // The layout the page is built from (default: the device's own); before
+    // bind_page_controls.
+    void set_page_layout(const QString& layout) { page_layout_ = layout; }
+    // Builds the page from its layout (a device page) and finds "SelectPanel" and binds its
+    // "key_" N and "light_" N controls within the counts.
     virtual void bind_page_controls();
-    virtual void apply_lighting_from_profile() {}
-    // Paints the LED frame on the light indicators (when the preview is enabled).
-    virtual void show_led_frame();
+    // The preview shows the profile's lighting.
+    void apply_lighting_from_profile();
+    // Paints the LED frame (the light thread's newest, on a device page) on the light
+    // indicators (when the preview is enabled).
+    void show_led_frame();
     void set_led_entry(int index, std::uint32_t value);
     std::uint32_t led_entry(int index) const;
     const LedFrame& led_frame() const { return frame_; }
-    virtual void reload_all() {}
-    virtual void reload_settings() {}
-    virtual void poll_power_status() {}
+    // Load from the device, the profile into the page, the settings, refresh, preview restart.
+    void reload_all();
+    // The settings again (after the device reported a change), or what the device holds while
+    // the page shows it.
+    void reload_settings();
+    // The battery, shown on the power control and sent to the main window.
+    void poll_power_status();
     // True when the link is open, the receiver path is selected and the mouse answers.
     virtual bool receiver_link_check();
     virtual void load_profile_into_page() {}
     // True once the page shows what the device holds (its state has been read).
     virtual bool device_loaded() const { return false; }
-    // Puts the factory settings back: profile, device and page.
-    virtual void restore_defaults() {}
+    // Puts the factory settings back (the factory file's section replaces the profile's):
+    // profile, device and page.
+    void restore_defaults();
     virtual void refresh_page() {}
-    virtual int write_settings(int slot, std::uint8_t slot_byte) {
-        (void)slot;
-        (void)slot_byte;
-        return 0;
-    }
+    // The settings record to the device; a refused write is shown and reported.
+    int write_settings(int slot, std::uint8_t slot_byte);
     virtual void switch_function_page(int page_type);
     int function_page() const { return function_page_; }
-    virtual std::filesystem::path profile_path() const { return {}; }
+    std::filesystem::path profile_path() const;
     virtual QString profile_name() const { return {}; }
-    virtual void save_profile() {}
+    void save_profile();
     virtual void set_language(int index) { language_ = index; }
     int language() const { return language_; }
     void set_lighting_values(std::array<std::uint32_t, 3> words, std::uint16_t half) {
@@ -203,6 +233,9 @@ class CZentovaUSBDevice : public QWidget {
 
     // A control notification forwarded by the main window; the base does nothing with it.
     virtual void notify(platform::ui::Notification& msg) { (void)msg; }
+    // The page's lighting editor, or nullptr when its layout has none. The page fills it from
+    // the profile whenever it shows new values.
+    profile::CLightControlUI* light_editor() const;
 
     // ---- Lifecycle timers ----
     // What the tile's timers 1001, 1002 and 1005 do (the tile calls this on "timer").
@@ -219,8 +252,73 @@ class CZentovaUSBDevice : public QWidget {
   signals:
     // Every main-window message this page sends (also posted to the main window when set).
     void window_message(unsigned message, quintptr param, qintptr lparam);
+    // The page shows new values (after a refresh), for observers such as tests.
+    void refreshed();
 
   protected:
+    // ---- What a device page adds ----
+    // The page's profile and preview: set by a device page's constructor (with
+    // make_notifications), none in the bare base page.
+    void set_page_parts(profile::CBasicProfiledata& profile, std::unique_ptr<PreviewLoop> light,
+                        const char* debug_name);
+    // The notification workers of `kinds`; their events reach on_notification_event() on the
+    // window thread.
+    void make_notifications(MouseNotifications::Kinds kinds);
+    // Called by the light thread when a frame is ready: shows it on the window thread, at most
+    // one pending call at a time.
+    void post_frame();
+    // Its layout's file name (empty: the page builds no layout).
+    virtual QString default_page_layout() const { return {}; }
+    // After the page's layout was built and added.
+    virtual void page_built() {}
+    // The factory profile in DefaultData ("mouse.Json").
+    virtual std::string factory_profile_file() const { return {}; }
+    // Points the page's profile at `file` and loads it and what the core takes from it.
+    virtual void attach_profile(const std::filesystem::path& file) { (void)file; }
+    // Loads the device's information; returns the load's result.
+    virtual int load_from_device() { return 0; }
+    // Reads the device's settings (into the profile with Mirror::IntoProfile, saved); true when
+    // the preview has to show the profile's lighting again.
+    virtual bool read_device_settings(Mirror mirror) {
+        (void)mirror;
+        return false;
+    }
+    virtual int write_device_settings(int slot, std::uint8_t slot_byte) {
+        (void)slot;
+        (void)slot_byte;
+        return 0;
+    }
+    // The controls and the preview show what the device holds (the last record read) in place
+    // of the profile.
+    virtual void show_device_state() {}
+    // After an applied profile was written: the device's other records follow it.
+    virtual void write_profile_extras() {}
+    // A key press the device reported, for the reactive lighting.
+    virtual void show_reactive(const NotificationEvent& event) { (void)event; }
+    // A slot or stage the device switched to: true when the page must show it.
+    virtual bool apply_slot_change(const NotificationAction& action) {
+        (void)action;
+        return false;
+    }
+    // The preview shows `info`.
+    virtual void show_lighting(const profile::LightInfo& info);
+    // The lighting editor: its table type and the modes it lists (names, shown or not).
+    virtual int light_editor_type() const { return 0; }
+    virtual void light_mode_list(std::vector<QString>& names, std::vector<bool>& visible) {
+        (void)names;
+        (void)visible;
+    }
+    // The lighting editor shows `shown`'s records.
+    void fill_light_editor(profile::CBasicProfiledata& shown);
+    // Loads the profile when none was set.
+    void ensure_profile();
+    // Whether `msg` comes from a control of this page.
+    bool own_notification(const platform::ui::Notification& msg);
+    void on_notification_event(const NotificationEvent& event);
+
+    // A control name split at its last underscore ("DPI_slider_3": "DPI_slider_", 3); a name
+    // without an index gives an empty prefix and -1.
+    static platform::IndexedName indexed_name(const QString& name);
     // The notice of a write the device refused or that never reached it.
     static constexpr const char* kWriteFailedText = "device_write_failed_text";
 
@@ -236,7 +334,7 @@ class CZentovaUSBDevice : public QWidget {
     bool settings_written(int result);
     // The page shows what the device holds instead of the profile, read again when
     // `fresh_read` (else the last record read); sets showing_device_values_.
-    virtual void show_device_values(bool fresh_read) { (void)fresh_read; }
+    void show_device_values(bool fresh_read);
     // The page shows what the device holds, not the profile (a write was refused).
     bool showing_device_values_ = false;
     // Whether a load that ended with `result` failed because another program of ours kept the
@@ -287,6 +385,19 @@ class CZentovaUSBDevice : public QWidget {
     bool hovered_ = false;
     bool multiple_devices_ = false;
     bool light_sync_ = false;
+
+    QWidget* page_ = nullptr;
+    QString page_layout_;
+    bool profile_loaded_ = false;
+    bool light_modes_filled_ = false;
+    // The device page's profile (a member of it) and the prefix of its debug lines.
+    profile::CBasicProfiledata* profile_data_ = nullptr;
+    const char* debug_name_ = "device page";
+    std::atomic<bool> frame_posted_{false};
+    MouseNotifications::Kinds notify_kinds_;
+    // Last: a device page stops their threads (in its destructor) before the rest is freed.
+    std::unique_ptr<PreviewLoop> light_;
+    std::unique_ptr<MouseNotifications> notifications_;
 
   private:
     std::map<int, QTimer*> timers_;
