@@ -85,8 +85,8 @@ void CMainWnd::start_workers() {
     if (hid_ == nullptr || scan_thread_ != nullptr)
         return;
     scan_bridge_ = std::make_unique<ScanBridge>(*this);
-    scan_thread_ = std::make_unique<DeviceScanThread>(hid_, slots_, link::supported_device_table(),
-                                                      *scan_bridge_);
+    scan_thread_ =
+        std::make_unique<DeviceScanThread>(hid_, slots_, devices_->interfaces(), *scan_bridge_);
     scan_thread_->start();
     light_sync_ = std::make_unique<LightSyncThread>();
     for (const auto& target : sync_targets_)
@@ -192,8 +192,8 @@ bool CMainWnd::partner_linked(std::size_t slot) const {
 }
 
 void CMainWnd::create_initial_pages() {
-    const DeviceKindTable& kinds = device_kind_table();
-    const link::SupportedDeviceTable& table = link::supported_device_table();
+    const DeviceKindTable& kinds = kinds_;
+    const link::SupportedDeviceTable& table = devices_->interfaces();
     for (std::size_t k = 0; k < 2 && k < kinds.size(); ++k) {
         const DeviceKindRow& kind = kinds[k];
         std::optional<std::size_t> slot;
@@ -219,7 +219,7 @@ bool CMainWnd::create_device_page(std::size_t slot, int sub_type) {
         return false;
     const link::DeviceIdentity wired = wired_identity(slots_, slot);
     const int type = wired_type(wired.device_type);
-    const DeviceKindTable& kinds = device_kind_table();
+    const DeviceKindTable& kinds = kinds_;
     const auto kind_index =
         find_kind_row(kinds, wired.vendor_id, wired.product_id, static_cast<std::uint8_t>(type),
                       static_cast<std::uint8_t>(sub_type), wired.product_string);

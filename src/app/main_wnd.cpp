@@ -122,14 +122,19 @@ int dpi_for_screen(QSize size) {
 
 CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::SettingsStore settings,
                    platform::ipc::ProgramChannel* channel,
-                   std::shared_ptr<platform::hid::HidBackend> hid)
+                   std::shared_ptr<platform::hid::HidBackend> hid,
+                   std::shared_ptr<const link::DeviceCatalog> devices)
     : default_data_(std::move(default_data)),
       user_data_(std::move(user_data)),
       settings_(std::move(settings)),
       channel_(channel),
       hid_(std::move(hid)),
       audio_styles_(std::make_unique<Json::Value>()),
-      slots_(link::supported_device_table()) {
+      devices_(devices ? std::move(devices)
+                       : std::make_shared<const link::DeviceCatalog>(
+                             link::load_device_data(default_data_).catalog)),
+      kinds_(make_device_kind_table(*devices_)),
+      slots_(devices_->interfaces()) {
     aux_windows_.resize(4);
     // The window holds the focus itself until the user picks a control: given to the first
     // edit, the focus would pass through a DPI field and commit it.
@@ -909,7 +914,7 @@ QByteArray CMainWnd::tool_query_block() const {
             block[offset + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
         offset += 4;
     };
-    const DeviceKindTable& kinds = device_kind_table();
+    const DeviceKindTable& kinds = kinds_;
     put(0x0260);
     put(1);
     put(1);

@@ -73,10 +73,12 @@ class CMainWnd : public platform::ui::Window {
   public:
     // `default_data` holds Language.config and the factory AudioFile.json; `settings` keeps the
     // language; `channel` (may be null) carries messages with other programs; `hid` is the HID
-    // backend chosen at start (null: no device is looked for).
+    // backend chosen at start (null: no device is looked for); `devices` the supported devices
+    // read at start (null: those of `default_data`).
     CMainWnd(std::filesystem::path default_data, std::filesystem::path user_data,
              platform::SettingsStore settings, platform::ipc::ProgramChannel* channel = nullptr,
-             std::shared_ptr<platform::hid::HidBackend> hid = nullptr);
+             std::shared_ptr<platform::hid::HidBackend> hid = nullptr,
+             std::shared_ptr<const link::DeviceCatalog> devices = nullptr);
     ~CMainWnd() override;
 
     QString skin_file() const override { return QStringLiteral("XML_MAIN"); }
@@ -276,6 +278,8 @@ class CMainWnd : public platform::ui::Window {
     std::unique_ptr<Json::Value> audio_styles_;
 
     // Device manager.
+    std::shared_ptr<const link::DeviceCatalog> devices_;
+    DeviceKindTable kinds_;
     DeviceSlots slots_;
     std::vector<QPointer<ui::CDeviceOptionUI>> tiles_;
     std::vector<QPointer<ui::CMpDevicePowerUI>> power_widgets_;

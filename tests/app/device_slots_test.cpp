@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "support/shipped_devices.h"
+
 namespace velqa::app {
 namespace {
 
 constexpr std::uint16_t kMaker = 0xFA2E;
 
 const link::SupportedDeviceTable& table() {
-    static const auto t = link::make_supported_device_table(kMaker);
+    static const auto t = test::shipped_interfaces(kMaker);
     return t;
 }
 
@@ -114,7 +116,7 @@ TEST(DeviceIdentity, SameIdentityComparesProductStringsIgnoringCase) {
 }
 
 TEST(DeviceKinds, TableRowsAndLookUp) {
-    const auto kinds = make_device_kind_table(kMaker);
+    const auto kinds = make_device_kind_table(test::shipped_devices(kMaker));
     EXPECT_EQ(kinds[0].kind_name, "mouse");
     EXPECT_EQ(kinds[0].page_layout, "XML\\DeviceXml\\mousedevice.xml");
     EXPECT_EQ(kinds[2].page_integers, (std::array<int, 4>{170, 170, 0, -1}));
@@ -131,7 +133,7 @@ TEST(DeviceKinds, TableRowsAndLookUp) {
     EXPECT_EQ(find_kind_row(kinds, 0x0C76, 0x1630, 7, 0, "hd"), 4u);
 
     // Cable, receiver and both notification interfaces all find the mouse row.
-    DeviceSlots slots(link::make_supported_device_table(kMaker));
+    DeviceSlots slots(test::shipped_interfaces(kMaker));
     for (std::size_t slot : {4u, 5u, 6u, 7u})
         EXPECT_EQ(kind_row_for_slot(kinds, slots, slot), 0u) << slot;
     // The keyboard rows have no product string, so no kind row takes them.

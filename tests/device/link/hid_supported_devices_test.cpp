@@ -2,6 +2,7 @@
 
 #include "device/link/supported_devices.h"
 #include "platform/atomic_file.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 
 namespace velqa::link {
@@ -31,7 +32,7 @@ DeviceIdentity identity(uint16_t pid, uint16_t col, uint16_t page, uint16_t usag
 // --- The table -------------------------------------------------------------------------------
 
 TEST(SupportedDeviceTableRows, TwelveRowsWithMakerRowsAndMutualPartners) {
-    const auto table = make_supported_device_table(kMaker);
+    const auto table = test::shipped_interfaces(kMaker);
     ASSERT_EQ(table.size(), 12u);
     for (size_t i = 0; i < table.size(); ++i) {
         const auto& r = table[i];
@@ -54,7 +55,7 @@ TEST(SupportedDeviceTableRows, TwelveRowsWithMakerRowsAndMutualPartners) {
 // --- Stage 1: the path -----------------------------------------------------------------------
 
 TEST(SupportedDeviceMatchPath, CableAndReceiverCollectionsFindTheirRows) {
-    const auto table = make_supported_device_table(kMaker);
+    const auto table = test::shipped_interfaces(kMaker);
     EXPECT_EQ(match_path(table, path(kMaker, 0x2299, "&mi_01&col04")), 4u);
     EXPECT_EQ(match_path(table, path(kMaker, 0x2299, "&mi_01&col03")), 5u);
     EXPECT_EQ(match_path(table, path(kMaker, 0x22A0, "&MI_01&COL04")), 6u);
@@ -62,7 +63,7 @@ TEST(SupportedDeviceMatchPath, CableAndReceiverCollectionsFindTheirRows) {
 }
 
 TEST(SupportedDeviceMatchPath, MissingOrWrongNumbersDoNotMatch) {
-    const auto table = make_supported_device_table(kMaker);
+    const auto table = test::shipped_interfaces(kMaker);
     EXPECT_FALSE(match_path(table, path(kMaker, 0x2299, "&col04")));  // no &mi_
     EXPECT_FALSE(match_path(table, path(kMaker, 0x2299, "&mi_01")));  // no &col
     EXPECT_FALSE(match_path(table, path(kMaker, 0x2299, "&mi_00&col04")));
@@ -71,7 +72,7 @@ TEST(SupportedDeviceMatchPath, MissingOrWrongNumbersDoNotMatch) {
 }
 
 TEST(SupportedDeviceMatchPath, RowsWithVendorOrProductZeroNeverMatch) {
-    const auto table = make_supported_device_table(kMaker);
+    const auto table = test::shipped_interfaces(kMaker);
     // These numbers equal rows 0-3 (vendor and product 0) and 8-11 (product 0) exactly.
     EXPECT_FALSE(match_path(table, path(0, 0, "&mi_01&col04")));
     EXPECT_FALSE(match_path(table, path(0, 0, "&mi_01&col03")));
@@ -82,7 +83,7 @@ TEST(SupportedDeviceMatchPath, RowsWithVendorOrProductZeroNeverMatch) {
 // --- Stage 2: the opened identity ------------------------------------------------------------
 
 TEST(SupportedDeviceMatchIdentity, ProductStringIgnoresCaseAndTypeIsCopied) {
-    const auto table = make_supported_device_table(kMaker);
+    const auto table = test::shipped_interfaces(kMaker);
     auto id = identity(0x22A0, 3, 0x000C, 0x01, "velqa-r260");
     EXPECT_EQ(match_identity(table, id), 7u);
     EXPECT_EQ(id.device_type, TypeMouseReceiver);
@@ -94,7 +95,7 @@ TEST(SupportedDeviceMatchIdentity, ProductStringIgnoresCaseAndTypeIsCopied) {
 }
 
 TEST(SupportedDeviceMatchIdentity, AnyDifferingFieldOrUnreadableProductFails) {
-    const auto table = make_supported_device_table(kMaker);
+    const auto table = test::shipped_interfaces(kMaker);
     auto wrong_page = identity(0x2299, 4, 0xFF00, 0x92, "VELQA-R260");
     auto wrong_usage = identity(0x2299, 4, 0xFF1C, 0x01, "VELQA-R260");
     auto no_product = identity(0x2299, 4, 0xFF1C, 0x92, "");
