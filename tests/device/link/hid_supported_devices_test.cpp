@@ -147,5 +147,41 @@ TEST(MakerVendorIdConfig, ShippedFileIsValidAndMatchesTheCompiledDefault) {
     EXPECT_EQ(*shipped, DefaultMakerVendorId);
 }
 
+// --- Device files ------------------------------------------------------------------------------
+
+// A refused device file is named with the member at fault, and leaves out only itself; one whose
+// interface another file already claims is refused the same way, so the scan never has to pick.
+TEST(DeviceCatalogLoad, ARefusedFileNamesItsMemberAndTheOthersStillLoad) {
+    test::TempDir dir;
+    const auto shipped = test::source_dir() / "DefaultData" / "devices" / "10-velqa-r260.json";
+    std::string r260;
+    ASSERT_TRUE(platform::read_whole_file(shipped, r260));
+    ASSERT_TRUE(platform::write_file_atomically(dir / "10-r260.json", r260));
+    auto with = [&](std::string from, const std::string& to) {
+        std::string text = r260;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    ASSERT_TRUE(
+        platform::write_file_atomically(dir / "20-bad-id.json", with("\"22A0\"", "\"22A0x\"")));
+    ASSERT_TRUE(platform::write_file_atomically(dir / "30-typo.json",
+                                                with("\"Interface\"", "\"Interfce\"")));
+    ASSERT_TRUE(platform::write_file_atomically(dir / "40-twin.json", r260));
+    ASSERT_TRUE(platform::write_file_atomically(dir / "50-not-json.json", "{ \"Name\": "));
+
+    const auto data = load_device_catalog(dir.path(), {kMaker, {}});
+    ASSERT_EQ(data.problems.size(), 4u);
+    EXPECT_EQ(data.problems[0],
+              "20-bad-id.json: Links[1].ProductId: must be a hexadecimal ID 0000-FFFF");
+    EXPECT_EQ(data.problems[1].rfind("30-typo.json: Interfce: unknown member", 0), 0u)
+        << data.problems[1];
+    EXPECT_EQ(data.problems[2],
+              "40-twin.json: Links: 1A2B:2299 collection 4 is already 10-r260.json's");
+    EXPECT_EQ(data.problems[3].rfind("50-not-json.json: ", 0), 0u) << data.problems[3];
+    ASSERT_EQ(data.catalog.models().size(), 1u);
+    EXPECT_EQ(data.catalog.interfaces().size(), 4u);
+    EXPECT_EQ(match_path(data.catalog.interfaces(), path(kMaker, 0x22A0, "&mi_01&col04")), 2u);
+}
+
 }  // namespace
 }  // namespace velqa::link
