@@ -160,24 +160,35 @@ class Checker {
         return 0;
     }
 
+    // Each object of the list member `name` (min to max of them, each with only `known`
+    // members), with its "NAME[i]" path; `read` returns false to stop.
+    template <typename Read>
+    void objects(const Json::Value& list, const char* name, Json::ArrayIndex min,
+                 Json::ArrayIndex max, std::initializer_list<const char*> known, Read read) {
+        if (!list.isArray() || list.size() < min || list.size() > max) {
+            fail(name, "must be a list of " + std::to_string(min) + " to " + std::to_string(max) +
+                           " objects");
+            return;
+        }
+        for (Json::ArrayIndex i = 0; i < list.size(); ++i) {
+            const std::string where = std::string(name) + "[" + std::to_string(i) + "]";
+            if (!list[i].isObject()) {
+                fail(where, "must be an object");
+                return;
+            }
+            only(list[i], where, known);
+            if (!read(list[i], where))
+                return;
+        }
+    }
+
   private:
     std::string why_;
 };
 
 void read_links(Checker& check, const Json::Value& links, const Kind& kind, bool configured,
                 const DeviceDataSettings& settings, DeviceModel& model) {
-    if (!links.isArray() || links.empty() || links.size() > 2) {
-        check.fail("Links", "must be a list of one or two links");
-        return;
-    }
-    for (Json::ArrayIndex i = 0; i < links.size(); ++i) {
-        const std::string where = "Links[" + std::to_string(i) + "]";
-        const Json::Value& entry = links[i];
-        if (!entry.isObject()) {
-            check.fail(where, "must be an object");
-            return;
-        }
-        check.only(entry, where, {"Link", "VendorId", "ProductId"});
+    const auto read_link = [&](const Json::Value& entry, const std::string& where) {
         DeviceLink link;
         const std::string name = platform::to_text(platform::member(entry, "Link"));
         if (name == "cable") {
@@ -188,7 +199,7 @@ void read_links(Checker& check, const Json::Value& links, const Kind& kind, bool
             check.fail(where + ".Link", kind.receiver_type != 0
                                             ? "must be \"cable\" or \"receiver\""
                                             : std::string("must be \"cable\" for a ") + kind.name);
-            return;
+            return false;
         }
         for (const auto& other : model.links) {
             if (other.link == link.link)
@@ -212,24 +223,15 @@ void read_links(Checker& check, const Json::Value& links, const Kind& kind, bool
             link.product_id = check.id(product, where + ".ProductId");
         }
         model.links.push_back(link);
-    }
+        return true;
+    };
+    check.objects(links, "Links", 1, 2, {"Link", "VendorId", "ProductId"}, read_link);
     if (!model.links.empty() && model.links.front().link != DeviceLinkKind::Cable)
         check.fail("Links[0].Link", "the cable link comes first");
 }
 
 void read_collections(Checker& check, const Json::Value& list, DeviceModel& model) {
-    if (!list.isArray() || list.size() > 2) {
-        check.fail("Collections", "must be a list of at most two collections");
-        return;
-    }
-    for (Json::ArrayIndex i = 0; i < list.size(); ++i) {
-        const std::string where = "Collections[" + std::to_string(i) + "]";
-        const Json::Value& entry = list[i];
-        if (!entry.isObject()) {
-            check.fail(where, "must be an object");
-            return;
-        }
-        check.only(entry, where, {"Role", "Collection", "UsagePage", "Usage"});
+    const auto read_collection = [&](const Json::Value& entry, const std::string& where) {
         DeviceCollection c;
         const std::string role = platform::to_text(platform::member(entry, "Role"));
         if (role == "command") {
@@ -238,7 +240,7 @@ void read_collections(Checker& check, const Json::Value& list, DeviceModel& mode
             c.sub_type = SubTypeNotification;
         } else {
             check.fail(where + ".Role", "must be \"command\" or \"notification\"");
-            return;
+            return false;
         }
         for (const auto& other : model.collections) {
             if (other.sub_type == c.sub_type)
@@ -249,7 +251,10 @@ void read_collections(Checker& check, const Json::Value& list, DeviceModel& mode
         c.usage_page = check.id(platform::member(entry, "UsagePage"), where + ".UsagePage");
         c.usage = check.id(platform::member(entry, "Usage"), where + ".Usage");
         model.collections.push_back(c);
-    }
+        return true;
+    };
+    check.objects(list, "Collections", 0, 2, {"Role", "Collection", "UsagePage", "Usage"},
+                  read_collection);
 }
 
 void read_page(Checker& check, const Json::Value& page, DeviceModel& model) {
