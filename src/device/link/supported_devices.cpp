@@ -425,7 +425,6 @@ void DeviceCatalog::rebuild() {
 DeviceData load_device_catalog(const std::filesystem::path& folder,
                                const DeviceDataSettings& settings) {
     DeviceData data;
-    data.catalog.set_maker_vendor_id(settings.maker_vendor_id);
     std::vector<std::filesystem::path> files;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;

@@ -157,15 +157,12 @@ class DeviceCatalog {
 
     const std::vector<DeviceModel>& models() const { return models_; }
     const SupportedDeviceTable& interfaces() const { return table_; }
-    uint16_t maker_vendor_id() const { return maker_vendor_id_; }
-    void set_maker_vendor_id(uint16_t id) { maker_vendor_id_ = id; }
 
   private:
     void rebuild();
 
     std::vector<DeviceModel> models_;
     SupportedDeviceTable table_;
-    uint16_t maker_vendor_id_ = DefaultMakerVendorId;
 };
 
 // A catalog and the files left out of it, one "FILE: MEMBER: why" each.
