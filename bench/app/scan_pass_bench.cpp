@@ -8,6 +8,7 @@
 
 #include "app/device_scan.h"
 #include "in_process_sim.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 #include "support/test_hid_nodes.h"
 
@@ -48,9 +49,9 @@ struct Machine {
 void BM_PassReadingTheList(benchmark::State& state) {
     Machine machine;
     machine.sim.nodes().unplug(Link::Receiver);
-    velqa::app::DeviceSlots slots(velqa::link::supported_device_table());
+    velqa::app::DeviceSlots slots(velqa::test::shipped_interfaces());
     velqa::app::DeviceScanner scanner(machine.sim.backend(), slots,
-                                      velqa::link::supported_device_table());
+                                      velqa::test::shipped_interfaces());
     NullListener listener;
     if (scanner.run_pass(listener).claimed.size() != 2)
         state.SkipWithError("the cable was not claimed");
@@ -66,9 +67,9 @@ BENCHMARK(BM_PassReadingTheList)->Unit(benchmark::kMillisecond);
 // Both links plugged and all four slots linked: a pass is the presence check alone.
 void BM_PresenceOnlyPass(benchmark::State& state) {
     Machine machine;
-    velqa::app::DeviceSlots slots(velqa::link::supported_device_table());
+    velqa::app::DeviceSlots slots(velqa::test::shipped_interfaces());
     velqa::app::DeviceScanner scanner(machine.sim.backend(), slots,
-                                      velqa::link::supported_device_table());
+                                      velqa::test::shipped_interfaces());
     NullListener listener;
     if (scanner.run_pass(listener).claimed.size() != 4)
         state.SkipWithError("the mouse was not claimed");
@@ -84,9 +85,9 @@ BENCHMARK(BM_PresenceOnlyPass)->Unit(benchmark::kMicrosecond);
 // A pass that finds the mouse on both links: the list, four probing opens and the claims.
 void BM_PassClaimingTheMouse(benchmark::State& state) {
     Machine machine;
-    velqa::app::DeviceSlots slots(velqa::link::supported_device_table());
+    velqa::app::DeviceSlots slots(velqa::test::shipped_interfaces());
     velqa::app::DeviceScanner scanner(machine.sim.backend(), slots,
-                                      velqa::link::supported_device_table());
+                                      velqa::test::shipped_interfaces());
     NullListener listener;
     for (auto _ : state) {
         auto result = scanner.run_pass(listener);

@@ -1,6 +1,6 @@
-// The device configurations ("DeviceConfig.json", "KeyboardDevice.json"): any bytes give a
-// non-zero vendor ID or none, keyboard identifiers with a short product string or none, never a
-// crash or a throw.
+// The device configurations ("DeviceConfig.json", "KeyboardDevice.json", devices/*.json): any
+// bytes give a non-zero vendor ID or none, keyboard identifiers with a short product string or
+// none, a device with its page layout or none, never a crash or a throw.
 #include <cstdlib>
 
 #include "device/link/supported_devices.h"
@@ -14,6 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     const auto keyboard = velqa::link::read_keyboard_ids(file);
     if (keyboard && keyboard->product_string.size() > 126)
+        std::abort();
+    const auto model = velqa::link::read_device_model(file);
+    if (model && (model->page_layout.empty() || model->links.empty()))
         std::abort();
     return 0;
 }

@@ -251,7 +251,8 @@ bool has_display() {
 
 }  // namespace
 
-int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder) {
+int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder,
+        std::shared_ptr<const link::DeviceCatalog> devices) {
     const Options options = parse(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "velqa: %s\n%s", options.error.c_str(), kUsage);
@@ -330,7 +331,8 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     hid->set_lock_folder(std::move(lock_folder));
 
     auto wnd = std::make_unique<CMainWnd>(default_data_folder(), user_data_folder(),
-                                          platform::SettingsStore(), channel.get(), hid);
+                                          platform::SettingsStore(), channel.get(), hid,
+                                          std::move(devices));
     wnd->set_update_options(std::move(update_url), nullptr, platform::download_folder());
     wnd->set_start_hidden(options.hidden && !options.screenshot);
     // The session's displays are read here, once: X11 records the whole desktop, otherwise

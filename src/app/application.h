@@ -2,14 +2,19 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
+
+#include "device/link/supported_devices.h"
 
 namespace velqa::app {
 
 // Runs the program; returns the process exit code (0 on every path of a normal run; 2 for a
 // bad command line, 1 when --screenshot cannot save its file). `update_url` is the update
 // server's address given to the program (VELQA_UPDATE_URL); empty: the configured one.
-// `lock_folder`: where the device link locks are kept (platform::runtime_folder).
-int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder);
+// `lock_folder`: where the device link locks are kept (platform::runtime_folder). `devices`: the
+// supported devices read at start.
+int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder,
+        std::shared_ptr<const link::DeviceCatalog> devices);
 
 }  // namespace velqa::app

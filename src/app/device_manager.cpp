@@ -66,13 +66,18 @@ QString text_of(const std::string& s) {
 
 DeviceManager::DeviceManager(DeviceManagerHost& host, std::filesystem::path default_data,
                              std::filesystem::path user_data,
-                             std::shared_ptr<platform::hid::HidBackend> hid)
+                             std::shared_ptr<platform::hid::HidBackend> hid,
+                             std::shared_ptr<const link::DeviceCatalog> catalog)
     : host_(host),
       window_(host.device_window()),
       default_data_(std::move(default_data)),
       user_data_(std::move(user_data)),
       hid_(std::move(hid)),
-      slots_(link::supported_device_table()) {}
+      catalog_(catalog ? std::move(catalog)
+                       : std::make_shared<const link::DeviceCatalog>(
+                             link::load_device_data(default_data_).catalog)),
+      kinds_(make_device_kind_table(*catalog_)),
+      slots_(catalog_->interfaces()) {}
 
 DeviceManager::~DeviceManager() {
     // The workers use the slot list: they end before it goes. The window lets a blocked scan
@@ -96,8 +101,8 @@ bool DeviceManager::start() {
     if (scan_thread_ != nullptr)
         return true;
     scan_bridge_ = std::make_unique<ScanBridge>(window_);
-    scan_thread_ = std::make_unique<DeviceScanThread>(hid_, slots_, link::supported_device_table(),
-                                                      *scan_bridge_);
+    scan_thread_ =
+        std::make_unique<DeviceScanThread>(hid_, slots_, catalog_->interfaces(), *scan_bridge_);
     scan_thread_->start();
     light_sync_ = std::make_unique<LightSyncThread>();
     for (const auto& target : sync_targets_)
@@ -206,8 +211,8 @@ bool DeviceManager::partner_linked(std::size_t slot) const {
 }
 
 void DeviceManager::create_initial_pages() {
-    const DeviceKindTable& kinds = device_kind_table();
-    const link::SupportedDeviceTable& table = link::supported_device_table();
+    const DeviceKindTable& kinds = kinds_;
+    const link::SupportedDeviceTable& table = catalog_->interfaces();
     for (std::size_t k = 0; k < 2 && k < kinds.size(); ++k) {
         const DeviceKindRow& kind = kinds[k];
         std::optional<std::size_t> slot;
@@ -233,7 +238,7 @@ bool DeviceManager::create_device_page(std::size_t slot, int sub_type) {
         return false;
     const link::DeviceIdentity wired = wired_identity(slots_, slot);
     const int type = wired_type(wired.device_type);
-    const DeviceKindTable& kinds = device_kind_table();
+    const DeviceKindTable& kinds = kinds_;
     const auto kind_index =
         find_kind_row(kinds, wired.vendor_id, wired.product_id, static_cast<std::uint8_t>(type),
                       static_cast<std::uint8_t>(sub_type), wired.product_string);
@@ -799,7 +804,7 @@ QByteArray DeviceManager::tool_query_block() const {
             block[offset + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
         offset += 4;
     };
-    const DeviceKindTable& kinds = device_kind_table();
+    const DeviceKindTable& kinds = kinds_;
     put(0x0260);
     put(1);
     put(1);

@@ -74,9 +74,11 @@ class DeviceManagerHost {
 class DeviceManager : public QObject {
   public:
     // `default_data` and `user_data` are handed to the pages; `hid` (null: no device is looked
-    // for) is what the scan and the pages open interfaces through.
+    // for) is what the scan and the pages open interfaces through; `catalog` the supported
+    // devices read at start (null: those of `default_data`).
     DeviceManager(DeviceManagerHost& host, std::filesystem::path default_data,
-                  std::filesystem::path user_data, std::shared_ptr<platform::hid::HidBackend> hid);
+                  std::filesystem::path user_data, std::shared_ptr<platform::hid::HidBackend> hid,
+                  std::shared_ptr<const link::DeviceCatalog> catalog = nullptr);
     // Stops the workers (see stop_workers).
     ~DeviceManager() override;
     DeviceManager(const DeviceManager&) = delete;
@@ -174,6 +176,8 @@ class DeviceManager : public QObject {
     std::filesystem::path default_data_;
     std::filesystem::path user_data_;
     std::shared_ptr<platform::hid::HidBackend> hid_;
+    std::shared_ptr<const link::DeviceCatalog> catalog_;
+    DeviceKindTable kinds_;
     DeviceSlots slots_;
     std::vector<QPointer<ui::CDeviceOptionUI>> tiles_;
     std::vector<QPointer<ui::CMpDevicePowerUI>> power_widgets_;

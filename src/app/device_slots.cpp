@@ -180,85 +180,27 @@ link::DeviceIdentity wired_identity(const DeviceSlots& slots, std::size_t index)
 
 // ---- Device kinds ----
 
-DeviceKindTable make_device_kind_table(std::uint16_t maker_vendor_id,
-                                       const link::KeyboardIds& keyboard) {
-    struct Key {
-        std::uint16_t vendor_id;
-        std::uint16_t product_id;
-        std::uint8_t type;
-        const char* product;
-        const char* kind;
-        int model_index;
-        const char* page_layout;
-        std::array<int, 4> page_integers;
-    };
-    const std::uint16_t maker = maker_vendor_id;
-    const std::array<Key, DeviceKindRows> keys{{
-        {maker,
-         0x2299,
-         link::TypeMouse,
-         "VELQA-R260",
-         "mouse",
-         0,
-         "XML\\DeviceXml\\mousedevice.xml",
-         {15, 11, 1, -1}},
-        {maker,
-         0,
-         link::TypeMouse,
-         "mouse",
-         "mouse",
-         0,
-         "XML\\DeviceXml\\mousedevice1.xml",
-         {15, 11, 1, -1}},
-        {keyboard.vendor_id,
-         keyboard.product_id,
-         link::TypeKeyboard,
-         keyboard.product_string.c_str(),
-         "keyboard",
-         0,
-         "XML\\DeviceXml\\keyboarddevice.xml",
-         {170, 170, 0, -1}},
-        {maker,
-         0x1004,
-         link::TypeMousePad,
-         "MousePad",
-         "MousePad",
-         2,
-         "XML\\DeviceXml\\mousepaddevice.xml",
-         {15, 0, 0, -1}},
-        {0x0C76,
-         0x1630,
-         link::TypeHeadset,
-         "HD",
-         "HD",
-         3,
-         "XML\\DeviceXml\\da6533device.xml",
-         {13, 0, 0, -1}},
-    }};
+DeviceKindTable make_device_kind_table(const link::DeviceCatalog& devices) {
     DeviceKindTable table;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        const auto& k = keys[i];
-        auto& row = table[i];
-        row.vendor_id = k.vendor_id;
-        row.product_id = k.product_id;
-        row.device_type = k.type;
+    for (const link::DeviceModel& model : devices.models()) {
+        DeviceKindRow row;
+        if (!model.links.empty()) {
+            row.vendor_id = model.links.front().vendor_id;
+            row.product_id = model.links.front().product_id;
+        }
+        row.device_type = model.device_type;
         row.device_sub_type = link::SubTypeCommand;
-        row.product_string = k.product;
+        row.product_string = model.product_string;
         row.tile_layout = "XML\\CustomControlXML\\DeviceOption.xml";
         row.header = "tab_header_device";
         row.power_container = "device_power_switch";
-        row.kind_name = k.kind;
-        row.model_index = k.model_index;
-        row.page_layout = k.page_layout;
-        row.page_integers = k.page_integers;
+        row.kind_name = model.kind;
+        row.model_index = model.model_index;
+        row.page_layout = model.page_layout;
+        row.page_integers = model.page_integers;
         row.lighting_name = "tavix_light";
+        table.push_back(std::move(row));
     }
-    return table;
-}
-
-const DeviceKindTable& device_kind_table() {
-    static const DeviceKindTable table =
-        make_device_kind_table(link::maker_vendor_id(), link::keyboard_ids());
     return table;
 }
 

@@ -102,16 +102,11 @@ struct DeviceKindRow {
     std::string lighting_name;  // "tavix_light"
 };
 
-inline constexpr std::size_t DeviceKindRows = 5;
-using DeviceKindTable = std::array<DeviceKindRow, DeviceKindRows>;
+using DeviceKindTable = std::vector<DeviceKindRow>;
 
-// The table for the maker's vendor ID (rows 0, 1 and 3 carry it) and the keyboard's
-// identifiers (row 2).
-DeviceKindTable make_device_kind_table(std::uint16_t maker_vendor_id,
-                                       const link::KeyboardIds& keyboard = {});
-// The process-wide table, built from link::maker_vendor_id() and link::keyboard_ids() on first
-// use.
-const DeviceKindTable& device_kind_table();
+// One row per device of the catalog, in its order: the identity its page is keyed by (the
+// cable link's IDs, type and product string) and its page.
+DeviceKindTable make_device_kind_table(const link::DeviceCatalog& devices);
 
 // The row matching (vendor ID, product ID, type, sub-type, product string ignoring case).
 std::optional<std::size_t> find_kind_row(const DeviceKindTable& table, std::uint16_t vendor_id,

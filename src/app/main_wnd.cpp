@@ -120,14 +120,16 @@ int dpi_for_screen(QSize size) {
 
 CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::SettingsStore settings,
                    platform::ipc::ProgramChannel* channel,
-                   std::shared_ptr<platform::hid::HidBackend> hid)
+                   std::shared_ptr<platform::hid::HidBackend> hid,
+                   std::shared_ptr<const link::DeviceCatalog> catalog)
     : default_data_(std::move(default_data)),
       user_data_(std::move(user_data)),
       settings_(std::move(settings)),
       channel_(channel),
       audio_styles_(std::make_unique<Json::Value>()),
       devices_(std::make_unique<DeviceManager>(static_cast<DeviceManagerHost&>(*this),
-                                               default_data_, user_data_, std::move(hid))),
+                                               default_data_, user_data_, std::move(hid),
+                                               std::move(catalog))),
       recorder_(std::make_unique<RecordingController>(
           *this, *devices_, [this](bool on) { set_recording_controls_enabled(on); })),
       messages_(build_message_table()) {

@@ -49,10 +49,12 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
   public:
     // `default_data` holds Language.config and the factory AudioFile.json; `settings` keeps the
     // language; `channel` (may be null) carries messages with other programs; `hid` is the HID
-    // backend chosen at start (null: no device is looked for).
+    // backend chosen at start (null: no device is looked for); `catalog` the supported devices
+    // read at start (null: those of `default_data`).
     CMainWnd(std::filesystem::path default_data, std::filesystem::path user_data,
              platform::SettingsStore settings, platform::ipc::ProgramChannel* channel = nullptr,
-             std::shared_ptr<platform::hid::HidBackend> hid = nullptr);
+             std::shared_ptr<platform::hid::HidBackend> hid = nullptr,
+             std::shared_ptr<const link::DeviceCatalog> catalog = nullptr);
     ~CMainWnd() override;
 
     QString skin_file() const override { return QStringLiteral("XML_MAIN"); }

@@ -12,6 +12,7 @@
 #include "in_process_sim.h"
 #include "platform/debug_output.h"
 #include "platform/hid/sim_backend.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 #include "support/test_hid_nodes.h"
 #include "support/waiting.h"
@@ -59,7 +60,7 @@ class DeviceScannerTest : public ::testing::Test {
     // A scanner over `backend` (the simulator's own by default).
     DeviceScanner& scanner(std::shared_ptr<platform::hid::HidBackend> backend = nullptr) {
         scanner_ = std::make_unique<DeviceScanner>(backend ? backend : sim_.backend(), slots_,
-                                                   link::supported_device_table());
+                                                   test::shipped_interfaces());
         return *scanner_;
     }
 
@@ -69,7 +70,7 @@ class DeviceScannerTest : public ::testing::Test {
 
     test::TempDir dir_;
     sim::InProcessSim sim_;
-    DeviceSlots slots_{link::supported_device_table()};
+    DeviceSlots slots_{test::shipped_interfaces()};
     std::unique_ptr<DeviceScanner> scanner_;
     Recorder listener_;
 };
@@ -100,9 +101,9 @@ TEST_F(DeviceScannerTest, ClaimsTheReceiverAndThenTheCablePluggedBeside) {
     auto& scan = scanner();
     EXPECT_THAT(scan.run_pass(listener_).claimed, ElementsAre(kReceiverNotify, kReceiver));
     EXPECT_TRUE(same_identity(wired_identity(slots_, kReceiver),
-                              row_identity(link::supported_device_table()[kCable])));
+                              row_identity(test::shipped_interfaces()[kCable])));
     EXPECT_TRUE(same_identity(wired_identity(slots_, kReceiverNotify),
-                              row_identity(link::supported_device_table()[kCable])));
+                              row_identity(test::shipped_interfaces()[kCable])));
     EXPECT_FALSE(partner_linked(slots_, kReceiver));
 
     ASSERT_TRUE(sim_.nodes().plug(Link::Cable));
@@ -117,7 +118,7 @@ TEST_F(DeviceScannerTest, AProductStringMismatchIsNeverClaimed) {
     test::TempDir other;
     auto backend = platform::hid::make_sim_backend(other.path());
     platform::hid::NodeInfo info;
-    info.vendor_id = link::maker_vendor_id();
+    info.vendor_id = link::DefaultMakerVendorId;
     info.product_id = sim::SimNodes::CableProductId;
     info.interface_number = 1;
     info.product = "VELQA-R261";
@@ -224,7 +225,7 @@ TEST_F(DeviceScanThreadTest, ANodeCreatedWakesAPassAndStopEndsTheWaitAtOnce) {
     sim_.nodes().unplug(Link::Receiver);
     test::DebugLines debug;
     // Without a safety pass in the test's time, only the folder's change can give the pass.
-    DeviceScanThread thread(sim_.backend(), slots_, link::supported_device_table(), listener_,
+    DeviceScanThread thread(sim_.backend(), slots_, test::shipped_interfaces(), listener_,
                             kNoSafetyPass);
     ASSERT_TRUE(thread.start());
     ASSERT_TRUE(listener_.saw("first"));
@@ -243,7 +244,7 @@ TEST_F(DeviceScanThreadTest, ANodeCreatedWakesAPassAndStopEndsTheWaitAtOnce) {
 }
 
 TEST_F(DeviceScanThreadTest, RescanAsksForAPass) {
-    DeviceScanThread thread(sim_.backend(), slots_, link::supported_device_table(), listener_,
+    DeviceScanThread thread(sim_.backend(), slots_, test::shipped_interfaces(), listener_,
                             kNoSafetyPass);
     ASSERT_TRUE(thread.start());
     ASSERT_TRUE(listener_.saw("first"));
@@ -260,7 +261,7 @@ TEST_F(DeviceScanThreadTest, WithoutAWatchableFolderTheSafetyPassKeepsScanning) 
     faulty->set_node_folder(dir_.path() / "missing");
     faulty->fail_lists(true);
     test::DebugLines debug;
-    DeviceScanThread thread(faulty, slots_, link::supported_device_table(), listener_,
+    DeviceScanThread thread(faulty, slots_, test::shipped_interfaces(), listener_,
                             std::chrono::milliseconds(20));
     ASSERT_TRUE(thread.start());
     // A failed list read does not end the thread: later passes claim the mouse.

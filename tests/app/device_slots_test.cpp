@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/atomic_file.h"
+#include "platform/json_read.h"
+#include "support/shipped_devices.h"
+
 namespace velqa::app {
 namespace {
 
 constexpr std::uint16_t kMaker = 0xFA2E;
 
 const link::SupportedDeviceTable& table() {
-    static const auto t = link::make_supported_device_table(kMaker);
+    static const auto t = test::shipped_interfaces(kMaker);
     return t;
 }
 
@@ -114,7 +118,7 @@ TEST(DeviceIdentity, SameIdentityComparesProductStringsIgnoringCase) {
 }
 
 TEST(DeviceKinds, TableRowsAndLookUp) {
-    const auto kinds = make_device_kind_table(kMaker);
+    const auto kinds = make_device_kind_table(test::shipped_devices(kMaker));
     EXPECT_EQ(kinds[0].kind_name, "mouse");
     EXPECT_EQ(kinds[0].page_layout, "XML\\DeviceXml\\mousedevice.xml");
     EXPECT_EQ(kinds[2].page_integers, (std::array<int, 4>{170, 170, 0, -1}));
@@ -131,7 +135,7 @@ TEST(DeviceKinds, TableRowsAndLookUp) {
     EXPECT_EQ(find_kind_row(kinds, 0x0C76, 0x1630, 7, 0, "hd"), 4u);
 
     // Cable, receiver and both notification interfaces all find the mouse row.
-    DeviceSlots slots(link::make_supported_device_table(kMaker));
+    DeviceSlots slots(test::shipped_interfaces(kMaker));
     for (std::size_t slot : {4u, 5u, 6u, 7u})
         EXPECT_EQ(kind_row_for_slot(kinds, slots, slot), 0u) << slot;
     // The keyboard rows have no product string, so no kind row takes them.
@@ -155,6 +159,43 @@ TEST(DeviceTiles, ImagesAndNameTextsByTypeAndSubType) {
     EXPECT_EQ(tile_images(4, 0)->name_text_id, "hd_device_name_text");
     EXPECT_EQ(tile_images(7, 0)->name_text_id, "hd_device_name_text");
     EXPECT_EQ(tile_images(6, 0)->normal, "common/device_ico/unknow_device_normal.png");
+}
+
+// A new model with the same protocol is a new data file: a copy of the R260's file with other
+// product IDs is matched on both links and gets a mouse page, with no change to the code.
+TEST(DeviceKinds, ANewModelIsADataFile) {
+    test::TempDir dir;
+    const auto shipped = test::source_dir() / "DefaultData" / "devices";
+    for (const auto& entry : std::filesystem::directory_iterator(shipped))
+        std::filesystem::copy_file(entry.path(), dir / entry.path().filename().string());
+    std::string text = platform::read_json_file(dir / "10-velqa-r260.json").toStyledString();
+    for (auto [from, to] : {std::pair{"\"2299\"", "\"2399\""}, std::pair{"\"22A0\"", "\"23A0\""},
+                            std::pair{"\"VELQA-R260\"", "\"VELQA-R270\""}})
+        text.replace(text.find(from), std::string(from).size(), to);
+    ASSERT_TRUE(platform::write_file_atomically(dir / "60-velqa-r270.json", text));
+
+    const auto data = link::load_device_catalog(dir.path(), {kMaker, {}});
+    ASSERT_TRUE(data.problems.empty()) << data.problems.front();
+    const auto& rows = data.catalog.interfaces();
+    ASSERT_EQ(rows.size(), 16u);
+    for (std::size_t row = 0; row < 12; ++row)
+        EXPECT_TRUE(same_identity(row_identity(rows[row]), row_identity(table()[row])));
+
+    DeviceSlots slots(rows);
+    const auto kinds = make_device_kind_table(data.catalog);
+    link::DeviceIdentity receiver = row_identity(rows[14]);
+    receiver.product_string = "velqa-r270";
+    receiver.device_type = 0;
+    receiver.device_path = "/n/r#vid_fa2e&pid_23a0&mi_01&col04";
+    ASSERT_EQ(link::match_path(rows, receiver.device_path), 14u);
+    ASSERT_EQ(link::match_identity(rows, receiver), 14u);
+    EXPECT_EQ(receiver.device_type, link::TypeMouseReceiver);
+    ASSERT_EQ(slots.claim(receiver, 1, 2), 14u);
+    const auto kind = kind_row_for_slot(kinds, slots, 14);
+    ASSERT_EQ(kind, 5u);
+    EXPECT_EQ(kinds[*kind].kind_name, "mouse");
+    EXPECT_EQ(kinds[*kind].product_id, 0x2399);
+    EXPECT_EQ(kinds[*kind].page_layout, "XML\\DeviceXml\\mousedevice.xml");
 }
 
 }  // namespace

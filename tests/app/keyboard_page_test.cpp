@@ -38,8 +38,11 @@ class KeyboardPageTest : public AppTest {
         sim::FirmwareOptions options;
         options.device = sim::SimDevice::Keyboard;
         options.keys = Keys;
-        sim = std::make_unique<InProcessSim>(dir_ / "sim", options, 0,
-                                             sim::keyboard_identity(link::keyboard_ids()));
+        const auto config = source_dir() / "tests" / "app" / "keyboard_test_config.json";
+        auto data = link::load_device_data(factory(), config);
+        ASSERT_TRUE(data.problems.empty());
+        sim = std::make_unique<InProcessSim>(
+            dir_ / "sim", options, 0, sim::keyboard_identity(*link::read_keyboard_ids(config)));
         ASSERT_TRUE(sim->started());
         if (!cable) {
             sim->nodes().unplug(Link::Cable);
@@ -49,8 +52,9 @@ class KeyboardPageTest : public AppTest {
             sim->nodes().unplug(Link::Receiver);
             sim->firmware().set_plugged(Link::Receiver, false);
         }
-        wnd = std::make_unique<app::CMainWnd>(factory(), dir_ / "user", store(), nullptr,
-                                              sim->backend());
+        wnd = std::make_unique<app::CMainWnd>(
+            factory(), dir_ / "user", store(), nullptr, sim->backend(),
+            std::make_shared<const link::DeviceCatalog>(std::move(data.catalog)));
         QObject::connect(wnd.get(), &app::CMainWnd::settled, [this] { settled = true; });
         ASSERT_TRUE(wnd->create("ZARN_VELQA_R260", QSize(1000, 640)));
         ASSERT_TRUE(wait_until([&] { return settled; }, 20000));

@@ -2,12 +2,14 @@
 // acts on a running simulator through its control socket.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "device/link/supported_devices.h"
 #include "firmware.h"
+#include "platform/folders.h"
 #include "platform/number_text.h"
 #include "sim_control.h"
 #include "sim_nodes.h"
@@ -123,14 +125,23 @@ int main(int argc, char** argv) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
+    // The data folder and the environment are read here, once.
+    const auto default_data = velqa::platform::resources_folder() / "DefaultData";
+    const auto maker_vendor_id =
+        velqa::link::read_maker_vendor_id(default_data / "DeviceConfig.json")
+            .value_or(velqa::link::DefaultMakerVendorId);
+    if (keyboard_config.empty()) {
+        const char* env = std::getenv("VELQA_KEYBOARD_CONFIG");
+        keyboard_config = env != nullptr && *env != '\0'
+                              ? std::string(env)
+                              : (default_data / "KeyboardDevice.json").string();
+    }
     const bool keyboard = options.device == velqa::sim::SimDevice::Keyboard;
     velqa::sim::NodeIdentity identity;
     if (keyboard) {
         if (!keys_given)
             options.keys = velqa::sim::KeyboardDefaultKeys;
-        const std::filesystem::path file = keyboard_config.empty()
-                                               ? velqa::link::keyboard_config_file()
-                                               : std::filesystem::path(keyboard_config);
+        const std::filesystem::path file(keyboard_config);
         std::string error;
         const auto ids = velqa::link::read_keyboard_ids(file, &error);
         if (!ids) {
@@ -144,6 +155,7 @@ int main(int argc, char** argv) {
                          file.c_str());
         identity = velqa::sim::keyboard_identity(*ids);
     }
+    identity.maker_vendor_id = maker_vendor_id;
 
     velqa::sim::Firmware firmware(options);
     velqa::sim::FirmwareHandler handler(firmware, static_cast<int>(latency));

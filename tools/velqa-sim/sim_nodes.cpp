@@ -168,7 +168,7 @@ struct SimNodes::Impl {
 
     std::string sidecar_text(Link link, uint8_t iface) const {
         platform::hid::NodeInfo info;
-        info.vendor_id = identity.vendor_id != 0 ? identity.vendor_id : link::maker_vendor_id();
+        info.vendor_id = identity.vendor_id != 0 ? identity.vendor_id : identity.maker_vendor_id;
         info.product_id =
             link == Link::Cable ? identity.cable_product_id : identity.receiver_product_id;
         info.version_number = 0x0100;

@@ -30,7 +30,8 @@ class ReportHandler {
 
 // What the nodes say of themselves in their sidecars, and how their files are named.
 struct NodeIdentity {
-    uint16_t vendor_id = 0;  // 0: the maker's vendor ID
+    uint16_t vendor_id = 0;                                 // 0: the maker's vendor ID
+    uint16_t maker_vendor_id = link::DefaultMakerVendorId;  // DeviceConfig.json's, from main
     uint16_t cable_product_id = 0x2299;
     uint16_t receiver_product_id = 0x22A0;
     std::string product = "VELQA-R260";

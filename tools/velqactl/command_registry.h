@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "device/link/supported_devices.h"
 #include "platform/hid/hid_backend.h"
 
 namespace velqa::ctl {
@@ -21,6 +22,7 @@ struct Context {
     std::shared_ptr<platform::hid::HidBackend> hid;
     std::string update_url;
     std::filesystem::path download_folder;  // platform::download_folder()
+    link::DeviceCatalog devices;            // the supported devices
 };
 
 // args: the words after the command word. Returns an ExitCode.

@@ -89,7 +89,7 @@ namespace {
 // Both matching stages: by path, then by the opened interface's identity.
 std::vector<Found> find_devices(const Context& context, ProbeFailure* probe = nullptr) {
     std::vector<Found> found;
-    const auto& table = link::supported_device_table();
+    const auto& table = context.devices.interfaces();
     HidDevice scanner(context.hid);
     if (!scanner.scan())
         return found;

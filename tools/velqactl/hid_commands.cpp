@@ -21,9 +21,8 @@ namespace {
 namespace hid = platform::hid;
 using link::HidDevice;
 
-int list_interfaces(hid::HidBackend& backend) {
+int list_interfaces(hid::HidBackend& backend, const link::SupportedDeviceTable& table) {
     const auto result = hid::scan_interfaces(backend);
-    const auto& table = link::supported_device_table();
     for (const auto& entry : result.interfaces) {
         const auto& node = result.nodes[entry.node];
         const auto& top = node.descriptor.collections[entry.collection];
@@ -173,7 +172,7 @@ int parse_descriptor(const std::vector<std::string>& args) {
 
 int run_hid(const Context& context, const std::vector<std::string>& args) {
     if (args.size() == 1 && args[0] == "list")
-        return list_interfaces(*context.hid);
+        return list_interfaces(*context.hid, context.devices.interfaces());
     if (!args.empty() && args[0] == "parse") {
         return parse_descriptor(std::vector<std::string>(args.begin() + 1, args.end()));
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "command_registry.h"
+#include "device/link/supported_devices.h"
 #include "platform/folders.h"
 #include "platform/hid/hid_backend.h"
 
@@ -42,12 +43,18 @@ int main(int argc, char** argv) {
             // The environment is read here, once; commands get the backend and address it names.
             const char* update_url = std::getenv("VELQA_UPDATE_URL");
             const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
+            const char* keyboard_config = std::getenv("VELQA_KEYBOARD_CONFIG");
+            auto devices =
+                velqa::link::load_device_data(velqa::platform::resources_folder() / "DefaultData",
+                                              keyboard_config != nullptr ? keyboard_config : "");
+            for (const auto& problem : devices.problems)
+                std::fprintf(stderr, "velqactl: device file not used: %s\n", problem.c_str());
             auto hid = velqa::platform::hid::backend_from_environment();
             hid->set_lock_folder(
                 velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : ""));
-            const velqa::ctl::Context context{std::move(hid),
-                                              update_url != nullptr ? update_url : "",
-                                              velqa::platform::download_folder()};
+            const velqa::ctl::Context context{
+                std::move(hid), update_url != nullptr ? update_url : "",
+                velqa::platform::download_folder(), std::move(devices.catalog)};
             return c.run(context, std::vector<std::string>(args.begin() + 1, args.end()));
         }
     }

@@ -1,12 +1,12 @@
 #include "device/link/supported_devices.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cstdlib>
+#include <cstdio>
 
 #include "device/link/hid_device.h"
 #include "platform/debug_output.h"
-#include "platform/folders.h"
 #include "platform/json_read.h"
 
 namespace velqa::link {
@@ -97,77 +97,374 @@ std::optional<KeyboardIds> read_keyboard_ids(const std::filesystem::path& file,
     return ids;
 }
 
-std::filesystem::path keyboard_config_file() {
-    if (const char* env = std::getenv("VELQA_KEYBOARD_CONFIG"); env != nullptr && *env != '\0')
-        return env;
-    return platform::resources_folder() / "DefaultData" / "KeyboardDevice.json";
+namespace {
+
+constexpr const char* MakerVendor = "maker";
+
+struct Kind {
+    const char* name;
+    uint8_t cable_type;
+    uint8_t receiver_type;  // 0: no receiver
+};
+constexpr Kind Kinds[] = {
+    {"mouse", TypeMouse, TypeMouseReceiver},
+    {"keyboard", TypeKeyboard, TypeKeyboardReceiver},
+    {"MousePad", TypeMousePad, 0},
+    {"HD", TypeHeadset, 0},
+};
+
+// Collects the first refusal of a device file as "MEMBER: why".
+class Checker {
+  public:
+    bool failed() const { return !why_.empty(); }
+    const std::string& why() const { return why_; }
+    void fail(const std::string& where, const std::string& reason) {
+        if (why_.empty())
+            why_ = where + ": " + reason;
+    }
+
+    // Refuses members of `object` that are not in `known`.
+    void only(const Json::Value& object, const std::string& where,
+              std::initializer_list<const char*> known) {
+        for (const auto& name : object.getMemberNames()) {
+            bool listed = false;
+            for (const char* k : known)
+                listed = listed || name == k;
+            if (!listed)
+                fail(where.empty() ? name : where + "." + name, "unknown member");
+        }
+    }
+    std::string text(const Json::Value& object, const char* key, const std::string& where,
+                     size_t max) {
+        const Json::Value& v = platform::member(object, key);
+        if (!v.isString() || v.asString().empty() || v.asString().size() > max) {
+            fail(where + key, "must be text of 1 to " + std::to_string(max) + " characters");
+            return {};
+        }
+        return v.asString();
+    }
+    int integer(const Json::Value& v, const std::string& where, int min, int max) {
+        if (!v.isIntegral() || v.isBool() || v.asLargestInt() < min || v.asLargestInt() > max) {
+            fail(where,
+                 "must be an integer from " + std::to_string(min) + " to " + std::to_string(max));
+            return 0;
+        }
+        return static_cast<int>(v.asLargestInt());
+    }
+    uint16_t id(const Json::Value& v, const std::string& where) {
+        if (v.isString()) {
+            if (auto parsed = parse_vendor_text(v.asString()))
+                return *parsed;
+        }
+        fail(where, "must be a hexadecimal ID 0000-FFFF");
+        return 0;
+    }
+
+    // Each object of the list member `name` (min to max of them, each with only `known`
+    // members), with its "NAME[i]" path; `read` returns false to stop.
+    template <typename Read>
+    void objects(const Json::Value& list, const char* name, Json::ArrayIndex min,
+                 Json::ArrayIndex max, std::initializer_list<const char*> known, Read read) {
+        if (!list.isArray() || list.size() < min || list.size() > max) {
+            fail(name, "must be a list of " + std::to_string(min) + " to " + std::to_string(max) +
+                           " objects");
+            return;
+        }
+        for (Json::ArrayIndex i = 0; i < list.size(); ++i) {
+            const std::string where = std::string(name) + "[" + std::to_string(i) + "]";
+            if (!list[i].isObject()) {
+                fail(where, "must be an object");
+                return;
+            }
+            only(list[i], where, known);
+            if (!read(list[i], where))
+                return;
+        }
+    }
+
+  private:
+    std::string why_;
+};
+
+void read_links(Checker& check, const Json::Value& links, const Kind& kind, bool configured,
+                const DeviceDataSettings& settings, DeviceModel& model) {
+    const auto read_link = [&](const Json::Value& entry, const std::string& where) {
+        DeviceLink link;
+        const std::string name = platform::to_text(platform::member(entry, "Link"));
+        if (name == "cable") {
+            link.link = DeviceLinkKind::Cable;
+        } else if (name == "receiver" && kind.receiver_type != 0) {
+            link.link = DeviceLinkKind::Receiver;
+        } else {
+            check.fail(where + ".Link", kind.receiver_type != 0
+                                            ? "must be \"cable\" or \"receiver\""
+                                            : std::string("must be \"cable\" for a ") + kind.name);
+            return false;
+        }
+        for (const auto& other : model.links) {
+            if (other.link == link.link)
+                check.fail(where + ".Link", "names a link twice");
+        }
+        const Json::Value& vendor = platform::member(entry, "VendorId");
+        const Json::Value& product = platform::member(entry, "ProductId");
+        if (configured) {
+            if (!vendor.isNull() || !product.isNull())
+                check.fail(where,
+                           "a configured device takes its IDs from the keyboard "
+                           "configuration; VendorId and ProductId must be left out");
+            link.vendor_id = settings.keyboard.vendor_id;
+            link.product_id = link.link == DeviceLinkKind::Cable
+                                  ? settings.keyboard.product_id
+                                  : settings.keyboard.receiver_product_id;
+        } else {
+            link.vendor_id = vendor.isString() && vendor.asString() == MakerVendor
+                                 ? settings.maker_vendor_id
+                                 : check.id(vendor, where + ".VendorId");
+            link.product_id = check.id(product, where + ".ProductId");
+        }
+        model.links.push_back(link);
+        return true;
+    };
+    check.objects(links, "Links", 1, 2, {"Link", "VendorId", "ProductId"}, read_link);
+    if (!model.links.empty() && model.links.front().link != DeviceLinkKind::Cable)
+        check.fail("Links[0].Link", "the cable link comes first");
 }
 
-const KeyboardIds& keyboard_ids() {
-    static const KeyboardIds ids = [] {
+void read_collections(Checker& check, const Json::Value& list, DeviceModel& model) {
+    const auto read_collection = [&](const Json::Value& entry, const std::string& where) {
+        DeviceCollection c;
+        const std::string role = platform::to_text(platform::member(entry, "Role"));
+        if (role == "command") {
+            c.sub_type = SubTypeCommand;
+        } else if (role == "notification") {
+            c.sub_type = SubTypeNotification;
+        } else {
+            check.fail(where + ".Role", "must be \"command\" or \"notification\"");
+            return false;
+        }
+        for (const auto& other : model.collections) {
+            if (other.sub_type == c.sub_type)
+                check.fail(where + ".Role", "names a role twice");
+        }
+        c.collection_number = static_cast<uint16_t>(
+            check.integer(platform::member(entry, "Collection"), where + ".Collection", 1, 255));
+        c.usage_page = check.id(platform::member(entry, "UsagePage"), where + ".UsagePage");
+        c.usage = check.id(platform::member(entry, "Usage"), where + ".Usage");
+        model.collections.push_back(c);
+        return true;
+    };
+    check.objects(list, "Collections", 0, 2, {"Role", "Collection", "UsagePage", "Usage"},
+                  read_collection);
+}
+
+void read_page(Checker& check, const Json::Value& page, DeviceModel& model) {
+    if (!page.isObject()) {
+        check.fail("Page", "must be an object");
+        return;
+    }
+    check.only(page, "Page", {"Layout", "Integers", "ModelIndex"});
+    model.page_layout = check.text(page, "Layout", "Page.", 260);
+    const Json::Value& integers = platform::member(page, "Integers");
+    if (!integers.isArray() || integers.size() != model.page_integers.size()) {
+        check.fail("Page.Integers", "must be a list of 4 integers");
+        return;
+    }
+    for (Json::ArrayIndex i = 0; i < integers.size(); ++i) {
+        model.page_integers[i] =
+            check.integer(integers[i], "Page.Integers[" + std::to_string(i) + "]", -0x8000, 0x7FFF);
+    }
+    model.model_index =
+        check.integer(platform::member(page, "ModelIndex"), "Page.ModelIndex", 0, 255);
+}
+
+bool is_keyboard(const DeviceModel& model) {
+    return model.device_type == TypeKeyboard;
+}
+
+}  // namespace
+
+std::optional<DeviceModel> read_device_model(const std::filesystem::path& file,
+                                             const DeviceDataSettings& settings,
+                                             std::string* error) {
+    std::string why;
+    const Json::Value root = platform::read_json_file(file, &why);
+    const auto refuse = [&](const std::string& reason) -> std::optional<DeviceModel> {
+        if (error)
+            *error = file.filename().string() + ": " + reason;
+        return std::nullopt;
+    };
+    if (!root.isObject())
+        return refuse(why.empty() ? "not a JSON object" : why);
+
+    Checker check;
+    check.only(root, "",
+               {"Name", "Kind", "ProductString", "Configured", "Links", "Interface", "Collections",
+                "Page"});
+    DeviceModel model;
+    model.file = file.filename().string();
+    model.name = check.text(root, "Name", "", 200);
+    const std::string kind_name = platform::to_text(platform::member(root, "Kind"));
+    const Kind* kind = nullptr;
+    for (const Kind& k : Kinds) {
+        if (kind_name == k.name)
+            kind = &k;
+    }
+    if (kind == nullptr)
+        return refuse("Kind: must be \"mouse\", \"keyboard\", \"MousePad\" or \"HD\"");
+    model.kind = kind->name;
+    model.device_type = kind->cable_type;
+
+    const Json::Value& configured = platform::member(root, "Configured");
+    if (!configured.isNull() && !configured.isBool())
+        check.fail("Configured", "must be true or false");
+    const bool from_configuration = configured.isBool() && configured.asBool();
+    if (from_configuration && kind->cable_type != TypeKeyboard)
+        check.fail("Configured", "only a keyboard takes its IDs from the keyboard configuration");
+    if (from_configuration) {
+        if (!platform::member(root, "ProductString").isNull())
+            check.fail("ProductString",
+                       "a configured device takes it from the keyboard "
+                       "configuration; it must be left out");
+        model.product_string = settings.keyboard.product_string;
+    } else {
+        model.product_string = check.text(root, "ProductString", "", MaxProductString);
+    }
+    read_links(check, platform::member(root, "Links"), *kind, from_configuration, settings, model);
+    model.interface_number = static_cast<uint16_t>(
+        check.integer(platform::member(root, "Interface"), "Interface", 0, 255));
+    read_collections(check, platform::member(root, "Collections"), model);
+    read_page(check, platform::member(root, "Page"), model);
+    if (check.failed())
+        return refuse(check.why());
+    return model;
+}
+
+bool DeviceCatalog::add(DeviceModel model, std::string* error) {
+    // Two devices may not answer to the same interface: the scan would give it to the first.
+    for (const auto& link : model.links) {
+        if (link.vendor_id == 0 || link.product_id == 0)
+            continue;  // never matched
+        for (const auto& other : models_) {
+            if (other.interface_number != model.interface_number)
+                continue;
+            for (const auto& other_link : other.links) {
+                if (other_link.vendor_id != link.vendor_id ||
+                    other_link.product_id != link.product_id)
+                    continue;
+                for (const auto& c : model.collections) {
+                    for (const auto& oc : other.collections) {
+                        if (oc.collection_number == c.collection_number) {
+                            if (error) {
+                                char ids[16];
+                                std::snprintf(ids, sizeof ids, "%04X:%04X", link.vendor_id,
+                                              link.product_id);
+                                *error = model.file + ": Links: " + ids + " collection " +
+                                         std::to_string(c.collection_number) + " is already " +
+                                         other.file + "'s";
+                            }
+                            return false;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    models_.push_back(std::move(model));
+    rebuild();
+    return true;
+}
+
+void DeviceCatalog::rebuild() {
+    table_.clear();
+    std::vector<const DeviceModel*> order;
+    for (const auto& m : models_) {
+        if (is_keyboard(m))
+            order.push_back(&m);
+    }
+    for (const auto& m : models_) {
+        if (!is_keyboard(m))
+            order.push_back(&m);
+    }
+    for (const DeviceModel* m : order) {
+        const size_t first = table_.size();
+        const size_t per_link = m->collections.size();
+        for (size_t l = 0; l < m->links.size(); ++l) {
+            const DeviceLink& link = m->links[l];
+            const Kind* kind = nullptr;
+            for (const Kind& k : Kinds) {
+                if (k.cable_type == m->device_type)
+                    kind = &k;
+            }
+            for (size_t c = 0; c < per_link; ++c) {
+                const DeviceCollection& col = m->collections[c];
+                SupportedDeviceRow r;
+                r.vendor_id = link.vendor_id;
+                r.product_id = link.product_id;
+                r.interface_number = m->interface_number;
+                r.collection_number = col.collection_number;
+                r.device_type = link.link == DeviceLinkKind::Receiver && kind != nullptr
+                                    ? kind->receiver_type
+                                    : m->device_type;
+                r.device_sub_type = col.sub_type;
+                r.usage_page = col.usage_page;
+                r.usage = col.usage;
+                // The cable's row and the receiver's row of one collection name each other.
+                r.has_partner = m->links.size() == 2;
+                r.partner_row = static_cast<uint8_t>(first + (1 - l) * per_link + c);
+                if (!r.has_partner)
+                    r.partner_row = 0;
+                // A link that can never match carries no product string.
+                if (link.vendor_id != 0 && link.product_id != 0)
+                    r.product_string = m->product_string;
+                table_.push_back(std::move(r));
+            }
+        }
+    }
+}
+
+DeviceData load_device_catalog(const std::filesystem::path& folder,
+                               const DeviceDataSettings& settings) {
+    DeviceData data;
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (it->path().extension() == ".json")
+            files.push_back(it->path());
+    }
+    if (ec) {
+        data.problems.push_back(folder.string() + ": " + ec.message());
+        return data;
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
         std::string error;
-        if (auto configured = read_keyboard_ids(keyboard_config_file(), &error))
-            return *configured;
-        platform::debug_printf("keyboard configuration not used (%s): no keyboard is matched",
-                               error.c_str());
-        return KeyboardIds{};
-    }();
-    return ids;
+        auto model = read_device_model(file, settings, &error);
+        if (!model || !data.catalog.add(std::move(*model), &error))
+            data.problems.push_back(error);
+    }
+    return data;
 }
 
-uint16_t maker_vendor_id() {
-    static const uint16_t id = [] {
-        auto file = platform::resources_folder() / "DefaultData" / "DeviceConfig.json";
-        if (auto configured = read_maker_vendor_id(file))
-            return *configured;
+DeviceData load_device_data(const std::filesystem::path& default_data,
+                            const std::filesystem::path& keyboard_config) {
+    DeviceDataSettings settings;
+    if (auto configured = read_maker_vendor_id(default_data / "DeviceConfig.json")) {
+        settings.maker_vendor_id = *configured;
+    } else {
         platform::debug_printf("DeviceConfig.json: no usable MakerVendorId, using %04X",
                                DefaultMakerVendorId);
-        return DefaultMakerVendorId;
-    }();
-    return id;
-}
-
-SupportedDeviceTable make_supported_device_table(uint16_t maker, const KeyboardIds& keyboard) {
-    auto row = [](uint16_t vid, uint16_t pid, uint16_t col, uint8_t type, uint8_t sub,
-                  uint8_t partner, const char* product) {
-        SupportedDeviceRow r;
-        r.vendor_id = vid;
-        r.product_id = pid;
-        r.interface_number = 1;
-        r.collection_number = col;
-        r.device_type = type;
-        r.device_sub_type = sub;
-        r.usage_page = col == 4 ? 0xFF1C : 0x000C;
-        r.usage = col == 4 ? 0x92 : 0x01;
-        r.has_partner = true;
-        r.partner_row = partner;
-        r.product_string = product;
-        return r;
-    };
-    const uint16_t kvid = keyboard.vendor_id;
-    const uint16_t kpid = keyboard.product_id;
-    const uint16_t krpid = keyboard.receiver_product_id;
-    const char* kname = kvid != 0 ? keyboard.product_string.c_str() : "";
-    return {{
-        row(kvid, kpid, 4, TypeKeyboard, SubTypeCommand, 2, kname),
-        row(kvid, kpid, 3, TypeKeyboard, SubTypeNotification, 3, kname),
-        row(kvid, krpid, 4, TypeKeyboardReceiver, SubTypeCommand, 0, kname),
-        row(kvid, krpid, 3, TypeKeyboardReceiver, SubTypeNotification, 1, kname),
-        row(maker, 0x2299, 4, TypeMouse, SubTypeCommand, 6, "VELQA-R260"),
-        row(maker, 0x2299, 3, TypeMouse, SubTypeNotification, 7, "VELQA-R260"),
-        row(maker, 0x22A0, 4, TypeMouseReceiver, SubTypeCommand, 4, "VELQA-R260"),
-        row(maker, 0x22A0, 3, TypeMouseReceiver, SubTypeNotification, 5, "VELQA-R260"),
-        row(maker, 0, 4, TypeMouse, SubTypeCommand, 10, ""),
-        row(maker, 0, 3, TypeMouse, SubTypeNotification, 11, ""),
-        row(maker, 0, 4, TypeMouseReceiver, SubTypeCommand, 8, ""),
-        row(maker, 0, 3, TypeMouseReceiver, SubTypeNotification, 9, ""),
-    }};
-}
-
-const SupportedDeviceTable& supported_device_table() {
-    static const SupportedDeviceTable table =
-        make_supported_device_table(maker_vendor_id(), keyboard_ids());
-    return table;
+    }
+    std::string error;
+    const auto keyboard_file =
+        keyboard_config.empty() ? default_data / "KeyboardDevice.json" : keyboard_config;
+    if (auto ids = read_keyboard_ids(keyboard_file, &error)) {
+        settings.keyboard = *ids;
+    } else {
+        platform::debug_printf("keyboard configuration not used (%s): no keyboard is matched",
+                               error.c_str());
+    }
+    return load_device_catalog(default_data / "devices", settings);
 }
 
 DeviceIdentity identity_of(const HidDevice& device) {

@@ -1,4 +1,5 @@
-// The fixed table of supported HID interfaces and the identity matching against it.
+// The supported devices, read from data files, their HID interfaces and the identity matching
+// against them.
 #pragma once
 
 #include <array>
@@ -7,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velqa::link {
 
@@ -56,8 +58,8 @@ struct SupportedDeviceRow {
     std::string product_string;
 };
 
-inline constexpr size_t SupportedDeviceRows = 12;
-using SupportedDeviceTable = std::array<SupportedDeviceRow, SupportedDeviceRows>;
+// One row per interface the program serves, in the catalog's order (see DeviceCatalog).
+using SupportedDeviceTable = std::vector<SupportedDeviceRow>;
 
 // Used when the configuration file is missing or unreadable. Not a registered vendor's ID;
 // owners of the real mouse set theirs in DefaultData/DeviceConfig.json.
@@ -66,10 +68,6 @@ inline constexpr uint16_t DefaultMakerVendorId = 0xFA2E;
 // Reads "MakerVendorId" (hexadecimal text such as "FA2E" or "0xFA2E", or a JSON integer) from
 // `file`. nullopt when the file is missing, unparsable or the value is not a 16-bit non-zero ID.
 std::optional<uint16_t> read_maker_vendor_id(const std::filesystem::path& file);
-
-// The maker's vendor ID: from resources_folder()/DefaultData/DeviceConfig.json, else the
-// compiled-in default. Read once per process.
-uint16_t maker_vendor_id();
 
 // The keyboard's identifiers (rows 0 to 3 and the keyboard's kind row). All 0 by default, so
 // that no interface matches until a keyboard is configured.
@@ -90,22 +88,100 @@ struct KeyboardIds {
 std::optional<KeyboardIds> read_keyboard_ids(const std::filesystem::path& file,
                                              std::string* error = nullptr);
 
-// The file the keyboard configuration is read from: $VELQA_KEYBOARD_CONFIG when set, else
-// resources_folder()/DefaultData/KeyboardDevice.json.
-std::filesystem::path keyboard_config_file();
+// ---- Devices as data ----
+//
+// Each supported device is one JSON file (DefaultData/devices/*.json):
+//   "Name"           text shown in messages
+//   "Kind"           "mouse", "keyboard", "MousePad" or "HD": the profile folder and device type
+//   "ProductString"  what the device reports (at most 126 characters)
+//   "Configured"     true: IDs and product string come from the keyboard configuration
+//   "Links"          [{"Link": "cable"|"receiver", "VendorId": ID|"maker", "ProductId": ID}]
+//   "Interface"      the USB interface number of its collections (0-255)
+//   "Collections"    [{"Role": "command"|"notification", "Collection": 1-255,
+//                      "UsagePage": ID, "Usage": ID}]; empty: the window knows the kind, but
+//                    no interface of it is served
+//   "Page"           {"Layout": text, "Integers": [4 integers], "ModelIndex": 0-255}
+// IDs are hexadecimal text ("22A0", "0x22A0"); "maker" is DefaultData/DeviceConfig.json's
+// MakerVendorId. Unknown members are refused, so that a misspelt one is not silently ignored.
 
-// read_keyboard_ids(keyboard_config_file()), or the defaults (all 0) when that fails. Read once
-// per process.
-const KeyboardIds& keyboard_ids();
+enum class DeviceLinkKind : uint8_t { Cable, Receiver };
 
-// The table for the given maker vendor ID (rows 4 to 11 carry it) and keyboard identifiers
-// (rows 0 to 3; their product string stays empty while the vendor ID is 0).
-SupportedDeviceTable make_supported_device_table(uint16_t maker_vendor_id,
-                                                 const KeyboardIds& keyboard = {});
+struct DeviceLink {
+    DeviceLinkKind link = DeviceLinkKind::Cable;
+    uint16_t vendor_id = 0;
+    uint16_t product_id = 0;
+};
 
-// The process-wide table, built from maker_vendor_id() and keyboard_ids() on first use and
-// never changed.
-const SupportedDeviceTable& supported_device_table();
+struct DeviceCollection {
+    uint8_t sub_type = SubTypeCommand;  // SubTypeCommand or SubTypeNotification
+    uint16_t collection_number = 0;
+    uint16_t usage_page = 0;
+    uint16_t usage = 0;
+};
+
+struct DeviceModel {
+    std::string file;  // the file's name, for messages
+    std::string name;
+    std::string kind;         // "mouse", "keyboard", "MousePad", "HD"
+    uint8_t device_type = 0;  // of the kind, on the cable
+    std::string product_string;
+    uint16_t interface_number = 0;
+    std::vector<DeviceLink> links;  // cable first
+    std::vector<DeviceCollection> collections;
+    std::string page_layout;
+    std::array<int, 4> page_integers{};
+    int model_index = 0;
+};
+
+// What a device file's IDs are resolved against.
+struct DeviceDataSettings {
+    uint16_t maker_vendor_id = DefaultMakerVendorId;
+    KeyboardIds keyboard;
+};
+
+// Reads and checks one device file. nullopt, with "FILE: MEMBER: why" in *error, when it is not
+// a device file the program accepts.
+std::optional<DeviceModel> read_device_model(const std::filesystem::path& file,
+                                             const DeviceDataSettings& settings = {},
+                                             std::string* error = nullptr);
+
+// The supported devices and the interface table built from them. Interface rows: keyboards
+// first (the row numbers `velqactl hid list` prints), then the other devices, each in the order
+// added; per device, each link (cable, receiver) with each of its collections. A device's rows
+// on the cable and through the receiver name each other as partners.
+class DeviceCatalog {
+  public:
+    // Adds a device. False (nothing added), with the reason in *error, when one of its
+    // interfaces is one that another device already claims.
+    bool add(DeviceModel model, std::string* error = nullptr);
+
+    const std::vector<DeviceModel>& models() const { return models_; }
+    const SupportedDeviceTable& interfaces() const { return table_; }
+
+  private:
+    void rebuild();
+
+    std::vector<DeviceModel> models_;
+    SupportedDeviceTable table_;
+};
+
+// A catalog and the files left out of it, one "FILE: MEMBER: why" each.
+struct DeviceData {
+    DeviceCatalog catalog;
+    std::vector<std::string> problems;
+};
+
+// Every *.json file of `folder`, in file-name order; a file that is refused is left out and
+// named in problems.
+DeviceData load_device_catalog(const std::filesystem::path& folder,
+                               const DeviceDataSettings& settings);
+
+// What the programs read at start from their data folder: the maker's vendor ID from
+// DeviceConfig.json (else DefaultMakerVendorId), the keyboard configuration from
+// `keyboard_config` (empty: KeyboardDevice.json; unreadable: no keyboard is matched) and the
+// devices of devices/.
+DeviceData load_device_data(const std::filesystem::path& default_data,
+                            const std::filesystem::path& keyboard_config = {});
 
 // First matching stage (before opening): the row index whose vendor, product, collection and
 // interface equal the numbers parsed from `path`; rows with vendor or product 0 never match.

@@ -20,6 +20,7 @@
 #include "platform/hid/sim_backend.h"
 #include "platform/hid/sysfs_fixture.h"
 #include "sim_nodes.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 #include "support/waiting.h"
 
@@ -175,10 +176,10 @@ class HidSim : public ::testing::Test {
             link == Link::Cable ? SimNodes::CableProductId : SimNodes::ReceiverProductId;
         if (col) {
             std::snprintf(tail, sizeof tail, "#vid_%04x&pid_%04x&mi_%02x&col%02x",
-                          maker_vendor_id(), pid, interface_number, col);
+                          DefaultMakerVendorId, pid, interface_number, col);
         } else {
-            std::snprintf(tail, sizeof tail, "#vid_%04x&pid_%04x&mi_%02x", maker_vendor_id(), pid,
-                          interface_number);
+            std::snprintf(tail, sizeof tail, "#vid_%04x&pid_%04x&mi_%02x", DefaultMakerVendorId,
+                          pid, interface_number);
         }
         return nodes_.node_path(link, static_cast<uint8_t>(interface_number)).string() + tail;
     }
@@ -208,7 +209,7 @@ TEST_F(HidSim, ScanListsBothLinksPerCollection) {
     EXPECT_EQ(paths[9], path(Link::Receiver, 1, 4));
     std::vector<size_t> rows;
     for (const auto& p : paths) {
-        if (auto row = match_path(supported_device_table(), p))
+        if (auto row = match_path(test::shipped_interfaces(), p))
             rows.push_back(*row);
     }
     EXPECT_THAT(rows, ElementsAre(5, 4, 7, 6));
@@ -229,7 +230,7 @@ TEST_F(HidSim, VelqactlListsEveryCollectionAndRecognisesTheMouse) {
     ASSERT_EQ(::pclose(pipe), 0);
     ASSERT_EQ(lines.size(), 10u);
     char vid[8];
-    std::snprintf(vid, sizeof vid, "%04X", maker_vendor_id());
+    std::snprintf(vid, sizeof vid, "%04X", DefaultMakerVendorId);
     EXPECT_EQ(lines[0], path(Link::Cable, 0, 0) + "  " + vid +
                             ":2299  mi=00 col=00 usage=0001:0002  \"VELQA-R260\"\n");
     EXPECT_EQ(lines[4], path(Link::Cable, 1, 4) + "  " + vid +
@@ -253,7 +254,7 @@ TEST_F(HidSim, OpenLoadsTheCollectionsCapabilities) {
     EXPECT_EQ(d.caps().output_report_length, 64);
     EXPECT_EQ(d.caps().feature_report_length, 0);
     EXPECT_EQ(d.caps().number_input_value_caps, 1);
-    EXPECT_EQ(d.attributes().vendor_id, maker_vendor_id());
+    EXPECT_EQ(d.attributes().vendor_id, DefaultMakerVendorId);
     EXPECT_EQ(d.attributes().product_id, 0x22A0);
     EXPECT_EQ(d.attributes().version_number, 0x0100);
     EXPECT_EQ(d.interface_number(), 1);
@@ -275,7 +276,7 @@ TEST_F(HidSim, OpenLoadsTheCollectionsCapabilities) {
                       0,
                       0,
                       d.path()};
-    EXPECT_EQ(match_identity(supported_device_table(), id), 6u);
+    EXPECT_EQ(match_identity(test::shipped_interfaces(), id), 6u);
     d.close();
     EXPECT_FALSE(d.is_open());
     EXPECT_EQ(d.caps().input_report_length, 0);

@@ -2,6 +2,7 @@
 
 #include "device/link/supported_devices.h"
 #include "platform/atomic_file.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 
 namespace velqa::link {
@@ -31,7 +32,7 @@ DeviceIdentity identity(uint16_t pid, uint16_t col, uint16_t page, uint16_t usag
 // --- The table -------------------------------------------------------------------------------
 
 TEST(SupportedDeviceTableRows, TwelveRowsWithMakerRowsAndMutualPartners) {
-    const auto table = make_supported_device_table(kMaker);
+    const auto table = test::shipped_interfaces(kMaker);
     ASSERT_EQ(table.size(), 12u);
     for (size_t i = 0; i < table.size(); ++i) {
         const auto& r = table[i];
@@ -54,7 +55,7 @@ TEST(SupportedDeviceTableRows, TwelveRowsWithMakerRowsAndMutualPartners) {
 // --- Stage 1: the path -----------------------------------------------------------------------
 
 TEST(SupportedDeviceMatchPath, CableAndReceiverCollectionsFindTheirRows) {
-    const auto table = make_supported_device_table(kMaker);
+    const auto table = test::shipped_interfaces(kMaker);
     EXPECT_EQ(match_path(table, path(kMaker, 0x2299, "&mi_01&col04")), 4u);
     EXPECT_EQ(match_path(table, path(kMaker, 0x2299, "&mi_01&col03")), 5u);
     EXPECT_EQ(match_path(table, path(kMaker, 0x22A0, "&MI_01&COL04")), 6u);
@@ -62,7 +63,7 @@ TEST(SupportedDeviceMatchPath, CableAndReceiverCollectionsFindTheirRows) {
 }
 
 TEST(SupportedDeviceMatchPath, MissingOrWrongNumbersDoNotMatch) {
-    const auto table = make_supported_device_table(kMaker);
+    const auto table = test::shipped_interfaces(kMaker);
     EXPECT_FALSE(match_path(table, path(kMaker, 0x2299, "&col04")));  // no &mi_
     EXPECT_FALSE(match_path(table, path(kMaker, 0x2299, "&mi_01")));  // no &col
     EXPECT_FALSE(match_path(table, path(kMaker, 0x2299, "&mi_00&col04")));
@@ -71,7 +72,7 @@ TEST(SupportedDeviceMatchPath, MissingOrWrongNumbersDoNotMatch) {
 }
 
 TEST(SupportedDeviceMatchPath, RowsWithVendorOrProductZeroNeverMatch) {
-    const auto table = make_supported_device_table(kMaker);
+    const auto table = test::shipped_interfaces(kMaker);
     // These numbers equal rows 0-3 (vendor and product 0) and 8-11 (product 0) exactly.
     EXPECT_FALSE(match_path(table, path(0, 0, "&mi_01&col04")));
     EXPECT_FALSE(match_path(table, path(0, 0, "&mi_01&col03")));
@@ -82,7 +83,7 @@ TEST(SupportedDeviceMatchPath, RowsWithVendorOrProductZeroNeverMatch) {
 // --- Stage 2: the opened identity ------------------------------------------------------------
 
 TEST(SupportedDeviceMatchIdentity, ProductStringIgnoresCaseAndTypeIsCopied) {
-    const auto table = make_supported_device_table(kMaker);
+    const auto table = test::shipped_interfaces(kMaker);
     auto id = identity(0x22A0, 3, 0x000C, 0x01, "velqa-r260");
     EXPECT_EQ(match_identity(table, id), 7u);
     EXPECT_EQ(id.device_type, TypeMouseReceiver);
@@ -94,7 +95,7 @@ TEST(SupportedDeviceMatchIdentity, ProductStringIgnoresCaseAndTypeIsCopied) {
 }
 
 TEST(SupportedDeviceMatchIdentity, AnyDifferingFieldOrUnreadableProductFails) {
-    const auto table = make_supported_device_table(kMaker);
+    const auto table = test::shipped_interfaces(kMaker);
     auto wrong_page = identity(0x2299, 4, 0xFF00, 0x92, "VELQA-R260");
     auto wrong_usage = identity(0x2299, 4, 0xFF1C, 0x01, "VELQA-R260");
     auto no_product = identity(0x2299, 4, 0xFF1C, 0x92, "");
@@ -144,6 +145,42 @@ TEST(MakerVendorIdConfig, ShippedFileIsValidAndMatchesTheCompiledDefault) {
         read_maker_vendor_id(test::source_dir() / "DefaultData" / "DeviceConfig.json");
     ASSERT_TRUE(shipped) << "DefaultData/DeviceConfig.json must parse";
     EXPECT_EQ(*shipped, DefaultMakerVendorId);
+}
+
+// --- Device files ------------------------------------------------------------------------------
+
+// A refused device file is named with the member at fault, and leaves out only itself; one whose
+// interface another file already claims is refused the same way, so the scan never has to pick.
+TEST(DeviceCatalogLoad, ARefusedFileNamesItsMemberAndTheOthersStillLoad) {
+    test::TempDir dir;
+    const auto shipped = test::source_dir() / "DefaultData" / "devices" / "10-velqa-r260.json";
+    std::string r260;
+    ASSERT_TRUE(platform::read_whole_file(shipped, r260));
+    ASSERT_TRUE(platform::write_file_atomically(dir / "10-r260.json", r260));
+    auto with = [&](std::string from, const std::string& to) {
+        std::string text = r260;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    ASSERT_TRUE(
+        platform::write_file_atomically(dir / "20-bad-id.json", with("\"22A0\"", "\"22A0x\"")));
+    ASSERT_TRUE(platform::write_file_atomically(dir / "30-typo.json",
+                                                with("\"Interface\"", "\"Interfce\"")));
+    ASSERT_TRUE(platform::write_file_atomically(dir / "40-twin.json", r260));
+    ASSERT_TRUE(platform::write_file_atomically(dir / "50-not-json.json", "{ \"Name\": "));
+
+    const auto data = load_device_catalog(dir.path(), {kMaker, {}});
+    ASSERT_EQ(data.problems.size(), 4u);
+    EXPECT_EQ(data.problems[0],
+              "20-bad-id.json: Links[1].ProductId: must be a hexadecimal ID 0000-FFFF");
+    EXPECT_EQ(data.problems[1].rfind("30-typo.json: Interfce: unknown member", 0), 0u)
+        << data.problems[1];
+    EXPECT_EQ(data.problems[2],
+              "40-twin.json: Links: 1A2B:2299 collection 4 is already 10-r260.json's");
+    EXPECT_EQ(data.problems[3].rfind("50-not-json.json: ", 0), 0u) << data.problems[3];
+    ASSERT_EQ(data.catalog.models().size(), 1u);
+    EXPECT_EQ(data.catalog.interfaces().size(), 4u);
+    EXPECT_EQ(match_path(data.catalog.interfaces(), path(kMaker, 0x22A0, "&mi_01&col04")), 2u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "device/link/supported_devices.h"
 #include "platform/atomic_file.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 
 namespace velqa::link {
@@ -26,7 +27,7 @@ TEST_F(KeyboardConfig, ShippedFileParsesWithHexIdsOfZero) {
     ASSERT_TRUE(shipped) << error;
     EXPECT_EQ(*shipped, KeyboardIds{});
     // Nothing is matched with it: every keyboard row keeps a zero ID.
-    const auto table = make_supported_device_table(DefaultMakerVendorId, *shipped);
+    const auto table = test::shipped_interfaces(DefaultMakerVendorId, *shipped);
     for (size_t row = 0; row < 4; ++row) {
         EXPECT_EQ(table[row].vendor_id, 0) << row;
         EXPECT_EQ(table[row].product_string, "") << row;
@@ -40,7 +41,7 @@ TEST_F(KeyboardConfig, ConfiguredIdsFillTheKeyboardRowsAndMatch) {
     EXPECT_EQ(ids->vendor_id, 0x3151);
     EXPECT_EQ(ids->product_id, 0x4011);
     EXPECT_EQ(ids->receiver_product_id, 0x4012);
-    const auto table = make_supported_device_table(DefaultMakerVendorId, *ids);
+    const auto table = test::shipped_interfaces(DefaultMakerVendorId, *ids);
     EXPECT_EQ(table[0].product_id, 0x4011);
     EXPECT_EQ(table[1].product_id, 0x4011);
     EXPECT_EQ(table[2].product_id, 0x4012);
