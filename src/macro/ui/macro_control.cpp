@@ -236,9 +236,7 @@ void CMacroControlUI::fill_names() {
     auto* list = qobject_cast<QListWidget*>(control(kNameList));
     if (list == nullptr)
         return;
-    std::optional<pui::Window::NotifySuppressor> quiet;
-    if (pui::Window* w = pui::window_of(this))
-        quiet.emplace(*w);
+    const pui::Quiet quiet(this);
     list->clear();
     for (const MacroEntry& e : library_.entries()) {
         auto* item = new QListWidgetItem(qt(e.name));
@@ -276,9 +274,7 @@ void CMacroControlUI::select_macro(int index) {
     if (index >= library_.size())
         index = -1;
     {
-        std::optional<pui::Window::NotifySuppressor> quiet;
-        if (pui::Window* w = pui::window_of(this))
-            quiet.emplace(*w);
+        const pui::Quiet quiet(this);
         pui::select_item(control(kNameList), index, false);
     }
     if (index >= 0) {
@@ -314,9 +310,7 @@ void CMacroControlUI::show_added_macro(const MacroResult& r) {
         auto* item = new QListWidgetItem(qt(r.name));
         item->setData(Qt::UserRole, qt(library_.entries()[static_cast<std::size_t>(r.index)].guid));
         item->setSizeHint(QSize(0, kNameItemHeight));
-        std::optional<pui::Window::NotifySuppressor> quiet;
-        if (pui::Window* w = pui::window_of(this))
-            quiet.emplace(*w);
+        const pui::Quiet quiet(this);
         list->addItem(item);
     }
     select_macro(r.index);
@@ -366,9 +360,7 @@ void CMacroControlUI::delete_macro() {
     if (!shows_library(-1, gone)) {
         fill_names();
     } else if (auto* list = qobject_cast<QListWidget*>(control(kNameList))) {
-        std::optional<pui::Window::NotifySuppressor> quiet;
-        if (pui::Window* w = pui::window_of(this))
-            quiet.emplace(*w);
+        const pui::Quiet quiet(this);
         delete list->takeItem(gone);
     }
     events_.clear();
@@ -512,9 +504,7 @@ void CMacroControlUI::insert_row_widget(int at, const MacroEvent& e) {
     QWidget* row = make_row(e);
     item->setData(Qt::UserRole, pui::user_data(row));
     {
-        std::optional<pui::Window::NotifySuppressor> quiet;
-        if (pui::Window* w = pui::window_of(this))
-            quiet.emplace(*w);
+        const pui::Quiet quiet(this);
         list->insertItem(at, item);
         list->setItemWidget(item, row);
     }
@@ -529,9 +519,7 @@ void CMacroControlUI::rebuild_rows() {
     if (list == nullptr)
         return;
     {
-        std::optional<pui::Window::NotifySuppressor> quiet;
-        if (pui::Window* w = pui::window_of(this))
-            quiet.emplace(*w);
+        const pui::Quiet quiet(this);
         list->clear();
     }
     for (std::size_t i = 0; i < events_.size(); ++i)
