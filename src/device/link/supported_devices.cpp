@@ -277,6 +277,32 @@ void read_page(Checker& check, const Json::Value& page, DeviceModel& model) {
         check.integer(platform::member(page, "ModelIndex"), "Page.ModelIndex", 0, 255);
 }
 
+void read_sensors(Checker& check, const Json::Value& list, const Kind& kind, DeviceModel& model) {
+    if (list.isNull())
+        return;
+    if (kind.cable_type != TypeMouse) {
+        check.fail("Sensors", "only a mouse has sensors");
+        return;
+    }
+    const auto read_sensor = [&](const Json::Value& entry, const std::string& where) {
+        DeviceSensor sensor;
+        sensor.sensor_id = check.id(platform::member(entry, "SensorId"), where + ".SensorId");
+        // The profile holds two stage sets; a third could never reach the mouse.
+        sensor.stage_set =
+            check.integer(platform::member(entry, "StageSet"), where + ".StageSet", 0, 1);
+        // Stage DPIs travel as 16-bit values.
+        sensor.dpi_max =
+            check.integer(platform::member(entry, "DpiMax"), where + ".DpiMax", 100, 0xFFFF);
+        for (const auto& other : model.sensors) {
+            if (other.sensor_id == sensor.sensor_id)
+                check.fail(where + ".SensorId", "names a sensor twice");
+        }
+        model.sensors.push_back(sensor);
+        return !check.failed();
+    };
+    check.objects(list, "Sensors", 1, 16, {"SensorId", "StageSet", "DpiMax"}, read_sensor);
+}
+
 bool is_keyboard(const DeviceModel& model) {
     return model.device_type == TypeKeyboard;
 }
@@ -299,7 +325,7 @@ std::optional<DeviceModel> read_device_model(const std::filesystem::path& file,
     Checker check;
     check.only(root, "",
                {"Name", "Kind", "ProductString", "Configured", "Links", "Interface", "Collections",
-                "Page"});
+                "Page", "Sensors"});
     DeviceModel model;
     model.file = file.filename().string();
     model.name = check.text(root, "Name", "", 200);
@@ -334,6 +360,7 @@ std::optional<DeviceModel> read_device_model(const std::filesystem::path& file,
         check.integer(platform::member(root, "Interface"), "Interface", 0, 255));
     read_collections(check, platform::member(root, "Collections"), model);
     read_page(check, platform::member(root, "Page"), model);
+    read_sensors(check, platform::member(root, "Sensors"), *kind, model);
     if (check.failed())
         return refuse(check.why());
     return model;

@@ -101,6 +101,8 @@ std::optional<KeyboardIds> read_keyboard_ids(const std::filesystem::path& file,
 //                      "UsagePage": ID, "Usage": ID}]; empty: the window knows the kind, but
 //                    no interface of it is served
 //   "Page"           {"Layout": text, "Integers": [4 integers], "ModelIndex": 0-255}
+//   "Sensors"        a mouse's sensors: [{"SensorId": ID, "StageSet": 0-1, "DpiMax": 100-65535}];
+//                    the sensor the mouse reports picks the profile's stage set and the DPI limit
 // IDs are hexadecimal text ("22A0", "0x22A0"); "maker" is DefaultData/DeviceConfig.json's
 // MakerVendorId. Unknown members are refused, so that a misspelt one is not silently ignored.
 
@@ -119,6 +121,14 @@ struct DeviceCollection {
     uint16_t usage = 0;
 };
 
+// A sensor a mouse may report, the profile stage set its DPI stages are kept in and its highest
+// DPI.
+struct DeviceSensor {
+    uint16_t sensor_id = 0;
+    int stage_set = 0;
+    int dpi_max = 0;
+};
+
 struct DeviceModel {
     std::string file;  // the file's name, for messages
     std::string name;
@@ -131,6 +141,7 @@ struct DeviceModel {
     std::string page_layout;
     std::array<int, 4> page_integers{};
     int model_index = 0;
+    std::vector<DeviceSensor> sensors;
 };
 
 // What a device file's IDs are resolved against.

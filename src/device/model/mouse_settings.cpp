@@ -193,6 +193,13 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
     return rec;
 }
 
+profile::SensorTable sensor_table(const link::DeviceModel& model) {
+    std::vector<profile::SensorSpec> sensors;
+    for (const link::DeviceSensor& s : model.sensors)
+        sensors.push_back({s.sensor_id, s.stage_set, s.dpi_max});
+    return profile::SensorTable(std::move(sensors));
+}
+
 DpiRange dpi_range(std::uint16_t sensor_id) {
     return profile::dpi_range_of_set(profile::stage_set_for_sensor(sensor_id));
 }

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "device/link/codecs.h"
+#include "device/link/supported_devices.h"
 #include "profile/profile_data.h"
+#include "profile/sensor_table.h"
 #include "profile/settings_limits.h"
 
 namespace velqa::model {
@@ -88,6 +90,9 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
 
 using DpiRange = profile::ValueRange;
 constexpr int DpiStep = 50;
+
+// The sensors `model`'s device file lists.
+profile::SensorTable sensor_table(const link::DeviceModel& model);
 
 // 50-26000 for sensor 0x3395, 50-30000 for 0x3950; any other sensor gets the narrower range.
 DpiRange dpi_range(std::uint16_t sensor_id);

@@ -2,8 +2,11 @@
 // the record built from the profile.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "device/model/mouse_settings.h"
 #include "profile/profile_files.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 
 namespace velqa::model {
@@ -27,6 +30,56 @@ TEST(MouseDpi, TypedValuesAreClampedToTheSensorsRange) {
     EXPECT_EQ(dpi_display_value(1234), 1250);
     EXPECT_EQ(dpi_display_value(1250), 1250);
     EXPECT_EQ(dpi_display_value(50), 50);
+}
+
+const link::DeviceModel& shipped_mouse() {
+    static const link::DeviceCatalog catalog = test::shipped_devices();
+    for (const link::DeviceModel& m : catalog.models()) {
+        if (m.product_string == "VELQA-R260")
+            return m;
+    }
+    throw std::runtime_error("the shipped devices lack the R260");
+}
+
+// Until every caller takes the table, the shipped file must say what the built-in limits say.
+TEST(MouseSensors, ShippedFileMatchesTheBuiltInLimits) {
+    const profile::SensorTable table = sensor_table(shipped_mouse());
+    for (const std::uint16_t id : {SensorA, SensorB, std::uint16_t{0x1234}}) {
+        EXPECT_EQ(table.stage_set_for(id), profile::stage_set_for_sensor(id)) << id;
+        EXPECT_EQ(table.dpi_range_for(id), dpi_range(id)) << id;
+    }
+    for (const int set : {-1, 0, 1, 2})
+        EXPECT_EQ(table.dpi_range_of_set(set), profile::dpi_range_of_set(set)) << set;
+}
+
+// Another sensor is a line of data; a damaged line is refused with the file and member named.
+TEST(MouseSensors, DeviceFileDecidesEachSensorsSetAndLimit) {
+    test::TempDir dir;
+    const auto file_with = [&](const std::string& third) {
+        std::ofstream(dir / "mouse.json") << R"({"Name":"M","Kind":"mouse","ProductString":"m",
+            "Links":[{"Link":"cable","VendorId":"maker","ProductId":"1234"}],"Interface":1,
+            "Collections":[],"Page":{"Layout":"x.xml","Integers":[0,0,0,0],"ModelIndex":0},
+            "Sensors":[{"SensorId":"3395","StageSet":0,"DpiMax":26000},
+                       {"SensorId":"3950","StageSet":1,"DpiMax":30000},)"
+                                          << third << "]}";
+        std::string error;
+        auto model = link::read_device_model(dir / "mouse.json", {}, &error);
+        return std::pair{model, error};
+    };
+    const auto [model, error] = file_with(R"({"SensorId":"0x3360","StageSet":1,"DpiMax":12000})");
+    ASSERT_TRUE(model) << error;
+    const profile::SensorTable table = sensor_table(*model);
+    EXPECT_EQ(table.stage_set_for(0x3360), 1);
+    EXPECT_EQ(table.dpi_range_for(0x3360), (DpiRange{50, 12000}));
+    EXPECT_EQ(table.dpi_range_for(SensorB), (DpiRange{50, 30000}));
+    EXPECT_EQ(table.dpi_range_for(0x1234), (DpiRange{50, 12000}));
+
+    EXPECT_EQ(file_with(R"({"SensorId":"33G0","StageSet":1,"DpiMax":12000})").second,
+              "mouse.json: Sensors[2].SensorId: must be a hexadecimal ID 0000-FFFF");
+    EXPECT_EQ(file_with(R"({"SensorId":"3360","StageSet":2,"DpiMax":12000})").second,
+              "mouse.json: Sensors[2].StageSet: must be an integer from 0 to 1");
+    EXPECT_EQ(file_with(R"({"SensorId":"3950","StageSet":1,"DpiMax":12000})").second,
+              "mouse.json: Sensors[2].SensorId: names a sensor twice");
 }
 
 TEST(MouseNotifications, EventCodes) {
