@@ -284,7 +284,7 @@ bool DeviceManager::create_device_page(std::size_t slot, int sub_type) {
         if (auto* profiles = p->template findChild<profile::CDeviceProfileUI*>()) {
             const auto folder = user_data_ / kind.kind_name;
             const auto factory_file = default_data_ / (kind.kind_name + ".Json");
-            profiles->set_kind(folder, factory_file, type);
+            profiles->set_kind(folder, factory_file, type, model::sensor_table(*catalog_));
             connect(profiles, &profile::CDeviceProfileUI::profile_applied, p,
                     [p](const QString& file) { p->apply_profile_file(file.toStdString()); });
             profiles->load();
@@ -308,6 +308,7 @@ bool DeviceManager::create_device_page(std::size_t slot, int sub_type) {
         keyboard_pages_.push_back(keyboard);
     } else {
         auto* mouse = new model::CZentovaMouseDevice(hid_);
+        mouse->set_sensors(model::sensor_table(catalog_->models()[*kind_index]));
         set_up(mouse);
         host_.mouse_page_added(*mouse);
         mouse_pages_.push_back(mouse);

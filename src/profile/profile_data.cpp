@@ -15,17 +15,6 @@ namespace velqa::profile {
 
 namespace fs = std::filesystem;
 
-int stage_set_for_sensor(std::uint16_t sensor_id) {
-    switch (sensor_id) {
-        case 0x3395:
-            return StageSet3395;
-        case 0x3950:
-            return StageSet3950;
-        default:
-            return -1;
-    }
-}
-
 // ---- CBasicProfiledata: paths and documents ------------------------------------------------
 
 void CBasicProfiledata::set_profile_path(const fs::path& path) {

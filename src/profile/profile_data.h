@@ -20,12 +20,9 @@
 
 namespace velqa::profile {
 
-// Stage sets of the mouse, chosen by the sensor identifier the mouse reports.
+// The profile's two stage sets; the device file says which sensor uses which.
 inline constexpr int StageSet3395 = 0;
 inline constexpr int StageSet3950 = 1;
-
-// 0 for sensor 0x3395, 1 for 0x3950, -1 for any other (then stages are neither read nor written).
-int stage_set_for_sensor(std::uint16_t sensor_id);
 
 // The base class; also the mouse pad's data object.
 class CBasicProfiledata {

@@ -352,7 +352,7 @@ ListResult ProfileList::import_file(const fs::path& file) {
     std::vector<std::string> corrections = complete_from_factory(document, factory);
     if (std::string why = unsavable_sections(document, factory); !why.empty())
         return result(ListStatus::Refused, -1, why);
-    for (std::string& line : hold_profile_values(document))
+    for (std::string& line : hold_profile_values(document, sensors_))
         corrections.push_back(std::move(line));
 
     // The file's title names the profile; its own "profilename" is not used.

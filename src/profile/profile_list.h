@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "profile/profile_files.h"
+#include "profile/sensor_table.h"
 
 namespace velqa::profile {
 
@@ -125,7 +126,10 @@ class ProfileList {
     // profile folder only. What the file lacks is completed from the factory profile (refused
     // when it cannot be, so every listed profile can be saved), and every value the device
     // records carry is held within its range; the result lists both kinds of change.
+    // Stage DPIs are held to the ranges of the sensors set with set_sensors (without them,
+    // only to the field's width).
     ListResult import_file(const std::filesystem::path& file);
+    void set_sensors(SensorTable sensors) { sensors_ = std::move(sensors); }
     // Writes the profile file of entry `index` unchanged to `target`.
     ListResult export_file(int index, const std::filesystem::path& target);
 
@@ -144,6 +148,7 @@ class ProfileList {
     std::filesystem::path folder_;
     std::filesystem::path default_file_;
     int device_type_ = 0;
+    SensorTable sensors_;
     UuidClock clock_;
     Json::Value document_;
     std::vector<ProfileEntry> entries_;

@@ -303,14 +303,14 @@ void set_field(Record& record, const RecordField<Record>& field, std::int64_t va
         field.at);
 }
 
-// The range of a field, for a DPI stage of `stage_set`; nothing for a field without one.
+// The range of a field, `stage_dpi` for a stage's DPI; nothing for a field without one.
 template <typename Record>
-std::optional<ValueRange> field_range(const RecordField<Record>& field, int stage_set = 0) {
+std::optional<ValueRange> field_range(const RecordField<Record>& field, ValueRange stage_dpi = {}) {
     switch (field.limit) {
         case FieldLimit::Fixed:
             return field.range;
         case FieldLimit::StageDpi:
-            return dpi_range_of_set(stage_set);
+            return stage_dpi;
         case FieldLimit::None:
             break;
     }
@@ -366,9 +366,10 @@ Json::Value shown_fields(const RecordField<Record> (&fields)[N], const Record& r
 
 // Every ranged row held within its range.
 template <typename Record, std::size_t N>
-void hold_fields(const RecordField<Record> (&fields)[N], Record& record, int stage_set = 0) {
+void hold_fields(const RecordField<Record> (&fields)[N], Record& record,
+                 ValueRange stage_dpi = {}) {
     for (const RecordField<Record>& f : fields) {
-        if (const auto range = field_range(f, stage_set))
+        if (const auto range = field_range(f, stage_dpi))
             set_field(record, f, range->hold(field_value(record, f)));
     }
 }

@@ -16,6 +16,13 @@ struct SensorSpec {
     bool operator==(const SensorSpec&) const = default;
 };
 
+// A sensor as the table knows it.
+struct Sensor {
+    std::uint16_t id = 0;
+    int stage_set = -1;  // -1: unknown; then stages are neither read nor written
+    ValueRange dpi{DpiMin, DpiMin};
+};
+
 class SensorTable {
   public:
     SensorTable() = default;
@@ -31,6 +38,10 @@ class SensorTable {
 
     // DpiMin up to the sensor's own DpiMax; a sensor the table lacks gets the narrowest range.
     ValueRange dpi_range_for(std::uint16_t sensor_id) const;
+
+    Sensor sensor(std::uint16_t sensor_id) const {
+        return {sensor_id, stage_set_for(sensor_id), dpi_range_for(sensor_id)};
+    }
 
     const std::vector<SensorSpec>& sensors() const { return sensors_; }
 

@@ -4,6 +4,7 @@
 
 #include "profile/json_access.h"
 #include "profile/record_fields.h"
+#include "profile/sensor_table.h"
 
 namespace velqa::profile {
 
@@ -53,11 +54,11 @@ void hold_value(Json::Value& value, ValueRange range, const std::string& path, C
 // `fields`; members it lacks stay absent.
 template <typename Record, std::size_t N>
 void hold_members(Json::Value& object, const RecordField<Record> (&fields)[N],
-                  const std::string& where, Corrections& out, int stage_set = 0) {
+                  const std::string& where, Corrections& out, ValueRange stage_dpi = {}) {
     if (!object.isObject())
         return;
     for (const RecordField<Record>& f : fields) {
-        const auto range = field_range(f, stage_set);
+        const auto range = field_range(f, stage_dpi);
         if (!range)
             continue;
         if (f.group && !member(object, f.group).isObject())
@@ -70,7 +71,8 @@ void hold_members(Json::Value& object, const RecordField<Record> (&fields)[N],
     }
 }
 
-void hold_section(Json::Value& section, const std::string& where, Corrections& out) {
+void hold_section(Json::Value& section, const std::string& where, const SensorTable& sensors,
+                  Corrections& out) {
     if (!section.isObject())
         return;
     if (section.isMember("DPIStages") && section["DPIStages"].isArray()) {
@@ -85,10 +87,12 @@ void hold_section(Json::Value& section, const std::string& where, Corrections& o
             if (!member(stage_set, "StageDPIs").isArray())
                 continue;
             Json::Value& stages = stage_set["StageDPIs"];
+            const ValueRange dpi = sensors.sensors().empty()
+                                       ? ValueRange{0, 0xFFFF}
+                                       : sensors.dpi_range_of_set(static_cast<int>(set));
             for (Json::ArrayIndex i = 0; i < stages.size(); ++i) {
                 hold_members(stages[i], DpiStageFields,
-                             set_path + ".StageDPIs[" + std::to_string(i) + "]", out,
-                             static_cast<int>(set));
+                             set_path + ".StageDPIs[" + std::to_string(i) + "]", out, dpi);
             }
         }
     }
@@ -103,12 +107,8 @@ int ValueRange::hold(std::int64_t value) const {
     return static_cast<int>(std::clamp<std::int64_t>(value, min, max));
 }
 
-ValueRange dpi_range_of_set(int stage_set) {
-    return ValueRange{DpiMin, stage_set == 1 ? 30000 : 26000};
-}
-
-void hold_in_range(DpiStage& stage, int stage_set) {
-    hold_fields(DpiStageFields, stage, stage_set);
+void hold_in_range(DpiStage& stage, ValueRange dpi) {
+    hold_fields(DpiStageFields, stage, dpi);
 }
 
 void hold_in_range(LightInfo& light) {
@@ -119,13 +119,13 @@ void hold_in_range(MouseSystemSettings& settings) {
     hold_fields(MouseSettingsFields, settings);
 }
 
-std::vector<std::string> hold_profile_values(Json::Value& document) {
+std::vector<std::string> hold_profile_values(Json::Value& document, const SensorTable& sensors) {
     Corrections out;
     if (!document.isObject() || !member(document, "Device").isArray())
         return out.lines;
     Json::Value& devices = document["Device"];
     for (Json::ArrayIndex i = 0; i < devices.size(); ++i)
-        hold_section(devices[i], "Device[" + std::to_string(i) + "]", out);
+        hold_section(devices[i], "Device[" + std::to_string(i) + "]", sensors, out);
     if (out.more > 0)
         out.lines.push_back("and " + std::to_string(out.more) + " more values");
     return out.lines;

@@ -13,6 +13,8 @@
 
 namespace velqa::profile {
 
+class SensorTable;
+
 // An inclusive range of integers.
 struct ValueRange {
     int min = 0;
@@ -24,9 +26,6 @@ struct ValueRange {
 };
 
 inline constexpr int DpiMin = 50;
-// The DPI range of a stage set: 50-30000 for set 1 (sensor 0x3950), 50-26000 for any other,
-// so an unknown sensor gets the narrower range.
-ValueRange dpi_range_of_set(int stage_set);
 
 inline constexpr ValueRange StageIndexRange{0, 5};      // six DPI stages
 inline constexpr ValueRange PollingIndexRange{0, 5};    // six polling-rate options
@@ -38,7 +37,7 @@ inline constexpr ValueRange ByteRange{0, 255};          // colour channels, stor
 
 // Record holds: every field the device record carries is moved into its range (page edits,
 // the command line and the settings record built from a profile go through these).
-void hold_in_range(DpiStage& stage, int stage_set);
+void hold_in_range(DpiStage& stage, ValueRange dpi);
 void hold_in_range(LightInfo& light);
 void hold_in_range(MouseSystemSettings& settings);
 
@@ -47,6 +46,8 @@ void hold_in_range(MouseSystemSettings& settings);
 // is held, not truncated). Returns one line per changed value, "member: old -> new", with the
 // member's path in the document (Device[0].DPIStages[1].StageDPIs[2].StageDPIX); beyond the
 // first 100, one last line counts the rest.
-std::vector<std::string> hold_profile_values(Json::Value& document);
+// Stage DPIs are held to the range `sensors` gives their stage set; with an empty table, only
+// to the field's width.
+std::vector<std::string> hold_profile_values(Json::Value& document, const SensorTable& sensors);
 
 }  // namespace velqa::profile

@@ -15,7 +15,9 @@ std::filesystem::path selected_mouse_profile(const std::filesystem::path& defaul
                                           default_data / "mouse.Json");
 }
 
-MouseSession::MouseSession(const Context& context) : context_(context), channel_(context.hid) {}
+MouseSession::MouseSession(const Context& context) : context_(context), channel_(context.hid) {
+    core_.set_sensors(model::sensor_table(context.devices));
+}
 
 int MouseSession::open(const std::optional<std::string>& link_choice,
                        const std::filesystem::path& profile_file,
@@ -27,7 +29,7 @@ int MouseSession::open(const std::optional<std::string>& link_choice,
     if (load.result != link::result::Success)
         return fail(channel_, "loading the mouse", load.result);
     // The stage set of the mouse's sensor, as the page loads it into its lists.
-    if (const int set = profile::stage_set_for_sensor(core_.sensor_id()); set >= 0)
+    if (const int set = core_.sensor().stage_set; set >= 0)
         profile_.read_dpi_stages(set);
     if (core_.read_settings(channel_) != link::result::Success)
         return fail(channel_, "reading the settings", link::result::ReadFailed);

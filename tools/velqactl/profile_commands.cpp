@@ -160,8 +160,9 @@ int usage_error(const std::string& message) {
 }
 
 // The list of mouse profiles, loaded; nullopt (with the reason on stderr) when it cannot be.
-std::optional<ProfileList> open_list() {
+std::optional<ProfileList> open_list(const velqa::ctl::Context& context) {
     ProfileList list(profile_folder(KindMouse), default_profile_path(KindMouse));
+    list.set_sensors(velqa::model::sensor_table(context.devices));
     if (const ListResult r = list.load(); !r.ok()) {
         std::fprintf(stderr, "velqactl profile: the profile list %s: %s (%s)\n",
                      list.list_path().c_str(), status_text(r.status), r.detail.c_str());
@@ -243,7 +244,7 @@ int apply_to_mouse(const velqa::ctl::Context& context, const std::optional<std::
         return rc;
     velqa::model::attach_mouse_profile(session.profile(), session.core(), file,
                                        default_data_folder());
-    if (const int set = stage_set_for_sensor(session.core().sensor_id()); set >= 0)
+    if (const int set = session.core().sensor().stage_set; set >= 0)
         session.profile().read_dpi_stages(set);
     return session.save_and_write();
 }
@@ -276,7 +277,7 @@ int run_list_command(const velqa::ctl::Context& context, const std::string& word
             return velqa::ctl::Failed;
         }
     }
-    std::optional<ProfileList> list = open_list();
+    std::optional<ProfileList> list = open_list(context);
     if (!list)
         return velqa::ctl::Failed;
 

@@ -72,7 +72,7 @@ Parsed parse_dpi(const std::vector<std::string>& w) {
     if (!stage || !value)
         return {};
     return {[stage = *stage, value = *value](MouseSession& s) {
-        const std::uint16_t sensor = s.core().sensor_id();
+        const profile::Sensor sensor = s.core().sensor();
         const int dpi = model::clamp_dpi(value, sensor);
         if (!model::set_stage_dpi(s.profile(), sensor, stage, dpi))
             return unknown_sensor(s);
@@ -96,7 +96,7 @@ Parsed parse_dpi_enable(const std::vector<std::string>& w) {
     if (!stage || !on)
         return {};
     return {[stage = *stage, on = *on](MouseSession& s) {
-        if (!model::set_stage_enabled(s.profile(), s.core().sensor_id(), stage, on != 0))
+        if (!model::set_stage_enabled(s.profile(), s.core().sensor(), stage, on != 0))
             return unknown_sensor(s);
         return s.save_and_write();
     }};
@@ -109,7 +109,7 @@ Parsed parse_active_stage(const std::vector<std::string>& w) {
     if (!stage)
         return {};
     return {[stage = *stage](MouseSession& s) {
-        if (!model::set_active_stage(s.profile(), s.core().sensor_id(), stage))
+        if (!model::set_active_stage(s.profile(), s.core().sensor(), stage))
             return unknown_sensor(s);
         return s.save_and_write();
     }};

@@ -63,7 +63,7 @@ int MouseCore::read_settings(link::CommandChannel& channel, Mirror mirror) {
     has_record_ = true;
     state_ = decode_device_state(read.record, effects_, previous_dormancy);
     if (mirror == Mirror::IntoProfile) {
-        mirror_into_profile(state_, info_.sensor_id, profile_);
+        mirror_into_profile(state_, sensor(), profile_);
         profile_.save();
     }
     return link::result::Success;
@@ -79,7 +79,7 @@ int MouseCore::write_settings(link::CommandChannel& channel, int slot, std::uint
         return link::result::ReadFailed;
     }
     const link::MouseSettingsRecord record =
-        build_settings_record(profile_, info_.sensor_id, last_record_, state_, effects_, slot_byte);
+        build_settings_record(profile_, sensor(), last_record_, state_, effects_, slot_byte);
     const int res = link::write_settings_sequence(channel, record, static_cast<std::uint8_t>(slot));
     if (res != link::result::Success) {
         platform::debug_printf("mouse settings write failed: %d (%s)\n", res,
@@ -90,8 +90,8 @@ int MouseCore::write_settings(link::CommandChannel& channel, int slot, std::uint
 
 int MouseCore::change_stage_dpi(link::CommandChannel& channel, int stage, std::string_view typed,
                                 int* stored) {
-    const int dpi = clamp_typed_dpi(typed, info_.sensor_id);
-    if (!set_stage_dpi(profile_, info_.sensor_id, stage, dpi))
+    const int dpi = clamp_typed_dpi(typed, sensor());
+    if (!set_stage_dpi(profile_, sensor(), stage, dpi))
         return link::result::ReadFailed;
     if (stored)
         *stored = dpi;

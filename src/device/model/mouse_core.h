@@ -24,8 +24,8 @@ struct LoadOutcome {
     std::optional<unsigned> link_message;
     // Set when the load succeeded: send MsgSensor with it, set the sliders to `range`.
     std::optional<std::uint16_t> sensor_id;
-    DpiRange range = dpi_range(0);  // the narrower range until the sensor is known
-    bool sensor_picture = false;    // sensor 0x3950: "ms_device_name" shows the mouse picture
+    DpiRange range;  // the narrowest range of the sensor table until the sensor is known
+    bool sensor_picture = false;  // sensor 0x3950: "ms_device_name" shows the mouse picture
 };
 
 // The device-side state of one mouse page. Not thread-safe: it lives on the page's window
@@ -34,6 +34,11 @@ class MouseCore {
   public:
     // `profile` must outlive the core.
     explicit MouseCore(profile::CMouseProfiledata& profile);
+
+    // The sensors the mouse may report (from its device file): they pick the profile's stage
+    // set and the DPI range. Without them every sensor is unknown.
+    void set_sensors(profile::SensorTable sensors) { sensors_ = std::move(sensors); }
+    const profile::SensorTable& sensors() const { return sensors_; }
 
     // The lighting effect list (device code per selection index, see effect_codes()).
     void set_effect_list(std::vector<std::uint8_t> codes) { effects_ = std::move(codes); }
@@ -70,7 +75,8 @@ class MouseCore {
 
     const link::DeviceInfo& info() const { return info_; }
     std::uint16_t sensor_id() const { return info_.sensor_id; }
-    DpiRange range() const { return dpi_range(info_.sensor_id); }
+    profile::Sensor sensor() const { return sensors_.sensor(info_.sensor_id); }
+    DpiRange range() const { return sensor().dpi; }
     // Bytes 0-511: the key table; 512-1023: the bank.
     const std::array<std::uint8_t, 1024>& key_tables() const { return key_tables_; }
     const link::MouseSettingsRecord& last_record() const { return last_record_; }
@@ -81,6 +87,7 @@ class MouseCore {
 
   private:
     profile::CMouseProfiledata& profile_;
+    profile::SensorTable sensors_;
     std::vector<std::uint8_t> effects_;
     link::DeviceInfo info_;
     std::array<std::uint8_t, 1024> key_tables_{};

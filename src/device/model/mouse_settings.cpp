@@ -67,10 +67,10 @@ MouseDeviceState decode_device_state(const link::MouseSettingsRecord& record,
     return state;
 }
 
-void mirror_into_profile(const MouseDeviceState& state, std::uint16_t sensor_id,
+void mirror_into_profile(const MouseDeviceState& state, const profile::Sensor& sensor,
                          profile::CMouseProfiledata& profile) {
     const auto& d = state.settings;
-    const int set = profile::stage_set_for_sensor(sensor_id);
+    const int set = sensor.stage_set;
     if (set >= 0) {
         std::vector<profile::DpiStage> stages;
         for (const auto& s : d.stages)
@@ -106,8 +106,9 @@ namespace {
 
 // The values the record takes from the profile, written over `v`; with `held`, each is first
 // held within its range.
-void take_from_profile(link::MouseSettingsValues& v, profile::CMouseProfiledata& profile, int set,
-                       bool held) {
+void take_from_profile(link::MouseSettingsValues& v, profile::CMouseProfiledata& profile,
+                       const profile::Sensor& sensor, bool held) {
+    const int set = sensor.stage_set;
     profile::LightInfo light = profile.read_light_info();
     profile::MouseSystemSettings sys = profile.read_system_settings();
     if (held) {
@@ -135,7 +136,7 @@ void take_from_profile(link::MouseSettingsValues& v, profile::CMouseProfiledata&
     std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
     for (std::size_t i = 0; i < stages.size() && i < link::DpiStageCount; ++i) {
         if (held)
-            profile::hold_in_range(stages[i], set);
+            profile::hold_in_range(stages[i], sensor.dpi);
         v.stages[i] = to_record_stage(stages[i]);
     }
     v.active_stage =
@@ -169,7 +170,7 @@ void keep_values_read(link::MouseSettingsValues& v, const link::MouseSettingsVal
 }  // namespace
 
 link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& profile,
-                                                std::uint16_t sensor_id,
+                                                const profile::Sensor& sensor,
                                                 const link::MouseSettingsRecord& last_read,
                                                 const MouseDeviceState& last_state,
                                                 std::span<const std::uint8_t> effect_list,
@@ -177,11 +178,10 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
     // Start from the record read so that whatever the profile does not hold stays as read.
     const link::MouseSettingsValues read =
         link::values_from_decoded(link::decode_mouse_settings(last_read, effect_list));
-    const int set = profile::stage_set_for_sensor(sensor_id);
     link::MouseSettingsValues as_stored = read;
-    take_from_profile(as_stored, profile, set, false);
+    take_from_profile(as_stored, profile, sensor, false);
     link::MouseSettingsValues v = read;
-    take_from_profile(v, profile, set, true);
+    take_from_profile(v, profile, sensor, true);
     keep_values_read(v, as_stored, read);
     v.slot_byte = slot_byte;
 
@@ -200,8 +200,20 @@ profile::SensorTable sensor_table(const link::DeviceModel& model) {
     return profile::SensorTable(std::move(sensors));
 }
 
-DpiRange dpi_range(std::uint16_t sensor_id) {
-    return profile::dpi_range_of_set(profile::stage_set_for_sensor(sensor_id));
+profile::SensorTable sensor_table(const link::DeviceCatalog& catalog) {
+    std::vector<profile::SensorSpec> sensors;
+    for (const link::DeviceModel& model : catalog.models()) {
+        for (const link::DeviceSensor& s : model.sensors) {
+            if (std::none_of(sensors.begin(), sensors.end(),
+                             [&](const auto& known) { return known.sensor_id == s.sensor_id; }))
+                sensors.push_back({s.sensor_id, s.stage_set, s.dpi_max});
+        }
+    }
+    return profile::SensorTable(std::move(sensors));
+}
+
+DpiRange dpi_range(const profile::Sensor& sensor) {
+    return sensor.dpi;
 }
 
 int typed_number(std::string_view text) {
@@ -222,12 +234,12 @@ int typed_number(std::string_view text) {
     return static_cast<int>(negative ? -value : value);
 }
 
-int clamp_dpi(int dpi, std::uint16_t sensor_id) {
-    return dpi_range(sensor_id).hold(dpi);
+int clamp_dpi(int dpi, const profile::Sensor& sensor) {
+    return sensor.dpi.hold(dpi);
 }
 
-int clamp_typed_dpi(std::string_view text, std::uint16_t sensor_id) {
-    return clamp_dpi(typed_number(text), sensor_id);
+int clamp_typed_dpi(std::string_view text, const profile::Sensor& sensor) {
+    return clamp_dpi(typed_number(text), sensor);
 }
 
 int dpi_display_value(int dpi) {
@@ -236,22 +248,22 @@ int dpi_display_value(int dpi) {
     return (dpi + DpiStep - 1) / DpiStep * DpiStep;
 }
 
-bool set_stage_dpi(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage,
+bool set_stage_dpi(profile::CMouseProfiledata& profile, const profile::Sensor& sensor, int stage,
                    int dpi) {
-    const int set = profile::stage_set_for_sensor(sensor_id);
+    const int set = sensor.stage_set;
     if (set < 0 || stage < 0 || stage >= static_cast<int>(link::DpiStageCount))
         return false;
     std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
     if (stages.size() <= static_cast<std::size_t>(stage))
         stages.resize(static_cast<std::size_t>(stage) + 1);
-    stages[static_cast<std::size_t>(stage)].dpi_x = u16(profile::dpi_range_of_set(set).hold(dpi));
+    stages[static_cast<std::size_t>(stage)].dpi_x = u16(sensor.dpi.hold(dpi));
     profile.write_dpi_stages(stages, set);
     return true;
 }
 
-bool set_stage_enabled(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage,
-                       bool on) {
-    const int set = profile::stage_set_for_sensor(sensor_id);
+bool set_stage_enabled(profile::CMouseProfiledata& profile, const profile::Sensor& sensor,
+                       int stage, bool on) {
+    const int set = sensor.stage_set;
     if (set < 0 || stage < 0 || stage >= static_cast<int>(link::DpiStageCount))
         return false;
     std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
@@ -262,8 +274,9 @@ bool set_stage_enabled(profile::CMouseProfiledata& profile, std::uint16_t sensor
     return true;
 }
 
-bool set_active_stage(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage) {
-    const int set = profile::stage_set_for_sensor(sensor_id);
+bool set_active_stage(profile::CMouseProfiledata& profile, const profile::Sensor& sensor,
+                      int stage) {
+    const int set = sensor.stage_set;
     if (set < 0 || stage < 0 || stage >= static_cast<int>(link::DpiStageCount))
         return false;
     profile.write_active_stage(stage, set);

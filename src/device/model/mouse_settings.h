@@ -70,7 +70,7 @@ enum class Mirror { IntoProfile, No };
 // Mirrors the state into the profile: the DPI stages into the sensor's stage set (none for an
 // unknown sensor), the active stage, the system settings the record carries and the lighting
 // record (its fields without a record byte kept). Does not save.
-void mirror_into_profile(const MouseDeviceState& state, std::uint16_t sensor_id,
+void mirror_into_profile(const MouseDeviceState& state, const profile::Sensor& sensor,
                          profile::CMouseProfiledata& profile);
 
 // The record to write: `last_read` with every field the profile holds overwritten, byte 0 =
@@ -80,7 +80,7 @@ void mirror_into_profile(const MouseDeviceState& state, std::uint16_t sensor_id,
 // Byte 1 keeps the code read when that code matched no effect and the profile's lighting
 // selection is still the one decoded from it, so an unrelated change never alters the lighting.
 link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& profile,
-                                                std::uint16_t sensor_id,
+                                                const profile::Sensor& sensor,
                                                 const link::MouseSettingsRecord& last_read,
                                                 const MouseDeviceState& last_state,
                                                 std::span<const std::uint8_t> effect_list,
@@ -93,31 +93,35 @@ constexpr int DpiStep = 50;
 
 // The sensors `model`'s device file lists.
 profile::SensorTable sensor_table(const link::DeviceModel& model);
+// The sensors of every mouse of `catalog` (the first listing of a sensor counts): the ranges a
+// mouse profile is held to when it is not tied to one model.
+profile::SensorTable sensor_table(const link::DeviceCatalog& catalog);
 
-// 50-26000 for sensor 0x3395, 50-30000 for 0x3950; any other sensor gets the narrower range.
-DpiRange dpi_range(std::uint16_t sensor_id);
+// The sensor's DPI range, as its device file gives it.
+DpiRange dpi_range(const profile::Sensor& sensor);
 // The leading decimal integer of a typed text (optional blanks and sign first); 0 for an
 // empty text or one that starts with no number. Saturates instead of overflowing.
 int typed_number(std::string_view text);
-int clamp_dpi(int dpi, std::uint16_t sensor_id);
+int clamp_dpi(int dpi, const profile::Sensor& sensor);
 // What the page stores for a DPI typed into an edit field.
-int clamp_typed_dpi(std::string_view text, std::uint16_t sensor_id);
+int clamp_typed_dpi(std::string_view text, const profile::Sensor& sensor);
 // What the edit field shows: the value raised to the next multiple of 50.
 int dpi_display_value(int dpi);
 
 // Stage `stage` (0-5) of the sensor's stage set takes DPI X = `dpi` held within the sensor's
 // range; the held list grows with zeroed stages when it is shorter. False (and nothing changed) for
 // a stage outside 0-5 or an unknown sensor. Does not save.
-bool set_stage_dpi(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage,
+bool set_stage_dpi(profile::CMouseProfiledata& profile, const profile::Sensor& sensor, int stage,
                    int dpi);
 
 // Stage `stage` (0-5) of the sensor's stage set is enabled or disabled; the list grows as for
 // set_stage_dpi. False (nothing changed) for a stage outside 0-5 or an unknown sensor.
-bool set_stage_enabled(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage,
-                       bool on);
+bool set_stage_enabled(profile::CMouseProfiledata& profile, const profile::Sensor& sensor,
+                       int stage, bool on);
 // Stage `stage` (0-5) becomes the active stage of the sensor's stage set. False (nothing
 // changed) for a stage outside 0-5 or an unknown sensor. Does not save.
-bool set_active_stage(profile::CMouseProfiledata& profile, std::uint16_t sensor_id, int stage);
+bool set_active_stage(profile::CMouseProfiledata& profile, const profile::Sensor& sensor,
+                      int stage);
 
 // ---- Two-way and indexed options ----
 

@@ -78,9 +78,10 @@ QWidget* CDeviceProfileUI::part(const char* name) const {
 }
 
 void CDeviceProfileUI::set_kind(const fs::path& profile_folder, const fs::path& default_file,
-                                int device_type) {
+                                int device_type, SensorTable sensors) {
     device_type_ = device_type;
     list_ = std::make_unique<ProfileList>(profile_folder, default_file, device_type);
+    list_->set_sensors(std::move(sensors));
     if (const QStringList watched = watcher_.files() + watcher_.directories(); !watched.isEmpty())
         watcher_.removePaths(watched);
 }

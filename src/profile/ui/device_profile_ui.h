@@ -33,9 +33,10 @@ class CDeviceProfileUI : public QWidget {
     ~CDeviceProfileUI() override;
 
     // The kind's profile folder and factory profile, and the page's device type (7: headset).
-    // Nothing is read until load().
+    // Nothing is read until load(). `sensors` give the DPI ranges an imported profile is held to.
     void set_kind(const std::filesystem::path& profile_folder,
-                  const std::filesystem::path& default_file, int device_type);
+                  const std::filesystem::path& default_file, int device_type,
+                  SensorTable sensors = {});
     // Reads the list (rebuilding a missing or damaged one), fills the combo and selects
     // "profileselect".
     void load();

@@ -67,7 +67,7 @@ std::vector<profile::DpiStage> CZentovaMouseDevice::stage_list() const {
 }
 
 void CZentovaMouseDevice::store_stages(const std::vector<profile::DpiStage>& list) {
-    const int set = profile::stage_set_for_sensor(core_.sensor_id());
+    const int set = core_.sensor().stage_set;
     if (set >= 0)
         profile_.write_dpi_stages(list, set);
 }
@@ -95,7 +95,7 @@ bool CZentovaMouseDevice::read_device_settings(Mirror mirror) {
 
 void CZentovaMouseDevice::show_device_state() {
     profile::CMouseProfiledata shown = profile_;
-    mirror_into_profile(core_.state(), core_.sensor_id(), shown);
+    mirror_into_profile(core_.state(), core_.sensor(), shown);
     show_values(shown);
     show_lighting(shown.light_info());
 }
@@ -345,7 +345,7 @@ int CZentovaMouseDevice::load_from_device() {
 }
 
 void CZentovaMouseDevice::load_profile_into_page() {
-    const int set = profile::stage_set_for_sensor(core_.sensor_id());
+    const int set = core_.sensor().stage_set;
     if (set >= 0)
         profile_.read_dpi_stages(set);
     profile_.read_system_settings();
@@ -436,7 +436,7 @@ void CZentovaMouseDevice::change_lighting(const profile::LightInfo& info) {
 void CZentovaMouseDevice::select_dpi_stage(int index) {
     if (index < 0 || index >= StageCount)
         return;
-    set_active_stage(profile_, core_.sensor_id(), index);
+    set_active_stage(profile_, core_.sensor(), index);
     {
         Quiet quiet(this);
         ui::show_active_dpi_stage(this, index);
@@ -463,7 +463,7 @@ bool CZentovaMouseDevice::apply_slot_change(const NotificationAction& action) {
     if (!core_.apply(action))
         return false;
     // The mouse switched stage itself: the profile follows the device.
-    const int set = profile::stage_set_for_sensor(core_.sensor_id());
+    const int set = core_.sensor().stage_set;
     if (action.stage >= 0 && set >= 0) {
         profile_.write_active_stage(action.stage, set);
         profile_.save();
@@ -504,8 +504,7 @@ void CZentovaMouseDevice::commit_dpi_edit(int stage) {
     // mouse holds, the same value again is the user's retry.
     const auto stages = stage_list();
     if (!showing_device_values_ && static_cast<std::size_t>(stage) < stages.size() &&
-        clamp_typed_dpi(typed, core_.sensor_id()) ==
-            stages[static_cast<std::size_t>(stage)].dpi_x &&
+        clamp_typed_dpi(typed, core_.sensor()) == stages[static_cast<std::size_t>(stage)].dpi_x &&
         !typed.empty()) {
         return;
     }
@@ -557,7 +556,7 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
 
     if (n >= 0 && n < StageCount && prefix.starts_with("DPI_")) {
         if (prefix == "DPI_slider_" && type == "valuechanged") {
-            if (!set_stage_dpi(profile_, core_.sensor_id(), n, value))
+            if (!set_stage_dpi(profile_, core_.sensor(), n, value))
                 return;
             {
                 Quiet quiet(this);
@@ -578,7 +577,7 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
             select_dpi_stage(n);
             store_and_write();
         } else if (prefix == "DPI_enable_check_" && type == "selectchanged") {
-            if (set_stage_enabled(profile_, core_.sensor_id(), n, msg.wparam != 0))
+            if (set_stage_enabled(profile_, core_.sensor(), n, msg.wparam != 0))
                 store_and_write();
         } else if ((prefix == "DPI_select_check_" || prefix == "DPI_color_option_") &&
                    type == "click") {

@@ -41,6 +41,8 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // The product ID the receiver interface reports (0: unknown), which decides the polling
     // field an option button sets.
     void set_receiver_product_id(std::uint16_t pid) { receiver_pid_ = pid; }
+    // The sensors of the mouse's device file (see MouseCore::set_sensors).
+    void set_sensors(profile::SensorTable sensors) { core_.set_sensors(std::move(sensors)); }
 
     void load_profile_into_page() override;
     bool device_loaded() const override { return core_.has_record(); }
