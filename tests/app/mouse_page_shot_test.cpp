@@ -12,6 +12,7 @@
 #include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
 #include "platform/ui/controls.h"
+#include "support/shipped_devices.h"
 #include "ui/mouse_page.h"
 #include "ui/mp_device_power.h"
 #include "ui/pallet_dialog.h"
@@ -143,6 +144,7 @@ TEST_F(MousePageShot, RendersAPageBoundToTheSimulatedMouse) {
     ASSERT_TRUE(sim.started());
     sim.firmware().set_battery(72, 1);
     auto* page = new model::CZentovaMouseDevice(sim.backend());
+    page->set_sensors(test::shipped_sensors());
     page->set_device_name("mouse");
     page->set_device_type(model::ReceiverMouseType, 0);
     page->set_data_folders(factory(), dir_ / "user");

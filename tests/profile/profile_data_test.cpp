@@ -6,6 +6,7 @@
 #include "profile/json_access.h"
 #include "profile/profile_files.h"
 #include "profile_test_util.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 
 namespace velqa::profile {
@@ -443,10 +444,11 @@ TEST_F(ProfileMouseSection, WritingStagesKeepsLongerTreeArraysAndOtherMembers) {
 TEST_F(ProfileMouseSection, UnknownSensorLeavesTheStagesUntouched) {
     load(R"({"KeyList":[],"DPIStages":[{"StageActive":2,"StageDPIs":[{"StageDPIX":400}]}]})");
     const Json::Value before = data_.section();
-    const int set = stage_set_for_sensor(0x1234);
+    const SensorTable sensors = test::shipped_sensors();
+    const int set = sensors.stage_set_for(0x1234);
     EXPECT_EQ(set, -1);
-    EXPECT_EQ(stage_set_for_sensor(0x3395), 0);
-    EXPECT_EQ(stage_set_for_sensor(0x3950), 1);
+    EXPECT_EQ(sensors.stage_set_for(0x3395), 0);
+    EXPECT_EQ(sensors.stage_set_for(0x3950), 1);
     EXPECT_TRUE(data_.read_dpi_stages(set).empty());
     data_.write_dpi_stages({DpiStage{}}, set);
     data_.write_active_stage(5, set);

@@ -7,6 +7,7 @@
 #include "profile/json_access.h"
 #include "profile/profile_list.h"
 #include "profile_test_util.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 
 namespace velqa::profile {
@@ -39,7 +40,9 @@ class ProfileListTest : public ::testing::Test {
     }
 
     ProfileList list(int device_type = 0, UuidClock clock = {}) const {
-        return ProfileList(folder_, default_file_, device_type, std::move(clock));
+        ProfileList l(folder_, default_file_, device_type, std::move(clock));
+        l.set_sensors(test::shipped_sensors());
+        return l;
     }
     // A list file with these names (identifiers n0, n1, ...) and their profile files.
     void seed(const std::vector<std::string>& names, int selected = 0) const {

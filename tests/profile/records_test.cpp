@@ -7,6 +7,7 @@
 #include "profile/record_fields.h"
 #include "profile/settings_limits.h"
 #include "profile_test_util.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 
 namespace velqa::profile {
@@ -325,9 +326,9 @@ TEST(ProfileFieldTables, CorrectionsFollowTheTablesOrder) {
         "Device[0].SystemStages.KeyDelay: 6 -> 5",
         "Device[0].LightInfo.Light: 5 -> 4",
         "Device[0].LightInfo.Blue: 300 -> 255"};
-    EXPECT_EQ(hold_profile_values(doc), want);
+    EXPECT_EQ(hold_profile_values(doc, test::shipped_sensors()), want);
     EXPECT_EQ(doc["Device"][0]["SystemStages"]["sleeptime"].asInt(), 99999);
-    EXPECT_TRUE(hold_profile_values(doc).empty());
+    EXPECT_TRUE(hold_profile_values(doc, test::shipped_sensors()).empty());
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 
 namespace velqa::model {
 
-MouseCore::MouseCore(profile::CMouseProfiledata& profile) : profile_(profile) {}
+MouseCore::MouseCore(profile::CMouseProfiledata& profile, profile::SensorTable sensors)
+    : profile_(profile), sensors_(std::move(sensors)) {}
 
 LoadOutcome MouseCore::load_from_device(link::CommandChannel& channel, int bank) {
     LoadOutcome out;

@@ -32,8 +32,8 @@ struct LoadOutcome {
 // thread; the notification workers hand their decoded actions to that thread.
 class MouseCore {
   public:
-    // `profile` must outlive the core.
-    explicit MouseCore(profile::CMouseProfiledata& profile);
+    // `profile` must outlive the core; `sensors` as for set_sensors.
+    explicit MouseCore(profile::CMouseProfiledata& profile, profile::SensorTable sensors = {});
 
     // The sensors the mouse may report (from its device file): they pick the profile's stage
     // set and the DPI range. Without them every sensor is unknown.

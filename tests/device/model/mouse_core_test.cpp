@@ -12,6 +12,7 @@
 #include "in_process_sim.h"
 #include "platform/debug_output.h"
 #include "profile/profile_files.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 #include "support/waiting.h"
 
@@ -68,7 +69,7 @@ class MouseCoreSim : public ::testing::TestWithParam<Link> {
     InProcessSim sim_{dir_.path()};
     link::CommandChannel channel_{sim_.backend()};
     profile::CMouseProfiledata profile_;
-    MouseCore core_{profile_};
+    MouseCore core_{profile_, test::shipped_sensors()};
 };
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, MouseCoreSim, ::testing::Values(Link::Cable, Link::Receiver),
@@ -243,7 +244,7 @@ TEST(MouseCoreSensor, WiderRangeAndPictureFor3950) {
     ASSERT_TRUE(sim.open(channel, Link::Cable));
     ASSERT_TRUE(eventually([&] { return sim.nodes().connection_count(Link::Cable, 1) > 0; }));
     profile::CMouseProfiledata profile;
-    MouseCore core(profile);
+    MouseCore core(profile, test::shipped_sensors());
     const LoadOutcome out = core.load_from_device(channel, 0);
     ASSERT_EQ(out.result, 1);
     EXPECT_EQ(out.range, (DpiRange{50, 30000}));
@@ -258,7 +259,7 @@ TEST(MouseCoreSensor, AKeyTableAboveTheBlockLimitEndsTheLoad) {
     ASSERT_TRUE(sim.open(channel, Link::Cable));
     ASSERT_TRUE(eventually([&] { return sim.nodes().connection_count(Link::Cable, 1) > 0; }));
     profile::CMouseProfiledata profile;
-    MouseCore core(profile);
+    MouseCore core(profile, test::shipped_sensors());
     EXPECT_EQ(core.load_from_device(channel, 0).result, 0);  // 3 x 171 = 513
     EXPECT_EQ(channel.block_size(), 512);
     EXPECT_FALSE(sim.firmware().config_open());

@@ -14,23 +14,6 @@ namespace {
 
 using link::SensorA;
 using link::SensorB;
-using Kind = NotificationAction::Kind;
-
-TEST(MouseDpi, TypedValuesAreClampedToTheSensorsRange) {
-    EXPECT_EQ(clamp_typed_dpi("", SensorA), 50);
-    EXPECT_EQ(clamp_typed_dpi("27000", SensorA), 26000);
-    EXPECT_EQ(clamp_typed_dpi("27000", SensorB), 27000);
-    EXPECT_EQ(clamp_typed_dpi("30000", SensorB), 30000);
-    EXPECT_EQ(clamp_typed_dpi("30001", SensorB), 30000);
-    EXPECT_EQ(clamp_typed_dpi(" 1600dpi", SensorA), 1600);
-    EXPECT_EQ(clamp_typed_dpi("abc", SensorA), 50);
-    EXPECT_EQ(clamp_typed_dpi("-800", SensorA), 50);
-    EXPECT_EQ(clamp_typed_dpi("99999999999999999999", SensorA), 26000);
-    EXPECT_EQ(dpi_range(0x1234), (DpiRange{50, 26000}));
-    EXPECT_EQ(dpi_display_value(1234), 1250);
-    EXPECT_EQ(dpi_display_value(1250), 1250);
-    EXPECT_EQ(dpi_display_value(50), 50);
-}
 
 const link::DeviceModel& shipped_mouse() {
     static const link::DeviceCatalog catalog = test::shipped_devices();
@@ -41,15 +24,27 @@ const link::DeviceModel& shipped_mouse() {
     throw std::runtime_error("the shipped devices lack the R260");
 }
 
-// Until every caller takes the table, the shipped file must say what the built-in limits say.
-TEST(MouseSensors, ShippedFileMatchesTheBuiltInLimits) {
-    const profile::SensorTable table = sensor_table(shipped_mouse());
-    for (const std::uint16_t id : {SensorA, SensorB, std::uint16_t{0x1234}}) {
-        EXPECT_EQ(table.stage_set_for(id), profile::stage_set_for_sensor(id)) << id;
-        EXPECT_EQ(table.dpi_range_for(id), dpi_range(id)) << id;
-    }
-    for (const int set : {-1, 0, 1, 2})
-        EXPECT_EQ(table.dpi_range_of_set(set), profile::dpi_range_of_set(set)) << set;
+// A sensor as the shipped R260 file describes it.
+profile::Sensor shipped(std::uint16_t sensor_id) {
+    return sensor_table(shipped_mouse()).sensor(sensor_id);
+}
+
+using Kind = NotificationAction::Kind;
+
+TEST(MouseDpi, TypedValuesAreClampedToTheSensorsRange) {
+    EXPECT_EQ(clamp_typed_dpi("", shipped(SensorA)), 50);
+    EXPECT_EQ(clamp_typed_dpi("27000", shipped(SensorA)), 26000);
+    EXPECT_EQ(clamp_typed_dpi("27000", shipped(SensorB)), 27000);
+    EXPECT_EQ(clamp_typed_dpi("30000", shipped(SensorB)), 30000);
+    EXPECT_EQ(clamp_typed_dpi("30001", shipped(SensorB)), 30000);
+    EXPECT_EQ(clamp_typed_dpi(" 1600dpi", shipped(SensorA)), 1600);
+    EXPECT_EQ(clamp_typed_dpi("abc", shipped(SensorA)), 50);
+    EXPECT_EQ(clamp_typed_dpi("-800", shipped(SensorA)), 50);
+    EXPECT_EQ(clamp_typed_dpi("99999999999999999999", shipped(SensorA)), 26000);
+    EXPECT_EQ(dpi_range(shipped(0x1234)), (DpiRange{50, 26000}));
+    EXPECT_EQ(dpi_display_value(1234), 1250);
+    EXPECT_EQ(dpi_display_value(1250), 1250);
+    EXPECT_EQ(dpi_display_value(50), 50);
 }
 
 // Another sensor is a line of data; a damaged line is refused with the file and member named.
@@ -159,7 +154,7 @@ class MouseRecordFromProfile : public ::testing::Test {
         last_.bytes[1] = 3;  // static
     }
     link::MouseSettingsRecord build(uint16_t sensor, const MouseDeviceState& state = {}) {
-        return build_settings_record(profile_, sensor, last_, state, effects_, 0);
+        return build_settings_record(profile_, shipped(sensor), last_, state, effects_, 0);
     }
     uint16_t stage_dpi(const link::MouseSettingsRecord& r, int stage) {
         const uint8_t* s = &r.bytes[14 + stage * 9];
@@ -179,7 +174,7 @@ TEST_F(MouseRecordFromProfile, ShippedEffectListIsTheModeOrder) {
 }
 
 TEST_F(MouseRecordFromProfile, StagesComeFromTheSensorsSetAndTheRestAsRead) {
-    ASSERT_TRUE(set_stage_dpi(profile_, SensorA, 2, 12345));
+    ASSERT_TRUE(set_stage_dpi(profile_, shipped(SensorA), 2, 12345));
     auto rec = build(SensorA);
     EXPECT_EQ(rec.bytes[0], 0);
     EXPECT_EQ(stage_dpi(rec, 2), 12345);
@@ -190,20 +185,20 @@ TEST_F(MouseRecordFromProfile, StagesComeFromTheSensorsSetAndTheRestAsRead) {
     for (int s = 0; s < 6; ++s)
         EXPECT_EQ(stage_dpi(rec, s), stage_dpi(last_, s)) << s;
     EXPECT_EQ(rec.bytes[12], last_.bytes[12]);
-    EXPECT_FALSE(set_stage_dpi(profile_, 0x1234, 0, 800));
-    EXPECT_FALSE(set_stage_dpi(profile_, SensorA, 6, 800));
+    EXPECT_FALSE(set_stage_dpi(profile_, shipped(0x1234), 0, 800));
+    EXPECT_FALSE(set_stage_dpi(profile_, shipped(SensorA), 6, 800));
 }
 
 TEST_F(MouseRecordFromProfile, UnknownLightingCodeSurvivesUnrelatedWrites) {
     last_.bytes[1] = 0x42;
     MouseDeviceState state = decode_device_state(last_, effects_, 0);
     ASSERT_FALSE(state.light_code_known);
-    mirror_into_profile(state, SensorA, profile_);
+    mirror_into_profile(state, shipped(SensorA), profile_);
     EXPECT_EQ(build(SensorA, state).bytes[1], 0x42);
     // A code within the selection range that is not in the list is kept too.
     last_.bytes[1] = 11;
     state = decode_device_state(last_, effects_, 0);
-    mirror_into_profile(state, SensorA, profile_);
+    mirror_into_profile(state, shipped(SensorA), profile_);
     EXPECT_EQ(build(SensorA, state).bytes[1], 11);
     // Once the user picks an effect, its code is sent.
     profile::LightInfo light = profile_.read_light_info();
@@ -220,7 +215,7 @@ TEST_F(MouseRecordFromProfile, MirrorIntoProfile) {
     last_.bytes[5] = 1;  // the profile keeps multi-colour and motion sync as flags
     last_.bytes[71] = 1;
     const MouseDeviceState state = decode_device_state(last_, effects_, 0);
-    mirror_into_profile(state, SensorB, profile_);
+    mirror_into_profile(state, shipped(SensorB), profile_);
     const auto sys = profile_.read_system_settings();
     EXPECT_EQ(sys.dormancy_time, 3);
     EXPECT_EQ(sys.deep_sleep_off, 1);

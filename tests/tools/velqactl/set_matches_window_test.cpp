@@ -14,6 +14,7 @@
 #include "platform/ui/qt_test_app.h"
 #include "profile/profile_list.h"
 #include "profile/ui/light_control.h"
+#include "support/shipped_devices.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 #include "support/waiting.h"
@@ -81,6 +82,7 @@ TEST_F(SetMatchesWindow, TypedDpiAndSetDpiGiveTheSameFileAndRecord) {
         profile::selected_profile_path(page_data / "ZARN_VELQA_R260/mouse", factory);
     ASSERT_FALSE(page_profile.empty());
     model::CZentovaMouseDevice page(page_sim_.backend());
+    page.set_sensors(test::shipped_sensors());
     page.set_device_name("mouse");
     page.set_device_type(model::WiredMouseType, 0);
     page.set_data_folders(test::source_dir() / "DefaultData", page_data / "ZARN_VELQA_R260");

@@ -17,6 +17,7 @@
 #include "platform/ui/resources.h"
 #include "profile/profile_files.h"
 #include "profile/ui/light_control.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 #include "support/waiting.h"
 #include "ui/custom_controls.h"
@@ -50,6 +51,7 @@ class MousePage : public ::testing::TestWithParam<Link> {
         load_skin();
         ASSERT_TRUE(sim_.started());
         page_ = std::make_unique<CZentovaMouseDevice>(sim_.backend());
+        page_->set_sensors(test::shipped_sensors());
         page_->set_device_name("mouse");
         page_->set_device_type(type(), 0);
         page_->set_data_folders(test::source_dir() / "DefaultData", dir_.path() / "user");
