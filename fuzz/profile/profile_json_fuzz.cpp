@@ -13,6 +13,7 @@
 #include "profile/profile_data.h"
 #include "profile/profile_files.h"
 #include "profile/profile_records.h"
+#include "profile/sensor_table.h"
 #include "profile/settings_limits.h"
 
 namespace {
@@ -59,7 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Json::Value imported = document;
     complete_from_factory(imported, document);
     unsavable_sections(imported, document);
-    hold_profile_values(imported);
+    Json::Value unheld = imported;
+    hold_profile_values(unheld, SensorTable{});
+    hold_profile_values(imported, SensorTable({{0x3395, 0, 26000}, {0x3950, 1, 30000}}));
 
     // The same bytes as a profile file, read through the data objects at a device index taken
     // from the input; then every write and a save into the same file.
