@@ -54,13 +54,21 @@ Json::Value keys_json(const std::vector<KeyAssignment>& keys) {
     return list;
 }
 
-Json::Value stages_json(CMouseProfiledata& data, int set) {
+// The set is named after the first sensor the device files give it.
+Json::Value stages_json(CMouseProfiledata& data, int set, const SensorTable& sensors) {
     // A fresh reader per set: reads merge into the held list and never shorten it.
     CMouseProfiledata reader;
     reader.set_section(data.section());
     const std::vector<DpiStage> list = reader.read_dpi_stages(set);
     Json::Value s(Json::objectValue);
-    s["sensor"] = set == StageSet3395 ? "0x3395" : "0x3950";
+    for (const SensorSpec& sensor : sensors.sensors()) {
+        if (sensor.stage_set == set) {
+            char id[8];
+            std::snprintf(id, sizeof id, "0x%04x", sensor.sensor_id);
+            s["sensor"] = id;
+            break;
+        }
+    }
     s["activeStage"] = reader.active_stage();
     Json::Value& stages = s["stages"] = Json::Value(Json::arrayValue);
     for (const DpiStage& st : list) {
@@ -73,7 +81,7 @@ Json::Value stages_json(CMouseProfiledata& data, int set) {
     return s;
 }
 
-int show(const std::vector<std::string>& args) {
+int show(const velqa::ctl::Context& context, const std::vector<std::string>& args) {
     std::string kind_name(KindMouse);
     fs::path file;
     bool kind_given = false;
@@ -138,8 +146,9 @@ int show(const std::vector<std::string>& args) {
     records["light"] = shown_fields(LightFields, data.read_light_info());
     records["keys"] = keys_json(data.read_key_list());
     if (kind->name == KindMouse) {
-        records["stageSets"].append(stages_json(data, StageSet3395));
-        records["stageSets"].append(stages_json(data, StageSet3950));
+        const SensorTable sensors = velqa::model::sensor_table(context.devices);
+        records["stageSets"].append(stages_json(data, StageSet3395, sensors));
+        records["stageSets"].append(stages_json(data, StageSet3950, sensors));
         records["system"] = shown_fields(MouseSettingsFields, data.read_system_settings());
     }
     out["records"] = records;
@@ -386,7 +395,7 @@ int run_profile(const velqa::ctl::Context& context, const std::vector<std::strin
         return usage_error("a command is needed");
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "show")
-        return show(rest);
+        return show(context, rest);
     return run_list_command(context, args[0], rest);
 }
 
