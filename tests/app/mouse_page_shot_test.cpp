@@ -12,7 +12,7 @@
 #include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
 #include "platform/ui/controls.h"
-#include "support/shipped_devices.h"
+#include "support/shipped_sensors.h"
 #include "ui/mouse_page.h"
 #include "ui/mp_device_power.h"
 #include "ui/pallet_dialog.h"

@@ -7,7 +7,7 @@
 #include "profile/json_access.h"
 #include "profile/profile_list.h"
 #include "profile_test_util.h"
-#include "support/shipped_devices.h"
+#include "support/shipped_sensors.h"
 #include "support/temp_dir.h"
 
 namespace velqa::profile {

@@ -7,7 +7,7 @@
 #include "profile/record_fields.h"
 #include "profile/settings_limits.h"
 #include "profile_test_util.h"
-#include "support/shipped_devices.h"
+#include "support/shipped_sensors.h"
 #include "support/temp_dir.h"
 
 namespace velqa::profile {

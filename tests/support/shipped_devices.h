@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "device/link/supported_devices.h"
-#include "device/model/mouse_settings.h"
 #include "support/temp_dir.h"
 
 namespace velqa::test {
@@ -25,11 +24,6 @@ inline link::SupportedDeviceTable shipped_interfaces(std::uint16_t maker,
 inline const link::SupportedDeviceTable& shipped_interfaces() {
     static const link::SupportedDeviceTable table = shipped_devices().interfaces();
     return table;
-}
-
-// The sensors of the shipped mice, as the programs hand them to profile import.
-inline profile::SensorTable shipped_sensors() {
-    return model::sensor_table(shipped_devices());
 }
 
 }  // namespace velqa::test

@@ -12,7 +12,7 @@
 #include "in_process_sim.h"
 #include "platform/debug_output.h"
 #include "profile/profile_files.h"
-#include "support/shipped_devices.h"
+#include "support/shipped_sensors.h"
 #include "support/temp_dir.h"
 #include "support/waiting.h"
 

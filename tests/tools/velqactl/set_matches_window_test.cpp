@@ -14,7 +14,7 @@
 #include "platform/ui/qt_test_app.h"
 #include "profile/profile_list.h"
 #include "profile/ui/light_control.h"
-#include "support/shipped_devices.h"
+#include "support/shipped_sensors.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 #include "support/waiting.h"

@@ -17,7 +17,7 @@
 #include "platform/ui/resources.h"
 #include "profile/profile_files.h"
 #include "profile/ui/light_control.h"
-#include "support/shipped_devices.h"
+#include "support/shipped_sensors.h"
 #include "support/temp_dir.h"
 #include "support/waiting.h"
 #include "ui/custom_controls.h"
