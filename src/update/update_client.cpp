@@ -3,6 +3,7 @@
 #include <array>
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
 
 #include "platform/json_read.h"
 #include "platform/number_text.h"
@@ -22,11 +23,11 @@ std::string version_member(const Json::Value& reply) {
     return to_text(v);
 }
 
-// The reply's version as a number; 0 when it is not one.
-std::int64_t latest_version(const std::string& text, bool hex) {
+// The reply's version as a number; nothing when it is not one.
+std::optional<std::int64_t> latest_version(const std::string& text, bool hex) {
     if (text.empty())
-        return 0;
-    return platform::parse_number(hex ? "0x" + text : text, 0, INT64_MAX).value_or(0);
+        return std::nullopt;
+    return platform::parse_number(hex ? "0x" + text : text, 0, INT64_MAX);
 }
 
 }  // namespace
@@ -104,7 +105,9 @@ UpdateResult parse_update_reply(std::string_view reply, std::int32_t version, bo
     result.current_version_text = current_version_text(version, hex);
     if (!hex)
         result.latest_version_text = result.version_name;
-    result.status = version < latest_version(latest_text, hex) ? StatusNewer : StatusUpToDate;
+    const std::optional<std::int64_t> latest = latest_version(latest_text, hex);
+    result.status = version < latest.value_or(0) ? StatusNewer : StatusUpToDate;
+    result.answered = latest.has_value() && !result.name.empty();
     return result;
 }
 

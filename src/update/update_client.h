@@ -25,6 +25,9 @@ struct UpdateResult {
     std::string package_address;       // "path": where the package is downloaded from
     std::string package_file;          // the local file of the package (set by the update flow)
     std::string sha256;                // "sha256", when the server announces the package's digest
+    // The reply was an answer about the item: a JSON object with a "name" and a numeric
+    // "version". Anything else tells nothing, so the item may not be called up to date.
+    bool answered = false;
 };
 
 // base + "api/" + "updates"; a "/" is put between them when `base` lacks it.
@@ -39,7 +42,8 @@ std::string current_version_text(std::int32_t version, bool hex);
 
 // The result of a reply of `reply` bytes for an item with `version`: empty unless the reply is a
 // JSON object; then filled from its members, status 1 when its "version" (hexadecimal digits
-// when `hex`, else decimal) is greater than `version`, else 7.
+// when `hex`, else decimal) is greater than `version`, else 7, and `answered` when it has a
+// "name" and its "version" is a number.
 UpdateResult parse_update_reply(std::string_view reply, std::int32_t version, bool hex);
 
 // Asks the server at `base_url` about one item. Resets the client's settings first and sends

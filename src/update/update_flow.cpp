@@ -55,9 +55,32 @@ const char* window_status_text_id(std::int32_t status) {
             return "ISUpdateINGText";
         case WindowUpToDate:
             return "UpdateOkText";
+        case WindowSomeUnchecked:
+            return "update_some_unchecked_text";
         default:
             return "";
     }
+}
+
+bool check_failed(const UpdateRow& row) {
+    return row.state == StateDone &&
+           (row.check == CheckOutcome::Unreachable || row.check == CheckOutcome::BadAnswer);
+}
+
+const char* row_status_text_id(const UpdateRow& row) {
+    if (row.state != StateDone)
+        return state_text_id(row.state);
+    switch (row.check) {
+        case CheckOutcome::Pending:
+            return "update_row_checking_text";
+        case CheckOutcome::Unreachable:
+            return "update_row_unreachable_text";
+        case CheckOutcome::BadAnswer:
+            return "update_row_bad_answer_text";
+        case CheckOutcome::Answered:
+            break;
+    }
+    return state_text_id(row.state);
 }
 
 bool shows_progress(std::int32_t state) {
@@ -142,13 +165,24 @@ std::string package_file_name(const UpdateItem& item) {
 
 namespace {
 
-// Fills a row from the server's answer; false when the server was not reached.
-bool show_answer(UpdateRow& row, UpdateResult result,
-                 const std::filesystem::path& download_folder) {
+// Fills a row from the server's answer; false when the server was not reached. `why` is the
+// client's reason when there was no answer.
+bool show_answer(UpdateRow& row, UpdateResult result, const std::filesystem::path& download_folder,
+                 const std::string& why) {
     bool reached = true;
+    row.check = CheckOutcome::Answered;
+    row.check_failure.clear();
     if (result.name == platform::http::NoLinkServer) {
         reached = false;
         result.name.clear();
+        row.check = CheckOutcome::Unreachable;
+        row.check_failure = why;
+    } else if (!result.answered) {
+        // A reply that names no item or version (an error page, an empty body) is no answer:
+        // the row keeps its version and says it could not be checked.
+        result.name.clear();
+        row.check = CheckOutcome::BadAnswer;
+        row.check_failure = why.empty() ? "the server's reply is not an update answer" : why;
     }
     if (result.name.empty()) {
         const UpdateRow listed = listed_row(row.item);
@@ -177,9 +211,8 @@ bool show_answer(UpdateRow& row, UpdateResult result,
 bool check_row(platform::http::HttpClient& client, std::string_view base_url, UpdateRow& row,
                const std::filesystem::path& download_folder) {
     const bool hex = row.item.format != 0;
-    return show_answer(row,
-                       query_update(client, base_url, item_key(row.item), row.item.version, hex),
-                       download_folder);
+    UpdateResult result = query_update(client, base_url, item_key(row.item), row.item.version, hex);
+    return show_answer(row, std::move(result), download_folder, client.last_error_text());
 }
 
 bool tick_offered_rows(std::vector<UpdateRow>& rows) {
@@ -192,13 +225,16 @@ bool tick_offered_rows(std::vector<UpdateRow>& rows) {
 }
 
 std::int32_t status_after_check(const std::vector<UpdateRow>& rows, std::size_t failures) {
+    bool unchecked = false;
     for (const UpdateRow& row : rows) {
         if (row.state != StateOlder && row.state != StateDone)
             return WindowHaveUpdate;
+        unchecked = unchecked || check_failed(row);
     }
     if (failures > 0 && failures >= rows.size())
         return WindowNoInfo;
-    return WindowUpToDate;
+    // "Up to date" only when every row was answered.
+    return unchecked ? WindowSomeUnchecked : WindowUpToDate;
 }
 
 std::int32_t check_rows(platform::http::HttpClient& client, std::string_view base_url,
@@ -215,8 +251,9 @@ std::int32_t check_rows(platform::http::HttpClient& client, std::string_view bas
         // deadline for every row.
         UpdateResult not_asked;
         not_asked.name = std::string(platform::http::NoLinkServer);
-        const bool reached = timed_out ? show_answer(rows[k], not_asked, download_folder)
-                                       : check_row(client, base_url, rows[k], download_folder);
+        const bool reached =
+            timed_out ? show_answer(rows[k], not_asked, download_folder, client.last_error_text())
+                      : check_row(client, base_url, rows[k], download_folder);
         if (!reached) {
             ++failures;
             timed_out = timed_out || client.last_error() == platform::http::TimedOut;

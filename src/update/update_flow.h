@@ -34,11 +34,20 @@ enum RowState : std::int32_t {
 
 // Window statuses; the text id of each is window_status_text_id().
 enum WindowStatus : std::int32_t {
-    WindowChecking = 0,    // "GetUpdateInfoText", busy ring
-    WindowHaveUpdate = 1,  // "HaveUpdateInfoText"
-    WindowNoInfo = 2,      // "NoUpdateInfoText"
-    WindowUpdating = 3,    // "ISUpdateINGText"
-    WindowUpToDate = 4     // "UpdateOkText" + the date of the last check
+    WindowChecking = 0,      // "GetUpdateInfoText", busy ring
+    WindowHaveUpdate = 1,    // "HaveUpdateInfoText"
+    WindowNoInfo = 2,        // "NoUpdateInfoText"
+    WindowUpdating = 3,      // "ISUpdateINGText"
+    WindowUpToDate = 4,      // "UpdateOkText" + the date of the last check
+    WindowSomeUnchecked = 5  // "update_some_unchecked_text": answers for some rows, not all
+};
+
+// What the server told about a row in the last check.
+enum class CheckOutcome : std::int32_t {
+    Pending,      // not asked yet
+    Answered,     // an answer about the item
+    Unreachable,  // the server was not reached (or not asked after a time-out)
+    BadAnswer     // a reply that says nothing about the item
 };
 
 // A row state's text id; "" for an unknown state.
@@ -93,7 +102,15 @@ struct UpdateRow {
     std::int32_t percent = 0;  // "update_progress_value", shown as "%d%s" with "%"
     bool verified = false;     // its package arrived whole: the announced length and digest
     std::string failure;       // why its last download failed; empty otherwise
+    CheckOutcome check = CheckOutcome::Pending;
+    std::string check_failure;  // why the server gave no answer; empty otherwise
 };
+
+// The text id of a row's status: state_text_id, except that a listed row (state 7) without an
+// answer says it is being checked or why it could not be, never "up to date".
+const char* row_status_text_id(const UpdateRow& row);
+// True for a listed row whose check ended without an answer.
+bool check_failed(const UpdateRow& row);
 
 // True for the software's own item (chip "ALL"); the others are firmware.
 bool is_software_item(const UpdateItem& item);
@@ -107,9 +124,9 @@ UpdateRow listed_row(const UpdateItem& item);
 std::string package_file_name(const UpdateItem& item);
 
 // Checks one row against the server at `base_url`: queries it, then fills the row from the
-// result (an unreachable server or an empty answer leaves it listed at state 7), unticks it and
-// sets its package file inside `download_folder`. Returns false when the server was not
-// reached.
+// result (an unreachable server or a reply without an answer leaves it listed at state 7, with
+// its outcome and the reason), unticks it and sets its package file inside `download_folder`.
+// Returns false when the server was not reached.
 bool check_row(platform::http::HttpClient& client, std::string_view base_url, UpdateRow& row,
                const std::filesystem::path& download_folder);
 
@@ -118,7 +135,8 @@ bool check_row(platform::http::HttpClient& client, std::string_view base_url, Up
 bool tick_offered_rows(std::vector<UpdateRow>& rows);
 
 // The window status after a check of `rows` in which `failures` queries did not reach the
-// server: 1 when a row offers an update, else 2 when every query failed, else 4.
+// server: 1 when a row offers an update, else 2 when every query failed, else 5 when some row
+// got no answer, else 4.
 std::int32_t status_after_check(const std::vector<UpdateRow>& rows, std::size_t failures);
 
 // The check thread's pass: checks every row in order, writes today's date to `last_check`

@@ -315,7 +315,13 @@ TEST_F(UpdateServer, UnreachableServerLeavesRowsListedAndAPackageNameMustBeSafe)
     EXPECT_EQ(rows[0].state, StateDone);
     EXPECT_EQ(rows[0].current_text, "V0106");
     EXPECT_TRUE(rows[0].latest_text.empty());
+    EXPECT_EQ(rows[0].check, CheckOutcome::Unreachable);
+    EXPECT_STREQ(row_status_text_id(rows[0]), "update_row_unreachable_text");
     EXPECT_EQ(status_after_check(rows, 2), WindowNoInfo);
+    // One row answered, one not: the list is not up to date as a whole.
+    ASSERT_TRUE(check_row(client_, server_.url("/"), rows[1], folder_));
+    EXPECT_STREQ(row_status_text_id(rows[1]), "UpdateOkText");
+    EXPECT_EQ(status_after_check(rows, 1), WindowSomeUnchecked);
 
     // A read that fails part-way: state 8, no package.
     UpdateRow row = listed_row(items_[0]);

@@ -62,11 +62,18 @@ void CUpdateInfoListItemUI::show_row(const UpdateRow& row) {
     pui::set_text(update_rev_, QString::fromStdString(row.latest_text));
     if (update_rev_ != nullptr)
         update_rev_->setVisible(!row.latest_text.empty());
-    pui::set_text_id(status_, QString::fromLatin1(state_text_id(row.state)));
-    if (status_ != nullptr && status_->property("state").toInt() != row.state) {
-        status_->setProperty("state", row.state);
-        status_->style()->unpolish(status_);
-        status_->style()->polish(status_);
+    pui::set_text_id(status_, QString::fromLatin1(row_status_text_id(row)));
+    if (status_ != nullptr) {
+        // A row the server did not answer draws its status as a warning, with the reason.
+        const bool unchecked = check_failed(row);
+        status_->setToolTip(unchecked ? QString::fromStdString(row.check_failure) : QString());
+        if (status_->property("state").toInt() != row.state ||
+            status_->property("unchecked").toBool() != unchecked) {
+            status_->setProperty("state", row.state);
+            status_->setProperty("unchecked", unchecked);
+            status_->style()->unpolish(status_);
+            status_->style()->polish(status_);
+        }
     }
     const bool progress = shows_progress(row.state);
     pui::set_value(progress_, row.percent);

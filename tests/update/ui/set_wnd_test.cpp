@@ -72,6 +72,11 @@ class SettingsWindow : public ::testing::Test {
         srv.Post("/api/updates", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard lock(mutex_);
             const bool software = req.body.find("ALL") != std::string::npos;
+            if (!software && !firmware_error_page_.empty()) {
+                res.status = 500;
+                res.set_content(firmware_error_page_, "text/html");
+                return;
+            }
             const std::string reply =
                 software ? R"({"name":"Driver","version":")" + software_version_ +
                                R"(","version_name":"V0)" + software_version_ + R"(","path":")" +
@@ -191,6 +196,7 @@ class SettingsWindow : public ::testing::Test {
     std::string firmware_sha_;
     std::string firmware_path_ = "/fw.bin";
     std::string firmware_device_id_ = "2";
+    std::string firmware_error_page_;  // non-empty: the firmware query fails with this page
 };
 
 TEST_F(SettingsWindow, WithoutADeviceOnlyTheSoftwareIsListedAndItsUpdateIsDownloadedAndOpened) {
@@ -368,6 +374,9 @@ TEST_F(SettingsWindow, AnUnreachableServerAndAnUpToDateCheckAndTheLanguageList) 
     ASSERT_TRUE(test::wait_until([this] { return wnd_->window_status() != WindowChecking; }));
     EXPECT_EQ(wnd_->window_status(), WindowNoInfo);
     EXPECT_EQ(state(0), StateDone);
+    // Not reached is not "up to date": the row says why, and hovering it tells the reason.
+    EXPECT_EQ(pui::text_id(wnd_->row_control(0)->status_text()), "update_row_unreachable_text");
+    EXPECT_FALSE(wnd_->row_control(0)->status_text()->toolTip().isEmpty());
     EXPECT_FALSE(shown("update_fw_and_ap"));
     EXPECT_EQ(pui::text_id(c("Update_Status_text")), "NoUpdateInfoText");
     EXPECT_TRUE(main_.messages.empty());
@@ -386,6 +395,7 @@ TEST_F(SettingsWindow, AnUnreachableServerAndAnUpToDateCheckAndTheLanguageList) 
     wnd_.reset();
     open(items);
     EXPECT_EQ(wnd_->window_status(), WindowUpToDate);
+    EXPECT_EQ(pui::text_id(wnd_->row_control(0)->status_text()), "UpdateOkText");
     EXPECT_TRUE(pui::text(c("Update_Status_text")).endsWith(QString::fromStdString(today_text())));
     ASSERT_EQ(main_.messages.size(), 1u);
     EXPECT_EQ(main_.messages[0].first, kMsgSetWndUpToDate);
@@ -399,6 +409,23 @@ TEST_F(SettingsWindow, AnUnreachableServerAndAnUpToDateCheckAndTheLanguageList) 
     EXPECT_EQ(wnd_->language_index(), 1);
     ASSERT_EQ(main_.messages.size(), 2u);
     EXPECT_EQ(main_.messages[1], std::make_pair(kMsgSetWndLanguage, pui::WParam{1}));
+}
+
+TEST_F(SettingsWindow, OnlyTheRowWhoseQueryFailedSaysItCouldNotBeChecked) {
+    std::vector<UpdateItem> items = {table_[0], table_[4]};
+    items[0].version = 0x0106;
+    software_version_ = "105";
+    firmware_error_page_ = "<html>502 Bad Gateway</html>";
+    open(items);
+    EXPECT_EQ(pui::text_id(wnd_->row_control(0)->status_text()), "update_row_bad_answer_text");
+    EXPECT_EQ(pui::text(wnd_->row_control(0)->old_rev()), "V0106");
+    EXPECT_TRUE(wnd_->row_control(0)->update_rev()->isHidden());
+    EXPECT_EQ(pui::text_id(wnd_->row_control(1)->status_text()), "UpdateOkText");
+    // The window does not call the whole list up to date, nor tell the main window so.
+    EXPECT_EQ(wnd_->window_status(), WindowSomeUnchecked);
+    EXPECT_EQ(pui::text_id(c("Update_Status_text")), "update_some_unchecked_text");
+    EXPECT_TRUE(main_.messages.empty());
+    EXPECT_FALSE(shown("update_fw_and_ap"));
 }
 
 TEST_F(SettingsWindow, TheAutostartBoxWritesAndRemovesTheEntry) {
