@@ -218,6 +218,9 @@ constexpr Row kEditNames[] = {
     {"bullet_y_eidt", O::Shoot},
     {"bullet_delay_eidt", O::Shoot},
     {"macro_delay", O::Macro},
+    // The recording's constant delay is checked as it is left; Enter in the name renames.
+    {"macro_fixed_time_edit", O::Macro},
+    {"macro_edit_macroname", O::Macro},
 };
 
 // Focus entering a DPI edit selects its stage; the key edit installs the key capture.

@@ -6,12 +6,15 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QXmlStreamReader>
 #include <set>
 
 #include "app/main_wnd.h"
+#include "app/notify_routes.h"
 #include "app_fixture.h"
 #include "platform/ui/color_palette.h"
 #include "platform/ui/control_factory.h"
@@ -129,7 +132,11 @@ const char* const kCodeTextIds[] = {"msg_title_text",
                                     "update_firmware_kept_text",
                                     "update_download_failed_text",
                                     "device_write_failed_text",
-                                    "profile_import_corrected_text"};
+                                    "profile_import_corrected_text",
+                                    "update_row_checking_text",
+                                    "update_row_unreachable_text",
+                                    "update_row_bad_answer_text",
+                                    "update_some_unchecked_text"};
 // Images the code names.
 const char* const kCodeImages[] = {"common/logo.png",
                                    "power/r260.png",
@@ -337,6 +344,113 @@ TEST_F(AppTest, EveryCustomClassAndMainWindowTagIsCreated) {
     EXPECT_EQ(builder.custom_classes().size(), 2u);
     EXPECT_EQ(root->findChild<QWidget*>("ring")->property(pui::kClassProperty).toString(),
               "CircleProgress");
+}
+
+// Layouts of windows with their own dispatch; every other layout is part of the main window.
+const char* const kOwnDispatchLayouts[] = {"setwnd.xml", "msg.xml", "PalletDialog.xml",
+                                           "device_Update_list_item.xml"};
+
+// Names of <widget> elements in a layout, in file order.
+std::vector<QString> widget_names_in(const fs::path& file) {
+    std::vector<QString> names;
+    QFile in(QString::fromStdString(file.string()));
+    EXPECT_TRUE(in.open(QIODevice::ReadOnly)) << file;
+    QXmlStreamReader xml(&in);
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"widget")
+            names.push_back(xml.attributes().value("name").toString());
+    }
+    return names;
+}
+
+// Controls the route table does not own, and who does. `reader` (when set) is the routed
+// control whose action uses this one's value.
+struct OwnedElsewhere {
+    const char* name;
+    const char* reader;
+    const char* why;
+};
+const OwnedElsewhere kOwnedElsewhere[] = {
+    {"deng_colordp_btn", nullptr, "a colour swatch; the lighting editor lets clicks through"},
+    {"deng_audiocolordp_btn", nullptr, "a colour swatch; the lighting editor lets clicks through"},
+    {"macro_action_list", "macro_btn_delete",
+     "the step buttons act on its selection; the macro "
+     "editor connects its context menu itself"},
+    {"macro_check_time", "macro_btn_starredio", "read when a recording starts"},
+    {"mouse_x_left_edit", "macro_inset_moveleftkey_btn", "the step of that move"},
+    {"mouse_x_right_edit", "macro_inset_moverightkey_btn", "the step of that move"},
+    {"mouse_y_up_edit", "macro_inset_moveupkey_btn", "the step of that move"},
+    {"mouse_y_down_edit", "macro_inset_movedownkey_btn", "the step of that move"},
+    {"device_profile_name_edit", "device_profile_edit_save_btn",
+     "the profile control connects its typing and Enter itself"},
+    {"kb_device_seting_option_0", nullptr, "the keyboard page switches its panes itself"},
+    {"kb_device_seting_option_1", nullptr, "the keyboard page switches its panes itself"},
+    {"repeat_input_richedit", nullptr, "a field to try the key repeat in; nothing to apply"},
+    {"gamemodebtn", nullptr, "hidden by the layout and never shown"},
+    {"cloudbtn", nullptr, "hidden by the layout and never shown"},
+    {"smarteyesbtn", nullptr, "hidden by the layout and never shown"},
+};
+
+// The notifications a control sends when the user clicks or changes it; empty for a control
+// the user cannot act on.
+std::vector<const char*> user_notifications(QWidget* w) {
+    if (qobject_cast<QAbstractButton*>(w) != nullptr)
+        return {"click", "selectchanged"};
+    if (qobject_cast<QAbstractSlider*>(w) != nullptr && qobject_cast<QScrollBar*>(w) == nullptr)
+        return {"valuechanged", "movevaluechanged"};
+    if (qobject_cast<QComboBox*>(w) != nullptr)
+        return {"itemselect", "textchanged"};
+    if (auto* edit = qobject_cast<QLineEdit*>(w); edit != nullptr && !edit->isReadOnly())
+        return {"killfocus", "return", "textchanged"};
+    if (qobject_cast<QListWidget*>(w) != nullptr)
+        return {"itemselect", "itemclick", "dbclick", "menu"};
+    if (qobject_cast<pui::ColorPalette*>(w) != nullptr)
+        return {"colorchanged"};
+    return {};
+}
+
+// A control that can be clicked or changed but that no part of the window owns does nothing:
+// each one in the main window's layouts needs a row in the route table.
+TEST_F(AppTest, EveryControlAUserCanUseInTheMainWindowHasAnOwner) {
+    ProbeMainWnd probe(factory());
+    int checked = 0;
+    for (const fs::path& file : layout_files()) {
+        const std::string base = file.filename().string();
+        if (std::find(std::begin(kOwnDispatchLayouts), std::end(kOwnDispatchLayouts), base) !=
+            std::end(kOwnDispatchLayouts))
+            continue;
+        pui::LayoutBuilder builder([&](const QString& cls) { return probe.create_control(cls); });
+        const QString relative = QString::fromStdString(fs::relative(file, skin()).string());
+        std::unique_ptr<QWidget> root(builder.create(relative));
+        ASSERT_NE(root, nullptr) << file;
+        for (const QString& name : widget_names_in(file)) {
+            QWidget* w = pui::Window::find_sub_control_by_name(root.get(), name);
+            if (w == nullptr)
+                continue;
+            const std::vector<const char*> types = user_notifications(w);
+            if (types.empty())
+                continue;
+            ++checked;
+            const auto elsewhere = std::find_if(
+                std::begin(kOwnedElsewhere), std::end(kOwnedElsewhere),
+                [&name](const OwnedElsewhere& o) { return name == QLatin1String(o.name); });
+            if (elsewhere != std::end(kOwnedElsewhere)) {
+                if (elsewhere->reader != nullptr) {
+                    EXPECT_TRUE(app::route_notification("click", elsewhere->reader).has_value())
+                        << relative.toStdString() << ": " << name.toStdString() << " is read by "
+                        << elsewhere->reader << ", which nobody owns";
+                }
+                continue;
+            }
+            bool owned = false;
+            for (const char* type : types)
+                owned = owned || app::route_notification(type, name.toStdString()).has_value();
+            EXPECT_TRUE(owned) << relative.toStdString() << ": " << name.toStdString() << " ("
+                               << w->metaObject()->className() << ") has no owner for "
+                               << types.front();
+        }
+    }
+    EXPECT_GT(checked, 100);
 }
 
 TEST_F(AppTest, BothLanguagesHaveTheSameNonEmptyTexts) {
