@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QXmlStreamReader>
+#include <functional>
 #include <set>
 
 #include "app/main_wnd.h"
@@ -176,15 +177,22 @@ std::vector<fs::path> layout_files() {
     return xml_files(false);
 }
 
-// Values of the textId / toolTipId properties and attributes in an XML file.
-std::set<QString> text_ids_in(const fs::path& file) {
-    std::set<QString> ids;
+// Calls `visit` with the reader at each start element of an XML file.
+void visit_elements(const fs::path& file, const std::function<void(QXmlStreamReader&)>& visit) {
     QFile in(QString::fromStdString(file.string()));
     EXPECT_TRUE(in.open(QIODevice::ReadOnly)) << file;
     QXmlStreamReader xml(&in);
     while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
+        if (xml.readNext() == QXmlStreamReader::StartElement)
+            visit(xml);
+    }
+    EXPECT_FALSE(xml.hasError()) << file << ": " << xml.errorString().toStdString();
+}
+
+// Values of the textId / toolTipId properties and attributes in an XML file.
+std::set<QString> text_ids_in(const fs::path& file) {
+    std::set<QString> ids;
+    visit_elements(file, [&ids](QXmlStreamReader& xml) {
         if (xml.attributes().hasAttribute("textId")) {
             ids.insert(xml.attributes().value("textId").toString());
         }
@@ -193,8 +201,7 @@ std::set<QString> text_ids_in(const fs::path& file) {
             xml.readNextStartElement();
             ids.insert(xml.readElementText());
         }
-    }
-    EXPECT_FALSE(xml.hasError()) << file << ": " << xml.errorString().toStdString();
+    });
     return ids;
 }
 
@@ -353,13 +360,10 @@ const char* const kOwnDispatchLayouts[] = {"setwnd.xml", "msg.xml", "PalletDialo
 // Names of <widget> elements in a layout, in file order.
 std::vector<QString> widget_names_in(const fs::path& file) {
     std::vector<QString> names;
-    QFile in(QString::fromStdString(file.string()));
-    EXPECT_TRUE(in.open(QIODevice::ReadOnly)) << file;
-    QXmlStreamReader xml(&in);
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"widget")
+    visit_elements(file, [&names](QXmlStreamReader& xml) {
+        if (xml.name() == u"widget")
             names.push_back(xml.attributes().value("name").toString());
-    }
+    });
     return names;
 }
 
