@@ -459,8 +459,37 @@ void CSetWnd::closeEvent(QCloseEvent* event) {
     Window::closeEvent(event);
 }
 
+bool CSetWnd::owns(std::string_view type, std::string_view name) {
+    struct Row {
+        const char* type;
+        const char* name;
+    };
+    static constexpr Row kOwned[] = {
+        {"selectchanged", "check_name_select"},
+        {"selectchanged", "autostart_select"},
+        {"itemselect", "Language_combox_info"},
+        {"click", "update_fw_and_ap"},
+        {"click", "update_OK_btn"},
+        {"click", "update_cancel_btn"},
+        {"click", "set_in_update_wnd_btn"},
+        {"click", "closebtn"},
+        {"click", "laterbtn"},
+        {"click", "minbtn"},
+        {"click", "maxbtn"},
+        {"click", "restorebtn"},
+    };
+    const QString wanted = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    for (const Row& row : kOwned) {
+        if (type == row.type && wanted.compare(QLatin1String(row.name), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 void CSetWnd::notify(pui::Notification& msg) {
     const QString name = msg.sender_name();
+    if (!owns(msg.type, name.toStdString()))
+        return;
     auto is = [&name](const char* candidate) {
         return name.compare(QLatin1String(candidate), Qt::CaseInsensitive) == 0;
     };

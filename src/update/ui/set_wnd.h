@@ -12,6 +12,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -57,6 +58,10 @@ class CSetWnd : public platform::ui::Window {
     CSetWnd(QWidget* owner, SetWndOptions options);
     // Stops the workers first.
     ~CSetWnd() override;
+
+    // True for a notification this window acts on: `type` from the control named `name` (ignoring
+    // case). Everything else is dropped.
+    static bool owns(std::string_view type, std::string_view name);
 
     QString skin_file() const override { return QStringLiteral("XML\\setwnd.xml"); }
     QString window_class_name() const override { return QStringLiteral("SetWnd"); }
