@@ -11,6 +11,10 @@
 #include "app/main_wnd.h"
 #include "app/notify_routes.h"
 #include "app_fixture.h"
+#include "device/model/ui/mouse_device.h"
+#include "in_process_sim.h"
+#include "macro/ui/macro_control.h"
+#include "platform/ui/controls.h"
 #include "platform/ui/layout_builder.h"
 #include "platform/ui/window.h"
 
@@ -143,6 +147,43 @@ TEST_F(PageRoutes, EveryControlOfTheMousePageReachesAnOwner) {
             << name;
     }
     EXPECT_GT(checked, 30);
+}
+
+// Enter in the macro name and leaving the constant-delay edit used to stop at the window.
+TEST_F(PageRoutes, TheMacroEditsReachTheMacroEditorThroughTheWindow) {
+    sim::InProcessSim sim(dir_ / "sim");
+    ASSERT_TRUE(sim.started());
+    app::CMainWnd wnd(factory(), dir_ / "user", store(), nullptr, sim.backend());
+    bool settled = false;
+    QObject::connect(&wnd, &app::CMainWnd::settled, [&] { settled = true; });
+    ASSERT_TRUE(wnd.create("ZARN_VELQA_R260", QSize(800, 572)));
+    ASSERT_TRUE(wait_until([&] { return settled; }, 20000));
+    ASSERT_FALSE(wnd.devices().mouse_pages().empty());
+    model::CZentovaMouseDevice* page = wnd.devices().mouse_pages().front();
+    macro::CMacroControlUI* macros = page->macro_editor();
+    ASSERT_NE(macros, nullptr);
+    wnd.show_tab(QStringLiteral("macro_Op_tab"));
+    QString told;
+    platform::ui::Window::set_modal_test_hook([&told](platform::ui::Window& w) {
+        told = platform::ui::text(w.find_control("MessageText"));
+        qobject_cast<QAbstractButton*>(w.find_control("confirm_btn"))->click();
+    });
+    qobject_cast<QAbstractButton*>(page->findChild<QWidget*>("macro_btn_name_add"))->click();
+    ASSERT_EQ(macros->library().size(), 1);
+
+    QWidget* name = page->findChild<QWidget*>("macro_edit_macroname");
+    platform::ui::set_text(name, QStringLiteral("jump"));
+    wnd.send_notify(name, "return");
+    EXPECT_EQ(macros->library().names(), std::vector<std::string>{"jump"});
+
+    // A delay below the floor is raised, and the user is told.
+    QWidget* fixed = page->findChild<QWidget*>("macro_fixed_time_edit");
+    platform::ui::set_text(fixed, QStringLiteral("3"));
+    told.clear();
+    wnd.send_notify(fixed, "killfocus");
+    EXPECT_EQ(platform::ui::text(fixed), "10");
+    EXPECT_FALSE(told.isEmpty());
+    platform::ui::Window::set_modal_test_hook({});
 }
 
 TEST(ApplyDpi, LargeScreensGet144AndSmallerOnes96) {
