@@ -34,7 +34,11 @@ Json::Value row_json(const update::UpdateRow& row) {
     v["current"] = row.current_text;
     v["latest"] = row.latest_text;
     v["state"] = row.state;
-    v["state_text"] = update::state_text_id(row.state);
+    // A row the server never answered about is not "up to date": say why instead.
+    v["state_text"] = update::row_status_text_id(row);
+    v["answered"] = row.check == update::CheckOutcome::Answered;
+    if (!row.check_failure.empty())
+        v["check_failure"] = row.check_failure;
     v["version_name"] = row.result.version_name;
     v["path"] = row.result.package_address;
     v["device_id"] = row.result.device_id;

@@ -106,6 +106,9 @@ TEST_F(VelqactlUpdate, AnUnreachableServerAndBadWordsAreReported) {
     EXPECT_EQ(out["status"].asInt(), 2);
     ASSERT_EQ(out["items"].size(), 1u) << "without a device only the software row";
     EXPECT_EQ(out["items"][0]["state"].asInt(), 7);
+    EXPECT_NE(out["items"][0]["state_text"].asString(), "UpdateOkText") << "no answer, no verdict";
+    EXPECT_FALSE(out["items"][0]["answered"].asBool());
+    EXPECT_FALSE(out["items"][0]["check_failure"].asString().empty());
 
     ctl(closed, "check --version 4:1", code);
     EXPECT_EQ(code, 2);
