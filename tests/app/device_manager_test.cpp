@@ -266,14 +266,14 @@ TEST_F(DeviceManagerTest, TheLightSyncColourReachesThePagePreview) {
 // once, not only when the file watcher gets round to it.
 TEST_F(DeviceManagerTest, AProfileCreatedOnOnePageIsListedOnEveryPageOfItsKind) {
     start(true, false);
-    auto& slots = wnd->devices().device_slots();
-    std::size_t mouse_slot = slots.size();
-    for (std::size_t i = 0; i < slots.size() && mouse_slot == slots.size(); ++i) {
-        const DeviceSlot s = slots.slot(i);
+    auto& table = wnd->devices().device_slots();
+    std::size_t mouse_slot = table.size();
+    for (std::size_t i = 0; i < table.size() && mouse_slot == table.size(); ++i) {
+        const DeviceSlot s = table.slot(i);
         if (s.row.device_type == link::TypeMouse && s.row.device_sub_type == 0)
             mouse_slot = i;
     }
-    ASSERT_LT(mouse_slot, slots.size());
+    ASSERT_LT(mouse_slot, table.size());
     ASSERT_TRUE(wnd->devices().create_device_page(mouse_slot, 0));
     const auto& pages = wnd->devices().mouse_pages();
     ASSERT_EQ(pages.size(), 2u);

@@ -208,16 +208,16 @@ TEST(PreviewPatterns, ReactiveFadesOutAndRippleTakesRandomPositions) {
     std::vector<uint8_t> first = r.position;
     start_reactive(ripple, r, 7);
     EXPECT_EQ(r.position, first);  // the seed decides
+    EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](uint8_t p) { return p < 192; }));
+    PreviewAnimation anim;
+    render_preview(ripple, anim, r, f, 0);
+    EXPECT_EQ(r.position[0], (first[0] + 1) % 192);
     // Every press reports the same code: a generator kept across presses draws new positions.
     std::minstd_rand kept(7);
     start_reactive(ripple, r, kept);
     const std::vector<uint8_t> press = r.position;
     start_reactive(ripple, r, kept);
     EXPECT_NE(r.position, press);
-    EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](uint8_t p) { return p < 192; }));
-    PreviewAnimation anim;
-    render_preview(ripple, anim, r, f, 0);
-    EXPECT_EQ(r.position[0], (first[0] + 1) % 192);
 }
 
 TEST(PreviewTiming, ThresholdsByModeAndSpeed) {
