@@ -107,6 +107,19 @@ bool DeviceManager::start() {
     light_sync_ = std::make_unique<LightSyncThread>();
     for (const auto& target : sync_targets_)
         light_sync_->add_target(target);
+    // Pages are widgets: the thread's colours reach them on the window thread. A queued call
+    // to this object is dropped if the manager goes first (it stops the thread before that).
+    light_sync_->set_on_step([this] {
+        if (sync_colours_posted_.exchange(true))
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                sync_colours_posted_ = false;
+                deliver_sync_colours();
+            },
+            Qt::QueuedConnection);
+    });
     light_sync_->start();
     return true;
 }
@@ -258,6 +271,8 @@ bool DeviceManager::create_device_page(std::size_t slot, int sub_type) {
         return false;
 
     auto* power = new ui::CMpDevicePowerUI;
+    // The widget picks its link logo by the page's type.
+    power->set_device(static_cast<std::uint32_t>(type), static_cast<std::uint32_t>(sub_type));
     const int power_index = power_switch->addWidget(power);
     power_widgets_.emplace_back(power);
 
@@ -287,6 +302,8 @@ bool DeviceManager::create_device_page(std::size_t slot, int sub_type) {
             profiles->set_kind(folder, factory_file, type, model::sensor_table(*catalog_));
             connect(profiles, &profile::CDeviceProfileUI::profile_applied, p,
                     [p](const QString& file) { p->apply_profile_file(file.toStdString()); });
+            connect(profiles, &profile::CDeviceProfileUI::list_changed, this,
+                    [this, profiles] { refill_profile_lists(profiles); });
             profiles->load();
             p->set_profile_file(profile::selected_profile_path(folder, factory_file));
         }
@@ -475,6 +492,25 @@ void DeviceManager::select_neighbour_tile(int step) {
         if (ui::CDeviceOptionUI* t = tile(i); t != nullptr && t->linked()) {
             select_tile(i, true, true);
             return;
+        }
+    }
+}
+
+void DeviceManager::deliver_sync_colours() {
+    for (std::size_t i = 0; i < pages_.size() && i < sync_targets_.size(); ++i) {
+        if (sync_targets_[i]->pushes.load() != 0)
+            pages_[i]->set_sync_colour(sync_targets_[i]->colour.load());
+    }
+}
+
+void DeviceManager::refill_profile_lists(const profile::CDeviceProfileUI* changed) {
+    if (changed == nullptr || changed->list() == nullptr)
+        return;
+    for (model::CZentovaUSBDevice* page : pages_) {
+        auto* profiles = page->findChild<profile::CDeviceProfileUI*>();
+        if (profiles != nullptr && profiles != changed && profiles->list() != nullptr &&
+            profiles->list()->folder() == changed->list()->folder()) {
+            profiles->reload_list();
         }
     }
 }
@@ -701,6 +737,10 @@ void DeviceManager::update_no_device_banner() {
 bool DeviceManager::linked_mice_loaded() const {
     for (model::CZentovaMouseDevice* page : mouse_pages_) {
         if (page->linked() && loaded_pages_.count(page) == 0)
+            return false;
+        // The battery is read with the load; a picture without it would show "--".
+        const ui::CMpDevicePowerUI* power = page->power_control();
+        if (page->linked() && page->power_capable() && power != nullptr && !power->last_status())
             return false;
     }
     return true;

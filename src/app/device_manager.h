@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -128,8 +129,10 @@ class DeviceManager : public QObject {
     const std::vector<model::CZentovaKeyboardDevice*>& keyboard_pages() const {
         return keyboard_pages_;
     }
-    // Every linked mouse page has shown its device's values.
+    // Every linked mouse page has shown its device's values, and its battery when it has one.
     bool linked_mice_loaded() const;
+    // The light-sync thread (null before start()).
+    LightSyncThread* light_sync() const { return light_sync_.get(); }
     // The no-device banner and the access notice, from the visible tiles.
     void update_no_device_banner();
     DeviceSlots& device_slots() { return slots_; }
@@ -170,6 +173,10 @@ class DeviceManager : public QObject {
     void mouse_arrival(std::size_t slot);
     void update_tile_link_text(int index);
     void sync_light_targets();
+    // The light-sync thread's newest colour to every page (window thread).
+    void deliver_sync_colours();
+    // Every other page of the profile list `changed`'s kind shows that list again.
+    void refill_profile_lists(const profile::CDeviceProfileUI* changed);
 
     DeviceManagerHost& host_;
     platform::ui::Window& window_;
@@ -195,6 +202,7 @@ class DeviceManager : public QObject {
     bool asleep_ = false;
     bool lighting_control_ = true;
     bool workers_stopped_ = false;
+    std::atomic<bool> sync_colours_posted_{false};  // one delivery pending at a time
     int tab_code_ = 8;  // the function page every mouse page shows (performance)
     std::array<std::uint8_t, kDataBlockBytes> audio_levels_{};
     std::array<std::uint8_t, kDataBlockBytes> keyboard_block_{};

@@ -219,6 +219,8 @@ void LightSyncThread::run(platform::StopEvent& stop) {
             t->pushes.fetch_add(1);
         }
         steps_.fetch_add(1);
+        if (on_step_)
+            on_step_();
         // Keep the rate, but do not race to catch up after a stall (a suspended machine).
         const auto now = Clock::now();
         last_step = now - due > std::chrono::milliseconds(100) ? now : due;

@@ -1,13 +1,14 @@
 // Software light sync: while two or more linked devices have their light-sync box on, one
 // effect (breathing, steady, flashing, colour wheel, off) is stepped at a rate set by its
-// threshold table and each step's colour is pushed to every device page. No UI: pages hold a
-// LightSyncTarget that the thread writes and the page reads.
+// threshold table and each step's colour is pushed to every device page. No UI: each page has a
+// LightSyncTarget that the thread writes; the window thread hands its colour to the page.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -64,6 +65,12 @@ class LightSyncThread {
     LightSyncThread();
     ~LightSyncThread();
 
+    // Called on the thread after each step has pushed its colour to the targets. It must not
+    // block: the window thread reads the targets' colours when it gets round to it. Set before
+    // start().
+    using Stepped = std::function<void()>;
+    void set_on_step(Stepped on_step) { on_step_ = std::move(on_step); }
+
     // Window thread. Targets are held weakly: a page that is gone is skipped.
     void add_target(const std::shared_ptr<LightSyncTarget>& target);
     void set_effect(int effect, int speed, std::uint32_t rgb, bool use_wheel);
@@ -90,6 +97,7 @@ class LightSyncThread {
     mutable std::mutex mutex_;
     std::vector<std::weak_ptr<LightSyncTarget>> targets_;
     SyncEffectSteps effect_;
+    Stepped on_step_;
     std::atomic<std::uint64_t> steps_{0};
     std::atomic<std::uint64_t> idle_waits_{0};
     platform::WorkerThread worker_;

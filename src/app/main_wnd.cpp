@@ -140,6 +140,9 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
     // The window manager's close ends the program like the close message does.
     connect(this, &Window::closed, this, [this] { on_destroy(); });
     set_caption_height(56);
+    // The layouts look their texts up as they are built, before the window applies the
+    // language.
+    load_stored_language_texts(settings_, default_data_);
 }
 
 CMainWnd::~CMainWnd() {

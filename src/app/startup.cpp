@@ -15,6 +15,7 @@
 #include "platform/debug_output.h"
 #include "platform/folders.h"
 #include "platform/json_read.h"
+#include "platform/ui/language.h"
 #include "platform/ui/resources.h"
 #include "platform/ui/settings_store.h"
 #include "profile/ui/device_profile_ui.h"
@@ -122,6 +123,18 @@ int read_language_index(const platform::SettingsStore& store, const fs::path& de
             return static_cast<int>(i);
     }
     return 0;
+}
+
+bool load_stored_language_texts(const platform::SettingsStore& store,
+                                const fs::path& default_data) {
+    const auto entries = read_language_config(default_data);
+    const int index = read_language_index(store, default_data);
+    if (index < 0 || static_cast<std::size_t>(index) >= entries.size())
+        return false;
+    const LanguageEntry& entry = entries[static_cast<std::size_t>(index)];
+    auto& texts = platform::ui::LanguageTexts::instance();
+    texts.set_language(entry.name);
+    return texts.load_language(entry.file);
 }
 
 bool write_language_id(platform::SettingsStore& store, std::uint32_t id) {

@@ -53,6 +53,11 @@ constexpr std::uint32_t kDefaultLanguageId = 520;
 int read_language_index(const platform::SettingsStore& store,
                         const std::filesystem::path& default_data);
 
+// Loads the texts of the stored language (read_language_index), so that the first windows
+// built find their texts; false when it cannot be read. Nothing is stored.
+bool load_stored_language_texts(const platform::SettingsStore& store,
+                                const std::filesystem::path& default_data);
+
 // Stores the language id; writes "写成功！" to the debug output on success.
 bool write_language_id(platform::SettingsStore& store, std::uint32_t id);
 

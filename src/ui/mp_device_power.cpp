@@ -27,6 +27,15 @@ void set_visible(QWidget* control, bool on) {
         control->setVisible(on);
 }
 
+// The link logo's image for the receiver or the cable: the one the layout names, else ours.
+QString link_image(const QWidget* logo, bool receiver) {
+    const QString named = logo->property(receiver ? "receiverImage" : "cableImage").toString();
+    if (!named.isEmpty())
+        return named;
+    return receiver ? QStringLiteral("file='power/WIFI_down.png'")
+                    : QStringLiteral("file='power/WIFI_normal.png'");
+}
+
 }  // namespace
 
 CMpDevicePowerUI::CMpDevicePowerUI(QWidget* parent) : QWidget(parent) {
@@ -80,14 +89,14 @@ void CMpDevicePowerUI::show_status(const std::uint8_t* status, std::size_t lengt
     const bool keyboard_or_mouse = type_ == 1 || type_ == 2;
     if (s[3] != 0) {
         if (keyboard_or_mouse) {
-            pui::set_bk_image(part(kWirelessLogo), QStringLiteral("file='power/WIFI_down.png'"));
+            pui::set_bk_image(part(kWirelessLogo), link_image(part(kWirelessLogo), true));
             pui::set_bk_image(charging, QStringLiteral("file='power/powering.png'"));
         }
         set_visible(part(kWirelessText), true);
         set_visible(part(kCableText), false);
     } else {
         if (keyboard_or_mouse)
-            pui::set_bk_image(part(kWirelessLogo), QStringLiteral("file='power/WIFI_normal.png'"));
+            pui::set_bk_image(part(kWirelessLogo), link_image(part(kWirelessLogo), false));
         set_visible(part(kWirelessText), false);
         set_visible(part(kCableText), true);
     }

@@ -1,11 +1,13 @@
 // The device manager against the in-process simulated mouse: arrival on either link, moving
 // between cable and receiver with one page, losing the device, the mouse this user may not
-// open, sleep, and the stop of the worker threads.
+// open, sleep, the stop of the worker threads, the power widget, light sync and the profile
+// lists shared by the pages of a kind.
 #include <json/json.h>
 
 #include <algorithm>
 #include <cerrno>
 
+#include "app/light_sync.h"
 #include "app/main_wnd.h"
 #include "app/messages.h"
 #include "app_fixture.h"
@@ -15,14 +17,17 @@
 #include "platform/debug_output.h"
 #include "platform/json_read.h"
 #include "platform/ui/controls.h"
+#include "profile/ui/device_profile_ui.h"
 #include "support/test_hid_nodes.h"
 #include "ui/device_option.h"
+#include "ui/mp_device_power.h"
 
 namespace velqa::test {
 namespace {
 
 namespace pui = platform::ui;
 using app::CMainWnd;
+using app::DeviceSlot;
 using sim::InProcessSim;
 using sim::Link;
 
@@ -116,12 +121,30 @@ TEST_F(DeviceManagerTest, CableArrivalShowsOneSelectedTileAndThePageWithTheMouse
     EXPECT_EQ(pui::current_page(wnd->find_control("device_switch")), tile0()["page"].asInt());
 }
 
+// The battery shows with the rest of the page: a picture taken once start-up has settled shows
+// it, with the logo and label of the link in use.
+TEST_F(DeviceManagerTest, ThePowerWidgetShowsTheBatteryAndLinkOnceThePageIsLoaded) {
+    start(true, false);
+    ui::CMpDevicePowerUI* power = page()->power_control();
+    ASSERT_NE(power, nullptr);
+    EXPECT_EQ(power->device_type(), 2u);
+    auto sub = [&](const char* name) { return pui::Window::find_sub_control_by_name(power, name); };
+    EXPECT_EQ(pui::text(sub("device_power_value")), "85%");
+    EXPECT_EQ(pui::bk_image(sub("device_wuxian_logo")), "file='power/WIFI_normal.png'");
+    EXPECT_FALSE(sub("device_youxian_logo_text")->isHidden());
+    EXPECT_TRUE(sub("device_wuxian_logo_text")->isHidden());
+}
+
 TEST_F(DeviceManagerTest, ReceiverTileWaitsForTheMouseBehindTheReceiver) {
     start(false, true);
     // Shown by the page itself once the mouse answered through the receiver.
     ASSERT_TRUE(wait_until([&] { return tile_shows("receiver"); }));
     EXPECT_EQ(page()->link_mode(), 2);
     EXPECT_FALSE(banner_shown());
+    ui::CMpDevicePowerUI* power = page()->power_control();
+    ASSERT_TRUE(wait_until([&] { return power->last_status() && (*power->last_status())[3]; }));
+    EXPECT_EQ(pui::bk_image(pui::Window::find_sub_control_by_name(power, "device_wuxian_logo")),
+              "file='power/WIFI_down.png'");
 
     // The mouse switched off: the receiver stays, the tile goes.
     sim->firmware().set_linked(false);
@@ -215,6 +238,53 @@ TEST_F(DeviceManagerTest, ClosingWithALinkedDeviceEndsBothThreadsWithinOneWaitEa
     const auto lines = debug.lines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("所有对象处于激发状态\n")), 2);
     EXPECT_FALSE(debug.contains("超时"));
+}
+
+// What the page paints, not the thread's field: the light-sync colour replaces the page's own
+// preview while the box is on, and the page's lighting comes back when it is off.
+TEST_F(DeviceManagerTest, TheLightSyncColourReachesThePagePreview) {
+    start(true, false);
+    ASSERT_NE(wnd->devices().light_sync(), nullptr);
+    wnd->devices().light_sync()->set_effect(int(app::SyncEffect::Steady), 4, 0x123456, false);
+    ui::CDeviceOptionUI* t = wnd->devices().tile(0);
+    page()->set_multiple_devices(true);  // as with a second device shown
+    pui::set_selected(t->sync_box(), true);
+    ASSERT_TRUE(page()->light_sync());
+    const std::uint32_t synced = app::pack_sync_colour(0x12, 0x34, 0x56, 255);
+    const int last = page()->light_count() - 1;
+    ASSERT_GT(last, 0);
+    ASSERT_TRUE(wait_until(
+        [&] { return page()->led_entry(0) == synced && page()->led_entry(last) == synced; }));
+    EXPECT_EQ(pui::bk_color(page()->find("light_0")), 0xFF123456u);
+
+    pui::set_selected(t->sync_box(), false);
+    EXPECT_FALSE(page()->light_sync());
+    ASSERT_TRUE(wait_until([&] { return page()->led_entry(0) != synced; }));
+}
+
+// Two pages of one kind share its profile list: a profile made on one is listed on the other at
+// once, not only when the file watcher gets round to it.
+TEST_F(DeviceManagerTest, AProfileCreatedOnOnePageIsListedOnEveryPageOfItsKind) {
+    start(true, false);
+    auto& table = wnd->devices().device_slots();
+    std::size_t mouse_slot = table.size();
+    for (std::size_t i = 0; i < table.size() && mouse_slot == table.size(); ++i) {
+        const DeviceSlot s = table.slot(i);
+        if (s.row.device_type == link::TypeMouse && s.row.device_sub_type == 0)
+            mouse_slot = i;
+    }
+    ASSERT_LT(mouse_slot, table.size());
+    ASSERT_TRUE(wnd->devices().create_device_page(mouse_slot, 0));
+    const auto& pages = wnd->devices().mouse_pages();
+    ASSERT_EQ(pages.size(), 2u);
+    auto* first = pages[0]->findChild<profile::CDeviceProfileUI*>();
+    auto* second = pages[1]->findChild<profile::CDeviceProfileUI*>();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    const int before = second->profile_count_in_combo();
+    ASSERT_TRUE(first->create_profile());
+    EXPECT_EQ(second->profile_count_in_combo(), before + 1);
+    EXPECT_EQ(first->profile_count_in_combo(), before + 1);
 }
 
 TEST_F(DeviceManagerTest, LightSyncBoxesClearWithOneVisibleTile) {

@@ -1,6 +1,7 @@
 // Start-up pieces: language choice, stored language, audio styles, fonts, messages.
 #include <json/json.h>
 
+#include "app/main_wnd.h"
 #include "app/messages.h"
 #include "app_fixture.h"
 #include "platform/atomic_file.h"
@@ -56,6 +57,17 @@ TEST_F(AppTest, UnreadableOrOddLanguageListGivesIndexZero) {
     EXPECT_EQ(read_language_index(store(), dir_ / "dd"), 0);
     language_config(dir_ / "dd", std::string(1001, '[') + std::string(1001, ']'));
     EXPECT_EQ(read_language_index(store(), dir_ / "dd"), 0);
+}
+
+// The layouts look their texts up while the window is built, before it applies the language.
+TEST_F(AppTest, TheWindowFindsItsTextsFromTheFirstLookUp) {
+    // A fresh process: no language loaded yet.
+    write_text(dir_ / "empty.xml", "<Language/>");
+    ASSERT_TRUE(platform::ui::LanguageTexts::instance().load_language_file(dir_ / "empty.xml"));
+    platform::DebugCapture debug;
+    app::CMainWnd wnd(factory(), dir_ / "user", store());
+    ASSERT_TRUE(wnd.create("ZARN_VELQA_R260", QSize(800, 572)));
+    EXPECT_FALSE(debug.contains("no text for id"));
 }
 
 TEST_F(AppTest, WritingTheLanguageSaysSoOnlyOnSuccess) {

@@ -12,16 +12,18 @@ bool frame_is_constant(int mode) {
 
 MouseLightThread::MouseLightThread(const link::CommandChannel& channel, FrameReady frame_ready,
                                    const PreviewClock& clock)
-    : PreviewLoop(channel, clock, "MS灯光线程设定退出"), frame_ready_(std::move(frame_ready)) {}
+    : PreviewLoop(channel, clock, "MS灯光线程设定退出"),
+      frame_ready_(std::move(frame_ready)),
+      reactive_random_(std::random_device{}()) {}
 
 MouseLightThread::~MouseLightThread() {
     stop();
 }
 
-void MouseLightThread::trigger_reactive(std::uint32_t seed) {
+void MouseLightThread::trigger_reactive() {
     change([&] {
         reactive_.resize(frame_.size());
-        start_reactive(state_, reactive_, seed);
+        start_reactive(state_, reactive_, reactive_random_);
     });
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <random>
 
 #include "device/model/preview_loop.h"
 
@@ -25,8 +26,9 @@ class MouseLightThread : public PreviewLoop {
     // Stops the thread (bounded wait, then as long as it takes).
     ~MouseLightThread() override;
 
-    // A reactive trigger (a key press reported by the mouse): every LED lights up and fades.
-    void trigger_reactive(std::uint32_t seed);
+    // A reactive trigger (a key press reported by the mouse): every LED lights up and fades;
+    // in the ripple mode each press draws new wheel positions.
+    void trigger_reactive();
 
   private:
     std::optional<std::uint64_t> next_frame_due(std::uint64_t last_ms) const override;
@@ -34,6 +36,9 @@ class MouseLightThread : public PreviewLoop {
     void frame_rendered() override;
 
     const FrameReady frame_ready_;
+    // Seeded once: every press reports the same code, and a generator seeded with it would
+    // light the same pattern on every press.
+    std::minstd_rand reactive_random_;
     PreviewAnimation anim_;
     bool show_ = false;  // the light thread's own: the last frame has to be shown
 };

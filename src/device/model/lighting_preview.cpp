@@ -300,13 +300,18 @@ void pattern_ripple(const LightingState& state, ReactiveBuffer& reactive, LedFra
     }
 }
 
-void start_reactive(const LightingState& state, ReactiveBuffer& reactive, std::uint32_t seed) {
+void start_reactive(const LightingState& state, ReactiveBuffer& reactive,
+                    std::minstd_rand& random) {
     std::fill(reactive.level.begin(), reactive.level.end(), std::uint8_t{255});
     if (state.mode != 6)
         return;
-    std::minstd_rand random(seed);
     for (auto& p : reactive.position)
         p = static_cast<std::uint8_t>(random() % WheelSteps);
+}
+
+void start_reactive(const LightingState& state, ReactiveBuffer& reactive, std::uint32_t seed) {
+    std::minstd_rand random(seed);
+    start_reactive(state, reactive, random);
 }
 
 bool reactive_step(const LightingState& state, ReactiveBuffer& reactive, LedFrame& frame) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <vector>
 
 #include "profile/profile_records.h"
@@ -150,7 +151,8 @@ void pattern_wave(const LightingState& state, PreviewAnimation& anim, LedFrame& 
 // Ripple (mode 6): every LED turns through the wheel from its own position.
 void pattern_ripple(const LightingState& state, ReactiveBuffer& reactive, LedFrame& frame);
 // A reactive trigger: every LED lights fully; in mode 6 each LED also takes a wheel position
-// drawn from `seed`.
+// drawn from `random` (a generator kept across presses), or from a generator seeded with `seed`.
+void start_reactive(const LightingState& state, ReactiveBuffer& reactive, std::minstd_rand& random);
 void start_reactive(const LightingState& state, ReactiveBuffer& reactive, std::uint32_t seed);
 // One reactive step: every LED fades by ReactiveFade and shows the lighting colour (the wheel
 // colour of its position when multi-colour). Returns reactive.lit() after the step.

@@ -110,7 +110,7 @@ TEST_F(LightThread, AReactiveTriggerLightsAndFadesOut) {
     ASSERT_TRUE(light_.start());
     ASSERT_TRUE(wait_shown(1));
     EXPECT_EQ(last_shown().brightness, 0) << "nothing lit before a trigger";
-    light_.trigger_reactive(7);
+    light_.trigger_reactive();
     ASSERT_TRUE(shown_.wait([](const auto& f) { return f.back().brightness > 0; }));
     ASSERT_TRUE(shown_.wait([](const auto& f) { return f.back().brightness == 0; }))
         << "the press fades out";

@@ -212,6 +212,12 @@ TEST(PreviewPatterns, ReactiveFadesOutAndRippleTakesRandomPositions) {
     PreviewAnimation anim;
     render_preview(ripple, anim, r, f, 0);
     EXPECT_EQ(r.position[0], (first[0] + 1) % 192);
+    // Every press reports the same code: a generator kept across presses draws new positions.
+    std::minstd_rand kept(7);
+    start_reactive(ripple, r, kept);
+    const std::vector<uint8_t> press = r.position;
+    start_reactive(ripple, r, kept);
+    EXPECT_NE(r.position, press);
 }
 
 TEST(PreviewTiming, ThresholdsByModeAndSpeed) {

@@ -456,7 +456,8 @@ void CZentovaMouseDevice::select_dpi_stage(int index) {
 // ---- Notification interfaces ----
 
 void CZentovaMouseDevice::show_reactive(const NotificationEvent& event) {
-    light_thread().trigger_reactive(event.code);
+    (void)event;
+    light_thread().trigger_reactive();
 }
 
 bool CZentovaMouseDevice::apply_slot_change(const NotificationAction& action) {

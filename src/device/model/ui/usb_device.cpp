@@ -249,6 +249,9 @@ void CZentovaUSBDevice::restore_defaults() {
 void CZentovaUSBDevice::reload_all() {
     ensure_profile();
     const bool busy = link_busy(load_from_device());
+    // The battery is shown with the rest of the page, not a poll period later.
+    if (!busy && power_capable_ && channel_.link_open())
+        poll_power_status();
     load_profile_into_page();
     read_device_settings(Mirror::IntoProfile);
     refresh_page();
@@ -386,6 +389,10 @@ void CZentovaUSBDevice::show_lighting(const profile::LightInfo& info) {
 void CZentovaUSBDevice::show_led_frame() {
     if (light_)
         frame_ = light_->frame();
+    if (light_sync_ && sync_colour_) {
+        for (std::size_t i = 0; i < frame_.size(); ++i)
+            frame_.set(i, *sync_colour_);
+    }
     if (!preview_enabled_)
         return;
     for (std::size_t i = 0; i < lights_.size() && i < frame_.size(); ++i) {
@@ -509,7 +516,24 @@ void CZentovaUSBDevice::after_link_switch() {
 void CZentovaUSBDevice::set_multiple_devices(bool on) {
     multiple_devices_ = on;
     if (!on)
-        light_sync_ = false;
+        set_light_sync(false);
+}
+
+void CZentovaUSBDevice::set_light_sync(bool on) {
+    const bool was_showing = light_sync_ && sync_colour_;
+    light_sync_ = on;
+    if (on)
+        return;
+    sync_colour_.reset();
+    if (was_showing)
+        show_led_frame();
+}
+
+void CZentovaUSBDevice::set_sync_colour(std::uint32_t colour) {
+    if (!light_sync_)
+        return;
+    sync_colour_ = colour;
+    show_led_frame();
 }
 
 // ---- Lifecycle timers ----
@@ -537,8 +561,9 @@ void CZentovaUSBDevice::on_tile_timer(int id) {
             // The mouse answers through the receiver: its tile may show now.
             if (channel_.receiver_path() && channel_.link_open() && tile_ && tile_->isHidden())
                 send_to_main(MsgTileLink, static_cast<quintptr>(kind_row_), 1);
+            // The reload has just read the battery.
             if (power_capable_ && channel_.link_open())
-                start_tile_timer(TimerPower, PowerStartMs);
+                start_tile_timer(TimerPower, PowerPollMs);
             return;
         case TimerSettings:
             reload_settings();

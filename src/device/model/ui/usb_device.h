@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -131,8 +132,12 @@ class CZentovaUSBDevice : public QWidget {
     // More than one device tile is visible (light sync makes sense only then).
     void set_multiple_devices(bool on);
     bool multiple_devices() const { return multiple_devices_; }
-    void set_light_sync(bool on) { light_sync_ = on; }
+    // Off, the preview goes back to the page's own lighting.
+    void set_light_sync(bool on);
     bool light_sync() const { return light_sync_; }
+    // The light-sync colour (red in the low byte, brightness in the high byte): while the page
+    // syncs, its preview shows it on every light in place of the page's own lighting.
+    void set_sync_colour(std::uint32_t colour);
 
     // ---- Handles ----
     void set_main_window(platform::ui::Window* window) { main_window_ = window; }
@@ -385,6 +390,7 @@ class CZentovaUSBDevice : public QWidget {
     bool hovered_ = false;
     bool multiple_devices_ = false;
     bool light_sync_ = false;
+    std::optional<std::uint32_t> sync_colour_;  // the last one pushed while syncing
 
     QWidget* page_ = nullptr;
     QString page_layout_;
