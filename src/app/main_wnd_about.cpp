@@ -30,7 +30,11 @@ std::vector<platform::LinkedDeviceFacts> CMainWnd::linked_devices() const {
         if (!wired && !receiver)
             continue;
         platform::LinkedDeviceFacts d;
-        d.name = page->device_name();
+        // The model's name as its device file gives it; the page knows only its kind.
+        const auto& models = devices_->catalog().models();
+        const auto row = static_cast<std::size_t>(page->kind_row());
+        d.name =
+            page->kind_row() >= 0 && row < models.size() ? models[row].name : page->device_name();
         const bool via_receiver = page->use_receiver() || !wired;
         d.link = via_receiver ? "2.4G" : "cable";
         // The HID version of each open link is its firmware's version.
