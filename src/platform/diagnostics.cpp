@@ -247,8 +247,12 @@ std::string build_diagnostic_report(const DiagnosticFacts& facts) {
 
     line("");
     line("Last " + std::to_string(facts.debug_lines.size()) + " debug lines:");
-    for (const std::string& debug : facts.debug_lines)
+    for (std::string debug : facts.debug_lines) {
+        // A line that holds several keeps the report's indentation.
+        for (std::size_t at = 0; (at = debug.find('\n', at)) != std::string::npos; at += 3)
+            debug.replace(at, 1, "\n  ");
         line("  " + debug);
+    }
 
     // Nothing personal beyond the data folder: the home folder, then the longer name first, so
     // that a host named after its user goes as a whole.

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QRegularExpression>
 
 #include "app/main_wnd.h"
@@ -144,7 +145,12 @@ TEST_F(AboutTest, TheTraysAboutItemOpensTheWindowWhichFollowsTheLanguage) {
     // The project's page comes from the configuration.
     EXPECT_TRUE(about->find_control("about_project_btn")->isEnabled());
 
+    QDir().mkpath(QStringLiteral(VELQA_SHOT_DIR));
+    about->grab().save(QStringLiteral(VELQA_SHOT_DIR "/en_about_window.png"), "PNG");
     ASSERT_TRUE(wnd->apply_language(1));
+    about->set_dpi(144);
+    QCoreApplication::processEvents();
+    about->grab().save(QStringLiteral(VELQA_SHOT_DIR "/cn_about_window_144.png"), "PNG");
     EXPECT_EQ(pui::text(about->find_control("about_wnd_title")),
               QString::fromUtf8("关于 VELQA R260"));
     EXPECT_TRUE(
