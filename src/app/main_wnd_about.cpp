@@ -58,6 +58,9 @@ platform::DiagnosticFacts CMainWnd::diagnostic_facts() const {
     f.program_version = platform::program_version();
     f.distribution = platform::distribution_name();
     f.session = session_;
+    // Without HOME the user database still knows the folder the report must not show.
+    if (f.session.home.empty())
+        f.session.home = platform::current_home_folder();
     f.devices = linked_devices();
     const auto& hid = devices_->hid();
     f.hid_backend = hid != nullptr ? hid->name() : "none";

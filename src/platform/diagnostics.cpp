@@ -162,15 +162,28 @@ std::vector<fs::path> installed_udev_rules(const std::vector<fs::path>& folders)
     return found;
 }
 
-std::string current_user_name() {
+namespace {
+
+// A member of this user's entry in the user database.
+std::string passwd_member(char* passwd::*member) {
     std::array<char, 4096> buffer{};
     passwd entry{};
     passwd* result = nullptr;
     if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 &&
-        result != nullptr && result->pw_name != nullptr) {
-        return result->pw_name;
+        result != nullptr && result->*member != nullptr) {
+        return result->*member;
     }
     return {};
+}
+
+}  // namespace
+
+std::string current_user_name() {
+    return passwd_member(&passwd::pw_name);
+}
+
+std::string current_home_folder() {
+    return passwd_member(&passwd::pw_dir);
 }
 
 std::string current_host_name() {

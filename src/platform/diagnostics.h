@@ -87,8 +87,10 @@ std::string distribution_name();
 std::vector<std::filesystem::path> installed_udev_rules(
     const std::vector<std::filesystem::path>& folders);
 
-// This user's login name and the host's name; empty when unknown.
+// This user's login name, home folder (from the user database) and the host's name; empty when
+// unknown.
 std::string current_user_name();
+std::string current_home_folder();
 std::string current_host_name();
 
 // The report, plain text. The home folder shows as "~"; the user's and the host's names never
