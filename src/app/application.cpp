@@ -252,7 +252,7 @@ bool has_display() {
 }  // namespace
 
 int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder,
-        std::shared_ptr<const link::DeviceCatalog> devices) {
+        std::shared_ptr<const link::DeviceCatalog> devices, platform::SessionFacts session) {
     const Options options = parse(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "velqa: %s\n%s", options.error.c_str(), kUsage);
@@ -335,6 +335,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
                                           std::move(devices));
     wnd->set_update_options(std::move(update_url), nullptr, platform::download_folder());
     wnd->set_start_hidden(options.hidden && !options.screenshot);
+    wnd->set_diagnostics(std::move(session));
     // The session's displays are read here, once: X11 records the whole desktop, otherwise
     // only what reaches our window.
     wnd->recorder().set_input_capture(

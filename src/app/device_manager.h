@@ -120,6 +120,9 @@ class DeviceManager : public QObject {
     // Index of the first visible tile (-1: none) and how many are visible.
     void linked_tiles(int& first, int& count) const;
     int tile_count() const { return static_cast<int>(tiles_.size()); }
+    // The HID backend and the supported devices (for the diagnostic report).
+    const std::shared_ptr<platform::hid::HidBackend>& hid() const { return hid_; }
+    const link::DeviceCatalog& catalog() const { return *catalog_; }
     ui::CDeviceOptionUI* tile(int index) const;
     // The page of the first visible, selected tile, or nullptr.
     model::CZentovaUSBDevice* selected_page() const;

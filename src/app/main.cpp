@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/application.h"
 #include "device/link/supported_devices.h"
@@ -11,6 +12,16 @@ int main(int argc, char** argv) {
     const char* update_url = std::getenv("VELQA_UPDATE_URL");
     const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
     const char* keyboard_config = std::getenv("VELQA_KEYBOARD_CONFIG");
+    auto text = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value != nullptr ? value : "");
+    };
+    velqa::platform::SessionFacts session;
+    session.current_desktop = text("XDG_CURRENT_DESKTOP");
+    session.session_type = text("XDG_SESSION_TYPE");
+    session.wayland_display = !text("WAYLAND_DISPLAY").empty();
+    session.x11_display = !text("DISPLAY").empty();
+    session.home = text("HOME");
     auto data = velqa::link::load_device_data(velqa::platform::resources_folder() / "DefaultData",
                                               keyboard_config != nullptr ? keyboard_config : "");
     for (const auto& problem : data.problems)
@@ -18,5 +29,6 @@ int main(int argc, char** argv) {
     return velqa::app::run(
         argc, argv, update_url != nullptr ? update_url : "",
         velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : ""),
-        std::make_shared<const velqa::link::DeviceCatalog>(std::move(data.catalog)));
+        std::make_shared<const velqa::link::DeviceCatalog>(std::move(data.catalog)),
+        std::move(session));
 }

@@ -30,6 +30,7 @@
 #include "platform/ui/resources.h"
 #include "profile/ui/device_profile_ui.h"
 #include "profile/ui/light_control.h"
+#include "ui/about_wnd.h"
 #include "ui/custom_controls.h"
 #include "ui/device_option.h"
 #include "ui/msg_wnd.h"
@@ -37,6 +38,8 @@
 namespace velqa::app {
 namespace pui = platform::ui;
 namespace fs = std::filesystem;
+
+static_assert(ui::kMsgAboutLanguage == kMsgLanguage);
 
 namespace {
 
@@ -190,6 +193,10 @@ void CMainWnd::init_window() {
     setWindowIcon(QIcon(icon));
     tray_.create(this, QStringLiteral("common/logo.png"), QStringLiteral("ZARN_VELQA_R260"));
     refresh_tray();
+    // The about pane and window list the devices linked now.
+    if (auto* about = find_control_as<ui::CAboutPanelUI>(QStringLiteral("about_panel")))
+        about->set_source(about_source());
+    connect(this, &CMainWnd::tiles_changed, this, &CMainWnd::refresh_about);
 }
 
 void CMainWnd::notify(pui::Notification& msg) {
@@ -295,6 +302,10 @@ void CMainWnd::route(pui::Notification& msg) {
                     shoot->on_notify(msg);
             }
             return;
+        case RouteOwner::About:
+            if (auto* about = find_control_as<ui::CAboutPanelUI>(QStringLiteral("about_panel")))
+                about->on_notify(msg);
+            return;
         case RouteOwner::AudioLight:
         case RouteOwner::Headset:
             // Their editors are not part of the window yet.
@@ -369,6 +380,7 @@ bool CMainWnd::apply_language(int index) {
     texts.load_language(entry.file);
     reload_text();
     apply_fonts();
+    refresh_about();
     write_language_id(settings_, entry.id);
     update();
     for (const auto& aux : aux_windows_) {
@@ -559,6 +571,7 @@ void CMainWnd::on_tab_selected(const QString& name) {
         if (row.top >= 0) {
             for (int j = 0; j < 5; ++j)
                 pui::set_selected(tabs_[j], j == row.top, false);
+            show_about_pane(row.top == kAboutTab);
         }
         return;
     }
@@ -803,6 +816,8 @@ void CMainWnd::on_menu_command(pui::WParam wparam) {
         close_aux_windows();
         // The orderly road: workers stop before the process ends.
         on_destroy();
+    } else if (cmd && cmd->name == QLatin1String("about_menu")) {
+        open_about();
     } else if (cmd && cmd->name == QLatin1String("setwnd_menu")) {
         // From the tray the window may be hidden: then the settings come up centred.
         open_settings(!isVisible() || isMinimized());

@@ -14,6 +14,7 @@
 #include "app/device_manager.h"
 #include "app/recording_controller.h"
 
+#include "platform/diagnostics.h"
 #include "platform/hid/hid_backend.h"
 #include "platform/ui/settings_store.h"
 #include "platform/ui/tray_icon.h"
@@ -28,6 +29,9 @@ class ProgramChannel;
 }
 namespace velqa::platform {
 class Notifier;
+}
+namespace velqa::ui {
+struct AboutSource;
 }
 namespace velqa::update {
 class CSetWnd;
@@ -139,6 +143,18 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     // The first scan pass leaves the window in the tray (minimised when there is no tray).
     void set_start_hidden(bool on) { start_hidden_ = on; }
 
+    // ---- About pane and window (main_wnd_about.cpp) ----
+    // The session for the diagnostic report, and the folders where the udev rule is looked for.
+    void set_diagnostics(platform::SessionFacts session,
+                         std::vector<std::filesystem::path> udev_rule_folders =
+                             platform::default_udev_rule_folders());
+    // Opens the about window, or brings an open one forward.
+    void open_about();
+    // What the about pane and window show, and the facts of the diagnostic report.
+    ui::AboutSource about_source();
+    std::vector<platform::LinkedDeviceFacts> linked_devices() const;
+    platform::DiagnosticFacts diagnostic_facts() const;
+
     // JSON of what a script may look at: window and banner visibility, the tiles.
     std::string automation_state() const { return devices_->automation_state(); }
 
@@ -193,6 +209,9 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     TrayBattery& tray_battery();
     void on_power_status();
     void show_started_hidden();
+    // The About tab's pane is shown instead of the device pages while its tab is selected.
+    void show_about_pane(bool on);
+    void refresh_about();
 
     std::filesystem::path default_data_;
     std::filesystem::path user_data_;
@@ -224,6 +243,8 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     std::shared_ptr<update::PackageLauncher> package_launcher_;
     std::filesystem::path download_folder_;
     bool start_hidden_ = false;
+    platform::SessionFacts session_;
+    std::vector<std::filesystem::path> udev_rule_folders_ = platform::default_udev_rule_folders();
 };
 
 }  // namespace velqa::app

@@ -92,6 +92,9 @@ constexpr Row kClickNames[] = {
     {"Close_bkColor_btn", O::AudioLight},
     {"music_setting_btn", O::AudioLight},
     {"network_btn", O::Window},
+    {"about_copy_report_btn", O::About},
+    {"about_open_folder_btn", O::About},
+    {"about_project_btn", O::About},
 };
 
 constexpr Row kSelectIndexed[] = {

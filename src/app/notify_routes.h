@@ -23,6 +23,7 @@ enum class RouteOwner {
     KeySet,        // the key-assignment editor
     Shoot,         // the shooting-pattern editor
     Headset,       // the headset controls
+    About,         // the about pane
 };
 
 struct Route {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 
 namespace velqa::platform {
 namespace {
@@ -18,6 +19,21 @@ DebugSink& current_sink() {
     return sink;
 }
 
+std::deque<std::string>& recent_lines() {
+    static std::deque<std::string> lines;
+    return lines;
+}
+
+// Called with the sink mutex held.
+void remember(std::string_view text) {
+    while (!text.empty() && text.back() == '\n')
+        text.remove_suffix(1);
+    auto& lines = recent_lines();
+    if (lines.size() == kRecentDebugLines)
+        lines.pop_front();
+    lines.emplace_back(text.substr(0, kRecentDebugLineBytes));
+}
+
 bool stderr_enabled() {
     static const bool enabled = [] {
         const char* v = std::getenv("VELQA_DEBUG");
@@ -30,6 +46,7 @@ bool stderr_enabled() {
 
 void debug_output(std::string_view text) {
     std::lock_guard<std::mutex> lock(sink_mutex());
+    remember(text);
     if (current_sink()) {
         current_sink()(text);
         return;
@@ -63,6 +80,11 @@ void debug_printf(const char* format, ...) {
     va_end(copy);
     big.resize(static_cast<size_t>(n));
     debug_output(big);
+}
+
+std::vector<std::string> recent_debug_lines() {
+    std::lock_guard<std::mutex> lock(sink_mutex());
+    return {recent_lines().begin(), recent_lines().end()};
 }
 
 DebugSink set_debug_sink(DebugSink sink) {

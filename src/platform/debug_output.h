@@ -2,6 +2,7 @@
 // Text is written to stderr when VELQA_DEBUG=1; tests install a capture sink instead.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -12,6 +13,12 @@ namespace velqa::platform {
 
 // Emits one diagnostic line (no trailing newline needed). Thread-safe.
 void debug_output(std::string_view text);
+
+// The last kRecentDebugLines lines, oldest first, kept whether or not they are printed (for the
+// diagnostic report). A line is kept up to kRecentDebugLineBytes bytes. Thread-safe.
+inline constexpr std::size_t kRecentDebugLines = 50;
+inline constexpr std::size_t kRecentDebugLineBytes = 1024;
+std::vector<std::string> recent_debug_lines();
 
 // printf-style convenience over debug_output.
 void debug_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));

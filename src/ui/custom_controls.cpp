@@ -2,6 +2,7 @@
 
 #include "platform/ui/color_palette.h"
 #include "platform/ui/control_factory.h"
+#include "ui/about_wnd.h"
 #include "ui/device_key_button.h"
 #include "ui/device_option.h"
 #include "ui/mp_device_power.h"
@@ -20,6 +21,8 @@ void register_custom_controls() {
         factory.regist_control(QStringLiteral("CColorPaletteUI"),
                                [] { return new platform::ui::ColorPalette; });
     }
+    // The about pane, shared by the About tab and the about window.
+    register_about_panel();
     for (const char* name : kCustomControlClasses) {
         const QString class_name = QString::fromLatin1(name);
         if (factory.is_registered(class_name))

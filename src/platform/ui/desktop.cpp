@@ -141,10 +141,22 @@ bool open_url(const std::string& url) {
     return true;
 }
 
-std::string read_maker_web_page(const std::filesystem::path& file) {
-    const std::string text = to_text(member(read_json_file(file), "MakerWebPage"));
+static std::string web_page_member(const std::filesystem::path& file, const char* name) {
+    const std::string text = to_text(member(read_json_file(file), name));
     return is_web_address(QUrl(QString::fromStdString(text), QUrl::StrictMode)) ? text
                                                                                 : std::string();
+}
+
+std::string read_maker_web_page(const std::filesystem::path& file) {
+    return web_page_member(file, "MakerWebPage");
+}
+
+std::string read_project_web_page(const std::filesystem::path& file) {
+    return web_page_member(file, "ProjectWebPage");
+}
+
+std::string project_web_page() {
+    return read_project_web_page(resources_folder() / "DefaultData" / "DeviceConfig.json");
 }
 
 std::string maker_web_page() {

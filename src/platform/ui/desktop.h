@@ -58,4 +58,9 @@ std::string read_maker_web_page(const std::filesystem::path& file);
 // read_maker_web_page of the shipped DefaultData/DeviceConfig.json.
 std::string maker_web_page();
 
+// The "ProjectWebPage" member of a DeviceConfig.json (this program's own page), checked as
+// read_maker_web_page checks its address; and that of the shipped file.
+std::string read_project_web_page(const std::filesystem::path& file);
+std::string project_web_page();
+
 }  // namespace velqa::platform
