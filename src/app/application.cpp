@@ -251,8 +251,30 @@ bool has_display() {
 
 }  // namespace
 
+namespace {
+
+// The desktop's pointer settings, by the session the program runs in.
+std::shared_ptr<platform::desktop::PointerSettings> pointer_backend(
+    const platform::desktop::DesktopSession& session) {
+    using platform::desktop::DesktopKind;
+    switch (platform::desktop::desktop_kind(session)) {
+        case DesktopKind::Gnome:
+            return platform::desktop::make_gnome_pointer_settings();
+        case DesktopKind::Plasma:
+            return nullptr;
+        case DesktopKind::X11:
+            return platform::desktop::make_x11_pointer_settings(session.x_display);
+        case DesktopKind::Unknown:
+            break;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder,
-        std::shared_ptr<const link::DeviceCatalog> devices) {
+        std::shared_ptr<const link::DeviceCatalog> devices,
+        platform::desktop::DesktopSession session) {
     const Options options = parse(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "velqa: %s\n%s", options.error.c_str(), kUsage);
@@ -335,6 +357,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
                                           std::move(devices));
     wnd->set_update_options(std::move(update_url), nullptr, platform::download_folder());
     wnd->set_start_hidden(options.hidden && !options.screenshot);
+    wnd->set_desktop_pointer(pointer_backend(session));
     // The session's displays are read here, once: X11 records the whole desktop, otherwise
     // only what reaches our window.
     wnd->recorder().set_input_capture(

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/link/supported_devices.h"
+#include "platform/desktop/pointer_settings.h"
 
 namespace velqa::app {
 
@@ -13,8 +14,10 @@ namespace velqa::app {
 // bad command line, 1 when --screenshot cannot save its file). `update_url` is the update
 // server's address given to the program (VELQA_UPDATE_URL); empty: the configured one.
 // `lock_folder`: where the device link locks are kept (platform::runtime_folder). `devices`: the
-// supported devices read at start.
+// supported devices read at start. `session`: the desktop whose pointer settings the System tab
+// changes.
 int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder,
-        std::shared_ptr<const link::DeviceCatalog> devices);
+        std::shared_ptr<const link::DeviceCatalog> devices,
+        platform::desktop::DesktopSession session = {});
 
 }  // namespace velqa::app
