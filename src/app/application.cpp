@@ -30,6 +30,7 @@
 #include "platform/folders.h"
 #include "platform/hid/hid_backend.h"
 #include "platform/input/input_capture.h"
+#include "platform/ipc/plasma_pointer.h"
 #include "platform/ipc/program_channel.h"
 #include "platform/ipc/sleep_monitor.h"
 #include "platform/ui/window.h"
