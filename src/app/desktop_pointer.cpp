@@ -196,8 +196,11 @@ void DesktopPointer::show_support(model::CZentovaMouseDevice& page) {
         }
         if (c.row[0] == '\0')
             continue;
-        if (QWidget* row = page.findChild<QWidget*>(QLatin1String(c.row)))
+        // The whole row, so that its label dims with the slider.
+        if (QWidget* row = page.findChild<QWidget*>(QLatin1String(c.row))) {
+            row->setEnabled(on);
             row->setToolTip(tip);
+        }
     }
 }
 
