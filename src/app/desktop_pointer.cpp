@@ -17,7 +17,13 @@ namespace desk = platform::desktop;
 using desk::PointerSetting;
 using desk::PointerValues;
 
-constexpr char kOriginalsKey[] = "DesktopPointer/original";
+// One set per desktop: a user who logs in to GNOME one day and Plasma the next gets each one's
+// own values back.
+QString originals_key(const desk::PointerSettings& backend) {
+    QString name = QString::fromStdString(backend.desktop_name());
+    name.replace(QLatin1Char(' '), QLatin1Char('_'));
+    return QStringLiteral("DesktopPointer/original_") + name;
+}
 
 struct SettingControls {
     PointerSetting which;
@@ -105,7 +111,9 @@ bool DesktopPointer::supports(PointerSetting which) const {
 }
 
 PointerValues DesktopPointer::originals() const {
-    if (const auto kept = store_.read_text(QLatin1String(kOriginalsKey)))
+    if (!backend_)
+        return {};
+    if (const auto kept = store_.read_text(originals_key(*backend_)))
         return desk::decode_values(kept->toStdString());
     return at_start_;
 }
@@ -114,9 +122,9 @@ void DesktopPointer::apply(const PointerValues& values) {
     if (!backend_ || values.empty())
         return;
     // The desktop's own values are kept before the first change we make, once for good.
-    if (!store_.read_text(QLatin1String(kOriginalsKey)) && !at_start_.empty()) {
-        if (!store_.write_text(QLatin1String(kOriginalsKey),
-                               QString::fromStdString(desk::encode_values(at_start_))))
+    const QString key = originals_key(*backend_);
+    if (!store_.read_text(key) && !at_start_.empty()) {
+        if (!store_.write_text(key, QString::fromStdString(desk::encode_values(at_start_))))
             platform::debug_printf("pointer settings: cannot keep the desktop's values");
     }
     const std::string failed = backend_->apply(values);

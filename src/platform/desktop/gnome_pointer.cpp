@@ -36,8 +36,11 @@ class GnomePointerSettings final : public PointerSettings {
         g_settings_schema_unref(schema);
     }
     ~GnomePointerSettings() override {
-        if (settings_ != nullptr)
-            g_object_unref(settings_);
+        if (settings_ == nullptr)
+            return;
+        // dconf sends writes in the background: the last change must not be lost at exit.
+        g_settings_sync();
+        g_object_unref(settings_);
     }
     GnomePointerSettings(const GnomePointerSettings&) = delete;
     GnomePointerSettings& operator=(const GnomePointerSettings&) = delete;
