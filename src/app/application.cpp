@@ -262,7 +262,9 @@ std::shared_ptr<platform::desktop::PointerSettings> pointer_backend(
         case DesktopKind::Gnome:
             return platform::desktop::make_gnome_pointer_settings();
         case DesktopKind::Plasma:
-            return nullptr;
+            if (session.config_home.empty())
+                return nullptr;
+            return platform::ipc::make_plasma_pointer_settings(session.config_home);
         case DesktopKind::X11:
             return platform::desktop::make_x11_pointer_settings(session.x_display);
         case DesktopKind::Unknown:
