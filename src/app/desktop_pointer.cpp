@@ -8,7 +8,9 @@
 #include "platform/debug_output.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/language.h"
+#include "platform/ui/window.h"
 #include "profile/ui/device_profile_ui.h"
+#include "ui/msg_wnd.h"
 
 namespace velqa::app {
 namespace {
@@ -100,8 +102,8 @@ int control_value(const PointerValues& v, PointerSetting which) {
 }  // namespace
 
 DesktopPointer::DesktopPointer(std::shared_ptr<desk::PointerSettings> backend,
-                               platform::SettingsStore store, QObject* parent)
-    : QObject(parent), backend_(std::move(backend)), store_(std::move(store)) {
+                               platform::SettingsStore store, platform::ui::Window* owner)
+    : owner_(owner), backend_(std::move(backend)), store_(std::move(store)) {
     if (backend_)
         at_start_ = backend_->read();
 }
@@ -128,8 +130,16 @@ void DesktopPointer::apply(const PointerValues& values) {
             platform::debug_printf("pointer settings: cannot keep the desktop's values");
     }
     const std::string failed = backend_->apply(values);
-    if (!failed.empty())
-        platform::debug_printf("pointer settings: %s", failed.c_str());
+    if (failed.empty())
+        return;
+    platform::debug_printf("pointer settings: %s", failed.c_str());
+    // The profile keeps the value; the user learns that the desktop did not take it.
+    if (owner_) {
+        const QString text = platform::ui::LanguageTexts::instance()
+                                 .text(QStringLiteral("pointer_apply_failed_text"))
+                                 .arg(QString::fromStdString(failed));
+        ui::show_message(owner_, QString(), text, owner_->dpi(), 0, 0);
+    }
 }
 
 void DesktopPointer::bind(model::CZentovaMouseDevice& page) {

@@ -14,6 +14,9 @@
 namespace velqa::model {
 class CZentovaMouseDevice;
 }
+namespace velqa::platform::ui {
+class Window;
+}
 
 namespace velqa::app {
 
@@ -22,9 +25,10 @@ class DesktopPointer : public QObject {
 
   public:
     // `backend` (null: no desktop we can change) is read at once; `store` keeps the desktop's
-    // values from before our first change, across restarts.
+    // values from before our first change, across restarts. A change the desktop refuses is
+    // told to the user over `owner` (may be null).
     DesktopPointer(std::shared_ptr<platform::desktop::PointerSettings> backend,
-                   platform::SettingsStore store, QObject* parent = nullptr);
+                   platform::SettingsStore store, platform::ui::Window* owner = nullptr);
 
     // The page's System tab: settings the desktop lacks are disabled and say why; its changes
     // and its applied profiles reach the desktop.
@@ -46,6 +50,7 @@ class DesktopPointer : public QObject {
     void show_support(model::CZentovaMouseDevice& page);
     bool supports(platform::desktop::PointerSetting which) const;
 
+    QPointer<platform::ui::Window> owner_;
     std::shared_ptr<platform::desktop::PointerSettings> backend_;
     platform::SettingsStore store_;
     platform::desktop::PointerValues at_start_;

@@ -132,7 +132,7 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
                                                std::move(catalog))),
       recorder_(std::make_unique<RecordingController>(
           *this, *devices_, [this](bool on) { set_recording_controls_enabled(on); })),
-      pointer_(std::make_unique<DesktopPointer>(nullptr, settings_)),
+      pointer_(std::make_unique<DesktopPointer>(nullptr, settings_, this)),
       messages_(build_message_table()) {
     aux_windows_.resize(4);
     // The window holds the focus itself until the user picks a control: given to the first
@@ -144,7 +144,7 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
 }
 
 void CMainWnd::set_desktop_pointer(std::shared_ptr<platform::desktop::PointerSettings> backend) {
-    pointer_ = std::make_unique<DesktopPointer>(std::move(backend), settings_);
+    pointer_ = std::make_unique<DesktopPointer>(std::move(backend), settings_, this);
 }
 
 void CMainWnd::mouse_page_added(model::CZentovaMouseDevice& page) {

@@ -52,12 +52,13 @@ class DesktopPointerTest : public AppTest {
         AppTest::TearDown();
     }
 
-    void start() {
+    void start(std::shared_ptr<platform::desktop::PointerSettings> desktop =
+                   platform::desktop::make_gnome_pointer_settings()) {
         sim = std::make_unique<sim::InProcessSim>(dir_ / "sim");
         ASSERT_TRUE(sim->started());
         wnd =
             std::make_unique<CMainWnd>(factory(), dir_ / "user", store(), nullptr, sim->backend());
-        wnd->set_desktop_pointer(platform::desktop::make_gnome_pointer_settings());
+        wnd->set_desktop_pointer(std::move(desktop));
         bool settled = false;
         QObject::connect(wnd.get(), &CMainWnd::settled, [&settled] { settled = true; });
         ASSERT_TRUE(wnd->create("ZARN_VELQA_R260", QSize(800, 572)));
@@ -170,6 +171,30 @@ TEST_F(DesktopPointerTest, AnAppliedProfileBringsItsValuesToTheDesktop) {
     EXPECT_DOUBLE_EQ(speed(), 0.5);
     EXPECT_EQ(double_click(), 420);
     EXPECT_EQ(accel(), "default");
+}
+
+// A desktop whose settings cannot be written (a read-only configuration file, say).
+class RefusingDesktop : public platform::desktop::PointerSettings {
+  public:
+    std::string desktop_name() const override { return "KDE Plasma"; }
+    bool supports(platform::desktop::PointerSetting) const override { return true; }
+    platform::desktop::PointerValues read() override { return {}; }
+    std::string apply(const platform::desktop::PointerValues&) override {
+        return "kcminputrc: Permission denied";
+    }
+};
+
+TEST_F(DesktopPointerTest, ARefusedChangeIsToldAndStaysInTheProfile) {
+    start(std::make_shared<RefusingDesktop>());
+    QString told;
+    pui::Window::set_modal_test_hook([&told](pui::Window& w) {
+        told = pui::text(w.find_control("MessageText"));
+        qobject_cast<QAbstractButton*>(w.find_control("confirm_btn"))->click();
+    });
+    slide("pointer_speed_slider", 14);
+    EXPECT_TRUE(told.contains(QStringLiteral("kcminputrc: Permission denied")))
+        << told.toStdString();
+    EXPECT_EQ(page->profile().system_settings().pointer_speed, 14);
 }
 
 }  // namespace
