@@ -10,7 +10,6 @@ namespace velqa::platform::desktop {
 
 // The five pointer settings a mouse profile keeps, in the order of its System tab.
 enum class PointerSetting { Speed, WheelLines, DoubleClick, Precision, ScrollPage };
-inline constexpr int kPointerSettingCount = 5;
 
 // Values in desktop-neutral units; an empty field is "not read" or "leave alone".
 struct PointerValues {
