@@ -30,6 +30,7 @@
 #include "platform/folders.h"
 #include "platform/hid/hid_backend.h"
 #include "platform/input/input_capture.h"
+#include "platform/ipc/plasma_pointer.h"
 #include "platform/ipc/program_channel.h"
 #include "platform/ipc/sleep_monitor.h"
 #include "platform/ui/window.h"
@@ -251,8 +252,32 @@ bool has_display() {
 
 }  // namespace
 
+namespace {
+
+// The desktop's pointer settings, by the session the program runs in.
+std::shared_ptr<platform::desktop::PointerSettings> pointer_backend(
+    const platform::desktop::DesktopSession& session) {
+    using platform::desktop::DesktopKind;
+    switch (platform::desktop::desktop_kind(session)) {
+        case DesktopKind::Gnome:
+            return platform::desktop::make_gnome_pointer_settings();
+        case DesktopKind::Plasma:
+            if (session.config_home.empty())
+                return nullptr;
+            return platform::ipc::make_plasma_pointer_settings(session.config_home);
+        case DesktopKind::X11:
+            return platform::desktop::make_x11_pointer_settings(session.x_display);
+        case DesktopKind::Unknown:
+            break;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder,
-        std::shared_ptr<const link::DeviceCatalog> devices, platform::SessionFacts session) {
+        std::shared_ptr<const link::DeviceCatalog> devices, platform::SessionFacts session,
+        platform::desktop::DesktopSession desktop) {
     const Options options = parse(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "velqa: %s\n%s", options.error.c_str(), kUsage);
@@ -336,6 +361,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     wnd->set_update_options(std::move(update_url), nullptr, platform::download_folder());
     wnd->set_start_hidden(options.hidden && !options.screenshot);
     wnd->set_diagnostics(std::move(session));
+    wnd->set_desktop_pointer(pointer_backend(desktop));
     // The session's displays are read here, once: X11 records the whole desktop, otherwise
     // only what reaches our window.
     wnd->recorder().set_input_capture(

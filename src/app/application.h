@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/link/supported_devices.h"
+#include "platform/desktop/pointer_settings.h"
 #include "platform/diagnostics.h"
 
 namespace velqa::app {
@@ -15,7 +16,9 @@ namespace velqa::app {
 // server's address given to the program (VELQA_UPDATE_URL); empty: the configured one.
 // `lock_folder`: where the device link locks are kept (platform::runtime_folder). `devices`: the
 // supported devices read at start. `session`: the desktop session, for the diagnostic report.
+// `desktop`: the desktop whose pointer settings the System tab changes.
 int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder,
-        std::shared_ptr<const link::DeviceCatalog> devices, platform::SessionFacts session = {});
+        std::shared_ptr<const link::DeviceCatalog> devices, platform::SessionFacts session = {},
+        platform::desktop::DesktopSession desktop = {});
 
 }  // namespace velqa::app

@@ -16,12 +16,18 @@ int main(int argc, char** argv) {
         const char* value = std::getenv(name);
         return std::string(value != nullptr ? value : "");
     };
+    const std::string home = text("HOME");
+    const std::string x_display = text("DISPLAY");
     velqa::platform::SessionFacts session;
     session.current_desktop = text("XDG_CURRENT_DESKTOP");
     session.session_type = text("XDG_SESSION_TYPE");
     session.wayland_display = !text("WAYLAND_DISPLAY").empty();
-    session.x11_display = !text("DISPLAY").empty();
-    session.home = text("HOME");
+    session.x11_display = !x_display.empty();
+    session.home = home;
+    velqa::platform::desktop::DesktopSession desktop{session.current_desktop, session.session_type,
+                                                     x_display, text("XDG_CONFIG_HOME")};
+    if (desktop.config_home.empty() && !home.empty())
+        desktop.config_home = home + "/.config";
     auto data = velqa::link::load_device_data(velqa::platform::resources_folder() / "DefaultData",
                                               keyboard_config != nullptr ? keyboard_config : "");
     for (const auto& problem : data.problems)
@@ -30,5 +36,5 @@ int main(int argc, char** argv) {
         argc, argv, update_url != nullptr ? update_url : "",
         velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : ""),
         std::make_shared<const velqa::link::DeviceCatalog>(std::move(data.catalog)),
-        std::move(session));
+        std::move(session), std::move(desktop));
 }

@@ -135,6 +135,7 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
                                                std::move(catalog))),
       recorder_(std::make_unique<RecordingController>(
           *this, *devices_, [this](bool on) { set_recording_controls_enabled(on); })),
+      pointer_(std::make_unique<DesktopPointer>(nullptr, settings_, this)),
       messages_(build_message_table()) {
     aux_windows_.resize(4);
     // The window holds the focus itself until the user picks a control: given to the first
@@ -146,6 +147,15 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
     // The layouts look their texts up as they are built, before the window applies the
     // language.
     load_stored_language_texts(settings_, default_data_);
+}
+
+void CMainWnd::set_desktop_pointer(std::shared_ptr<platform::desktop::PointerSettings> backend) {
+    pointer_ = std::make_unique<DesktopPointer>(std::move(backend), settings_, this);
+}
+
+void CMainWnd::mouse_page_added(model::CZentovaMouseDevice& page) {
+    recorder_->bind(page);
+    pointer_->bind(page);
 }
 
 CMainWnd::~CMainWnd() {
@@ -390,6 +400,7 @@ bool CMainWnd::apply_language(int index) {
     if (root() != nullptr)
         root()->updateGeometry();
     refresh_tray();
+    pointer_->retranslate();
     return true;
 }
 
@@ -539,6 +550,9 @@ void CMainWnd::on_click(const QString& name, int index) {
         if (page != nullptr && ui::show_message(this, QString(), QStringLiteral("message_text_22"),
                                                 dpi(), 1, 1) == 1) {
             page->restore_defaults();
+            // The desktop's pointer settings go back to what they were before our changes.
+            if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(page))
+                pointer_->restore(*mouse);
         }
     } else if (is("device_select_prev")) {
         devices_->select_neighbour_tile(-1);

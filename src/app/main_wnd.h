@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/desktop_pointer.h"
 #include "app/device_manager.h"
 #include "app/recording_controller.h"
 
@@ -93,6 +94,10 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     const platform::ui::TrayIcon& tray() const { return tray_; }
     // Shows the selected mouse's battery, charging state and link on the tray icon.
     void refresh_tray();
+    // The desktop's pointer settings the System tab changes (chosen at start; null: none can
+    // be changed). Before the first scan.
+    void set_desktop_pointer(std::shared_ptr<platform::desktop::PointerSettings> backend);
+    DesktopPointer& desktop_pointer() { return *pointer_; }
     // Where low-battery notices go; the desktop's notification service unless set.
     void set_notifier(std::unique_ptr<platform::Notifier> notifier);
     // The audio-light styles loaded at start-up.
@@ -186,7 +191,7 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     void link_switched() override { close_aux_window(kSettingsWindow); }
     void showing_page(const QWidget* page) override { recorder_->showing_page(page); }
     void shown_page_lost() override;
-    void mouse_page_added(model::CZentovaMouseDevice& page) override { recorder_->bind(page); }
+    void mouse_page_added(model::CZentovaMouseDevice& page) override;
     void tiles_updated() override { emit tiles_changed(); }
     void page_loaded() override { maybe_settle(); }
 
@@ -233,6 +238,7 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
 
     std::unique_ptr<DeviceManager> devices_;
     std::unique_ptr<RecordingController> recorder_;
+    std::unique_ptr<DesktopPointer> pointer_;
     std::vector<MessageRow> messages_;
 
     struct TrayBatteryDelete {

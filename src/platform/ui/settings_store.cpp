@@ -50,4 +50,22 @@ bool SettingsStore::write_language(std::uint32_t id) {
     return settings.status() == QSettings::NoError;
 }
 
+std::optional<QString> SettingsStore::read_text(const QString& name) const {
+    if (!QFileInfo::exists(file_))
+        return std::nullopt;
+    QSettings settings(file_, QSettings::IniFormat);
+    const QVariant v = settings.value(name);
+    if (!v.isValid())
+        return std::nullopt;
+    return v.toString();
+}
+
+bool SettingsStore::write_text(const QString& name, const QString& value) {
+    QDir().mkpath(QFileInfo(file_).absolutePath());
+    QSettings settings(file_, QSettings::IniFormat);
+    settings.setValue(name, value);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
 }  // namespace velqa::platform

@@ -21,6 +21,10 @@ class SettingsStore {
     std::optional<std::uint32_t> read_language() const;
     // Stores "LANGUAGE", creating the key on first use. False when the file cannot be written.
     bool write_language(std::uint32_t id);
+    // A text value of the program's own, under `name`; empty when missing. The write is false
+    // when the file cannot be written.
+    std::optional<QString> read_text(const QString& name) const;
+    bool write_text(const QString& name, const QString& value);
 
     const QString& file() const { return file_; }
 

@@ -11,6 +11,7 @@
 #include "macro/ui/macro_control.h"
 #include "macro/ui/shoot_control.h"
 #include "platform/debug_output.h"
+#include "platform/desktop/pointer_settings.h"
 #include "platform/folders.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/language.h"
@@ -619,6 +620,7 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
         return;
     }
 
+    using Pointer = platform::desktop::PointerSetting;
     auto u16 = [](int v) { return static_cast<std::uint16_t>(std::clamp(v, 0, 0xFFFF)); };
     if (name == QLatin1String("polling_rate_slider") && type == "valuechanged") {
         const PollingField field = polling_slider_field(channel_.receiver_path());
@@ -656,14 +658,19 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
         change_system([&](Sys& s) { s.anti_shake = u16(value); }, true);
     } else if (name == QLatin1String("pointer_speed_slider") && type == "valuechanged") {
         change_system([&](Sys& s) { s.pointer_speed = u16(value); }, false);
+        emit pointer_setting_changed(static_cast<int>(Pointer::Speed));
     } else if (name == QLatin1String("scroll_speed_slider") && type == "valuechanged") {
         change_system([&](Sys& s) { s.wheel_scroll_lines = u16(value); }, false);
+        emit pointer_setting_changed(static_cast<int>(Pointer::WheelLines));
     } else if (name == QLatin1String("double_click_slider") && type == "valuechanged") {
         change_system([&](Sys& s) { s.double_click_time = u16(value); }, false);
+        emit pointer_setting_changed(static_cast<int>(Pointer::DoubleClick));
     } else if (name == QLatin1String("pointer_precision_check") && type == "selectchanged") {
         change_system([&](Sys& s) { s.pointer_precision = msg.wparam != 0; }, false);
+        emit pointer_setting_changed(static_cast<int>(Pointer::Precision));
     } else if (name == QLatin1String("scrolls_page_check") && type == "selectchanged") {
         change_system([&](Sys& s) { s.scroll_page = msg.wparam != 0; }, false);
+        emit pointer_setting_changed(static_cast<int>(Pointer::ScrollPage));
     }
 }
 

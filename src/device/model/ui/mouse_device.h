@@ -90,6 +90,9 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // The buttons were written (true) or the write was refused or failed (false).
     void buttons_written(bool ok);
     void shooting_written(bool ok);
+    // The user changed one of the desktop's pointer settings on the System tab (the value is
+    // stored in the profile); `setting` is a platform::desktop::PointerSetting.
+    void pointer_setting_changed(int setting);
 
   private:
     QString default_page_layout() const override;

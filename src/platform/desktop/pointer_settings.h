@@ -1,0 +1,74 @@
+// The desktop's pointer settings (speed, acceleration, double-click time, wheel lines): one small
+// interface with a backend per desktop, chosen once at start from the session the program runs in.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace velqa::platform::desktop {
+
+// The five pointer settings a mouse profile keeps, in the order of its System tab.
+enum class PointerSetting { Speed, WheelLines, DoubleClick, Precision, ScrollPage };
+
+// Values in desktop-neutral units; an empty field is "not read" or "leave alone".
+struct PointerValues {
+    std::optional<double> speed;         // -1 (slowest) .. 0 (the desktop's default) .. 1
+    std::optional<int> wheel_lines;      // lines per wheel notch
+    std::optional<int> double_click_ms;  // longest gap between the clicks of a double click
+    std::optional<bool> precision;       // pointer acceleration on
+    std::optional<bool> scroll_page;     // a notch scrolls a whole page
+
+    bool has(PointerSetting which) const;
+    bool empty() const;
+    bool operator==(const PointerValues&) const = default;
+};
+
+class PointerSettings {
+  public:
+    virtual ~PointerSettings() = default;
+    // The desktop's name as a user knows it ("GNOME", "KDE Plasma", "X11").
+    virtual std::string desktop_name() const = 0;
+    // Whether this desktop has a counterpart of `which`.
+    virtual bool supports(PointerSetting which) const = 0;
+    // The desktop's current values of the settings it supports.
+    virtual PointerValues read() = 0;
+    // Applies the fields that are set and supported; the others are left alone. Empty on
+    // success, else why it failed (the settings already applied stay).
+    virtual std::string apply(const PointerValues& values) = 0;
+};
+
+// The profile's slider for pointer speed runs 1..20 with 10 the desktop's default; the
+// desktop's speed runs -1..1 with 0 its default. Both directions round to the nearest step.
+inline constexpr int kSpeedSliderMin = 1;
+inline constexpr int kSpeedSliderDefault = 10;
+inline constexpr int kSpeedSliderMax = 20;
+double speed_from_slider(int slider);
+int slider_from_speed(double speed);
+
+// Text form of a set of values for the settings store ("speed=0.25;double_click=400"); unknown
+// or malformed fields are skipped when reading back.
+std::string encode_values(const PointerValues& values);
+PointerValues decode_values(const std::string& text);
+
+// What the program knows of its session, read in main.
+struct DesktopSession {
+    std::string current_desktop;  // XDG_CURRENT_DESKTOP (colon-separated names)
+    std::string session_type;     // XDG_SESSION_TYPE ("x11", "wayland")
+    std::string x_display;        // DISPLAY
+    std::string config_home;      // XDG_CONFIG_HOME or ~/.config
+};
+enum class DesktopKind { Unknown, Gnome, Plasma, X11 };
+// GNOME (and its relatives that keep GNOME's pointer keys) or Plasma by name; otherwise any
+// session with an X display; otherwise none.
+DesktopKind desktop_kind(const DesktopSession& session);
+
+// GNOME: GSettings "org.gnome.desktop.peripherals.mouse" (speed, accel-profile, double-click)
+// through GIO's default backend, so GSETTINGS_BACKEND applies. Supports nothing when the schema
+// is not installed.
+std::unique_ptr<PointerSettings> make_gnome_pointer_settings();
+// Any X11 session: the server's pointer acceleration (XChangePointerControl). Supports nothing
+// when the display cannot be opened.
+std::unique_ptr<PointerSettings> make_x11_pointer_settings(const std::string& display);
+
+}  // namespace velqa::platform::desktop
