@@ -2,6 +2,7 @@
 
 #include "platform/ui/color_palette.h"
 #include "platform/ui/control_factory.h"
+#include "ui/button_map.h"
 #include "ui/device_key_button.h"
 #include "ui/device_option.h"
 #include "ui/mp_device_power.h"
@@ -20,6 +21,9 @@ void register_custom_controls() {
         factory.regist_control(QStringLiteral("CColorPaletteUI"),
                                [] { return new platform::ui::ColorPalette; });
     }
+    // The Buttons tab's map of the mouse, named by its class in layouts.
+    if (!factory.is_registered(QStringLiteral("CButtonMapUI")))
+        register_button_map();
     for (const char* name : kCustomControlClasses) {
         const QString class_name = QString::fromLatin1(name);
         if (factory.is_registered(class_name))
