@@ -10,6 +10,7 @@
 
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/font_table.h"
 #include "platform/ui/layout_builder.h"
 #include "platform/ui/window.h"
 
@@ -19,6 +20,7 @@ namespace {
 
 namespace pui = platform::ui;
 
+constexpr char kBaseGeometry[] = "keymapBaseGeometry";
 const QColor kAccent(0x27, 0xe1, 0xff);
 const QColor kLine(0xff, 0xff, 0xff, 80);
 
@@ -27,8 +29,8 @@ const QColor kLine(0xff, 0xff, 0xff, 80);
 constexpr double kLabelChars = 14.0;
 constexpr double kGapChars = 0.8;
 constexpr double kPictureMargin = 0.11;
-// Labels in a slightly smaller type than the page, as captions.
-constexpr double kLabelFontScale = 0.9;
+// The font table's caption type (12 px at 96 DPI), as the page's hints use.
+constexpr int kCaptionFont = 8;
 
 }  // namespace
 
@@ -55,17 +57,16 @@ QPointF CButtonMapUI::anchor_point(int index) const {
 bool CButtonMapUI::on_left(int index) const {
     QWidget* panel = picture();
     QWidget* spot = hot_spot(index);
-    return panel != nullptr && spot != nullptr &&
-           spot->x() + spot->width() / 2.0 < panel->width() / 2.0;
+    if (panel == nullptr || spot == nullptr)
+        return false;
+    const QRect pic = panel->childrenRect();
+    return spot->x() + spot->width() / 2.0 < pic.x() + pic.width() / 2.0;
 }
 
 QFont CButtonMapUI::caption_font() const {
-    QFont caption = font();
-    if (caption.pixelSize() > 0)
-        caption.setPixelSize(std::max(1, static_cast<int>(caption.pixelSize() * kLabelFontScale)));
-    else
-        caption.setPointSizeF(caption.pointSizeF() * kLabelFontScale);
-    return caption;
+    // The window's caption type at its DPI; the page's own font does not follow the DPI.
+    const pui::Window* window = pui::window_of(this);
+    return pui::FontTable::instance().font(kCaptionFont, window != nullptr ? window->dpi() : 96);
 }
 
 double CButtonMapUI::label_width() const {
@@ -149,8 +150,37 @@ void CButtonMapUI::set_selected(int index) {
     update();
 }
 
+void CButtonMapUI::scale_picture() {
+    QWidget* panel = picture();
+    if (panel == nullptr)
+        return;
+    if (panel_ != panel) {
+        panel_ = panel;
+        panel->installEventFilter(this);
+    }
+    // The picture's parts sit at fixed places in the layout (96 DPI); the panel itself grows
+    // with the DPI, so they are scaled with it from the places the layout gave.
+    QRect base;
+    const auto parts = panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* part : parts) {
+        if (!part->property(kBaseGeometry).isValid())
+            part->setProperty(kBaseGeometry, part->geometry());
+        base = base.united(part->property(kBaseGeometry).toRect());
+    }
+    if (base.isEmpty())
+        return;
+    const double s = std::min(panel->width() / double(base.right() + 1),
+                              panel->height() / double(base.bottom() + 1));
+    for (QWidget* part : parts) {
+        const QRect g = part->property(kBaseGeometry).toRect();
+        part->setGeometry(QRectF(g.x() * s, g.y() * s, g.width() * s, g.height() * s).toRect());
+    }
+}
+
 bool CButtonMapUI::event(QEvent* event) {
     const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Polish || event->type() == QEvent::Show)
+        scale_picture();
     switch (event->type()) {
         case QEvent::Resize:
         case QEvent::FontChange:
@@ -203,7 +233,8 @@ void CButtonMapUI::place_labels() {
             l->setAlignment((left ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
             // Long names are cut with an ellipsis; the tooltip keeps the whole text.
             const QString full = texts_[static_cast<std::size_t>(order[k])];
-            const int room = std::max(0, l->contentsRect().width());
+            // The style sheet's padding and border take about one line height.
+            const int room = std::max(0, l->width() - static_cast<int>(fm.height()));
             l->setText(QFontMetrics(caption).elidedText(full, Qt::ElideRight, room));
             l->raise();
         }
@@ -251,6 +282,11 @@ void CButtonMapUI::click(int index) {
 }
 
 bool CButtonMapUI::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == panel_ && event->type() == QEvent::Resize) {
+        scale_picture();
+        place_labels();
+        return false;
+    }
     if (event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         for (std::size_t i = 0; i < labels_.size(); ++i) {

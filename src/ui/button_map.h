@@ -57,9 +57,11 @@ class CButtonMapUI : public QWidget {
     bool on_left(int index) const;
     QFont caption_font() const;
     double label_width() const;
+    void scale_picture();
     void place_labels();
     void click(int index);
 
+    QPointer<QWidget> panel_;
     std::vector<QPointer<QLabel>> labels_;
     std::vector<QString> texts_;
     bool shown_ = false;
