@@ -104,6 +104,13 @@ TEST_F(ButtonMapTest, LabelsShowEachAssignmentFollowChangesAndLanguageAndPickThe
     EXPECT_EQ(map->label_text(1), text("keyset_mousekey_4_text"));
     EXPECT_NE(map->label_text(1), english);
 
+    // A long name (a macro's, say) is cut with an ellipsis, and the tooltip keeps all of it.
+    const QString long_name = QStringLiteral("Macro: reload, swap to pistol and throw a grenade");
+    map->set_labels({long_name}, {QStringLiteral("Left button")});
+    EXPECT_TRUE(map->label(0)->text().endsWith(QChar(0x2026)));
+    EXPECT_EQ(map->label(0)->toolTip(), QStringLiteral("Left button: ") + long_name);
+    page->refresh_key_labels();
+
     // The key hot spots on the picture are clickable too.
     auto* forward = page->findChild<ui::CDeviceKeyButtonUI*>("key_4");
     ASSERT_NE(forward, nullptr);
@@ -113,9 +120,11 @@ TEST_F(ButtonMapTest, LabelsShowEachAssignmentFollowChangesAndLanguageAndPickThe
     EXPECT_TRUE(spot_current("key_4"));
     EXPECT_FALSE(spot_current("key_1"));
 
-    // Off the Buttons tab the labels give the picture its place back.
+    // Off the Buttons tab the labels and the highlight give the picture its place back.
     wnd->show_tab(QStringLiteral("performance_Op_tab"));
     EXPECT_FALSE(map->labels_shown());
+    EXPECT_FALSE(spot_current("key_4"));
+    EXPECT_FALSE(spot_current("light_4"));
 }
 
 }  // namespace

@@ -354,11 +354,20 @@ void CZentovaMouseDevice::switch_function_page(int page_type) {
         map->set_labels_shown(shown != nullptr &&
                               shown->objectName() == QLatin1String("function_page_keys"));
     }
+    show_selected_on_picture();
 }
 
 void CZentovaMouseDevice::select_key(int index) {
     CZentovaUSBDevice::select_key(index);
-    // The key and its light indicator (same number) are highlighted on the picture.
+    show_selected_on_picture();
+    show_selected_key();
+}
+
+void CZentovaMouseDevice::show_selected_on_picture() {
+    // The key and its light indicator (same number) are highlighted while the Buttons tab is
+    // shown; elsewhere an outlined key would read as a choice the tab does not offer.
+    ui::CButtonMapUI* map = button_map();
+    const int index = map == nullptr || map->labels_shown() ? selected_key() : -1;
     auto mark = [index](const std::vector<QPointer<QWidget>>& list) {
         for (std::size_t i = 0; i < list.size(); ++i) {
             if (auto* spot = qobject_cast<ui::CDeviceKeyButtonUI*>(list[i].data()))
@@ -369,9 +378,8 @@ void CZentovaMouseDevice::select_key(int index) {
     };
     mark(keys_);
     mark(lights_);
-    if (ui::CButtonMapUI* map = button_map())
+    if (map != nullptr)
         map->set_selected(index);
-    show_selected_key();
 }
 
 int CZentovaMouseDevice::load_from_device() {
