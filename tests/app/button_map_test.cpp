@@ -26,8 +26,6 @@ class ButtonMapTest : public AppTest {
         AppTest::SetUp();
         sim = std::make_unique<sim::InProcessSim>(dir_ / "sim");
         ASSERT_TRUE(sim->started());
-        sim->nodes().unplug(sim::Link::Receiver);
-        sim->firmware().set_plugged(sim::Link::Receiver, false);
         wnd =
             std::make_unique<CMainWnd>(factory(), dir_ / "user", store(), nullptr, sim->backend());
         QObject::connect(wnd.get(), &CMainWnd::settled, [this] { settled = true; });
