@@ -98,6 +98,8 @@ void CButtonMapUI::set_labels(const std::vector<QString>& texts,
         label->setProperty(pui::kClassProperty, QStringLiteral("ButtonMapLabel"));
         label->setProperty("current", false);
         label->setCursor(Qt::PointingHandCursor);
+        // The style sheet's padding is the only inset; a framed label would add its own.
+        label->setIndent(0);
         label->installEventFilter(this);
         labels_.emplace_back(label);
     }
@@ -184,7 +186,6 @@ bool CButtonMapUI::event(QEvent* event) {
     switch (event->type()) {
         case QEvent::Resize:
         case QEvent::FontChange:
-        case QEvent::LayoutRequest:
         case QEvent::Show:
             place_labels();
             break;
