@@ -149,7 +149,8 @@ void CButtonMapUI::set_selected(int index) {
         l->style()->unpolish(l);
         l->style()->polish(l);
     }
-    update();
+    // Polishing gives a label the page's font again: the caption type and the cut follow.
+    place_labels();
 }
 
 void CButtonMapUI::scale_picture() {
