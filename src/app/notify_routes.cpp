@@ -29,15 +29,10 @@ bool equal(std::string_view a, std::string_view b, bool exact) {
 }
 
 constexpr Row kClickIndexed[] = {
-    {"key_", O::SelectedPage},
-    {"color_option_", O::Lighting},
-    {"audiocolor_option_", O::Lighting},
-    {"windowdeviceset_", O::Window},
-    {"DPI_color_option_", O::MousePage},
-    {"DPI_select_check_", O::MousePage},
-    {"DPI_edit_", O::MousePage},
-    // The Buttons tab's map: its labels pick a button as the key hot spots do.
-    {"keymap_label_", O::SelectedPage},
+    {"key_", O::SelectedPage},           {"color_option_", O::Lighting},
+    {"audiocolor_option_", O::Lighting}, {"windowdeviceset_", O::Window},
+    {"DPI_color_option_", O::MousePage}, {"DPI_select_check_", O::MousePage},
+    {"DPI_edit_", O::MousePage},         {"keymap_label_", O::SelectedPage},
 };
 constexpr Row kClickNames[] = {
     {"closebtn", O::Window},

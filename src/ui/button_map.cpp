@@ -85,10 +85,6 @@ QSize CButtonMapUI::sizeHint() const {
     return hint;
 }
 
-QSize CButtonMapUI::minimumSizeHint() const {
-    return QWidget::minimumSizeHint();
-}
-
 void CButtonMapUI::set_labels(const std::vector<QString>& texts,
                               const std::vector<QString>& names) {
     texts_ = texts;

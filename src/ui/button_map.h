@@ -44,7 +44,6 @@ class CButtonMapUI : public QWidget {
     QPointF anchor_point(int index) const;
 
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
 
   protected:
     bool event(QEvent* event) override;
