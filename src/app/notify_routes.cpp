@@ -32,7 +32,7 @@ constexpr Row kClickIndexed[] = {
     {"key_", O::SelectedPage},           {"color_option_", O::Lighting},
     {"audiocolor_option_", O::Lighting}, {"windowdeviceset_", O::Window},
     {"DPI_color_option_", O::MousePage}, {"DPI_select_check_", O::MousePage},
-    {"DPI_edit_", O::MousePage},
+    {"DPI_edit_", O::MousePage},         {"keymap_label_", O::SelectedPage},
 };
 constexpr Row kClickNames[] = {
     {"closebtn", O::Window},

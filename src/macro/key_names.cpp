@@ -88,4 +88,84 @@ std::string function_label(const profile::KeyCode& code) {
     return row ? function_names()[*row].label : std::string();
 }
 
+namespace {
+
+// The item of an editor list whose parameters match, as the list's numbered text key.
+std::optional<LabelPart> list_item(std::span<const ListItem> list, const char* prefix,
+                                   const profile::KeyCode& code) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i].first == code.first && list[i].second == code.second)
+            return LabelPart{prefix + std::to_string(i) + "_text"};
+    }
+    return std::nullopt;
+}
+
+constexpr std::uint8_t GunKeyCount = 4;  // "keyset_gunkey_" 0-3
+
+LabelPart text(std::string id) {
+    return {std::move(id)};
+}
+
+}  // namespace
+
+std::vector<LabelPart> assignment_label(const profile::KeyCode& code,
+                                        std::span<const std::string> macro_names) {
+    namespace fc = function_class;
+    const LabelPart custom = text("key_label_custom_text");
+    std::optional<LabelPart> item;
+    switch (code.function_class) {
+        case fc::None:
+            return {text("key_label_none_text")};
+        case fc::MouseButton:
+            item = list_item(mouse_button_list(), "keyset_mousekey_", code);
+            break;
+        case fc::Swing:
+            return {text("keyset_group_2_text"),
+                    {" ", true},
+                    text((code.second & 0x80) != 0 ? "keyset_swing_dir_1_text"
+                                                   : "keyset_swing_dir_0_text")};
+        case fc::Wheel:
+            return {text("keyset_group_3_text"),
+                    {" ", true},
+                    text((code.second & 0x80) != 0 ? "keyset_wheel_dir_1_text"
+                                                   : "keyset_wheel_dir_0_text")};
+        case fc::Dpi:
+            item = list_item(dpi_list(), "keyset_dpi_", code);
+            break;
+        case fc::Fire:
+            return {text("keyset_group_5_text")};
+        case fc::Macro:
+        case fc::MacroRepeated:
+            if (code.first < macro_names.size())
+                return {text("key_label_macro_text"), {": " + macro_names[code.first], true}};
+            return {text("key_label_macro_text")};
+        case fc::GunKey:
+            if (code.first < GunKeyCount)
+                return {text("keyset_gunkey_" + std::to_string(code.first) + "_text")};
+            return {text("keyset_group_10_text")};
+        case fc::Keyboard: {
+            if (code.first == ComboMarker) {
+                if (auto combo = list_item(combo_key_list(), "keyset_combokey_", code))
+                    return {*combo};
+            }
+            if (const std::string label = function_label(code); !label.empty())
+                return {text(label)};
+            // A modifier with a key: "Ctrl+A", named as the editor's modifier options are.
+            const auto key = function_label({fc::Keyboard, 0, code.second});
+            const std::uint8_t bit = code.first & 0x0F;
+            if (key.empty() || bit == 0 || (bit & (bit - 1)) != 0 || code.first > 0x0F)
+                return {custom};
+            const int option = bit == 0x01 ? 1 : bit == 0x02 ? 2 : bit == 0x04 ? 3 : 4;
+            return {text("keyset_modifier_" + std::to_string(option) + "_text"),
+                    {"+", true},
+                    text(key)};
+        }
+        default:
+            if (const std::string label = function_label(code); !label.empty())
+                return {text(label)};
+            break;
+    }
+    return item ? std::vector<LabelPart>{*item} : std::vector<LabelPart>{custom};
+}
+
 }  // namespace velqa::macro

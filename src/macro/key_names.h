@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "profile/profile_records.h"
 
@@ -28,5 +29,19 @@ std::span<const FunctionName> function_names();
 std::optional<std::size_t> function_name_row(const profile::KeyCode& code);
 // Its label key, empty when none.
 std::string function_label(const profile::KeyCode& code);
+
+// One piece of a button's label: a language text key, or text shown as it is (a macro's name,
+// the "+" between a modifier and its key).
+struct LabelPart {
+    std::string text;
+    bool literal = false;
+    bool operator==(const LabelPart&) const = default;
+};
+// What a button assigned `code` does, for labels and tooltips: every class the editor offers,
+// named as its lists name it, plus the naming table above. A macro code names its macro from
+// `macro_names` (the text "Macro" alone when the index is past the list); a code nobody names
+// gives "key_label_custom_text".
+std::vector<LabelPart> assignment_label(const profile::KeyCode& code,
+                                        std::span<const std::string> macro_names);
 
 }  // namespace velqa::macro

@@ -3,6 +3,7 @@
 #include "platform/ui/color_palette.h"
 #include "platform/ui/control_factory.h"
 #include "ui/about_wnd.h"
+#include "ui/button_map.h"
 #include "ui/device_key_button.h"
 #include "ui/device_option.h"
 #include "ui/mp_device_power.h"
@@ -23,6 +24,9 @@ void register_custom_controls() {
     }
     // The about pane, shared by the About tab and the about window.
     register_about_panel();
+    // The Buttons tab's map of the mouse, named by its class in layouts.
+    if (!factory.is_registered(QStringLiteral("CButtonMapUI")))
+        register_button_map();
     for (const char* name : kCustomControlClasses) {
         const QString class_name = QString::fromLatin1(name);
         if (factory.is_registered(class_name))

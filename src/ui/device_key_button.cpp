@@ -1,10 +1,12 @@
 #include "ui/device_key_button.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/layout_builder.h"
+#include "platform/ui/window.h"
 
 namespace velqa::ui {
 
@@ -22,11 +24,38 @@ void CDeviceKeyButtonUI::set_led_color(std::uint32_t argb) {
     update();
 }
 
+void CDeviceKeyButtonUI::set_current(bool on) {
+    if (on == current_)
+        return;
+    current_ = on;
+    update();
+}
+
+void CDeviceKeyButtonUI::mouseReleaseEvent(QMouseEvent* event) {
+    // Only the key hot spots are choices; the light zones just show the preview.
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
+        objectName().startsWith(QLatin1String("key_"))) {
+        if (platform::ui::Window* window = platform::ui::window_of(this))
+            window->send_notify(this, "click");
+        return;
+    }
+    QFrame::mouseReleaseEvent(event);
+}
+
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event) {
     // A key hot spot is drawn by the style sheet; a lit zone draws itself, which keeps the
     // style sheet out of the preview's many repaints.
     if (!has_led_) {
         QFrame::paintEvent(event);
+        if (current_) {
+            QPainter outline(this);
+            outline.setRenderHint(QPainter::Antialiasing);
+            outline.setPen(QPen(QColor(0x27, 0xe1, 0xff), 1.5));
+            outline.setBrush(QColor(0x27, 0xe1, 0xff, 50));
+            const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
+            const qreal radius = std::min({r.width(), r.height(), 12.0}) / 2.0;
+            outline.drawRoundedRect(r, radius, radius);
+        }
         return;
     }
     QPainter painter(this);
@@ -42,6 +71,11 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event) {
     painter.drawRoundedRect(r, radius, radius);
     painter.setBrush(colour);
     painter.drawRoundedRect(r, radius, radius);
+    if (current_) {
+        painter.setPen(QPen(QColor(0x27, 0xe1, 0xff), 2.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(r.adjusted(1, 1, -1, -1), radius, radius);
+    }
 }
 
 void register_device_key_button() {

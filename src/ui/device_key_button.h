@@ -1,6 +1,7 @@
 // A hot spot on the device picture: a key the user can pick, or a light zone that shows the
 // lighting preview's colour. The preview repaints it many times a second, so its colour is
-// painted directly instead of through the style sheet.
+// painted directly instead of through the style sheet. A key hot spot is clicked like a button
+// ("click" through the window's dispatch); the selected key and its light are highlighted.
 #pragma once
 
 #include <QFrame>
@@ -18,13 +19,18 @@ class CDeviceKeyButtonUI : public QFrame {
     void set_led_color(std::uint32_t argb);
     std::uint32_t led_color() const { return led_; }
     bool has_led_color() const { return has_led_; }
+    // The selected key, or the selected key's light: an accent outline.
+    void set_current(bool on);
+    bool current() const { return current_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
     std::uint32_t led_ = 0;
     bool has_led_ = false;
+    bool current_ = false;
 };
 
 // Registers CDeviceKeyButtonUI with the control factory (replacing its placeholder).

@@ -57,4 +57,31 @@ TEST(KeyNames, LookupNamesExactCodesOnly) {
     EXPECT_FALSE(function_name_row({0x30, 0x00, 0xCD}));  // byte order matters
 }
 
+// A label names every code a profile may hold, as the editor's lists name it; a code nobody
+// names says so instead of showing a wrong function.
+TEST(KeyNames, AssignmentLabelsNameEveryClassTheEditorOffers) {
+    using velqa::macro::assignment_label;
+    using velqa::macro::LabelPart;
+    using Parts = std::vector<LabelPart>;
+    const std::vector<std::string> macros = {"Reload", "Build"};
+    auto id = [](const char* text) { return LabelPart{text}; };
+    auto lit = [](const char* text) { return LabelPart{text, true}; };
+    EXPECT_EQ(assignment_label({0x10, 0x04, 0x00}, macros), Parts{id("keyset_mousekey_1_text")});
+    EXPECT_EQ(assignment_label({0x13, 0x03, 0x00}, macros), Parts{id("keyset_dpi_2_text")});
+    EXPECT_EQ(assignment_label({0x12, 0x13, 0xFD}, macros),
+              (Parts{id("keyset_group_3_text"), lit(" "), id("keyset_wheel_dir_1_text")}));
+    EXPECT_EQ(assignment_label({0x20, 0x02, 0x04}, macros),
+              (Parts{id("keyset_modifier_2_text"), lit("+"), id("keyboard_key_A")}));
+    EXPECT_EQ(assignment_label({0x20, 0x10, 0x06}, macros), Parts{id("keyset_combokey_4_text")});
+    // Right Ctrl alone shares the combination marker but is no combination.
+    EXPECT_EQ(assignment_label({0x20, 0x10, 0x00}, macros), Parts{id("keyboard_key_RCtrl")});
+    EXPECT_EQ(assignment_label({0x71, 0x01, 0x05}, macros),
+              (Parts{id("key_label_macro_text"), lit(": Build")}));
+    EXPECT_EQ(assignment_label({0x70, 0x02, 0x00}, macros), Parts{id("key_label_macro_text")});
+    EXPECT_EQ(assignment_label({0x00, 0x00, 0x00}, macros), Parts{id("key_label_none_text")});
+    EXPECT_EQ(assignment_label({0x20, 0x03, 0x04}, macros), Parts{id("key_label_custom_text")});
+    EXPECT_EQ(assignment_label({0x10, 0x40, 0x00}, macros), Parts{id("key_label_custom_text")});
+    EXPECT_EQ(assignment_label({0x99, 0x01, 0x00}, macros), Parts{id("key_label_custom_text")});
+}
+
 }  // namespace

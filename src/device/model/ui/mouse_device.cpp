@@ -1,6 +1,7 @@
 #include "device/model/ui/mouse_device.h"
 
 #include <QLineEdit>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "macro/button_download.h"
@@ -17,6 +18,8 @@
 #include "platform/ui/language.h"
 #include "platform/ui/layout_builder.h"
 #include "profile/profile_files.h"
+#include "ui/button_map.h"
+#include "ui/device_key_button.h"
 #include "ui/mouse_page.h"
 #include "ui/msg_wnd.h"
 #include "ui/pallet_dialog.h"
@@ -256,29 +259,45 @@ void CZentovaMouseDevice::store_key(const profile::KeyCode& code) {
 void CZentovaMouseDevice::refresh_key_labels() {
     ensure_profile();
     const std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
-    const std::vector<std::string> macros =
-        macro_editor() != nullptr ? macro_editor()->macro_names() : std::vector<std::string>{};
-    auto& texts = pui::LanguageTexts::instance();
-    for (std::size_t i = 0; i < keys_.size() && i < keys.size(); ++i) {
-        QWidget* button = keys_[i];
-        if (button == nullptr)
-            continue;
-        const profile::KeyCode& code = keys[i].current;
-        QString what;
-        if (macro::is_macro_code(code) && code.first < macros.size()) {
-            what = texts.text(QStringLiteral("key_label_macro_text")) + QStringLiteral(" ") +
-                   QString::fromStdString(macros[code.first]);
-        } else if (const std::string label = macro::function_label(code); !label.empty()) {
-            what = texts.text(QString::fromStdString(label));
-        } else if (code == keys[i].default_code) {
-            what = texts.text(QStringLiteral("key_label_default_text"));
-        } else {
-            what = texts.text(QStringLiteral("key_label_custom_text"));
-        }
-        const QString tip_id = button->property("toolTipId").toString();
-        const QString name = tip_id.isEmpty() ? QString() : texts.text(tip_id);
-        button->setToolTip(name.isEmpty() ? what : name + QStringLiteral(": ") + what);
+    std::vector<std::string> macros;
+    if (macro_editor() != nullptr) {
+        macros = macro_editor()->macro_names();
+    } else {
+        macro::MacroLibrary library(user_data_folder());
+        library.load();
+        macros = library.names();
     }
+    auto& texts = pui::LanguageTexts::instance();
+    std::vector<QString> labels;
+    std::vector<QString> names;
+    for (std::size_t i = 0; i < keys_.size() && i < keys.size(); ++i) {
+        QString what;
+        for (const macro::LabelPart& part : macro::assignment_label(keys[i].current, macros)) {
+            const QString piece = QString::fromStdString(part.text);
+            what += part.literal ? piece : texts.text(piece);
+        }
+        QWidget* button = keys_[i];
+        const QString tip_id = button != nullptr ? button->property("toolTipId").toString() : "";
+        const QString name = tip_id.isEmpty() ? QString() : texts.text(tip_id);
+        if (button != nullptr)
+            button->setToolTip(name.isEmpty() ? what : name + QStringLiteral(": ") + what);
+        labels.push_back(what);
+        names.push_back(name);
+    }
+    if (ui::CButtonMapUI* map = button_map())
+        map->set_labels(labels, names);
+}
+
+ui::CButtonMapUI* CZentovaMouseDevice::button_map() const {
+    return page_ != nullptr ? page_->findChild<ui::CButtonMapUI*>() : nullptr;
+}
+
+void CZentovaMouseDevice::set_language(int index) {
+    CZentovaUSBDevice::set_language(index);
+    // The window reloads the layout's texts; the labels built here follow them.
+    if (macro::CKeySetControlUI* keys = keyset_editor())
+        keys->refresh_texts();
+    refresh_key_labels();
 }
 
 void CZentovaMouseDevice::report(const char* text_id, int number) {
@@ -319,15 +338,49 @@ void CZentovaMouseDevice::switch_function_page(int page_type) {
     CZentovaUSBDevice::switch_function_page(page_type);
     if (QWidget* info = find(QStringLiteral("device_tishi_info")))
         info->hide();
+    // The buttons' labels show beside the picture on the Buttons tab only. They need room
+    // there, so the tabs not shown do not hold the page at their own widths.
+    auto* pages = qobject_cast<QStackedWidget*>(find(QStringLiteral("device_function_switch")));
+    if (pages == nullptr)
+        return;
+    for (int i = 0; i < pages->count(); ++i) {
+        QWidget* tab = pages->widget(i);
+        QSizePolicy policy = tab->sizePolicy();
+        policy.setHorizontalPolicy(tab == pages->currentWidget() ? QSizePolicy::Preferred
+                                                                 : QSizePolicy::Ignored);
+        tab->setSizePolicy(policy);
+    }
+    if (ui::CButtonMapUI* map = button_map()) {
+        QWidget* shown = pages->currentWidget();
+        map->set_labels_shown(shown != nullptr &&
+                              shown->objectName() == QLatin1String("function_page_keys"));
+    }
+    show_selected_on_picture();
 }
 
 void CZentovaMouseDevice::select_key(int index) {
     CZentovaUSBDevice::select_key(index);
-    for (std::size_t i = 0; i < keys_.size(); ++i) {
-        if (keys_[i])
-            pui::set_selected(keys_[i], static_cast<int>(i) == index, false);
-    }
+    show_selected_on_picture();
     show_selected_key();
+}
+
+void CZentovaMouseDevice::show_selected_on_picture() {
+    // The key and its light indicator (same number) are highlighted while the Buttons tab is
+    // shown; elsewhere an outlined key would read as a choice the tab does not offer.
+    ui::CButtonMapUI* map = button_map();
+    const int index = map == nullptr || map->labels_shown() ? selected_key() : -1;
+    auto mark = [index](const std::vector<QPointer<QWidget>>& list) {
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (auto* spot = qobject_cast<ui::CDeviceKeyButtonUI*>(list[i].data()))
+                spot->set_current(static_cast<int>(i) == index);
+            else if (list[i])
+                pui::set_selected(list[i], static_cast<int>(i) == index, false);
+        }
+    };
+    mark(keys_);
+    mark(lights_);
+    if (map != nullptr)
+        map->set_selected(index);
 }
 
 int CZentovaMouseDevice::load_from_device() {

@@ -16,6 +16,9 @@
 namespace velqa::profile {
 class CLightControlUI;
 }
+namespace velqa::ui {
+class CButtonMapUI;
+}
 namespace velqa::macro {
 class CMacroControlUI;
 class CKeySetControlUI;
@@ -71,8 +74,12 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     bool write_buttons(ButtonsFor why);
     // The assignment the key editor saved becomes the selected key's, in the profile.
     void store_key(const profile::KeyCode& code);
-    // Each key button's tooltip names what the button does.
+    // Each key button's tooltip and its label on the Buttons tab's map name what it does.
     void refresh_key_labels();
+    // The Buttons tab's map of the mouse, or nullptr when the layout has none.
+    ui::CButtonMapUI* button_map() const;
+    // Also gives the key labels and the key editor's lists the new language's texts.
+    void set_language(int index) override;
     // The macros of the key editor's macro choice follow the macro list.
     void refresh_macro_choice();
 
@@ -123,6 +130,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     void show_values(profile::CMouseProfiledata& shown);
     void bind_button_editors();
     void show_selected_key();
+    void show_selected_on_picture();
     bool fix_macro_profiles(int deleted);
     void report(const char* text_id, int number = -1);
 
