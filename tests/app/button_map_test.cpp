@@ -1,6 +1,7 @@
 // The Buttons tab's map on the simulated mouse: each button's label says what the button does,
 // follows an assignment made in the editor and a language change, and a click on a label or on
 // a key of the picture selects that button, highlighted on the picture, its light and its label.
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QTest>
@@ -117,6 +118,14 @@ TEST_F(ButtonMapTest, LabelsShowEachAssignmentFollowChangesAndLanguageAndPickThe
     EXPECT_TRUE(map->label(4)->property("current").toBool());
     EXPECT_TRUE(spot_current("key_4"));
     EXPECT_FALSE(spot_current("key_1"));
+
+    // The shooting editor needs the width the labels take; its sub-tab goes through the window.
+    auto* shooting = page->findChild<QAbstractButton*>("key_page_option_1");
+    ASSERT_NE(shooting, nullptr);
+    QTest::mouseClick(shooting, Qt::LeftButton);
+    EXPECT_FALSE(map->labels_shown());
+    QTest::mouseClick(page->findChild<QAbstractButton*>("key_page_option_0"), Qt::LeftButton);
+    EXPECT_TRUE(map->labels_shown());
 
     // Off the Buttons tab the labels and the highlight give the picture its place back.
     wnd->show_tab(QStringLiteral("performance_Op_tab"));

@@ -350,11 +350,21 @@ void CZentovaMouseDevice::switch_function_page(int page_type) {
                                                                  : QSizePolicy::Ignored);
         tab->setSizePolicy(policy);
     }
-    if (ui::CButtonMapUI* map = button_map()) {
-        QWidget* shown = pages->currentWidget();
-        map->set_labels_shown(shown != nullptr &&
-                              shown->objectName() == QLatin1String("function_page_keys"));
-    }
+    show_button_labels_where_they_fit();
+}
+
+void CZentovaMouseDevice::show_button_labels_where_they_fit() {
+    // Only the assignment editor leaves the picture room for its labels; the shooting editor
+    // beside it needs the width itself.
+    ui::CButtonMapUI* map = button_map();
+    if (map == nullptr)
+        return;
+    auto* pages = qobject_cast<QStackedWidget*>(find(QStringLiteral("device_function_switch")));
+    auto* editors = qobject_cast<QStackedWidget*>(find(QStringLiteral("key_page_layout")));
+    const QWidget* shown = pages != nullptr ? pages->currentWidget() : nullptr;
+    map->set_labels_shown(shown != nullptr &&
+                          shown->objectName() == QLatin1String("function_page_keys") &&
+                          (editors == nullptr || editors->currentIndex() == 0));
     show_selected_on_picture();
 }
 
@@ -536,6 +546,7 @@ void CZentovaMouseDevice::notify(pui::Notification& msg) {
         const auto [prefix, n] = indexed_name(msg.sender_name());
         if (prefix == "key_page_option_" && n >= 0) {
             pui::select_page(find(QStringLiteral("key_page_layout")), n);
+            show_button_labels_where_they_fit();
             return;
         }
     }

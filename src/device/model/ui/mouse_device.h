@@ -130,6 +130,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     void show_values(profile::CMouseProfiledata& shown);
     void bind_button_editors();
     void show_selected_key();
+    void show_button_labels_where_they_fit();
     void show_selected_on_picture();
     bool fix_macro_profiles(int deleted);
     void report(const char* text_id, int number = -1);
