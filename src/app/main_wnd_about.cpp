@@ -3,6 +3,7 @@
 #include "app/main_wnd.h"
 #include "device/model/ui/usb_device.h"
 #include "platform/debug_output.h"
+#include "platform/number_text.h"
 #include "platform/ui/desktop.h"
 #include "ui/about_wnd.h"
 #include "ui/device_option.h"

@@ -1,5 +1,7 @@
 #include "platform/diagnostics.h"
 
+#include "platform/number_text.h"
+
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -108,18 +110,6 @@ HidNodeFacts describe_node_access(const std::string& node) {
     facts.readable = ::access(node.c_str(), R_OK) == 0;
     facts.writable = ::access(node.c_str(), W_OK) == 0;
     return facts;
-}
-
-std::string usb_ids_text(std::uint16_t vendor_id, std::uint16_t product_id) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04X:%04X", vendor_id, product_id);
-    return text;
-}
-
-std::string firmware_version_text(std::uint16_t version) {
-    char text[8];
-    std::snprintf(text, sizeof text, "V%04x", version);
-    return text;
 }
 
 std::string distribution_name(const fs::path& os_release) {

@@ -73,11 +73,6 @@ struct DiagnosticFacts {
     std::string host_name;
 };
 
-// "FA2E:22A0": the one way vendor and product IDs are written for people.
-std::string usb_ids_text(std::uint16_t vendor_id, std::uint16_t product_id);
-// "V0106": a firmware version as the update window shows it.
-std::string firmware_version_text(std::uint16_t version);
-
 // PRETTY_NAME of an os-release file (else NAME VERSION_ID); "unknown" when there is none.
 std::string distribution_name(const std::filesystem::path& os_release);
 // /etc/os-release, else /usr/lib/os-release.

@@ -1,6 +1,7 @@
 #include "platform/number_text.h"
 
 #include <charconv>
+#include <cstdio>
 
 namespace velqa::platform {
 
@@ -52,6 +53,18 @@ std::string number_error(std::string_view name, std::string_view text, int64_t m
     message += text;
     message += '"';
     return message;
+}
+
+std::string usb_ids_text(std::uint16_t vendor_id, std::uint16_t product_id) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X:%04X", vendor_id, product_id);
+    return text;
+}
+
+std::string firmware_version_text(std::uint32_t version) {
+    char text[16];
+    std::snprintf(text, sizeof text, "V%04x", version);
+    return text;
 }
 
 }  // namespace velqa::platform

@@ -18,4 +18,9 @@ std::optional<int64_t> parse_number(std::string_view text, int64_t min, int64_t 
 // argument, so every tool words it the same way.
 std::string number_error(std::string_view name, std::string_view text, int64_t min, int64_t max);
 
+// "FA2E:22A0": the one way vendor and product IDs are written for people.
+std::string usb_ids_text(std::uint16_t vendor_id, std::uint16_t product_id);
+// "V0106": a hexadecimal version as the about pane and the update window show it.
+std::string firmware_version_text(std::uint32_t version);
+
 }  // namespace velqa::platform

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "platform/debug_output.h"
+#include "platform/number_text.h"
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/desktop.h"

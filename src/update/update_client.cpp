@@ -61,12 +61,9 @@ std::string update_request_body(std::string_view key, std::int32_t version, bool
 }
 
 std::string current_version_text(std::int32_t version, bool hex) {
-    std::array<char, 32> text{};
     if (hex)
-        std::snprintf(text.data(), text.size(), "V%04x", static_cast<unsigned>(version));
-    else
-        std::snprintf(text.data(), text.size(), "V0%d", version);
-    return text.data();
+        return platform::firmware_version_text(static_cast<std::uint32_t>(version));
+    return "V0" + std::to_string(version);
 }
 
 UpdateResult query_update(platform::http::HttpClient& client, std::string_view base_url,

@@ -13,6 +13,7 @@
 #include "in_process_sim.h"
 #include "platform/debug_output.h"
 #include "platform/diagnostics.h"
+#include "platform/number_text.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/menu.h"
 #include "ui/about_wnd.h"

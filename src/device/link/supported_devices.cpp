@@ -8,6 +8,7 @@
 #include "device/link/hid_device.h"
 #include "platform/debug_output.h"
 #include "platform/json_read.h"
+#include "platform/number_text.h"
 
 namespace velqa::link {
 
@@ -382,12 +383,10 @@ bool DeviceCatalog::add(DeviceModel model, std::string* error) {
                     for (const auto& oc : other.collections) {
                         if (oc.collection_number == c.collection_number) {
                             if (error) {
-                                char ids[16];
-                                std::snprintf(ids, sizeof ids, "%04X:%04X", link.vendor_id,
-                                              link.product_id);
-                                *error = model.file + ": Links: " + ids + " collection " +
-                                         std::to_string(c.collection_number) + " is already " +
-                                         other.file + "'s";
+                                *error = model.file + ": Links: " +
+                                         platform::usb_ids_text(link.vendor_id, link.product_id) +
+                                         " collection " + std::to_string(c.collection_number) +
+                                         " is already " + other.file + "'s";
                             }
                             return false;
                         }
