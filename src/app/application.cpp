@@ -277,7 +277,7 @@ std::shared_ptr<platform::desktop::PointerSettings> pointer_backend(
 
 int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder,
         std::shared_ptr<const link::DeviceCatalog> devices, platform::SessionFacts session,
-        platform::desktop::DesktopSession desktop) {
+        platform::desktop::DesktopSession desktop, StartupTrace trace) {
     const Options options = parse(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "velqa: %s\n%s", options.error.c_str(), kUsage);
@@ -294,9 +294,11 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velqa"));
     QApplication::setQuitOnLastWindowClosed(false);
+    trace.mark("qt");
     const auto resources = platform::resources_folder();
 
     load_private_fonts(resources);
+    trace.mark("fonts");
 
     const RegisteredMessages& ids = registered_messages();
     platform::debug_printf("软件标示：%u", ids.identity);
@@ -336,6 +338,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
         std::fprintf(stderr, "velqa: --automation is ignored with --screenshot\n");
     }
 
+    trace.mark("single instance");
     // Without its skin the window never settles: a screenshot says so instead of waiting.
     if (!load_resources(resources) && options.screenshot) {
         std::fprintf(stderr, "velqa: cannot load the skin from %s\n",
@@ -344,6 +347,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
         return 1;
     }
 
+    trace.mark("resources");
     std::unique_ptr<Simulator> simulator;
     if (options.simulate) {
         simulator = std::make_unique<Simulator>();
@@ -362,6 +366,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     wnd->set_start_hidden(options.hidden && !options.screenshot);
     wnd->set_diagnostics(std::move(session));
     wnd->set_desktop_pointer(pointer_backend(desktop));
+    wnd->set_startup_trace(&trace);
     // The session's displays are read here, once: X11 records the whole desktop, otherwise
     // only what reaches our window.
     wnd->recorder().set_input_capture(

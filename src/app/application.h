@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "app/startup_trace.h"
 #include "device/link/supported_devices.h"
 #include "platform/desktop/pointer_settings.h"
 #include "platform/diagnostics.h"
@@ -16,9 +17,10 @@ namespace velqa::app {
 // server's address given to the program (VELQA_UPDATE_URL); empty: the configured one.
 // `lock_folder`: where the device link locks are kept (platform::runtime_folder). `devices`: the
 // supported devices read at start. `session`: the desktop session, for the diagnostic report.
-// `desktop`: the desktop whose pointer settings the System tab changes.
+// `desktop`: the desktop whose pointer settings the System tab changes. `trace`: times the
+// start-up phases and prints them once the window has settled (VELQA_TRACE=1).
 int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder,
         std::shared_ptr<const link::DeviceCatalog> devices, platform::SessionFacts session = {},
-        platform::desktop::DesktopSession desktop = {});
+        platform::desktop::DesktopSession desktop = {}, StartupTrace trace = StartupTrace(false));
 
 }  // namespace velqa::app

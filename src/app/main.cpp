@@ -4,10 +4,13 @@
 #include <string>
 
 #include "app/application.h"
+#include "app/startup_trace.h"
 #include "device/link/supported_devices.h"
 #include "platform/folders.h"
 
 int main(int argc, char** argv) {
+    // Start-up is timed from here: what comes before main is the loader's, not ours.
+    const auto started = velqa::app::StartupTrace::Clock::now();
     // Read here, once: the program hands the address, the lock folder and the devices down.
     const char* update_url = std::getenv("VELQA_UPDATE_URL");
     const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
@@ -16,6 +19,7 @@ int main(int argc, char** argv) {
         const char* value = std::getenv(name);
         return std::string(value != nullptr ? value : "");
     };
+    velqa::app::StartupTrace trace(text("VELQA_TRACE") == "1", started);
     const std::string home = text("HOME");
     const std::string x_display = text("DISPLAY");
     velqa::platform::SessionFacts session;
@@ -36,5 +40,5 @@ int main(int argc, char** argv) {
         argc, argv, update_url != nullptr ? update_url : "",
         velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : ""),
         std::make_shared<const velqa::link::DeviceCatalog>(std::move(data.catalog)),
-        std::move(session), std::move(desktop));
+        std::move(session), std::move(desktop), std::move(trace));
 }

@@ -346,7 +346,11 @@ void CMainWnd::show_tab(const QString& tab_name) {
 void CMainWnd::on_window_init() {
     if (channel_ != nullptr)
         channel_->broadcast(QLatin1String(kAnnounceName), 1, 1);
+    if (trace_ != nullptr)
+        trace_->mark("window");
     apply_language(read_language_index(settings_, default_data_));
+    if (trace_ != nullptr)
+        trace_->mark("language");
     pui::set_selected(tabs_[kPerformanceTab], true);
     if (QScreen* s = screen(); s != nullptr)
         screen_size_ = s->geometry().size();
@@ -628,6 +632,10 @@ void CMainWnd::maybe_settle() {
         return;
     }
     settled_ = true;
+    if (trace_ != nullptr) {
+        trace_->mark("first page load");
+        trace_->print_once(stderr);
+    }
     emit settled();
 }
 
@@ -806,6 +814,8 @@ pui::LResult CMainWnd::handle_custom_message(unsigned message, pui::WParam wpara
 
 void CMainWnd::on_first_pass_done() {
     devices_->mark_first_pass_done();
+    if (trace_ != nullptr)
+        trace_->mark("first scan pass");
     if (start_hidden_) {
         start_hidden_ = false;
         show_started_hidden();

@@ -14,6 +14,7 @@
 #include "app/desktop_pointer.h"
 #include "app/device_manager.h"
 #include "app/recording_controller.h"
+#include "app/startup_trace.h"
 
 #include "platform/diagnostics.h"
 #include "platform/hid/hid_backend.h"
@@ -97,6 +98,9 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     // The desktop's pointer settings the System tab changes (chosen at start; null: none can
     // be changed). Before the first scan.
     void set_desktop_pointer(std::shared_ptr<platform::desktop::PointerSettings> backend);
+    // Marks the start-up phases the window sees and prints the trace when it settles. The
+    // trace outlives the window; null: none.
+    void set_startup_trace(StartupTrace* trace) { trace_ = trace; }
     DesktopPointer& desktop_pointer() { return *pointer_; }
     // Where low-battery notices go; the desktop's notification service unless set.
     void set_notifier(std::unique_ptr<platform::Notifier> notifier);
@@ -228,6 +232,7 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     std::vector<QPointer<platform::ui::Window>> aux_windows_;
     int language_index_ = -1;
     bool settled_ = false;
+    StartupTrace* trace_ = nullptr;
     bool dpi_applied_ = false;
     bool destroyed_ = false;
     QSize screen_size_;
