@@ -470,6 +470,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
 
     wnd->create(QStringLiteral("ZARN_VELQA_R260"), QSize(800, 572));
     wnd->center_window();
+    trace.mark("window layout");
     app.exec();
 
     if (channel) {

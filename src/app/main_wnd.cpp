@@ -355,6 +355,8 @@ void CMainWnd::on_window_init() {
     if (QScreen* s = screen(); s != nullptr)
         screen_size_ = s->geometry().size();
     const bool scanning = devices_->start();
+    if (trace_ != nullptr)
+        trace_->mark("device threads");
     hide();
     set_timer(root(), kDpiTimer, 100);
     *audio_styles_ = load_audio_styles(user_data_, default_data_);
