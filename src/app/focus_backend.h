@@ -1,0 +1,14 @@
+// Picks the focus watcher for the session the program runs in.
+#pragma once
+
+#include <memory>
+
+#include "platform/desktop/focus_watcher.h"
+#include "platform/desktop/pointer_settings.h"
+
+namespace velqa::app {
+
+std::unique_ptr<platform::desktop::FocusWatcher> focus_backend(
+    const platform::desktop::DesktopSession& session);
+
+}  // namespace velqa::app
