@@ -1,10 +1,14 @@
-// A stand-in for KWin's input devices on the session bus: the device list and, per device, the
-// pointer properties a settings program may set.
+// A stand-in for KWin on the session bus: its input devices (the device list and, per device,
+// the pointer properties a settings program may set) and its scripting interface (scripts
+// loaded, run and unloaded, and the callback a running script makes when a window is
+// activated).
 #pragma once
 
 #include <QDBusConnection>
 #include <QObject>
 #include <QStringList>
+#include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -51,6 +55,33 @@ class FakeKWinManager : public QObject {
     QStringList names_;
 };
 
+class FakeKWinScript : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.kwin.Script")
+
+  public:
+    explicit FakeKWinScript(std::function<void()> on_run) : on_run_(std::move(on_run)) {}
+
+  public slots:
+    void run() { on_run_(); }
+
+  private:
+    std::function<void()> on_run_;
+};
+
+class FakeKWinScripting : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.kwin.Scripting")
+
+  public:
+    std::function<int(const QString&, const QString&)> on_load;
+    std::function<bool(const QString&)> on_unload;
+
+  public slots:
+    int loadScript(const QString& path, const QString& plugin) { return on_load(path, plugin); }
+    bool unloadScript(const QString& plugin) { return on_unload(plugin); }
+};
+
 class FakeKWin {
   public:
     // Owns "org.kde.KWin" on a connection of its own to the session bus; started() is false
@@ -64,7 +95,30 @@ class FakeKWin {
     // A device "sys_name" (a pointer or not) in the list.
     FakeKWinDevice& add_device(const QString& sys_name, bool is_pointer);
 
+    // Scripting calls in order: "load PLUGIN", "run ID", "unload PLUGIN".
+    const QStringList& scripting_calls() const { return calls_; }
+    // The text of the script loaded as `plugin`, read when it was loaded; empty when none is.
+    QString script(const QString& plugin) const;
+    // Plays what a running script `plugin` does when a window of `resource_class` becomes
+    // active: the call it names (callDBus with service, path and interface from its variables).
+    // False when that script is not loaded and run.
+    bool activate(const QString& plugin, const QString& resource_class);
+
   private:
+    struct LoadedScript {
+        int id = 0;
+        QString text;
+        bool running = false;
+        std::unique_ptr<FakeKWinScript> object;
+    };
+    int load(const QString& path, const QString& plugin);
+    bool unload(const QString& plugin);
+
+    FakeKWinScripting scripting_;
+    std::map<QString, LoadedScript> scripts_;
+    QStringList calls_;
+    int next_id_ = 0;
+
     QDBusConnection bus_;
     bool started_ = false;
     FakeKWinManager manager_;
