@@ -1,4 +1,5 @@
-// Picks the focus watcher for the session the program runs in.
+// Picks the focus watcher for the session the program runs in: Sway or i3 by their socket, KWin
+// on Plasma under Wayland, the window manager on X11; a plain sentence where none can work.
 #pragma once
 
 #include <memory>

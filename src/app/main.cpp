@@ -32,13 +32,17 @@ int main(int argc, char** argv) {
                                                      x_display, text("XDG_CONFIG_HOME")};
     if (desktop.config_home.empty() && !home.empty())
         desktop.config_home = home + "/.config";
+    desktop.wayland_display = text("WAYLAND_DISPLAY");
+    desktop.sway_socket = text("SWAYSOCK");
+    desktop.i3_socket = text("I3SOCK");
+    const auto runtime = velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : "");
+    desktop.runtime_folder = runtime.string();
     auto data = velqa::link::load_device_data(velqa::platform::resources_folder() / "DefaultData",
                                               keyboard_config != nullptr ? keyboard_config : "");
     for (const auto& problem : data.problems)
         std::fprintf(stderr, "velqa: device file not used: %s\n", problem.c_str());
     return velqa::app::run(
-        argc, argv, update_url != nullptr ? update_url : "",
-        velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : ""),
+        argc, argv, update_url != nullptr ? update_url : "", runtime,
         std::make_shared<const velqa::link::DeviceCatalog>(std::move(data.catalog)),
         std::move(session), std::move(desktop), std::move(trace));
 }

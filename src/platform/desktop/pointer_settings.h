@@ -57,6 +57,11 @@ struct DesktopSession {
     std::string session_type;     // XDG_SESSION_TYPE ("x11", "wayland")
     std::string x_display;        // DISPLAY
     std::string config_home;      // XDG_CONFIG_HOME or ~/.config
+    // For following the focused application.
+    std::string wayland_display{};  // WAYLAND_DISPLAY
+    std::string sway_socket{};      // SWAYSOCK
+    std::string i3_socket{};        // I3SOCK
+    std::string runtime_folder{};   // our private runtime folder; empty when there is none
 };
 enum class DesktopKind { Unknown, Gnome, Plasma, X11 };
 // GNOME (and its relatives that keep GNOME's pointer keys) or Plasma by name; otherwise any
