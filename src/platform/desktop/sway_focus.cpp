@@ -70,24 +70,8 @@ const Json::Value* focused_node(const Json::Value& node) {
 
 class SwayFocusWatcher final : public FocusWatcher {
   public:
-    explicit SwayFocusWatcher(const std::string& path) {
-        const std::string unreachable =
-            "The window manager's IPC socket \"" + path + "\" cannot be reached";
-        sockaddr_un address{};
-        if (path.empty() || path.size() >= sizeof address.sun_path) {
-            reason_ = unreachable + ".";
-            return;
-        }
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, path.data(), path.size());
-        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd_ < 0 ||
-            connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-            reason_ = unreachable + ": " + std::strerror(errno) + ".";
-            if (fd_ >= 0)
-                close(fd_);
-            fd_ = -1;
-        }
+    explicit SwayFocusWatcher(std::string path) : path_(std::move(path)) {
+        reason_ = connect_socket();
     }
 
     ~SwayFocusWatcher() override {
@@ -101,14 +85,19 @@ class SwayFocusWatcher final : public FocusWatcher {
     std::string unavailable_reason() const override { return reason_; }
 
     std::string start(Callback on_focus) override {
-        if (fd_ < 0)
-            return reason_;
         if (!stop_fd_.valid())
             return "The focus watcher cannot make its stop descriptor.";
-        if (started_)
-            return "The focus watcher runs once per connection.";
-        started_ = true;
+        if (worker_.running())
+            return "The focus watcher is running already.";
+        // Each run has a connection of its own: a stopped one may have left a reply unread.
+        if (fd_ < 0) {
+            reason_ = connect_socket();
+            if (!reason_.empty())
+                return reason_;
+        }
         stop_fd_.clear();
+        last_.reset();
+        focused_id_ = -1;
         on_focus_ = std::move(on_focus);
         if (!worker_.start([this](StopEvent&) { run(); }))
             return "The focus watcher's thread cannot be started.";
@@ -117,9 +106,32 @@ class SwayFocusWatcher final : public FocusWatcher {
 
     void stop() override {
         worker_.stop(DefaultStopWait, [this] { stop_fd_.signal(); });
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = -1;
     }
 
   private:
+    // Empty when connected, else why not.
+    std::string connect_socket() {
+        const std::string unreachable =
+            "The window manager's IPC socket \"" + path_ + "\" cannot be reached";
+        sockaddr_un address{};
+        if (path_.empty() || path_.size() >= sizeof address.sun_path)
+            return unreachable + ".";
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path_.data(), path_.size());
+        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd_ >= 0 &&
+            connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+            return {};
+        std::string error = unreachable + ": " + std::strerror(errno) + ".";
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = -1;
+        return error;
+    }
+
     Io send_message(std::uint32_t type, const std::string& payload) {
         std::string bytes(kMagic, sizeof kMagic);
         const auto length = static_cast<std::uint32_t>(payload.size());
@@ -271,9 +283,9 @@ class SwayFocusWatcher final : public FocusWatcher {
         }
     }
 
+    std::string path_;
     std::string reason_;
     int fd_ = -1;
-    bool started_ = false;
     std::optional<std::string> last_;
     std::int64_t focused_id_ = -1;
     Callback on_focus_;
@@ -284,7 +296,7 @@ class SwayFocusWatcher final : public FocusWatcher {
 }  // namespace
 
 std::unique_ptr<FocusWatcher> make_sway_focus_watcher(const std::string& socket_path) {
-    return std::make_unique<SwayFocusWatcher>(socket_path);
+    return std::make_unique<SwayFocusWatcher>(std::string(socket_path));
 }
 
 }  // namespace velqa::platform::desktop
