@@ -9,14 +9,12 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/debug_output.h"
 #include "platform/desktop/focus_common.h"
 #include "platform/desktop/focus_watcher.h"
-#include "platform/json_read.h"
+#include "platform/desktop/sway_ipc.h"
 #include "platform/worker_thread.h"
 
 namespace velqa::platform::desktop {
@@ -24,11 +22,6 @@ namespace {
 
 constexpr char kMagic[] = {'i', '3', '-', 'i', 'p', 'c'};
 constexpr std::size_t kHeaderBytes = sizeof kMagic + 8;
-constexpr std::uint32_t kSubscribe = 2;
-constexpr std::uint32_t kGetTree = 4;
-constexpr std::uint32_t kEventBit = 0x80000000u;
-constexpr std::uint32_t kWorkspaceEvent = kEventBit | 0;
-constexpr std::uint32_t kWindowEvent = kEventBit | 3;
 
 struct Message {
     std::uint32_t type = 0;
@@ -37,36 +30,6 @@ struct Message {
 };
 
 enum class Io { Ok, Stopped, Closed };
-
-// A window's application: Wayland's app_id, else the X11 class (Xwayland, i3), else the
-// executable of its process.
-std::string app_of(const Json::Value& node) {
-    std::string app = clean_app_id(to_text(member(node, "app_id")));
-    if (app.empty())
-        app = clean_app_id(to_text(member(member(node, "window_properties"), "class")));
-    if (app.empty())
-        app = executable_name(static_cast<long>(to_int(member(node, "pid"))));
-    return app;
-}
-
-bool is_array_with_items(const Json::Value& v) {
-    return v.isArray() && !v.empty();
-}
-
-// The focused node of a tree (nodes and floating nodes), or null.
-const Json::Value* focused_node(const Json::Value& node) {
-    if (to_bool(member(node, "focused")))
-        return &node;
-    for (const char* list : {"nodes", "floating_nodes"}) {
-        const Json::Value& children = member(node, list);
-        if (!children.isArray())
-            continue;
-        for (const Json::Value& child : children)
-            if (const Json::Value* found = focused_node(child))
-                return found;
-    }
-    return nullptr;
-}
 
 class SwayFocusWatcher final : public FocusWatcher {
   public:
@@ -96,8 +59,7 @@ class SwayFocusWatcher final : public FocusWatcher {
                 return reason_;
         }
         stop_fd_.clear();
-        last_.reset();
-        focused_id_ = -1;
+        tracker_ = SwayFocusTracker();
         on_focus_ = std::move(on_focus);
         if (!worker_.start([this](StopEvent&) { run(); }))
             return "The focus watcher's thread cannot be started.";
@@ -191,53 +153,9 @@ class SwayFocusWatcher final : public FocusWatcher {
         return receive(message.payload.data(), length);
     }
 
-    void report(std::string app) {
-        if (last_ == app)
-            return;
-        last_ = app;
-        on_focus_(FocusedApp{std::move(app)});
-    }
-
-    void on_tree(const Json::Value& tree) {
-        const Json::Value* node = focused_node(tree);
-        if (node == nullptr)
-            return;
-        const std::string type = to_text(member(*node, "type"));
-        const bool window = type == "con" || type == "floating_con";
-        focused_id_ = window ? to_int(member(*node, "id")) : -1;
-        report(window ? app_of(*node) : std::string());
-    }
-
-    void on_window(const Json::Value& event) {
-        const std::string change = to_text(member(event, "change"));
-        const Json::Value& container = member(event, "container");
-        if (change == "focus") {
-            focused_id_ = to_int(member(container, "id"));
-            report(app_of(container));
-        } else if (change == "close" && focused_id_ >= 0 &&
-                   to_int(member(container, "id")) == focused_id_) {
-            // A focus event follows when another window takes the focus.
-            focused_id_ = -1;
-            report({});
-        }
-    }
-
-    void on_workspace(const Json::Value& event) {
-        if (to_text(member(event, "change")) != "focus")
-            return;
-        // A workspace with windows is followed by a window event; an empty one leaves the focus
-        // on no application.
-        const Json::Value& current = member(event, "current");
-        if (!is_array_with_items(member(current, "nodes")) &&
-            !is_array_with_items(member(current, "floating_nodes"))) {
-            focused_id_ = -1;
-            report({});
-        }
-    }
-
     void run() {
-        if (send_message(kGetTree, {}) != Io::Ok ||
-            send_message(kSubscribe, R"(["window","workspace"])") != Io::Ok) {
+        if (send_message(SwayGetTree, {}) != Io::Ok ||
+            send_message(SwaySubscribe, R"(["window","workspace"])") != Io::Ok) {
             debug_printf("focus (sway): cannot send to the IPC socket");
             return;
         }
@@ -255,29 +173,17 @@ class SwayFocusWatcher final : public FocusWatcher {
                 continue;
             }
             std::string error;
-            const Json::Value value = parse_json(message.payload, &error);
-            if (!error.empty()) {
-                debug_printf("focus (sway): message of type %u ignored: %s", message.type,
-                             error.c_str());
-                continue;
-            }
-            switch (message.type) {
-                case kGetTree:
-                    on_tree(value);
+            switch (tracker_.handle(message.type, message.payload, &error)) {
+                case SwayFocusTracker::Outcome::Changed:
+                    on_focus_(FocusedApp{tracker_.focused()});
                     break;
-                case kSubscribe:
-                    if (!to_bool(member(value, "success"))) {
-                        debug_printf("focus (sway): the window manager refuses the events");
-                        return;
-                    }
-                    break;
-                case kWindowEvent:
-                    on_window(value);
-                    break;
-                case kWorkspaceEvent:
-                    on_workspace(value);
-                    break;
-                default:
+                case SwayFocusTracker::Outcome::Refused:
+                    debug_printf("focus (sway): the window manager refuses the events");
+                    return;
+                case SwayFocusTracker::Outcome::Unchanged:
+                    if (!error.empty())
+                        debug_printf("focus (sway): message of type %u ignored: %s", message.type,
+                                     error.c_str());
                     break;
             }
         }
@@ -286,8 +192,7 @@ class SwayFocusWatcher final : public FocusWatcher {
     std::string path_;
     std::string reason_;
     int fd_ = -1;
-    std::optional<std::string> last_;
-    std::int64_t focused_id_ = -1;
+    SwayFocusTracker tracker_;
     Callback on_focus_;
     StopDescriptor stop_fd_;
     WorkerThread worker_;
