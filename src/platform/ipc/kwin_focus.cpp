@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QObject>
 #include <functional>
 #include <optional>
@@ -110,6 +111,43 @@ class KWinFocusWatcher final : public desktop::FocusWatcher {
             receiver_ = nullptr;
             return "Our focus object cannot be put on the session bus.";
         }
+        // A KWin that restarts has forgotten the script: it is loaded again.
+        auto* restarts = new QDBusServiceWatcher(
+            QLatin1String(kKWin), bus, QDBusServiceWatcher::WatchForOwnerChange, receiver_);
+        QObject::connect(restarts, &QDBusServiceWatcher::serviceOwnerChanged, receiver_,
+                         [this](const QString&, const QString&, const QString& new_owner) {
+                             if (new_owner.isEmpty())
+                                 return;
+                             kwin_ = new_owner;
+                             load_script();
+                         });
+        load_script();
+        return {};
+    }
+
+    void stop() override {
+        if (receiver_ == nullptr)
+            return;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.unregisterObject(QLatin1String(kFocusPath));
+        QDBusMessage unload = scripting_call("unloadScript");
+        unload << QLatin1String(kFocusScriptName);
+        bus.send(unload);
+        // Its pending calls go with it: no answer is handled once stop() has returned. From
+        // inside its own call (a callback that stops us) it is deleted once the call is over.
+        qDeleteAll(receiver_->children());
+        if (in_call_)
+            receiver_->deleteLater();
+        else
+            delete receiver_;
+        receiver_ = nullptr;
+        std::error_code ec;
+        std::filesystem::remove(script_file_, ec);
+    }
+
+  private:
+    void load_script() {
+        QDBusConnection bus = QDBusConnection::sessionBus();
         // A script of ours left loaded by an earlier run would refuse the name; messages to
         // one destination arrive in order, so the unload is done before the load.
         QDBusMessage unload = scripting_call("unloadScript");
@@ -129,30 +167,8 @@ class KWinFocusWatcher final : public desktop::FocusWatcher {
                              }
                              run_script(reply.value(), true);
                          });
-        return {};
     }
 
-    void stop() override {
-        if (receiver_ == nullptr)
-            return;
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        bus.unregisterObject(QLatin1String(kFocusPath));
-        QDBusMessage unload = scripting_call("unloadScript");
-        unload << QLatin1String(kFocusScriptName);
-        bus.send(unload);
-        // Its pending calls go with it: no answer is handled once stop() has returned. From
-        // inside its own call (a callback that stops us) it is deleted once the call is over.
-        qDeleteAll(receiver_->findChildren<QDBusPendingCallWatcher*>());
-        if (in_call_)
-            receiver_->deleteLater();
-        else
-            delete receiver_;
-        receiver_ = nullptr;
-        std::error_code ec;
-        std::filesystem::remove(script_file_, ec);
-    }
-
-  private:
     // KWin 6 puts a loaded script at /Scripting/Script<id>, KWin 5 at /<id>.
     void run_script(int id, bool kwin6) {
         const QString path =
@@ -192,7 +208,8 @@ class KWinFocusWatcher final : public desktop::FocusWatcher {
     QString kwin_;
     Callback on_focus_;
     std::optional<std::string> last_;
-    // Our bus object, and the parent of the pending calls; present while started.
+    // Our bus object, and the parent of the pending calls and of the watch on KWin's name;
+    // present while started.
     FocusReceiver* receiver_ = nullptr;
     bool in_call_ = false;
 };
