@@ -26,7 +26,8 @@ class FocusWatcher {
     // the user.
     virtual std::string unavailable_reason() const = 0;
     // Starts watching. `on_focus` runs once for the application focused now (when known) and
-    // then at each change, on a thread of the watcher's own: the receiver marshals it to its
+    // then at each change, on a thread of the watcher's own (KWin's backend, which lives on
+    // Qt's event loop: the thread that called start()): the receiver marshals it to its
     // thread. Empty on success, else why it could not start. The watcher blocks on its event
     // source; it never polls.
     virtual std::string start(Callback on_focus) = 0;
