@@ -13,6 +13,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/debug_output.h"
 #include "platform/desktop/focus_common.h"
@@ -42,6 +43,11 @@ std::string host_name() {
     if (gethostname(name.data(), name.size() - 1) != 0)
         return {};
     return name.data();
+}
+
+// Host names compared without their domains: a client may give its full name.
+bool same_host(std::string_view a, std::string_view b) {
+    return a.substr(0, a.find('.')) == b.substr(0, b.find('.'));
 }
 
 class X11FocusWatcher final : public FocusWatcher {
@@ -148,7 +154,7 @@ class X11FocusWatcher final : public FocusWatcher {
         // The process id names a process on the window's own machine only.
         const auto machine =
             property(*window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, kTextWords);
-        if (machine && !machine->empty() && machine->c_str() != host_name())
+        if (machine && !machine->empty() && !same_host(machine->c_str(), host_name()))
             return {};
         const auto pid =
             pid_atom_ != 0 ? cardinal(*window, pid_atom_, XCB_ATOM_CARDINAL) : std::nullopt;
