@@ -49,10 +49,29 @@ if(VELQA_GUI)
   endif()
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/Manuals.cmake)
+
+# Debian's documentation of the package: the changelog (compressed, as policy asks) and the
+# machine-readable copyright; the lintian overrides give the reason for each warning kept.
+set(VELQA_DEBIAN_REVISION 1)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in
+  ${CMAKE_BINARY_DIR}/packaging/changelog.Debian @ONLY)
+find_program(VELQA_GZIP gzip REQUIRED)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz
+  COMMAND ${VELQA_GZIP} -9nf -k ${CMAKE_BINARY_DIR}/packaging/changelog.Debian
+  DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.Debian VERBATIM)
+add_custom_target(velqa_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz
+  ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME velqa)
+
 # Debian package (scripts/package).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velqa)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# A Debian revision, so the changelog is changelog.Debian.gz (lintian wants no native package).
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${VELQA_DEBIAN_REVISION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES TRUE)
 set(VELQA_PACKAGE_MAINTAINER "VELQA R260 maintainers <velqa-r260@example.com>"

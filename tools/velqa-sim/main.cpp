@@ -13,6 +13,7 @@
 #include "platform/number_text.h"
 #include "sim_control.h"
 #include "sim_nodes.h"
+#include "velqa_version.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ void usage(FILE* out) {
                  "usage: velqa-sim --dir DIR [--link cable|receiver|both] [--sensor 3395|3950]\n"
                  "                 [--keys N] [--macro-units N] [--battery PCT] [--latency MS]\n"
                  "                 [--device mouse|keyboard] [--keyboard-config FILE]\n"
+                 "       velqa-sim --help | --version\n"
                  "  --device keyboard serves a keyboard (nodes kbd-*) with the vendor and\n"
                  "  product IDs of FILE (default: $VELQA_KEYBOARD_CONFIG, else\n"
                  "  DefaultData/KeyboardDevice.json)\n"
@@ -69,6 +71,10 @@ int main(int argc, char** argv) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             usage(stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("velqa-sim %s\n", VELQA_VERSION_TEXT);
             return 0;
         }
         if (i + 1 >= args.size()) {

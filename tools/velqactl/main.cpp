@@ -1,4 +1,6 @@
 // velqactl: the command-line client over the same core as the desktop program.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -6,14 +8,19 @@
 #include <vector>
 
 #include "command_registry.h"
+#include "completion.h"
 #include "device/link/supported_devices.h"
 #include "platform/folders.h"
 #include "platform/hid/hid_backend.h"
+#include "platform/json_read.h"
+#include "velqa_version.h"
 
 namespace {
 
 void print_usage(FILE* out) {
-    std::fprintf(out, "usage: velqactl COMMAND [ARGS...]\n\ncommands:\n");
+    std::fprintf(out,
+                 "usage: velqactl COMMAND [ARGS...]\n"
+                 "       velqactl --help | --version\n\ncommands:\n");
     auto table = velqa::ctl::commands();
     std::sort(table.begin(), table.end(),
               [](const auto& a, const auto& b) { return a.word < b.word; });
@@ -24,6 +31,78 @@ void print_usage(FILE* out) {
                  "device\nenvironment: VELQA_HID=sim:DIR uses the simulator's nodes in DIR;\n"
                  "  VELQA_UPDATE_URL=URL asks the update server at URL instead of the configured "
                  "one\n");
+}
+
+// The environment is read here, once; commands get the backend and address it names.
+velqa::ctl::Context make_context() {
+    const char* update_url = std::getenv("VELQA_UPDATE_URL");
+    const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
+    const char* keyboard_config = std::getenv("VELQA_KEYBOARD_CONFIG");
+    auto devices =
+        velqa::link::load_device_data(velqa::platform::resources_folder() / "DefaultData",
+                                      keyboard_config != nullptr ? keyboard_config : "");
+    for (const auto& problem : devices.problems)
+        std::fprintf(stderr, "velqactl: device file not used: %s\n", problem.c_str());
+    auto hid = velqa::platform::hid::backend_from_environment();
+    hid->set_lock_folder(
+        velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : ""));
+    return velqa::ctl::Context{std::move(hid), update_url != nullptr ? update_url : "",
+                               velqa::platform::download_folder(), std::move(devices.catalog)};
+}
+
+// The profiles exactly as `velqactl profile list` prints them, for completing a profile number.
+std::vector<velqa::ctl::Candidate> listed_profiles() {
+    const auto& table = velqa::ctl::commands();
+    const auto profile =
+        std::find_if(table.begin(), table.end(), [](const auto& c) { return c.word == "profile"; });
+    if (profile == table.end())
+        return {};
+    FILE* capture = std::tmpfile();
+    if (capture == nullptr)
+        return {};
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    if (saved < 0 || dup2(fileno(capture), STDOUT_FILENO) < 0) {
+        std::fclose(capture);
+        return {};
+    }
+    const int rc = profile->run(make_context(), {"list"});
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::string text;
+    std::rewind(capture);
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, capture)) > 0;)
+        text.append(buffer, n);
+    std::fclose(capture);
+    std::vector<velqa::ctl::Candidate> out;
+    if (rc != velqa::ctl::Success)
+        return out;
+    const Json::Value list = velqa::platform::parse_json(text);
+    const Json::Value& profiles = list.isObject() ? list["profiles"] : Json::Value::nullSingleton();
+    for (Json::ArrayIndex i = 0; profiles.isArray() && i < profiles.size(); ++i) {
+        const Json::Value& p = profiles[i];
+        std::string name = p.isObject() && p["name"].isString() ? p["name"].asString() : "";
+        // One candidate per line: a name never breaks the shell's reading.
+        std::replace_if(
+            name.begin(), name.end(), [](char c) { return c == '\n' || c == '\t' || c == '\r'; },
+            ' ');
+        out.push_back({std::to_string(velqa::platform::to_int(p["index"])), name});
+    }
+    return out;
+}
+
+// The hidden `__complete WORD...` the shell completions call: one candidate a line, "value" or
+// "value<TAB>description".
+int print_completions(const std::vector<std::string>& words) {
+    for (const auto& c : velqa::ctl::complete(velqa::ctl::commands(), words, listed_profiles)) {
+        if (c.description.empty())
+            std::printf("%s\n", c.value.c_str());
+        else
+            std::printf("%s\t%s\n", c.value.c_str(), c.description.c_str());
+    }
+    return velqa::ctl::Success;
 }
 
 }  // namespace
@@ -38,25 +117,15 @@ int main(int argc, char** argv) {
         print_usage(stdout);
         return velqa::ctl::Success;
     }
+    if (args[0] == "--version") {
+        std::printf("velqactl %s\n", VELQA_VERSION_TEXT);
+        return velqa::ctl::Success;
+    }
+    if (args[0] == "__complete")
+        return print_completions(std::vector<std::string>(args.begin() + 1, args.end()));
     for (const auto& c : velqa::ctl::commands()) {
-        if (c.word == args[0]) {
-            // The environment is read here, once; commands get the backend and address it names.
-            const char* update_url = std::getenv("VELQA_UPDATE_URL");
-            const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
-            const char* keyboard_config = std::getenv("VELQA_KEYBOARD_CONFIG");
-            auto devices =
-                velqa::link::load_device_data(velqa::platform::resources_folder() / "DefaultData",
-                                              keyboard_config != nullptr ? keyboard_config : "");
-            for (const auto& problem : devices.problems)
-                std::fprintf(stderr, "velqactl: device file not used: %s\n", problem.c_str());
-            auto hid = velqa::platform::hid::backend_from_environment();
-            hid->set_lock_folder(
-                velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : ""));
-            const velqa::ctl::Context context{
-                std::move(hid), update_url != nullptr ? update_url : "",
-                velqa::platform::download_folder(), std::move(devices.catalog)};
-            return c.run(context, std::vector<std::string>(args.begin() + 1, args.end()));
-        }
+        if (c.word == args[0])
+            return c.run(make_context(), std::vector<std::string>(args.begin() + 1, args.end()));
     }
     std::fprintf(stderr, "velqactl: unknown command '%s'\n", args[0].c_str());
     print_usage(stderr);

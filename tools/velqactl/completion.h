@@ -1,0 +1,37 @@
+// Shell completion for velqactl, driven by the command table: the forms of each command are read
+// from its usage lines, so what --help and the manual page show is what the shells complete.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "command_registry.h"
+
+namespace velqa::ctl {
+
+// A value the shell may offer, with a description (empty: none).
+struct Candidate {
+    std::string value;
+    std::string description;
+};
+
+// The line that asks the shell to complete file names instead of, or as well as, the values.
+inline constexpr char kFileCandidates[] = "@files";
+
+// The mouse profiles as `profile list` shows them: index and name.
+using ProfileSource = std::function<std::vector<Candidate>()>;
+
+// The candidates for the last of `words` (the words after "velqactl"; the last is the one being
+// completed and may be empty), already narrowed to those that start with it. A value of
+// kFileCandidates stands for file names. Unknown commands and words give no candidates.
+std::vector<Candidate> complete(const std::vector<Command>& table,
+                                const std::vector<std::string>& words,
+                                const ProfileSource& profiles);
+
+// The second words of a command's forms ("list", "create", ... for profile), in usage order,
+// without repeats; empty for a command without subcommands.
+std::vector<std::string> subcommands(const Command& command);
+
+}  // namespace velqa::ctl
