@@ -10,6 +10,8 @@ if(VELQA_HELP2MAN AND VELQA_GZIP)
   set(pages "")
   set(programs velqactl velqa-sim)
   set(velqactl_name "settings, profiles and macros of the ZARN VELQA R260 mouse")
+  # velqactl lays its command table out for help2man under a hidden option of its own.
+  set(velqactl_help --help-option=--help-man)
   set(velqa-sim_name "a simulated ZARN VELQA R260 mouse and 2.4G receiver")
   if(VELQA_GUI)
     list(APPEND programs velqa)
@@ -20,7 +22,7 @@ if(VELQA_HELP2MAN AND VELQA_GZIP)
     add_custom_command(OUTPUT ${page} ${page}.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${VELQA_MAN_DIR}
       # help2man dates the page from SOURCE_DATE_EPOCH when set (reproducible builds).
-      COMMAND ${VELQA_HELP2MAN} --no-info --section=1 --name=${${program}_name}
+      COMMAND ${VELQA_HELP2MAN} --no-info --section=1 --name=${${program}_name} ${${program}_help}
               --include=${CMAKE_SOURCE_DIR}/man/${program}.h2m --output=${page}
               $<TARGET_FILE:${program}>
       COMMAND ${VELQA_GZIP} -9nf -k ${page}

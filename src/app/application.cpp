@@ -42,9 +42,10 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: velqa [--simulate] [--hidden] [--screenshot FILE [--tab TAB]] [--automation]\n"
-    "             [--help] [--version]\n"
+    "  or:  velqa --help | --version\n"
     "Configuration utility for the ZARN VELQA R260 wireless gaming mouse.\n"
     "\n"
+    "Options:\n"
     "  --simulate         use the simulated mouse of velqa-sim instead of a real one\n"
     "  --hidden           start in the tray without showing the window (minimised when\n"
     "                     the desktop has no tray); the autostart entry uses it\n"

@@ -17,20 +17,58 @@
 
 namespace {
 
+std::vector<velqa::ctl::Command> sorted_commands() {
+    auto table = velqa::ctl::commands();
+    std::sort(table.begin(), table.end(),
+              [](const auto& a, const auto& b) { return a.word < b.word; });
+    return table;
+}
+
 void print_usage(FILE* out) {
     std::fprintf(out,
                  "usage: velqactl COMMAND [ARGS...]\n"
                  "       velqactl --help | --version\n\ncommands:\n");
-    auto table = velqa::ctl::commands();
-    std::sort(table.begin(), table.end(),
-              [](const auto& a, const auto& b) { return a.word < b.word; });
-    for (const auto& c : table)
+    for (const auto& c : sorted_commands())
         std::fprintf(out, "%s\n", c.usage.c_str());
     std::fprintf(out,
                  "\nexit codes: 0 success, 1 the operation failed, 2 usage error, 3 no matching "
                  "device\nenvironment: VELQA_HID=sim:DIR uses the simulator's nodes in DIR;\n"
                  "  VELQA_UPDATE_URL=URL asks the update server at URL instead of the configured "
                  "one\n");
+}
+
+// The same table for help2man, which builds the manual page from it: each entry is one paragraph
+// (its wrapped lines joined), with two spaces between its synopsis and its description, so that
+// help2man tells the two apart. The exit codes and the environment are in the page's prose.
+void print_manual_usage() {
+    std::printf(
+        "Usage: velqactl COMMAND [ARGS...]\n  or:  velqactl --help | --version\n\n"
+        "Commands:\n");
+    std::string paragraph;
+    const auto flush = [&paragraph] {
+        if (!paragraph.empty())
+            std::printf("%s\n\n", paragraph.c_str());
+        paragraph.clear();
+    };
+    for (const auto& c : sorted_commands()) {
+        for (const std::string& line : velqa::ctl::split(c.usage, '\n')) {
+            const auto indent = line.find_first_not_of(' ');
+            if (indent == std::string::npos)
+                continue;
+            // Entries and notes start left of the description column; the rest continues them,
+            // as do a note's own further lines.
+            const auto start = paragraph.find_first_not_of(' ');
+            if (indent == 2 || (indent < 8 && indent != start)) {
+                flush();
+                paragraph = line;
+                continue;
+            }
+            const bool entry = start == 2;
+            const bool has_description = paragraph.find("  ", start) != std::string::npos;
+            paragraph += (entry && !has_description ? "  " : " ") + line.substr(indent);
+        }
+    }
+    flush();
 }
 
 // The environment is read here, once; commands get the backend and address it names.
@@ -119,6 +157,10 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "--version") {
         std::printf("velqactl %s\n", VELQA_VERSION_TEXT);
+        return velqa::ctl::Success;
+    }
+    if (args[0] == "--help-man") {
+        print_manual_usage();
         return velqa::ctl::Success;
     }
     if (args[0] == "__complete")
