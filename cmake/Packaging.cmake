@@ -51,6 +51,13 @@ endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/Manuals.cmake)
 
+# Immediate binding, so that with RELRO the whole global offset table is read-only (hardening).
+foreach(program velqa velqactl velqa-sim)
+  if(TARGET ${program})
+    target_link_options(${program} PRIVATE LINKER:-z,relro,-z,now)
+  endif()
+endforeach()
+
 # Debian's documentation of the package: the changelog (compressed, as policy asks) and the
 # machine-readable copyright; the lintian overrides give the reason for each warning kept.
 set(VELQA_DEBIAN_REVISION 1)
