@@ -3,6 +3,7 @@
 #   share/velqa/                  skin/, DefaultData/, Font/ (found relative to bin/)
 #   share/applications, share/icons/hicolor, share/metainfo   desktop integration
 #   lib/udev/rules.d              seat access to the mouse's hidraw nodes
+#   share/man, share/{bash-completion,zsh,fish}   manual pages and completions (cmake/Manuals.cmake)
 # Destinations are relative, so `cmake --install --prefix DIR` and CPack's /usr both work.
 
 # The skin's SVG sources are rendered into the skin by hand; the program reads only the PNGs.
@@ -48,8 +49,6 @@ if(VELQA_GUI)
     install(FILES ${CMAKE_SOURCE_DIR}/packaging/velqa.png DESTINATION ${icon_root}/256x256/apps)
   endif()
 endif()
-
-include(${CMAKE_CURRENT_LIST_DIR}/Manuals.cmake)
 
 # Immediate binding, so that with RELRO the whole global offset table is read-only (hardening).
 foreach(program velqa velqactl velqa-sim)

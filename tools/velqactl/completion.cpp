@@ -224,16 +224,6 @@ const Option* find_option(const Grammar& grammar, const std::string& name) {
 
 }  // namespace
 
-std::vector<std::string> subcommands(const Command& command) {
-    std::vector<std::string> words;
-    for (const Form& form : grammar_of(command).forms) {
-        if (!form.args.empty() && form.args[0].literal &&
-            std::find(words.begin(), words.end(), form.args[0].text) == words.end())
-            words.push_back(form.args[0].text);
-    }
-    return words;
-}
-
 std::vector<Candidate> complete(const std::vector<Command>& table,
                                 const std::vector<std::string>& words,
                                 const ProfileSource& profiles) {

@@ -30,8 +30,4 @@ std::vector<Candidate> complete(const std::vector<Command>& table,
                                 const std::vector<std::string>& words,
                                 const ProfileSource& profiles);
 
-// The second words of a command's forms ("list", "create", ... for profile), in usage order,
-// without repeats; empty for a command without subcommands.
-std::vector<std::string> subcommands(const Command& command);
-
 }  // namespace velqa::ctl
