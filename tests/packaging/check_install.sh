@@ -91,8 +91,10 @@ if [ -f "$desktop" ]; then
   if have desktop-file-validate; then
     desktop-file-validate "$desktop" >&2 || fail "desktop-file-validate rejects velqa.desktop"
   fi
-  exec_name="$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")"
-  [ -x "$root/bin/$exec_name" ] || fail "Exec=$exec_name is not an installed program"
+  # The entry's Exec and its actions' each start an installed program.
+  for exec_name in $(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop"); do
+    [ -x "$root/bin/$exec_name" ] || fail "Exec=$exec_name is not an installed program"
+  done
   icon="$(sed -n 's/^Icon=//p' "$desktop")"
   [ -f "$root/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no scalable icon $icon"
   sizes=0
