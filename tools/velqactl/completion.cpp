@@ -199,7 +199,9 @@ std::vector<Candidate> values_of(const std::string& placeholder, const std::stri
 std::vector<Candidate> narrowed(const std::vector<Candidate>& all, const std::string& prefix) {
     std::vector<Candidate> out;
     for (const Candidate& c : all) {
-        const bool wanted = c.value == kFileCandidates || starts_with(c.value, prefix);
+        // A profile is also found by the start of its name, and completes to its number.
+        const bool wanted = c.value == kFileCandidates || starts_with(c.value, prefix) ||
+                            (!prefix.empty() && starts_with(c.description, prefix));
         const bool repeat = std::any_of(out.begin(), out.end(),
                                         [&](const Candidate& o) { return o.value == c.value; });
         if (wanted && !repeat)

@@ -24,7 +24,8 @@ inline constexpr char kFileCandidates[] = "@files";
 using ProfileSource = std::function<std::vector<Candidate>()>;
 
 // The candidates for the last of `words` (the words after "velqactl"; the last is the one being
-// completed and may be empty), already narrowed to those that start with it. A value of
+// completed and may be empty), already narrowed to those whose value or description starts with
+// it (a profile's name gives its number). A value of
 // kFileCandidates stands for file names. Unknown commands and words give no candidates.
 std::vector<Candidate> complete(const std::vector<Command>& table,
                                 const std::vector<std::string>& words,

@@ -38,6 +38,7 @@ expect "profile" pro                                   # a command
 expect "set settings shoot" s
 expect "copy create" profile c                         # a subcommand
 expect "0 1" profile select ""                         # profile numbers from `profile list`
+expect "1" profile export Aim                          # a profile's name gives its number
 expect "--link" profile select 1 --                    # an option of that form
 expect "cable receiver" profile select 1 --link ""     # the option's values
 expect "0 1 2 3" shoot export ""                       # gun numbers
