@@ -121,11 +121,13 @@ std::vector<velqa::ctl::Candidate> listed_profiles() {
     const Json::Value& profiles = list.isObject() ? list["profiles"] : Json::Value::nullSingleton();
     for (Json::ArrayIndex i = 0; profiles.isArray() && i < profiles.size(); ++i) {
         const Json::Value& p = profiles[i];
-        std::string name = p.isObject() && p["name"].isString() ? p["name"].asString() : "";
-        // One candidate per line: a name never breaks the shell's reading.
+        if (!p.isObject())
+            continue;
+        std::string name = p["name"].isString() ? p["name"].asString() : "";
+        // One candidate per line, and nothing a terminal would act on: a name is shown as text.
         std::replace_if(
-            name.begin(), name.end(), [](char c) { return c == '\n' || c == '\t' || c == '\r'; },
-            ' ');
+            name.begin(), name.end(),
+            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, ' ');
         out.push_back({std::to_string(velqa::platform::to_int(p["index"])), name});
     }
     return out;
