@@ -3,6 +3,7 @@
 #   share/velqa/                  skin/, DefaultData/, Font/ (found relative to bin/)
 #   share/applications, share/icons/hicolor, share/metainfo   desktop integration
 #   lib/udev/rules.d              seat access to the mouse's hidraw nodes
+#   share/man, share/{bash-completion,zsh,fish}   manual pages and completions (cmake/Manuals.cmake)
 # Destinations are relative, so `cmake --install --prefix DIR` and CPack's /usr both work.
 
 # The skin's SVG sources are rendered into the skin by hand; the program reads only the PNGs.
@@ -49,10 +50,34 @@ if(VELQA_GUI)
   endif()
 endif()
 
+# Immediate binding, so that with RELRO the whole global offset table is read-only (hardening).
+foreach(program velqa velqactl velqa-sim)
+  if(TARGET ${program})
+    target_link_options(${program} PRIVATE LINKER:-z,relro,-z,now)
+  endif()
+endforeach()
+
+# Debian's documentation of the package: the changelog (compressed, as policy asks) and the
+# machine-readable copyright; the lintian overrides give the reason for each warning kept.
+set(VELQA_DEBIAN_REVISION 1)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in
+  ${CMAKE_BINARY_DIR}/packaging/changelog.Debian @ONLY)
+find_program(VELQA_GZIP gzip REQUIRED)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz
+  COMMAND ${VELQA_GZIP} -9nf -k ${CMAKE_BINARY_DIR}/packaging/changelog.Debian
+  DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.Debian VERBATIM)
+add_custom_target(velqa_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz
+  ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME velqa)
+
 # Debian package (scripts/package).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velqa)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# A Debian revision, so the changelog is changelog.Debian.gz (lintian wants no native package).
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${VELQA_DEBIAN_REVISION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES TRUE)
 set(VELQA_PACKAGE_MAINTAINER "VELQA R260 maintainers <velqa-r260@example.com>"

@@ -35,14 +35,17 @@
 #include "platform/ipc/sleep_monitor.h"
 #include "platform/ui/window.h"
 #include "update/ui/set_wnd.h"
+#include "velqa_version.h"
 
 namespace velqa::app {
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: velqa [--simulate] [--hidden] [--screenshot FILE [--tab TAB]] [--automation] [--help]\n"
+    "Usage: velqa [--simulate] [--hidden] [--screenshot FILE [--tab TAB]] [--automation]\n"
+    "  or:  velqa --help | --version\n"
     "Configuration utility for the ZARN VELQA R260 wireless gaming mouse.\n"
     "\n"
+    "Options:\n"
     "  --simulate         use the simulated mouse of velqa-sim instead of a real one\n"
     "  --hidden           start in the tray without showing the window (minimised when\n"
     "                     the desktop has no tray); the autostart entry uses it\n"
@@ -53,10 +56,12 @@ constexpr char kUsage[] =
     "                     window over the main window, once its update check is over)\n"
     "  --automation       offer the scripting interface com.zarn.VelqaR260.Automation on\n"
     "                     the session bus, through which scripts drive the window\n"
-    "  --help             show this help and exit\n";
+    "  --help             show this help and exit\n"
+    "  --version          show the version and exit\n";
 
 struct Options {
     bool help = false;
+    bool version = false;
     bool simulate = false;
     bool automation = false;
     bool hidden = false;
@@ -82,6 +87,8 @@ Options parse(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             o.help = true;
+        } else if (arg == "--version") {
+            o.version = true;
         } else if (arg == "--simulate") {
             o.simulate = true;
         } else if (arg == "--automation") {
@@ -285,6 +292,10 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     }
     if (options.help) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("velqa %s\n", VELQA_VERSION_TEXT);
         return 0;
     }
     // A screenshot needs no screen.

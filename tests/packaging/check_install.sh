@@ -50,6 +50,13 @@ case "$mode" in
       done
     done
     grep -q "qt6-qpa-plugins" <<<"$depends" || fail "Depends lacks the Qt platform plugins"
+    # Debian's documentation of the package (lintian itself ran in scripts/package).
+    doc="$root/share/doc/velqa"
+    zcat "$doc/changelog.Debian.gz" 2>/dev/null | head -n 1 | grep -q "^velqa ($(field Version))" ||
+      fail "changelog.Debian.gz does not start with version $(field Version)"
+    grep -q "^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" \
+      "$doc/copyright" 2>/dev/null || fail "copyright is not machine-readable"
+    [ -f "$root/share/lintian/overrides/velqa" ] || fail "no lintian overrides"
     for script in postinst postrm; do
       [ -x "$scratch/control/$script" ] || { fail "no executable $script"; continue; }
       grep -q "udevadm control --reload-rules" "$scratch/control/$script" ||
@@ -84,8 +91,10 @@ if [ -f "$desktop" ]; then
   if have desktop-file-validate; then
     desktop-file-validate "$desktop" >&2 || fail "desktop-file-validate rejects velqa.desktop"
   fi
-  exec_name="$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")"
-  [ -x "$root/bin/$exec_name" ] || fail "Exec=$exec_name is not an installed program"
+  # The entry's Exec and its actions' each start an installed program.
+  for exec_name in $(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop"); do
+    [ -x "$root/bin/$exec_name" ] || fail "Exec=$exec_name is not an installed program"
+  done
   icon="$(sed -n 's/^Icon=//p' "$desktop")"
   [ -f "$root/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no scalable icon $icon"
   sizes=0
@@ -98,8 +107,11 @@ if [ -f "$desktop" ]; then
     [ "${w}x${h}" = "$dir" ] || fail "$dir icon is ${w}x${h}"
     sizes=$((sizes + 1))
   done
-  [ "$sizes" -ge 4 ] || fail "only $sizes PNG icon sizes"
-  [ -f "$root/share/icons/hicolor/48x48/apps/$icon.png" ] || fail "no 48x48 icon"
+  for size in 16 22 24 32 48 64 128 256; do
+    [ -f "$root/share/icons/hicolor/${size}x${size}/apps/$icon.png" ] || fail "no ${size}x${size} icon"
+  done
+  grep -q "^Keywords=" "$desktop" || fail "velqa.desktop has no Keywords"
+  grep -q "^Exec=velqa --hidden$" "$desktop" || fail "velqa.desktop has no action for velqa --hidden"
 else
   fail "share/applications/velqa.desktop missing"
 fi
@@ -127,6 +139,20 @@ if [ -f "$meta" ]; then
 else
   fail "metainfo missing"
 fi
+
+# Manual pages (compressed, each naming its program) and velqactl's completions.
+for exe in velqa velqactl velqa-sim; do
+  page="$root/share/man/man1/$exe.1.gz"
+  if [ -f "$page" ]; then
+    zcat "$page" | grep -q "^\.TH ${exe^^} \"1\"" || fail "$exe.1.gz is not the page of $exe"
+  else
+    fail "share/man/man1/$exe.1.gz missing"
+  fi
+done
+for completion in bash-completion/completions/velqactl zsh/vendor-completions/_velqactl \
+  fish/vendor_completions.d/velqactl.fish; do
+  grep -qs "velqactl __complete" "$root/share/$completion" || fail "share/$completion missing"
+done
 
 # udev rule: seat access through uaccess, applied before 73-seat-late.rules.
 rules=("$root"/lib/udev/rules.d/*.rules)

@@ -13,19 +13,42 @@
 #include "platform/number_text.h"
 #include "sim_control.h"
 #include "sim_nodes.h"
+#include "velqa_version.h"
 
 namespace {
 
+// Laid out for help2man too, which builds the manual page from it: a synopsis line per form, and
+// one entry per option and control command.
 void usage(FILE* out) {
-    std::fprintf(out,
-                 "usage: velqa-sim --dir DIR [--link cable|receiver|both] [--sensor 3395|3950]\n"
-                 "                 [--keys N] [--macro-units N] [--battery PCT] [--latency MS]\n"
-                 "                 [--device mouse|keyboard] [--keyboard-config FILE]\n"
-                 "  --device keyboard serves a keyboard (nodes kbd-*) with the vendor and\n"
-                 "  product IDs of FILE (default: $VELQA_KEYBOARD_CONFIG, else\n"
-                 "  DefaultData/KeyboardDevice.json)\n"
-                 "       %s",
-                 velqa::sim::control_usage());
+    std::fprintf(
+        out,
+        "Usage: velqa-sim --dir DIR [--link cable|receiver|both] [--sensor 3395|3950] [--keys N] "
+        "[--macro-units N] [--battery PCT] [--latency MS] [--device mouse|keyboard] "
+        "[--keyboard-config FILE]\n"
+        "  or:  velqa-sim ctl --dir DIR COMMAND\n"
+        "  or:  velqa-sim --help | --version\n"
+        "Serves a simulated mouse and 2.4G receiver as virtual HID nodes in DIR until SIGINT or\n"
+        "SIGTERM.\n"
+        "\n"
+        "Options:\n"
+        "  --dir DIR                   the folder of the virtual nodes and the control socket\n"
+        "  --link cable|receiver|both  the links plugged in at start (default both)\n"
+        "  --sensor 3395|3950          the mouse's sensor (default 3395)\n"
+        "  --keys N                    the number of buttons, 0-170 (default 8; 104 for a\n"
+        "                              keyboard)\n"
+        "  --macro-units N             the macro memory, in units, 0-255 (default 32)\n"
+        "  --battery PCT               the battery level, 0-100 (default 85)\n"
+        "  --latency MS                delay every reply by MS, 0-10000 (default 0)\n"
+        "  --device mouse|keyboard     a mouse (default) or a keyboard (nodes kbd-*)\n"
+        "  --keyboard-config FILE      the keyboard's vendor and product IDs (default:\n"
+        "                              $VELQA_KEYBOARD_CONFIG, else\n"
+        "                              DefaultData/KeyboardDevice.json)\n"
+        "  --help                      show this help and exit\n"
+        "  --version                   show the version and exit\n"
+        "\n"
+        "Control commands:\n"
+        "%s",
+        velqa::sim::control_usage());
 }
 
 bool number(const std::string& text, long min, long max, long& out) {
@@ -69,6 +92,10 @@ int main(int argc, char** argv) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             usage(stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("velqa-sim %s\n", VELQA_VERSION_TEXT);
             return 0;
         }
         if (i + 1 >= args.size()) {

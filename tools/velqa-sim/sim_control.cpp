@@ -131,8 +131,9 @@ const char* control_usage() {
            "  set-slot N                  select onboard slot N (0-3)\n"
            "  change OFFSET VALUE         change byte OFFSET (1-73) of the active record\n"
            "  battery PCT [0|1|2]         battery level and charging state\n"
-           "  fault drop|status-ff|status-fe|wrong-echo [COUNT]\n"
-           "  fault slow MS [COUNT]       the next COUNT (default 1) requests meet the fault\n"
+           "  fault drop|status-ff|status-fe|wrong-echo [COUNT]  the next COUNT (default 1) "
+           "requests meet the fault\n"
+           "  fault slow MS [COUNT]       the next COUNT requests are answered MS late\n"
            "  fault clear                 forget pending faults\n";
 }
 

@@ -1,4 +1,6 @@
 // velqactl: the command-line client over the same core as the desktop program.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -6,24 +8,141 @@
 #include <vector>
 
 #include "command_registry.h"
+#include "completion.h"
 #include "device/link/supported_devices.h"
 #include "platform/folders.h"
 #include "platform/hid/hid_backend.h"
+#include "platform/json_read.h"
+#include "velqa_version.h"
 
 namespace {
 
-void print_usage(FILE* out) {
-    std::fprintf(out, "usage: velqactl COMMAND [ARGS...]\n\ncommands:\n");
+std::vector<velqa::ctl::Command> sorted_commands() {
     auto table = velqa::ctl::commands();
     std::sort(table.begin(), table.end(),
               [](const auto& a, const auto& b) { return a.word < b.word; });
-    for (const auto& c : table)
+    return table;
+}
+
+void print_usage(FILE* out) {
+    std::fprintf(out,
+                 "usage: velqactl COMMAND [ARGS...]\n"
+                 "       velqactl --help | --version\n\ncommands:\n");
+    for (const auto& c : sorted_commands())
         std::fprintf(out, "%s\n", c.usage.c_str());
     std::fprintf(out,
                  "\nexit codes: 0 success, 1 the operation failed, 2 usage error, 3 no matching "
                  "device\nenvironment: VELQA_HID=sim:DIR uses the simulator's nodes in DIR;\n"
                  "  VELQA_UPDATE_URL=URL asks the update server at URL instead of the configured "
                  "one\n");
+}
+
+// The same table for help2man, which builds the manual page from it: each entry is one paragraph
+// (its wrapped lines joined), with two spaces between its synopsis and its description, so that
+// help2man tells the two apart. The exit codes and the environment are in the page's prose.
+void print_manual_usage() {
+    std::printf(
+        "Usage: velqactl COMMAND [ARGS...]\n  or:  velqactl --help | --version\n\n"
+        "Commands:\n");
+    std::string paragraph;
+    const auto flush = [&paragraph] {
+        if (!paragraph.empty())
+            std::printf("%s\n\n", paragraph.c_str());
+        paragraph.clear();
+    };
+    for (const auto& c : sorted_commands()) {
+        for (const std::string& line : velqa::ctl::split(c.usage, '\n')) {
+            const auto indent = line.find_first_not_of(' ');
+            if (indent == std::string::npos)
+                continue;
+            // Entries and notes start left of the description column; the rest continues them,
+            // as do a note's own further lines.
+            const auto start = paragraph.find_first_not_of(' ');
+            if (indent == 2 || (indent < 8 && indent != start)) {
+                flush();
+                paragraph = line;
+                continue;
+            }
+            const bool entry = start == 2;
+            const bool has_description = paragraph.find("  ", start) != std::string::npos;
+            paragraph += (entry && !has_description ? "  " : " ") + line.substr(indent);
+        }
+    }
+    flush();
+}
+
+// The environment is read here, once; commands get the backend and address it names.
+velqa::ctl::Context make_context() {
+    const char* update_url = std::getenv("VELQA_UPDATE_URL");
+    const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
+    const char* keyboard_config = std::getenv("VELQA_KEYBOARD_CONFIG");
+    auto devices =
+        velqa::link::load_device_data(velqa::platform::resources_folder() / "DefaultData",
+                                      keyboard_config != nullptr ? keyboard_config : "");
+    for (const auto& problem : devices.problems)
+        std::fprintf(stderr, "velqactl: device file not used: %s\n", problem.c_str());
+    auto hid = velqa::platform::hid::backend_from_environment();
+    hid->set_lock_folder(
+        velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : ""));
+    return velqa::ctl::Context{std::move(hid), update_url != nullptr ? update_url : "",
+                               velqa::platform::download_folder(), std::move(devices.catalog)};
+}
+
+// The profiles exactly as `velqactl profile list` prints them, for completing a profile number.
+std::vector<velqa::ctl::Candidate> listed_profiles() {
+    const auto& table = velqa::ctl::commands();
+    const auto profile =
+        std::find_if(table.begin(), table.end(), [](const auto& c) { return c.word == "profile"; });
+    if (profile == table.end())
+        return {};
+    FILE* capture = std::tmpfile();
+    if (capture == nullptr)
+        return {};
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    if (saved < 0 || dup2(fileno(capture), STDOUT_FILENO) < 0) {
+        std::fclose(capture);
+        return {};
+    }
+    const int rc = profile->run(make_context(), {"list"});
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::string text;
+    std::rewind(capture);
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, capture)) > 0;)
+        text.append(buffer, n);
+    std::fclose(capture);
+    std::vector<velqa::ctl::Candidate> out;
+    if (rc != velqa::ctl::Success)
+        return out;
+    const Json::Value list = velqa::platform::parse_json(text);
+    const Json::Value& profiles = list.isObject() ? list["profiles"] : Json::Value::nullSingleton();
+    for (Json::ArrayIndex i = 0; profiles.isArray() && i < profiles.size(); ++i) {
+        const Json::Value& p = profiles[i];
+        if (!p.isObject())
+            continue;
+        std::string name = p["name"].isString() ? p["name"].asString() : "";
+        // One candidate per line, and nothing a terminal would act on: a name is shown as text.
+        std::replace_if(
+            name.begin(), name.end(),
+            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, ' ');
+        out.push_back({std::to_string(velqa::platform::to_int(p["index"])), name});
+    }
+    return out;
+}
+
+// The hidden `__complete WORD...` the shell completions call: one candidate a line, "value" or
+// "value<TAB>description".
+int print_completions(const std::vector<std::string>& words) {
+    for (const auto& c : velqa::ctl::complete(velqa::ctl::commands(), words, listed_profiles)) {
+        if (c.description.empty())
+            std::printf("%s\n", c.value.c_str());
+        else
+            std::printf("%s\t%s\n", c.value.c_str(), c.description.c_str());
+    }
+    return velqa::ctl::Success;
 }
 
 }  // namespace
@@ -38,25 +157,19 @@ int main(int argc, char** argv) {
         print_usage(stdout);
         return velqa::ctl::Success;
     }
+    if (args[0] == "--version") {
+        std::printf("velqactl %s\n", VELQA_VERSION_TEXT);
+        return velqa::ctl::Success;
+    }
+    if (args[0] == "--help-man") {
+        print_manual_usage();
+        return velqa::ctl::Success;
+    }
+    if (args[0] == "__complete")
+        return print_completions(std::vector<std::string>(args.begin() + 1, args.end()));
     for (const auto& c : velqa::ctl::commands()) {
-        if (c.word == args[0]) {
-            // The environment is read here, once; commands get the backend and address it names.
-            const char* update_url = std::getenv("VELQA_UPDATE_URL");
-            const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
-            const char* keyboard_config = std::getenv("VELQA_KEYBOARD_CONFIG");
-            auto devices =
-                velqa::link::load_device_data(velqa::platform::resources_folder() / "DefaultData",
-                                              keyboard_config != nullptr ? keyboard_config : "");
-            for (const auto& problem : devices.problems)
-                std::fprintf(stderr, "velqactl: device file not used: %s\n", problem.c_str());
-            auto hid = velqa::platform::hid::backend_from_environment();
-            hid->set_lock_folder(
-                velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : ""));
-            const velqa::ctl::Context context{
-                std::move(hid), update_url != nullptr ? update_url : "",
-                velqa::platform::download_folder(), std::move(devices.catalog)};
-            return c.run(context, std::vector<std::string>(args.begin() + 1, args.end()));
-        }
+        if (c.word == args[0])
+            return c.run(make_context(), std::vector<std::string>(args.begin() + 1, args.end()));
     }
     std::fprintf(stderr, "velqactl: unknown command '%s'\n", args[0].c_str());
     print_usage(stderr);

@@ -1,0 +1,14 @@
+# fish completion for velqactl: the candidates come from velqactl's hidden `__complete` command,
+# which reads the command table; a profile number comes with its name.
+function __velqactl_complete
+    set -l words (commandline -opc)
+    set -l current (commandline -ct)
+    for line in (command velqactl __complete $words[2..-1] "$current" 2>/dev/null)
+        if test "$line" = "@files"
+            __fish_complete_path "$current"
+        else
+            echo $line
+        end
+    end
+end
+complete -c velqactl -f -a '(__velqactl_complete)'
