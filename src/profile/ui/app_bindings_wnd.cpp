@@ -1,10 +1,10 @@
 #include "profile/ui/app_bindings_wnd.h"
 
 #include <QAbstractButton>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QStyle>
 #include <algorithm>
-#include <string>
 
 #include "platform/debug_output.h"
 #include "platform/ui/controls.h"
@@ -28,14 +28,6 @@ QString tr_id(const char* id) {
     return pui::LanguageTexts::instance().text(QString::fromLatin1(id));
 }
 
-bool is_name(std::string_view name, const char* candidate) {
-    return name.size() == std::char_traits<char>::length(candidate) &&
-           std::equal(name.begin(), name.end(), candidate, [](char a, char b) {
-               auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-               return lower(a) == lower(b);
-           });
-}
-
 }  // namespace
 
 CAppBindingsWnd::CAppBindingsWnd(QWidget* owner, std::filesystem::path profile_folder,
@@ -51,7 +43,7 @@ CAppBindingsWnd::CAppBindingsWnd(QWidget* owner, std::filesystem::path profile_f
 
 bool CAppBindingsWnd::owns(std::string_view type, std::string_view name) {
     (void)type;
-    return name.starts_with("appbind_") || is_name(name, "closebtn");
+    return name.starts_with("appbind_") || same_name(name, "closebtn");
 }
 
 QWidget* CAppBindingsWnd::part(const char* name) const {
@@ -61,6 +53,8 @@ QWidget* CAppBindingsWnd::part(const char* name) const {
 void CAppBindingsWnd::init_window() {
     pui::set_text(part("appbind_profile"),
                   tr_id("appbind_profile_text").arg(QString::fromStdString(profile_.name)));
+    if (auto* edit = qobject_cast<QLineEdit*>(part(kEdit)))
+        edit->setPlaceholderText(tr_id("appbind_app_placeholder_text"));
     // Without focus information the list can still be prepared; the reason stays in view.
     refresh();
 }
