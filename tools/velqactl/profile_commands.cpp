@@ -213,6 +213,16 @@ void say(const ProfileList& list, const char* verb, int index) {
                 list.file_of(index).c_str());
 }
 
+// Entry i as the JSON listings show it: index, name and identifier.
+Json::Value entry_json(const ProfileList& list, int i) {
+    const ProfileEntry& e = list.entries()[static_cast<std::size_t>(i)];
+    Json::Value p(Json::objectValue);
+    p["index"] = i;
+    p["name"] = e.name;
+    p["uuid"] = e.uuid;
+    return p;
+}
+
 int list_profiles(const ProfileList& list) {
     Json::Value out(Json::objectValue);
     out["kind"] = std::string(KindMouse);
@@ -220,11 +230,7 @@ int list_profiles(const ProfileList& list) {
     out["selected"] = list.selected();
     Json::Value& profiles = out["profiles"] = Json::Value(Json::arrayValue);
     for (int i = 0; i < list.size(); ++i) {
-        const ProfileEntry& e = list.entries()[static_cast<std::size_t>(i)];
-        Json::Value p(Json::objectValue);
-        p["index"] = i;
-        p["name"] = e.name;
-        p["uuid"] = e.uuid;
+        Json::Value p = entry_json(list, i);
         p["file"] = list.file_of(i).string();
         p["selected"] = i == list.selected();
         profiles.append(p);
@@ -415,10 +421,7 @@ int show_bindings(const ProfileList& list, const AppBindings& bindings, std::str
     Json::Value& profiles = out["profiles"] = Json::Value(Json::arrayValue);
     for (int i = 0; i < list.size(); ++i) {
         const ProfileEntry& e = list.entries()[static_cast<std::size_t>(i)];
-        Json::Value p(Json::objectValue);
-        p["index"] = i;
-        p["name"] = e.name;
-        p["uuid"] = e.uuid;
+        Json::Value p = entry_json(list, i);
         p["default"] = e.uuid == bindings.default_uuid();
         Json::Value& apps = p["apps"] = Json::Value(Json::arrayValue);
         for (const std::string& app : bindings.apps_of(e.uuid))
