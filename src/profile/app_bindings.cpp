@@ -220,6 +220,10 @@ BindingResult AppBindings::read_auto_switch(bool keep_damaged) {
 }
 
 BindingResult AppBindings::load() {
+    // The switcher loads whenever the folder changes: two stats when nothing of ours did.
+    if (loaded_ && !changed_on_disk())
+        return {};
+    loaded_ = true;
     // Reading needs no lock (every write is a rename); keeping a damaged file aside does.
     BindingResult result = read_bindings(false);
     if (!result.ok()) {

@@ -69,7 +69,8 @@ class AppBindings {
     // usable (an entry or id of the wrong type or an invalid id) is kept aside as it was and
     // read without the unusable parts. Reads take no lock unless a damaged file must be kept
     // aside, so a hung lock holder never stalls a reader. The copy kept aside is the file's
-    // name + ".unreadable", as for the profile list.
+    // name + ".unreadable", as for the profile list. Costs two stats when neither file changed
+    // since the last load or write.
     BindingResult load();
     // True when the file changed since the last load or write.
     bool changed_on_disk() const;
@@ -110,6 +111,7 @@ class AppBindings {
     std::vector<AppBinding> bindings_;
     std::string default_uuid_;
     bool auto_switch_ = true;
+    bool loaded_ = false;
     // The two files as last read or written.
     ListStamp bindings_stamp_;
     ListStamp switch_stamp_;
