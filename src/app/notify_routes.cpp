@@ -52,6 +52,7 @@ constexpr Row kClickNames[] = {
     {"device_copy_btn", O::Profile},
     {"device_reset_btn", O::Profile},
     {"device_profile_edit_save_btn", O::Profile},
+    {"device_apps_btn", O::Profile},
     {"key_butt_keysave", O::KeySet},
     {"key_butt_keydefalut", O::KeySet},
     {"key_butt_keycancel", O::KeySet},

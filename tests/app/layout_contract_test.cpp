@@ -21,6 +21,7 @@
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/layout_builder.h"
+#include "profile/ui/app_bindings_wnd.h"
 #include "ui/custom_controls.h"
 #include "ui/mouse_page.h"
 #include "ui/mp_device_power.h"
@@ -366,6 +367,7 @@ const std::pair<const char*, Owner> kLayoutOwners[] = {
     {"device_Update_list_item.xml", &update::CSetWnd::owns},
     {"msg.xml", nullptr},
     {"PalletDialog.xml", nullptr},
+    {"appbindings.xml", &profile::CAppBindingsWnd::owns},
 };
 
 // Names of <widget> elements in a layout, in file order.

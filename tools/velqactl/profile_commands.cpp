@@ -2,7 +2,8 @@
 // create, copy, rename, delete, reset, select, import, export), and show [KIND] [--file PATH]:
 // the kind's profile folder and default profile file, and the records decoded from a profile
 // (the selected mouse profile without a kind, the factory profile of KIND, or --file), as JSON
-// on stdout.
+// on stdout. bind, unbind, bindings, default and auto: which profile follows which focused
+// application.
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "platform/folder_lock.h"
 #include "platform/folders.h"
 #include "platform/number_text.h"
+#include "profile/app_bindings.h"
 #include "profile/json_access.h"
 #include "profile/profile_data.h"
 #include "profile/profile_files.h"
@@ -161,7 +163,9 @@ int show(const velqa::ctl::Context& context, const std::vector<std::string>& arg
 constexpr char kListUsage[] =
     "usage: velqactl profile list|create [NAME]|copy N|rename N NAME|delete N|reset N|\n"
     "                        select N [--link cable|receiver]|import FILE|export N FILE|\n"
-    "                        show [KIND] [--file PATH]\n";
+    "                        show [KIND] [--file PATH]|\n"
+    "                        bind N APP_ID|unbind N APP_ID|bindings|default N|none [--kind KIND]|\n"
+    "                        auto on|off\n";
 
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "velqactl profile: %s\n%s", message.c_str(), kListUsage);
@@ -209,6 +213,16 @@ void say(const ProfileList& list, const char* verb, int index) {
                 list.file_of(index).c_str());
 }
 
+// Entry i as the JSON listings show it: index, name and identifier.
+Json::Value entry_json(const ProfileList& list, int i) {
+    const ProfileEntry& e = list.entries()[static_cast<std::size_t>(i)];
+    Json::Value p(Json::objectValue);
+    p["index"] = i;
+    p["name"] = e.name;
+    p["uuid"] = e.uuid;
+    return p;
+}
+
 int list_profiles(const ProfileList& list) {
     Json::Value out(Json::objectValue);
     out["kind"] = std::string(KindMouse);
@@ -216,11 +230,7 @@ int list_profiles(const ProfileList& list) {
     out["selected"] = list.selected();
     Json::Value& profiles = out["profiles"] = Json::Value(Json::arrayValue);
     for (int i = 0; i < list.size(); ++i) {
-        const ProfileEntry& e = list.entries()[static_cast<std::size_t>(i)];
-        Json::Value p(Json::objectValue);
-        p["index"] = i;
-        p["name"] = e.name;
-        p["uuid"] = e.uuid;
+        Json::Value p = entry_json(list, i);
         p["file"] = list.file_of(i).string();
         p["selected"] = i == list.selected();
         profiles.append(p);
@@ -390,12 +400,144 @@ int run_list_command(const velqa::ctl::Context& context, const std::string& word
     return velqa::ctl::Success;
 }
 
+// ---- Application bindings ------------------------------------------------------------------
+
+bool is_binding_command(const std::string& word) {
+    return word == "bind" || word == "unbind" || word == "bindings" || word == "default" ||
+           word == "auto";
+}
+
+int binding_failed(const char* what, const BindingResult& r) {
+    std::fprintf(stderr, "velqactl profile %s: %s%s%s\n", what, status_text(r.status),
+                 r.detail.empty() ? "" : ": ", r.detail.c_str());
+    return r.status == BindingStatus::WriteFailed ? velqa::ctl::Failed : velqa::ctl::UsageError;
+}
+
+int show_bindings(const ProfileList& list, const AppBindings& bindings, std::string_view kind) {
+    Json::Value out(Json::objectValue);
+    out["kind"] = std::string(kind);
+    out["auto"] = bindings.auto_switch();
+    out["file"] = bindings.file().string();
+    Json::Value& profiles = out["profiles"] = Json::Value(Json::arrayValue);
+    for (int i = 0; i < list.size(); ++i) {
+        const ProfileEntry& e = list.entries()[static_cast<std::size_t>(i)];
+        Json::Value p = entry_json(list, i);
+        p["default"] = e.uuid == bindings.default_uuid();
+        Json::Value& apps = p["apps"] = Json::Value(Json::arrayValue);
+        for (const std::string& app : bindings.apps_of(e.uuid))
+            apps.append(app);
+        profiles.append(p);
+    }
+    std::fputs(styled_json(out).c_str(), stdout);
+    return velqa::ctl::Success;
+}
+
+// The index of the listed profile `uuid`, or -1.
+int index_of(const ProfileList& list, const std::string& uuid) {
+    for (int i = 0; i < list.size(); ++i) {
+        if (list.entries()[static_cast<std::size_t>(i)].uuid == uuid)
+            return i;
+    }
+    return -1;
+}
+
+// bind, unbind, bindings, default (for --kind KIND, the mouse without it) and auto (every kind).
+int run_binding_command(const std::string& word, const std::vector<std::string>& args) {
+    std::string_view kind = KindMouse;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--kind" && word != "auto") {
+            const KindInfo* found = nullptr;
+            for (const KindInfo& k : Kinds) {
+                if (i + 1 < args.size() && k.name == args[i + 1])
+                    found = &k;
+            }
+            if (found == nullptr)
+                return usage_error("--kind takes mouse, keyboard, MousePad or HD");
+            kind = found->name;
+            ++i;
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+
+    if (word == "auto") {
+        if (rest.size() != 1 || (rest[0] != "on" && rest[0] != "off"))
+            return usage_error("auto takes on or off");
+        AppBindings bindings(profile_folder(KindMouse));
+        if (const BindingResult r = bindings.set_auto_switch(rest[0] == "on"); !r.ok())
+            return binding_failed("auto", r);
+        std::printf("switching profiles by the focused application: %s\n", rest[0].c_str());
+        return velqa::ctl::Success;
+    }
+    const std::size_t needed = word == "bindings" ? 0 : word == "default" ? 1 : 2;
+    if (rest.size() != needed) {
+        return usage_error(word + (needed == 0   ? " takes no arguments"
+                                   : needed == 1 ? " takes one N (or none)"
+                                                 : " takes N and one APP_ID"));
+    }
+
+    // One read-modify-write of the list and the bindings, as the list commands are.
+    const velqa::platform::FolderLock held(profile_folder(kind));
+    if (!held.ok()) {
+        std::fprintf(stderr, "velqactl profile: %s\n", held.error().c_str());
+        return velqa::ctl::Failed;
+    }
+    ProfileList list(profile_folder(kind), default_profile_path(kind));
+    if (const ListResult r = list.load(); !r.ok()) {
+        std::fprintf(stderr, "velqactl profile: the profile list %s: %s (%s)\n",
+                     list.list_path().c_str(), status_text(r.status), r.detail.c_str());
+        return velqa::ctl::Failed;
+    }
+    AppBindings bindings(list.folder());
+    // A damaged file is kept aside by load; the command goes on with what could be read.
+    if (const BindingResult r = bindings.load(); !r.ok())
+        std::fprintf(stderr, "velqactl profile: %s\n", r.detail.c_str());
+    if (word == "bindings")
+        return show_bindings(list, bindings, kind);
+
+    if (word == "default" && rest[0] == "none") {
+        if (const BindingResult r = bindings.set_default({}); !r.ok())
+            return binding_failed("default", r);
+        std::printf("no profile is the default\n");
+        return velqa::ctl::Success;
+    }
+    const std::optional<int> n = profile_index(list, rest[0]);
+    if (!n)
+        return velqa::ctl::UsageError;
+    const ProfileEntry& entry = list.entries()[static_cast<std::size_t>(*n)];
+    if (word == "default") {
+        if (const BindingResult r = bindings.set_default(entry.uuid); !r.ok())
+            return binding_failed("default", r);
+        std::printf("profile %d \"%s\" is the default\n", *n, entry.name.c_str());
+        return velqa::ctl::Success;
+    }
+    const std::string& app = rest[1];
+    if (word == "bind") {
+        const std::string before = bindings.bound_uuid(app);
+        if (const BindingResult r = bindings.bind(entry.uuid, app); !r.ok())
+            return binding_failed("bind", r);
+        std::printf("bound \"%s\" to profile %d \"%s\"\n", app.c_str(), *n, entry.name.c_str());
+        if (const int from = index_of(list, before); from >= 0 && before != entry.uuid) {
+            std::printf("it was bound to profile %d \"%s\"\n", from,
+                        list.entries()[static_cast<std::size_t>(from)].name.c_str());
+        }
+        return velqa::ctl::Success;
+    }
+    if (const BindingResult r = bindings.unbind(entry.uuid, app); !r.ok())
+        return binding_failed("unbind", r);
+    std::printf("unbound \"%s\" from profile %d \"%s\"\n", app.c_str(), *n, entry.name.c_str());
+    return velqa::ctl::Success;
+}
+
 int run_profile(const velqa::ctl::Context& context, const std::vector<std::string>& args) {
     if (args.empty())
         return usage_error("a command is needed");
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "show")
         return show(context, rest);
+    if (is_binding_command(args[0]))
+        return run_binding_command(args[0], rest);
     return run_list_command(context, args[0], rest);
 }
 
@@ -408,7 +550,15 @@ const RegisterCommand kProfile(
     "connected\n"
     "  profile import FILE | export N FILE\n"
     "  profile show [KIND] [--file PATH]  profile folder, default profile and the decoded "
-    "records as JSON (without KIND: the selected mouse profile)",
+    "records as JSON (without KIND: the selected mouse profile)\n"
+    "  profile bind N APP_ID | unbind N APP_ID  switch to profile N while the application "
+    "APP_ID\n"
+    "                                   (Wayland app_id or X11 WM_CLASS) has the focus\n"
+    "  profile bindings                 each profile's applications and the default, as JSON\n"
+    "  profile default N|none           the profile for applications bound to none\n"
+    "                                   (these four take --kind KIND; the mouse without it)\n"
+    "  profile auto on|off              switch profiles by the focused application, for every "
+    "kind",
     run_profile);
 
 }  // namespace

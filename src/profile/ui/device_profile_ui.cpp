@@ -353,6 +353,16 @@ int CDeviceProfileUI::rename_profile(const QString& name) {
     return 1;
 }
 
+void CDeviceProfileUI::open_app_bindings() {
+    refresh_current_uuid();
+    const int sel = list_ ? list_->selected() : -1;
+    if (sel < 0 || sel >= list_->size())
+        return;
+    platform::ui::Window* owner = pui::window_of(this);
+    show_app_bindings(window(), owner != nullptr ? owner->dpi() : 96, list_->folder(),
+                      list_->entries()[static_cast<std::size_t>(sel)], list_->entries(), focus_);
+}
+
 // ---- Notifications ------------------------------------------------------------------------
 
 bool CDeviceProfileUI::confirmed(const char* text_id) {
@@ -453,6 +463,8 @@ void CDeviceProfileUI::on_notify(pui::Notification& msg) {
             apply_selected();
     } else if (is(kSave)) {
         on_rename_requested();
+    } else if (is("device_apps_btn")) {
+        open_app_bindings();
     }
 }
 

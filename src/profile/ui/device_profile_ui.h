@@ -1,7 +1,7 @@
 // The profile control of a device page: the combo of the kind's profiles and the panel with the
-// profile operations (create, copy, delete, import, export, reset, rename). A view over the
-// kind's ProfileList: every operation goes through the list file, and the combo is refilled
-// from it afterwards, so item i always shows entry i.
+// profile operations (create, copy, delete, import, export, reset, rename, applications). A view
+// over the kind's ProfileList: every operation goes through the list file, and the combo is
+// refilled from it afterwards, so item i always shows entry i.
 #pragma once
 
 #include <QFileSystemWatcher>
@@ -15,6 +15,7 @@
 #include "platform/ui/file_dialog.h"
 #include "platform/ui/window.h"
 #include "profile/profile_list.h"
+#include "profile/ui/app_bindings_wnd.h"
 
 namespace velqa::profile {
 
@@ -77,6 +78,11 @@ class CDeviceProfileUI : public QWidget {
     // 1 done; 0 another profile has the name (or no combo); 2 blank name; -1 not written.
     int rename_profile(const QString& name);
 
+    // Opens the editor of the selected profile's applications ("device_apps_btn").
+    void open_app_bindings();
+    // What the editor is told of the desktop's focus (nothing known until set).
+    void set_focus_source(FocusSource focus) { focus_ = std::move(focus); }
+
     // Test seams: the dialogs default to the desktop's native file dialogs.
     void set_open_dialog(FileDialog dialog) { open_dialog_ = std::move(dialog); }
     void set_save_dialog(FileDialog dialog) { save_dialog_ = std::move(dialog); }
@@ -105,6 +111,7 @@ class CDeviceProfileUI : public QWidget {
     QString current_uuid_;
     FileDialog open_dialog_;
     FileDialog save_dialog_;
+    FocusSource focus_;
 };
 
 // Registers CDeviceProfileUI with the control factory (replacing its placeholder).

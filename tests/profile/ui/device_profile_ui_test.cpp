@@ -2,16 +2,22 @@
 // confirmations answered through the modal hook, and the file dialogs replaced.
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
 
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/language.h"
 #include "platform/ui/qt_test_app.h"
 #include "platform/ui/window.h"
+#include "profile/app_bindings.h"
 #include "profile/json_access.h"
+#include "profile/ui/app_bindings_wnd.h"
 #include "profile/ui/device_profile_ui.h"
 #include "support/temp_dir.h"
 
@@ -103,7 +109,7 @@ TEST_F(DeviceProfileUiTest, TheFactoryBuildsItWithEveryControlItLooksUp) {
          {"device_profile_combo", "device_profile_name_edit", "profile_menu_layout",
           "device_add_btn", "device_sub_btn", "device_export_btn", "device_import_btn",
           "device_copy_btn", "device_reset_btn", "device_profile_edit_save_btn",
-          "profile_fun_spread_btn"})
+          "profile_fun_spread_btn", "device_apps_btn"})
         EXPECT_NE(pui::Window::find_sub_control_by_name(made.get(), name), nullptr) << name;
     EXPECT_LE(made->sizeHint().width(), 240);
 }
@@ -265,6 +271,63 @@ TEST_F(DeviceProfileUiTest, AStaleComboDeletesTheProfileTheUserChose) {
     EXPECT_EQ(other.entries()[0].name, "Profile1");
     EXPECT_EQ(other.entries()[1].name, "Newcomer");
     EXPECT_EQ(items(), (QStringList{"Profile1", "Newcomer"}));
+}
+
+// The panel's "Applications…" opens the editor of the selected profile; each action reaches the
+// bindings file at once, a refused id stays in the edit, and without a focused application the
+// button says why.
+TEST_F(DeviceProfileUiTest, TheApplicationsEditorKeepsTheBindingsFile) {
+    answer("confirm_btn");
+    click("device_add_btn");
+    control_->select_profile(1, false);
+    const std::string uuid = control_->list()->entries()[1].uuid;
+    profile::AppBindings other(folder_);
+    ASSERT_TRUE(other.load().ok());
+    ASSERT_TRUE(other.bind(control_->list()->entries()[0].uuid, "firefox").ok());
+
+    std::string focused = "cs2";
+    control_->set_focus_source({[&focused] { return focused; }, {}});
+    QStringList shown;
+    QString error_text;
+    bool focused_enabled = true;
+    pui::Window::set_modal_test_hook([&](pui::Window& w) {
+        auto* wnd = dynamic_cast<profile::CAppBindingsWnd*>(&w);
+        ASSERT_NE(wnd, nullptr);
+        auto button = [&](const char* name) {
+            return qobject_cast<QAbstractButton*>(w.find_control(name));
+        };
+        auto* edit = qobject_cast<QLineEdit*>(w.find_control("appbind_app_edit"));
+        QTest::keyClicks(edit, "steam_app_730");
+        button("appbind_add_btn")->click();
+        button("appbind_add_focused_btn")->click();
+        QTest::keyClicks(edit, "firefox");
+        QTest::keyClick(edit, Qt::Key_Return);       // moves it from the other profile
+        const QString too_long(100, QChar(0x4E2D));  // 300 bytes
+        QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, too_long);
+        QCoreApplication::sendEvent(edit, &typed);
+        button("appbind_add_btn")->click();
+        error_text = pui::text(w.find_control("appbind_status"));
+        EXPECT_EQ(edit->text(), too_long);
+        edit->clear();
+        qobject_cast<QListWidget*>(w.find_control("appbind_app_list"))->setCurrentRow(0);
+        button("appbind_remove_btn")->click();
+        button("appbind_default_check")->click();
+        shown = wnd->shown_apps();
+        focused.clear();
+        button("appbind_default_check")->click();
+        button("appbind_default_check")->click();
+        focused_enabled = button("appbind_add_focused_btn")->isEnabled();
+        button("appbind_done_btn")->click();
+    });
+    click("device_apps_btn");
+
+    EXPECT_EQ(shown, (QStringList{"cs2", "firefox"}));
+    EXPECT_EQ(error_text, pui::LanguageTexts::instance().text("appbind_bad_id_text"));
+    EXPECT_FALSE(focused_enabled);
+    ASSERT_TRUE(other.load().ok());
+    EXPECT_EQ(other.apps_of(uuid), (std::vector<std::string>{"cs2", "firefox"}));
+    EXPECT_TRUE(other.apps_of(control_->list()->entries()[0].uuid).empty());
+    EXPECT_EQ(other.default_uuid(), uuid);
 }
 
 }  // namespace

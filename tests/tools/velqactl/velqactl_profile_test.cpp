@@ -148,6 +148,64 @@ TEST_F(VelqactlProfile, ExportImportRoundTripAndHostileImportRefused) {
     EXPECT_EQ(list()["profiles"].size(), 2u);
 }
 
+// Bindings name profiles by index on the command line and by identifier in the file; a refused
+// command changes nothing, and the switch is one setting for every kind.
+TEST_F(VelqactlProfile, BindingCommandsKeepTheBindingsFile) {
+    list();
+    int code = -1;
+    ctl("profile create FPS", &code);
+    ASSERT_EQ(code, 0);
+    const Json::Value l = list();
+    const std::string fps = l["profiles"][1]["uuid"].asString();
+    ctl("profile bind 1 cs2", &code);
+    EXPECT_EQ(code, 0);
+    ctl("profile bind 1 steam_app_730", &code);
+    EXPECT_EQ(code, 0);
+    ctl("profile bind 0 firefox", &code);
+    EXPECT_EQ(code, 0);
+    ctl("profile default 0", &code);
+    EXPECT_EQ(code, 0);
+    ctl("profile unbind 1 steam_app_730", &code);
+    EXPECT_EQ(code, 0);
+    // Bound elsewhere: it moves, and says from where.
+    EXPECT_NE(ctl("profile bind 0 cs2", &code).find("it was bound to profile 1 \"FPS\""),
+              std::string::npos);
+    ctl("profile bind 1 cs2", &code);
+    ctl("profile bind 0 vlc --kind keyboard", &code);
+    EXPECT_EQ(code, 0);
+
+    Json::Value b = parse(ctl("profile bindings"));
+    EXPECT_TRUE(b["auto"].asBool());
+    ASSERT_EQ(b["profiles"].size(), 2u);
+    EXPECT_EQ(b["profiles"][1]["uuid"].asString(), fps);
+    EXPECT_EQ(b["profiles"][1]["apps"], parse(R"(["cs2"])"));
+    EXPECT_EQ(b["profiles"][0]["apps"], parse(R"(["firefox"])"));
+    EXPECT_TRUE(b["profiles"][0]["default"].asBool());
+    EXPECT_FALSE(b["profiles"][1]["default"].asBool());
+    EXPECT_EQ(parse(ctl("profile bindings --kind keyboard"))["profiles"][0]["apps"],
+              parse(R"(["vlc"])"));
+    EXPECT_EQ(read(folder() / "AppBindings.json")["Default"].asString(),
+              l["profiles"][0]["uuid"].asString());
+
+    const std::string before = read(folder() / "AppBindings.json").toStyledString();
+    for (const char* bad :
+         {"profile bind 2 cs2", "profile bind 1 ''", "profile bind 1", "profile unbind 1 firefox",
+          "profile default x", "profile auto maybe", "profile bindings --kind tablet"}) {
+        ctl(bad, &code);
+        EXPECT_EQ(code, 2) << bad;
+    }
+    EXPECT_EQ(read(folder() / "AppBindings.json").toStyledString(), before);
+
+    ctl("profile auto off", &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(parse(ctl("profile bindings"))["auto"].asBool());
+    EXPECT_FALSE(parse(ctl("profile bindings --kind keyboard"))["auto"].asBool());
+    // A deleted profile takes its bindings with it.
+    ctl("profile delete 1", &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(read(folder() / "AppBindings.json").toStyledString().find("cs2"), std::string::npos);
+}
+
 TEST_F(VelqactlProfile, SelectWritesTheSelectedProfileToTheMouse) {
     velqa::test::SimProcess sim;
     fs::create_directories(dir_ / "sim");
