@@ -147,6 +147,17 @@ else
   fail "expected one udev rule in lib/udev/rules.d, found ${#rules[@]}"
 fi
 
+# "Allow access": the udev helper in libexec and the polkit action that names the package's path.
+helper="$root/libexec/velqa/velqa-udev-helper"
+[ -x "$helper" ] || fail "libexec/velqa/velqa-udev-helper missing"
+policy="$root/share/polkit-1/actions/com.zarn.velqa.udev-helper.policy"
+if [ -f "$policy" ] && xmllint --noout "$policy"; then
+  [ "$(xmllint --xpath 'string(//annotate[@key="org.freedesktop.policykit.exec.path"])' "$policy")" = \
+    /usr/libexec/velqa/velqa-udev-helper ] || fail "polkit action does not name the helper's path"
+else
+  fail "polkit action for the udev helper missing or not well-formed"
+fi
+
 # The installed program, started from elsewhere with nothing pointing at the build tree, finds its
 # data in share/velqa: the factory AudioFile.json (marked here) becomes the user's copy, and the
 # screenshot of the simulated mouse's page is written.
