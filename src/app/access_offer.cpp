@@ -52,10 +52,10 @@ AccessOffer::~AccessOffer() {
 void AccessOffer::update(bool denied_shown) {
     denied_shown_ = denied_shown;
     const bool offered = denied_shown && helper_.available();
-    if (QWidget* row = window_.find_control(QStringLiteral("no_device_allow")))
-        row->setVisible(offered);
-    if (QWidget* button = window_.find_control(QStringLiteral("no_device_allow_btn")))
+    if (QWidget* button = window_.find_control(QStringLiteral("no_device_allow_btn"))) {
+        button->setVisible(offered);
         button->setEnabled(!running());
+    }
     if (QWidget* status = window_.find_control(QStringLiteral("no_device_allow_status")))
         status->setVisible(offered && !status_id_.isEmpty());
 }

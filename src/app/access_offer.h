@@ -21,8 +21,8 @@ class AccessOffer : public QObject {
     Q_OBJECT
 
   public:
-    // The button is `window`'s no_device_allow_btn in the row no_device_allow, its status line
-    // no_device_allow_status. `rescan` asks the device scan for a pass now.
+    // The button is `window`'s no_device_allow_btn, its status line no_device_allow_status.
+    // `rescan` asks the device scan for a pass now.
     AccessOffer(platform::ui::Window& window, platform::AccessHelper helper,
                 std::function<void()> rescan);
     ~AccessOffer() override;
