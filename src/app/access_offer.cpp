@@ -45,12 +45,15 @@ AccessOffer::~AccessOffer() {
     process_->kill();
     if (!process_->waitForFinished(500)) {
         process_->setParent(nullptr);
-        process_ = nullptr;  // left running; the process ends with it
+        process_ = nullptr;  // left to finish on its own
     }
 }
 
 void AccessOffer::update(bool denied_shown) {
     denied_shown_ = denied_shown;
+    // What the last run said belongs to that denial; the next one starts without it.
+    if (!denied_shown && !running())
+        status_id_.clear();
     const bool offered = denied_shown && helper_.available();
     if (QWidget* button = window_.find_control(QStringLiteral("no_device_allow_btn"))) {
         button->setVisible(offered);
