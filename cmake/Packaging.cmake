@@ -4,6 +4,7 @@
 #   share/applications, share/icons/hicolor, share/metainfo   desktop integration
 #   lib/udev/rules.d              seat access to the mouse's hidraw nodes
 #   share/man, share/{bash-completion,zsh,fish}   manual pages and completions (cmake/Manuals.cmake)
+#   libexec/velqa, share/polkit-1 the udev helper and its polkit action ("Allow access")
 # Destinations are relative, so `cmake --install --prefix DIR` and CPack's /usr both work.
 
 # The skin's SVG sources are rendered into the skin by hand; the program reads only the PNGs.
@@ -15,6 +16,11 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/skin ${CMAKE_SOURCE_DIR}/DefaultData ${CMA
 # Numbered below 73 so that the uaccess tag is set before 73-seat-late.rules applies seat ACLs.
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/70-zarn-velqa-r260.rules
   DESTINATION lib/udev/rules.d)
+
+# "Allow access": pkexec runs libexec/velqa/velqa-udev-helper (its own folder installs it) under
+# this action, whose path is the package's.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/com.zarn.velqa.udev-helper.policy
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
 
 if(VELQA_GUI)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/velqa.desktop

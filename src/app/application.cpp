@@ -25,6 +25,7 @@
 #include "app/main_wnd.h"
 #include "app/messages.h"
 #include "app/startup.h"
+#include "platform/access_helper.h"
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
@@ -375,6 +376,8 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
                                           std::move(devices));
     wnd->set_update_options(std::move(update_url), nullptr, platform::download_folder());
     wnd->set_start_hidden(options.hidden && !options.screenshot);
+    // "Allow access" for a mouse this user may not open: pkexec and the package's udev helper.
+    wnd->devices().set_access_helper(platform::find_access_helper(platform::executable_folder()));
     wnd->set_diagnostics(std::move(session));
     wnd->set_desktop_pointer(pointer_backend(desktop));
     wnd->set_startup_trace(&trace);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <type_traits>
 
+#include "app/access_offer.h"
 #include "app/device_scan.h"
 #include "app/light_sync.h"
 #include "app/messages.h"
@@ -92,6 +93,18 @@ void DeviceManager::on_access_denied() {
             platform::debug_printf("mouse found but this user may not open it: %s\n", path.c_str());
     }
     update_denied_notice();
+}
+
+void DeviceManager::set_access_helper(platform::AccessHelper helper) {
+    access_offer_ = std::make_unique<AccessOffer>(window_, std::move(helper), [this] {
+        if (scan_thread_ != nullptr)
+            scan_thread_->rescan();
+    });
+    update_denied_notice();
+}
+
+bool DeviceManager::allow_access() {
+    return access_offer_ != nullptr && access_offer_->start();
 }
 
 bool DeviceManager::start() {
@@ -726,6 +739,8 @@ void DeviceManager::update_denied_notice() {
         return;
     // Only while nothing is shown: a mouse that works needs no such notice.
     notice->setVisible(!denied_.empty() && visible_tiles() == 0);
+    if (access_offer_ != nullptr)
+        access_offer_->update(!notice->isHidden());
 }
 
 void DeviceManager::update_no_device_banner() {

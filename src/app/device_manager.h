@@ -19,6 +19,7 @@
 
 #include "app/device_slots.h"
 
+#include "platform/access_helper.h"
 #include "platform/hid/hid_backend.h"
 
 class QByteArray;
@@ -42,6 +43,7 @@ class CMpDevicePowerUI;
 
 namespace velqa::app {
 
+class AccessOffer;
 class DeviceScanThread;
 class LightSyncThread;
 struct LightSyncTarget;
@@ -93,6 +95,13 @@ class DeviceManager : public QObject {
     void stop_workers();
     // Scan passes run so far (0 before the scan thread starts).
     std::uint64_t scan_passes() const;
+
+    // ---- "Allow access" ----
+    // Offers `helper` beside the denied notice; until this is called, nothing is offered.
+    void set_access_helper(platform::AccessHelper helper);
+    // Runs the helper (the button's click); false when nothing is offered or it runs already.
+    bool allow_access();
+    AccessOffer* access_offer() { return access_offer_.get(); }
 
     // ---- Messages from the scan (window thread) ----
     void on_device_arrived(std::size_t slot);
@@ -199,6 +208,7 @@ class DeviceManager : public QObject {
     std::unique_ptr<DeviceScanThread> scan_thread_;
     std::unique_ptr<LightSyncThread> light_sync_;
     std::vector<std::string> denied_;
+    std::unique_ptr<AccessOffer> access_offer_;
     std::set<std::size_t> deferred_slots_;   // slot messages that came while asleep
     std::set<const QObject*> loaded_pages_;  // pages that have shown their device's values
     bool first_pass_done_ = false;

@@ -540,6 +540,8 @@ void CMainWnd::on_click(const QString& name, int index) {
         } else {
             showMinimized();
         }
+    } else if (is("no_device_allow_btn")) {
+        devices_->allow_access();
     } else if (is("control_light_status")) {
         const bool on = !devices_->lighting_control();
         if (channel_ != nullptr)

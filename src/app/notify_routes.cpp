@@ -37,6 +37,7 @@ constexpr Row kClickIndexed[] = {
 constexpr Row kClickNames[] = {
     {"closebtn", O::Window},
     {"nodevice_ok_btn", O::Window},
+    {"no_device_allow_btn", O::Window},
     {"control_light_status", O::Window},
     {"minbtn", O::Window},
     {"maxbtn", O::Window},

@@ -4,9 +4,12 @@
 // lists shared by the pages of a kind.
 #include <json/json.h>
 
+#include <QAbstractButton>
 #include <algorithm>
 #include <cerrno>
+#include <fstream>
 
+#include "app/access_offer.h"
 #include "app/light_sync.h"
 #include "app/main_wnd.h"
 #include "app/messages.h"
@@ -54,6 +57,7 @@ class DeviceManagerTest : public AppTest {
             for (const auto& node : backend->enumerate())
                 faulty->fail_opens_of(node.node, EACCES);
             backend = faulty;
+            faulty_ = faulty;
         }
         wnd = std::make_unique<CMainWnd>(factory(), dir_ / "user", store(), nullptr, backend);
         QObject::connect(wnd.get(), &CMainWnd::settled, [this] { settled = true; });
@@ -91,6 +95,7 @@ class DeviceManagerTest : public AppTest {
     }
 
     std::unique_ptr<InProcessSim> sim;
+    std::shared_ptr<FaultyBackend> faulty_;
     std::unique_ptr<CMainWnd> wnd;
     bool settled = false;
 };
@@ -203,6 +208,57 @@ TEST_F(DeviceManagerTest, AMouseThisUserMayNotOpenIsNamedInTheNoDeviceArea) {
     EXPECT_FALSE(notice->isHidden());
     EXPECT_TRUE(pui::text(notice).contains("udevadm control --reload"));
     EXPECT_TRUE(pui::text(notice).contains("may not open"));
+}
+
+// "Allow access" runs the helper through the runner (pkexec) without blocking the window, says
+// why it failed in one line, and once it succeeded the mouse appears without a re-plug. The
+// denied node comes from the backend seam, so the test means the same when run as root.
+TEST_F(DeviceManagerTest, AllowAccessRunsTheHelperAndTheMouseAppearsWithoutAReplug) {
+    start(true, false, true);
+    ASSERT_TRUE(wait_until([&] { return !wnd->devices().denied_interfaces().empty(); }));
+    auto* button = qobject_cast<QAbstractButton*>(wnd->find_control("no_device_allow_btn"));
+    QWidget* status = wnd->find_control("no_device_allow_status");
+    ASSERT_TRUE(button && status);
+    EXPECT_TRUE(button->isHidden()) << "no helper installed: only the commands are offered";
+
+    // The helper's answer is chosen per click; the runner passes it on as pkexec does.
+    const auto runner = dir_ / "pkexec";
+    const auto helper = dir_ / "velqa-udev-helper";
+    const auto answer = dir_ / "answer";
+    std::ofstream(runner) << "#!/bin/sh\nexec \"$@\"\n";
+    std::ofstream(helper) << "#!/bin/sh\n. " << answer.string() << "\n";
+    std::filesystem::permissions(runner, std::filesystem::perms::owner_all);
+    std::filesystem::permissions(helper, std::filesystem::perms::owner_all);
+    wnd->devices().set_access_helper({runner, helper});
+    EXPECT_FALSE(button->isHidden());
+    EXPECT_TRUE(pui::text(wnd->find_control("no_device_denied")).contains("udevadm"));
+
+    auto click_with = [&](const std::string& script) {
+        std::ofstream(answer) << script;
+        button->click();
+        EXPECT_TRUE(wnd->devices().access_offer()->running());
+        EXPECT_FALSE(button->isEnabled()) << "one run at a time";
+        return wait_until([&] { return !wnd->devices().access_offer()->running(); });
+    };
+    ASSERT_TRUE(
+        click_with("echo 'velqa-udev-helper: cannot open /etc/udev/rules.d' >&2\nexit 1\n"));
+    EXPECT_FALSE(status->isHidden());
+    EXPECT_EQ(pui::text(status),
+              "Access could not be allowed: velqa-udev-helper: cannot open "
+              "/etc/udev/rules.d");
+    EXPECT_TRUE(button->isEnabled());
+    ASSERT_TRUE(click_with("exit 126\n"));  // the password prompt was dismissed
+    EXPECT_TRUE(pui::text(status).contains("authorisation was refused"));
+
+    // Success: udev gives this user the node (here: the backend lets the opens through) and the
+    // scan finds the mouse; the whole "no device" area goes.
+    ASSERT_TRUE(click_with("exit 0\n"));
+    EXPECT_TRUE(pui::text(status).contains("udev rule is in place"));
+    for (const auto& node : sim->backend()->enumerate())
+        faulty_->fail_opens_of(node.node, 0);
+    ASSERT_TRUE(wait_until([&] { return tile_shows("cable"); }));
+    EXPECT_FALSE(banner_shown());
+    EXPECT_TRUE(button->isHidden());
 }
 
 TEST_F(DeviceManagerTest, WhileAsleepDeviceChangesWaitForTheResume) {

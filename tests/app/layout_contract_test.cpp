@@ -67,6 +67,8 @@ const char* const kMainNames[] = {"root",
                                   "control_light_status",
                                   "str_test",
                                   "nodevice_ok_btn",
+                                  "no_device_allow_btn",
+                                  "no_device_allow_status",
                                   "device_select_prev",
                                   "device_select_next"};
 const char* const kMsgNames[] = {"MessageTitle", "MessageText", "confirm_btn", "cancel_btn",

@@ -173,6 +173,43 @@ else
   fail "expected one udev rule in lib/udev/rules.d, found ${#rules[@]}"
 fi
 
+# "Allow access": the udev helper in libexec and the polkit action that names the package's path.
+helper="$root/libexec/velqa/velqa-udev-helper"
+[ -x "$helper" ] || fail "libexec/velqa/velqa-udev-helper missing"
+policy="$root/share/polkit-1/actions/com.zarn.velqa.udev-helper.policy"
+if [ -f "$policy" ] && xmllint --noout "$policy"; then
+  [ "$(xmllint --xpath 'string(//annotate[@key="org.freedesktop.policykit.exec.path"])' "$policy")" = \
+    /usr/libexec/velqa/velqa-udev-helper ] || fail "polkit action does not name the helper's path"
+else
+  fail "polkit action for the udev helper missing or not well-formed"
+fi
+# velqactl, kept from a mouse it may not open, names the installed helper beside the commands.
+if [ -x "$helper" ] && [ -x "$root/bin/velqa-sim" ] && [ -x "$root/bin/velqactl" ]; then
+  sim_dir="$scratch/sim"
+  mkdir -p "$sim_dir"
+  "$root/bin/velqa-sim" --dir "$sim_dir" --link cable >"$scratch/sim.log" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 200); do
+    [ "$(find "$sim_dir" -name '*.json' | wc -l)" -ge 2 ] && break
+    sleep 0.1
+  done
+  chmod 000 "$sim_dir"/*.sock
+  # Root opens anything: the check runs as nobody then, which needs a way into the tree.
+  as_user=()
+  if [ "$(id -u)" -eq 0 ]; then
+    chmod 755 "$scratch" "$sim_dir"
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  fi
+  (cd / && "${as_user[@]}" env -i PATH=/usr/bin:/bin HOME=/nonexistent VELQA_HID="sim:$sim_dir" \
+    "$root/bin/velqactl" list) >"$scratch/denied.log" 2>&1
+  kill "$sim_pid" 2>/dev/null
+  wait "$sim_pid" 2>/dev/null
+  grep -q "sudo udevadm control --reload" "$scratch/denied.log" ||
+    fail "velqactl list does not print the udev commands: $(cat "$scratch/denied.log")"
+  grep -q "to allow access, run: .*$helper\$" "$scratch/denied.log" ||
+    fail "velqactl list does not name the udev helper: $(cat "$scratch/denied.log")"
+fi
+
 # The installed program, started from elsewhere with nothing pointing at the build tree, finds its
 # data in share/velqa: the factory AudioFile.json (marked here) becomes the user's copy, and the
 # screenshot of the simulated mouse's page is written.

@@ -17,6 +17,8 @@
 #include "device/link/sequences.h"
 #include "device/link/supported_devices.h"
 #include "mouse_link.h"
+#include "platform/access_helper.h"
+#include "platform/folders.h"
 #include "platform/number_text.h"
 
 namespace velqa::ctl {
@@ -73,6 +75,12 @@ void print_permission_help() {
                  "  sudo cp packaging/70-zarn-velqa-r260.rules /etc/udev/rules.d/\n"
                  "  sudo udevadm control --reload && sudo udevadm trigger\n"
                  "then unplug the mouse (or its receiver) and plug it in again.\n");
+    // The package's helper does the same in one step and needs no re-plug.
+    const auto access = platform::find_access_helper(platform::executable_folder());
+    if (!access.helper.empty()) {
+        std::fprintf(stderr, "velqactl: to allow access, run: %s %s\n",
+                     access.runner.empty() ? "sudo" : "pkexec", access.helper.c_str());
+    }
 }
 
 void print_failure(link::HidFailure failure, const std::string& detail) {
