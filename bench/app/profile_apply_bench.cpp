@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "device/link/command_channel.h"
+#include "device/link/supported_devices.h"
 #include "device/model/mouse_settings.h"
 #include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
@@ -82,11 +83,16 @@ void BM_ProfileChoiceToRecord(benchmark::State& state) {
         page.set_device_name("mouse");
         page.set_device_type(2, 0);
         page.set_data_folders(fs::path(VELQA_SOURCE_DIR) / "DefaultData", dir / "user");
+        const velqa::profile::SensorTable sensors =
+            model::sensor_table(velqa::link::load_device_catalog(
+                                    fs::path(VELQA_SOURCE_DIR) / "DefaultData" / "devices", {})
+                                    .catalog);
+        page.set_sensors(sensors);
         page.bind_page_controls();
         auto* profiles = page.findChild<velqa::profile::CDeviceProfileUI*>();
         if (profiles == nullptr || !sim.started() || !sim.open(page.channel(), Link::Cable))
             std::abort();
-        profiles->set_kind(folder, factory, 2);
+        profiles->set_kind(folder, factory, 2, sensors);
         QObject::connect(profiles, &velqa::profile::CDeviceProfileUI::profile_applied, &page,
                          [&page](const QString& f) { page.apply_profile_file(f.toStdString()); });
         profiles->load();
