@@ -17,6 +17,8 @@
 #include <memory>
 
 #include "device/link/command_channel.h"
+#include "device/link/supported_devices.h"
+#include "device/model/mouse_settings.h"
 #include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
 #include "platform/ui/controls.h"
@@ -65,6 +67,10 @@ void BM_DpiEditToRecord(benchmark::State& state) {
         page.set_data_folders(std::filesystem::path(VELQA_SOURCE_DIR) / "DefaultData",
                               dir / "user");
         page.bind_page_controls();
+        page.set_sensors(model::sensor_table(
+            velqa::link::load_device_catalog(
+                std::filesystem::path(VELQA_SOURCE_DIR) / "DefaultData" / "devices", {})
+                .catalog));
         page.set_profile_file(dir / "profile.Json");
         if (!sim.started() || !sim.open(page.channel(), l))
             std::abort();

@@ -1,23 +1,32 @@
 // Applying a profile to the simulated mouse: the profile control's choice (select, then the
-// apply the window runs once the choice has settled) until the mouse holds the record built from
-// that profile, against the protocol's floor. Two profiles that differ in stage 2's DPI are
-// applied in turn on the cable; the mouse answers after 1 ms.
+// apply the window runs once the choice has settled) until the mouse holds everything the profile
+// sets, against the protocol's floor. Two profiles are applied in turn on the cable: they differ
+// in stage 2's DPI, and the second runs a macro on button 5. The mouse answers after 1 ms.
 //
-// Counters: floor_ms is the sum of the waits the protocol prescribes for the settings write;
-// mean_ms the measured time from the choice until the mouse holds the profile's record;
-// overhead_pct the time above the floor. Goal: at most 5. select_ms is the list's new selection
-// (written and synced to disk) on its own, part of that overhead.
+// Counters: floor_ms is the sum of the waits the protocol prescribes for every sequence an apply
+// sends (the settings record; the macro image when a key runs a macro; the key table, each with
+// begin, its reports and end, and the information read before the macros and before the key
+// table), 20 ms after each write and 10 ms before each end; floor_exchanges their exchanges per
+// apply and exchanges those the mouse received (both means over the two profiles); mean_ms the
+// measured time from the choice until the mouse holds the profile; overhead_pct the time above
+// the floor. Goal: at most 5. select_ms is the list's new selection (written and synced to disk)
+// on its own, part of that overhead.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "device/link/command_channel.h"
+#include "device/link/supported_devices.h"
 #include "device/model/mouse_settings.h"
 #include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
+#include "macro/macro_files.h"
+#include "macro/macro_image.h"
 #include "platform/json_read.h"
 #include "platform/ui/resources.h"
 #include "profile/profile_files.h"
@@ -33,6 +42,11 @@ using velqa::sim::InProcessSim;
 using velqa::sim::Link;
 namespace model = velqa::model;
 namespace fs = std::filesystem;
+
+// Class 0x70 (a macro), macro 0, once: class x 65536 + first x 256 + second.
+constexpr int MacroKeyCode = 0x70 * 65536 + 0 * 256 + 1;
+const std::vector<velqa::macro::MacroEvent> MacroEvents = {
+    {true, 0x04, velqa::macro::TypeKey, 10}, {false, 0x04, velqa::macro::TypeKey, 10}};
 
 void qt_once() {
     static int argc = 1;
@@ -55,13 +69,20 @@ void qt_once() {
     (void)app;
 }
 
-// Stage 2 of every stage set of a profile file set to `dpi`.
-void set_stage2(const fs::path& file, int dpi) {
+// Stage 2 of every stage set of a profile file set to `dpi`; button 5 runs macro 0 when `macro`.
+void prepare_profile(const fs::path& file, int dpi, bool macro) {
     Json::Value doc = velqa::platform::read_json_file(file);
     for (Json::Value& set : doc["Device"][0]["DPIStages"])
         set["StageDPIs"][2]["StageDPIX"] = dpi;
+    if (macro)
+        doc["Device"][0]["KeyList"][4]["Assignment"] = MacroKeyCode;
     if (!velqa::profile::write_json_checked(doc, file))
         std::abort();
+}
+
+// The protocol's exchanges for `bytes` in reports of `chunk`.
+int reports(std::size_t bytes, std::size_t chunk) {
+    return static_cast<int>((bytes + chunk - 1) / chunk);
 }
 
 void BM_ProfileChoiceToRecord(benchmark::State& state) {
@@ -77,16 +98,25 @@ void BM_ProfileChoiceToRecord(benchmark::State& state) {
             velqa::profile::ProfileList list(folder, factory);
             list.load();
             list.copy(0);
+            velqa::macro::MacroLibrary macros(folder);
+            macros.load();
+            if (!macros.create().ok() || !macros.save_events(0, MacroEvents).ok())
+                std::abort();
         }
         model::CZentovaMouseDevice page(sim.backend());
         page.set_device_name("mouse");
         page.set_device_type(2, 0);
         page.set_data_folders(fs::path(VELQA_SOURCE_DIR) / "DefaultData", dir / "user");
+        const velqa::profile::SensorTable sensors =
+            model::sensor_table(velqa::link::load_device_catalog(
+                                    fs::path(VELQA_SOURCE_DIR) / "DefaultData" / "devices", {})
+                                    .catalog);
+        page.set_sensors(sensors);
         page.bind_page_controls();
         auto* profiles = page.findChild<velqa::profile::CDeviceProfileUI*>();
         if (profiles == nullptr || !sim.started() || !sim.open(page.channel(), Link::Cable))
             std::abort();
-        profiles->set_kind(folder, factory, 2);
+        profiles->set_kind(folder, factory, 2, sensors);
         QObject::connect(profiles, &velqa::profile::CDeviceProfileUI::profile_applied, &page,
                          [&page](const QString& f) { page.apply_profile_file(f.toStdString()); });
         profiles->load();
@@ -96,25 +126,48 @@ void BM_ProfileChoiceToRecord(benchmark::State& state) {
         {
             velqa::profile::ProfileList list(folder, factory);
             list.load();
-            set_stage2(list.file_of(0), 1000);
-            set_stage2(list.file_of(1), 2000);
+            prepare_profile(list.file_of(0), 1000, false);
+            prepare_profile(list.file_of(1), 2000, true);
         }
-        // Wired: begin, 2 reports, end.
-        const double floor_ms =
-            4 * CommandChannel::AfterWriteSleepMs + CommandChannel::BeforeEndConfigSleepMs;
+        // Each sequence: its reports between begin and end; the macro image and the key table
+        // are preceded by the information read.
+        const std::size_t chunk = page.channel().chunk_size();
+        const int settings = 2 + reports(velqa::link::MouseSettingsSize, chunk);
+        const int info = reports(34, chunk);
+        const int keys =
+            info + 2 + reports(3 * std::size_t{sim.firmware().dump()["keys"].asUInt()}, chunk);
+        const int macro =
+            info + 2 + reports(velqa::macro::MacroImage::size_for({MacroEvents.size()}), chunk);
+        auto floor_of = [&](bool with_macro) {
+            const int exchanges = settings + keys + (with_macro ? macro : 0);
+            const int ends = with_macro ? 3 : 2;
+            return std::pair{exchanges, exchanges * CommandChannel::AfterWriteSleepMs +
+                                            ends * CommandChannel::BeforeEndConfigSleepMs};
+        };
         double total = 0;
+        double floor_total = 0;
+        double floor_exchanges = 0;
+        double exchanges = 0;
         int index = 0;
         for (auto _ : state) {
             index = 1 - index;
+            sim.firmware().clear_requests();
             const auto t0 = std::chrono::steady_clock::now();
             profiles->select_profile(index, false);
             profiles->apply_selected();
             total +=
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
                     .count();
+            const auto [n, ms] = floor_of(index == 1);
+            floor_total += ms;
+            floor_exchanges += n;
+            exchanges += static_cast<double>(sim.firmware().requests().size());
             const auto mem = sim.firmware().settings_memory();
             const size_t at = 14 + 2 * 9 + 2;
-            if ((mem[at] | mem[at + 1] << 8) != (index == 0 ? 1000 : 2000)) {
+            const auto table = sim.firmware().key_table();
+            const bool macro_key = table[3 * 4] == 0x70;
+            if ((mem[at] | mem[at + 1] << 8) != (index == 0 ? 1000 : 2000) ||
+                macro_key != (index == 1)) {
                 state.SkipWithError("the mouse does not hold the chosen profile");
                 break;
             }
@@ -127,8 +180,12 @@ void BM_ProfileChoiceToRecord(benchmark::State& state) {
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - s0)
                 .count() /
             10;
-        const double mean = total / static_cast<double>(state.iterations());
+        const auto runs = static_cast<double>(state.iterations());
+        const double mean = total / runs;
+        const double floor_ms = floor_total / runs;
         state.counters["select_ms"] = select_ms;
+        state.counters["floor_exchanges"] = floor_exchanges / runs;
+        state.counters["exchanges"] = exchanges / runs;
         state.counters["floor_ms"] = floor_ms;
         state.counters["mean_ms"] = mean;
         state.counters["overhead_pct"] = (mean - floor_ms) / floor_ms * 100.0;

@@ -25,7 +25,9 @@ ButtonWrite write_buttons(link::CommandChannel& channel, const std::filesystem::
     library.load();
     const KeyPositions positions = identity_key_positions(keys.size());
     out.used = collect_used_macros(keys, positions, key_count, library.size());
-    out.macros = download_macros(channel, library.folder(), out.used);
+    // No macro to write: the macro sequence would read the information block for nothing.
+    if (!out.used.empty())
+        out.macros = download_macros(channel, library.folder(), out.used);
     if (out.overflow())
         return out;
     if (out.macros < 0 && after_failure == AfterMacroFailure::SkipKeys)

@@ -94,6 +94,13 @@ FolderLock::FolderLock(const fs::path& folder, std::chrono::milliseconds wait) {
     held_ = true;
 }
 
+bool holds_folder_lock() {
+    std::lock_guard guard(held_mutex());
+    const auto& held = held_locks();
+    return std::any_of(held.begin(), held.end(),
+                       [](const Held& h) { return h.owner == std::this_thread::get_id(); });
+}
+
 FlockResult flock_until(int fd, std::chrono::steady_clock::time_point deadline) {
     auto pause = std::chrono::milliseconds(1);
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

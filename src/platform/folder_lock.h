@@ -21,6 +21,10 @@ enum class FlockResult { Taken, Busy, Failed };
 // costs nothing when the lock is free. Failed (errno kept) when the file cannot be locked at all.
 FlockResult flock_until(int fd, std::chrono::steady_clock::time_point deadline);
 
+// Whether the calling thread holds some folder's lock. Work it hands to another thread and waits
+// for must then take no folder lock: that thread would wait for this one.
+bool holds_folder_lock();
+
 class FolderLock {
   public:
     // Takes the lock of `folder` (created when absent), waiting at most `wait`. The lock file

@@ -3,6 +3,7 @@
 
 #include "device/link/report.h"
 #include "in_process_sim.h"
+#include "macro/button_download.h"
 #include "macro/key_assignment.h"
 #include "macro/macro_files.h"
 #include "macro/macro_image.h"
@@ -105,6 +106,50 @@ TEST_P(MacroDownload, NothingToDoAndFailures) {
     sim_->firmware().clear_faults();
     channel_->close_link();
     EXPECT_EQ(download_macros(*channel_, dir_.path(), {0}), MacrosDone);
+}
+
+// A button write sends the protocol's sequences and nothing more: without a macro in use no
+// macro sequence (its information read wrote nothing and cost an exchange), with one a
+// sequence of its own before the key table's.
+TEST_P(MacroDownload, ButtonWriteSendsNoReadItDoesNotNeed) {
+    open();
+    make_macros({2});
+    const KeyCode def{0x10, 0x01, 0};
+    const auto last = sim_->firmware().key_table();
+    auto codes = [&] {
+        std::string sent;
+        for (const auto& r : sim_->firmware().requests()) {
+            if (r[3] != link::code::ReceiverPresence)
+                sent += static_cast<char>(r[3]);
+        }
+        sim_->firmware().clear_requests();
+        return sent;
+    };
+    using namespace link::code;
+    const std::size_t chunk = channel_->chunk_size();
+    auto reports = [&](std::uint8_t code, std::size_t bytes) {
+        return std::string((bytes + chunk - 1) / chunk, static_cast<char>(code));
+    };
+    const std::size_t key_bytes = 3 * std::size_t{sim::FirmwareOptions{}.keys};
+    auto expected = [&](bool macro) {
+        std::string s;
+        if (macro) {
+            s = reports(ReadDeviceInfo, 34) + char(BeginConfig) +
+                reports(WriteMacroData, MacroImage::size_for({2})) + char(EndConfig);
+        }
+        return s + reports(ReadDeviceInfo, 34) + char(BeginConfig) +
+               reports(WriteKeyTable, key_bytes) + char(EndConfig);
+    };
+    codes();
+    const std::vector<profile::KeyAssignment> plain = {{0, {0x10, 0x02, 0}, 0, def}};
+    ButtonWrite w =
+        write_buttons(*channel_, dir_.path(), last, 8, plain, AfterMacroFailure::SkipKeys);
+    EXPECT_TRUE(w.ok());
+    EXPECT_EQ(codes(), expected(false));
+    const std::vector<profile::KeyAssignment> with_macro = {{0, {0x70, 0, 0}, 0, def}};
+    w = write_buttons(*channel_, dir_.path(), last, 8, with_macro, AfterMacroFailure::SkipKeys);
+    EXPECT_TRUE(w.ok());
+    EXPECT_EQ(codes(), expected(true));
 }
 
 TEST_P(MacroDownload, KeyTableReadBackHoldsTheSlots) {

@@ -1,10 +1,12 @@
 #include "device/model/mouse_core.h"
 
 #include <span>
+#include <thread>
 
 #include "device/link/config_session.h"
 #include "device/link/sequences.h"
 #include "platform/debug_output.h"
+#include "platform/folder_lock.h"
 #include "profile/profile_files.h"
 
 namespace velqa::model {
@@ -79,12 +81,37 @@ int MouseCore::write_settings(link::CommandChannel& channel, int slot, std::uint
         platform::debug_output("mouse settings write refused: nothing read from the mouse yet\n");
         return link::result::ReadFailed;
     }
-    const link::MouseSettingsRecord record =
-        build_settings_record(profile_, sensor(), last_record_, state_, effects_, slot_byte);
+    return write_record(channel, slot, record_for(slot_byte));
+}
+
+link::MouseSettingsRecord MouseCore::record_for(std::uint8_t slot_byte) {
+    return build_settings_record(profile_, sensor(), last_record_, state_, effects_, slot_byte);
+}
+
+int MouseCore::write_record(link::CommandChannel& channel, int slot,
+                            const link::MouseSettingsRecord& record) {
     const int res = link::write_settings_sequence(channel, record, static_cast<std::uint8_t>(slot));
     if (res != link::result::Success) {
         platform::debug_printf("mouse settings write failed: %d (%s)\n", res,
                                link::result_meaning(res));
+    }
+    return res;
+}
+
+int MouseCore::save_and_write_settings(link::CommandChannel& channel, int slot,
+                                       std::uint8_t slot_byte) {
+    // Nothing to overlap when nothing is written; and a save that needs a folder lock this
+    // thread holds would wait on the thread that waits for it.
+    if (slot < 0 || slot > 0xFF || !has_record_ || platform::holds_folder_lock()) {
+        profile_.save();
+        return write_settings(channel, slot, slot_byte);
+    }
+    // Built before the save starts: from then on the save is the profile's only user.
+    const link::MouseSettingsRecord record = record_for(slot_byte);
+    int res = link::result::ReadFailed;
+    {
+        std::jthread save([this] { profile_.save(); });
+        res = write_record(channel, slot, record);
     }
     return res;
 }
@@ -96,8 +123,7 @@ int MouseCore::change_stage_dpi(link::CommandChannel& channel, int stage, std::s
         return link::result::ReadFailed;
     if (stored)
         *stored = dpi;
-    profile_.save();
-    return write_settings(channel, 0, 0);
+    return save_and_write_settings(channel, 0, 0);
 }
 
 void attach_mouse_profile(profile::CMouseProfiledata& profile, MouseCore& core,

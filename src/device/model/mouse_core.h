@@ -62,9 +62,15 @@ class MouseCore {
     // record was read.
     int write_settings(link::CommandChannel& channel, int slot, std::uint8_t slot_byte);
 
+    // Saves the profile and writes the record as write_settings does; the file is written and
+    // synced while the mouse takes the record, since most of a write is the mouse's own waits.
+    // Both are done when it returns. Returns the write's result (the save's failure is the
+    // debug output's, as with a save on its own).
+    int save_and_write_settings(link::CommandChannel& channel, int slot, std::uint8_t slot_byte);
+
     // The DPI typed into stage `stage`'s edit field: clamped to the sensor's range, stored in
-    // the profile, which is saved, then written to the mouse (slot 0). Returns the write's
-    // result, or 0 with nothing changed for a stage outside 0-5 or an unknown sensor;
+    // the profile, then saved and written to the mouse (slot 0) by save_and_write_settings. Returns
+    // the write's result, or 0 with nothing changed for a stage outside 0-5 or an unknown sensor;
     // *stored gets the value kept.
     int change_stage_dpi(link::CommandChannel& channel, int stage, std::string_view typed,
                          int* stored = nullptr);
@@ -86,6 +92,10 @@ class MouseCore {
     profile::CMouseProfiledata& profile() { return profile_; }
 
   private:
+    link::MouseSettingsRecord record_for(std::uint8_t slot_byte);
+    int write_record(link::CommandChannel& channel, int slot,
+                     const link::MouseSettingsRecord& record);
+
     profile::CMouseProfiledata& profile_;
     profile::SensorTable sensors_;
     std::vector<std::uint8_t> effects_;

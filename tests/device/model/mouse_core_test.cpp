@@ -10,7 +10,9 @@
 #include "device/link/sequences.h"
 #include "device/model/mouse_core.h"
 #include "in_process_sim.h"
+#include "platform/atomic_file.h"
 #include "platform/debug_output.h"
+#include "platform/folder_lock.h"
 #include "profile/profile_files.h"
 #include "support/shipped_sensors.h"
 #include "support/temp_dir.h"
@@ -107,6 +109,22 @@ TEST_P(MouseCoreSim, RoadOfOneChange) {
     EXPECT_EQ(sent(BeginConfig), 1u);
     EXPECT_EQ(sent(EndConfig), 1u);
     EXPECT_EQ(fw().requests().size(), receiver ? 10u : 4u);
+}
+
+// The save runs beside the write; in a listed folder it takes the folder's lock, which a caller
+// already holding it must not wait for (the save would give up after the lock's wait).
+TEST_P(MouseCoreSim, SaveBesideTheWriteUnderTheCallersFolderLock) {
+    reload();
+    ASSERT_TRUE(platform::write_file_atomically(dir_ / "ProfileList.ini", "{}"));
+    {
+        platform::FolderLock held(dir_.path());
+        ASSERT_TRUE(held.ok());
+        ASSERT_EQ(core_.change_stage_dpi(channel_, 2, "1200"), 1);
+        EXPECT_EQ(stage_in_file(2)["StageDPIX"].asInt(), 1200);
+    }
+    ASSERT_EQ(core_.change_stage_dpi(channel_, 2, "1300"), 1);
+    EXPECT_EQ(stage_in_file(2)["StageDPIX"].asInt(), 1300);
+    EXPECT_EQ(slot0_dpi(2), 1300);
 }
 
 TEST_P(MouseCoreSim, DpiButtonMovesTheActiveStage) {

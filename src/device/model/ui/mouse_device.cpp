@@ -84,8 +84,7 @@ void CZentovaMouseDevice::set_system(
 }
 
 void CZentovaMouseDevice::store_and_write() {
-    profile_.save();
-    write_settings(0, 0);
+    settings_written(core_.save_and_write_settings(channel_, 0, 0));
 }
 
 int CZentovaMouseDevice::write_device_settings(int slot, std::uint8_t slot_byte) {
