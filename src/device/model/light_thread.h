@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <random>
 
 #include "device/model/preview_loop.h"
@@ -31,9 +32,19 @@ class MouseLightThread : public PreviewLoop {
     void trigger_reactive();
 
   private:
+    // The next frame worth showing, worked out ahead from the frame just computed: the steps
+    // between it and the last one are taken without waking the thread for each.
+    struct Ahead {
+        PreviewAnimation anim;
+        ReactiveBuffer reactive;
+        LedFrame frame;
+        std::uint64_t due_ms = 0;
+    };
+
     std::optional<std::uint64_t> next_frame_due(std::uint64_t last_ms) const override;
     void render(std::uint64_t now_ms, bool changed) override;
     void frame_rendered() override;
+    void look_ahead(std::uint64_t from_ms);
 
     const FrameReady frame_ready_;
     // Seeded once: every press reports the same code, and a generator seeded with it would
@@ -41,6 +52,7 @@ class MouseLightThread : public PreviewLoop {
     std::minstd_rand reactive_random_;
     PreviewAnimation anim_;
     bool show_ = false;  // the light thread's own: the last frame has to be shown
+    std::optional<Ahead> ahead_;
 };
 
 }  // namespace velqa::model
