@@ -51,21 +51,26 @@ void MouseLightThread::look_ahead(std::uint64_t from_ms) {
     if (frame_is_constant(state_.mode))
         return;
     Ahead next{anim_, reactive_, frame_, from_ms};
-    bool stepped = false;
+    int last_difference = 0;
     for (int skipped = 0; skipped < PreviewMaxSkippedSteps; ++skipped) {
         const std::optional<std::uint64_t> due =
             model::next_frame_due(state_, next.reactive, next.due_ms);
         // Nothing moves until the next reactive trigger.
         if (!due)
             break;
-        next.due_ms = *due;
-        render_preview(state_, next.anim, next.reactive, next.frame, next.due_ms);
-        stepped = true;
-        if (visible_difference(next.frame, frame_) >= PreviewVisibleStep)
+        Ahead step = next;
+        step.due_ms = *due;
+        render_preview(state_, step.anim, step.reactive, step.frame, step.due_ms);
+        const int difference = visible_difference(step.frame, frame_);
+        // Turning back (the top of a breath): the step before is the one to show.
+        if (ahead_ && difference < last_difference)
+            return;
+        next = std::move(step);
+        ahead_ = next;
+        last_difference = difference;
+        if (difference >= PreviewVisibleStep)
             break;
     }
-    if (stepped)
-        ahead_ = std::move(next);
 }
 
 void MouseLightThread::frame_rendered() {

@@ -1,6 +1,8 @@
 // The mouse page's light thread: animates the on-screen preview of the mouse's lighting. It
 // owns the lighting state and the LED frame the page paints, computes frames at the mode's
-// pace and sleeps in between until the next frame is due or it is stopped. It sends no command.
+// pace and sleeps in between until the next frame is due or it is stopped. Steps that change
+// the picture by less than PreviewVisibleStep are worked out ahead instead of woken for, so a
+// slow effect costs fewer frames without losing its pace. It sends no command.
 #pragma once
 
 #include <cstdint>

@@ -177,7 +177,7 @@ bool is_reactive_mode(int mode);
 int visible_difference(const LedFrame& a, const LedFrame& b);
 // The smallest visible_difference worth a frame of the preview: a slow effect skips the steps
 // in between, so its frame rate follows how fast its colours change.
-constexpr int PreviewVisibleStep = 8;
+constexpr int PreviewVisibleStep = 16;
 // How many of the mode's steps the preview may skip at most, so the phase of an effect that
 // looks still (brightness 0, say) is still kept up.
 constexpr int PreviewMaxSkippedSteps = 256;
