@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 
 #include "app/device_hook.h"
@@ -455,6 +456,14 @@ void CMainWnd::changeEvent(QEvent* event) {
 void CMainWnd::showEvent(QShowEvent* event) {
     Window::showEvent(event);
     tell_pages_window_shown(!isMinimized());
+    if (QWindow* handle = windowHandle())
+        handle->installEventFilter(this);
+}
+
+bool CMainWnd::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == windowHandle())
+        tell_pages_window_shown(isVisible() && !isMinimized() && windowHandle()->isExposed());
+    return Window::eventFilter(watched, event);
 }
 
 void CMainWnd::hideEvent(QHideEvent* event) {

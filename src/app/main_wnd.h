@@ -187,6 +187,8 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // Fully covered (no longer exposed): the preview stops too, as when minimised.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // DeviceManagerHost

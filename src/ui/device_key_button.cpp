@@ -1,6 +1,7 @@
 #include "ui/device_key_button.h"
 
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 
 #include "platform/ui/control_factory.h"
@@ -9,6 +10,14 @@
 #include "platform/ui/window.h"
 
 namespace velqa::ui {
+
+namespace {
+
+// Repaints over the kept background before one repaints the layers beneath again, so whatever
+// changed beneath in the same pass as a colour shows within a few frames.
+constexpr int RepaintsPerBackground = 32;
+
+}  // namespace
 
 CDeviceKeyButtonUI::CDeviceKeyButtonUI(QWidget* parent) : QFrame(parent) {
     setProperty(platform::ui::kClassProperty, QStringLiteral("DeviceKeyButton"));
@@ -21,7 +30,44 @@ void CDeviceKeyButtonUI::set_led_color(std::uint32_t argb) {
     has_led_ = true;
     // Readable like any control's background colour, without a new style sheet.
     setProperty(platform::ui::kBkColorProperty, argb);
+    // Opaque for this repaint only: any other repaint paints the layers beneath as usual and
+    // keeps them again.
+    if (!background_.isNull() && repaints_over_background_ < RepaintsPerBackground)
+        setAttribute(Qt::WA_OpaquePaintEvent, true);
     update();
+}
+
+bool CDeviceKeyButtonUI::event(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::StyleChange:
+        case QEvent::ParentChange:
+        case QEvent::ScreenChangeInternal:
+            background_ = QImage();
+            setAttribute(Qt::WA_OpaquePaintEvent, false);
+            break;
+        default:
+            break;
+    }
+    return QFrame::event(event);
+}
+
+void CDeviceKeyButtonUI::keep_background(const QPainter& painter) {
+    // Only a raster backing store (or an image being rendered to) can be read back.
+    const QPaintEngine* engine = painter.paintEngine();
+    const QPaintDevice* device = engine != nullptr ? engine->paintDevice() : nullptr;
+    if (device == nullptr || device->devType() != QInternal::Image)
+        return;
+    const auto* image = static_cast<const QImage*>(device);
+    // Device pixels: the backing store's, whatever the scale.
+    const QRect at = painter.deviceTransform().mapRect(QRectF(rect())).toAlignedRect();
+    if (!image->rect().contains(at))
+        return;
+    background_ = image->copy(at);
+    background_.setDevicePixelRatio(1.0);
+    repaints_over_background_ = 0;
 }
 
 void CDeviceKeyButtonUI::set_current(bool on) {
@@ -59,6 +105,16 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event) {
         return;
     }
     QPainter painter(this);
+    if (testAttribute(Qt::WA_OpaquePaintEvent)) {
+        setAttribute(Qt::WA_OpaquePaintEvent, false);
+        // Back onto the device pixels it was read from.
+        const QTransform to_device = painter.deviceTransform();
+        const QRect at = to_device.mapRect(QRectF(rect())).toAlignedRect();
+        painter.drawImage(to_device.inverted().mapRect(QRectF(at)), background_);
+        ++repaints_over_background_;
+    } else {
+        keep_background(painter);
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     const QColor colour = QColor::fromRgba(led_);
     // The zone's base, then the light at its brightness over it.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QImage>
 #include <cstdint>
 
 namespace velqa::ui {
@@ -15,7 +16,8 @@ class CDeviceKeyButtonUI : public QFrame {
   public:
     explicit CDeviceKeyButtonUI(QWidget* parent = nullptr);
 
-    // 0xAARRGGBB, alpha as the zone's brightness. Repaints only when the colour changed.
+    // 0xAARRGGBB, alpha as the zone's brightness. Repaints only when the colour changed, and
+    // then only the zone itself.
     void set_led_color(std::uint32_t argb);
     std::uint32_t led_color() const { return led_; }
     bool has_led_color() const { return has_led_; }
@@ -24,13 +26,20 @@ class CDeviceKeyButtonUI : public QFrame {
     bool current() const { return current_; }
 
   protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
+    void keep_background(const QPainter& painter);
+
     std::uint32_t led_ = 0;
     bool has_led_ = false;
     bool current_ = false;
+    // What lies beneath the lit zone, as it was last painted: a new colour alone repaints the
+    // zone over it, opaque, so the picture and the window behind it are not painted again.
+    QImage background_;
+    int repaints_over_background_ = 0;
 };
 
 // Registers CDeviceKeyButtonUI with the control factory (replacing its placeholder).

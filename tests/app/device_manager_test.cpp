@@ -5,6 +5,9 @@
 #include <json/json.h>
 
 #include <QAbstractButton>
+#include <QBackingStore>
+#include <QImage>
+
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
@@ -316,6 +319,49 @@ TEST_F(DeviceManagerTest, TheLightSyncColourReachesThePagePreview) {
     pui::set_selected(t->sync_box(), false);
     EXPECT_FALSE(page()->light_sync());
     ASSERT_TRUE(wait_until([&] { return page()->led_entry(0) != synced; }));
+}
+
+// Nobody sees the preview of a minimised or hidden window: its light thread is told so and
+// computes no frames (the thread's own test shows it then waits without computing); shown again,
+// the frames resume.
+TEST_F(DeviceManagerTest, APreviewNobodyCanSeeIsPausedAndResumesWhenShown) {
+    start(true, false);
+    model::MouseLightThread& light = page()->light_thread();
+    ASSERT_TRUE(wait_until([&] { return light.frames() > 0; }));
+    EXPECT_FALSE(light.hidden());
+
+    wnd->showMinimized();
+    EXPECT_TRUE(light.hidden());
+    wnd->showNormal();
+    EXPECT_FALSE(light.hidden());
+    const std::uint64_t before = light.frames();
+    ASSERT_TRUE(wait_until([&] { return light.frames() > before; })) << "frames resume";
+
+    wnd->hide();
+    EXPECT_TRUE(light.hidden());
+    wnd->show();
+    EXPECT_FALSE(light.hidden());
+}
+
+// The light zones repaint over what they kept of the picture beneath them: after the preview
+// has animated, the window on screen is what a fresh paint of the whole window gives.
+TEST_F(DeviceManagerTest, TheAnimatedPreviewOnScreenMatchesAFreshPaint) {
+    start(true, false);
+    model::MouseLightThread& light = page()->light_thread();
+    ASSERT_TRUE(wait_until([&] { return light.frames() > 4; }));
+    light.stop();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+
+    const auto* screen = dynamic_cast<const QImage*>(wnd->backingStore()->paintDevice());
+    ASSERT_NE(screen, nullptr);
+    const QImage fresh = wnd->grab().toImage().convertToFormat(screen->format());
+    for (int n = 0; n < page()->light_count(); ++n) {
+        QWidget* zone = page()->find(QStringLiteral("light_%1").arg(n));
+        ASSERT_NE(zone, nullptr);
+        const QRect at(zone->mapTo(wnd.get(), QPoint()), zone->size());
+        EXPECT_EQ(screen->copy(at), fresh.copy(at)) << "light_" << n;
+    }
 }
 
 // Two pages of one kind share its profile list: a profile made on one is listed on the other at

@@ -27,16 +27,50 @@ void MouseLightThread::trigger_reactive() {
     });
 }
 
-std::optional<std::uint64_t> MouseLightThread::next_frame_due(std::uint64_t last_ms) const {
-    if (frame_is_constant(state_.mode))
+std::optional<std::uint64_t> MouseLightThread::next_frame_due(std::uint64_t) const {
+    if (!ahead_)
         return std::nullopt;
-    return model::next_frame_due(state_, reactive_, last_ms);
+    return ahead_->due_ms;
 }
 
 void MouseLightThread::render(std::uint64_t now_ms, bool changed) {
     const LedFrame before = frame_;
-    render_preview(state_, anim_, reactive_, frame_, now_ms);
+    if (ahead_ && !changed) {
+        anim_ = ahead_->anim;
+        reactive_ = ahead_->reactive;
+        frame_ = ahead_->frame;
+    } else {
+        render_preview(state_, anim_, reactive_, frame_, now_ms);
+    }
     show_ = changed || frame_.entries() != before.entries();
+    look_ahead(now_ms);
+}
+
+void MouseLightThread::look_ahead(std::uint64_t from_ms) {
+    ahead_.reset();
+    if (frame_is_constant(state_.mode))
+        return;
+    Ahead next{anim_, reactive_, frame_, from_ms};
+    int last_difference = 0;
+    for (int skipped = 0; skipped < PreviewMaxSkippedSteps; ++skipped) {
+        const std::optional<std::uint64_t> due =
+            model::next_frame_due(state_, next.reactive, next.due_ms);
+        // Nothing moves until the next reactive trigger.
+        if (!due)
+            break;
+        Ahead step = next;
+        step.due_ms = *due;
+        render_preview(state_, step.anim, step.reactive, step.frame, step.due_ms);
+        const int difference = visible_difference(step.frame, frame_);
+        // Turning back (the top of a breath): the step before is the one to show.
+        if (ahead_ && difference < last_difference)
+            return;
+        next = std::move(step);
+        ahead_ = next;
+        last_difference = difference;
+        if (difference >= PreviewVisibleStep)
+            break;
+    }
 }
 
 void MouseLightThread::frame_rendered() {

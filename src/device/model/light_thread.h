@@ -1,10 +1,13 @@
 // The mouse page's light thread: animates the on-screen preview of the mouse's lighting. It
 // owns the lighting state and the LED frame the page paints, computes frames at the mode's
-// pace and sleeps in between until the next frame is due or it is stopped. It sends no command.
+// pace and sleeps in between until the next frame is due or it is stopped. Steps that change
+// the picture by less than PreviewVisibleStep are worked out ahead instead of woken for, so a
+// slow effect costs fewer frames without losing its pace. It sends no command.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <random>
 
 #include "device/model/preview_loop.h"
@@ -31,9 +34,19 @@ class MouseLightThread : public PreviewLoop {
     void trigger_reactive();
 
   private:
+    // The next frame worth showing, worked out ahead from the frame just computed: the steps
+    // between it and the last one are taken without waking the thread for each.
+    struct Ahead {
+        PreviewAnimation anim;
+        ReactiveBuffer reactive;
+        LedFrame frame;
+        std::uint64_t due_ms = 0;
+    };
+
     std::optional<std::uint64_t> next_frame_due(std::uint64_t last_ms) const override;
     void render(std::uint64_t now_ms, bool changed) override;
     void frame_rendered() override;
+    void look_ahead(std::uint64_t from_ms);
 
     const FrameReady frame_ready_;
     // Seeded once: every press reports the same code, and a generator seeded with it would
@@ -41,6 +54,7 @@ class MouseLightThread : public PreviewLoop {
     std::minstd_rand reactive_random_;
     PreviewAnimation anim_;
     bool show_ = false;  // the light thread's own: the last frame has to be shown
+    std::optional<Ahead> ahead_;
 };
 
 }  // namespace velqa::model

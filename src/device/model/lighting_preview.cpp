@@ -1,6 +1,7 @@
 #include "device/model/lighting_preview.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 
 namespace velqa::model {
@@ -324,6 +325,23 @@ bool reactive_step(const LightingState& state, ReactiveBuffer& reactive, LedFram
                             scaled(static_cast<std::uint8_t>(level), state.brightness)};
     }
     return reactive.lit();
+}
+
+int visible_difference(const LedFrame& a, const LedFrame& b) {
+    if (a.size() != b.size())
+        return 255;
+    const auto shown = [](std::uint8_t channel, std::uint8_t brightness) {
+        return int(channel) * int(brightness) / 255;
+    };
+    int most = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const LedEntry& x = a[i];
+        const LedEntry& y = b[i];
+        most = std::max({most, std::abs(shown(x.red, x.brightness) - shown(y.red, y.brightness)),
+                         std::abs(shown(x.green, x.brightness) - shown(y.green, y.brightness)),
+                         std::abs(shown(x.blue, x.brightness) - shown(y.blue, y.brightness))});
+    }
+    return most;
 }
 
 bool is_reactive_mode(int mode) {

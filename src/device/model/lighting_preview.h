@@ -172,6 +172,16 @@ int frame_threshold(int mode, int speed);
 // True for the modes with no pattern of their own, which run the reactive step.
 bool is_reactive_mode(int mode);
 
+// How different two frames look: the largest change of one LED's channel at its brightness
+// (colour x brightness / 255), 0-255; frames of different sizes differ by 255.
+int visible_difference(const LedFrame& a, const LedFrame& b);
+// The smallest visible_difference worth a frame of the preview: a slow effect skips the steps
+// in between, so its frame rate follows how fast its colours change.
+constexpr int PreviewVisibleStep = 16;
+// How many of the mode's steps the preview may skip at most, so the phase of an effect that
+// looks still (brightness 0, say) is still kept up.
+constexpr int PreviewMaxSkippedSteps = 256;
+
 // Computes one frame for the lighting mode: 0 neon, 1 colour wheel, 2 breathing, 3 static,
 // 4 blink, 5 wave, 6 ripple, 7 breathing cycle, 8 blink cycle, 10 off, any other the reactive
 // step. The reactive buffer is resized to the frame.
