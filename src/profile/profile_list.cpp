@@ -10,6 +10,7 @@
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folder_lock.h"
+#include "profile/app_bindings.h"
 #include "profile/json_access.h"
 #include "profile/profile_completion.h"
 #include "profile/settings_limits.h"
@@ -147,9 +148,9 @@ void ProfileList::sync_entries() {
     selected_ = sel ? static_cast<int>(*sel) : 0;
 }
 
-ListStamp ProfileList::stamp_on_disk() const {
+ListStamp file_stamp(const fs::path& file) {
     struct stat st {};
-    if (::stat(list_path().c_str(), &st) != 0)
+    if (::stat(file.c_str(), &st) != 0)
         return {};
     return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
             static_cast<long long>(st.st_size),
@@ -158,7 +159,7 @@ ListStamp ProfileList::stamp_on_disk() const {
 }
 
 bool ProfileList::changed_on_disk() const {
-    return stamp_on_disk() != stamp_;
+    return file_stamp(list_path()) != stamp_;
 }
 
 int ProfileList::follow(int index, const std::string& seen) const {
@@ -209,7 +210,7 @@ ListResult ProfileList::load() {
     document_ = std::move(document);
     document_["profilelist"] = std::move(usable);
     sync_entries();
-    stamp_ = stamp_on_disk();
+    stamp_ = file_stamp(list_path());
     if (damaged) {
         document_["profileselect"] = selected_;
         return write_list();
@@ -238,7 +239,7 @@ ListResult ProfileList::rebuild() {
 ListResult ProfileList::write_list() {
     if (!write_json_checked(document_, list_path()))
         return result(ListStatus::WriteFailed, -1, "could not write " + list_path().string());
-    stamp_ = stamp_on_disk();
+    stamp_ = file_stamp(list_path());
     return result(ListStatus::Done, selected_);
 }
 
@@ -444,6 +445,11 @@ ListResult ProfileList::remove(int index) {
         std::error_code ec;
         if (!fs::remove(file, ec) && ec)
             debug_printf("profile file %s not deleted: %s\n", file.c_str(), ec.message().c_str());
+        // Its bindings go with it, so an application never switches to a profile that is gone.
+        // The profile is deleted either way: a binding left behind names no entry and is
+        // passed over.
+        if (const BindingResult b = AppBindings(folder_).forget(uuid); !b.ok())
+            debug_printf("bindings of %s kept: %s\n", uuid.c_str(), b.detail.c_str());
     }
     return result(ListStatus::Done, selected_);
 }

@@ -37,6 +37,9 @@ struct ListStamp {
     bool operator==(const ListStamp&) const = default;
 };
 
+// The stamp of `file` now; a default stamp (size -1) when it is missing.
+ListStamp file_stamp(const std::filesystem::path& file);
+
 struct ProfileEntry {
     std::string name;  // UTF-8, shown as the list file has it
     std::string uuid;  // names the file: profile folder / (uuid + ".Json")
@@ -143,7 +146,6 @@ class ProfileList {
     ListResult add_profile(const std::string& name, Json::Value profile);
     std::string uuid_at(int index) const;
     int follow(int index, const std::string& seen) const;
-    ListStamp stamp_on_disk() const;
 
     std::filesystem::path folder_;
     std::filesystem::path default_file_;
