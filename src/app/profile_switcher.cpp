@@ -1,15 +1,12 @@
 #include "app/profile_switcher.h"
 
 #include <QAbstractSlider>
-#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTextEdit>
 #include <algorithm>
 
 #include "app/device_manager.h"
@@ -40,20 +37,17 @@ QString language_text(const char* id) {
 }
 
 // A control the user is in the middle of changing: a pressed slider, a text field with the
-// keyboard focus, an open popup (combo list, menu) or a modal window. A switch then would pull
-// the page from under the user's hand; it waits until the control is let go.
+// keyboard focus and typed text, an open popup (combo list, menu) or a modal window. A switch then
+// would pull the page from under the user's hand; it waits until the control is let go.
 bool user_is_editing() {
     if (QApplication::activeModalWidget() != nullptr ||
         QApplication::activePopupWidget() != nullptr)
         return true;
-    if (QWidget* focus = QApplication::focusWidget()) {
-        if (auto* edit = qobject_cast<QLineEdit*>(focus); edit != nullptr && !edit->isReadOnly())
-            return true;
-        if (qobject_cast<QAbstractSpinBox*>(focus) != nullptr ||
-            qobject_cast<QTextEdit*>(focus) != nullptr ||
-            qobject_cast<QPlainTextEdit*>(focus) != nullptr)
-            return true;
-    }
+    // A text field counts once the user has typed into it (the DPI fields commit when they
+    // lose the focus); one that merely holds the focus does not.
+    if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        edit != nullptr && !edit->isReadOnly() && edit->isModified())
+        return true;
     for (QWidget* top : QApplication::topLevelWidgets()) {
         if (!top->isVisible())
             continue;
@@ -91,6 +85,8 @@ ProfileSwitcher::ProfileSwitcher(DeviceManager& devices, const RecordingControll
       own_app_ids_(std::move(own_app_ids)) {
     settle_timer_.setSingleShot(true);
     settle_timer_.setInterval(kSettleMs);
+    // A coarse timer may fire 5 % late; the settle time is part of what a gamer waits.
+    settle_timer_.setTimerType(Qt::PreciseTimer);
     connect(&settle_timer_, &QTimer::timeout, this, &ProfileSwitcher::settle);
     // Every write of the store is a rename into the folder; an edit in place changes the file.
     connect(&files_, &QFileSystemWatcher::directoryChanged, this,
@@ -273,13 +269,41 @@ void ProfileSwitcher::switch_kind(Kind& kind,
     if (control->current_uuid() == QString::fromStdString(uuid))
         return;
     platform::debug_printf("profile switch: %s for %s\n", why.profile.c_str(), last_app_.c_str());
-    // What a choice in the combo does once it has settled.
+    // What a choice in the combo does once it has settled: the list's selection, then the
+    // apply. The kind's other pages follow the list file as after a choice on one of them.
     control->select_profile(index, false);
-    control->apply_selected();
-    // The kind's other pages follow the list file as they do after a choice on this one.
-    for (std::size_t i = 1; i < controls.size(); ++i)
-        controls[i]->follow_list_file();
+    for (profile::CDeviceProfileUI* c : controls) {
+        auto* page = page_of(c);
+        if (page != nullptr && page->device_loaded() && !page->linked()) {
+            // A device read before but away now: the write would fail (with a message in the
+            // middle of a game), and on its return the device's old settings would be read
+            // into the newly chosen profile. The page takes the profile once it has read the
+            // device again.
+            c->reload_list();
+            away_.insert(page);
+            continue;
+        }
+        if (c == control)
+            c->apply_selected();
+        else
+            c->follow_list_file();
+    }
     ++switches_;
+}
+
+model::CZentovaUSBDevice* ProfileSwitcher::page_of(const QWidget* control) {
+    for (QWidget* w = control->parentWidget(); w != nullptr; w = w->parentWidget()) {
+        if (auto* page = qobject_cast<model::CZentovaUSBDevice*>(w))
+            return page;
+    }
+    return nullptr;
+}
+
+void ProfileSwitcher::page_refreshed(model::CZentovaUSBDevice* page) {
+    if (!page->linked() || away_.erase(page) == 0)
+        return;
+    if (auto* control = page->findChild<profile::CDeviceProfileUI*>())
+        control->apply_selected();
 }
 
 ProfileSwitcher::Kind& ProfileSwitcher::kind_of(const fs::path& folder) {
@@ -322,42 +346,39 @@ std::set<fs::path> ProfileSwitcher::kind_folders() const {
 // ---- Switching on and off, and the bindings files --------------------------------------------
 
 bool ProfileSwitcher::auto_switch() {
-    bool any = false;
+    // One setting for every kind, read through any kind's store.
     for (auto& [folder, kind] : kinds_) {
         kind->bindings.load();
         kind->loaded = true;
-        any = any || kind->bindings.auto_switch();
+        return kind->bindings.auto_switch();
     }
-    return any;
+    return false;
 }
 
 bool ProfileSwitcher::set_auto_switch(bool on, std::string* error) {
-    bool all = true;
-    for (auto& [folder, kind] : kinds_) {
-        // A kind the user never opened keeps no file it does not need.
-        if (on && !fs::exists(kind->bindings.file()))
-            continue;
-        kind->bindings.load();
-        kind->loaded = true;
-        if (const auto r = kind->bindings.set_auto_switch(on); !r.ok()) {
-            all = false;
-            if (error != nullptr)
-                *error = r.detail;
-        }
-    }
-    refresh_labels();
-    emit reason_changed();
-    if (on && all && have_focus_)
+    if (kinds_.empty())
+        return false;
+    Kind& kind = *kinds_.begin()->second;
+    kind.bindings.load();
+    const auto r = kind.bindings.set_auto_switch(on);
+    if (!r.ok() && error != nullptr)
+        *error = r.detail;
+    // The other kinds read the same setting again.
+    follow_bindings_files();
+    if (on && r.ok() && have_focus_)
         settle();
-    return all;
+    return r.ok();
 }
 
 void ProfileSwitcher::watch_bindings() {
     QStringList paths;
     for (const auto& [folder, kind] : kinds_) {
         paths << QString::fromStdString(folder.string())
-              << QString::fromStdString(kind->bindings.file().string());
+              << QString::fromStdString(kind->bindings.file().string())
+              << QString::fromStdString(kind->bindings.auto_switch_file().string());
     }
+    // Where the switch for every kind is kept.
+    paths << QString::fromStdString(user_data_.string());
     for (const QString& path : paths) {
         // A replaced file drops out of the watch; it is watched again once it is back.
         if (!files_.files().contains(path) && !files_.directories().contains(path) &&
@@ -426,6 +447,11 @@ void ProfileSwitcher::hook_controls() {
                 hooked_.erase(control);
                 labels_.erase(control);
             });
+            if (model::CZentovaUSBDevice* page = page_of(control)) {
+                connect(page, &model::CZentovaUSBDevice::refreshed, this,
+                        [this, page] { page_refreshed(page); });
+                connect(page, &QObject::destroyed, this, [this, page] { away_.erase(page); });
+            }
             // A choice by hand ends what the switcher said.
             connect(control, &profile::CDeviceProfileUI::profile_applied, this, [this] {
                 refresh_labels();

@@ -26,6 +26,9 @@ class QLabel;
 namespace velqa::profile {
 class CDeviceProfileUI;
 }
+namespace velqa::model {
+class CZentovaUSBDevice;
+}
 
 namespace velqa::app {
 
@@ -118,6 +121,8 @@ class ProfileSwitcher : public QObject {
     void watch_bindings();
     void follow_bindings_files();
     void hook_controls();
+    static model::CZentovaUSBDevice* page_of(const QWidget* control);
+    void page_refreshed(model::CZentovaUSBDevice* page);
     void refresh_labels();
 
     DeviceManager& devices_;
@@ -137,6 +142,8 @@ class ProfileSwitcher : public QObject {
     QFileSystemWatcher files_;
     std::set<const QObject*> hooked_;  // profile controls whose choices we follow
     std::map<const QObject*, QPointer<QLabel>> labels_;
+    // Pages whose device was away when their kind switched: they apply on their next read.
+    std::set<const QObject*> away_;
     std::shared_ptr<std::string> last_app_shared_ = std::make_shared<std::string>();
 };
 

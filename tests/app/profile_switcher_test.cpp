@@ -1,6 +1,8 @@
 // Profiles that follow the focused application, end to end: the window over the in-process
 // simulated mouse (and keyboard), a fake focus watcher, bindings written by the store as
 // velqactl writes them, and the devices' records read back from the simulator.
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QStackedWidget>
 
@@ -236,9 +238,9 @@ TEST_F(ProfileSwitcherTest, TheMouseFollowsTheFocusedApplication) {
     EXPECT_TRUE(page_reason().isEmpty());
 }
 
-// Nothing is written while a macro is recorded or a popup is open; the waiting switch is made
-// when they end.
-TEST_F(ProfileSwitcherTest, ASwitchWaitsForARecordingOrAnOpenMenu) {
+// Nothing is written while a macro is recorded, a popup is open or a typed value waits in its
+// field; the waiting switch is made when they end.
+TEST_F(ProfileSwitcherTest, ASwitchWaitsWhileTheUserIsBusy) {
     start();
     const auto uuids = make_profiles("mouse", {"Desktop", "FPS"},
                                      [](Json::Value& d, int i) { stage2(d, 1000 + 200 * i); });
@@ -260,6 +262,18 @@ TEST_F(ProfileSwitcherTest, ASwitchWaitsForARecordingOrAnOpenMenu) {
     EXPECT_EQ(mouse_dpi(), 1200);
     menu.close();
     ASSERT_TRUE(wait_until([&] { return mouse_dpi() == 1000; }));
+
+    // A DPI typed but not yet committed: the switch waits until the field lets go.
+    auto* edit = qobject_cast<QLineEdit*>(mouse_page()->find(QStringLiteral("DPI_edit_1")));
+    ASSERT_NE(edit, nullptr);
+    wnd->activateWindow();
+    edit->setFocus();
+    ASSERT_TRUE(wait_until([&] { return QApplication::focusWidget() == edit; }));
+    edit->setModified(true);
+    focus_on("cs2");
+    EXPECT_EQ(mouse_dpi(), 1000);
+    edit->clearFocus();
+    ASSERT_TRUE(wait_until([&] { return mouse_dpi() == 1200; }));
 }
 
 // Unplugged mid-switch: the profile is chosen all the same and reaches the mouse when it is
