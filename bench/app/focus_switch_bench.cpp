@@ -31,6 +31,7 @@
 #include "profile/profile_files.h"
 #include "profile/profile_list.h"
 #include "support/fake_focus_watcher.h"
+#include "window_bench.h"
 
 namespace {
 
@@ -43,33 +44,7 @@ namespace fs = std::filesystem;
 
 constexpr int Switches = 20;
 
-void qt_once() {
-    static int argc = 1;
-    static char name[] = "velqa-bench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        if (!velqa::app::load_resources(VELQA_SOURCE_DIR))
-            std::abort();
-        return a;
-    }();
-    (void)app;
-}
-
-// Runs the event loop until `done` or 10 s; false on the deadline.
-template <class F>
-bool run_until(F done) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > 10000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
-    }
-    return true;
-}
+using velqa::bench::run_until;
 
 int mouse_stage2(InProcessSim& sim) {
     const auto memory = sim.firmware().settings_memory();
@@ -81,7 +56,7 @@ int mouse_stage2(InProcessSim& sim) {
 }
 
 void BM_FocusToRecord(benchmark::State& state) {
-    qt_once();
+    velqa::bench::window_bench_app();
     char tmpl[] = "/tmp/velqa-bench-XXXXXX";
     const fs::path dir = ::mkdtemp(tmpl);
     {

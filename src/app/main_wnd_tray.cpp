@@ -71,6 +71,9 @@ void CMainWnd::refresh_tray() {
     const TrayView view = page == nullptr ? tray_view(false, 0, std::nullopt)
                                           : tray_view(true, page->link_mode(), page_battery(*page));
     QString tip = QString::fromStdString(tray_tooltip(view, language_text));
+    // The page's line too: this runs on every change of the language as well.
+    if (switcher_ != nullptr)
+        switcher_->refresh_labels();
     // The selected device's profile, when the focused application chose it.
     if (switcher_ != nullptr && page != nullptr) {
         if (const auto* profiles = page->findChild<profile::CDeviceProfileUI*>();

@@ -85,6 +85,8 @@ class ProfileSwitcher : public QObject {
     // "FPS — bound to cs2", "Desktop — default", or empty for a profile chosen by hand.
     static QString reason_text(const SwitchReason& reason);
 
+    // The lines under the profile controls show the reasons again (in the current language).
+    void refresh_labels();
     // Profiles applied by the switcher so far (for tests and the bench).
     int switches() const { return switches_; }
 
@@ -123,7 +125,6 @@ class ProfileSwitcher : public QObject {
     void hook_controls();
     static model::CZentovaUSBDevice* page_of(const QWidget* control);
     void page_refreshed(model::CZentovaUSBDevice* page);
-    void refresh_labels();
 
     DeviceManager& devices_;
     const RecordingController& recorder_;

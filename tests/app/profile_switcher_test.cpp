@@ -1,6 +1,8 @@
 // Profiles that follow the focused application, end to end: the window over the in-process
 // simulated mouse (and keyboard), a fake focus watcher, bindings written by the store as
 // velqactl writes them, and the devices' records read back from the simulator.
+#include <QAbstractButton>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -19,6 +21,7 @@
 #include "profile/profile_list.h"
 #include "profile/ui/device_profile_ui.h"
 #include "support/fake_focus_watcher.h"
+#include "update/ui/set_wnd.h"
 
 namespace velqa::test {
 namespace {
@@ -201,6 +204,16 @@ TEST_F(ProfileSwitcherTest, TheMouseFollowsTheFocusedApplication) {
     EXPECT_EQ(page_reason(), QStringLiteral("FPS — bound to cs2"));
     EXPECT_TRUE(wnd->tray().tool_tip().contains(QStringLiteral("FPS — bound to cs2")));
     EXPECT_EQ(switcher->last_focused_app_source()(), "cs2");
+    // The line follows the language; the window is rendered under the build tree for a look.
+    QDir().mkpath(QStringLiteral(VELQA_SHOT_DIR));
+    wnd->apply_language(1);
+    EXPECT_EQ(page_reason(), QStringLiteral("FPS — 绑定到 cs2"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(wnd->grab().save(QStringLiteral(VELQA_SHOT_DIR "/cn_switch_reason.png")));
+    wnd->apply_language(0);
+    EXPECT_EQ(page_reason(), QStringLiteral("FPS — bound to cs2"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(wnd->grab().save(QStringLiteral(VELQA_SHOT_DIR "/en_switch_reason.png")));
 
     // Our own window taking the focus changes nothing: the user came to edit.
     focus->focus("velqa");
@@ -317,6 +330,59 @@ TEST_F(ProfileSwitcherTest, EachKindFollowsItsOwnBindings) {
     focus_on("cs2");
     EXPECT_EQ(keyboard_polling(), 2);
     EXPECT_EQ(mouse_dpi(), 1200);
+}
+
+// The settings window's box and velqactl's "profile auto" agree through the file; on a desktop
+// that cannot tell the focus the box is greyed out and says why.
+TEST_F(ProfileSwitcherTest, TheSettingsBoxAgreesWithTheCommandLine) {
+    start();
+    wnd->set_update_options("http://127.0.0.1:9/", nullptr);
+    auto with_settings = [&](const std::function<void(update::CSetWnd&, QAbstractButton&)>& act) {
+        bool opened = false;
+        platform::ui::Window::set_modal_test_hook([&](platform::ui::Window& w) {
+            auto* settings = qobject_cast<update::CSetWnd*>(&w);
+            if (settings == nullptr) {
+                w.close_window(0);
+                return;
+            }
+            opened = true;
+            EXPECT_TRUE(
+                wait_until([&] { return settings->window_status() != update::WindowChecking; }));
+            auto* box =
+                qobject_cast<QAbstractButton*>(settings->find_control("auto_switch_select"));
+            EXPECT_NE(box, nullptr);
+            if (box != nullptr)
+                act(*settings, *box);
+            settings->close_window(0);
+        });
+        wnd->open_settings(true);
+        EXPECT_TRUE(opened);
+    };
+    with_settings([&](update::CSetWnd& settings, QAbstractButton& box) {
+        EXPECT_TRUE(box.isEnabled());
+        EXPECT_TRUE(box.isChecked());
+        box.click();
+        EXPECT_FALSE(box.isChecked());
+        profile::AppBindings store(folder("keyboard"));
+        ASSERT_TRUE(store.load().ok());
+        EXPECT_FALSE(store.auto_switch()) << "one switch for every kind";
+        QDir().mkpath(QStringLiteral(VELQA_SHOT_DIR));
+        EXPECT_TRUE(settings.grab().save(QStringLiteral(VELQA_SHOT_DIR "/en_settings_switch.png")));
+    });
+    // velqactl profile auto on
+    {
+        profile::AppBindings store(folder("mouse"));
+        ASSERT_TRUE(store.load().ok());
+        ASSERT_TRUE(store.set_auto_switch(true).ok());
+    }
+    with_settings([](update::CSetWnd&, QAbstractButton& box) { EXPECT_TRUE(box.isChecked()); });
+
+    const std::string why = "GNOME on Wayland tells no program which window has the focus.";
+    wnd->set_focus_watcher(platform::desktop::make_unavailable_focus_watcher(why));
+    with_settings([&](update::CSetWnd&, QAbstractButton& box) {
+        EXPECT_FALSE(box.isEnabled());
+        EXPECT_EQ(box.toolTip().toStdString(), why);
+    });
 }
 
 }  // namespace
