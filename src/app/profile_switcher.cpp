@@ -466,6 +466,8 @@ void ProfileSwitcher::hook_controls() {
             auto* label = new QLabel(control->parentWidget());
             label->setObjectName(QStringLiteral("profile_switch_reason_label"));
             label->setWordWrap(true);
+            // Muted, and indented like the panel's own title: a note, not a control.
+            label->setStyleSheet(QStringLiteral("color: #8b95a7; padding: 6px 12px 0px 12px;"));
             label->hide();
             column->insertWidget(column->indexOf(control) + 1, label);
             labels_[control] = label;
