@@ -19,6 +19,7 @@
 #include "in_process_sim.h"
 #include "platform/ui/settings_store.h"
 #include "ui/device_option.h"
+#include "window_bench.h"
 
 namespace {
 
@@ -28,36 +29,10 @@ using velqa::sim::Link;
 
 constexpr int Plugs = 20;
 
-QApplication& qt_once() {
-    static int argc = 1;
-    static char name[] = "velqa-bench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        if (!velqa::app::load_resources(VELQA_SOURCE_DIR))
-            std::abort();
-        return a;
-    }();
-    return *app;
-}
-
-// Runs the event loop until `done` or 10 s; false on the deadline.
-template <class F>
-bool run_until(F done) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > 10000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
+using velqa::bench::run_until;
 
 void BM_HotplugToTile(benchmark::State& state) {
-    qt_once();
+    velqa::bench::window_bench_app();
     char tmpl[] = "/tmp/velqa-bench-XXXXXX";
     const std::filesystem::path dir = ::mkdtemp(tmpl);
     {

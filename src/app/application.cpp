@@ -22,6 +22,7 @@
 #include <string>
 
 #include "app/automation.h"
+#include "app/focus_backend.h"
 #include "app/main_wnd.h"
 #include "app/messages.h"
 #include "app/startup.h"
@@ -380,6 +381,9 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     wnd->devices().set_access_helper(platform::find_access_helper(platform::executable_folder()));
     wnd->set_diagnostics(std::move(session));
     wnd->set_desktop_pointer(pointer_backend(desktop));
+    // Profiles follow the focused application; a screenshot is a render, not a session.
+    if (!options.screenshot)
+        wnd->set_focus_watcher(focus_backend(desktop));
     wnd->set_startup_trace(&trace);
     // The session's displays are read here, once: X11 records the whole desktop, otherwise
     // only what reaches our window.

@@ -13,6 +13,7 @@
 #include "app/device_hook.h"
 #include "app/messages.h"
 #include "app/notify_routes.h"
+#include "app/profile_switcher.h"
 #include "app/startup.h"
 #include "device/model/mouse_settings.h"
 #include "device/model/ui/keyboard_device.h"
@@ -661,6 +662,8 @@ void CMainWnd::on_destroy() {
     hide();
     // The settings window and its downloads end first; a modal one ends its own loop.
     close_aux_windows();
+    if (switcher_ != nullptr)
+        switcher_->stop();
     // What was recorded is kept, and the keyboard goes back to the desktop.
     recorder_->release();
     // No worker may stay blocked on this window while it waits for them.
@@ -836,6 +839,8 @@ void CMainWnd::on_first_pass_done() {
         bring_forward();
     }
     maybe_settle();
+    if (switcher_ != nullptr)
+        switcher_->start();
 }
 
 void CMainWnd::clear_set_badge() {

@@ -15,6 +15,7 @@
 #include "app/device_manager.h"
 #include "app/recording_controller.h"
 #include "app/startup_trace.h"
+#include "platform/desktop/focus_watcher.h"
 
 #include "platform/diagnostics.h"
 #include "platform/hid/hid_backend.h"
@@ -44,6 +45,7 @@ struct UpdateItem;
 namespace velqa::app {
 
 struct TrayBattery;
+class ProfileSwitcher;
 
 // The DPI the window is laid out at on a screen of `size`: 144 when it is larger than
 // 1500 x 960, else 96.
@@ -102,6 +104,10 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     // trace outlives the window; null: none.
     void set_startup_trace(StartupTrace* trace) { trace_ = trace; }
     DesktopPointer& desktop_pointer() { return *pointer_; }
+    // Profiles that follow the focused application, through `watcher` (this session's; the
+    // switcher starts it after the first scan pass). Null until set.
+    void set_focus_watcher(std::unique_ptr<platform::desktop::FocusWatcher> watcher);
+    ProfileSwitcher* profile_switcher() const { return switcher_.get(); }
     // Where low-battery notices go; the desktop's notification service unless set.
     void set_notifier(std::unique_ptr<platform::Notifier> notifier);
     // The audio-light styles loaded at start-up.
@@ -252,6 +258,7 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
         void operator()(TrayBattery* battery) const;
     };
     std::unique_ptr<TrayBattery, TrayBatteryDelete> battery_;
+    std::unique_ptr<ProfileSwitcher> switcher_;  // goes before the devices it switches
     std::string update_server_override_;
     std::shared_ptr<update::PackageLauncher> package_launcher_;
     std::filesystem::path download_folder_;

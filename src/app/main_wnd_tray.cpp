@@ -1,12 +1,16 @@
 // The main window's tray: the selected mouse's battery and link in the tooltip, the low-battery
 // mark on the icon, and the desktop notice when a wireless mouse runs low.
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QString>
 #include <algorithm>
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_tray.h"
+#include "app/profile_switcher.h"
 #include "device/model/ui/mouse_device.h"
 #include "platform/ui/language.h"
+#include "profile/ui/device_profile_ui.h"
 #include "ui/mp_device_power.h"
 
 namespace velqa::app {
@@ -42,6 +46,21 @@ TrayBattery& CMainWnd::tray_battery() {
     return *battery_;
 }
 
+void CMainWnd::set_focus_watcher(std::unique_ptr<platform::desktop::FocusWatcher> watcher) {
+    if (switcher_ == nullptr) {
+        // Our own window taking the focus changes nothing: the user came to edit.
+        std::vector<std::string> own{"velqa", QCoreApplication::applicationName().toStdString()};
+        if (const QString desktop = QGuiApplication::desktopFileName(); !desktop.isEmpty())
+            own.push_back(desktop.toStdString());
+        switcher_ =
+            std::make_unique<ProfileSwitcher>(*devices_, *recorder_, user_data_, std::move(own));
+        connect(switcher_.get(), &ProfileSwitcher::reason_changed, this, &CMainWnd::refresh_tray);
+    }
+    switcher_->set_watcher(std::move(watcher));
+    if (devices_->first_pass_done())
+        switcher_->start();
+}
+
 void CMainWnd::set_notifier(std::unique_ptr<platform::Notifier> notifier) {
     tray_battery().notifier = std::move(notifier);
 }
@@ -51,7 +70,21 @@ void CMainWnd::refresh_tray() {
     const model::CZentovaUSBDevice* page = devices_->selected_page();
     const TrayView view = page == nullptr ? tray_view(false, 0, std::nullopt)
                                           : tray_view(true, page->link_mode(), page_battery(*page));
-    tray_.set_tool_tip(QString::fromStdString(tray_tooltip(view, language_text)));
+    QString tip = QString::fromStdString(tray_tooltip(view, language_text));
+    // The page's line too: this runs on every change of the language as well.
+    if (switcher_ != nullptr)
+        switcher_->refresh_labels();
+    // The selected device's profile, when the focused application chose it.
+    if (switcher_ != nullptr && page != nullptr) {
+        if (const auto* profiles = page->findChild<profile::CDeviceProfileUI*>();
+            profiles != nullptr && profiles->list() != nullptr) {
+            const QString why =
+                ProfileSwitcher::reason_text(switcher_->reason(profiles->list()->folder()));
+            if (!why.isEmpty())
+                tip += QLatin1Char('\n') + why;
+        }
+    }
+    tray_.set_tool_tip(tip);
     tray_.set_low_battery(view.low_mark);
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/main_wnd.h"
 #include "app/messages.h"
+#include "app/profile_switcher.h"
 #include "app/startup.h"
 #include "device/model/ui/mouse_device.h"
 #include "platform/autostart.h"
@@ -95,6 +96,16 @@ void CMainWnd::open_settings(bool centred, const std::function<void(update::CSet
         options.languages.push_back(entry.text);
     options.language_index = language_index_;
     options.main_window = this;
+    if (switcher_ != nullptr) {
+        ProfileSwitcher* switcher = switcher_.get();
+        options.auto_switch = [switcher] { return switcher->auto_switch(); };
+        options.set_auto_switch = [switcher](bool on) {
+            std::string error;
+            if (!switcher->set_auto_switch(on, &error))
+                platform::debug_printf("profile switching: %s\n", error.c_str());
+        };
+        options.auto_switch_unavailable = switcher->unavailable_reason();
+    }
 
     auto* wnd = new update::CSetWnd(this, std::move(options));
     if (!wnd->open()) {

@@ -91,6 +91,7 @@ void CSetWnd::init_window() {
         pui::select_item(combo, language_index_, false);
     }
     show_autostart();
+    show_auto_switch();
 
     last_check_ = last_check_on_open(options_.last_check_file, today_text());
     list_rows();
@@ -449,6 +450,21 @@ void CSetWnd::on_autostart(bool on) {
     show_autostart();
 }
 
+void CSetWnd::show_auto_switch() {
+    QWidget* box = find_control(QStringLiteral("auto_switch_select"));
+    if (box == nullptr)
+        return;
+    if (!options_.auto_switch || !options_.set_auto_switch) {
+        box->hide();
+        return;
+    }
+    const bool available = options_.auto_switch_unavailable.empty();
+    box->setEnabled(available);
+    box->setToolTip(QString::fromStdString(options_.auto_switch_unavailable));
+    NotifySuppressor quiet(*this);
+    pui::set_selected(box, available && options_.auto_switch(), false);
+}
+
 void CSetWnd::close_settings() {
     stop_workers();
     close_window(0);
@@ -467,6 +483,7 @@ bool CSetWnd::owns(std::string_view type, std::string_view name) {
     static constexpr Row kOwned[] = {
         {"selectchanged", "check_name_select"},
         {"selectchanged", "autostart_select"},
+        {"selectchanged", "auto_switch_select"},
         {"itemselect", "Language_combox_info"},
         {"click", "update_fw_and_ap"},
         {"click", "update_OK_btn"},
@@ -506,6 +523,10 @@ void CSetWnd::notify(pui::Notification& msg) {
             update_apply_button();
         } else if (is("autostart_select")) {
             on_autostart(msg.wparam != 0);
+        } else if (is("auto_switch_select") && options_.set_auto_switch) {
+            options_.set_auto_switch(msg.wparam != 0);
+            // The box shows what the files say.
+            show_auto_switch();
         }
         return;
     }

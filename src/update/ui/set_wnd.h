@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -46,6 +47,12 @@ struct SetWndOptions {
     // The pause before a downloaded row is handed over, and before its download pass ends.
     std::chrono::milliseconds install_delay{1000};
     std::chrono::milliseconds finish_delay{4000};
+    // The box "Switch profiles with the focused application": whether it is on, and what
+    // changes it (either empty: the box is hidden). With `auto_switch_unavailable` set the box
+    // is disabled and says why in its tooltip.
+    std::function<bool()> auto_switch;
+    std::function<void(bool)> set_auto_switch;
+    std::string auto_switch_unavailable;
 };
 
 class CSetWnd : public platform::ui::Window {
@@ -125,6 +132,7 @@ class CSetWnd : public platform::ui::Window {
     void on_language_selected(int index);
     void on_autostart(bool on);
     void show_autostart();
+    void show_auto_switch();
     void close_settings();
 
     SetWndOptions options_;

@@ -1,0 +1,492 @@
+#include "app/profile_switcher.h"
+
+#include <QAbstractSlider>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <algorithm>
+
+#include "app/device_manager.h"
+#include "app/recording_controller.h"
+#include "device/model/ui/keyboard_device.h"
+#include "device/model/ui/mouse_device.h"
+#include "platform/debug_output.h"
+#include "platform/ui/language.h"
+#include "profile/ui/device_profile_ui.h"
+
+namespace velqa::app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool same_app(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               auto lower = [](char c) {
+                   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+               };
+               return lower(x) == lower(y);
+           });
+}
+
+QString language_text(const char* id) {
+    return platform::ui::LanguageTexts::instance().text(QString::fromLatin1(id));
+}
+
+// A control the user is in the middle of changing: a pressed slider, a text field with the
+// keyboard focus and typed text, an open popup (combo list, menu) or a modal window. A switch then
+// would pull the page from under the user's hand; it waits until the control is let go.
+bool user_is_editing() {
+    if (QApplication::activeModalWidget() != nullptr ||
+        QApplication::activePopupWidget() != nullptr)
+        return true;
+    // A text field counts once the user has typed into it (the DPI fields commit when they
+    // lose the focus); one that merely holds the focus does not.
+    if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        edit != nullptr && !edit->isReadOnly() && edit->isModified())
+        return true;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!top->isVisible())
+            continue;
+        const auto sliders = top->findChildren<QAbstractSlider*>();
+        if (std::any_of(sliders.begin(), sliders.end(),
+                        [](const QAbstractSlider* s) { return s->isSliderDown(); }))
+            return true;
+    }
+    return false;
+}
+
+// Events after which a control may have been let go: the deferred switch looks again.
+bool may_end_editing(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonRelease:
+        case QEvent::KeyRelease:
+        case QEvent::FocusOut:
+        case QEvent::Hide:
+        case QEvent::Close:
+        case QEvent::WindowUnblocked:
+        case QEvent::EnabledChange:  // the profile controls come back when a recording ends
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+ProfileSwitcher::ProfileSwitcher(DeviceManager& devices, const RecordingController& recorder,
+                                 fs::path user_data, std::vector<std::string> own_app_ids)
+    : devices_(devices),
+      recorder_(recorder),
+      user_data_(std::move(user_data)),
+      own_app_ids_(std::move(own_app_ids)) {
+    settle_timer_.setSingleShot(true);
+    settle_timer_.setInterval(kSettleMs);
+    // A coarse timer may fire 5 % late; the settle time is part of what a gamer waits.
+    settle_timer_.setTimerType(Qt::PreciseTimer);
+    connect(&settle_timer_, &QTimer::timeout, this, &ProfileSwitcher::settle);
+    // Every write of the store is a rename into the folder; an edit in place changes the file.
+    connect(&files_, &QFileSystemWatcher::directoryChanged, this,
+            [this] { follow_bindings_files(); });
+    connect(&files_, &QFileSystemWatcher::fileChanged, this, [this] { follow_bindings_files(); });
+    for (const fs::path& folder : kind_folders())
+        kind_of(folder);
+    watch_bindings();
+}
+
+ProfileSwitcher::~ProfileSwitcher() {
+    stop();
+    undefer();
+}
+
+void ProfileSwitcher::set_watcher(std::unique_ptr<platform::desktop::FocusWatcher> watcher) {
+    stop();
+    watcher_ = std::move(watcher);
+    started_ = false;
+    start_error_.clear();
+}
+
+std::string ProfileSwitcher::start() {
+    if (watcher_ == nullptr)
+        return start_error_ = "No focus watcher is set.";
+    if (started_)
+        return {};
+    if (std::string reason = watcher_->unavailable_reason(); !reason.empty())
+        return start_error_ = reason;
+    // The watcher calls back on a thread of its own; the event is handled on ours. A call
+    // queued when this object is gone is dropped.
+    start_error_ = watcher_->start([this](const platform::desktop::FocusedApp& app) {
+        QMetaObject::invokeMethod(
+            this, [this, id = app.app_id] { on_focus(id); }, Qt::QueuedConnection);
+    });
+    started_ = start_error_.empty();
+    if (!started_)
+        platform::debug_printf("focus watcher: %s\n", start_error_.c_str());
+    return start_error_;
+}
+
+void ProfileSwitcher::stop() {
+    if (watcher_ != nullptr && started_)
+        watcher_->stop();
+    started_ = false;
+    settle_timer_.stop();
+}
+
+std::string ProfileSwitcher::unavailable_reason() const {
+    if (watcher_ == nullptr)
+        return "No focus watcher is set.";
+    if (std::string reason = watcher_->unavailable_reason(); !reason.empty())
+        return reason;
+    return start_error_;
+}
+
+std::function<std::string()> ProfileSwitcher::last_focused_app_source() const {
+    return [app = std::weak_ptr<std::string>(last_app_shared_)] {
+        const auto held = app.lock();
+        return held ? *held : std::string();
+    };
+}
+
+// ---- Focus ------------------------------------------------------------------------------
+
+void ProfileSwitcher::on_focus(const std::string& app_id) {
+    if (app_id.empty())
+        return;
+    for (const std::string& own : own_app_ids_) {
+        if (same_app(app_id, own))
+            return;
+    }
+    last_app_ = app_id;
+    *last_app_shared_ = app_id;
+    have_focus_ = true;
+    // Restarted by each change: only where the focus rests counts.
+    settle_timer_.start();
+}
+
+void ProfileSwitcher::settle() {
+    if (!have_focus_)
+        return;
+    if (const std::string why = busy(); !why.empty()) {
+        platform::debug_printf("profile switch to %s waits: %s\n", last_app_.c_str(), why.c_str());
+        defer();
+        emit focus_settled();
+        return;
+    }
+    undefer();
+    hook_controls();
+    for (const fs::path& folder : kind_folders())
+        switch_kind(kind_of(folder), controls_of(folder));
+    refresh_labels();
+    emit reason_changed();
+    emit focus_settled();
+}
+
+std::string ProfileSwitcher::busy() const {
+    if (recorder_.recording())
+        return "a macro is being recorded";
+    if (user_is_editing())
+        return "a control is being edited";
+    return {};
+}
+
+void ProfileSwitcher::defer() {
+    if (deferred_)
+        return;
+    deferred_ = true;
+    // Only while a switch waits: every event of the program passes this filter.
+    qApp->installEventFilter(this);
+}
+
+void ProfileSwitcher::undefer() {
+    if (!deferred_)
+        return;
+    deferred_ = false;
+    qApp->removeEventFilter(this);
+}
+
+bool ProfileSwitcher::eventFilter(QObject* watched, QEvent* event) {
+    if (deferred_ && !recheck_posted_ && may_end_editing(event->type())) {
+        // Looked at once the event has been handled, when the control has been let go.
+        recheck_posted_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                recheck_posted_ = false;
+                if (deferred_ && !settle_timer_.isActive() && busy().empty())
+                    settle();
+            },
+            Qt::QueuedConnection);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// ---- Applying -----------------------------------------------------------------------------
+
+void ProfileSwitcher::switch_kind(Kind& kind,
+                                  const std::vector<profile::CDeviceProfileUI*>& controls) {
+    if (!kind.loaded || kind.bindings.changed_on_disk()) {
+        if (const auto r = kind.bindings.load(); !r.ok())
+            platform::debug_printf("%s: %s\n", kind.bindings.file().string().c_str(),
+                                   r.detail.c_str());
+        kind.loaded = true;
+    }
+    if (!kind.bindings.auto_switch() || controls.empty())
+        return;
+    profile::CDeviceProfileUI* control = controls.front();
+    // The list as the file has it now (another program may have changed it).
+    control->profile_count();
+    const profile::ProfileList* list = control->list();
+    if (list == nullptr)
+        return;
+    auto index_of = [list](const std::string& uuid) {
+        const auto& entries = list->entries();
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (!uuid.empty() && entries[i].uuid == uuid)
+                return static_cast<int>(i);
+        }
+        return -1;
+    };
+    SwitchReason why;
+    std::string uuid = kind.bindings.bound_uuid(last_app_);
+    int index = index_of(uuid);
+    if (index >= 0) {
+        why.cause = SwitchReason::Cause::Bound;
+        why.app_id = last_app_;
+    } else {
+        // Unbound, or bound to a profile deleted since: the kind's default, when it has one.
+        uuid = kind.bindings.default_uuid();
+        index = index_of(uuid);
+        if (index < 0)
+            return;
+        why.cause = SwitchReason::Cause::Default;
+    }
+    why.profile = list->entries()[static_cast<std::size_t>(index)].name;
+    kind.applied_uuid = uuid;
+    kind.applied = why;
+    if (control->current_uuid() == QString::fromStdString(uuid))
+        return;
+    platform::debug_printf("profile switch: %s for %s\n", why.profile.c_str(), last_app_.c_str());
+    // What a choice in the combo does once it has settled: the list's selection, then the
+    // apply. The kind's other pages follow the list file as after a choice on one of them.
+    control->select_profile(index, false);
+    for (profile::CDeviceProfileUI* c : controls) {
+        auto* page = page_of(c);
+        if (page != nullptr && page->device_loaded() && !page->linked()) {
+            // A device read before but away now: the write would fail (with a message in the
+            // middle of a game), and on its return the device's old settings would be read
+            // into the newly chosen profile. The page takes the profile once it has read the
+            // device again.
+            c->reload_list();
+            away_.insert(page);
+            continue;
+        }
+        if (c == control)
+            c->apply_selected();
+        else
+            c->follow_list_file();
+    }
+    ++switches_;
+}
+
+model::CZentovaUSBDevice* ProfileSwitcher::page_of(const QWidget* control) {
+    for (QWidget* w = control->parentWidget(); w != nullptr; w = w->parentWidget()) {
+        if (auto* page = qobject_cast<model::CZentovaUSBDevice*>(w))
+            return page;
+    }
+    return nullptr;
+}
+
+void ProfileSwitcher::page_refreshed(model::CZentovaUSBDevice* page) {
+    if (!page->linked() || away_.erase(page) == 0)
+        return;
+    if (auto* control = page->findChild<profile::CDeviceProfileUI*>())
+        control->apply_selected();
+}
+
+ProfileSwitcher::Kind& ProfileSwitcher::kind_of(const fs::path& folder) {
+    auto& slot = kinds_[folder];
+    if (!slot)
+        slot = std::make_unique<Kind>(folder);
+    return *slot;
+}
+
+std::vector<profile::CDeviceProfileUI*> ProfileSwitcher::controls_of(const fs::path& folder) const {
+    std::vector<profile::CDeviceProfileUI*> found;
+    auto take = [&](const model::CZentovaUSBDevice* page) {
+        auto* control = page->findChild<profile::CDeviceProfileUI*>();
+        if (control != nullptr && control->list() != nullptr && control->list()->folder() == folder)
+            found.push_back(control);
+    };
+    // The shown page first: it is the one the user sees switch.
+    if (const model::CZentovaUSBDevice* shown = devices_.selected_page())
+        take(shown);
+    for (const model::CZentovaUSBDevice* page : devices_.mouse_pages()) {
+        if (page != devices_.selected_page())
+            take(page);
+    }
+    for (const model::CZentovaUSBDevice* page : devices_.keyboard_pages()) {
+        if (page != devices_.selected_page())
+            take(page);
+    }
+    return found;
+}
+
+std::set<fs::path> ProfileSwitcher::kind_folders() const {
+    std::set<fs::path> folders;
+    for (const link::DeviceModel& model : devices_.catalog().models()) {
+        if (!model.kind.empty())
+            folders.insert(user_data_ / model.kind);
+    }
+    return folders;
+}
+
+// ---- Switching on and off, and the bindings files --------------------------------------------
+
+bool ProfileSwitcher::auto_switch() {
+    // One setting for every kind, read through any kind's store.
+    for (auto& [folder, kind] : kinds_) {
+        kind->bindings.load();
+        kind->loaded = true;
+        return kind->bindings.auto_switch();
+    }
+    return false;
+}
+
+bool ProfileSwitcher::set_auto_switch(bool on, std::string* error) {
+    if (kinds_.empty())
+        return false;
+    Kind& kind = *kinds_.begin()->second;
+    kind.bindings.load();
+    const auto r = kind.bindings.set_auto_switch(on);
+    if (!r.ok() && error != nullptr)
+        *error = r.detail;
+    // The other kinds read the same setting again.
+    follow_bindings_files();
+    if (on && r.ok() && have_focus_)
+        settle();
+    return r.ok();
+}
+
+void ProfileSwitcher::watch_bindings() {
+    QStringList paths;
+    for (const auto& [folder, kind] : kinds_) {
+        paths << QString::fromStdString(folder.string())
+              << QString::fromStdString(kind->bindings.file().string())
+              << QString::fromStdString(kind->bindings.auto_switch_file().string());
+    }
+    // Where the switch for every kind is kept.
+    paths << QString::fromStdString(user_data_.string());
+    for (const QString& path : paths) {
+        // A replaced file drops out of the watch; it is watched again once it is back.
+        if (!files_.files().contains(path) && !files_.directories().contains(path) &&
+            QFileInfo::exists(path))
+            files_.addPath(path);
+    }
+}
+
+void ProfileSwitcher::follow_bindings_files() {
+    watch_bindings();
+    bool changed = false;
+    for (auto& [folder, kind] : kinds_) {
+        if (kind->loaded && !kind->bindings.changed_on_disk())
+            continue;
+        kind->bindings.load();
+        kind->loaded = true;
+        changed = true;
+    }
+    if (!changed)
+        return;
+    // A binding made or removed for the application in front takes effect now.
+    if (have_focus_ && !settle_timer_.isActive())
+        settle();
+    else
+        refresh_labels();
+    emit reason_changed();
+}
+
+// ---- What the user sees -------------------------------------------------------------------
+
+SwitchReason ProfileSwitcher::reason(const fs::path& profile_folder) const {
+    const auto found = kinds_.find(profile_folder);
+    if (found == kinds_.end())
+        return {};
+    const Kind& kind = *found->second;
+    if (kind.applied_uuid.empty() || !kind.bindings.auto_switch())
+        return {};
+    // A profile the user picked since is theirs.
+    const auto controls = controls_of(profile_folder);
+    if (controls.empty() ||
+        controls.front()->current_uuid() != QString::fromStdString(kind.applied_uuid))
+        return {};
+    return kind.applied;
+}
+
+QString ProfileSwitcher::reason_text(const SwitchReason& reason) {
+    const QString profile = QString::fromStdString(reason.profile);
+    switch (reason.cause) {
+        case SwitchReason::Cause::Bound:
+            return language_text("profile_switch_bound_text")
+                .arg(profile, QString::fromStdString(reason.app_id));
+        case SwitchReason::Cause::Default:
+            return language_text("profile_switch_default_text").arg(profile);
+        case SwitchReason::Cause::ByHand:
+            break;
+    }
+    return {};
+}
+
+void ProfileSwitcher::hook_controls() {
+    for (const fs::path& folder : kind_folders()) {
+        for (profile::CDeviceProfileUI* control : controls_of(folder)) {
+            if (!hooked_.insert(control).second)
+                continue;
+            connect(control, &QObject::destroyed, this, [this, control] {
+                hooked_.erase(control);
+                labels_.erase(control);
+            });
+            if (model::CZentovaUSBDevice* page = page_of(control)) {
+                connect(page, &model::CZentovaUSBDevice::refreshed, this,
+                        [this, page] { page_refreshed(page); });
+                connect(page, &QObject::destroyed, this, [this, page] { away_.erase(page); });
+            }
+            // A choice by hand ends what the switcher said.
+            connect(control, &profile::CDeviceProfileUI::profile_applied, this, [this] {
+                refresh_labels();
+                emit reason_changed();
+            });
+            // One line under the profile control: the profile and why it is active.
+            auto* column = control->parentWidget() != nullptr
+                               ? qobject_cast<QBoxLayout*>(control->parentWidget()->layout())
+                               : nullptr;
+            if (column == nullptr)
+                continue;
+            auto* label = new QLabel(control->parentWidget());
+            label->setObjectName(QStringLiteral("profile_switch_reason_label"));
+            label->setWordWrap(true);
+            // Muted, and indented like the panel's own title: a note, not a control.
+            label->setStyleSheet(QStringLiteral("color: #8b95a7; padding: 6px 12px 0px 12px;"));
+            label->hide();
+            column->insertWidget(column->indexOf(control) + 1, label);
+            labels_[control] = label;
+        }
+    }
+    watch_bindings();
+}
+
+void ProfileSwitcher::refresh_labels() {
+    for (auto& [control, label] : labels_) {
+        if (label == nullptr)
+            continue;
+        const auto* profiles = qobject_cast<const profile::CDeviceProfileUI*>(control);
+        const QString text = profiles != nullptr && profiles->list() != nullptr
+                                 ? reason_text(reason(profiles->list()->folder()))
+                                 : QString();
+        label->setText(text);
+        label->setVisible(!text.isEmpty());
+    }
+}
+
+}  // namespace velqa::app

@@ -1,0 +1,151 @@
+// Profiles that follow the focused application: when the focus settles on an application bound
+// to a profile of a kind (or leaves for one bound to none: the kind's default), that profile is
+// applied through the kind's profile control, exactly as a choice in its combo is. Each kind
+// (mouse, keyboard, ...) switches on its own bindings ("AppBindings.json" in its profile folder),
+// which are followed while velqactl or the bindings editor change them.
+#pragma once
+
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/desktop/focus_watcher.h"
+#include "profile/app_bindings.h"
+
+class QLabel;
+
+namespace velqa::profile {
+class CDeviceProfileUI;
+}
+namespace velqa::model {
+class CZentovaUSBDevice;
+}
+
+namespace velqa::app {
+
+class DeviceManager;
+class RecordingController;
+
+// Why a kind's active profile is the one it is, for the tray and the page.
+struct SwitchReason {
+    enum class Cause { ByHand, Bound, Default };
+    Cause cause = Cause::ByHand;
+    std::string profile;  // the profile's name
+    std::string app_id;   // the application it is bound to (Bound)
+};
+
+class ProfileSwitcher : public QObject {
+    Q_OBJECT
+
+  public:
+    // How long the focus must stay on one application before its profile is applied.
+    static constexpr int kSettleMs = 300;
+
+    // Profiles are applied through the profile controls of `devices`' pages; `recorder` says
+    // whether a macro is being recorded. `user_data` holds one profile folder per kind name.
+    // `own_app_ids`: this program's application ids; its own window taking the focus changes
+    // nothing, so a user can come to edit the profile a game uses.
+    ProfileSwitcher(DeviceManager& devices, const RecordingController& recorder,
+                    std::filesystem::path user_data, std::vector<std::string> own_app_ids);
+    ~ProfileSwitcher() override;
+    ProfileSwitcher(const ProfileSwitcher&) = delete;
+    ProfileSwitcher& operator=(const ProfileSwitcher&) = delete;
+
+    // The focus watcher for this session (replaces and stops one set before).
+    void set_watcher(std::unique_ptr<platform::desktop::FocusWatcher> watcher);
+    // Starts the watcher once; empty on success (or when already started), else why not.
+    std::string start();
+    void stop();
+    // Empty when the focus can be followed here; otherwise why not, one sentence.
+    std::string unavailable_reason() const;
+
+    // The application that last had the focus (never this program); empty before the first.
+    std::string last_focused_app() const { return last_app_; }
+    // The same for the bindings editor, valid while this switcher lives.
+    std::function<std::string()> last_focused_app_source() const;
+
+    // Switching is on when any kind's bindings say so; set_auto_switch stores it for every
+    // kind, so velqactl's "profile auto" and the settings window agree through the files.
+    bool auto_switch();
+    // False when a kind's file could not be written (`error` says why).
+    bool set_auto_switch(bool on, std::string* error = nullptr);
+
+    // Why the selected profile of the kind in `profile_folder` is active; ByHand when the user
+    // chose it (or switching is off).
+    SwitchReason reason(const std::filesystem::path& profile_folder) const;
+    // "FPS — bound to cs2", "Desktop — default", or empty for a profile chosen by hand.
+    static QString reason_text(const SwitchReason& reason);
+
+    // The lines under the profile controls show the reasons again (in the current language).
+    void refresh_labels();
+    // Profiles applied by the switcher so far (for tests and the bench).
+    int switches() const { return switches_; }
+
+  signals:
+    // A kind's active profile or its reason changed: the tray and the page labels refresh.
+    void reason_changed();
+    // The focus has settled and the switch was decided (made, waiting, or none needed).
+    void focus_settled();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    struct Kind {
+        explicit Kind(const std::filesystem::path& profile_folder)
+            : bindings(profile_folder), folder(profile_folder) {}
+        profile::AppBindings bindings;
+        std::filesystem::path folder;
+        std::string applied_uuid;  // the profile this switcher applied last
+        SwitchReason applied;      // and why
+        bool loaded = false;
+    };
+
+    void on_focus(const std::string& app_id);
+    void settle();
+    // Why nothing may be written now (a recording, a control being edited); empty: free.
+    std::string busy() const;
+    void defer();
+    void undefer();
+    void switch_kind(Kind& kind, const std::vector<profile::CDeviceProfileUI*>& controls);
+    Kind& kind_of(const std::filesystem::path& folder);
+    std::vector<profile::CDeviceProfileUI*> controls_of(const std::filesystem::path& folder) const;
+    std::set<std::filesystem::path> kind_folders() const;
+    void watch_bindings();
+    void follow_bindings_files();
+    void hook_controls();
+    static model::CZentovaUSBDevice* page_of(const QWidget* control);
+    void page_refreshed(model::CZentovaUSBDevice* page);
+
+    DeviceManager& devices_;
+    const RecordingController& recorder_;
+    std::filesystem::path user_data_;
+    std::vector<std::string> own_app_ids_;
+    std::unique_ptr<platform::desktop::FocusWatcher> watcher_;
+    bool started_ = false;
+    std::string start_error_;
+    std::string last_app_;
+    bool have_focus_ = false;  // an application other than ours had the focus
+    QTimer settle_timer_;
+    bool deferred_ = false;
+    bool recheck_posted_ = false;
+    int switches_ = 0;
+    std::map<std::filesystem::path, std::unique_ptr<Kind>> kinds_;
+    QFileSystemWatcher files_;
+    std::set<const QObject*> hooked_;  // profile controls whose choices we follow
+    std::map<const QObject*, QPointer<QLabel>> labels_;
+    // Pages whose device was away when their kind switched: they apply on their next read.
+    std::set<const QObject*> away_;
+    std::shared_ptr<std::string> last_app_shared_ = std::make_shared<std::string>();
+};
+
+}  // namespace velqa::app
