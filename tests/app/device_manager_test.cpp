@@ -4,6 +4,7 @@
 // lists shared by the pages of a kind.
 #include <json/json.h>
 
+#include <QComboBox>
 #include <algorithm>
 #include <cerrno>
 
@@ -19,6 +20,7 @@
 #include "platform/ui/controls.h"
 #include "profile/ui/device_profile_ui.h"
 #include "support/test_hid_nodes.h"
+#include "ui/button_map.h"
 #include "ui/device_option.h"
 #include "ui/mp_device_power.h"
 
@@ -39,8 +41,9 @@ class DeviceManagerTest : public AppTest {
         AppTest::TearDown();
     }
 
-    // The simulator with the given links plugged, and the window over its nodes.
-    void start(bool cable, bool receiver, bool deny = false) {
+    // The simulator with the given links plugged, and the window over its nodes; settled
+    // unless `settle` is false (the window is then just created).
+    void start(bool cable, bool receiver, bool deny = false, bool settle = true) {
         sim = std::make_unique<InProcessSim>(dir_ / "sim");
         ASSERT_TRUE(sim->started());
         if (!cable)
@@ -58,7 +61,8 @@ class DeviceManagerTest : public AppTest {
         wnd = std::make_unique<CMainWnd>(factory(), dir_ / "user", store(), nullptr, backend);
         QObject::connect(wnd.get(), &CMainWnd::settled, [this] { settled = true; });
         ASSERT_TRUE(wnd->create("ZARN_VELQA_R260", QSize(800, 572)));
-        ASSERT_TRUE(wait_until([&] { return settled; }, 20000));
+        if (settle)
+            ASSERT_TRUE(wait_until([&] { return settled; }, 20000));
     }
     void unplug(Link l) {
         sim->nodes().unplug(l);
@@ -260,6 +264,29 @@ TEST_F(DeviceManagerTest, TheLightSyncColourReachesThePagePreview) {
     pui::set_selected(t->sync_box(), false);
     EXPECT_FALSE(page()->light_sync());
     ASSERT_TRUE(wait_until([&] { return page()->led_entry(0) != synced; }));
+}
+
+// The pages are built after the window's first frame. A control of a tab not shown yet, looked up
+// by name before that, is built on the spot, works, and is the one its tab shows.
+TEST_F(DeviceManagerTest, AControlLookedUpBeforeItsPageExistsIsBuiltAndItsTabShowsIt) {
+    start(true, false, false, false);
+    ASSERT_TRUE(wnd->devices().mouse_pages().empty());
+    auto* buttons = wnd->find_control_as<QComboBox>(QStringLiteral("keyset_mousekey_combo"));
+    ASSERT_NE(buttons, nullptr);
+    ASSERT_TRUE(wait_until([&] { return settled; }, 20000));
+    ASSERT_TRUE(tile_shows("cable"));
+    EXPECT_EQ(wnd->find_control(QStringLiteral("keyset_mousekey_combo")), buttons);
+    EXPECT_FALSE(buttons->isVisible());
+    wnd->show_tab(QStringLiteral("key_Op_tab"));
+    EXPECT_TRUE(buttons->isVisible());
+    // Button 1 becomes "Back": the picture's label for it follows.
+    ui::CButtonMapUI* map = page()->button_map();
+    ASSERT_NE(map, nullptr);
+    page()->select_key(1);
+    buttons->setCurrentIndex(4);
+    emit buttons->activated(4);
+    EXPECT_EQ(map->label_text(1),
+              pui::LanguageTexts::instance().text(QStringLiteral("keyset_mousekey_4_text")));
 }
 
 // Two pages of one kind share its profile list: a profile made on one is listed on the other at
