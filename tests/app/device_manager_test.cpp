@@ -61,8 +61,9 @@ class DeviceManagerTest : public AppTest {
         wnd = std::make_unique<CMainWnd>(factory(), dir_ / "user", store(), nullptr, backend);
         QObject::connect(wnd.get(), &CMainWnd::settled, [this] { settled = true; });
         ASSERT_TRUE(wnd->create("ZARN_VELQA_R260", QSize(800, 572)));
-        if (settle)
+        if (settle) {
             ASSERT_TRUE(wait_until([&] { return settled; }, 20000));
+        }
     }
     void unplug(Link l) {
         sim->nodes().unplug(l);
