@@ -236,7 +236,8 @@ bool DeviceManager::partner_linked(std::size_t slot) const {
     return app::partner_linked(slots_, slot);
 }
 
-void DeviceManager::create_initial_pages() {
+bool DeviceManager::create_initial_pages() {
+    bool created = false;
     const DeviceKindTable& kinds = kinds_;
     const link::SupportedDeviceTable& table = catalog_->interfaces();
     for (std::size_t k = 0; k < 2 && k < kinds.size(); ++k) {
@@ -254,9 +255,10 @@ void DeviceManager::create_initial_pages() {
         }
         if (!slot)
             break;
-        if (!page_exists(*slot))
-            create_device_page(*slot, 0);
+        if (!page_exists(*slot) && create_device_page(*slot, 0))
+            created = true;
     }
+    return created;
 }
 
 bool DeviceManager::create_device_page(std::size_t slot, int sub_type) {
@@ -738,14 +740,16 @@ void DeviceManager::update_denied_notice() {
     if (notice == nullptr)
         return;
     // Only while nothing is shown: a mouse that works needs no such notice.
-    notice->setVisible(!denied_.empty() && visible_tiles() == 0);
+    notice->setVisible(!denied_.empty() && visible_tiles() == 0 && first_pass_done_);
     if (access_offer_ != nullptr)
         access_offer_->update(!notice->isHidden());
 }
 
 void DeviceManager::update_no_device_banner() {
+    // The window may show before the first scan pass has looked for devices: "no device" is
+    // said only once it has.
     if (QWidget* banner = window_.find_control(QStringLiteral("No_device_Link")))
-        banner->setVisible(visible_tiles() == 0);
+        banner->setVisible(visible_tiles() == 0 && first_pass_done_);
     update_denied_notice();
 }
 

@@ -90,6 +90,9 @@ class DeviceManager : public QObject {
     // Creates the pages of the first kinds and starts the scan and light-sync threads. False
     // when there is no scan (no HID backend): start-up then goes on as after an empty pass.
     bool start();
+    // Creates the pages of the first kinds that do not exist yet (start() does it too); true
+    // when it created one.
+    bool create_initial_pages();
     // Stops the scan and light-sync threads and the pages' threads (one bounded wait each);
     // once only.
     void stop_workers();
@@ -175,7 +178,6 @@ class DeviceManager : public QObject {
     std::string automation_state() const;
 
   private:
-    void create_initial_pages();
     int visible_tiles() const;
     void update_denied_notice();
     void for_each_page(const std::function<void(model::CZentovaUSBDevice&)>& action) const;

@@ -51,6 +51,8 @@ constexpr int kProfileApplyTimer = 1055;
 constexpr int kProfileApplyMs = 400;
 // How long a screenshot waits for the first page to load before it renders what it has.
 constexpr int kSettleDeadlineMs = 8000;
+// How long a shown window waits for its first frame before it starts its devices anyway.
+constexpr int kFirstPaintWaitMs = 1000;
 constexpr QSize kLaidOutSize(1000, 640);
 
 constexpr const char* kCaptionNames[] = {"closebtn", "maxbtn",       "restorebtn",
@@ -146,6 +148,9 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
     // The window manager's close ends the program like the close message does.
     connect(this, &Window::closed, this, [this] { on_destroy(); });
     set_caption_height(56);
+    // The device pages come after the first paint; a control of theirs looked up before that
+    // builds them at once.
+    set_late_parts([this] { return devices_->create_initial_pages(); });
     // The layouts look their texts up as they are built, before the window applies the
     // language.
     load_stored_language_texts(settings_, default_data_);
@@ -356,16 +361,19 @@ void CMainWnd::on_window_init() {
     pui::set_selected(tabs_[kPerformanceTab], true);
     if (QScreen* s = screen(); s != nullptr)
         screen_size_ = s->geometry().size();
-    const bool scanning = devices_->start();
-    if (trace_ != nullptr)
-        trace_->mark("device threads");
-    hide();
     set_timer(root(), kDpiTimer, 100);
     *audio_styles_ = load_audio_styles(user_data_, default_data_);
-    // Without HID there is no scan: start-up ends here, as after a first pass that found
-    // nothing.
-    if (!scanning)
-        post_message(registered_messages().identity, 0, 0);
+    // The window comes up first, laid out for its screen; the device pages and the scan start
+    // once its first frame is out. One that starts in the tray paints nothing: its devices
+    // start now.
+    if (start_hidden_) {
+        hide();
+        start_devices();
+    } else {
+        bring_forward();
+        apply_dpi();
+        QTimer::singleShot(kFirstPaintWaitMs, this, [this] { start_devices(); });
+    }
     // Display changes: the window is laid out again for its screen.
     auto display_changed = [this] {
         platform::debug_output("显示器分辨率发生变化");
@@ -462,9 +470,36 @@ void CMainWnd::showEvent(QShowEvent* event) {
 }
 
 bool CMainWnd::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Expose && watched == windowHandle())
-        tell_pages_window_shown(isVisible() && !isMinimized() && windowHandle()->isExposed());
+    if (event->type() == QEvent::Expose && watched == windowHandle()) {
+        const bool exposed = windowHandle()->isExposed();
+        if (!first_paint_seen_ && exposed) {
+            first_paint_seen_ = true;
+            // The expose paints the window; the devices come once that frame is out.
+            QTimer::singleShot(0, this, [this] { on_first_paint(); });
+        }
+        tell_pages_window_shown(isVisible() && !isMinimized() && exposed);
+    }
     return Window::eventFilter(watched, event);
+}
+
+void CMainWnd::on_first_paint() {
+    if (trace_ != nullptr)
+        trace_->mark("first paint");
+    platform::debug_output("first paint");
+    start_devices();
+}
+
+void CMainWnd::start_devices() {
+    if (devices_started_ || destroyed_)
+        return;
+    devices_started_ = true;
+    const bool scanning = devices_->start();
+    if (trace_ != nullptr)
+        trace_->mark("device threads");
+    // Without HID there is no scan: start-up ends here, as after a first pass that found
+    // nothing.
+    if (!scanning)
+        post_message(registered_messages().identity, 0, 0);
 }
 
 void CMainWnd::hideEvent(QHideEvent* event) {

@@ -193,7 +193,8 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    // Fully covered (no longer exposed): the preview stops too, as when minimised.
+    // The window's first expose (its first frame is painted), and fully covered (no longer
+    // exposed): the preview stops too, as when minimised.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -218,6 +219,10 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     void on_timer(QWidget* control, int id);
     void on_destroy();
     void maybe_settle();
+    // The window has painted once: the devices start.
+    void on_first_paint();
+    // Builds the first device pages and starts the scan; once.
+    void start_devices();
     void tell_pages_window_shown(bool shown) { devices_->set_window_shown(shown); }
     void set_lighting_control(bool on);
     void set_recording_controls_enabled(bool on);
@@ -240,6 +245,8 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     std::vector<QPointer<platform::ui::Window>> aux_windows_;
     int language_index_ = -1;
     bool settled_ = false;
+    bool first_paint_seen_ = false;
+    bool devices_started_ = false;
     StartupTrace* trace_ = nullptr;
     bool dpi_applied_ = false;
     bool destroyed_ = false;

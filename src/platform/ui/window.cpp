@@ -132,7 +132,12 @@ bool Window::create(const QString& title, QSize size, bool tool) {
 }
 
 QWidget* Window::find_control(const QString& name) const {
-    return root_ == nullptr ? nullptr : find_sub_control_by_name(root_, name);
+    if (root_ == nullptr)
+        return nullptr;
+    QWidget* control = find_sub_control_by_name(root_, name);
+    if (control == nullptr && build_late_parts_ && build_late_parts_())
+        control = find_sub_control_by_name(root_, name);
+    return control;
 }
 
 QWidget* Window::find_sub_control_by_name(QWidget* parent, const QString& name) {

@@ -62,8 +62,13 @@ class Window : public QWidget {
     bool create(const QString& title, QSize size = {}, bool tool = false);
 
     QWidget* root() const { return root_; }
-    // The control of a name in this window, or nullptr.
+    // The control of a name in this window, or nullptr. A name not found yet makes the window
+    // build the parts it puts off (see set_late_parts) and is looked up again.
     QWidget* find_control(const QString& name) const;
+    // What builds the parts of this window that are made after its first paint; it returns
+    // true when it built something. Runs when a lookup misses, so nothing looked up by name is
+    // missed for having been put off.
+    void set_late_parts(std::function<bool()> build) { build_late_parts_ = std::move(build); }
     template <class T>
     T* find_control_as(const QString& name) const {
         return qobject_cast<T*>(find_control(name));
@@ -188,6 +193,7 @@ class Window : public QWidget {
     void apply_scale();
 
     QWidget* root_ = nullptr;
+    std::function<bool()> build_late_parts_;
     int dpi_ = 96;
     QSize base_size_;
     int caption_height_ = 0;
