@@ -367,64 +367,66 @@ TEST_F(DeviceManagerTest, TheAnimatedPreviewOnScreenMatchesAFreshPaint) {
         const QRect at(zone->mapTo(wnd.get(), QPoint()), zone->size());
         EXPECT_EQ(screen->copy(at), fresh.copy(at)) << "light_" << n;
     }
-    // The pages are built after the window's first frame. A control of a tab not shown yet, looked
-    // up by name before that, is built on the spot, works, and is the one its tab shows.
-    TEST_F(DeviceManagerTest, AControlLookedUpBeforeItsPageExistsIsBuiltAndItsTabShowsIt) {
-        start(true, false, false, false);
-        ASSERT_TRUE(wnd->devices().mouse_pages().empty());
-        auto* buttons = wnd->find_control_as<QComboBox>(QStringLiteral("keyset_mousekey_combo"));
-        ASSERT_NE(buttons, nullptr);
-        ASSERT_TRUE(wait_until([&] { return settled; }, 20000));
-        ASSERT_TRUE(tile_shows("cable"));
-        EXPECT_EQ(wnd->find_control(QStringLiteral("keyset_mousekey_combo")), buttons);
-        EXPECT_FALSE(buttons->isVisible());
-        wnd->show_tab(QStringLiteral("key_Op_tab"));
-        EXPECT_TRUE(buttons->isVisible());
-        // Button 1 becomes "Back": the picture's label for it follows.
-        ui::CButtonMapUI* map = page()->button_map();
-        ASSERT_NE(map, nullptr);
-        page()->select_key(1);
-        buttons->setCurrentIndex(4);
-        emit buttons->activated(4);
-        EXPECT_EQ(map->label_text(1),
-                  pui::LanguageTexts::instance().text(QStringLiteral("keyset_mousekey_4_text")));
-    }
+}
 
-    // Two pages of one kind share its profile list: a profile made on one is listed on the other at
-    // once, not only when the file watcher gets round to it.
-    TEST_F(DeviceManagerTest, AProfileCreatedOnOnePageIsListedOnEveryPageOfItsKind) {
-        start(true, false);
-        auto& table = wnd->devices().device_slots();
-        std::size_t mouse_slot = table.size();
-        for (std::size_t i = 0; i < table.size() && mouse_slot == table.size(); ++i) {
-            const DeviceSlot s = table.slot(i);
-            if (s.row.device_type == link::TypeMouse && s.row.device_sub_type == 0)
-                mouse_slot = i;
-        }
-        ASSERT_LT(mouse_slot, table.size());
-        ASSERT_TRUE(wnd->devices().create_device_page(mouse_slot, 0));
-        const auto& pages = wnd->devices().mouse_pages();
-        ASSERT_EQ(pages.size(), 2u);
-        auto* first = pages[0]->findChild<profile::CDeviceProfileUI*>();
-        auto* second = pages[1]->findChild<profile::CDeviceProfileUI*>();
-        ASSERT_NE(first, nullptr);
-        ASSERT_NE(second, nullptr);
-        const int before = second->profile_count_in_combo();
-        ASSERT_TRUE(first->create_profile());
-        EXPECT_EQ(second->profile_count_in_combo(), before + 1);
-        EXPECT_EQ(first->profile_count_in_combo(), before + 1);
-    }
+// The pages are built after the window's first frame. A control of a tab not shown yet, looked
+// up by name before that, is built on the spot, works, and is the one its tab shows.
+TEST_F(DeviceManagerTest, AControlLookedUpBeforeItsPageExistsIsBuiltAndItsTabShowsIt) {
+    start(true, false, false, false);
+    ASSERT_TRUE(wnd->devices().mouse_pages().empty());
+    auto* buttons = wnd->find_control_as<QComboBox>(QStringLiteral("keyset_mousekey_combo"));
+    ASSERT_NE(buttons, nullptr);
+    ASSERT_TRUE(wait_until([&] { return settled; }, 20000));
+    ASSERT_TRUE(tile_shows("cable"));
+    EXPECT_EQ(wnd->find_control(QStringLiteral("keyset_mousekey_combo")), buttons);
+    EXPECT_FALSE(buttons->isVisible());
+    wnd->show_tab(QStringLiteral("key_Op_tab"));
+    EXPECT_TRUE(buttons->isVisible());
+    // Button 1 becomes "Back": the picture's label for it follows.
+    ui::CButtonMapUI* map = page()->button_map();
+    ASSERT_NE(map, nullptr);
+    page()->select_key(1);
+    buttons->setCurrentIndex(4);
+    emit buttons->activated(4);
+    EXPECT_EQ(map->label_text(1),
+              pui::LanguageTexts::instance().text(QStringLiteral("keyset_mousekey_4_text")));
+}
 
-    TEST_F(DeviceManagerTest, LightSyncBoxesClearWithOneVisibleTile) {
-        start(true, false);
-        ui::CDeviceOptionUI* t = wnd->devices().tile(0);
-        ASSERT_NE(t, nullptr);
-        pui::set_selected(t->sync_box(), true);
-        // Alone there is nothing to sync with.
-        EXPECT_FALSE(page()->light_sync());
-        wnd->devices().select_tile(0, true, true);
-        EXPECT_FALSE(t->sync_on());
+// Two pages of one kind share its profile list: a profile made on one is listed on the other at
+// once, not only when the file watcher gets round to it.
+TEST_F(DeviceManagerTest, AProfileCreatedOnOnePageIsListedOnEveryPageOfItsKind) {
+    start(true, false);
+    auto& table = wnd->devices().device_slots();
+    std::size_t mouse_slot = table.size();
+    for (std::size_t i = 0; i < table.size() && mouse_slot == table.size(); ++i) {
+        const DeviceSlot s = table.slot(i);
+        if (s.row.device_type == link::TypeMouse && s.row.device_sub_type == 0)
+            mouse_slot = i;
     }
+    ASSERT_LT(mouse_slot, table.size());
+    ASSERT_TRUE(wnd->devices().create_device_page(mouse_slot, 0));
+    const auto& pages = wnd->devices().mouse_pages();
+    ASSERT_EQ(pages.size(), 2u);
+    auto* first = pages[0]->findChild<profile::CDeviceProfileUI*>();
+    auto* second = pages[1]->findChild<profile::CDeviceProfileUI*>();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    const int before = second->profile_count_in_combo();
+    ASSERT_TRUE(first->create_profile());
+    EXPECT_EQ(second->profile_count_in_combo(), before + 1);
+    EXPECT_EQ(first->profile_count_in_combo(), before + 1);
+}
+
+TEST_F(DeviceManagerTest, LightSyncBoxesClearWithOneVisibleTile) {
+    start(true, false);
+    ui::CDeviceOptionUI* t = wnd->devices().tile(0);
+    ASSERT_NE(t, nullptr);
+    pui::set_selected(t->sync_box(), true);
+    // Alone there is nothing to sync with.
+    EXPECT_FALSE(page()->light_sync());
+    wnd->devices().select_tile(0, true, true);
+    EXPECT_FALSE(t->sync_on());
+}
 
 }  // namespace
 }  // namespace velqa::test
