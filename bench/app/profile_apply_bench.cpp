@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "apply_floor.h"
 #include "device/link/command_channel.h"
 #include "device/link/supported_devices.h"
 #include "device/model/mouse_settings.h"
@@ -80,11 +81,6 @@ void prepare_profile(const fs::path& file, int dpi, bool macro) {
         std::abort();
 }
 
-// The protocol's exchanges for `bytes` in reports of `chunk`.
-int reports(std::size_t bytes, std::size_t chunk) {
-    return static_cast<int>((bytes + chunk - 1) / chunk);
-}
-
 void BM_ProfileChoiceToRecord(benchmark::State& state) {
     qt_once();
     char tmpl[] = "/tmp/velqa-bench-XXXXXX";
@@ -129,20 +125,12 @@ void BM_ProfileChoiceToRecord(benchmark::State& state) {
             prepare_profile(list.file_of(0), 1000, false);
             prepare_profile(list.file_of(1), 2000, true);
         }
-        // Each sequence: its reports between begin and end; the macro image and the key table
-        // are preceded by the information read.
         const std::size_t chunk = page.channel().chunk_size();
-        const int settings = 2 + reports(velqa::link::MouseSettingsSize, chunk);
-        const int info = reports(34, chunk);
-        const int keys =
-            info + 2 + reports(3 * std::size_t{sim.firmware().dump()["keys"].asUInt()}, chunk);
-        const int macro =
-            info + 2 + reports(velqa::macro::MacroImage::size_for({MacroEvents.size()}), chunk);
+        const std::size_t keys = sim.firmware().dump()["keys"].asUInt();
+        const std::size_t macro_bytes = velqa::macro::MacroImage::size_for({MacroEvents.size()});
         auto floor_of = [&](bool with_macro) {
-            const int exchanges = settings + keys + (with_macro ? macro : 0);
-            const int ends = with_macro ? 3 : 2;
-            return std::pair{exchanges, exchanges * CommandChannel::AfterWriteSleepMs +
-                                            ends * CommandChannel::BeforeEndConfigSleepMs};
+            const auto f = velqa::bench::apply_floor(chunk, keys, with_macro ? macro_bytes : 0);
+            return std::pair{f.exchanges, f.ms};
         };
         double total = 0;
         double floor_total = 0;
