@@ -457,19 +457,19 @@ void ProfileSwitcher::hook_controls() {
                 refresh_labels();
                 emit reason_changed();
             });
-            // One line under the profile control: the profile and why it is active.
-            auto* column = control->parentWidget() != nullptr
-                               ? qobject_cast<QBoxLayout*>(control->parentWidget()->layout())
-                               : nullptr;
-            if (column == nullptr)
+            // In the panel's title row, beside "Profile": the profile and why it is active. The
+            // row has room to spare, so the page keeps its height when the note comes and goes.
+            auto* header = control->findChild<QWidget*>(QStringLiteral("profile_header"));
+            auto* row = header != nullptr ? qobject_cast<QBoxLayout*>(header->layout()) : nullptr;
+            auto* title = control->findChild<QWidget*>(QStringLiteral("profile_title"));
+            if (row == nullptr || title == nullptr)
                 continue;
-            auto* label = new QLabel(control->parentWidget());
+            auto* label = new QLabel(header);
             label->setObjectName(QStringLiteral("profile_switch_reason_label"));
-            label->setWordWrap(true);
-            // Muted, and indented like the panel's own title: a note, not a control.
-            label->setStyleSheet(QStringLiteral("color: #8b95a7; padding: 6px 12px 0px 12px;"));
+            label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
             label->hide();
-            column->insertWidget(column->indexOf(control) + 1, label);
+            row->insertWidget(row->indexOf(title) + 1, label, 1);
             labels_[control] = label;
         }
     }
@@ -484,7 +484,10 @@ void ProfileSwitcher::refresh_labels() {
         const QString text = profiles != nullptr && profiles->list() != nullptr
                                  ? reason_text(reason(profiles->list()->folder()))
                                  : QString();
-        label->setText(text);
+        // A long application id is cut to the row's width; the tooltip keeps all of it.
+        label->setToolTip(text);
+        label->setText(
+            label->fontMetrics().elidedText(text, Qt::ElideRight, std::max(label->width(), 120)));
         label->setVisible(!text.isEmpty());
     }
 }

@@ -175,7 +175,7 @@ class ProfileSwitcherTest : public AppTest {
     }
     QString page_reason() const {
         auto* label = mouse_page()->findChild<QLabel*>("profile_switch_reason_label");
-        return label != nullptr && label->isVisible() ? label->text() : QString();
+        return label != nullptr && label->isVisible() ? label->toolTip() : QString();
     }
 
     std::unique_ptr<InProcessSim> mouse;

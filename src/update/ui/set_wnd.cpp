@@ -454,10 +454,12 @@ void CSetWnd::show_auto_switch() {
     QWidget* box = find_control(QStringLiteral("auto_switch_select"));
     if (box == nullptr)
         return;
-    if (!options_.auto_switch || !options_.set_auto_switch) {
-        box->hide();
+    // Without a switcher (a screenshot) the row's panel would stand empty: hide it whole.
+    QWidget* row = find_control(QStringLiteral("auto_switch_row"));
+    const bool offered = options_.auto_switch && options_.set_auto_switch;
+    (row != nullptr ? row : box)->setVisible(offered);
+    if (!offered)
         return;
-    }
     const bool available = options_.auto_switch_unavailable.empty();
     box->setEnabled(available);
     box->setToolTip(QString::fromStdString(options_.auto_switch_unavailable));
