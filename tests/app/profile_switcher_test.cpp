@@ -22,6 +22,8 @@
 #include "profile/ui/device_profile_ui.h"
 #include "support/fake_focus_watcher.h"
 #include "update/ui/set_wnd.h"
+// Last: Xlib's macros (None, Bool) would break names in the headers above.
+#include "support/x11_session.h"
 
 namespace velqa::test {
 namespace {
@@ -65,7 +67,9 @@ class ProfileSwitcherTest : public AppTest {
         mouse.reset();
         AppTest::TearDown();
     }
-    void start(bool with_keyboard = false) {
+    // `watcher`: the desktop's own; by default a fake the test drives.
+    void start(bool with_keyboard = false,
+               std::unique_ptr<platform::desktop::FocusWatcher> watcher = nullptr) {
         mouse = std::make_unique<InProcessSim>(dir_ / "mouse");
         ASSERT_TRUE(mouse->started());
         unplug(*mouse, Link::Receiver);
@@ -88,8 +92,11 @@ class ProfileSwitcherTest : public AppTest {
         }
         wnd = std::make_unique<app::CMainWnd>(factory(), dir_ / "user", store(), nullptr, backend,
                                               catalog);
-        auto watcher = std::make_unique<FakeFocusWatcher>();
-        focus = watcher.get();
+        if (watcher == nullptr) {
+            auto fake = std::make_unique<FakeFocusWatcher>();
+            focus = fake.get();
+            watcher = std::move(fake);
+        }
         wnd->set_focus_watcher(std::move(watcher));
         QObject::connect(wnd.get(), &app::CMainWnd::settled, [this] { settled = true; });
         ASSERT_TRUE(wnd->create("ZARN_VELQA_R260", QSize(1000, 640)));
@@ -99,7 +106,9 @@ class ProfileSwitcherTest : public AppTest {
                    (!with_keyboard ||
                     (keyboard_page() != nullptr && keyboard_page()->device_loaded()));
         }));
-        ASSERT_TRUE(wait_until([&] { return focus->started(); }));
+        if (focus != nullptr) {
+            ASSERT_TRUE(wait_until([&] { return focus->started(); }));
+        }
         switcher = wnd->profile_switcher();
         QObject::connect(switcher, &app::ProfileSwitcher::focus_settled, [this] { ++settles; });
     }
@@ -383,6 +392,42 @@ TEST_F(ProfileSwitcherTest, TheSettingsBoxAgreesWithTheCommandLine) {
         EXPECT_FALSE(box.isEnabled());
         EXPECT_EQ(box.toolTip().toStdString(), why);
     });
+}
+
+// The whole road on X11: a private Xvfb with the small window manager, two applications'
+// windows; activating each moves the simulated mouse to its bound profile, and an unbound one
+// brings the default back.
+TEST_F(ProfileSwitcherTest, X11FocusMovesTheMouseBetweenBoundProfiles) {
+    if (!on_path("Xvfb") || !on_path(kWindowManager))
+        GTEST_SKIP() << "Xvfb or " << kWindowManager << " is missing (scripts/setup installs them)";
+    PrivateXServer server;
+    ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+    X11Client client(server.display().c_str());
+    ASSERT_NE(client.display(), nullptr);
+    Child wm;
+    ASSERT_TRUE(start_window_manager(server.display().c_str(), client, wm));
+
+    start(false, platform::desktop::make_x11_focus_watcher(server.display()));
+    const auto uuids = make_profiles("mouse", {"Desktop", "FPS", "MOBA"},
+                                     [](Json::Value& d, int i) { stage2(d, 1000 + 200 * i); });
+    bind("mouse", uuids[1], "cs2");
+    bind("mouse", uuids[2], "dota2");
+    set_default("mouse", uuids[0]);
+
+    const Window shooter = client.window("cs2", "cs2");
+    const Window moba = client.window("dota2", "dota2");
+    const Window browser = client.window("navigator", "firefox");
+    for (const Window w : {shooter, moba, browser})
+        XMapWindow(client.display(), w);
+    XSync(client.display(), False);
+
+    client.activate(shooter);
+    EXPECT_TRUE(wait_until([&] { return mouse_dpi() == 1200; }, 20000)) << mouse_dpi();
+    client.activate(moba);
+    EXPECT_TRUE(wait_until([&] { return mouse_dpi() == 1400; }, 20000)) << mouse_dpi();
+    client.activate(browser);
+    EXPECT_TRUE(wait_until([&] { return mouse_dpi() == 1000; }, 20000)) << mouse_dpi();
+    EXPECT_EQ(switcher->last_focused_app_source()(), "firefox");
 }
 
 }  // namespace

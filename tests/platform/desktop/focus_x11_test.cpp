@@ -11,79 +11,16 @@
 
 #include "platform/desktop/focus_watcher.h"
 #include "support/waiting.h"
-
 // Last: Xlib's macros (None, Bool) would break names in the headers above.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "support/x11_session.h"
 
 namespace velqa::platform::desktop {
 namespace {
 
+using test::kWindowManager;
 using test::Mailbox;
-
-// The test's own client of the display: makes windows and stands in for a pager.
-class Client {
-  public:
-    explicit Client(const char* display) : display_(XOpenDisplay(display)) {}
-    ~Client() {
-        if (display_ != nullptr)
-            XCloseDisplay(display_);
-    }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    Display* display() const { return display_; }
-    Window root() const { return DefaultRootWindow(display_); }
-    Atom atom(const char* name) const { return XInternAtom(display_, name, False); }
-
-    Window window(const char* instance, const char* app_class) {
-        const Window w = XCreateSimpleWindow(display_, root(), 0, 0, 64, 64, 0, 0, 0);
-        if (app_class != nullptr) {
-            XClassHint hint{const_cast<char*>(instance), const_cast<char*>(app_class)};
-            XSetClassHint(display_, w, &hint);
-        }
-        XSync(display_, False);
-        return w;
-    }
-    void set_cardinal(Window w, const char* name, Atom type, unsigned long value) {
-        XChangeProperty(display_, w, atom(name), type, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char*>(&value), 1);
-        XSync(display_, False);
-    }
-    void set_text(Window w, Atom name, const std::string& text) {
-        XChangeProperty(display_, w, name, XA_STRING, 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(text.c_str()),
-                        static_cast<int>(text.size()));
-        XSync(display_, False);
-    }
-    // Asks the window manager to activate `w`, as a pager does.
-    void activate(Window w) {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = w;
-        event.xclient.message_type = atom("_NET_ACTIVE_WINDOW");
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = 2;
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(display_, root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
-                   &event);
-        XSync(display_, False);
-    }
-    bool has_property(Window w, const char* name) {
-        Atom type = None;
-        int format = 0;
-        unsigned long items = 0, after = 0;
-        unsigned char* data = nullptr;
-        XGetWindowProperty(display_, w, atom(name), 0, 1, False, AnyPropertyType, &type, &format,
-                           &items, &after, &data);
-        XFree(data);
-        return type != None;
-    }
-
-  private:
-    Display* display_;
-};
+using test::on_path;
+using Client = test::X11Client;
 
 const char* x_display() {
     const char* display = std::getenv("DISPLAY");
@@ -145,21 +82,6 @@ TEST(X11Focus, NamesTheActiveWindowByClassElseItsExecutableAndSurvivesVanishedWi
     EXPECT_EQ(seen.items().size(), reported) << "nothing is reported once stop() returned";
 }
 
-// The window manager the test setup installs; any EWMH one would do.
-constexpr char kWindowManager[] = "matchbox-window-manager";
-
-bool on_path(const char* program) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "";
-    for (std::size_t begin = 0; begin <= dirs.size();) {
-        const std::size_t end = std::min(dirs.find(':', begin), dirs.size());
-        if (access((dirs.substr(begin, end - begin) + "/" + program).c_str(), X_OK) == 0)
-            return true;
-        begin = end + 1;
-    }
-    return false;
-}
-
 TEST(X11Focus, FollowsTheWindowManagerBetweenTwoApplications) {
     const char* display = x_display();
     if (display == nullptr)
@@ -168,23 +90,9 @@ TEST(X11Focus, FollowsTheWindowManagerBetweenTwoApplications) {
         GTEST_SKIP() << kWindowManager << " is not installed (scripts/setup installs it)";
     Client client(display);
     ASSERT_NE(client.display(), nullptr);
-    const pid_t wm = fork();
-    ASSERT_GE(wm, 0);
-    if (wm == 0) {
-        execlp(kWindowManager, kWindowManager, "-display", display, "-use_titlebar", "no",
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    struct Reap {
-        pid_t pid;
-        ~Reap() {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    } reap{wm};
-    ASSERT_TRUE(test::eventually([&] {
-        return client.has_property(client.root(), "_NET_SUPPORTING_WM_CHECK");
-    })) << "the window manager did not start";
+    test::Child wm;
+    ASSERT_TRUE(test::start_window_manager(display, client, wm))
+        << "the window manager did not start";
 
     auto watcher = make_x11_focus_watcher(display);
     Mailbox<FocusedApp> seen;
