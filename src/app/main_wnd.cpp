@@ -153,7 +153,8 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
     set_late_parts([this] { return devices_->create_initial_pages(); });
     // The layouts look their texts up as they are built, before the window applies the
     // language.
-    load_stored_language_texts(settings_, default_data_);
+    if (load_stored_language_texts(settings_, default_data_))
+        preloaded_language_ = read_language_index(settings_, default_data_);
 }
 
 void CMainWnd::set_desktop_pointer(std::shared_ptr<platform::desktop::PointerSettings> backend) {
@@ -200,7 +201,9 @@ QWidget* CMainWnd::create_control(const QString& class_name) {
 }
 
 void CMainWnd::init_window() {
-    pui::LanguageTexts::instance().load_language(QStringLiteral("lan_cn.xml"));
+    // Chinese is the fallback when no stored language could be read.
+    if (preloaded_language_ < 0)
+        pui::LanguageTexts::instance().load_language(QStringLiteral("lan_cn.xml"));
     for (int i = 0; i < 9; ++i)
         caption_[i] = find_control(QLatin1String(kCaptionNames[i]));
     for (int i = 0; i < 5; ++i)
@@ -403,7 +406,9 @@ bool CMainWnd::apply_language(int index) {
     const LanguageEntry& entry = languages[static_cast<std::size_t>(index)];
     auto& texts = pui::LanguageTexts::instance();
     texts.set_language(entry.name);
-    texts.load_language(entry.file);
+    if (index != preloaded_language_)
+        texts.load_language(entry.file);
+    preloaded_language_ = -1;
     reload_text();
     apply_fonts();
     refresh_about();
