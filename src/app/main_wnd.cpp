@@ -119,6 +119,14 @@ constexpr struct {
     {51, {16, true, false}},
 };
 
+void install_font_table() {
+    auto& fonts = pui::FontTable::instance();
+    fonts.remove_all_fonts();
+    fonts.set_face(QStringLiteral("MiSans Normal"));
+    for (const auto& f : kFonts)
+        fonts.add_font(f.id, f.font);
+}
+
 }  // namespace
 
 int dpi_for_screen(QSize size) {
@@ -153,6 +161,9 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
     set_late_parts([this] { return devices_->create_initial_pages(); });
     // The layouts look their texts up as they are built, before the window applies the
     // language.
+    // The controls get their final fonts as they are attached: set later, each font change
+    // would restyle the whole window before its first frame.
+    install_font_table();
     if (load_stored_language_texts(settings_, default_data_))
         preloaded_language_ = read_language_index(settings_, default_data_);
 }
@@ -397,11 +408,7 @@ bool CMainWnd::apply_language(int index) {
         platform::debug_printf("language %d is not in Language.config", index);
         return false;
     }
-    auto& fonts = pui::FontTable::instance();
-    fonts.remove_all_fonts();
-    fonts.set_face(QStringLiteral("MiSans Normal"));
-    for (const auto& f : kFonts)
-        fonts.add_font(f.id, f.font);
+    install_font_table();
     language_index_ = index;
     const LanguageEntry& entry = languages[static_cast<std::size_t>(index)];
     auto& texts = pui::LanguageTexts::instance();
