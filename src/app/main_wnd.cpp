@@ -119,6 +119,14 @@ constexpr struct {
     {51, {16, true, false}},
 };
 
+void install_font_table() {
+    auto& fonts = pui::FontTable::instance();
+    fonts.remove_all_fonts();
+    fonts.set_face(QStringLiteral("MiSans Normal"));
+    for (const auto& f : kFonts)
+        fonts.add_font(f.id, f.font);
+}
+
 }  // namespace
 
 int dpi_for_screen(QSize size) {
@@ -153,7 +161,11 @@ CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::Settings
     set_late_parts([this] { return devices_->create_initial_pages(); });
     // The layouts look their texts up as they are built, before the window applies the
     // language.
-    load_stored_language_texts(settings_, default_data_);
+    // The controls get their final fonts as they are attached: set later, each font change
+    // would restyle the whole window before its first frame.
+    install_font_table();
+    if (load_stored_language_texts(settings_, default_data_))
+        preloaded_language_ = read_language_index(settings_, default_data_);
 }
 
 void CMainWnd::set_desktop_pointer(std::shared_ptr<platform::desktop::PointerSettings> backend) {
@@ -200,7 +212,9 @@ QWidget* CMainWnd::create_control(const QString& class_name) {
 }
 
 void CMainWnd::init_window() {
-    pui::LanguageTexts::instance().load_language(QStringLiteral("lan_cn.xml"));
+    // Chinese is the fallback when no stored language could be read.
+    if (preloaded_language_ < 0)
+        pui::LanguageTexts::instance().load_language(QStringLiteral("lan_cn.xml"));
     for (int i = 0; i < 9; ++i)
         caption_[i] = find_control(QLatin1String(kCaptionNames[i]));
     for (int i = 0; i < 5; ++i)
@@ -394,16 +408,14 @@ bool CMainWnd::apply_language(int index) {
         platform::debug_printf("language %d is not in Language.config", index);
         return false;
     }
-    auto& fonts = pui::FontTable::instance();
-    fonts.remove_all_fonts();
-    fonts.set_face(QStringLiteral("MiSans Normal"));
-    for (const auto& f : kFonts)
-        fonts.add_font(f.id, f.font);
+    install_font_table();
     language_index_ = index;
     const LanguageEntry& entry = languages[static_cast<std::size_t>(index)];
     auto& texts = pui::LanguageTexts::instance();
     texts.set_language(entry.name);
-    texts.load_language(entry.file);
+    if (index != preloaded_language_)
+        texts.load_language(entry.file);
+    preloaded_language_ = -1;
     reload_text();
     apply_fonts();
     refresh_about();

@@ -244,6 +244,9 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     QWidget* tabs_[5] = {};
     std::vector<QPointer<platform::ui::Window>> aux_windows_;
     int language_index_ = -1;
+    // The stored language's texts the constructor loaded (-1: none); the first apply_language
+    // of that language does not read its file again.
+    int preloaded_language_ = -1;
     bool settled_ = false;
     bool first_paint_seen_ = false;
     bool devices_started_ = false;
