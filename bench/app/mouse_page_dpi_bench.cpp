@@ -24,6 +24,7 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/resources.h"
 #include "ui/custom_controls.h"
+#include "window_bench.h"
 
 namespace {
 
@@ -35,27 +36,8 @@ namespace pui = velqa::platform::ui;
 
 constexpr int LatencyMs = 1;
 
-void qt_once() {
-    static int argc = 1;
-    static char name[] = "velqa-bench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        auto& res = pui::Resources::instance();
-        res.set_resource_path(std::filesystem::path(VELQA_SOURCE_DIR) / "skin");
-        if (!res.load_resource(QStringLiteral("res.xml")))
-            std::abort();
-        model::register_device_pages();
-        velqa::ui::register_custom_controls();
-        return a;
-    }();
-    (void)app;
-}
-
 void BM_DpiEditToRecord(benchmark::State& state) {
-    qt_once();
+    velqa::bench::window_bench_app();
     const Link l = state.range(0) ? Link::Receiver : Link::Cable;
     char tmpl[] = "/tmp/velqa-bench-XXXXXX";
     const std::filesystem::path dir = ::mkdtemp(tmpl);

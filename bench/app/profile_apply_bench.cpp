@@ -35,6 +35,7 @@
 #include "profile/ui/device_profile_ui.h"
 #include "profile/ui/light_control.h"
 #include "ui/custom_controls.h"
+#include "window_bench.h"
 
 namespace {
 
@@ -49,27 +50,6 @@ constexpr int MacroKeyCode = 0x70 * 65536 + 0 * 256 + 1;
 const std::vector<velqa::macro::MacroEvent> MacroEvents = {
     {true, 0x04, velqa::macro::TypeKey, 10}, {false, 0x04, velqa::macro::TypeKey, 10}};
 
-void qt_once() {
-    static int argc = 1;
-    static char name[] = "velqa-bench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        auto& res = velqa::platform::ui::Resources::instance();
-        res.set_resource_path(fs::path(VELQA_SOURCE_DIR) / "skin");
-        if (!res.load_resource(QStringLiteral("res.xml")))
-            std::abort();
-        model::register_device_pages();
-        velqa::ui::register_custom_controls();
-        velqa::profile::register_profile_controls();
-        velqa::profile::register_light_controls();
-        return a;
-    }();
-    (void)app;
-}
-
 // Stage 2 of every stage set of a profile file set to `dpi`; button 5 runs macro 0 when `macro`.
 void prepare_profile(const fs::path& file, int dpi, bool macro) {
     Json::Value doc = velqa::platform::read_json_file(file);
@@ -82,7 +62,7 @@ void prepare_profile(const fs::path& file, int dpi, bool macro) {
 }
 
 void BM_ProfileChoiceToRecord(benchmark::State& state) {
-    qt_once();
+    velqa::bench::window_bench_app();
     char tmpl[] = "/tmp/velqa-bench-XXXXXX";
     const fs::path dir = ::mkdtemp(tmpl);
     {
