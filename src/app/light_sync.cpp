@@ -193,7 +193,8 @@ void LightSyncThread::run(platform::StopEvent& stop) {
         }
         if (!is_active) {
             idle_waits_.fetch_add(1);
-            if (stop.wait_for(std::chrono::milliseconds(1000), seen) == Wait::Set)
+            // Every change of a target's flags calls changed(): nothing to look at until then.
+            if (stop.wait(seen) == Wait::Set)
                 break;
             last_step = Clock::now();
             continue;

@@ -86,8 +86,8 @@ class LightSyncThread {
     // True while some linked target has its sync flag set.
     bool active() const;
     std::uint64_t steps() const { return steps_.load(); }
-    // How often the thread has looked at its targets and found sync inactive (then it waits
-    // 1000 ms or for changed()).
+    // How often the thread has looked at its targets and found sync inactive (then it waits for
+    // changed() or stop, without a time-out).
     std::uint64_t idle_waits() const { return idle_waits_.load(); }
 
   private:

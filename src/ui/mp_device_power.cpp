@@ -27,6 +27,18 @@ void set_visible(QWidget* control, bool on) {
         control->setVisible(on);
 }
 
+// The status is polled every few seconds and rarely changes: a style sheet applied again costs
+// a re-polish and a repaint of the control, so only a changed image is applied.
+void show_image(QWidget* control, const QString& attribute) {
+    if (pui::bk_image(control) != attribute)
+        pui::set_bk_image(control, attribute);
+}
+
+void show_text(QWidget* control, const QString& text) {
+    if (pui::text(control) != text || !pui::text_id(control).isEmpty())
+        pui::set_text(control, text);
+}
+
 // The link logo's image for the receiver or the cable: the one the layout names, else ours.
 QString link_image(const QWidget* logo, bool receiver) {
     const QString named = logo->property(receiver ? "receiverImage" : "cableImage").toString();
@@ -84,52 +96,58 @@ void CMpDevicePowerUI::show_status(const std::uint8_t* status, std::size_t lengt
     QWidget* charging_text = part(kChargingText);
 
     pui::set_value(progress, s[0]);
-    pui::set_text(value, QStringLiteral("%1%2").arg(s[0]).arg(QLatin1Char('%')));
+    show_text(value, QStringLiteral("%1%2").arg(s[0]).arg(QLatin1Char('%')));
 
     const bool keyboard_or_mouse = type_ == 1 || type_ == 2;
+    // The charging icon is worked out first and applied once: the link and the charging state
+    // both pick one.
+    QString charging_image;
     if (s[3] != 0) {
         if (keyboard_or_mouse) {
-            pui::set_bk_image(part(kWirelessLogo), link_image(part(kWirelessLogo), true));
-            pui::set_bk_image(charging, QStringLiteral("file='power/powering.png'"));
+            show_image(part(kWirelessLogo), link_image(part(kWirelessLogo), true));
+            charging_image = QStringLiteral("file='power/powering.png'");
         }
         set_visible(part(kWirelessText), true);
         set_visible(part(kCableText), false);
     } else {
         if (keyboard_or_mouse)
-            pui::set_bk_image(part(kWirelessLogo), link_image(part(kWirelessLogo), false));
+            show_image(part(kWirelessLogo), link_image(part(kWirelessLogo), false));
         set_visible(part(kWirelessText), false);
         set_visible(part(kCableText), true);
     }
 
     switch (s[1]) {
         case 0:
-        case 2: {
+        case 2:
             set_visible(charging_text, false);
             set_visible(value, true);
             set_visible(progress, false);
-            const QString second = s[1] == 0 ? QStringLiteral("file='power/light.png'")
-                                             : QStringLiteral("file='power/power.png'");
-            pui::set_bk_image(battery, QStringLiteral("file='power/power.png'"));
-            pui::set_bk_image(charging, second);
+            show_image(battery, QStringLiteral("file='power/power.png'"));
+            charging_image = s[1] == 0 ? QStringLiteral("file='power/light.png'")
+                                       : QStringLiteral("file='power/power.png'");
             break;
-        }
         case 1:
             set_visible(charging_text, true);
             set_visible(value, false);
             set_visible(progress, false);
-            pui::set_bk_image(battery, QStringLiteral("file='power/powering.png'"));
-            pui::set_bk_image(charging, QStringLiteral("file='power/powering.png'"));
+            show_image(battery, QStringLiteral("file='power/powering.png'"));
+            charging_image = QStringLiteral("file='power/powering.png'");
             break;
         default:
             break;
     }
+    if (!charging_image.isEmpty())
+        show_image(charging, charging_image);
 
     if (type_ == 3) {
         static constexpr const char* kPhones[] = {"Phone_type_no_device", "Phone_type_iphone",
                                                   "Phone_type_samsung", "Phone_type_other"};
         const QString id = QLatin1String(kPhones[s[5] <= 3 ? s[5] : 0]);
-        pui::set_tool_tip_id(part(kPhone), id);
-        pui::set_bk_image(part(kPhone), QStringLiteral("file='power/%1.png'").arg(id));
+        const QString image = QStringLiteral("file='power/%1.png'").arg(id);
+        if (pui::bk_image(part(kPhone)) != image) {
+            pui::set_tool_tip_id(part(kPhone), id);
+            pui::set_bk_image(part(kPhone), image);
+        }
     }
 }
 

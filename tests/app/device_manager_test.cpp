@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QBackingStore>
 #include <QImage>
+#include <QLineEdit>
 
 #include <QComboBox>
 #include <algorithm>
@@ -132,6 +133,9 @@ TEST_F(DeviceManagerTest, CableArrivalShowsOneSelectedTileAndThePageWithTheMouse
     EXPECT_TRUE(page()->notifications().is_open(link::TypeMouse));
     // The page is the one shown.
     EXPECT_EQ(pui::current_page(wnd->find_control("device_switch")), tile0()["page"].asInt());
+    // The window keeps the keyboard focus: a DPI field holding it would blink its caret for
+    // nobody while idle, and commit itself when the focus left it.
+    EXPECT_EQ(qobject_cast<QLineEdit*>(wnd->focusWidget()), nullptr);
 }
 
 // The battery shows with the rest of the page: a picture taken once start-up has settled shows

@@ -163,7 +163,7 @@ TEST(LightSyncThread, IdlesWithoutALinkedSyncTargetAndStepsWhileThereIsOne) {
     ASSERT_TRUE(test::eventually([&] { return thread.idle_waits() > idle + 1; }));
     EXPECT_EQ(thread.steps(), steps);
 
-    // Idle means a 1000 ms wait: stop ends it at once.
+    // Idle means a wait without a time-out: stop ends it at once.
     EXPECT_EQ(thread.stop(), platform::StopOutcome::Signalled);
     EXPECT_EQ(debug.count("同步灯光线程设定退出"), 1u);
 }

@@ -164,6 +164,47 @@ TEST_F(PowerWidgetTest, LayoutLackingASubControlLeavesTheWidgetUnchanged) {
     EXPECT_EQ(*widget_->last_status(), (std::array<std::uint8_t, 6>{85, 1, 0, 1, 0, 0}));
 }
 
+// Counts what re-styling a control costs: a style sheet or a styled property set on it.
+class RestyleCounter : public QObject {
+  public:
+    explicit RestyleCounter(QWidget* root) {
+        for (QWidget* w : root->findChildren<QWidget*>())
+            w->installEventFilter(this);
+    }
+    int count = 0;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::StyleChange || event->type() == QEvent::DynamicPropertyChange)
+            ++count;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// The status is polled every few seconds: the same status again, or only a new battery level,
+// must not re-style the icons (each re-style re-polishes and repaints the control).
+TEST_F(PowerWidgetTest, ARepeatedStatusRestylesNothing) {
+    for (std::uint32_t type : {2u, 3u}) {
+        widget_->set_device(type, 0);
+        for (std::array<std::uint8_t, 6> status : {std::array<std::uint8_t, 6>{80, 0, 0, 1, 0, 2},
+                                                   {80, 1, 0, 0, 0, 1},
+                                                   {80, 2, 0, 1, 0, 3},
+                                                   {80, 9, 0, 1, 0, 0}}) {
+            show(status);
+            RestyleCounter counter(widget_);
+            show(status);
+            EXPECT_EQ(counter.count, 0) << type << " " << int(status[1]);
+            status[0] = 79;
+            show(status);
+            EXPECT_EQ(counter.count, 0) << type << " " << int(status[1]);
+            EXPECT_EQ(pui::text(sub("device_power_value")), "79%");
+        }
+    }
+    // A real change is still shown.
+    show({79, 1, 0, 1, 0, 0});
+    EXPECT_EQ(pui::bk_image(sub("device_power_status")), "file='power/powering.png'");
+}
+
 TEST_F(PowerWidgetTest, ShowLayoutHidesTheDisplayAndAClickSendsSelectChanged) {
     widget_->show_layout(false);
     EXPECT_TRUE(sub("device_power_Layout")->isHidden());

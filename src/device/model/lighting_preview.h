@@ -176,8 +176,10 @@ bool is_reactive_mode(int mode);
 // (colour x brightness / 255), 0-255; frames of different sizes differ by 255.
 int visible_difference(const LedFrame& a, const LedFrame& b);
 // The smallest visible_difference worth a frame of the preview: a slow effect skips the steps
-// in between, so its frame rate follows how fast its colours change.
-constexpr int PreviewVisibleStep = 16;
+// in between, so its frame rate follows how fast its colours change. The zones are a few
+// pixels wide: a tenth of a channel's range is a step the eye takes for a glide there, and
+// each frame costs two thread wake-ups and a repaint.
+constexpr int PreviewVisibleStep = 24;
 // How many of the mode's steps the preview may skip at most, so the phase of an effect that
 // looks still (brightness 0, say) is still kept up.
 constexpr int PreviewMaxSkippedSteps = 256;
