@@ -349,10 +349,8 @@ void CMainWnd::show_tab(const QString& tab_name) {
     const QString name = tab_name.section(QLatin1Char(':'), 0, 0);
     const QString option = tab_name.section(QLatin1Char(':'), 1);
     if (!option.isEmpty()) {
-        if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(devices_->selected_page())) {
-            pui::set_selected(
-                mouse->findChild<QWidget*>(QStringLiteral("key_page_option_") + option), true);
-        }
+        if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(devices_->selected_page()))
+            mouse->show_key_page(option.toInt());
     }
     QWidget* tab = find_control(name);
     if (tab == nullptr)

@@ -29,17 +29,13 @@ void RecordingController::set_input_capture(
     hook_ = std::make_unique<CDeviceHook>(std::move(capture));
     const QString note =
         hook_->desktop_wide() ? QString() : QString::fromStdString(hook_->window_only_reason());
-    for (model::CZentovaMouseDevice* page : devices_.mouse_pages()) {
-        if (macro::CMacroControlUI* macros = page->macro_editor())
-            macros->set_capture_note(note);
-    }
+    for (model::CZentovaMouseDevice* page : devices_.mouse_pages())
+        page->set_capture_note(note);
 }
 
 void RecordingController::bind(model::CZentovaMouseDevice& page) {
-    if (macro::CMacroControlUI* macros = page.macro_editor()) {
-        if (!hook_->desktop_wide())
-            macros->set_capture_note(QString::fromStdString(hook_->window_only_reason()));
-    }
+    if (!hook_->desktop_wide())
+        page.set_capture_note(QString::fromStdString(hook_->window_only_reason()));
     model::CZentovaMouseDevice* p = &page;
     connect(p, &model::CZentovaMouseDevice::recording_started, this,
             [this, p](int mode) { start_recording(p, mode); });

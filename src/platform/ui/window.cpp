@@ -22,6 +22,7 @@
 
 #include "platform/debug_output.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/deferred_control.h"
 #include "platform/ui/font_table.h"
 #include "platform/ui/language.h"
 #include "platform/ui/layout_builder.h"
@@ -145,6 +146,12 @@ QWidget* Window::find_sub_control_by_name(QWidget* parent, const QString& name) 
         return nullptr;
     if (parent->objectName() == name)
         return parent;
+    if (QWidget* found = parent->findChild<QWidget*>(name))
+        return found;
+    // A control inside an editor not built yet is built, not missed.
+    if (!DeferredControl::build_all(parent))
+        return nullptr;
+    debug_printf("controls built for a lookup of %s", name.toUtf8().constData());
     return parent->findChild<QWidget*>(name);
 }
 
@@ -574,8 +581,9 @@ void Window::apply_fonts() {
     }
 }
 
-QWidget* Window::build_layout(const QString& layout, QWidget* parent) {
-    LayoutBuilder builder;
+QWidget* Window::build_layout(const QString& layout, QWidget* parent,
+                              LayoutBuilder::Callback callback) {
+    LayoutBuilder builder(std::move(callback));
     return builder.create(layout, parent);
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/layout_builder.h"
 #include "platform/ui/window_message.h"
 
 class QButtonGroup;
@@ -73,7 +74,8 @@ class Window : public QWidget {
     T* find_control_as(const QString& name) const {
         return qobject_cast<T*>(find_control(name));
     }
-    // The control of a name inside `parent` (parent itself included), or nullptr.
+    // The control of a name inside `parent` (parent itself included), or nullptr. A miss builds
+    // the deferred controls under `parent` and looks again.
     static QWidget* find_sub_control_by_name(QWidget* parent, const QString& name);
 
     // Delivers a notification now (on the window thread).
@@ -141,8 +143,9 @@ class Window : public QWidget {
     const std::vector<QString>& unknown_classes() const { return unknown_classes_; }
     const std::vector<QString>& custom_classes() const { return custom_classes_; }
 
-    // Builds another layout with the factory only (no builder callback): nested layouts.
-    static QWidget* build_layout(const QString& layout, QWidget* parent = nullptr);
+    // Builds another layout (nested layouts): classes from `callback` first, then the factory.
+    static QWidget* build_layout(const QString& layout, QWidget* parent = nullptr,
+                                 LayoutBuilder::Callback callback = {});
     // Builds `layout` inside a frameless scroll area named `scroll_name` that fills `owner`
     // (which gets a layout holding just it), so that an editor scrolls inside its page rather
     // than growing the window. The page's background shows through. nullptr when the layout

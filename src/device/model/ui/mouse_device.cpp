@@ -14,7 +14,9 @@
 #include "platform/debug_output.h"
 #include "platform/desktop/pointer_settings.h"
 #include "platform/folders.h"
+#include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/deferred_control.h"
 #include "platform/ui/language.h"
 #include "platform/ui/layout_builder.h"
 #include "profile/profile_files.h"
@@ -120,16 +122,49 @@ void CZentovaMouseDevice::page_built() {
 
 // ---- Buttons and macros ----
 
+pui::LayoutBuilder::Callback CZentovaMouseDevice::layout_callback() {
+    // The Buttons and Macros tabs' editors are most of the page; each is built when its tab is
+    // first shown or when something asks for it.
+    return [](const QString& class_name) -> QWidget* {
+        auto deferred = [&class_name](const char* tag, const QMetaObject& type) -> QWidget* {
+            if (class_name.compare(QLatin1String(tag), Qt::CaseInsensitive) != 0)
+                return nullptr;
+            return new pui::DeferredControl(type, [tag] {
+                return pui::ControlFactory::instance().create_control(QLatin1String(tag));
+            });
+        };
+        if (QWidget* w = deferred(macro::CKeySetControlUI::kClassName,
+                                  macro::CKeySetControlUI::staticMetaObject))
+            return w;
+        if (QWidget* w = deferred(macro::CShootControlUI::kClassName,
+                                  macro::CShootControlUI::staticMetaObject))
+            return w;
+        return deferred(macro::CMacroControlUI::kClassName,
+                        macro::CMacroControlUI::staticMetaObject);
+    };
+}
+
 macro::CMacroControlUI* CZentovaMouseDevice::macro_editor() const {
-    return page_ != nullptr ? page_->findChild<macro::CMacroControlUI*>() : nullptr;
+    return pui::DeferredControl::find<macro::CMacroControlUI>(page_, true);
 }
 
 macro::CKeySetControlUI* CZentovaMouseDevice::keyset_editor() const {
-    return page_ != nullptr ? page_->findChild<macro::CKeySetControlUI*>() : nullptr;
+    return pui::DeferredControl::find<macro::CKeySetControlUI>(page_, true);
 }
 
 macro::CShootControlUI* CZentovaMouseDevice::shoot_editor() const {
-    return page_ != nullptr ? page_->findChild<macro::CShootControlUI*>() : nullptr;
+    return pui::DeferredControl::find<macro::CShootControlUI>(page_, true);
+}
+
+template <class T>
+T* CZentovaMouseDevice::built_editor() const {
+    return pui::DeferredControl::find<T>(page_, false);
+}
+
+void CZentovaMouseDevice::set_capture_note(const QString& note) {
+    capture_note_ = note;
+    if (auto* macros = built_editor<macro::CMacroControlUI>())
+        macros->set_capture_note(note);
 }
 
 bool CZentovaMouseDevice::write_shooting_patterns() {
@@ -151,20 +186,38 @@ bool CZentovaMouseDevice::write_shooting_patterns() {
 }
 
 void CZentovaMouseDevice::bind_button_editors() {
-    if (macro::CShootControlUI* shoot = shoot_editor()) {
+    for (pui::DeferredControl* d : page_->findChildren<pui::DeferredControl*>())
+        connect(d, &pui::DeferredControl::created, this, &CZentovaMouseDevice::bind_editor);
+    // Editors the layout built at once.
+    for (QWidget* editor : std::initializer_list<QWidget*>{
+             built_editor<macro::CShootControlUI>(), built_editor<macro::CKeySetControlUI>(),
+             built_editor<macro::CMacroControlUI>()}) {
+        if (editor != nullptr)
+            bind_editor(editor);
+    }
+}
+
+void CZentovaMouseDevice::bind_editor(QWidget* editor) {
+    if (auto* shoot = qobject_cast<macro::CShootControlUI*>(editor)) {
         shoot->set_folders(user_data_folder(), default_data_);
         connect(shoot, &macro::CShootControlUI::download_requested, this,
                 [this] { write_shooting_patterns(); });
+        return;
     }
-    if (macro::CKeySetControlUI* keys = keyset_editor()) {
+    if (auto* keys = qobject_cast<macro::CKeySetControlUI*>(editor)) {
         keys->set_page_kind(false);
         connect(keys, &macro::CKeySetControlUI::key_saved, this, &CZentovaMouseDevice::store_key);
         connect(keys, &macro::CKeySetControlUI::write_requested, this,
                 [this] { write_buttons(ButtonsFor::WriteButton); });
+        refresh_macro_choice();
+        show_selected_key();
+        return;
     }
-    macro::CMacroControlUI* macros = macro_editor();
+    auto* macros = qobject_cast<macro::CMacroControlUI*>(editor);
     if (macros == nullptr)
         return;
+    if (!capture_note_.isEmpty())
+        macros->set_capture_note(capture_note_);
     macros->set_macro_folder(user_data_folder());
     macros->load_macro_list();
     macros->set_references({[this](int index) {
@@ -177,12 +230,12 @@ void CZentovaMouseDevice::bind_button_editors() {
     connect(macros, &macro::CMacroControlUI::recording_stopped, this,
             &CZentovaMouseDevice::recording_stopped);
     connect(macros, &macro::CMacroControlUI::macro_added, this, [this](const QString& name) {
-        if (macro::CKeySetControlUI* keys = keyset_editor())
+        if (auto* keys = built_editor<macro::CKeySetControlUI>())
             keys->add_macro(name);
     });
     connect(macros, &macro::CMacroControlUI::macro_renamed, this,
             [this](int index, const QString& name) {
-                if (macro::CKeySetControlUI* keys = keyset_editor())
+                if (auto* keys = built_editor<macro::CKeySetControlUI>())
                     keys->rename_macro(index, name);
                 refresh_key_labels();
             });
@@ -199,8 +252,8 @@ void CZentovaMouseDevice::bind_button_editors() {
 }
 
 void CZentovaMouseDevice::refresh_macro_choice() {
-    macro::CKeySetControlUI* keys = keyset_editor();
-    macro::CMacroControlUI* macros = macro_editor();
+    auto* keys = built_editor<macro::CKeySetControlUI>();
+    auto* macros = built_editor<macro::CMacroControlUI>();
     if (keys == nullptr)
         return;
     if (macros != nullptr) {
@@ -229,7 +282,7 @@ bool CZentovaMouseDevice::fix_macro_profiles(int deleted) {
 }
 
 void CZentovaMouseDevice::show_selected_key() {
-    macro::CKeySetControlUI* editor = keyset_editor();
+    auto* editor = built_editor<macro::CKeySetControlUI>();
     const int k = selected_key();
     if (editor == nullptr || k < 0)
         return;
@@ -259,8 +312,8 @@ void CZentovaMouseDevice::refresh_key_labels() {
     ensure_profile();
     const std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
     std::vector<std::string> macros;
-    if (macro_editor() != nullptr) {
-        macros = macro_editor()->macro_names();
+    if (auto* editor = built_editor<macro::CMacroControlUI>()) {
+        macros = editor->macro_names();
     } else {
         macro::MacroLibrary library(user_data_folder());
         library.load();
@@ -294,7 +347,7 @@ ui::CButtonMapUI* CZentovaMouseDevice::button_map() const {
 void CZentovaMouseDevice::set_language(int index) {
     CZentovaUSBDevice::set_language(index);
     // The window reloads the layout's texts; the labels built here follow them.
-    if (macro::CKeySetControlUI* keys = keyset_editor())
+    if (auto* keys = built_editor<macro::CKeySetControlUI>())
         keys->refresh_texts();
     refresh_key_labels();
 }
@@ -349,6 +402,13 @@ void CZentovaMouseDevice::switch_function_page(int page_type) {
                                                                  : QSizePolicy::Ignored);
         tab->setSizePolicy(policy);
     }
+    show_button_labels_where_they_fit();
+}
+
+void CZentovaMouseDevice::show_key_page(int index) {
+    pui::set_selected(find(QStringLiteral("key_page_option_") + QString::number(index)), true,
+                      false);
+    pui::select_page(find(QStringLiteral("key_page_layout")), index);
     show_button_labels_where_they_fit();
 }
 
@@ -423,7 +483,7 @@ void CZentovaMouseDevice::load_profile_into_page() {
     pui::set_selected(find(QStringLiteral("scrolls_page_check")), sys.scroll_page != 0, false);
     refresh_key_labels();
     // The Buttons tab always shows a button: the first until the user picks another.
-    if (selected_key() < 0 && keyset_editor() != nullptr)
+    if (selected_key() < 0 && pui::DeferredControl::holds<macro::CKeySetControlUI>(page_))
         select_key(0);
     else
         show_selected_key();
@@ -544,8 +604,7 @@ void CZentovaMouseDevice::notify(pui::Notification& msg) {
     if (msg.type == "selectchanged" && msg.wparam != 0) {
         const auto [prefix, n] = indexed_name(msg.sender_name());
         if (prefix == "key_page_option_" && n >= 0) {
-            pui::select_page(find(QStringLiteral("key_page_layout")), n);
-            show_button_labels_where_they_fit();
+            show_key_page(n);
             return;
         }
     }

@@ -53,6 +53,9 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     void switch_function_page(int page_type) override;
     void select_key(int index) override;
 
+    // The Buttons tab shows editor `index` (0: assignment, 1: shooting patterns).
+    void show_key_page(int index);
+
     // Stage `index` (0-5) becomes the active stage of the sensor's stage set and is shown so.
     void select_dpi_stage(int index);
 
@@ -61,10 +64,14 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // Ignored (with a debug line) until the mouse has been read.
     void change_lighting(const profile::LightInfo& info);
 
-    // The Macros and Buttons tabs' editors, or nullptr when the layout has none.
+    // The Macros and Buttons tabs' editors, or nullptr when the layout has none. Each is built
+    // when its tab is first shown; asking for one builds it.
     macro::CMacroControlUI* macro_editor() const;
     macro::CKeySetControlUI* keyset_editor() const;
     macro::CShootControlUI* shoot_editor() const;
+    // What the macro editor says about recording outside this window (empty: nothing); kept
+    // for an editor built later.
+    void set_capture_note(const QString& note);
     // The four shooting patterns to the mouse; a failure is reported to the user.
     bool write_shooting_patterns();
     // The selected profile's buttons to the mouse: the macros they use, then the key table, as
@@ -103,6 +110,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
 
   private:
     QString default_page_layout() const override;
+    platform::ui::LayoutBuilder::Callback layout_callback() override;
     void page_built() override;
     std::string factory_profile_file() const override { return "mouse.Json"; }
     void attach_profile(const std::filesystem::path& file) override;
@@ -129,6 +137,11 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // holds after a refused write).
     void show_values(profile::CMouseProfiledata& shown);
     void bind_button_editors();
+    // Connects an editor to the page once it is built.
+    void bind_editor(QWidget* editor);
+    // An editor that has been built, or nullptr.
+    template <class T>
+    T* built_editor() const;
     void show_selected_key();
     void show_button_labels_where_they_fit();
     void show_selected_on_picture();
@@ -138,6 +151,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     profile::CMouseProfiledata profile_;
     MouseCore core_{profile_};
     std::uint16_t receiver_pid_ = 0;
+    QString capture_note_;
 };
 
 }  // namespace velqa::model

@@ -303,7 +303,7 @@ void CZentovaUSBDevice::poll_power_status() {
 void CZentovaUSBDevice::bind_page_controls() {
     if (page_ == nullptr && !default_page_layout().isEmpty()) {
         const QString file = page_layout_.isEmpty() ? default_page_layout() : page_layout_;
-        page_ = pui::Window::build_layout(file, this);
+        page_ = pui::Window::build_layout(file, this, layout_callback());
         if (page_ != nullptr) {
             layout()->addWidget(page_);
             page_built();

@@ -274,6 +274,8 @@ class CZentovaUSBDevice : public QWidget {
     void post_frame();
     // Its layout's file name (empty: the page builds no layout).
     virtual QString default_page_layout() const { return {}; }
+    // Classes the page's layout makes its own way before the control factory is asked.
+    virtual platform::ui::LayoutBuilder::Callback layout_callback() { return {}; }
     // After the page's layout was built and added.
     virtual void page_built() {}
     // The factory profile in DefaultData ("mouse.Json").
