@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QBackingStore>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 
 #include <QComboBox>
@@ -22,6 +23,9 @@
 #include "device/link/codecs.h"
 #include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
+#include "macro/ui/keyset_control.h"
+#include "macro/ui/macro_control.h"
+#include "macro/ui/shoot_control.h"
 #include "platform/debug_output.h"
 #include "platform/json_read.h"
 #include "platform/ui/controls.h"
@@ -394,6 +398,38 @@ TEST_F(DeviceManagerTest, AControlLookedUpBeforeItsPageExistsIsBuiltAndItsTabSho
     emit buttons->activated(4);
     EXPECT_EQ(map->label_text(1),
               pui::LanguageTexts::instance().text(QStringLiteral("keyset_mousekey_4_text")));
+}
+
+// The Buttons and Macros tabs' editors are built when first shown, not with the page, and are
+// bound to the page then: each shows what the page holds for it at that moment.
+TEST_F(DeviceManagerTest, EditorsAreBuiltWhenTheirTabIsFirstShownAndShowThePagesState) {
+    start(true, false);
+    ASSERT_NE(page(), nullptr);
+    EXPECT_EQ(page()->findChild<macro::CKeySetControlUI*>(), nullptr);
+    EXPECT_EQ(page()->findChild<macro::CShootControlUI*>(), nullptr);
+    EXPECT_EQ(page()->findChild<macro::CMacroControlUI*>(), nullptr);
+    page()->set_capture_note(QStringLiteral("only this window"));
+
+    wnd->show_tab(QStringLiteral("key_Op_tab:1"));
+    auto* shoot = page()->findChild<macro::CShootControlUI*>();
+    ASSERT_NE(shoot, nullptr);
+    EXPECT_TRUE(shoot->isVisible());
+    EXPECT_FALSE(shoot->pattern_view(0)->bullets().empty());
+    EXPECT_EQ(page()->findChild<macro::CKeySetControlUI*>(), nullptr);
+
+    page()->select_key(1);
+    wnd->show_tab(QStringLiteral("key_Op_tab:0"));
+    auto* keys = page()->findChild<macro::CKeySetControlUI*>();
+    ASSERT_NE(keys, nullptr);
+    EXPECT_TRUE(keys->isVisible());
+    EXPECT_EQ(keys->entry().current, page()->profile().read_key_list().at(1).current);
+
+    wnd->show_tab(QStringLiteral("macro_Op_tab"));
+    auto* macros = page()->findChild<macro::CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    auto* note = macros->findChild<QLabel*>(QStringLiteral("macro_capture_note"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->text(), QStringLiteral("only this window"));
 }
 
 // Two pages of one kind share its profile list: a profile made on one is listed on the other at
