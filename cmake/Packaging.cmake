@@ -104,10 +104,11 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Libraries come from dpkg-shlibdeps; Qt's platform plugins are loaded at run time, so no linked
-# library names them.
+# Libraries come from dpkg-shlibdeps; Qt's platform plugins, libcurl and libcrypto are loaded at
+# run time, so no linked library names them. libcurl 7.85 is the first with the protocol lists
+# the HTTP client restricts transfers with.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcurl4 (>= 7.85.0), libssl3")
 # Chinese texts need a CJK font; the Latin face the skin asks for.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-droid-fallback, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")

@@ -50,6 +50,9 @@ case "$mode" in
       done
     done
     grep -q "qt6-qpa-plugins" <<<"$depends" || fail "Depends lacks the Qt platform plugins"
+    for pkg in libcurl4 libssl3; do
+      grep -qxF "$pkg" "$scratch/depends" || fail "Depends lacks $pkg, opened at run time for HTTP"
+    done
     # Debian's documentation of the package (lintian itself ran in scripts/package).
     doc="$root/share/doc/velqa"
     zcat "$doc/changelog.Debian.gz" 2>/dev/null | head -n 1 | grep -q "^velqa ($(field Version))" ||

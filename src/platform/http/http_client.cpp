@@ -1,9 +1,7 @@
 #include "platform/http/http_client.h"
 
 #include <arpa/inet.h>
-#include <curl/curl.h>
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +15,7 @@
 
 #include "platform/debug_output.h"
 #include "platform/folders.h"
+#include "platform/http/curl_library.h"
 
 namespace velqa::platform::http {
 namespace {
@@ -33,16 +32,12 @@ bool same_text_ignoring_case(std::string_view a, std::string_view b) {
            });
 }
 
-bool curl_ready() {
-    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    return ready;
-}
-
 struct CurlDeleter {
-    void operator()(CURL* c) const { curl_easy_cleanup(c); }
-    void operator()(CURLU* u) const { curl_url_cleanup(u); }
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-    void operator()(EVP_MD_CTX* m) const { EVP_MD_CTX_free(m); }
+    const CurlApi* api;
+    void operator()(CURL* c) const { api->easy_cleanup(c); }
+    void operator()(CURLU* u) const { api->url_cleanup(u); }
+    void operator()(curl_slist* l) const { api->slist_free_all(l); }
+    void operator()(EVP_MD_CTX* m) const { api->digest_free(m); }
 };
 using Easy = std::unique_ptr<CURL, CurlDeleter>;
 using UrlHandle = std::unique_ptr<CURLU, CurlDeleter>;
@@ -50,12 +45,12 @@ using HeaderList = std::unique_ptr<curl_slist, CurlDeleter>;
 using Digest = std::unique_ptr<EVP_MD_CTX, CurlDeleter>;
 
 // A part of a parsed URL, or empty.
-std::string url_part(CURLU* url, CURLUPart which) {
+std::string url_part(const CurlApi& api, CURLU* url, CURLUPart which) {
     char* text = nullptr;
-    if (curl_url_get(url, which, &text, 0) != CURLUE_OK || text == nullptr)
+    if (api.url_get(url, which, &text, 0) != CURLUE_OK || text == nullptr)
         return {};
     std::string out(text);
-    curl_free(text);
+    api.free(text);
     return out;
 }
 
@@ -84,38 +79,39 @@ std::string to_hex(const unsigned char* bytes, unsigned length) {
 }
 
 // A transfer's failure in words; a time-out says so first, whichever limit it was.
-std::string transfer_text(CURLcode rc, const char* error_buffer) {
-    std::string text = error_buffer[0] != '\0' ? error_buffer : curl_easy_strerror(rc);
+std::string transfer_text(const CurlApi& api, CURLcode rc, const char* error_buffer) {
+    std::string text = error_buffer[0] != '\0' ? error_buffer : api.easy_strerror(rc);
     return rc == CURLE_OPERATION_TIMEDOUT ? "timed out: " + text : text;
 }
 
 // Options every transfer of the client shares: verified TLS, no other protocols, redirects only
 // to https, and the time-outs (the request's deadline included; a download sets its own).
-void common_options(CURL* c, const Settings& s, const TransportPolicy& policy, char* error_buffer) {
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error_buffer);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+void common_options(const CurlApi& api, CURL* c, const Settings& s, const TransportPolicy& policy,
+                    char* error_buffer) {
+    api.easy_setopt(c, CURLOPT_ERRORBUFFER, error_buffer);
+    api.easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    api.easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    api.easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    api.easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
+    api.easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    api.easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    api.easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!policy.ca_file.empty())
-        curl_easy_setopt(c, CURLOPT_CAINFO, policy.ca_file.c_str());
+        api.easy_setopt(c, CURLOPT_CAINFO, policy.ca_file.c_str());
     // libcurl's connect time-out includes resolving the name; the shorter limit wins.
     long connect_ms = s.connect_timeout_ms;
     if (policy.deadlines.connect_ms > 0 &&
         (connect_ms <= 0 || policy.deadlines.connect_ms < connect_ms))
         connect_ms = policy.deadlines.connect_ms;
     if (connect_ms > 0)
-        curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, connect_ms);
+        api.easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, connect_ms);
     const long idle_ms = std::max(s.send_timeout_ms, s.receive_timeout_ms);
     if (idle_ms > 0) {
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, std::max(1L, (idle_ms + 999) / 1000));
+        api.easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        api.easy_setopt(c, CURLOPT_LOW_SPEED_TIME, std::max(1L, (idle_ms + 999) / 1000));
     }
     // Bytes that keep trickling in beat the idle limit above; only a deadline ends them.
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, std::max(0L, policy.deadlines.request_ms));
+    api.easy_setopt(c, CURLOPT_TIMEOUT_MS, std::max(0L, policy.deadlines.request_ms));
 }
 
 struct ReplySink {
@@ -221,6 +217,7 @@ class PartialFile {
 };
 
 struct DownloadSink {
+    const CurlApi* api = nullptr;
     CURL* easy = nullptr;
     PartialFile* file = nullptr;
     EVP_MD_CTX* digest = nullptr;
@@ -250,7 +247,7 @@ std::size_t write_download(char* data, std::size_t size, std::size_t count, void
     if (!sink->headers_checked) {
         sink->headers_checked = true;
         curl_off_t announced = -1;
-        curl_easy_getinfo(sink->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        sink->api->easy_getinfo(sink->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
         if (announced >= 0 && static_cast<std::uint64_t>(announced) != sink->length) {
             sink->get_length = announced;
             return 0;
@@ -265,7 +262,7 @@ std::size_t write_download(char* data, std::size_t size, std::size_t count, void
     for (std::size_t done = 0; done < n;) {
         const std::size_t piece = std::min(ProgressChunk, n - done);
         if (!sink->file->write(data + done, piece) ||
-            EVP_DigestUpdate(sink->digest, data + done, piece) != 1) {
+            sink->api->digest_update(sink->digest, data + done, piece) != 1) {
             sink->write_errno = errno != 0 ? errno : EIO;
             return 0;
         }
@@ -283,22 +280,19 @@ int download_xferinfo(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t
     return stop_requested(*static_cast<DownloadSink*>(user)) ? 1 : 0;
 }
 
-}  // namespace
-
-bool url_allowed(std::string_view url, const TransportPolicy& policy, std::string* why) {
+bool address_allowed(const CurlApi& api, std::string_view url, const TransportPolicy& policy,
+                     std::string* why) {
     auto say = [why](std::string text) {
         if (why != nullptr)
             *why = std::move(text);
         return false;
     };
-    if (!curl_ready())
-        return say("libcurl is unavailable");
-    UrlHandle handle(curl_url());
+    UrlHandle handle(api.url(), CurlDeleter{&api});
     const std::string text(url);
-    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK)
+    if (!handle || api.url_set(handle.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK)
         return say("not an absolute http or https address: " + text);
-    const std::string scheme = url_part(handle.get(), CURLUPART_SCHEME);
-    const std::string host = url_part(handle.get(), CURLUPART_HOST);
+    const std::string scheme = url_part(api, handle.get(), CURLUPART_SCHEME);
+    const std::string host = url_part(api, handle.get(), CURLUPART_HOST);
     if (same_text_ignoring_case(scheme, "https"))
         return true;
     if (!same_text_ignoring_case(scheme, "http"))
@@ -312,6 +306,18 @@ bool url_allowed(std::string_view url, const TransportPolicy& policy, std::strin
     return say("plain http is not used for " + host +
                " (only https, or hosts the configuration "
                "allows)");
+}
+
+}  // namespace
+
+bool url_allowed(std::string_view url, const TransportPolicy& policy, std::string* why) {
+    const CurlApi* api = CurlLibrary::shared().api();
+    if (api == nullptr) {
+        if (why != nullptr)
+            *why = CurlLibrary::shared().error();
+        return false;
+    }
+    return address_allowed(*api, url, policy, why);
 }
 
 long download_deadline_ms(const Deadlines& deadlines, std::uint64_t length) {
@@ -332,7 +338,8 @@ bool plain_file_name(std::string_view name) {
            name.find("..") == std::string_view::npos;
 }
 
-HttpClient::HttpClient(TransportPolicy policy) : policy_(std::move(policy)) {}
+HttpClient::HttpClient(TransportPolicy policy, const CurlLibrary* library)
+    : policy_(std::move(policy)), library_(library) {}
 
 HttpClient::~HttpClient() = default;
 
@@ -340,6 +347,11 @@ void HttpClient::reset_settings() {
     settings_ = Settings{};
     last_error_ = NoError;
     last_error_text_.clear();
+}
+
+// Resolved on first use, so that a client made at start-up does not load the libraries.
+const CurlLibrary& HttpClient::library() const {
+    return library_ != nullptr ? *library_ : CurlLibrary::shared();
 }
 
 void HttpClient::fail(int code, std::string text) {
@@ -373,53 +385,56 @@ int HttpClient::http_request(std::string_view method, std::string_view url, cons
 
     if (stop_ != nullptr && stop_->is_set())
         return never_sent(Stopped, "stopped");
+    const CurlApi* loaded = library().api();
+    if (loaded == nullptr)
+        return never_sent(ClientUnavailable, library().error());
+    const CurlApi& api = *loaded;
     std::string why;
-    if (!url_allowed(url, policy_, &why))
+    if (!address_allowed(api, url, policy_, &why))
         return never_sent(InsecureUrl, why);
-    Easy c(curl_ready() ? curl_easy_init() : nullptr);
+    Easy c(api.easy_init(), CurlDeleter{&api});
     if (!c) {
         fail(ClientUnavailable, "libcurl could not be initialised");
         return -1;
     }
     char error_buffer[CURL_ERROR_SIZE] = {};
     const std::string url_text(url);
-    curl_easy_setopt(c.get(), CURLOPT_URL, url_text.c_str());
-    common_options(c.get(), settings_, policy_, error_buffer);
-    curl_easy_setopt(c.get(), CURLOPT_USERAGENT, settings_.user_agent.c_str());
+    api.easy_setopt(c.get(), CURLOPT_URL, url_text.c_str());
+    common_options(api, c.get(), settings_, policy_, error_buffer);
+    api.easy_setopt(c.get(), CURLOPT_USERAGENT, settings_.user_agent.c_str());
     if (use_named_proxy) {
-        curl_easy_setopt(c.get(), CURLOPT_PROXY, settings_.named_proxy.c_str());
-        curl_easy_setopt(c.get(), CURLOPT_PROXYUSERNAME, settings_.proxy_user.c_str());
-        curl_easy_setopt(c.get(), CURLOPT_PROXYPASSWORD, settings_.proxy_password.c_str());
+        api.easy_setopt(c.get(), CURLOPT_PROXY, settings_.named_proxy.c_str());
+        api.easy_setopt(c.get(), CURLOPT_PROXYUSERNAME, settings_.proxy_user.c_str());
+        api.easy_setopt(c.get(), CURLOPT_PROXYPASSWORD, settings_.proxy_password.c_str());
     }
     // libcurl writes the Content-Length itself, from the body length; "Expect:" keeps it from
     // waiting for a 100-continue the server may never send.
-    HeaderList headers(
-        curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded"));
-    curl_slist_append(headers.get(), "Accept:application/prs.Tavix.v1+json");
-    curl_slist_append(headers.get(), "Expect:");
-    curl_easy_setopt(c.get(), CURLOPT_HTTPHEADER, headers.get());
+    HeaderList headers(api.slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded"),
+                       CurlDeleter{&api});
+    api.slist_append(headers.get(), "Accept:application/prs.Tavix.v1+json");
+    api.slist_append(headers.get(), "Expect:");
+    api.easy_setopt(c.get(), CURLOPT_HTTPHEADER, headers.get());
     if (post || body_length > 0) {
-        curl_easy_setopt(c.get(), CURLOPT_POSTFIELDS, body != nullptr ? body : "");
-        curl_easy_setopt(c.get(), CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(body_length));
+        api.easy_setopt(c.get(), CURLOPT_POSTFIELDS, body != nullptr ? body : "");
+        api.easy_setopt(c.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_length));
         if (!post)
-            curl_easy_setopt(c.get(), CURLOPT_CUSTOMREQUEST, "GET");
+            api.easy_setopt(c.get(), CURLOPT_CUSTOMREQUEST, "GET");
     } else {
-        curl_easy_setopt(c.get(), CURLOPT_HTTPGET, 1L);
+        api.easy_setopt(c.get(), CURLOPT_HTTPGET, 1L);
     }
     ReplySink sink{reply, stop_};
-    curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, write_reply);
-    curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, &sink);
+    api.easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, write_reply);
+    api.easy_setopt(c.get(), CURLOPT_WRITEDATA, &sink);
     if (stop_ != nullptr) {
-        curl_easy_setopt(c.get(), CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(c.get(), CURLOPT_XFERINFOFUNCTION, reply_xferinfo);
-        curl_easy_setopt(c.get(), CURLOPT_XFERINFODATA, &sink);
+        api.easy_setopt(c.get(), CURLOPT_NOPROGRESS, 0L);
+        api.easy_setopt(c.get(), CURLOPT_XFERINFOFUNCTION, reply_xferinfo);
+        api.easy_setopt(c.get(), CURLOPT_XFERINFODATA, &sink);
     }
 
-    const CURLcode rc = curl_easy_perform(c.get());
+    const CURLcode rc = api.easy_perform(c.get());
     if (rc == CURLE_OK)
         return static_cast<int>(sink.used);
-    const std::string reason = transfer_text(rc, error_buffer);
+    const std::string reason = transfer_text(api, rc, error_buffer);
     if (rc == CURLE_ABORTED_BY_CALLBACK) {
         std::fill(reply.begin(), reply.end(), '\0');
         return never_sent(Stopped, "stopped");
@@ -431,7 +446,7 @@ int HttpClient::http_request(std::string_view method, std::string_view url, cons
         return -1;
     }
     long request_bytes = 0;
-    curl_easy_getinfo(c.get(), CURLINFO_REQUEST_SIZE, &request_bytes);
+    api.easy_getinfo(c.get(), CURLINFO_REQUEST_SIZE, &request_bytes);
     if (request_bytes == 0 && sink.used == 0)
         return never_sent(rc, reason);
     fail(rc, reason);
@@ -456,43 +471,48 @@ DownloadStatus HttpClient::download_file(std::string_view url, const std::filesy
         return failed(BadFileName, "refused file name \"" + std::string(file_name) + "\"");
     if (!sha256_hex.empty() && !valid_hex_digest(sha256_hex))
         return failed(DigestMismatch, "the announced SHA-256 is not 64 hexadecimal digits");
+    const CurlApi* loaded = library().api();
+    if (loaded == nullptr)
+        return failed(ClientUnavailable, library().error());
+    const CurlApi& api = *loaded;
     std::string why;
-    if (!url_allowed(url, policy_, &why))
+    if (!address_allowed(api, url, policy_, &why))
         return failed(InsecureUrl, why);
-    Easy c(curl_ready() ? curl_easy_init() : nullptr);
-    Digest digest(EVP_MD_CTX_new());
-    if (!c || !digest || EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1)
+    Easy c(api.easy_init(), CurlDeleter{&api});
+    Digest digest(api.digest_new(), CurlDeleter{&api});
+    if (!c || !digest || api.digest_init(digest.get(), api.sha256(), nullptr) != 1)
         return failed(ClientUnavailable, "libcurl or the SHA-256 digest could not be initialised");
 
     char error_buffer[CURL_ERROR_SIZE] = {};
     const std::string url_text(url);
-    curl_easy_setopt(c.get(), CURLOPT_URL, url_text.c_str());
-    common_options(c.get(), settings_, policy_, error_buffer);
-    curl_easy_setopt(c.get(), CURLOPT_FAILONERROR, 1L);
+    api.easy_setopt(c.get(), CURLOPT_URL, url_text.c_str());
+    common_options(api, c.get(), settings_, policy_, error_buffer);
+    api.easy_setopt(c.get(), CURLOPT_FAILONERROR, 1L);
     DownloadSink sink;
+    sink.api = &api;
     sink.progress = &progress;
     sink.stop = stop;
-    curl_easy_setopt(c.get(), CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c.get(), CURLOPT_XFERINFOFUNCTION, download_xferinfo);
-    curl_easy_setopt(c.get(), CURLOPT_XFERINFODATA, &sink);
+    api.easy_setopt(c.get(), CURLOPT_NOPROGRESS, 0L);
+    api.easy_setopt(c.get(), CURLOPT_XFERINFOFUNCTION, download_xferinfo);
+    api.easy_setopt(c.get(), CURLOPT_XFERINFODATA, &sink);
     auto transfer_failed = [&](CURLcode rc) {
         if (rc == CURLE_HTTP_RETURNED_ERROR) {
             long status = 0;
-            curl_easy_getinfo(c.get(), CURLINFO_RESPONSE_CODE, &status);
+            api.easy_getinfo(c.get(), CURLINFO_RESPONSE_CODE, &status);
             return failed(HttpStatus, "the server answered " + std::to_string(status));
         }
-        return failed(rc, transfer_text(rc, error_buffer));
+        return failed(rc, transfer_text(api, rc, error_buffer));
     };
 
     // The length first: it bounds the file, and the transfer ends when it is reached.
-    curl_easy_setopt(c.get(), CURLOPT_NOBODY, 1L);
-    CURLcode rc = curl_easy_perform(c.get());
+    api.easy_setopt(c.get(), CURLOPT_NOBODY, 1L);
+    CURLcode rc = api.easy_perform(c.get());
     if (sink.stopped)
         return DownloadStatus::Stopped;
     if (rc != CURLE_OK)
         return transfer_failed(rc);
     curl_off_t length = -1;
-    curl_easy_getinfo(c.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    api.easy_getinfo(c.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     if (length <= 0)
         return failed(NoContentLength, "the server gives no length for the package");
     if (static_cast<std::uint64_t>(length) > policy_.max_download_bytes) {
@@ -510,17 +530,17 @@ DownloadStatus HttpClient::download_file(std::string_view url, const std::filesy
     sink.length = static_cast<std::uint64_t>(length);
     // The transfer's own deadline grows with the package; a stall ends it early.
     const Deadlines& limits = policy_.deadlines;
-    curl_easy_setopt(c.get(), CURLOPT_TIMEOUT_MS, download_deadline_ms(limits, sink.length));
+    api.easy_setopt(c.get(), CURLOPT_TIMEOUT_MS, download_deadline_ms(limits, sink.length));
     if (limits.stall_bytes_per_second > 0 && limits.stall_seconds > 0) {
-        curl_easy_setopt(c.get(), CURLOPT_LOW_SPEED_LIMIT, limits.stall_bytes_per_second);
-        curl_easy_setopt(c.get(), CURLOPT_LOW_SPEED_TIME, limits.stall_seconds);
+        api.easy_setopt(c.get(), CURLOPT_LOW_SPEED_LIMIT, limits.stall_bytes_per_second);
+        api.easy_setopt(c.get(), CURLOPT_LOW_SPEED_TIME, limits.stall_seconds);
     }
-    curl_easy_setopt(c.get(), CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(c.get(), CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, write_download);
-    curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, &sink);
+    api.easy_setopt(c.get(), CURLOPT_NOBODY, 0L);
+    api.easy_setopt(c.get(), CURLOPT_HTTPGET, 1L);
+    api.easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, write_download);
+    api.easy_setopt(c.get(), CURLOPT_WRITEDATA, &sink);
     error_buffer[0] = '\0';
-    rc = curl_easy_perform(c.get());
+    rc = api.easy_perform(c.get());
     received = sink.received;
     if (sink.stopped)
         return DownloadStatus::Stopped;
@@ -547,7 +567,7 @@ DownloadStatus HttpClient::download_file(std::string_view url, const std::filesy
     if (!sha256_hex.empty()) {
         unsigned char bytes[EVP_MAX_MD_SIZE];
         unsigned size = 0;
-        if (EVP_DigestFinal_ex(digest.get(), bytes, &size) != 1)
+        if (api.digest_final(digest.get(), bytes, &size) != 1)
             return failed(ClientUnavailable, "the SHA-256 digest could not be computed");
         const std::string actual = to_hex(bytes, size);
         if (!same_text_ignoring_case(actual, sha256_hex))

@@ -38,7 +38,7 @@ enum ErrorCode : int {
     DigestMismatch = 1006,     // the downloaded bytes do not have the announced SHA-256
     BadFileName = 1007,        // a target name with a separator, "..", or nothing
     FileError = 1008,          // the target folder or file could not be used
-    ClientUnavailable = 1009,  // libcurl could not be initialised
+    ClientUnavailable = 1009,  // libcurl or libcrypto could not be loaded or initialised
     Stopped = 1010,            // the stop event was set
     LengthMismatch = 1011,     // a download's length differs from the one announced
     TimedOut = 28              // libcurl's time-out: a deadline or the stall limit was reached
@@ -89,7 +89,8 @@ struct TransportPolicy {
 long download_deadline_ms(const Deadlines& deadlines, std::uint64_t length);
 
 // True when `url` is https, or http to a loopback address ("localhost", 127.0.0.0/8, [::1]) or
-// to a host of `policy.plain_http_hosts`. Otherwise false, with the reason in `why`.
+// to a host of `policy.plain_http_hosts`. Otherwise false, with the reason in `why` (also when
+// libcurl cannot be loaded).
 bool url_allowed(std::string_view url, const TransportPolicy& policy, std::string* why = nullptr);
 
 // True for a name that stays inside its folder: not empty, not "." or "..", no "/", no NUL, no
@@ -102,10 +103,14 @@ enum class DownloadStatus {
     Stopped    // the stop event was set; no further progress was reported
 };
 
+class CurlLibrary;
+
 // One client per thread: settings and the last error are the client's own and not locked.
 class HttpClient {
   public:
-    explicit HttpClient(TransportPolicy policy = {});
+    // `library` (it must outlive the client) replaces the program's libcurl and libcrypto,
+    // which are otherwise loaded by the first request of any client.
+    explicit HttpClient(TransportPolicy policy = {}, const CurlLibrary* library = nullptr);
     ~HttpClient();
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
@@ -121,10 +126,11 @@ class HttpClient {
     // form data that accepts the update server's JSON, and copies the reply body into `reply`
     // (zero-filled first; the reply always ends before the buffer's last byte, so the text is
     // zero-terminated). Returns the number of reply bytes. -1 for a bad argument (last error 3
-    // or 87), when libcurl cannot be used, or for a reply that does not fit (ReplyTooLarge; the
+    // or 87), when libcurl gives no handle, or for a reply that does not fit (ReplyTooLarge; the
     // buffer is zeroed again). When the request could not be sent (no route, refused
-    // connection, failed TLS handshake or certificate, a URL the policy refuses), the buffer
-    // holds "NO_LINK_SERVER" and the result is 0. The body of a non-2xx reply is returned like
+    // connection, failed TLS handshake or certificate, a URL the policy refuses, libcurl or
+    // libcrypto missing: ClientUnavailable, naming the file or function), the buffer holds
+    // "NO_LINK_SERVER" and the result is 0. The body of a non-2xx reply is returned like
     // any other. A request ended by the stop event is treated as never sent (last error
     // Stopped). A request that outlives the policy's deadline ends with last error TimedOut, as
     // never sent when nothing was sent, else with the bytes that arrived.
@@ -154,8 +160,10 @@ class HttpClient {
 
   private:
     void fail(int code, std::string text);
+    const CurlLibrary& library() const;
 
     TransportPolicy policy_;
+    const CurlLibrary* library_;
     Settings settings_;
     const StopEvent* stop_ = nullptr;
     int last_error_ = NoError;

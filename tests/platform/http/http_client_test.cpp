@@ -2,6 +2,7 @@
 // reply, refused addresses and certificates, and downloads that end, fail or are refused.
 #include "platform/http/http_client.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/http/curl_library.h"
 #include "support/loopback_http.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
@@ -423,6 +425,41 @@ TEST_F(Download, ASetStopEventEndsTheDownloadWithoutAFile) {
         server_.url("/pkg"), folder_, "pkg.bin", [&](double, double) { stop.set(); }, &stop);
     EXPECT_EQ(status, DownloadStatus::Stopped);
     EXPECT_EQ(entries(), 0u);
+}
+
+// Without libcurl every operation fails like an unreachable server and names the file. The
+// answer is kept: the library turning up later changes nothing, and nothing is retried.
+TEST(HttpLibrary, AMissingLibraryFailsEveryOperationByNameOnce) {
+    const CurlApi* real = CurlLibrary::shared().api();
+    ASSERT_NE(real, nullptr) << CurlLibrary::shared().error();
+    Dl_info real_curl{};
+    ASSERT_NE(dladdr(reinterpret_cast<void*>(real->easy_init), &real_curl), 0);
+
+    test::TempDir dir;
+    const fs::path missing = dir / "libcurl.so.4";
+    CurlLibrary library(LibraryFiles{missing.string(), "libcrypto.so.3"});
+    HttpClient client({}, &library);
+    auto reply = reply_buffer();
+    EXPECT_EQ(client.http_request("POST", "https://127.0.0.1/", "a", 1, reply, false), 0);
+    EXPECT_EQ(text_of(reply), "NO_LINK_SERVER");
+    EXPECT_EQ(client.last_error(), ClientUnavailable);
+    const std::string why = client.last_error_text();
+    EXPECT_NE(why.find(missing.string()), std::string::npos) << why;
+    EXPECT_NE(why.find("cannot open shared object file"), std::string::npos) << why;
+
+    fs::create_symlink(real_curl.dli_fname, missing);
+    std::vector<double> totals;
+    EXPECT_EQ(client.download_file("https://127.0.0.1/pkg", dir.path(), "pkg.bin",
+                                   [&](double total, double) { totals.push_back(total); }),
+              DownloadStatus::Failed);
+    EXPECT_EQ(client.last_error(), ClientUnavailable);
+    EXPECT_EQ(client.last_error_text(), why);
+    EXPECT_EQ(totals, std::vector<double>{0});
+
+    // A library without curl's functions names the first one missing.
+    const CurlLibrary wrong(LibraryFiles{"libcrypto.so.3", "libcrypto.so.3"});
+    EXPECT_EQ(wrong.api(), nullptr);
+    EXPECT_NE(wrong.error().find("curl_global_init"), std::string::npos) << wrong.error();
 }
 
 }  // namespace
