@@ -219,6 +219,10 @@ void CMainWnd::init_window() {
         caption_[i] = find_control(QLatin1String(kCaptionNames[i]));
     for (int i = 0; i < 5; ++i)
         tabs_[i] = find_control(QLatin1String(kTabNames[i]));
+    // The theme gives the no-device picture its image once it shows (see eventFilter).
+    no_device_picture_ = find_control(QStringLiteral("device_logo_layout"));
+    if (no_device_picture_ != nullptr)
+        no_device_picture_->installEventFilter(this);
     const QString icon = QString::fromStdString(
         pui::Resources::instance().resolve(QStringLiteral("common/logo.png")).string());
     setWindowIcon(QIcon(icon));
@@ -480,6 +484,13 @@ void CMainWnd::showEvent(QShowEvent* event) {
 }
 
 bool CMainWnd::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && watched == no_device_picture_) {
+        no_device_picture_->removeEventFilter(this);
+        no_device_picture_->setProperty("shown", true);
+        no_device_picture_->style()->unpolish(no_device_picture_);
+        no_device_picture_->style()->polish(no_device_picture_);
+        no_device_picture_ = nullptr;
+    }
     if (event->type() == QEvent::Expose && watched == windowHandle()) {
         const bool exposed = windowHandle()->isExposed();
         if (!first_paint_seen_ && exposed) {

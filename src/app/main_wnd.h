@@ -249,6 +249,8 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     int preloaded_language_ = -1;
     bool settled_ = false;
     bool first_paint_seen_ = false;
+    // The no-device picture until it first shows.
+    QPointer<QWidget> no_device_picture_;
     bool devices_started_ = false;
     StartupTrace* trace_ = nullptr;
     bool dpi_applied_ = false;
