@@ -1,6 +1,7 @@
 #include "platform/ui/layout_builder.h"
 
 #include <QBoxLayout>
+#include <QBuffer>
 #include <QByteArray>
 #include <QCheckBox>
 #include <QComboBox>
@@ -163,6 +164,7 @@ class Build {
     void apply(QObject* o, const Property& p, const QString& owner) const;
     void skip_unexpected(const QString& owner);
 
+    QBuffer device_;
     QXmlStreamReader xml_;
     const LayoutBuilder::Callback& callback_;
     QByteArray layout_;
@@ -177,7 +179,11 @@ class Build {
 };
 
 QWidget* Build::run(const QByteArray& bytes) {
-    xml_.addData(bytes);
+    // Read through a device: Qt's reader decodes a device's bytes in small chunks, and takes
+    // twice as long over one array holding the whole file.
+    device_.setData(bytes);
+    device_.open(QIODevice::ReadOnly);
+    xml_.setDevice(&device_);
     QWidget* root = nullptr;
     if (xml_.readNextStartElement()) {
         if (xml_.name().compare(u"ui", Qt::CaseInsensitive) != 0) {
