@@ -562,7 +562,7 @@ std::optional<Property> Build::read_property(const QString& owner) {
     bool read = false;
     QString kind;
     while (xml_.readNextStartElement()) {
-        if (read || !kind.isEmpty()) {
+        if (!kind.isEmpty()) {
             xml_.skipCurrentElement();
             continue;
         }
@@ -571,10 +571,12 @@ std::optional<Property> Build::read_property(const QString& owner) {
     }
     if (xml_.hasError())
         return std::nullopt;
-    if (!read) {
+    if (!read || p.name.isEmpty()) {
         debug_printf("layout %s: control %s: cannot read property %s (%s)", layout_.constData(),
                      owner.toUtf8().constData(), p.name.constData(),
-                     kind.isEmpty() ? "no value" : kind.toUtf8().constData());
+                     p.name.isEmpty() ? "no name"
+                     : kind.isEmpty() ? "no value"
+                                      : kind.toUtf8().constData());
         return std::nullopt;
     }
     return p;
