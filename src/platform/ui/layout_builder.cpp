@@ -13,15 +13,18 @@
 #include <QListWidget>
 #include <QMetaEnum>
 #include <QMetaProperty>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRect>
+#include <QScrollBar>
 #include <QSize>
 #include <QSizePolicy>
 #include <QSlider>
 #include <QSpacerItem>
 #include <QStackedWidget>
+#include <QTextEdit>
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <functional>
@@ -52,7 +55,8 @@ struct QtClass {
     QWidget* (*make)(QWidget* parent);
 };
 
-// Qt's classes the layouts use. Another Qt class is reported like any unknown class.
+// Qt's classes the layouts and the controls framework use. Another Qt class is reported like any
+// unknown class.
 constexpr QtClass kQtClasses[] = {
     {"QWidget", make_widget<QWidget>},           {"QLabel", make_widget<QLabel>},
     {"QPushButton", make_widget<QPushButton>},   {"QSlider", make_widget<QSlider>},
@@ -60,6 +64,8 @@ constexpr QtClass kQtClasses[] = {
     {"QCheckBox", make_widget<QCheckBox>},       {"QRadioButton", make_widget<QRadioButton>},
     {"QListWidget", make_widget<QListWidget>},   {"QFrame", make_widget<QFrame>},
     {"QProgressBar", make_widget<QProgressBar>}, {"QStackedWidget", make_widget<QStackedWidget>},
+    {"QTextEdit", make_widget<QTextEdit>},       {"QPlainTextEdit", make_widget<QPlainTextEdit>},
+    {"QScrollBar", make_widget<QScrollBar>},
 };
 
 QLayout* make_layout(QStringView class_name, QWidget* parent) {
