@@ -1,6 +1,6 @@
 // Builds widget trees from Qt Designer XML layouts under the resource root. Custom classes come
-// from a builder callback first, then from the control factory, then from Qt's own classes.
-// QUiLoader drops a class nobody can create without a word; the builder reports it.
+// from a builder callback first, then from the control factory, then from Qt's own classes; a
+// class nobody can create is reported, not silently dropped.
 #pragma once
 
 #include <QString>
