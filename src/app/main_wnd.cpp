@@ -415,11 +415,16 @@ bool CMainWnd::apply_language(int index) {
     const LanguageEntry& entry = languages[static_cast<std::size_t>(index)];
     auto& texts = pui::LanguageTexts::instance();
     texts.set_language(entry.name);
-    if (index != preloaded_language_)
+    // The stored language's texts were loaded before the layout, and its controls took their
+    // texts and fonts as they were attached: the first frame does not wait for a second pass.
+    const bool attached_in_this_language = index == preloaded_language_;
+    if (!attached_in_this_language)
         texts.load_language(entry.file);
     preloaded_language_ = -1;
-    reload_text();
-    apply_fonts();
+    if (!attached_in_this_language) {
+        reload_text();
+        apply_fonts();
+    }
     refresh_about();
     write_language_id(settings_, entry.id);
     update();
