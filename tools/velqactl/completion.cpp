@@ -4,6 +4,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "platform/number_text.h"
+
 namespace velqa::ctl {
 namespace {
 
@@ -184,14 +186,13 @@ std::vector<Candidate> values_of(const std::string& placeholder, const std::stri
         return range(0, 5);
     if (placeholder == "N" && command == "profile")
         return profiles ? profiles() : std::vector<Candidate>{};
-    const auto dash = placeholder.find('-');
-    if (dash != std::string::npos && dash > 0 &&
-        std::all_of(
-            placeholder.begin(), placeholder.end(),
-            [](char c) { return c == '-' || std::isdigit(static_cast<unsigned char>(c)); }) &&
-        placeholder.size() - dash <= 3 && dash <= 2) {
-        return range(std::stoi(placeholder.substr(0, dash)),
-                     std::stoi(placeholder.substr(dash + 1)));
+    // A numeric range such as "0-5".
+    if (const auto dash = placeholder.find('-'); dash != std::string::npos) {
+        const std::string_view text(placeholder);
+        const auto low = platform::parse_number(text.substr(0, dash), 0, 99);
+        const auto high = platform::parse_number(text.substr(dash + 1), 0, 99);
+        if (low && high)
+            return range(static_cast<int>(*low), static_cast<int>(*high));
     }
     return {};
 }
