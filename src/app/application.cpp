@@ -9,6 +9,8 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QProcess>
 #include <QSocketNotifier>
@@ -259,6 +261,18 @@ bool has_display() {
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
+// A start that cannot show its window says why on stderr and, where a person sees a screen,
+// in a message box, rather than leaving an empty window or waiting for ever.
+void refuse_start(const QString& why, bool screenshot) {
+    std::fprintf(stderr, "velqa: %s\n", why.toUtf8().constData());
+    const QString platform = QGuiApplication::platformName();
+    if (screenshot || platform == QLatin1String("offscreen") ||
+        platform == QLatin1String("minimal"))
+        return;
+    QMessageBox::critical(nullptr, QStringLiteral("ZARN VELQA R260"),
+                          QStringLiteral("The program cannot start: %1").arg(why));
+}
+
 }  // namespace
 
 namespace {
@@ -352,10 +366,11 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     }
 
     trace.mark("single instance");
-    // Without its skin the window never settles: a screenshot says so instead of waiting.
-    if (!load_resources(resources) && options.screenshot) {
-        std::fprintf(stderr, "velqa: cannot load the skin from %s\n",
-                     (resources / "skin").string().c_str());
+    // Without its skin there is no window to show.
+    if (!load_resources(resources)) {
+        refuse_start(QStringLiteral("cannot load the skin from %1")
+                         .arg(QString::fromStdString((resources / "skin").string())),
+                     options.screenshot.has_value());
         remove_private_fonts();
         return 1;
     }
@@ -438,11 +453,11 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     QObject::connect(&termination, &TerminationSignals::received, wnd.get(),
                      [target = wnd.get()] { target->post_message(platform::ui::kMsgClose, 0, 0); });
 
-    int exit_code = 0;
+    int screenshot_code = 0;
     if (options.screenshot) {
         const QString file = QString::fromStdString(*options.screenshot);
         const QString tab = QString::fromStdString(options.tab);
-        auto save = [&exit_code, file](QWidget& window) {
+        auto save = [&screenshot_code, file](QWidget& window) {
             // Pending layouts run before the picture is taken.
             QCoreApplication::sendPostedEvents();
             const QPixmap shot = window.grab();
@@ -457,7 +472,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
                     std::string_view(png.constData(), static_cast<size_t>(png.size())), &error)) {
                 std::fprintf(stderr, "velqa: cannot save the screenshot to %s %s\n",
                              file.toUtf8().constData(), error.c_str());
-                exit_code = 1;
+                screenshot_code = 1;
             }
         };
         QObject::connect(wnd.get(), &CMainWnd::settled, &app, [&wnd, save, tab] {
@@ -486,10 +501,16 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
         });
     }
 
-    wnd->create(QStringLiteral("ZARN_VELQA_R260"), QSize(800, 572));
-    wnd->center_window();
-    trace.mark("window layout");
-    app.exec();
+    int exit_code = 0;
+    if (wnd->create(QStringLiteral("ZARN_VELQA_R260"), QSize(800, 572))) {
+        wnd->center_window();
+        trace.mark("window layout");
+        app.exec();
+    } else {
+        refuse_start(QStringLiteral("cannot build the main window: %1").arg(wnd->layout_error()),
+                     options.screenshot.has_value());
+        exit_code = 1;
+    }
 
     if (channel) {
         channel->set_receiver({});
@@ -500,7 +521,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     wnd.reset();
     simulator.reset();
     remove_private_fonts();
-    return exit_code;
+    return exit_code != 0 ? exit_code : screenshot_code;
 }
 
 }  // namespace velqa::app

@@ -94,6 +94,91 @@ TEST(Cli, ScreenshotWithoutTheSkinFailsInsteadOfWaiting) {
     EXPECT_FALSE(std::filesystem::exists(home / "x.png"));
 }
 
+// Resources beside the built program, with main.xml replaced by `layout` (none when empty).
+std::filesystem::path resources_with_main_layout(const TempDir& dir, const std::string* layout) {
+    namespace fs = std::filesystem;
+    const fs::path from(VELQA_BIN_DIR);
+    const fs::path to = dir / "res";
+    fs::create_directories(to / "skin" / "XML");
+    for (const char* top : {"DefaultData", "Font"})
+        fs::create_directory_symlink(from / top, to / top);
+    for (const auto& e : fs::directory_iterator(from / "skin")) {
+        if (e.path().filename() != "XML")
+            fs::create_symlink(e.path(), to / "skin" / e.path().filename());
+    }
+    for (const auto& e : fs::directory_iterator(from / "skin" / "XML")) {
+        if (e.path().filename() != "main.xml")
+            fs::create_symlink(e.path(), to / "skin" / "XML" / e.path().filename());
+    }
+    if (layout != nullptr)
+        std::ofstream(to / "skin" / "XML" / "main.xml", std::ios::binary) << *layout;
+    return to;
+}
+
+TEST(Cli, AMainLayoutThatCannotBeBuiltEndsTheStartWithTheReason) {
+    std::string whole;
+    {
+        std::ifstream in(std::filesystem::path(VELQA_BIN_DIR) / "skin" / "XML" / "main.xml",
+                         std::ios::binary);
+        whole.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ASSERT_GT(whole.size(), 1000u);
+    std::string deep = "<?xml version=\"1.0\"?><ui version=\"4.0\">";
+    for (int i = 0; i < 20000; ++i)
+        deep += "<widget class=\"QWidget\">";
+    std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE ui [<!ENTITY a \"aaaaaaaaaaaaaaaa\">";
+    for (char c = 'b'; c <= 'j'; ++c) {
+        const std::string prev(1, static_cast<char>(c - 1));
+        bomb += std::string("<!ENTITY ") + c + " \"";
+        for (int i = 0; i < 10; ++i)
+            bomb += "&" + prev + ";";
+        bomb += "\">";
+    }
+    bomb +=
+        "]><ui version=\"4.0\"><widget class=\"QWidget\"><property name=\"toolTip\"><string>&j;"
+        "</string></property></widget></ui>";
+    const std::string truncated = whole.substr(0, whole.size() / 2);
+    const std::string binary(
+        "\x7f"
+        "ELF\x02\x01\x01\0\0\0\xff\xfe",
+        14);
+    const struct {
+        const char* what;
+        const std::string* layout;
+    } cases[] = {{"missing", nullptr},
+                 {"truncated", &truncated},
+                 {"binary", &binary},
+                 {"deep", &deep},
+                 {"entity bomb", &bomb}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir home;
+        QProcessEnvironment env = private_env(home.path());
+        env.remove(QStringLiteral("VELQA_DEBUG"));  // the reason is shown without it
+        env.insert(QStringLiteral("VELQA_RESOURCE_DIR"),
+                   QString::fromStdString(resources_with_main_layout(home, c.layout).string()));
+        const RunResult shot =
+            run_velqa({"--screenshot", QString::fromStdString((home / "x.png").string())}, env);
+        ASSERT_TRUE(shot.finished);
+        EXPECT_EQ(shot.exit_code, 1);
+        EXPECT_TRUE(shot.err.contains("cannot build the main window") &&
+                    shot.err.contains("main.xml"))
+            << shot.err.toStdString();
+        EXPECT_FALSE(std::filesystem::exists(home / "x.png"));
+    }
+    // A plain start, too, ends instead of showing an empty window (alone: no session bus).
+    TempDir home;
+    QProcessEnvironment env = private_env(home.path());
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               QStringLiteral("unix:path=/nonexistent"));
+    env.insert(QStringLiteral("VELQA_RESOURCE_DIR"),
+               QString::fromStdString(resources_with_main_layout(home, &truncated).string()));
+    const RunResult start = run_velqa({}, env);
+    ASSERT_TRUE(start.finished);
+    EXPECT_EQ(start.exit_code, 1);
+    EXPECT_TRUE(start.err.contains("cannot build the main window")) << start.err.toStdString();
+}
+
 TEST(Cli, SimulateWithoutTheSimulatorSaysSoAndRunsOn) {
     if (QFileInfo::exists(QStringLiteral(VELQA_BIN_DIR "/velqa-sim"))) {
         GTEST_SKIP() << "velqa-sim is built here";

@@ -744,20 +744,21 @@ LayoutBuilder::LayoutBuilder(Callback callback) : callback_(std::move(callback))
 QWidget* LayoutBuilder::create(const QString& layout, QWidget* parent) {
     unknown_.clear();
     custom_.clear();
+    error_.clear();
     const auto path = Resources::instance().resolve(layout);
+    const QString file = QString::fromStdString(path.string());
     std::string bytes;
     if (!read_whole_file(path, bytes)) {
-        debug_printf("layout %s: cannot open %s", layout.toUtf8().constData(),
-                     path.string().c_str());
-        return nullptr;
+        error_ = QStringLiteral("cannot read %1").arg(file);
+    } else {
+        Build build(callback_, layout, parent, unknown_, custom_);
+        if (QWidget* root = build.run(
+                QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()))))
+            return root;
+        error_ = QStringLiteral("%1 is not a usable layout (%2)").arg(file, build.error());
     }
-    Build build(callback_, layout, parent, unknown_, custom_);
-    QWidget* root =
-        build.run(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (root == nullptr)
-        debug_printf("layout %s: %s", layout.toUtf8().constData(),
-                     build.error().toUtf8().constData());
-    return root;
+    debug_printf("layout %s: %s", layout.toUtf8().constData(), error_.toUtf8().constData());
+    return nullptr;
 }
 
 }  // namespace velqa::platform::ui

@@ -22,8 +22,11 @@ class LayoutBuilder {
 
     // Builds the layout named `layout` (a resource index name such as "XML_MAIN" or a path such as
     // "XML\\CustomControlXML\\DeviceProfile.xml") as a child of `parent`. Returns the root widget,
-    // or nullptr (with a debug line) when the file is missing or malformed.
+    // or nullptr (with a debug line) when the file is missing or malformed; error() then says why.
     QWidget* create(const QString& layout, QWidget* parent = nullptr);
+
+    // Why the last create() built nothing, naming the file; empty after a build that succeeded.
+    const QString& error() const { return error_; }
 
     // "Class name" entries that could not be created in the last build ("Class object_name").
     const std::vector<QString>& unknown_classes() const { return unknown_; }
@@ -34,6 +37,7 @@ class LayoutBuilder {
     Callback callback_;
     std::vector<QString> unknown_;
     std::vector<QString> custom_;
+    QString error_;
 };
 
 }  // namespace velqa::platform::ui

@@ -117,6 +117,7 @@ bool Window::create(const QString& title, QSize size, bool tool) {
     LayoutBuilder builder([this](const QString& class_name) { return create_control(class_name); });
     root_ = builder.create(skin_file(), this);
     unknown_classes_ = builder.unknown_classes();
+    layout_error_ = builder.error();
     custom_classes_ = builder.custom_classes();
     if (root_ != nullptr) {
         auto* layout = new QVBoxLayout(this);

@@ -141,6 +141,8 @@ class Window : public QWidget {
 
     // Classes of the last layout build that nobody could create, and custom classes created.
     const std::vector<QString>& unknown_classes() const { return unknown_classes_; }
+    // Why create() built no layout; empty when it did.
+    const QString& layout_error() const { return layout_error_; }
     const std::vector<QString>& custom_classes() const { return custom_classes_; }
 
     // Builds another layout (nested layouts): classes from `callback` first, then the factory.
@@ -203,6 +205,7 @@ class Window : public QWidget {
     int suppress_ = 0;
     QEventLoop* modal_loop_ = nullptr;
     std::vector<QString> unknown_classes_;
+    QString layout_error_;
     std::vector<QString> custom_classes_;
     std::map<std::pair<QWidget*, int>, QTimer*> timers_;
     std::map<QString, QButtonGroup*> groups_;
