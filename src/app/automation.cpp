@@ -5,6 +5,11 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -154,6 +159,38 @@ platform::ui::WParam wparam_for(const QString& type, const QWidget* control) {
     return 0;
 }
 
+// Answers a bus call early when a modal window opens while it runs (the other windows are then
+// told they are blocked), else when it goes out of scope.
+class ReplyBeforeModal : public QObject {
+  public:
+    ReplyBeforeModal(QDBusConnection connection, QDBusMessage call)
+        : connection_(std::move(connection)), call_(std::move(call)) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~ReplyBeforeModal() override { answer(); }
+    ReplyBeforeModal(const ReplyBeforeModal&) = delete;
+    ReplyBeforeModal& operator=(const ReplyBeforeModal&) = delete;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::WindowBlocked)
+            answer();
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    void answer() {
+        if (answered_)
+            return;
+        answered_ = true;
+        QCoreApplication::instance()->removeEventFilter(this);
+        connection_.send(call_.createReply(true));
+    }
+
+    QDBusConnection connection_;
+    QDBusMessage call_;
+    bool answered_ = false;
+};
+
 QString to_text(const Json::Value& value) {
     return QString::fromStdString(compact_json(value));
 }
@@ -183,6 +220,13 @@ bool Automation::Invoke(const QString& type, const QString& control, const QStri
     }
     if (!value.isEmpty() && !set_control_value(*found.window, found.control, value))
         return false;
+    std::optional<ReplyBeforeModal> reply;
+    // QtDBus gives an adaptor's call context to its host, as it finds it: by the meta-object.
+    auto* call = static_cast<QDBusContext*>(parent()->qt_metacast("QDBusContext"));
+    if (call != nullptr && call->calledFromDBus()) {
+        call->setDelayedReply(true);
+        reply.emplace(call->connection(), call->message());
+    }
     found.window->send_notify(found.control, type.toStdString(), wparam_for(type, found.control));
     return true;
 }

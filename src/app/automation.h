@@ -39,6 +39,9 @@ class Automation : public QDBusAbstractAdaptor {
     // delivers the notification `type` for the control through its window, with the wParam a
     // user's action carries. False, with the reason in the debug output, when no visible window
     // holds the control, `type` is empty, or the value does not fit the control.
+    // A caller on the bus is answered when the notification has been handled, or as soon as it
+    // opens a modal window, whichever comes first: like a person's click, a script's never waits
+    // for the window to close.
     bool Invoke(const QString& type, const QString& control, const QString& value);
     // JSON: "found", "window", "class", "visible", "enabled", "text", "value", "selected",
     // "index" of the control (visible windows searched first); {"found": false} when no window
