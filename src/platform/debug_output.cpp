@@ -42,11 +42,11 @@ bool stderr_enabled() {
     return enabled;
 }
 
-}  // namespace
-
-void debug_output(std::string_view text) {
+// `kept`: the line the report keeps; none when null.
+void emit(std::string_view text, const std::string_view* kept) {
     std::lock_guard<std::mutex> lock(sink_mutex());
-    remember(text);
+    if (kept != nullptr)
+        remember(*kept);
     if (current_sink()) {
         current_sink()(text);
         return;
@@ -56,6 +56,16 @@ void debug_output(std::string_view text) {
         if (text.empty() || text.back() != '\n')
             std::fputc('\n', stderr);
     }
+}
+
+}  // namespace
+
+void debug_output(std::string_view text) {
+    emit(text, &text);
+}
+
+void debug_output(std::string_view text, std::string_view kept) {
+    emit(text, kept.empty() ? nullptr : &kept);
 }
 
 void debug_printf(const char* format, ...) {

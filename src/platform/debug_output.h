@@ -14,6 +14,10 @@ namespace velqa::platform {
 // Emits one diagnostic line (no trailing newline needed). Thread-safe.
 void debug_output(std::string_view text);
 
+// Emits `text` as debug_output does, but keeps `kept` for the diagnostic report instead (nothing
+// when empty): for lines that can hold what the user typed, which a shared report must not.
+void debug_output(std::string_view text, std::string_view kept);
+
 // The last kRecentDebugLines lines, oldest first, kept whether or not they are printed (for the
 // diagnostic report). A line is kept up to kRecentDebugLineBytes bytes. Thread-safe.
 inline constexpr std::size_t kRecentDebugLines = 50;

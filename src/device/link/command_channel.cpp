@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <string>
 #include <thread>
 
 #include "platform/debug_output.h"
@@ -24,17 +26,47 @@ class BusyScope {
     std::atomic<uint8_t>& busy_;
 };
 
-void dump_report(const char* title, const Report& r) {
+// Key tables and macros can hold what the user typed: their payload is printed for debugging
+// but left out of the lines the diagnostic report shows.
+bool payload_is_private(uint8_t command) {
+    switch (command) {
+        case code::ReadKeyTable:
+        case code::ReadKeyTableBank:
+        case code::WriteKeyTable:
+        case code::WriteKeyTable2:
+        case code::ReadKeyTableThirds:
+        case code::WriteMacroData:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// `command` is the request's: a reply that went missing still belongs to it.
+void dump_report(const char* title, const Report& r, uint8_t command) {
     platform::debug_output(title);
+    const bool withheld = payload_is_private(command);
     for (size_t half = 0; half < 2; ++half) {
         const uint8_t* p = r.data() + half * 32;
-        platform::debug_printf(
+        char line[128];
+        std::snprintf(
+            line, sizeof line,
             "%02x %02x %02x %02x   %02x %02x %02x %02x   %02x %02x %02x %02x   %02x %02x %02x "
             "%02x  %02x %02x %02x %02x  %02x %02x %02x %02x  %02x %02x %02x %02x  %02x %02x "
             "%02x %02x",
             p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11], p[12], p[13],
             p[14], p[15], p[16], p[17], p[18], p[19], p[20], p[21], p[22], p[23], p[24], p[25],
             p[26], p[27], p[28], p[29], p[30], p[31]);
+        if (!withheld) {
+            platform::debug_output(line);
+        } else if (half == 0) {
+            // The header (id, check, code, length, offset, status) stays: it tells what failed.
+            const std::string kept = std::string(line, 4 * 3 + 2 + 4 * 3 + 2) +
+                                     "(key table or macro bytes left out of the report)";
+            platform::debug_output(line, kept);
+        } else {
+            platform::debug_output(line, {});
+        }
     }
 }
 
@@ -180,7 +212,7 @@ int CommandChannel::exchange_impl(const uint8_t* request, size_t request_length,
     if (crc && receiver)
         put_check(req, report_crc_check(req));
     if (!crc)
-        dump_report("命令", req);
+        dump_report("命令", req, req[byte_pos::Code]);
 
     int write_ok = 0;
     {
@@ -238,7 +270,7 @@ int CommandChannel::exchange_impl(const uint8_t* request, size_t request_length,
         }
     }
     if (!crc)
-        dump_report("返回", got);
+        dump_report("返回", got, req[byte_pos::Code]);
     if (res == result::ReadFailed)
         return fail(res, why);
     return res;

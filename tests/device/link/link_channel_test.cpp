@@ -250,6 +250,34 @@ TEST_P(SimChannel, StatusFaultsInEveryJudgingCommand) {
     }
 }
 
+TEST_P(SimChannel, TheReportKeepsNoKeyTableOrMacroBytesButEveryOtherExchange) {
+    std::vector<uint8_t> typed(1024);
+    for (size_t i = 0; i < typed.size(); ++i)
+        typed[i] = static_cast<uint8_t>(i % 2 == 0 ? 0xa7 : 0x3c);  // a recognisable secret
+    // Only what this test kept counts: the lines are the process's.
+    platform::debug_output("report test starts");
+    auto kept_secret = [] {
+        bool ours = false, kept = false;
+        for (const std::string& line : platform::recent_debug_lines()) {
+            ours = ours || line == "report test starts";
+            kept = kept || (ours && line.find("a7 3c a7 3c") != std::string::npos);
+        }
+        return kept;
+    };
+    ASSERT_EQ(channel_.write_macro_data(typed, 100), 1);
+    // The firmware refuses these as key codes; the exchange is logged all the same.
+    channel_.write_key_table(typed, 0);
+    EXPECT_FALSE(kept_secret());
+    // The debug output itself still shows every byte, and other exchanges keep theirs.
+    platform::DebugCapture printed;
+    ASSERT_EQ(channel_.write_shooting_data(typed, 100), 1);
+    ASSERT_EQ(channel_.write_macro_data(typed, 100), 1);
+    if (GetParam() == Link::Cable) {
+        EXPECT_TRUE(printed.contains("a7 3c a7 3c"));
+        EXPECT_TRUE(kept_secret());  // the shooting data's
+    }
+}
+
 TEST_P(SimChannel, ReadMemoryDoesNotJudgeStatus) {
     uint8_t buf[6] = {};
     fw().inject_fault(Fault::StatusFF, 1);
