@@ -160,7 +160,7 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     void set_start_hidden(bool on) { start_hidden_ = on; }
     // A problem found at start that the user must know of (the device locks are off): the
     // language text `text_id`, its %1 replaced by `detail`, in the message window once the
-    // window is first on screen.
+    // window is on screen.
     void add_start_notice(const char* text_id, const std::string& detail);
 
     // ---- About pane and window (main_wnd_about.cpp) ----
@@ -228,6 +228,8 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     void on_first_paint();
     // Builds the first device pages and starts the scan; once.
     void start_devices();
+    // The notices of add_start_notice, once the window is on screen.
+    void show_start_notices();
     void tell_pages_window_shown(bool shown) { devices_->set_window_shown(shown); }
     void set_lighting_control(bool on);
     void set_recording_controls_enabled(bool on);
