@@ -105,7 +105,10 @@ fs::path resources_folder_for(const fs::path& exe) {
 fs::path home_folder() {
     if (fs::path home = env_path("HOME"); !home.empty())
         return home;
-    return fs::path(current_home_folder());
+    // Asked on every folder lookup; the user database may be a network service and does not
+    // change while we run.
+    static const fs::path listed = current_home_folder();
+    return listed;
 }
 
 fs::path stand_in_home_folder(std::string* error) {
