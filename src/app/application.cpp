@@ -37,7 +37,9 @@
 #include "platform/ipc/plasma_pointer.h"
 #include "platform/ipc/program_channel.h"
 #include "platform/ipc/sleep_monitor.h"
+#include "platform/ui/language.h"
 #include "platform/ui/window.h"
+#include "ui/msg_wnd.h"
 #include "update/ui/set_wnd.h"
 #include "velqa_version.h"
 
@@ -300,7 +302,7 @@ std::shared_ptr<platform::desktop::PointerSettings> pointer_backend(
 
 int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder,
         std::shared_ptr<const link::DeviceCatalog> devices, platform::SessionFacts session,
-        platform::desktop::DesktopSession desktop, StartupTrace trace) {
+        platform::desktop::DesktopSession desktop, StartupTrace trace, std::string lock_refusal) {
     const Options options = parse(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "velqa: %s\n%s", options.error.c_str(), kUsage);
@@ -376,6 +378,20 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     }
 
     trace.mark("resources");
+    // Without a home folder the profiles would be kept in the shared temporary folder: only in
+    // a private folder of ours, and when another user holds its name, not at all.
+    if (const std::string why = platform::user_data_refusal(); !why.empty()) {
+        std::fprintf(stderr, "velqa: no private folder for the profiles: %s\n", why.c_str());
+        if (!options.screenshot) {
+            load_stored_language_texts(platform::SettingsStore(), default_data_folder());
+            const QString text = platform::ui::LanguageTexts::instance()
+                                     .text(QStringLiteral("data_folder_refused_text"))
+                                     .arg(QString::fromStdString(why));
+            ui::show_message(nullptr, QString(), text, 96, 0, 0);
+        }
+        remove_private_fonts();
+        return 1;
+    }
     std::unique_ptr<Simulator> simulator;
     if (options.simulate) {
         simulator = std::make_unique<Simulator>();
@@ -385,6 +401,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     std::shared_ptr<platform::hid::HidBackend> hid =
         simulator && simulator->backend() ? simulator->backend()
                                           : platform::hid::backend_from_environment();
+    const bool locks_off = lock_folder.empty() && !lock_refusal.empty();
     hid->set_lock_folder(std::move(lock_folder));
 
     auto wnd = std::make_unique<CMainWnd>(default_data_folder(), user_data_folder(),
@@ -392,6 +409,13 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
                                           std::move(devices));
     wnd->set_update_options(std::move(update_url), nullptr, platform::download_folder());
     wnd->set_start_hidden(options.hidden && !options.screenshot);
+    // Another user's folder at our name must not switch the device locks off unnoticed.
+    if (locks_off) {
+        std::fprintf(stderr, "velqa: the device is not locked against our other programs: %s\n",
+                     lock_refusal.c_str());
+        if (!options.screenshot)
+            wnd->add_start_notice("lock_folder_refused_text", lock_refusal);
+    }
     // "Allow access" for a mouse this user may not open: pkexec and the package's udev helper.
     wnd->devices().set_access_helper(platform::find_access_helper(platform::executable_folder()));
     wnd->set_diagnostics(std::move(session));

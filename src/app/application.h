@@ -19,8 +19,12 @@ namespace velqa::app {
 // supported devices read at start. `session`: the desktop session, for the diagnostic report.
 // `desktop`: the desktop whose pointer settings the System tab changes. `trace`: times the
 // start-up phases and prints them once the window has settled (VELQA_TRACE=1).
+// `lock_refusal`: why there is no lock folder (empty: there is one, or no reason); the user
+// learns that the device locks are off. Without a private data folder
+// (platform::user_data_refusal) the program says why and ends (1).
 int run(int argc, char** argv, std::string update_url, std::filesystem::path lock_folder,
         std::shared_ptr<const link::DeviceCatalog> devices, platform::SessionFacts session = {},
-        platform::desktop::DesktopSession desktop = {}, StartupTrace trace = StartupTrace(false));
+        platform::desktop::DesktopSession desktop = {}, StartupTrace trace = StartupTrace(false),
+        std::string lock_refusal = {});
 
 }  // namespace velqa::app

@@ -35,7 +35,9 @@ int main(int argc, char** argv) {
     desktop.wayland_display = text("WAYLAND_DISPLAY");
     desktop.sway_socket = text("SWAYSOCK");
     desktop.i3_socket = text("I3SOCK");
-    const auto runtime = velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : "");
+    std::string lock_refusal;
+    const auto runtime =
+        velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : "", &lock_refusal);
     desktop.runtime_folder = runtime.string();
     auto data = velqa::link::load_device_data(velqa::platform::resources_folder() / "DefaultData",
                                               keyboard_config != nullptr ? keyboard_config : "");
@@ -44,5 +46,5 @@ int main(int argc, char** argv) {
     return velqa::app::run(
         argc, argv, update_url != nullptr ? update_url : "", runtime,
         std::make_shared<const velqa::link::DeviceCatalog>(std::move(data.catalog)),
-        std::move(session), std::move(desktop), std::move(trace));
+        std::move(session), std::move(desktop), std::move(trace), std::move(lock_refusal));
 }

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <utility>
 
 #include "app/device_hook.h"
 #include "app/messages.h"
@@ -513,6 +514,24 @@ void CMainWnd::on_first_paint() {
         trace_->mark("first paint");
     platform::debug_output("first paint");
     start_devices();
+    show_start_notices();
+}
+
+void CMainWnd::add_start_notice(const char* text_id, const std::string& detail) {
+    start_notices_.emplace_back(QString::fromLatin1(text_id), QString::fromStdString(detail));
+    if (first_paint_seen_)
+        show_start_notices();
+}
+
+void CMainWnd::show_start_notices() {
+    // Queued: the message window waits for the user, and the devices have started first.
+    QTimer::singleShot(0, this, [this] {
+        const auto notices = std::exchange(start_notices_, {});
+        for (const auto& [id, detail] : notices) {
+            const QString text = pui::LanguageTexts::instance().text(id).arg(detail);
+            ui::show_message(this, QString(), text, dpi(), 0, 0);
+        }
+    });
 }
 
 void CMainWnd::start_devices() {

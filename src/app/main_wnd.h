@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/desktop_pointer.h"
@@ -157,6 +158,10 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     void upgrade_firmware(int product_id, int version);
     // The first scan pass leaves the window in the tray (minimised when there is no tray).
     void set_start_hidden(bool on) { start_hidden_ = on; }
+    // A problem found at start that the user must know of (the device locks are off): the
+    // language text `text_id`, its %1 replaced by `detail`, in the message window once the
+    // window is on screen.
+    void add_start_notice(const char* text_id, const std::string& detail);
 
     // ---- About pane and window (main_wnd_about.cpp) ----
     // The session for the diagnostic report, and the folders where the udev rule is looked for.
@@ -223,6 +228,8 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     void on_first_paint();
     // Builds the first device pages and starts the scan; once.
     void start_devices();
+    // The notices of add_start_notice, once the window is on screen.
+    void show_start_notices();
     void tell_pages_window_shown(bool shown) { devices_->set_window_shown(shown); }
     void set_lighting_control(bool on);
     void set_recording_controls_enabled(bool on);
@@ -275,6 +282,7 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     std::shared_ptr<update::PackageLauncher> package_launcher_;
     std::filesystem::path download_folder_;
     bool start_hidden_ = false;
+    std::vector<std::pair<QString, QString>> start_notices_;  // text id, detail
     platform::SessionFacts session_;
     std::vector<std::filesystem::path> udev_rule_folders_ = platform::default_udev_rule_folders();
 };

@@ -167,7 +167,7 @@ Json::Value load_audio_styles(const fs::path& user_data, const fs::path& default
     if (user_read && !user_text.empty() && user.isNull()) {
         fs::path copy = user_file;
         copy += ".unreadable";
-        if (!platform::write_file_atomically(copy, user_text, &error)) {
+        if (!platform::keep_copy(user_file, copy, &error)) {
             platform::debug_printf("AudioFile.json kept as is: %s", error.c_str());
             return platform::member(factory, "Device");
         }

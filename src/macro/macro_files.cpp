@@ -10,6 +10,7 @@
 #include "platform/debug_output.h"
 #include "platform/folder_lock.h"
 #include "platform/json_read.h"
+#include "platform/text_controls.h"
 #include "profile/profile_files.h"
 
 namespace velqa::macro {
@@ -23,6 +24,7 @@ namespace MessageId {
 constexpr const char* Full = "message_text_32";
 constexpr const char* NameTaken = "message_text_5";
 constexpr const char* TooManyEvents = "message_text_17";
+constexpr const char* ControlName = "name_control_text";
 }  // namespace MessageId
 
 std::vector<MacroEntry> decode_macro_list(const Json::Value& document) {
@@ -141,6 +143,8 @@ std::string import_macro_name(const std::vector<std::string>& names, std::string
 RenameCheck check_rename(const std::vector<std::string>& names, std::string_view typed) {
     if (blank(typed))
         return RenameCheck::Blank;
+    if (platform::has_control_characters(typed))
+        return RenameCheck::Control;
     return taken(names, typed) ? RenameCheck::Taken : RenameCheck::Ok;
 }
 
@@ -261,7 +265,7 @@ bool MacroLibrary::write_list(const std::vector<MacroEntry>& entries, std::strin
         // The user may want the old list back; keep its bytes before it is replaced.
         std::string old;
         if (platform::read_whole_file(list_path(), old) &&
-            !platform::write_file_atomically(folder_ / "macro.config.unreadable", old, error)) {
+            !platform::keep_copy(list_path(), folder_ / "macro.config.unreadable", error)) {
             return false;
         }
     }
@@ -347,6 +351,9 @@ MacroResult MacroLibrary::create_named(std::string_view name) {
     switch (check_rename(names(), name)) {
         case RenameCheck::Blank:
             return failure(MacroStatus::Unchanged, "a macro needs a name");
+        case RenameCheck::Control:
+            return failure(MacroStatus::Refused, "the name holds control characters",
+                           MessageId::ControlName);
         case RenameCheck::Taken:
             return failure(MacroStatus::NameTaken, {}, MessageId::NameTaken);
         case RenameCheck::Ok:
@@ -365,6 +372,9 @@ MacroResult MacroLibrary::rename(int index, std::string_view typed) {
     switch (check_rename(names(), typed)) {
         case RenameCheck::Blank:
             return failure(MacroStatus::Unchanged, {});
+        case RenameCheck::Control:
+            return failure(MacroStatus::Refused, "the name holds control characters",
+                           MessageId::ControlName);
         case RenameCheck::Taken:
             return failure(MacroStatus::NameTaken, {}, MessageId::NameTaken);
         case RenameCheck::Ok:
@@ -465,6 +475,10 @@ MacroResult MacroLibrary::import_file(const fs::path& file) {
         return *r;
     load();
     std::string base = file.stem().string();
+    if (platform::has_control_characters(base))
+        return failure(MacroStatus::Refused,
+                       file.string() + ": the file name holds control characters",
+                       MessageId::ControlName);
     if (blank(base))
         base = new_macro_name(names());
     return append(import_macro_name(names(), base), &bytes);

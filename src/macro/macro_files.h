@@ -57,9 +57,9 @@ std::string new_macro_name(const std::vector<std::string>& names);
 // `base`, and while it is taken, the candidate + "_N" with N counting from 1 (abc, abc_1,
 // abc_1_2, ...).
 std::string import_macro_name(const std::vector<std::string>& names, std::string_view base);
-enum class RenameCheck { Blank, Taken, Ok };
-// Blank for empty or white-space-only text; Taken when any name (the macro's own included) has
-// it.
+enum class RenameCheck { Blank, Control, Taken, Ok };
+// Blank for empty or white-space-only text; Control when it holds control characters
+// (platform::has_control_characters); Taken when any name (the macro's own included) has it.
 RenameCheck check_rename(const std::vector<std::string>& names, std::string_view typed);
 
 // ---- Identifiers ----
@@ -96,7 +96,8 @@ enum class MacroStatus {
     NameTaken,      // rename to a name some macro has
     TooManyEvents,  // more than 250 events
     NoSuchMacro,    // index outside the list, or an identifier that names no file here
-    Refused,        // an import file that is not a valid macro file
+    Refused,        // an import file that is not a valid macro file, or a name (given, or an
+                    // import file's) that holds control characters ("name_control_text")
     ReadFailed,
     WriteFailed,
 };

@@ -114,9 +114,9 @@ int create_temporary(const fs::path& folder, const fs::path& target, std::string
     return -1;
 }
 
-}  // namespace
-
-bool write_file_atomically(const fs::path& requested, std::string_view data, std::string* error) {
+// write_file_atomically; `forced_mode` (>= 0): the permissions the file gets in any case.
+bool write_atomically(const fs::path& requested, std::string_view data, std::string* error,
+                      int forced_mode) {
     fs::path target;
     if (!resolve_links(requested, target, error))
         return false;
@@ -131,8 +131,12 @@ bool write_file_atomically(const fs::path& requested, std::string_view data, std
     // An existing file keeps its permissions. lstat: the target is no link by now, and one
     // planted since must not lend us the mode of the file it names.
     struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (forced_mode >= 0) {
+        if (::fchmod(fd, static_cast<mode_t>(forced_mode) & 07777) != 0)
+            return fail_and_remove(error, "cannot set the permissions of " + tmp, fd, tmp);
+    } else if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         ::fchmod(fd, st.st_mode & 07777);
+    }
 
     const char* p = data.data();
     size_t left = data.size();
@@ -161,7 +165,8 @@ bool write_file_atomically(const fs::path& requested, std::string_view data, std
     return true;
 }
 
-bool read_whole_file(const fs::path& file, std::string& out, std::string* error) {
+// read_whole_file; `mode` (when given) gets the permissions of the file read.
+bool read_whole(const fs::path& file, std::string& out, std::string* error, mode_t* mode) {
     // O_NONBLOCK: opening a FIFO without a writer must not wait for one. It is refused below.
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
@@ -180,6 +185,8 @@ bool read_whole_file(const fs::path& file, std::string& out, std::string* error)
     }
     if (static_cast<std::uintmax_t>(st.st_size) > MaxReadFileSize)
         return give_up(EFBIG, "too large: " + file.string());
+    if (mode != nullptr)
+        *mode = st.st_mode & 07777;
     std::string text;
     text.reserve(static_cast<size_t>(st.st_size));
     char buffer[65536];
@@ -200,6 +207,24 @@ bool read_whole_file(const fs::path& file, std::string& out, std::string* error)
     ::close(fd);
     out = std::move(text);
     return true;
+}
+
+}  // namespace
+
+bool write_file_atomically(const fs::path& target, std::string_view data, std::string* error) {
+    return write_atomically(target, data, error, -1);
+}
+
+bool read_whole_file(const fs::path& file, std::string& out, std::string* error) {
+    return read_whole(file, out, error, nullptr);
+}
+
+bool keep_copy(const fs::path& source, const fs::path& copy, std::string* error) {
+    std::string bytes;
+    mode_t mode = 0600;
+    if (!read_whole(source, bytes, error, &mode))
+        return false;
+    return bytes.empty() || write_atomically(copy, bytes, error, static_cast<int>(mode));
 }
 
 }  // namespace velqa::platform

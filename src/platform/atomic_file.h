@@ -27,4 +27,12 @@ inline constexpr std::size_t MaxReadFileSize = 64u * 1024 * 1024;
 bool read_whole_file(const std::filesystem::path& file, std::string& out,
                      std::string* error = nullptr);
 
+// Keeps the bytes of `source` (read as read_whole_file reads) at `copy` (written as
+// write_file_atomically writes), with the permissions of `source` whatever the umask or an
+// earlier copy: the copy of a private file stays private. An empty source leaves nothing to
+// keep: true, and nothing is written. False, with the reason in `error` and errno kept (ENOENT:
+// no source), when the source cannot be read or the copy cannot be written.
+bool keep_copy(const std::filesystem::path& source, const std::filesystem::path& copy,
+               std::string* error = nullptr);
+
 }  // namespace velqa::platform

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/atomic_file.h"
+#include "platform/folders.h"
 
 namespace velqa::platform {
 
@@ -14,8 +15,9 @@ fs::path autostart_folder() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config != nullptr && config[0] == '/')
         return fs::path(config) / "autostart";
-    const char* home = std::getenv("HOME");
-    return fs::path(home != nullptr ? home : "") / ".config" / "autostart";
+    // Only a real home: no session looks for an entry in the stand-in under the temporary folder.
+    const fs::path home = home_folder();
+    return home.empty() ? fs::path() : home / ".config" / "autostart";
 }
 
 std::string autostart_entry(std::string_view command) {

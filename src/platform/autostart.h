@@ -13,7 +13,8 @@ inline constexpr char AutostartFileName[] = "velqa.desktop";
 inline constexpr char AutostartCommand[] = "velqa --hidden";
 
 // ${XDG_CONFIG_HOME:-$HOME/.config}/autostart (an XDG_CONFIG_HOME that is not absolute is
-// ignored, as the XDG base directory rules say).
+// ignored, as the XDG base directory rules say; without HOME, the user database's home folder).
+// Empty when there is no home folder.
 std::filesystem::path autostart_folder();
 
 // The text of the desktop entry that runs `command`.

@@ -52,6 +52,11 @@ std::string why(const std::string& what) {
 }  // namespace
 
 FolderLock::FolderLock(const fs::path& folder, std::chrono::milliseconds wait) {
+    // No folder (no data folder of ours): never a lock file in the working folder.
+    if (folder.empty()) {
+        error_ = "no folder to lock";
+        return;
+    }
     std::error_code ec;
     fs::create_directories(folder, ec);
     const fs::path file = folder / FolderLockName;
@@ -92,6 +97,20 @@ FolderLock::FolderLock(const fs::path& folder, std::chrono::milliseconds wait) {
     held_locks().push_back({dev_, ino_, std::this_thread::get_id(), 1});
     fd_ = fd;
     held_ = true;
+}
+
+bool folder_lock_busy(const fs::path& folder) {
+    const fs::path file = folder / FolderLockName;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;  // no lock file: nobody holds it
+    // A shared lock conflicts only with a holder's exclusive one, and is let go at once. A lock
+    // file that is no regular file is no lock of ours: it counts as held.
+    struct stat st {};
+    const bool busy = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+                      (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK);
+    ::close(fd);
+    return busy;
 }
 
 bool holds_folder_lock() {

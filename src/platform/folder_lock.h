@@ -21,6 +21,10 @@ enum class FlockResult { Taken, Busy, Failed };
 // costs nothing when the lock is free. Failed (errno kept) when the file cannot be locked at all.
 FlockResult flock_until(int fd, std::chrono::steady_clock::time_point deadline);
 
+// True when another holder has the lock of `folder` now. Creates nothing and never waits: a
+// missing folder or lock file is free. For readers that would rather give up than wait.
+bool folder_lock_busy(const std::filesystem::path& folder);
+
 // Whether the calling thread holds some folder's lock. Work it hands to another thread and waits
 // for must then take no folder lock: that thread would wait for this one.
 bool holds_folder_lock();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/debug_output.h"
+#include "platform/diagnostics.h"
 
 #ifndef VELQA_INSTALL_DATADIR
 #define VELQA_INSTALL_DATADIR "/usr/local/share/velqa"
@@ -31,6 +32,29 @@ fs::path ensure(const fs::path& p) {
     std::error_code ec;
     fs::create_directories(p, ec);
     return p;
+}
+
+constexpr char DataFolderName[] = "ZARN_VELQA_R260";
+
+// The private per-user folder in the shared temporary folder (see stand_in_home_folder).
+fs::path stand_in_path() {
+    return temp_folder() / ("velqa-" + std::to_string(::geteuid()));
+}
+
+// A per-user XDG folder: the variable when it holds an absolute path (the rules ignore anything
+// else), else `under_home` in the home folder, else in the stand-in home folder, which is not
+// checked here.
+struct XdgBase {
+    fs::path path;
+    bool stand_in = false;
+};
+
+XdgBase xdg_base(const char* variable, const fs::path& under_home) {
+    if (fs::path base = env_path(variable); base.is_absolute())
+        return {base};
+    if (fs::path home = home_folder(); !home.empty())
+        return {home / under_home};
+    return {stand_in_path() / under_home, true};
 }
 
 }  // namespace
@@ -78,17 +102,61 @@ fs::path resources_folder_for(const fs::path& exe) {
     return configured;
 }
 
+fs::path home_folder() {
+    if (fs::path home = env_path("HOME"); !home.empty())
+        return home;
+    // Asked on every folder lookup; the user database may be a network service and does not
+    // change while we run.
+    static const fs::path listed = current_home_folder();
+    return listed;
+}
+
+fs::path stand_in_home_folder(std::string* error) {
+    fs::path folder = stand_in_path();
+    if (!make_private_folder(folder, error))
+        return {};
+    return folder;
+}
+
+std::string user_data_refusal() {
+    if (!xdg_base("XDG_DATA_HOME", fs::path(".local") / "share").stand_in)
+        return {};
+    // Only a folder that is ours and closed: at a shared name another user could have made it
+    // first, with links in it to our files.
+    std::string why;
+    if (!stand_in_home_folder(&why).empty())
+        return {};
+    debug_printf("no private data folder: %s", why.c_str());
+    return "no home folder, and " + why;
+}
+
 fs::path user_data_folder() {
-    fs::path base = env_path("XDG_DATA_HOME");
-    if (base.empty()) {
-        fs::path home = env_path("HOME");
-        base = home.empty() ? temp_folder() : home / ".local" / "share";
-    }
-    return ensure(base / "ZARN_VELQA_R260");
+    if (!user_data_refusal().empty())
+        return {};
+    return ensure(xdg_base("XDG_DATA_HOME", fs::path(".local") / "share").path / DataFolderName);
 }
 
 fs::path user_data_folder(std::string_view kind) {
-    return ensure(user_data_folder() / kind);
+    const fs::path base = user_data_folder();
+    return base.empty() ? base : ensure(base / kind);
+}
+
+fs::path user_data_location() {
+    const XdgBase base = xdg_base("XDG_DATA_HOME", fs::path(".local") / "share");
+    if (base.stand_in) {
+        const int fd = open_private_folder(stand_in_path());
+        if (fd < 0)
+            return {};
+        ::close(fd);
+    }
+    return base.path / DataFolderName;
+}
+
+fs::path config_home() {
+    const XdgBase base = xdg_base("XDG_CONFIG_HOME", ".config");
+    if (base.stand_in && stand_in_home_folder().empty())
+        return {};
+    return base.path;
 }
 
 fs::path temp_folder() {
@@ -96,7 +164,7 @@ fs::path temp_folder() {
     return tmp.empty() ? fs::path("/tmp") : tmp;
 }
 
-fs::path runtime_folder(std::string_view runtime_dir) {
+fs::path runtime_folder(std::string_view runtime_dir, std::string* error) {
     const std::string uid = std::to_string(::geteuid());
     std::vector<fs::path> candidates;
     if (!runtime_dir.empty())
@@ -108,7 +176,7 @@ fs::path runtime_folder(std::string_view runtime_dir) {
         (st.st_mode & 077) == 0) {
         candidates.push_back(session / "velqa");
     }
-    candidates.push_back(temp_folder() / ("velqa-" + uid));
+    candidates.push_back(stand_in_path());
     std::string reasons;
     for (const fs::path& c : candidates) {
         std::string why;
@@ -117,16 +185,16 @@ fs::path runtime_folder(std::string_view runtime_dir) {
         reasons += (reasons.empty() ? "" : "; ") + why;
     }
     debug_printf("no private runtime folder: %s", reasons.c_str());
+    if (error != nullptr)
+        *error = std::move(reasons);
     return {};
 }
 
 fs::path download_folder() {
-    fs::path base = env_path("XDG_CACHE_HOME");
-    if (!base.is_absolute()) {
-        const fs::path home = env_path("HOME");
-        base = home.empty() ? temp_folder() : home / ".cache";
-    }
-    return base / "ZARN_VELQA_R260" / "UpdateData";
+    const XdgBase base = xdg_base("XDG_CACHE_HOME", ".cache");
+    if (base.stand_in && stand_in_home_folder().empty())
+        return {};
+    return base.path / DataFolderName / "UpdateData";
 }
 
 int open_private_folder(const fs::path& folder, std::string* error) {

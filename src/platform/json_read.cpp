@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/atomic_file.h"
+#include "platform/text_controls.h"
 
 namespace velqa::platform {
 namespace {
@@ -126,32 +127,7 @@ std::string valid_utf8(std::string_view text) {
     out.reserve(text.size());
     size_t i = 0;
     while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        size_t length = 0;
-        unsigned low = 0x80, high = 0xBF;  // allowed range of the second byte
-        if (lead < 0x80) {
-            length = 1;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0)
-                low = 0xA0;  // overlong
-            if (lead == 0xED)
-                high = 0x9F;  // surrogates
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0)
-                low = 0x90;  // overlong
-            if (lead == 0xF4)
-                high = 0x8F;  // beyond U+10FFFF
-        }
-        bool ok = length > 0 && i + length <= text.size();
-        for (size_t k = 1; ok && k < length; ++k) {
-            const auto byte = static_cast<unsigned char>(text[i + k]);
-            ok = k == 1 ? byte >= low && byte <= high : byte >= 0x80 && byte <= 0xBF;
-        }
-        if (ok) {
+        if (const size_t length = utf8_sequence_length(text, i); length > 0) {
             out.append(text.substr(i, length));
             i += length;
         } else {

@@ -8,6 +8,7 @@
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folder_lock.h"
+#include "platform/text_controls.h"
 #include "profile/json_access.h"
 #include "profile/profile_files.h"
 
@@ -313,7 +314,9 @@ BindingResult AppBindings::change(Change&& apply) {
 }
 
 BindingResult AppBindings::bind(const std::string& uuid, const std::string& app_id) {
-    if (!valid_app_id(app_id))
+    // C1 and bidirectional controls too, here where an id is made: ids read from the file are
+    // kept as they are.
+    if (!valid_app_id(app_id) || platform::has_control_characters(app_id))
         return {BindingStatus::BadAppId, {}};
     if (!is_safe_identifier(uuid))
         return failed("no profile identifier");

@@ -84,7 +84,8 @@ class AppBindings {
     std::string bound_uuid(std::string_view app_id) const;
     std::vector<std::string> apps_of(std::string_view uuid) const;
 
-    // An application is bound to at most one profile of a kind: binding it moves it.
+    // An application is bound to at most one profile of a kind: binding it moves it. BadAppId
+    // for an id valid_app_id refuses or one holding C1 or bidirectional controls.
     BindingResult bind(const std::string& uuid, const std::string& app_id);
     BindingResult unbind(const std::string& uuid, const std::string& app_id);
     // An empty uuid clears the default.

@@ -138,23 +138,15 @@ bool write_json_checked(const Json::Value& document, const fs::path& path, std::
 }
 
 bool keep_unreadable_copy(const fs::path& path) {
-    std::string bytes;
-    std::string error;
-    if (!platform::read_whole_file(path, bytes, &error)) {
-        if (errno == ENOENT)
-            return true;  // missing: nothing to lose
-        debug_printf("unreadable file %s kept as is: %s\n", path.c_str(), error.c_str());
-        return false;
-    }
-    if (bytes.empty())
-        return true;
     fs::path copy = path;
     copy += ".unreadable";
-    if (!platform::write_file_atomically(copy, bytes, &error)) {
-        debug_printf("unreadable file %s kept as is: %s\n", path.c_str(), error.c_str());
-        return false;
-    }
-    return true;
+    std::string error;
+    if (platform::keep_copy(path, copy, &error))
+        return true;
+    if (errno == ENOENT)
+        return true;  // missing: nothing to lose
+    debug_printf("unreadable file %s kept as is: %s\n", path.c_str(), error.c_str());
+    return false;
 }
 
 int write_json(const Json::Value& document, const fs::path& path) {

@@ -10,6 +10,7 @@
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folder_lock.h"
+#include "platform/text_controls.h"
 #include "profile/app_bindings.h"
 #include "profile/json_access.h"
 #include "profile/profile_completion.h"
@@ -67,6 +68,33 @@ std::string guid_refusal(const Json::Value& value) {
     return {};
 }
 
+// What the text of a list file holds: its entries that the list can use, and whether anything
+// in it was damaged (then it is kept aside before it is rewritten).
+struct ReadList {
+    Json::Value document;
+    Json::Value usable{Json::arrayValue};
+    bool damaged = false;
+};
+
+ReadList read_list(const std::string& text) {
+    ReadList read;
+    read.document = text.empty() ? Json::Value() : parse_json(text);
+    read.damaged = !text.empty() && !read.document.isObject();
+    if (read.document.isObject()) {
+        const Json::Value& list = member(read.document, "profilelist");
+        read.damaged = !list.isNull() && !list.isArray();
+        for (const Json::Value& e : list) {
+            if (usable_element(e))
+                read.usable.append(e);
+            else
+                read.damaged = true;
+        }
+        const Json::Value& sel = member(read.document, "profileselect");
+        read.damaged = read.damaged || (!sel.isNull() && !sel.isIntegral());
+    }
+    return read;
+}
+
 // A document to write a profile into: a damaged factory or source file counts as missing.
 Json::Value as_document(Json::Value value) {
     return value.isObject() ? value : Json::Value(Json::objectValue);
@@ -88,6 +116,8 @@ const char* status_text(ListStatus status) {
             return "another profile has that name";
         case ListStatus::BlankName:
             return "the name is blank";
+        case ListStatus::ControlName:
+            return "the name holds control characters";
         case ListStatus::Refused:
             return "the file is no acceptable profile";
         case ListStatus::NoSource:
@@ -182,39 +212,37 @@ ListResult ProfileList::load() {
     if (!lock.ok())
         return busy(lock);
     const fs::path path = list_path();
-    const std::string text = read_text_file(path);
-    Json::Value document = text.empty() ? Json::Value() : parse_json(text);
-
-    bool damaged = !text.empty() && !document.isObject();
-    Json::Value usable(Json::arrayValue);
-    if (document.isObject()) {
-        const Json::Value& list = member(document, "profilelist");
-        damaged = !list.isNull() && !list.isArray();
-        for (const Json::Value& e : list) {
-            if (usable_element(e))
-                usable.append(e);
-            else
-                damaged = true;
-        }
-        const Json::Value& sel = member(document, "profileselect");
-        damaged = damaged || (!sel.isNull() && !sel.isIntegral());
-    }
-    if (damaged) {
+    ReadList read = read_list(read_text_file(path));
+    if (read.damaged) {
         if (!keep_unreadable_copy(path))
             return result(ListStatus::WriteFailed, -1, "the damaged list could not be kept");
         debug_printf("%s is damaged: kept as %s.unreadable\n", path.c_str(), ProfileListName);
     }
-    if (usable.empty())
+    if (read.usable.empty())
         return rebuild();
 
-    document_ = std::move(document);
-    document_["profilelist"] = std::move(usable);
+    document_ = std::move(read.document);
+    document_["profilelist"] = std::move(read.usable);
     sync_entries();
     stamp_ = file_stamp(list_path());
-    if (damaged) {
+    if (read.damaged) {
         document_["profileselect"] = selected_;
         return write_list();
     }
+    return result(ListStatus::Done, selected_);
+}
+
+ListResult ProfileList::peek() {
+    // Every write is a rename, so the file read is whole; the lock only says that the list is
+    // in the middle of a change, and a reader that must not wait reads nothing then.
+    if (platform::folder_lock_busy(folder_))
+        return result(ListStatus::WriteFailed, -1, "another program is changing the list");
+    ReadList read = read_list(read_text_file(list_path()));
+    document_ =
+        read.document.isObject() ? std::move(read.document) : Json::Value(Json::objectValue);
+    document_["profilelist"] = std::move(read.usable);
+    sync_entries();
+    stamp_ = file_stamp(list_path());
     return result(ListStatus::Done, selected_);
 }
 
@@ -303,6 +331,8 @@ ListResult ProfileList::create(const std::string& name) {
         } while (name_taken(chosen));
     } else if (is_blank_name(chosen)) {
         return result(ListStatus::BlankName);
+    } else if (platform::has_control_characters(chosen)) {
+        return result(ListStatus::ControlName);
     } else if (name_taken(chosen)) {
         return result(ListStatus::DuplicateName);
     }
@@ -358,6 +388,8 @@ ListResult ProfileList::import_file(const fs::path& file) {
 
     // The file's title names the profile; its own "profilename" is not used.
     std::string name = file.stem().string();
+    if (platform::has_control_characters(name))
+        return result(ListStatus::Refused, -1, "its file name holds control characters");
     for (int k = 1; name_taken(name); ++k)
         name += "(" + std::to_string(k) + ")";
     ListResult r = add_profile(name, std::move(document));
@@ -396,6 +428,8 @@ ListResult ProfileList::rename(int index, const std::string& name) {
         return result(ListStatus::NoSuchProfile, index);
     if (is_blank_name(name))
         return result(ListStatus::BlankName, index);
+    if (platform::has_control_characters(name))
+        return result(ListStatus::ControlName, index);
     if (name_taken(name, index))
         return result(ListStatus::DuplicateName, index);
     // A missing or damaged profile file is left as it is: the list holds the name.

@@ -52,6 +52,7 @@ enum class ListStatus {
     LastProfile,    // the last profile is never deleted
     DuplicateName,  // another profile has that name (letter case ignored)
     BlankName,      // the name is empty or white space only
+    ControlName,    // the name holds control or bidirectional-override characters
     Refused,        // import: the file is no acceptable profile
     NoSource,       // export: the profile file is missing or unreadable; reset: no factory profile
     WriteFailed,    // a file could not be written (or a damaged list could not be kept)
@@ -90,6 +91,12 @@ class ProfileList {
     // that are no longer listed stay on disk. A selection out of range reads as 0.
     ListResult load();
 
+    // Reads the list as load() does, for a reader that must change nothing (shell completion):
+    // a missing list reads as no profiles and is not rebuilt, a damaged one as its usable
+    // entries, kept where it is; nothing is created. WriteFailed, at once and reading nothing,
+    // while another program holds the folder's lock.
+    ListResult peek();
+
     // True when the list file is no longer the one last read or written here: another program
     // (or another ProfileList) changed it.
     bool changed_on_disk() const;
@@ -109,7 +116,8 @@ class ProfileList {
     // follows that entry, and NoSuchProfile is the result when it is gone.
 
     // A new profile from the factory profile, appended; `name` empty gives the lowest free
-    // "Profile%d". The selection does not change.
+    // "Profile%d". The selection does not change. Here and in rename, a name holding control
+    // characters (platform::has_control_characters) is refused: ControlName.
     ListResult create(const std::string& name = {});
     // A copy of entry `index` named "<name> copy" (" copy" appended again while taken).
     ListResult copy(int index);
@@ -123,13 +131,13 @@ class ProfileList {
     ListResult reset(int index);
     ListResult select(int index);
     // Adds a copy of the profile file `file` under a new identifier, named after the file's
-    // title ("(%d)" appended while taken). The file is untrusted: it is refused unread above
-    // MaxImportBytes, and refused when it is no JSON object with string "profilename" and
-    // "profileUUID", a "Device" array of objects, and "Guid" members that name files inside the
-    // profile folder only. What the file lacks is completed from the factory profile (refused
-    // when it cannot be, so every listed profile can be saved), and every value the device
-    // records carry is held within its range; the result lists both kinds of change.
-    // Stage DPIs are held to the ranges of the sensors set with set_sensors (without them,
+    // title ("(%d)" appended while taken; Refused when the title holds control characters). The
+    // file is untrusted: it is refused unread above MaxImportBytes, and refused when it is no JSON
+    // object with string "profilename" and "profileUUID", a "Device" array of objects, and "Guid"
+    // members that name files inside the profile folder only. What the file lacks is completed from
+    // the factory profile (refused when it cannot be, so every listed profile can be saved), and
+    // every value the device records carry is held within its range; the result lists both kinds of
+    // change. Stage DPIs are held to the ranges of the sensors set with set_sensors (without them,
     // only to the field's width).
     ListResult import_file(const std::filesystem::path& file);
     void set_sensors(SensorTable sensors) { sensors_ = std::move(sensors); }

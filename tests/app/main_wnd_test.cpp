@@ -69,6 +69,21 @@ TEST_F(MainWndTest, StartUpEndsWithTheWindowShownInTheStoredLanguage) {
     EXPECT_TRUE(std::filesystem::exists(dir_ / "user/AudioFile.json"));
 }
 
+// The device locks are off (another user holds our runtime folder's name): the window says so
+// once it is on screen, in the current language, with the reason.
+TEST_F(MainWndTest, AStartNoticeIsShownInTheMessageWindow) {
+    QString told;
+    pui::Window::set_modal_test_hook([&told](pui::Window& w) {
+        told = pui::text(w.find_control("MessageText"));
+        qobject_cast<QAbstractButton*>(w.find_control("confirm_btn"))->click();
+    });
+    wnd->add_start_notice("lock_folder_refused_text", "/tmp/velqa-1000 belongs to uid 65534");
+    ASSERT_TRUE(wait_until([&] { return !told.isEmpty(); }));
+    pui::Window::set_modal_test_hook({});
+    EXPECT_TRUE(told.contains("device locks (/tmp/velqa-1000 belongs to uid 65534)"))
+        << told.toStdString();
+}
+
 TEST_F(MainWndTest, StoredChineseIsAppliedAtStartUp) {
     wnd.reset();
     ASSERT_TRUE(store().write_language(2052));

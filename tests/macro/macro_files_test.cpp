@@ -133,6 +133,24 @@ TEST_F(MacroFolder, CreateRenameRemoveKeepTheListFile) {
     EXPECT_EQ(lib_.entries()[0].guid, guid);
 }
 
+TEST_F(MacroFolder, NamesWithControlCharactersAreRefused) {
+    ASSERT_TRUE(lib_.create().ok());
+    const std::string list_before = read_file(dir_ / "macro.config");
+    fs::create_directories(dir_ / "from");
+    for (const std::string bad : {"\x1b]0;x\x07", "c1\xc2\x9b",
+                                  "\xe2\x80\xae"
+                                  "cba"}) {
+        for (const MacroResult& r : {lib_.create_named(bad), lib_.rename(0, bad)}) {
+            EXPECT_EQ(r.status, MacroStatus::Refused) << bad;
+            EXPECT_EQ(r.message, "name_control_text");
+        }
+        write_file(dir_ / "from" / (bad + ".mac"), R"({"Events": []})");
+        EXPECT_EQ(lib_.import_file(dir_ / "from" / (bad + ".mac")).status, MacroStatus::Refused);
+    }
+    EXPECT_EQ(read_file(dir_ / "macro.config"), list_before);
+    EXPECT_EQ(lib_.size(), 1);
+}
+
 TEST_F(MacroFolder, IdentifierSkipsFilesAlreadyInTheFolder) {
     const std::string taken = format_identifier(fixed_clock()());
     write_file(dir_ / (taken + ".mac"), "{}");

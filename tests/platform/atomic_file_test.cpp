@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <thread>
 
 #include "platform/folder_lock.h"
@@ -97,6 +98,27 @@ TEST(AtomicFile, NewFilesHonourTheUmaskAndExistingOnesKeepTheirMode) {
     ASSERT_EQ(::chmod((dir / "new.json").c_str(), 0600), 0);
     EXPECT_TRUE(write_file_atomically(dir / "new.json", "b"));
     EXPECT_EQ(mode_of(dir / "new.json"), 0600u);
+}
+
+// A damaged file kept aside: a copy of a private file must not be readable by others.
+TEST(AtomicFile, AKeptCopyHasItsSourcesPermissions) {
+    test::TempDir dir;
+    const mode_t old_mask = ::umask(022);
+    ASSERT_TRUE(write_file_atomically(dir / "list", "{ damaged"));
+    ASSERT_EQ(::chmod((dir / "list").c_str(), 0600), 0);
+    ASSERT_TRUE(write_file_atomically(dir / "list.unreadable", "older"));  // 0644
+    EXPECT_TRUE(keep_copy(dir / "list", dir / "list.unreadable"));
+    ::umask(old_mask);
+    EXPECT_EQ(mode_of(dir / "list.unreadable"), 0600u);
+    std::string kept;
+    ASSERT_TRUE(read_whole_file(dir / "list.unreadable", kept));
+    EXPECT_EQ(kept, "{ damaged");
+
+    ASSERT_TRUE(write_file_atomically(dir / "empty", ""));
+    EXPECT_TRUE(keep_copy(dir / "empty", dir / "empty.unreadable"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "empty.unreadable"));
+    EXPECT_FALSE(keep_copy(dir / "missing", dir / "missing.unreadable"));
+    EXPECT_EQ(errno, ENOENT);
 }
 
 TEST(AtomicFile, ReadsOnlyRegularFiles) {

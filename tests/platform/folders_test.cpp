@@ -1,8 +1,10 @@
 #include "platform/folders.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <unistd.h>
 
+#include "platform/autostart.h"
 #include "support/temp_dir.h"
 
 namespace velqa::platform {
@@ -22,6 +24,27 @@ TEST(Folders, UserDataFolderFallsBackToHome) {
     test::ScopedEnv home("HOME", dir.path().string());
     EXPECT_EQ(user_data_folder(), dir.path() / ".local" / "share" / "ZARN_VELQA_R260");
     EXPECT_TRUE(std::filesystem::is_directory(user_data_folder()));
+}
+
+// A program started without HOME used to keep its profiles in the shared temporary folder.
+TEST(Folders, WithoutHomeTheUserDatabaseNamesTheHome) {
+    const passwd* entry = ::getpwuid(::getuid());
+    if (entry == nullptr || entry->pw_dir == nullptr || entry->pw_dir[0] == '\0')
+        GTEST_SKIP() << "this user has no entry in the user database";
+    const std::filesystem::path home = entry->pw_dir;
+    test::TempDir dir;
+    test::ScopedEnv tmp("TMPDIR", dir.path().string());
+    test::ScopedEnv no_home("HOME", "");
+    test::ScopedEnv no_data("XDG_DATA_HOME", "");
+    test::ScopedEnv no_cache("XDG_CACHE_HOME", "");
+    test::ScopedEnv no_config("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(home_folder(), home);
+    EXPECT_EQ(user_data_location(), home / ".local" / "share" / "ZARN_VELQA_R260");
+    EXPECT_EQ(user_data_refusal(), "");
+    EXPECT_EQ(download_folder(), home / ".cache" / "ZARN_VELQA_R260" / "UpdateData");
+    EXPECT_EQ(config_home(), home / ".config");
+    EXPECT_EQ(autostart_folder(), home / ".config" / "autostart");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 TEST(Folders, TheDownloadFolderIsTheUsersCacheNotTheSharedTemporaryFolder) {

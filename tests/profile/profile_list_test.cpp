@@ -4,6 +4,7 @@
 #include <map>
 
 #include "platform/folder_lock.h"
+#include "profile/app_bindings.h"
 #include "profile/json_access.h"
 #include "profile/profile_list.h"
 #include "profile_test_util.h"
@@ -96,10 +97,14 @@ TEST_F(ProfileListTest, DamagedListIsKeptBesideItAndEarlierProfilesStay) {
     seed({"A", "B"});
     const std::string damaged = R"({"profilelist": [ {"profilename": "A", )";
     put_file(folder_ / ProfileListName, damaged);
+    fs::permissions(folder_ / ProfileListName, fs::perms::owner_read | fs::perms::owner_write);
     ProfileList l = list();
     ASSERT_TRUE(l.load().ok());
     EXPECT_EQ(names(l), std::vector<std::string>{"Profile1"});
     EXPECT_EQ(file_bytes(folder_ / "ProfileList.ini.unreadable"), damaged);
+    // The copy is as private as the list was, whatever the umask.
+    EXPECT_EQ(fs::status(folder_ / "ProfileList.ini.unreadable").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_TRUE(fs::exists(folder_ / "n0.Json"));
     EXPECT_TRUE(fs::exists(folder_ / "n1.Json"));
 
@@ -134,6 +139,31 @@ TEST_F(ProfileListTest, NamingRules) {
     EXPECT_EQ(l.entries()[0].name, "PROFILE1");
     EXPECT_EQ(profile_of(l, 0)["profilename"].asString(), "PROFILE1");
     EXPECT_EQ(l.selected(), 0);  // none of these selects
+}
+
+// Names that would act on a terminal, or reorder what it and the window show, are refused
+// wherever a name is made; other text is not.
+TEST_F(ProfileListTest, ControlCharactersAreRefusedWhereANameIsMade) {
+    seed({"A"});
+    ProfileList l = list();
+    ASSERT_TRUE(l.load().ok());
+    const auto before = snapshot(folder_);
+    for (const std::string bad : {"\x1b[2J", "tab\there", "c1\xc2\x85",
+                                  "\xe2\x80\xae"
+                                  "fdp.exe",
+                                  "iso\xe2\x81\xa6"}) {
+        EXPECT_EQ(l.create(bad).status, ListStatus::ControlName) << bad;
+        EXPECT_EQ(l.rename(0, bad).status, ListStatus::ControlName) << bad;
+        const fs::path named = dir_ / (bad + ".json");
+        put_file(named, R"({"profilename":"x","profileUUID":"y","Device":[]})");
+        const ListResult r = l.import_file(named);
+        EXPECT_EQ(r.status, ListStatus::Refused) << bad;
+        EXPECT_NE(r.detail.find("control characters"), std::string::npos) << r.detail;
+        EXPECT_EQ(AppBindings(folder_).bind("n0", "app" + bad).status, BindingStatus::BadAppId)
+            << bad;
+    }
+    EXPECT_EQ(snapshot(folder_), before);
+    EXPECT_TRUE(l.rename(0, "caf\xc3\xa9 \xd7\xa2\xd7\x91\xd7\xa8\xd7\x99\xd7\xaa").ok());
 }
 
 TEST_F(ProfileListTest, CreateCopyAndImportStopAtFifty) {

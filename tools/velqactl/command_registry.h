@@ -6,7 +6,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <json/json.h>
 
 #include "device/link/supported_devices.h"
 #include "platform/hid/hid_backend.h"
@@ -37,6 +40,15 @@ struct Command {
 };
 
 std::vector<Command>& commands();
+
+// `document` as styled JSON on stdout, with the characters a terminal would act on (control and
+// bidirectional-override characters of stored names) written as \uXXXX, which JSON reads back
+// as the same text.
+void print_json(const Json::Value& document);
+
+// A stored name (or other text read from a file) as a line on the terminal shows it:
+// platform::escape_for_terminal.
+std::string shown(std::string_view text);
 
 // The parts of a command-line word between `sep` ("down:key:A:20" -> down, key, A, 20); empty
 // parts are kept.

@@ -383,7 +383,7 @@ int list_keys(MouseSession& s, const macro::MacroLibrary& library) {
         }
         list.append(b);
     }
-    std::fputs(profile::styled_json(out).c_str(), stdout);
+    print_json(out);
     return Success;
 }
 

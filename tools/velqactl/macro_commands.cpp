@@ -209,7 +209,7 @@ int list_macros(const MacroLibrary& library) {
         m["events"] = static_cast<Json::UInt>(library.load_events(i).size());
         macros.append(m);
     }
-    std::fputs(profile::styled_json(out).c_str(), stdout);
+    print_json(out);
     return Success;
 }
 
@@ -231,7 +231,7 @@ int show_macro(const MacroLibrary& library, int index) {
         j["text"] = event_word(e);
         events.append(j);
     }
-    std::fputs(profile::styled_json(out).c_str(), stdout);
+    print_json(out);
     return Success;
 }
 
@@ -249,7 +249,7 @@ int add_events(MacroLibrary& library, int index, const std::vector<std::string>&
     const MacroResult r = library.save_events(index, events);
     if (!r.ok())
         return failed("add", r);
-    std::printf("macro %d \"%s\": %zu events\n", index, r.name.c_str(), events.size());
+    std::printf("macro %d \"%s\": %zu events\n", index, shown(r.name).c_str(), events.size());
     return Success;
 }
 
@@ -300,7 +300,7 @@ int delete_macro(const Context& context, MacroLibrary& library, int index, bool 
         }
         selected_changed = true;
     }
-    std::printf("deleted macro %d \"%s\"\n", index, name.c_str());
+    std::printf("deleted macro %d \"%s\"\n", index, shown(name).c_str());
     if (rc != Success || !selected_changed)
         return rc;
     // The mouse holds the selected profile's buttons: write them as the Buttons tab does.
@@ -337,7 +337,7 @@ int run_macro(const Context& context, const std::vector<std::string>& args) {
         const MacroResult r = w.empty() ? library.create() : library.create_named(w[0]);
         if (!r.ok())
             return failed("create", r);
-        std::printf("created macro %d \"%s\"\n", r.index, r.name.c_str());
+        std::printf("created macro %d \"%s\"\n", r.index, shown(r.name).c_str());
         return Success;
     }
     if (what == "import") {
@@ -346,7 +346,7 @@ int run_macro(const Context& context, const std::vector<std::string>& args) {
         const MacroResult r = library.import_file(w[0]);
         if (!r.ok())
             return failed("import", r);
-        std::printf("imported macro %d \"%s\"\n", r.index, r.name.c_str());
+        std::printf("imported macro %d \"%s\"\n", r.index, shown(r.name).c_str());
         return Success;
     }
     if (what == "show" || what == "delete" || what == "export" || what == "add") {

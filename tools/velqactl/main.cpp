@@ -1,9 +1,8 @@
 // velqactl: the command-line client over the same core as the desktop program.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,7 +11,7 @@
 #include "device/link/supported_devices.h"
 #include "platform/folders.h"
 #include "platform/hid/hid_backend.h"
-#include "platform/json_read.h"
+#include "profile/profile_list.h"
 #include "velqa_version.h"
 
 namespace {
@@ -82,53 +81,36 @@ velqa::ctl::Context make_context() {
     for (const auto& problem : devices.problems)
         std::fprintf(stderr, "velqactl: device file not used: %s\n", problem.c_str());
     auto hid = velqa::platform::hid::backend_from_environment();
-    hid->set_lock_folder(
-        velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : ""));
+    std::string why;
+    const auto lock_folder =
+        velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : "", &why);
+    // Another user's folder at our name switches the device locks off: never silently.
+    if (lock_folder.empty()) {
+        std::fprintf(stderr,
+                     "velqactl: the device is not locked against our other programs: no private "
+                     "runtime folder (%s)\n",
+                     why.c_str());
+    }
+    hid->set_lock_folder(lock_folder);
     return velqa::ctl::Context{std::move(hid), update_url != nullptr ? update_url : "",
                                velqa::platform::download_folder(), std::move(devices.catalog)};
 }
 
-// The profiles exactly as `velqactl profile list` prints them, for completing a profile number.
+// The profiles as `velqactl profile list` prints them, for completing a profile number. Read
+// without changing anything: pressing Tab creates no folder or profile, moves no damaged list
+// aside, and waits on no lock (while another program holds it, nothing is offered).
 std::vector<velqa::ctl::Candidate> listed_profiles() {
-    const auto& table = velqa::ctl::commands();
-    const auto profile =
-        std::find_if(table.begin(), table.end(), [](const auto& c) { return c.word == "profile"; });
-    if (profile == table.end())
+    const std::filesystem::path data = velqa::platform::user_data_location();
+    if (data.empty())
         return {};
-    FILE* capture = std::tmpfile();
-    if (capture == nullptr)
+    velqa::profile::ProfileList list(data / velqa::profile::KindMouse, {});
+    if (!list.peek().ok())
         return {};
-    std::fflush(stdout);
-    const int saved = dup(STDOUT_FILENO);
-    if (saved < 0 || dup2(fileno(capture), STDOUT_FILENO) < 0) {
-        std::fclose(capture);
-        return {};
-    }
-    const int rc = profile->run(make_context(), {"list"});
-    std::fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    std::string text;
-    std::rewind(capture);
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, capture)) > 0;)
-        text.append(buffer, n);
-    std::fclose(capture);
     std::vector<velqa::ctl::Candidate> out;
-    if (rc != velqa::ctl::Success)
-        return out;
-    const Json::Value list = velqa::platform::parse_json(text);
-    const Json::Value& profiles = list.isObject() ? list["profiles"] : Json::Value::nullSingleton();
-    for (Json::ArrayIndex i = 0; profiles.isArray() && i < profiles.size(); ++i) {
-        const Json::Value& p = profiles[i];
-        if (!p.isObject())
-            continue;
-        std::string name = p["name"].isString() ? p["name"].asString() : "";
+    for (int i = 0; i < list.size(); ++i) {
         // One candidate per line, and nothing a terminal would act on: a name is shown as text.
-        std::replace_if(
-            name.begin(), name.end(),
-            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, ' ');
-        out.push_back({std::to_string(velqa::platform::to_int(p["index"])), name});
+        out.push_back({std::to_string(i),
+                       velqa::ctl::shown(list.entries()[static_cast<std::size_t>(i)].name)});
     }
     return out;
 }
@@ -168,8 +150,15 @@ int main(int argc, char** argv) {
     if (args[0] == "__complete")
         return print_completions(std::vector<std::string>(args.begin() + 1, args.end()));
     for (const auto& c : velqa::ctl::commands()) {
-        if (c.word == args[0])
-            return c.run(make_context(), std::vector<std::string>(args.begin() + 1, args.end()));
+        if (c.word != args[0])
+            continue;
+        // Without a home folder the profiles would live in the shared temporary folder: only in
+        // a private folder of ours, and not at all when another user holds its name.
+        if (const std::string why = velqa::platform::user_data_refusal(); !why.empty()) {
+            std::fprintf(stderr, "velqactl: no private folder for the profiles: %s\n", why.c_str());
+            return velqa::ctl::Failed;
+        }
+        return c.run(make_context(), std::vector<std::string>(args.begin() + 1, args.end()));
     }
     std::fprintf(stderr, "velqactl: unknown command '%s'\n", args[0].c_str());
     print_usage(stderr);

@@ -30,6 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace velqa::profile;
 using velqa::ctl::RegisterCommand;
+using velqa::ctl::shown;
 
 struct KindInfo {
     std::string_view name;
@@ -154,7 +155,7 @@ int show(const velqa::ctl::Context& context, const std::vector<std::string>& arg
         records["system"] = shown_fields(MouseSettingsFields, data.read_system_settings());
     }
     out["records"] = records;
-    std::fputs(styled_json(out).c_str(), stdout);
+    velqa::ctl::print_json(out);
     return velqa::ctl::Success;
 }
 
@@ -209,8 +210,8 @@ int failed(const char* what, const ListResult& r) {
 
 void say(const ProfileList& list, const char* verb, int index) {
     const ProfileEntry& e = list.entries()[static_cast<std::size_t>(index)];
-    std::printf("%s profile %d \"%s\" (%s)\n", verb, index, e.name.c_str(),
-                list.file_of(index).c_str());
+    std::printf("%s profile %d \"%s\" (%s)\n", verb, index, shown(e.name).c_str(),
+                shown(list.file_of(index).string()).c_str());
 }
 
 // Entry i as the JSON listings show it: index, name and identifier.
@@ -235,7 +236,7 @@ int list_profiles(const ProfileList& list) {
         p["selected"] = i == list.selected();
         profiles.append(p);
     }
-    std::fputs(styled_json(out).c_str(), stdout);
+    velqa::ctl::print_json(out);
     return velqa::ctl::Success;
 }
 
@@ -355,7 +356,7 @@ int run_list_command(const velqa::ctl::Context& context, const std::string& word
         const ListResult r = list->remove(index);
         if (!r.ok())
             return failed("delete", r);
-        std::printf("deleted profile %d \"%s\"\n", index, name.c_str());
+        std::printf("deleted profile %d \"%s\"\n", index, shown(name).c_str());
         say(*list, "selected", list->selected());
     } else if (word == "reset") {
         const ListResult r = list->reset(index);
@@ -382,7 +383,8 @@ int run_list_command(const velqa::ctl::Context& context, const std::string& word
             std::fprintf(stderr,
                          "velqactl profile select: profile %d \"%s\" was not written to "
                          "the mouse; %s\n",
-                         index, list->entries()[static_cast<std::size_t>(index)].name.c_str(),
+                         index,
+                         shown(list->entries()[static_cast<std::size_t>(index)].name).c_str(),
                          restored ? "the selection is unchanged" : "it stays selected");
             return rc;
         }
@@ -428,7 +430,7 @@ int show_bindings(const ProfileList& list, const AppBindings& bindings, std::str
             apps.append(app);
         profiles.append(p);
     }
-    std::fputs(styled_json(out).c_str(), stdout);
+    velqa::ctl::print_json(out);
     return velqa::ctl::Success;
 }
 
@@ -509,7 +511,7 @@ int run_binding_command(const std::string& word, const std::vector<std::string>&
     if (word == "default") {
         if (const BindingResult r = bindings.set_default(entry.uuid); !r.ok())
             return binding_failed("default", r);
-        std::printf("profile %d \"%s\" is the default\n", *n, entry.name.c_str());
+        std::printf("profile %d \"%s\" is the default\n", *n, shown(entry.name).c_str());
         return velqa::ctl::Success;
     }
     const std::string& app = rest[1];
@@ -517,16 +519,18 @@ int run_binding_command(const std::string& word, const std::vector<std::string>&
         const std::string before = bindings.bound_uuid(app);
         if (const BindingResult r = bindings.bind(entry.uuid, app); !r.ok())
             return binding_failed("bind", r);
-        std::printf("bound \"%s\" to profile %d \"%s\"\n", app.c_str(), *n, entry.name.c_str());
+        std::printf("bound \"%s\" to profile %d \"%s\"\n", app.c_str(), *n,
+                    shown(entry.name).c_str());
         if (const int from = index_of(list, before); from >= 0 && before != entry.uuid) {
             std::printf("it was bound to profile %d \"%s\"\n", from,
-                        list.entries()[static_cast<std::size_t>(from)].name.c_str());
+                        shown(list.entries()[static_cast<std::size_t>(from)].name).c_str());
         }
         return velqa::ctl::Success;
     }
     if (const BindingResult r = bindings.unbind(entry.uuid, app); !r.ok())
         return binding_failed("unbind", r);
-    std::printf("unbound \"%s\" from profile %d \"%s\"\n", app.c_str(), *n, entry.name.c_str());
+    std::printf("unbound \"%s\" from profile %d \"%s\"\n", shown(app).c_str(), *n,
+                shown(entry.name).c_str());
     return velqa::ctl::Success;
 }
 

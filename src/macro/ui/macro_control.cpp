@@ -390,9 +390,9 @@ void CMacroControlUI::import_macro() {
     const MacroResult r = library_.import_file(fs::path(path.toStdString()));
     if (!r.ok()) {
         platform::debug_printf("macro editor: import refused: %s\n", r.detail.c_str());
-        notice(r.status == MacroStatus::Refused ? "macro_import_refused_text"
-               : r.message.empty()              ? kWriteFailed
-                                                : r.message.c_str());
+        notice(!r.message.empty()                 ? r.message.c_str()
+               : r.status == MacroStatus::Refused ? "macro_import_refused_text"
+                                                  : kWriteFailed);
         return;
     }
     show_added_macro(r);

@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <filesystem>
+
+#include "platform/folders.h"
 
 namespace velqa::platform {
 namespace {
@@ -10,11 +13,12 @@ namespace {
 constexpr char kKey[] = "SOFTWARE/ZARN VELQA R260 SOFTWARE";
 constexpr char kValue[] = "SOFTWARE/ZARN VELQA R260 SOFTWARE/LANGUAGE";
 
+// Never QDir::homePath(): without HOME it is "/", and the file would land beside other users'.
 QString default_file() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty())
-        base = QDir::homePath() + "/.config";
-    return base + "/ZARN_VELQA_R260/velqa.conf";
+    const std::filesystem::path base = config_home();
+    if (base.empty())
+        return {};
+    return QString::fromStdString((base / "ZARN_VELQA_R260" / "velqa.conf").string());
 }
 
 }  // namespace
@@ -43,6 +47,8 @@ std::optional<std::uint32_t> SettingsStore::read_language() const {
 }
 
 bool SettingsStore::write_language(std::uint32_t id) {
+    if (file_.isEmpty())
+        return false;
     QDir().mkpath(QFileInfo(file_).absolutePath());
     QSettings settings(file_, QSettings::IniFormat);
     settings.setValue(kValue, static_cast<qulonglong>(id));
@@ -61,6 +67,8 @@ std::optional<QString> SettingsStore::read_text(const QString& name) const {
 }
 
 bool SettingsStore::write_text(const QString& name, const QString& value) {
+    if (file_.isEmpty())
+        return false;
     QDir().mkpath(QFileInfo(file_).absolutePath());
     QSettings settings(file_, QSettings::IniFormat);
     settings.setValue(name, value);

@@ -1,6 +1,6 @@
 // The one value the program keeps outside its data files: the chosen language, stored as
 // "LANGUAGE" under the key "SOFTWARE/ZARN VELQA R260 SOFTWARE" of a per-user settings file
-// (${XDG_CONFIG_HOME:-~/.config}/ZARN_VELQA_R260/velqa.conf).
+// (ZARN_VELQA_R260/velqa.conf in platform::config_home()).
 #pragma once
 
 #include <QString>
@@ -11,7 +11,8 @@ namespace velqa::platform {
 
 class SettingsStore {
   public:
-    // The per-user file; `file` overrides it (tests).
+    // The per-user file (none without a config folder: reads find nothing, writes fail);
+    // `file` overrides it (tests).
     SettingsStore();
     explicit SettingsStore(QString file);
 

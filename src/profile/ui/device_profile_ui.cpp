@@ -342,6 +342,8 @@ int CDeviceProfileUI::rename_profile(const QString& name) {
             break;
         case ListStatus::BlankName:
             return 2;
+        case ListStatus::ControlName:
+            return 3;
         case ListStatus::DuplicateName:
             return 0;
         default:
@@ -394,6 +396,9 @@ void CDeviceProfileUI::on_rename_requested() {
             break;
         case 2:
             notice("message_text_25");
+            break;
+        case 3:
+            notice("name_control_text");
             break;
         case -1:
             notice("profile_write_failed_text");

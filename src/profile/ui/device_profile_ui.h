@@ -75,7 +75,8 @@ class CDeviceProfileUI : public QWidget {
     bool import_profile(const QString& path);  // a refused file is reported
     bool export_profile(int index, const QString& path);
     bool reset_profile();
-    // 1 done; 0 another profile has the name (or no combo); 2 blank name; -1 not written.
+    // 1 done; 0 another profile has the name (or no combo); 2 blank name; 3 control
+    // characters in the name; -1 not written.
     int rename_profile(const QString& name);
 
     // Opens the editor of the selected profile's applications ("device_apps_btn").

@@ -1,6 +1,7 @@
 // velqactl profile end to end: the list commands on a fresh data folder, and select writing the
 // selected profile to a simulated mouse.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/folder_lock.h"
 #include "platform/json_read.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
@@ -446,6 +448,165 @@ TEST_F(VelqactlProfile, ExportRefusesAnotherUsersLinkInASharedFolder) {
     EXPECT_EQ(code, 0) << out;
     EXPECT_TRUE(fs::is_symlink(mine));
     EXPECT_EQ(read(dir_ / "mine-target.json")["profilename"].asString(), "Profile1");
+}
+
+// Pressing Tab runs `velqactl __complete`, which reads the profiles and changes nothing: a fresh
+// home stays empty, a damaged list stays where it is, and while another program changes the list
+// nothing is offered (and nothing waits for it).
+TEST_F(VelqactlProfile, CompletionOnlyReads) {
+    const fs::path home = dir_ / "home";
+    fs::create_directories(home);
+    auto complete = [&] {
+        return velqa::test::run_command("env -u XDG_DATA_HOME HOME=" + home.string() +
+                                        " timeout 60 " + ctl_ +
+                                        " __complete profile select '' 2>&1");
+    };
+    velqa::test::CommandOutcome r = complete();
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(fs::is_empty(home));
+
+    const fs::path mouse = home / ".local" / "share" / "ZARN_VELQA_R260" / "mouse";
+    fs::create_directories(mouse);
+    const std::string damaged =
+        R"({"profilelist":[{"profilename":"Aim","profileUUID":"a1"},)"
+        R"({"profilename":"evil","profileUUID":"../x"}],"profileselect":0})";
+    std::ofstream(mouse / "ProfileList.ini") << damaged;
+    r = complete();
+    EXPECT_EQ(r.out, "0\tAim\n");
+    EXPECT_EQ(velqa::test::run_command("cat " + (mouse / "ProfileList.ini").string()).out, damaged);
+    EXPECT_EQ(std::distance(fs::directory_iterator(mouse), fs::directory_iterator()), 1);
+
+    // Before, this waited for the lock and then printed its error.
+    velqa::platform::FolderLock held(mouse);
+    ASSERT_TRUE(held.ok());
+    r = complete();
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "");
+}
+
+// Names that would act on a terminal or reorder what it shows: refused where a name is made,
+// escaped where a stored one is printed.
+TEST_F(VelqactlProfile, ControlCharactersInNamesAreRefusedAndStoredOnesEscaped) {
+    list();
+    const std::string esc = "\x1b[2J",
+                      c1 = "\xc2\x9b"
+                           "31m",
+                      bidi =
+                          "gpj.\xe2\x80\xae"
+                          "exe";
+    const fs::path exported = dir_ / "plain.json";
+    int code = -1;
+    ASSERT_EQ((ctl("profile export 0 " + exported.string(), &code), code), 0);
+    for (const std::string& bad : {esc, c1, bidi}) {
+        for (const std::string& command :
+             {"profile create '" + bad + "'", "profile rename 0 '" + bad + "'",
+              "profile bind 0 'app" + bad + "'", "macro create '" + bad + "'"}) {
+            const std::string out = ctl(command, &code);
+            EXPECT_EQ(code, 2) << command;
+            EXPECT_NE(out.find("control characters"), std::string::npos) << out;
+        }
+        const fs::path named = dir_ / (bad + ".json");
+        fs::copy_file(exported, named);
+        EXPECT_NE(ctl("profile import '" + named.string() + "'", &code).find("control characters"),
+                  std::string::npos);
+        EXPECT_EQ(code, 2);
+    }
+    const Json::Value l = list();
+    ASSERT_EQ(l["profiles"].size(), 1u);
+    EXPECT_EQ(l["profiles"][0]["name"].asString(), "Profile1");
+    EXPECT_EQ(parse(ctl("profile bindings"))["profiles"][0]["apps"].size(), 0u);
+
+    // A name stored by another program: the same text for JSON, nothing raw for the terminal.
+    const std::string stored = esc + c1 + bidi;
+    Json::Value doc = read(folder() / "ProfileList.ini");
+    doc["profilelist"][0]["profilename"] = stored;
+    write(folder() / "ProfileList.ini", doc);
+    const std::string shown = "\\u001b[2J\\u009b31mgpj.\\u202eexe";
+    for (const std::string& args : {std::string("profile list"), std::string("profile select 0"),
+                                    std::string("__complete profile select ''")}) {
+        const std::string out = ctl(args);
+        for (const char* raw : {"\x1b", "\xc2\x9b", "\xe2\x80\xae"})
+            EXPECT_EQ(out.find(raw), std::string::npos) << args << ": " << out;
+        EXPECT_NE(out.find(shown), std::string::npos) << args << ": " << out;
+    }
+    EXPECT_EQ(list()["profiles"][0]["name"].asString(), stored);
+}
+
+// Without HOME, and without an entry in the user database, the profiles go to a private folder
+// of ours in the temporary folder, never to a name another user can prepare: their link at the
+// old shared name reaches none of our files, and their folder at our private name is refused,
+// as is the device locks' folder, said so without VELQA_DEBUG.
+TEST_F(VelqactlProfile, WithoutAHomeNoOtherUserReachesOurFiles) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as two other users (setpriv)";
+    constexpr uid_t kUs = 54321;
+    if (::getpwuid(kUs) != nullptr)
+        GTEST_SKIP() << "uid 54321 has a home in the user database here";
+    SharedFolder shared;
+    ASSERT_FALSE(shared.path.empty());
+    auto as = [](uid_t uid, const std::string& command) {
+        const std::string id = std::to_string(uid);
+        return velqa::test::run_command("setpriv --reuid=" + id + " --regid=" + id +
+                                        " --clear-groups " + command);
+    };
+    auto ctl_without_home = [&](const std::string& env) {
+        return as(kUs, "env -i PATH=/usr/bin:/bin TMPDIR=" + shared.path.string() + " " + env +
+                           " " + ctl_ + " profile list 2>&1");
+    };
+    // A file of ours that the other user may neither read nor change, and damaged as a list.
+    const fs::path ours = shared.path / "ours";
+    ASSERT_EQ(as(kUs, "sh -c 'umask 077 && mkdir " + ours.string() + " && echo secret >" +
+                          (ours / "secret").string() + "'")
+                  .exit_code,
+              0);
+    const fs::path secret = ours / "secret";
+    const fs::path private_name = shared.path / ("velqa-" + std::to_string(kUs));
+    const std::string link_to_secret = ".local/share/ZARN_VELQA_R260/mouse";
+    ASSERT_EQ(
+        as(65534, "sh -c 'umask 0 && mkdir -p " + (shared.path / "ZARN_VELQA_R260/mouse").string() +
+                      " " + (private_name / link_to_secret).string() + " && ln -s " +
+                      secret.string() + " " +
+                      (shared.path / "ZARN_VELQA_R260/mouse/ProfileList.ini").string() +
+                      " && ln -s " + secret.string() + " " +
+                      (private_name / link_to_secret / "ProfileList.ini").string() + "'")
+            .exit_code,
+        0);
+    auto untouched = [&] {
+        struct stat st {};
+        EXPECT_EQ(::stat(secret.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        EXPECT_EQ(velqa::test::run_command("cat " + secret.string()).out, "secret\n");
+        for (const auto& e : fs::recursive_directory_iterator(shared.path))
+            EXPECT_NE(e.path().extension(), ".unreadable") << e.path();
+    };
+
+    velqa::test::CommandOutcome r = ctl_without_home("");
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(r.out.find("no private folder for the profiles"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("another user"), std::string::npos) << r.out;
+    untouched();
+
+    // With a data folder of our own the profiles work, and the locks are off, out loud.
+    ASSERT_EQ(as(kUs, "mkdir -m 700 " + (ours / "data").string()).exit_code, 0);
+    r = ctl_without_home("XDG_DATA_HOME=" + (ours / "data").string());
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_NE(r.out.find("not locked"), std::string::npos) << r.out;
+    untouched();
+
+    // Once the name is free it becomes ours, closed to others; the old shared name is not used.
+    fs::remove_all(private_name);
+    r = ctl_without_home("");
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_EQ(r.out.find("not locked"), std::string::npos) << r.out;
+    struct stat st {};
+    ASSERT_EQ(::lstat(private_name.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kUs);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(parse(r.out)["profileFolder"].asString(),
+              (private_name / ".local/share/ZARN_VELQA_R260/mouse").string());
+    EXPECT_TRUE(fs::is_symlink(shared.path / "ZARN_VELQA_R260/mouse/ProfileList.ini"));
+    untouched();
 }
 
 }  // namespace
