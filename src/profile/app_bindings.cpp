@@ -292,12 +292,17 @@ BindingResult AppBindings::load() {
         const platform::FolderLock lock(folder_);
         result = lock.ok() ? read_bindings(true) : failed(lock.error());
     }
+    BindingResult switched = load_auto_switch();
+    return result.ok() ? switched : result;
+}
+
+BindingResult AppBindings::load_auto_switch() {
     BindingResult switched = read_auto_switch(false);
     if (!switched.ok()) {
         const platform::FolderLock lock(folder_.parent_path());
         switched = lock.ok() ? read_auto_switch(true) : failed(lock.error());
     }
-    return result.ok() ? switched : result;
+    return switched;
 }
 
 bool AppBindings::changed_on_disk() const {
