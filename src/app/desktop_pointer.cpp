@@ -9,6 +9,7 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/language.h"
 #include "platform/ui/window.h"
+#include "profile/settings_limits.h"
 #include "profile/ui/device_profile_ui.h"
 #include "ui/msg_wnd.h"
 
@@ -41,28 +42,35 @@ constexpr SettingControls kControls[] = {
     {PointerSetting::ScrollPage, "scrolls_page_check", "", "selectchanged"},
 };
 
-// The profile's value of `which` in desktop units. A 0 where the profile's range starts above
-// it is a missing or mistyped member: nothing to apply.
+static_assert(profile::PointerSpeedRange.min == desk::kSpeedSliderMin &&
+                  profile::PointerSpeedRange.max == desk::kSpeedSliderMax,
+              "the speed slider maps its whole range onto the desktop's");
+
+// The profile's value of `which` in desktop units, held in the System tab's range: a profile
+// edited by hand since it was imported must not give the desktop a 1 ms double click. A 0 where
+// the range starts above it is a missing or mistyped member: nothing to apply.
 PointerValues profile_value(const profile::MouseSystemSettings& sys, PointerSetting which) {
+    profile::MouseSystemSettings held = sys;
+    profile::hold_in_range(held);
     PointerValues v;
     switch (which) {
         case PointerSetting::Speed:
-            if (sys.pointer_speed >= desk::kSpeedSliderMin)
-                v.speed = desk::speed_from_slider(sys.pointer_speed);
+            if (sys.pointer_speed > 0)
+                v.speed = desk::speed_from_slider(held.pointer_speed);
             break;
         case PointerSetting::WheelLines:
             if (sys.wheel_scroll_lines > 0)
-                v.wheel_lines = sys.wheel_scroll_lines;
+                v.wheel_lines = held.wheel_scroll_lines;
             break;
         case PointerSetting::DoubleClick:
             if (sys.double_click_time > 0)
-                v.double_click_ms = sys.double_click_time;
+                v.double_click_ms = held.double_click_time;
             break;
         case PointerSetting::Precision:
-            v.precision = sys.pointer_precision != 0;
+            v.precision = held.pointer_precision != 0;
             break;
         case PointerSetting::ScrollPage:
-            v.scroll_page = sys.scroll_page != 0;
+            v.scroll_page = held.scroll_page != 0;
             break;
     }
     return v;

@@ -171,6 +171,17 @@ TEST_F(DesktopPointerTest, AnAppliedProfileBringsItsValuesToTheDesktop) {
     EXPECT_DOUBLE_EQ(speed(), 0.5);
     EXPECT_EQ(double_click(), 420);
     EXPECT_EQ(accel(), "default");
+
+    // Edited by hand past the System tab's ranges: the desktop gets them held, never a 1 ms
+    // double click.
+    sys["MouseSpeed"] = 65535;
+    sys["DoubleClickTime"] = 1;
+    sys["PointerPrecision"] = 0;
+    ASSERT_TRUE(profile::write_json_checked(doc, other));
+    emit profiles->profile_applied(QString::fromStdString(other.string()));
+    EXPECT_DOUBLE_EQ(speed(), 1.0);
+    EXPECT_EQ(double_click(), 200);
+    EXPECT_EQ(accel(), "flat");
 }
 
 // A desktop whose settings cannot be written (a read-only configuration file, say).

@@ -70,8 +70,10 @@ TEST(PlasmaConfig, KeysWithFlagsAndNestedGroupsAreToldApart) {
     const std::string text = "[Mouse][Extra]\nWheelScrollLines=9\n[Mouse]\nKey[$i]=1\n";
     EXPECT_EQ(platform::desktop::ini_value(text, "Mouse", "Key"), "1");
     EXPECT_FALSE(platform::desktop::ini_value(text, "Mouse", "WheelScrollLines"));
-    EXPECT_EQ(platform::desktop::with_ini_value(text, "Mouse", "Key", "0"),
-              "[Mouse][Extra]\nWheelScrollLines=9\n[Mouse]\nKey=0\n");
+    // The locked key stays as it is.
+    EXPECT_FALSE(platform::desktop::with_ini_value(text, "Mouse", "Key", "0"));
+    EXPECT_EQ(platform::desktop::with_ini_value(text, "Mouse", "WheelScrollLines", "3"),
+              "[Mouse][Extra]\nWheelScrollLines=9\n[Mouse]\nKey[$i]=1\nWheelScrollLines=3\n");
 }
 
 }  // namespace
