@@ -19,6 +19,9 @@ done
 for i in SliderBar1_Thumb SliderBar2_Thumb check_on check_off check_disabled; do
   rsvg-convert -w 36 -h 36 "$i.svg" -o "$out/Control/$i.png"
 done
+for i in combo_arrow combo_arrow_disabled; do
+  rsvg-convert -w 24 -h 24 "$i.svg" -o "$out/Control/$i.png"
+done
 mkdir -p "$out/common/device_ico"
 for f in device_ico/*.svg; do
   n=$(basename "$f" .svg)

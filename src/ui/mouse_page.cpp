@@ -45,17 +45,17 @@ void show_active_dpi_stage(QWidget* page, int active) {
         pui::set_selected(find(page, QStringLiteral("DPI_select_check_%1").arg(n)), on, false);
         if (QWidget* enable = find(page, QStringLiteral("DPI_enable_check_%1").arg(n)))
             enable->setEnabled(!on);
-        pui::set_thumb_image(find(page, QStringLiteral("DPI_slider_%1").arg(n)),
-                             on ? QStringLiteral("file='Control/SliderBar1_Thumb.png'")
-                                : QStringLiteral("file='Control/SliderBar2_Thumb.png'"));
-        pui::set_border_color(find(page, QStringLiteral("DPI_edit_%1").arg(n)),
-                              on ? 0xFF06FF00u : 0xFF393939u);
-        // The skin lights up the whole row of the active stage.
-        if (QWidget* row = find(page, QStringLiteral("dpi_row_%1").arg(n));
-            row != nullptr && row->property("active").toBool() != on) {
-            row->setProperty("active", on);
-            row->style()->unpolish(row);
-            row->style()->polish(row);
+        // The skin lights up the whole row of the active stage, its slider's thumb and its edit's
+        // border. Its rules are parsed once: a sheet of the control's own would be parsed again
+        // at every change, with new images that pile up in Qt's pixmap cache.
+        for (const QString& name : {QStringLiteral("dpi_row_%1"), QStringLiteral("DPI_slider_%1"),
+                                    QStringLiteral("DPI_edit_%1")}) {
+            QWidget* w = find(page, name.arg(n));
+            if (w == nullptr || w->property("active").toBool() == on)
+                continue;
+            w->setProperty("active", on);
+            w->style()->unpolish(w);
+            w->style()->polish(w);
         }
     }
 }

@@ -154,8 +154,6 @@ const char* const kCodeImages[] = {"common/logo.png",
                                    "power/Phone_type_samsung.png",
                                    "power/Phone_type_other.png",
                                    "power/Phone_type_no_device.png",
-                                   "Control/SliderBar1_Thumb.png",
-                                   "Control/SliderBar2_Thumb.png",
                                    "main/mouse.png"};
 
 fs::path skin() {

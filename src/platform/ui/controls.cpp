@@ -69,7 +69,11 @@ void apply_background(QWidget* control) {
         sheet += QStringLiteral(" #%1::handle:horizontal, #%1::handle:vertical { image: url(%2); }")
                      .arg(name, thumb);
     }
-    control->setStyleSheet(sheet);
+    // Setting a sheet, even the same one, parses it again and repolishes the control and all
+    // its children: their images and palettes are made anew, and every new one leaves another
+    // entry in Qt's pixmap cache.
+    if (control->styleSheet() != sheet)
+        control->setStyleSheet(sheet);
 }
 
 }  // namespace

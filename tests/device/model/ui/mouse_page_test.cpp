@@ -3,6 +3,7 @@
 // mouse, unplugging during a write, the lifecycle timers and stopping the page's threads.
 #include <gtest/gtest.h>
 
+#include <QEvent>
 #include <QLineEdit>
 #include <thread>
 
@@ -21,6 +22,7 @@
 #include "support/temp_dir.h"
 #include "support/waiting.h"
 #include "ui/custom_controls.h"
+#include "ui/mouse_page.h"
 #include "ui/pallet_dialog.h"
 
 namespace velqa::model {
@@ -464,6 +466,33 @@ TEST_P(MousePage, RefusedKeyWritesAreToldOnceAndKeptForARetry) {
     QCoreApplication::processEvents();
     pui::Window::set_modal_test_hook({});
     EXPECT_EQ(told.size(), 1u);
+}
+
+// A control restyled parses its sheet again, and its images and palettes made anew each leave
+// another pixmap in Qt's cache: memory grew with every applied profile. The same profile applied
+// again, and the active stage moved and moved back, restyle no control.
+TEST_P(MousePage, ApplyingAProfileAgainRestylesNoControl) {
+    page_->apply_profile_file(profile_file());
+    struct Restyles : QObject {
+        QWidget* page = nullptr;
+        QStringList seen;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            auto* w = qobject_cast<QWidget*>(watched);
+            if (event->type() == QEvent::StyleChange && w != nullptr && page->isAncestorOf(w))
+                seen << w->objectName();
+            return false;
+        }
+    } restyles;
+    restyles.page = page_.get();
+    qApp->installEventFilter(&restyles);
+    const int active = active_stage_shown();
+    for (int i = 0; i < 3; ++i)
+        page_->apply_profile_file(profile_file());
+    ui::show_active_dpi_stage(page_.get(), (active + 1) % CZentovaMouseDevice::StageCount);
+    ui::show_active_dpi_stage(page_.get(), active);
+    qApp->removeEventFilter(&restyles);
+    EXPECT_EQ(restyles.seen, QStringList()) << restyles.seen.join(' ').toStdString();
+    EXPECT_EQ(active_stage_shown(), active);
 }
 
 }  // namespace
