@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     desktop.wayland_display = text("WAYLAND_DISPLAY");
     desktop.sway_socket = text("SWAYSOCK");
     desktop.i3_socket = text("I3SOCK");
+    desktop.config_dirs = text("XDG_CONFIG_DIRS");
     const auto runtime = velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : "");
     desktop.runtime_folder = runtime.string();
     auto data = velqa::link::load_device_data(velqa::platform::resources_folder() / "DefaultData",

@@ -123,4 +123,87 @@ bool set_ini_values(const std::filesystem::path& file, std::string_view group,
     return write_file_atomically(file, text, error);
 }
 
+std::string kde_group_name(const std::vector<std::string_view>& parts) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string name;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            name += "][";
+        for (const char c : parts[i]) {
+            const auto u = static_cast<unsigned char>(c);
+            if (c == '\\') {
+                name += "\\\\";
+            } else if (c == '[' || c == ']' || u < 0x20) {
+                name += "\\x";
+                name += kHex[u >> 4];
+                name += kHex[u & 0xF];
+            } else {
+                name += c;
+            }
+        }
+    }
+    return name;
+}
+
+namespace {
+
+// "[$i]" among the flags that follow a header's name or a key.
+bool immutable_flags(std::string_view flags) {
+    std::size_t at = 0;
+    while ((at = flags.find("[$", at)) != std::string_view::npos) {
+        const std::size_t end = flags.find(']', at);
+        if (end == std::string_view::npos)
+            return false;
+        if (flags.substr(at + 2, end - at - 2).find('i') != std::string_view::npos)
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ini_immutable(std::string_view text, std::string_view group, std::string_view key) {
+    bool before_groups = true;
+    bool in_group = false;
+    for (const Line& line : lines_of(text)) {
+        const std::string_view t = trim(line.text);
+        if (t.empty() || t.front() == '#')
+            continue;
+        if (t.front() == '[') {
+            // "[$i]" alone before the first group locks the whole file.
+            if (before_groups && t == "[$i]")
+                return true;
+            before_groups = false;
+            // The header's name ends before a trailing run of "[$...]" flags.
+            std::string_view name = t;
+            std::string_view flags;
+            if (const std::size_t f = t.find("[$"); f != std::string_view::npos) {
+                name = t.substr(0, f);
+                flags = t.substr(f);
+            }
+            in_group =
+                name.size() >= 2 && name.back() == ']' && name.substr(1, name.size() - 2) == group;
+            if (in_group && immutable_flags(flags))
+                return true;
+            continue;
+        }
+        before_groups = false;
+        if (!in_group || key.empty())
+            continue;
+        const std::size_t eq = t.find('=');
+        if (eq == std::string_view::npos)
+            continue;
+        std::string_view name = trim(t.substr(0, eq));
+        std::string_view flags;
+        if (const std::size_t bracket = name.find('['); bracket != std::string_view::npos) {
+            flags = name.substr(bracket);
+            name = trim(name.substr(0, bracket));
+        }
+        if (name == key && immutable_flags(flags))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace velqa::platform::desktop

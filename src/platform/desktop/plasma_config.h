@@ -28,4 +28,14 @@ struct IniEntry {
 bool set_ini_values(const std::filesystem::path& file, std::string_view group,
                     const std::vector<IniEntry>& entries, std::string* error = nullptr);
 
+// The name of a nested group as KDE writes it between the outer brackets of its header:
+// {"Libinput", "1133", "49291", "G502"} is "Libinput][1133][49291][G502", each part escaped as
+// KDE escapes it ("]" as \x5d, "[" as \x5b, "\\" doubled, control characters as \xNN).
+std::string kde_group_name(const std::vector<std::string_view>& parts);
+
+// Whether KDE's reader holds `key` of `group` immutable in `text`: a "[$i]" line before the
+// first group, a "[group][$i]" header anywhere, or "key[$i]=" in the group. KDE then ignores
+// any change, so the caller must refuse it. An empty key asks about the group.
+bool ini_immutable(std::string_view text, std::string_view group, std::string_view key);
+
 }  // namespace velqa::platform::desktop
