@@ -193,7 +193,7 @@ class PlasmaPointerSettings final : public QObject, public desk::PointerSettings
                         fail(why);
                 }
                 // KWin may have started after us: ask again; the answers write the values.
-                if (pointers_.empty())
+                if (pointers_.empty() && !listing_)
                     list_devices();
             } else {
                 std::vector<desk::IniEntry> input;
@@ -274,9 +274,11 @@ class PlasmaPointerSettings final : public QObject, public desk::PointerSettings
         QDBusMessage list = property_call(QLatin1String(kDevicesPath), "Get");
         list << QLatin1String(kManagerInterface) << QStringLiteral("devicesSysNames");
         auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(list, kBusTimeoutMs), this);
+        listing_ = true;
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
                 [this](QDBusPendingCallWatcher* w) {
                     w->deleteLater();
+                    listing_ = false;
                     const QDBusPendingReply<QDBusVariant> reply = *w;
                     if (reply.isError()) {
                         debug_printf("pointer settings: KWin's input devices: %s",
@@ -343,6 +345,7 @@ class PlasmaPointerSettings final : public QObject, public desk::PointerSettings
     std::vector<KWinPointer> pointers_;
     // Speed and acceleration applied while running, for pointers KWin names later.
     PointerValues pending_;
+    bool listing_ = false;  // KWin's device list is being asked for
 };
 
 std::unique_ptr<desktop::PointerSettings> make_plasma_pointer_settings(
