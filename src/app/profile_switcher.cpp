@@ -92,14 +92,20 @@ ProfileSwitcher::ProfileSwitcher(DeviceManager& devices, const RecordingControll
     connect(&files_, &QFileSystemWatcher::directoryChanged, this,
             [this] { follow_bindings_files(); });
     connect(&files_, &QFileSystemWatcher::fileChanged, this, [this] { follow_bindings_files(); });
+    reader_.setMaxThreadCount(1);
     for (const fs::path& folder : kind_folders())
         kind_of(folder);
     watch_bindings();
+    // Read now, so that the first focus change finds them.
+    bindings_pending();
 }
 
 ProfileSwitcher::~ProfileSwitcher() {
     stop();
     undefer();
+    // A read under way calls back into this object.
+    reader_.clear();
+    reader_.waitForDone();
 }
 
 void ProfileSwitcher::set_watcher(std::unique_ptr<platform::desktop::FocusWatcher> watcher) {
@@ -175,6 +181,9 @@ void ProfileSwitcher::settle() {
         emit focus_settled();
         return;
     }
+    // The switch is decided on the files as they are now; a read under way settles again.
+    if (bindings_pending())
+        return;
     undefer();
     hook_controls();
     for (const fs::path& folder : kind_folders())
@@ -227,12 +236,6 @@ bool ProfileSwitcher::eventFilter(QObject* watched, QEvent* event) {
 
 void ProfileSwitcher::switch_kind(Kind& kind,
                                   const std::vector<profile::CDeviceProfileUI*>& controls) {
-    if (!kind.loaded || kind.bindings.changed_on_disk()) {
-        if (const auto r = kind.bindings.load(); !r.ok())
-            platform::debug_printf("%s: %s\n", kind.bindings.file().string().c_str(),
-                                   r.detail.c_str());
-        kind.loaded = true;
-    }
     if (!kind.bindings.auto_switch() || controls.empty())
         return;
     profile::CDeviceProfileUI* control = controls.front();
@@ -346,10 +349,9 @@ std::set<fs::path> ProfileSwitcher::kind_folders() const {
 // ---- Switching on and off, and the bindings files --------------------------------------------
 
 bool ProfileSwitcher::auto_switch() {
-    // One setting for every kind, read through any kind's store.
+    // One setting for every kind, read through any kind's store: its own small file only.
     for (auto& [folder, kind] : kinds_) {
-        kind->bindings.load();
-        kind->loaded = true;
+        kind->bindings.load_auto_switch();
         return kind->bindings.auto_switch();
     }
     return false;
@@ -359,7 +361,7 @@ bool ProfileSwitcher::set_auto_switch(bool on, std::string* error) {
     if (kinds_.empty())
         return false;
     Kind& kind = *kinds_.begin()->second;
-    kind.bindings.load();
+    // It reads the switch's file again under the lock; the bindings play no part.
     const auto r = kind.bindings.set_auto_switch(on);
     if (!r.ok() && error != nullptr)
         *error = r.detail;
@@ -389,15 +391,52 @@ void ProfileSwitcher::watch_bindings() {
 
 void ProfileSwitcher::follow_bindings_files() {
     watch_bindings();
-    bool changed = false;
     for (auto& [folder, kind] : kinds_) {
-        if (kind->loaded && !kind->bindings.changed_on_disk())
-            continue;
-        kind->bindings.load();
-        kind->loaded = true;
-        changed = true;
+        if (kind->reading)
+            kind->read_again = true;
+        else if (!kind->loaded || kind->bindings.changed_on_disk())
+            read_bindings(*kind);
     }
-    if (!changed)
+}
+
+bool ProfileSwitcher::bindings_pending() {
+    bool pending = false;
+    for (const fs::path& folder : kind_folders()) {
+        Kind& kind = kind_of(folder);
+        if (!kind.reading && (!kind.loaded || kind.bindings.changed_on_disk()))
+            read_bindings(kind);
+        pending = pending || kind.reading;
+    }
+    return pending;
+}
+
+void ProfileSwitcher::read_bindings(Kind& kind) {
+    kind.reading = true;
+    kind.read_again = false;
+    // A file of a megabyte takes a good part of a second on a slow machine, and a damaged one
+    // waits for the folder's lock to be kept aside: neither may hold the window.
+    reader_.start([this, folder = kind.folder] {
+        auto fresh = std::make_shared<profile::AppBindings>(folder);
+        if (const auto r = fresh->load(); !r.ok())
+            platform::debug_printf("%s: %s\n", fresh->file().string().c_str(), r.detail.c_str());
+        QMetaObject::invokeMethod(
+            this, [this, folder, fresh] { bindings_read(folder, fresh); }, Qt::QueuedConnection);
+    });
+}
+
+void ProfileSwitcher::bindings_read(const fs::path& folder,
+                                    std::shared_ptr<profile::AppBindings> fresh) {
+    Kind& kind = kind_of(folder);
+    kind.reading = false;
+    kind.loaded = true;
+    std::swap(kind.bindings, *fresh);
+    // The bindings replaced are freed on the reader thread too: a large file's are many.
+    reader_.start([old = std::move(fresh)]() mutable { old.reset(); });
+    if (kind.read_again || kind.bindings.changed_on_disk()) {
+        read_bindings(kind);
+        return;
+    }
+    if (std::any_of(kinds_.begin(), kinds_.end(), [](const auto& k) { return k.second->reading; }))
         return;
     // A binding made or removed for the application in front takes effect now.
     if (have_focus_ && !settle_timer_.isActive())

@@ -2,13 +2,16 @@
 // to a profile of a kind (or leaves for one bound to none: the kind's default), that profile is
 // applied through the kind's profile control, exactly as a choice in its combo is. Each kind
 // (mouse, keyboard, ...) switches on its own bindings ("AppBindings.json" in its profile folder),
-// which are followed while velqactl or the bindings editor change them.
+// which are followed while velqactl or the bindings editor change them. The bindings files are
+// read on a thread of the switcher's own, never on the window's: a large file costs the window
+// nothing, and a focus change waits for a read under way.
 #pragma once
 
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
@@ -108,6 +111,8 @@ class ProfileSwitcher : public QObject {
         std::string applied_uuid;  // the profile this switcher applied last
         SwitchReason applied;      // and why
         bool loaded = false;
+        bool reading = false;     // a read of its files is under way
+        bool read_again = false;  // and they changed since it began
     };
 
     void on_focus(const std::string& app_id);
@@ -122,6 +127,12 @@ class ProfileSwitcher : public QObject {
     std::set<std::filesystem::path> kind_folders() const;
     void watch_bindings();
     void follow_bindings_files();
+    // Reads the kind's files on the reader thread; bindings_read takes the result.
+    void read_bindings(Kind& kind);
+    void bindings_read(const std::filesystem::path& folder,
+                       std::shared_ptr<profile::AppBindings> fresh);
+    // Starts a read of every kind not read, or changed on disk since; true while any is under way.
+    bool bindings_pending();
     void hook_controls();
     static model::CZentovaUSBDevice* page_of(const QWidget* control);
     void page_refreshed(model::CZentovaUSBDevice* page);
@@ -146,6 +157,8 @@ class ProfileSwitcher : public QObject {
     // Pages whose device was away when their kind switched: they apply on their next read.
     std::set<const QObject*> away_;
     std::shared_ptr<std::string> last_app_shared_ = std::make_shared<std::string>();
+    // Reads the bindings files, one at a time.
+    QThreadPool reader_;
 };
 
 }  // namespace velqa::app

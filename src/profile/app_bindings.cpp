@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/atomic_file.h"
@@ -106,6 +108,57 @@ BindingResult keep_aside(const fs::path& file, FileState state, const std::strin
     return {};
 }
 
+// Application ids as same_name compares them: ASCII letters in either case are one.
+char folded(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+struct FoldedHash {
+    std::size_t operator()(std::string_view id) const {
+        std::size_t h = 14695981039346656037ull;  // FNV-1a
+        for (const char c : id)
+            h = (h ^ static_cast<unsigned char>(folded(c))) * 1099511628211ull;
+        return h;
+    }
+};
+
+// The application ids seen so far, as same_name tells them apart: a set that costs one look-up
+// per id, however many a file holds. Open addressing over one array sized for every id listed,
+// so a look-up usually touches one slot (a node-based set chases two pointers per id).
+class FoldedIdSet {
+  public:
+    explicit FoldedIdSet(std::size_t expected) {
+        std::size_t size = 16;
+        while (size < expected * 2)
+            size *= 2;
+        slots_.assign(size, Slot{});
+        ids_.reserve(expected);
+    }
+    // False when `id` (in any letter case) is in the set already. `id` must outlive the set.
+    bool insert(std::string_view id) {
+        const std::size_t hash = FoldedHash{}(id);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot& slot = slots_[i];
+            if (slot.index == 0) {
+                ids_.push_back(id);
+                slot = {static_cast<std::uint32_t>(hash), static_cast<std::uint32_t>(ids_.size())};
+                return true;
+            }
+            if (slot.hash == static_cast<std::uint32_t>(hash) &&
+                same_name(ids_[slot.index - 1], id))
+                return false;
+        }
+    }
+
+  private:
+    struct Slot {
+        std::uint32_t hash = 0;
+        std::uint32_t index = 0;  // 1 + the id's place in ids_; 0: empty
+    };
+    std::vector<Slot> slots_;
+    std::vector<std::string_view> ids_;
+};
+
 // The bindings a document holds; false when part of it was unusable (and left out).
 bool parse_bindings(const Json::Value& document, std::vector<AppBinding>& bindings,
                     std::string& default_uuid) {
@@ -118,7 +171,12 @@ bool parse_bindings(const Json::Value& document, std::vector<AppBinding>& bindin
 
     const Json::Value& list = member(document, kBindings);
     clean = clean && (list.isNull() || list.isArray());
-    std::vector<std::string> seen;  // every app id so far: an app is bound at most once
+    // A file may hold a hundred thousand ids: both look-ups are hashed, so a read stays linear.
+    std::unordered_map<std::string, std::size_t> place;  // a profile's entry in `bindings`
+    std::size_t listed = 0;
+    for (const Json::Value& entry : list)
+        listed += member(entry, kApps).size();
+    FoldedIdSet seen(listed);  // an app is bound at most once
     for (const Json::Value& entry : list) {
         const Json::Value& uuid = member(entry, kUuid);
         const Json::Value& apps = member(entry, kApps);
@@ -126,24 +184,26 @@ bool parse_bindings(const Json::Value& document, std::vector<AppBinding>& bindin
             clean = false;
             continue;
         }
-        auto it = std::find_if(bindings.begin(), bindings.end(),
-                               [&](const AppBinding& b) { return b.uuid == uuid.asString(); });
-        if (it == bindings.end()) {
+        const auto [at, added] = place.try_emplace(uuid.asString(), bindings.size());
+        if (added)
             bindings.push_back({uuid.asString(), {}});
-            it = bindings.end() - 1;
-        } else {
+        else
             clean = false;  // the same profile twice
-        }
+        AppBinding& binding = bindings[at->second];
         for (const Json::Value& app : apps) {
-            const std::string id = to_text(app);
-            const bool taken = std::any_of(seen.begin(), seen.end(),
-                                           [&](const std::string& s) { return same_name(s, id); });
-            if (!app.isString() || !valid_app_id(id) || taken) {
+            if (!app.isString()) {
                 clean = false;
                 continue;
             }
-            seen.push_back(id);
-            it->app_ids.push_back(id);
+            const char* begin = nullptr;
+            const char* end = nullptr;
+            app.getString(&begin, &end);
+            const std::string_view id(begin, static_cast<std::size_t>(end - begin));
+            if (!valid_app_id(id) || !seen.insert(id)) {
+                clean = false;
+                continue;
+            }
+            binding.app_ids.emplace_back(id);
         }
     }
     std::erase_if(bindings, [](const AppBinding& b) { return b.app_ids.empty(); });
@@ -169,12 +229,14 @@ const char* status_text(BindingStatus status) {
 bool valid_app_id(std::string_view app_id) {
     if (app_id.size() > MaxAppIdBytes || is_blank_name(app_id))
         return false;
+    bool ascii = true;
     for (const char c : app_id) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F)
             return false;
+        ascii = ascii && byte < 0x80;
     }
-    return platform::valid_utf8(app_id) == app_id;
+    return ascii || platform::valid_utf8(app_id) == app_id;
 }
 
 AppBindings::AppBindings(fs::path profile_folder) : folder_(std::move(profile_folder)) {}
@@ -230,12 +292,17 @@ BindingResult AppBindings::load() {
         const platform::FolderLock lock(folder_);
         result = lock.ok() ? read_bindings(true) : failed(lock.error());
     }
+    BindingResult switched = load_auto_switch();
+    return result.ok() ? switched : result;
+}
+
+BindingResult AppBindings::load_auto_switch() {
     BindingResult switched = read_auto_switch(false);
     if (!switched.ok()) {
         const platform::FolderLock lock(folder_.parent_path());
         switched = lock.ok() ? read_auto_switch(true) : failed(lock.error());
     }
-    return result.ok() ? switched : result;
+    return switched;
 }
 
 bool AppBindings::changed_on_disk() const {

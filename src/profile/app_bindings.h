@@ -72,6 +72,9 @@ class AppBindings {
     // name + ".unreadable", as for the profile list. Costs two stats when neither file changed
     // since the last load or write.
     BindingResult load();
+    // Reads only AutoSwitch.json, as load() does: what auto_switch() says, without the cost of
+    // the bindings file.
+    BindingResult load_auto_switch();
     // True when the file changed since the last load or write.
     bool changed_on_disk() const;
 

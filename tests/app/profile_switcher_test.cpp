@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QStackedWidget>
+#include <mutex>
+#include <thread>
 
 #include "app/main_wnd.h"
 #include "app/profile_switcher.h"
@@ -15,6 +17,8 @@
 #include "device/model/ui/keyboard_device.h"
 #include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
+#include "platform/atomic_file.h"
+#include "platform/debug_output.h"
 #include "platform/json_read.h"
 #include "profile/app_bindings.h"
 #include "profile/profile_files.h"
@@ -392,6 +396,38 @@ TEST_F(ProfileSwitcherTest, TheSettingsBoxAgreesWithTheCommandLine) {
         EXPECT_FALSE(box.isEnabled());
         EXPECT_EQ(box.toolTip().toStdString(), why);
     });
+}
+
+// The bindings files are read off the window thread: the store says which thread read a
+// damaged file as it keeps it aside. The switcher then follows the file rewritten and switches.
+TEST_F(ProfileSwitcherTest, BindingsFilesAreReadOffTheWindowThread) {
+    start();
+    const auto uuids = make_profiles("mouse", {"Desktop", "FPS"},
+                                     [](Json::Value& d, int i) { stage2(d, 1000 + 200 * i); });
+    focus_on("firefox");
+    std::mutex mutex;
+    std::vector<std::thread::id> readers;
+    const auto previous = platform::set_debug_sink([&](std::string_view line) {
+        if (line.find("AppBindings.json is damaged") != std::string_view::npos) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            readers.push_back(std::this_thread::get_id());
+        }
+    });
+    auto read_by = [&] {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return readers;
+    };
+    ASSERT_TRUE(platform::write_file_atomically(folder("mouse") / "AppBindings.json", "{ nope"));
+    const bool kept = wait_until([&] { return !read_by().empty(); });
+    platform::set_debug_sink(previous);
+    ASSERT_TRUE(kept);
+    for (const std::thread::id reader : read_by())
+        EXPECT_NE(reader, std::this_thread::get_id());
+    EXPECT_TRUE(fs::exists(folder("mouse") / "AppBindings.json.unreadable"));
+
+    bind("mouse", uuids[1], "cs2");
+    focus_on("cs2");
+    EXPECT_EQ(mouse_dpi(), 1200);
 }
 
 // The whole road on X11: a private Xvfb with the small window manager, two applications'

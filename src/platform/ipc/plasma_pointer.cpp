@@ -232,17 +232,21 @@ class PlasmaPointerSettings final : public QObject, public desk::PointerSettings
     }
 
   private:
-    // Why KDE would ignore a change of `key` in `group`: a "[$i]" in the user's file or in a
-    // system file before it. Empty when it may be changed.
+    // Why KDE would ignore a change of `key` in `group`: a "[$i]" in a system file or in the
+    // user's own. Empty when it may be changed.
     std::string locked(const char* file, const std::string& group, const char* key) const {
         std::vector<std::filesystem::path> files;
         for (const auto& folder : setup_.system_folders)
             files.push_back(folder / file);
         files.push_back(file == std::string("kdeglobals") ? globals_file_ : input_file_);
         for (const auto& path : files) {
-            if (desk::ini_immutable(read_text(path), group, key))
-                return path.string() + " marks [" + group + "] " + key +
-                       " as not to be changed ([$i]).";
+            std::string why;
+            if (desk::with_ini_value(read_text(path), group, key, {}, &why))
+                continue;
+            // A nested group as KDE writes it.
+            for (std::size_t at = 0; (at = why.find('\x1d', at)) != std::string::npos; at += 2)
+                why.replace(at, 1, "][");
+            return path.string() + ": " + why + ".";
         }
         return {};
     }
