@@ -1,7 +1,10 @@
 // Reading the largest AppBindings.json the store accepts: just under 1 MB of short application
 // ids spread over a few profiles, read by a fresh store each time as the profile switcher does
-// when the file changes. Reports the median read as "median_ms" and the ids read as "app_ids".
+// when the file changes. Reports the median read as "median_ms" (wall clock) and "cpu_ms" (the
+// reading thread's CPU time, which a machine shared with other jobs does not inflate), and the
+// ids read as "app_ids".
 #include <benchmark/benchmark.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,6 +53,17 @@ std::string largest_bindings_file(std::size_t& ids) {
     return text + tail;
 }
 
+double thread_cpu_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
 void BM_AppBindingsReadLargestFile(benchmark::State& state) {
     const fs::path dir =
         fs::temp_directory_path() / ("velqa-bindings-bench-" + std::to_string(::getpid()));
@@ -63,11 +77,14 @@ void BM_AppBindingsReadLargestFile(benchmark::State& state) {
     }
 
     std::vector<double> reads;
+    std::vector<double> cpu;
     std::size_t read_ids = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
+        const double cpu_start = thread_cpu_ms();
         AppBindings store(folder);
         const BindingResult r = store.load();
+        const double cpu_end = thread_cpu_ms();
         const auto end = std::chrono::steady_clock::now();
         if (!r.ok()) {
             state.SkipWithError("the file did not read back whole");
@@ -77,15 +94,15 @@ void BM_AppBindingsReadLargestFile(benchmark::State& state) {
         for (const AppBinding& b : store.bindings())
             read_ids += b.app_ids.size();
         reads.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        cpu.push_back(cpu_end - cpu_start);
     }
-    std::sort(reads.begin(), reads.end());
-    if (!reads.empty())
-        state.counters["median_ms"] = reads[reads.size() / 2];
+    state.counters["median_ms"] = median(reads);
+    state.counters["cpu_ms"] = median(cpu);
     state.counters["app_ids"] = static_cast<double>(read_ids);
     state.counters["file_bytes"] = static_cast<double>(text.size());
     fs::remove_all(dir);
 }
-BENCHMARK(BM_AppBindingsReadLargestFile)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AppBindingsReadLargestFile)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

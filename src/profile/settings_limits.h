@@ -34,9 +34,15 @@ inline constexpr ValueRange KeyDelayIndexRange{0, 5};   // record values 1, 2, 4
 inline constexpr ValueRange SleepTimeIndexRange{1, 6};  // 180 ... 1200 seconds
 inline constexpr ValueRange LightLevelRange{0, 4};      // lighting brightness and speed
 inline constexpr ValueRange ByteRange{0, 255};          // colour channels, stored byte codes
+// The desktop's pointer settings a mouse profile carries: the System tab's slider ranges. A value
+// beyond them (a 1 ms double click) would break the whole desktop's pointer.
+inline constexpr ValueRange PointerSpeedRange{1, 20};    // 10: the desktop's default speed
+inline constexpr ValueRange WheelLinesRange{1, 20};      // lines per wheel notch
+inline constexpr ValueRange DoubleClickRange{200, 900};  // milliseconds
 
 // Record holds: every field the device record carries is moved into its range (page edits,
-// the command line and the settings record built from a profile go through these).
+// the command line and the settings record built from a profile go through these), and so are
+// the pointer settings on their way to the desktop.
 void hold_in_range(DpiStage& stage, ValueRange dpi);
 void hold_in_range(LightInfo& light);
 void hold_in_range(MouseSystemSettings& settings);

@@ -368,6 +368,16 @@ TEST_F(GnomeTest, AnAppliedProfileBringsTheValuesItSets) {
     ASSERT_TRUE(profile::write_json_checked(doc, newer));
     emit profiles->profile_applied(QString::fromStdString(newer.string()));
     EXPECT_EQ(gnome.read(), "-0.37 'default' 420");
+
+    // Edited by hand past the System tab's ranges: the desktop gets them held, never a 1 ms
+    // double click.
+    sys["PointerFieldsSet"].append("MouseSpeed");
+    sys["MouseSpeed"] = 65535;
+    sys["DoubleClickTime"] = 1;
+    sys["PointerPrecision"] = 0;
+    ASSERT_TRUE(profile::write_json_checked(doc, newer));
+    emit profiles->profile_applied(QString::fromStdString(newer.string()));
+    EXPECT_EQ(gnome.read(), "1.0 'flat' 200");
 }
 
 // KDE holds a setting marked "[$i]" and ignores any change: its row is disabled and says why.

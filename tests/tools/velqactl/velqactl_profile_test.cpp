@@ -243,6 +243,12 @@ TEST_F(VelqactlProfile, HostileValuesAreHeldInRangeListedAndNeverReachTheMouse) 
     stages[3]["StageColorR"] = 4096;
     section["SystemStages"]["ReportSelectItemUSB"] = 99;
     section["SystemStages"]["ReportSelectItem24K"] = 247;
+    // The desktop's settings the profile carries: a 1 ms double click breaks the desktop's.
+    section["SystemStages"]["DoubleClickTime"] = 1;
+    section["SystemStages"]["MouseSpeed"] = 65535;
+    section["SystemStages"]["PointerPrecision"] = 7;
+    section["SystemStages"]["ScorllPage"] = "yes";
+    section["SystemStages"]["WheelScorlllinse"] = 65535;
     section["LightInfo"]["Light"] = 200;
     section["LightInfo"]["Red"] = 4096;
     write(dir_ / "hostile.json", hostile);
@@ -256,6 +262,11 @@ TEST_F(VelqactlProfile, HostileValuesAreHeldInRangeListedAndNeverReachTheMouse) 
           "Device[0].DPIStages[0].StageDPIs[3].StageColorR: 4096 -> 255",
           "Device[0].SystemStages.ReportSelectItemUSB: 99 -> 5",
           "Device[0].SystemStages.ReportSelectItem24K: 247 -> 5",
+          "Device[0].SystemStages.DoubleClickTime: 1 -> 200",
+          "Device[0].SystemStages.MouseSpeed: 65535 -> 20",
+          "Device[0].SystemStages.PointerPrecision: 7 -> 1",
+          "Device[0].SystemStages.ScorllPage: \"yes\" -> 0",
+          "Device[0].SystemStages.WheelScorlllinse: 65535 -> 20",
           "Device[0].LightInfo.Light: 200 -> 4", "Device[0].LightInfo.Red: 4096 -> 255"}) {
         EXPECT_NE(said.find(line), std::string::npos) << line << " in:\n" << said;
     }
@@ -263,6 +274,8 @@ TEST_F(VelqactlProfile, HostileValuesAreHeldInRangeListedAndNeverReachTheMouse) 
     const Json::Value stored = read(list()["profiles"][1]["file"].asString())["Device"][0];
     EXPECT_EQ(stored["DPIStages"][0]["StageDPIs"][1]["StageDPIX"], 50);
     EXPECT_EQ(stored["SystemStages"]["ReportSelectItemUSB"], 5);
+    EXPECT_EQ(stored["SystemStages"]["DoubleClickTime"], 200);
+    EXPECT_EQ(stored["SystemStages"]["WheelScorlllinse"], 20);
 
     // A hand edit after the import meets the same limits on its way to the mouse.
     const fs::path file = list()["profiles"][1]["file"].asString();

@@ -20,6 +20,7 @@
 #include "platform/ui/language.h"
 #include "platform/ui/layout_builder.h"
 #include "profile/profile_files.h"
+#include "profile/settings_limits.h"
 #include "ui/button_map.h"
 #include "ui/device_key_button.h"
 #include "ui/mouse_page.h"
@@ -168,6 +169,16 @@ QString CZentovaMouseDevice::default_page_layout() const {
 
 void CZentovaMouseDevice::page_built() {
     ui::fill_mouse_page_combos(page_);
+    {
+        // The pointer sliders run over the ranges a profile's values are held to.
+        Quiet quiet(this);
+        pui::set_range(find(QStringLiteral("pointer_speed_slider")), profile::PointerSpeedRange.min,
+                       profile::PointerSpeedRange.max);
+        pui::set_range(find(QStringLiteral("scroll_speed_slider")), profile::WheelLinesRange.min,
+                       profile::WheelLinesRange.max);
+        pui::set_range(find(QStringLiteral("double_click_slider")), profile::DoubleClickRange.min,
+                       profile::DoubleClickRange.max);
+    }
     pui::set_selected(find(QStringLiteral("mouse_device_seting_option_0")), true, false);
     pui::select_page(find(QStringLiteral("mouse_device_seting_layout")), 0);
     pui::set_selected(find(QStringLiteral("key_page_option_0")), true, false);
