@@ -279,9 +279,37 @@ void refuse_start(const QString& why, bool screenshot) {
 
 namespace {
 
+// Plasma: Wayland or X11, our mouse's USB IDs (KWin's devices are matched by them) and the
+// system's configuration folders.
+platform::ipc::PlasmaPointerSetup plasma_setup(const platform::desktop::DesktopSession& session,
+                                               const link::DeviceCatalog* devices) {
+    platform::ipc::PlasmaPointerSetup setup;
+    setup.wayland = session.session_type == "wayland";
+    if (devices != nullptr) {
+        for (const link::DeviceModel& model : devices->models()) {
+            if (model.kind != "mouse")
+                continue;
+            for (const link::DeviceLink& l : model.links) {
+                if (l.vendor_id != 0 && l.product_id != 0)
+                    setup.mice.push_back({l.vendor_id, l.product_id});
+            }
+        }
+    }
+    std::string_view dirs = session.config_dirs;
+    if (dirs.empty())
+        dirs = "/etc/xdg";
+    while (!dirs.empty()) {
+        const auto end = dirs.find(':');
+        if (const auto dir = dirs.substr(0, end); !dir.empty())
+            setup.system_folders.emplace_back(dir);
+        dirs = end == std::string_view::npos ? std::string_view() : dirs.substr(end + 1);
+    }
+    return setup;
+}
+
 // The desktop's pointer settings, by the session the program runs in.
 std::shared_ptr<platform::desktop::PointerSettings> pointer_backend(
-    const platform::desktop::DesktopSession& session) {
+    const platform::desktop::DesktopSession& session, const link::DeviceCatalog* devices) {
     using platform::desktop::DesktopKind;
     switch (platform::desktop::desktop_kind(session)) {
         case DesktopKind::Gnome:
@@ -289,7 +317,8 @@ std::shared_ptr<platform::desktop::PointerSettings> pointer_backend(
         case DesktopKind::Plasma:
             if (session.config_home.empty())
                 return nullptr;
-            return platform::ipc::make_plasma_pointer_settings(session.config_home);
+            return platform::ipc::make_plasma_pointer_settings(session.config_home,
+                                                               plasma_setup(session, devices));
         case DesktopKind::X11:
             return platform::desktop::make_x11_pointer_settings(session.x_display);
         case DesktopKind::Unknown:
@@ -404,6 +433,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     const bool locks_off = lock_folder.empty() && !lock_refusal.empty();
     hid->set_lock_folder(std::move(lock_folder));
 
+    const std::shared_ptr<const link::DeviceCatalog> catalog = devices;
     auto wnd = std::make_unique<CMainWnd>(default_data_folder(), user_data_folder(),
                                           platform::SettingsStore(), channel.get(), hid,
                                           std::move(devices));
@@ -419,7 +449,7 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     // "Allow access" for a mouse this user may not open: pkexec and the package's udev helper.
     wnd->devices().set_access_helper(platform::find_access_helper(platform::executable_folder()));
     wnd->set_diagnostics(std::move(session));
-    wnd->set_desktop_pointer(pointer_backend(desktop));
+    wnd->set_desktop_pointer(pointer_backend(desktop, catalog.get()));
     // Profiles follow the focused application; a screenshot is a render, not a session.
     if (!options.screenshot)
         wnd->set_focus_watcher(focus_backend(desktop));

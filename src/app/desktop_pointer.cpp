@@ -4,12 +4,12 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "app/pointer_profile.h"
 #include "device/model/ui/mouse_device.h"
 #include "platform/debug_output.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/language.h"
 #include "platform/ui/window.h"
-#include "profile/settings_limits.h"
 #include "profile/ui/device_profile_ui.h"
 #include "ui/msg_wnd.h"
 
@@ -19,92 +19,31 @@ namespace {
 namespace desk = platform::desktop;
 using desk::PointerSetting;
 using desk::PointerValues;
+using Row = model::CZentovaMouseDevice::PointerRow;
 
-// One set per desktop: a user who logs in to GNOME one day and Plasma the next gets each one's
-// own values back.
-QString originals_key(const desk::PointerSettings& backend) {
+// One record per desktop: a user who logs in to GNOME one day and Plasma the next gets each
+// one's own values back.
+QString store_key(const desk::PointerSettings& backend, const char* what) {
     QString name = QString::fromStdString(backend.desktop_name());
     name.replace(QLatin1Char(' '), QLatin1Char('_'));
-    return QStringLiteral("DesktopPointer/original_") + name;
+    return QStringLiteral("DesktopPointer/") + QLatin1String(what) + name;
 }
 
-struct SettingControls {
-    PointerSetting which;
-    const char* control;
-    const char* row;  // the slider's row with its label; empty for a check box
-    const char* type;
-};
-constexpr SettingControls kControls[] = {
-    {PointerSetting::Speed, "pointer_speed_slider", "pointer_speed_row", "valuechanged"},
-    {PointerSetting::WheelLines, "scroll_speed_slider", "scroll_speed_row", "valuechanged"},
-    {PointerSetting::DoubleClick, "double_click_slider", "double_click_row", "valuechanged"},
-    {PointerSetting::Precision, "pointer_precision_check", "", "selectchanged"},
-    {PointerSetting::ScrollPage, "scrolls_page_check", "", "selectchanged"},
-};
-
-static_assert(profile::PointerSpeedRange.min == desk::kSpeedSliderMin &&
-                  profile::PointerSpeedRange.max == desk::kSpeedSliderMax,
-              "the speed slider maps its whole range onto the desktop's");
-
-// The profile's value of `which` in desktop units, held in the System tab's range: a profile
-// edited by hand since it was imported must not give the desktop a 1 ms double click. A 0 where
-// the range starts above it is a missing or mistyped member: nothing to apply.
-PointerValues profile_value(const profile::MouseSystemSettings& sys, PointerSetting which) {
-    profile::MouseSystemSettings held = sys;
-    profile::hold_in_range(held);
-    PointerValues v;
+// The text naming a row's setting.
+const char* label_id(PointerSetting which) {
     switch (which) {
         case PointerSetting::Speed:
-            if (sys.pointer_speed > 0)
-                v.speed = desk::speed_from_slider(held.pointer_speed);
-            break;
+            return "pointer_speed_label_text";
         case PointerSetting::WheelLines:
-            if (sys.wheel_scroll_lines > 0)
-                v.wheel_lines = held.wheel_scroll_lines;
-            break;
+            return "scroll_speed_label_text";
         case PointerSetting::DoubleClick:
-            if (sys.double_click_time > 0)
-                v.double_click_ms = held.double_click_time;
-            break;
+            return "double_click_label_text";
         case PointerSetting::Precision:
-            v.precision = held.pointer_precision != 0;
-            break;
+            return "pointer_precision_text";
         case PointerSetting::ScrollPage:
-            v.scroll_page = held.scroll_page != 0;
-            break;
+            return "scrolls_page_text";
     }
-    return v;
-}
-
-PointerValues merge(PointerValues a, const PointerValues& b) {
-    if (b.speed)
-        a.speed = b.speed;
-    if (b.wheel_lines)
-        a.wheel_lines = b.wheel_lines;
-    if (b.double_click_ms)
-        a.double_click_ms = b.double_click_ms;
-    if (b.precision)
-        a.precision = b.precision;
-    if (b.scroll_page)
-        a.scroll_page = b.scroll_page;
-    return a;
-}
-
-// The value the page's control shows for a desktop value.
-int control_value(const PointerValues& v, PointerSetting which) {
-    switch (which) {
-        case PointerSetting::Speed:
-            return desk::slider_from_speed(*v.speed);
-        case PointerSetting::WheelLines:
-            return *v.wheel_lines;
-        case PointerSetting::DoubleClick:
-            return *v.double_click_ms;
-        case PointerSetting::Precision:
-            return *v.precision ? 1 : 0;
-        case PointerSetting::ScrollPage:
-            return *v.scroll_page ? 1 : 0;
-    }
-    return 0;
+    return "";
 }
 
 }  // namespace
@@ -112,31 +51,35 @@ int control_value(const PointerValues& v, PointerSetting which) {
 DesktopPointer::DesktopPointer(std::shared_ptr<desk::PointerSettings> backend,
                                platform::SettingsStore store, platform::ui::Window* owner)
     : owner_(owner), backend_(std::move(backend)), store_(std::move(store)) {
-    if (backend_)
-        at_start_ = backend_->read();
-}
-
-bool DesktopPointer::supports(PointerSetting which) const {
-    return backend_ && backend_->supports(which);
-}
-
-PointerValues DesktopPointer::originals() const {
     if (!backend_)
-        return {};
-    if (const auto kept = store_.read_text(originals_key(*backend_)))
-        return desk::decode_values(kept->toStdString());
-    return at_start_;
+        return;
+    const auto own = store_.read_text(store_key(*backend_, "own_"));
+    const auto ours = store_.read_text(store_key(*backend_, "ours_"));
+    if (ours) {
+        ledger_ = desk::PointerLedger(own.value_or(QString()).toStdString(), ours->toStdString());
+    } else if (const auto kept = store_.read_text(store_key(*backend_, "original_"))) {
+        // Kept by a version that wrote every setting: what differs from it now is ours.
+        ledger_ = desk::PointerLedger::from_originals(desk::decode_values(kept->toStdString()),
+                                                      backend_->read());
+        keep_ledger();
+    }
 }
 
-void DesktopPointer::apply(const PointerValues& values) {
-    if (!backend_ || values.empty())
+bool DesktopPointer::changeable(PointerSetting which) const {
+    return backend_ && backend_->supports(which) && backend_->refusal(which).empty();
+}
+
+void DesktopPointer::keep_ledger() {
+    if (!store_.write_text(store_key(*backend_, "own_"),
+                           QString::fromStdString(ledger_.own_text())) ||
+        !store_.write_text(store_key(*backend_, "ours_"),
+                           QString::fromStdString(ledger_.ours_text())))
+        platform::debug_printf("pointer settings: cannot keep the desktop's own values");
+}
+
+void DesktopPointer::write(const PointerValues& values) {
+    if (values.empty())
         return;
-    // The desktop's own values are kept before the first change we make, once for good.
-    const QString key = originals_key(*backend_);
-    if (!store_.read_text(key) && !at_start_.empty()) {
-        if (!store_.write_text(key, QString::fromStdString(desk::encode_values(at_start_))))
-            platform::debug_printf("pointer settings: cannot keep the desktop's values");
-    }
     const std::string failed = backend_->apply(values);
     if (failed.empty())
         return;
@@ -150,50 +93,55 @@ void DesktopPointer::apply(const PointerValues& values) {
     }
 }
 
+void DesktopPointer::apply(const PointerValues& target, std::span<const PointerSetting> which) {
+    if (!backend_)
+        return;
+    std::vector<PointerSetting> allowed;
+    std::copy_if(which.begin(), which.end(), std::back_inserter(allowed),
+                 [this](PointerSetting w) { return changeable(w); });
+    if (allowed.empty())
+        return;
+    // The ledger is kept before the write: a crash in between leaves it knowing the user's
+    // values.
+    const PointerValues plan = ledger_.plan(target, allowed, backend_->read());
+    keep_ledger();
+    write(plan);
+}
+
 void DesktopPointer::bind(model::CZentovaMouseDevice& page) {
     pages_.emplace_back(&page);
-    show_support(page);
     model::CZentovaMouseDevice* p = &page;
     connect(p, &model::CZentovaMouseDevice::pointer_setting_changed, this, [this, p](int which) {
-        apply(profile_value(p->profile().system_settings(), static_cast<PointerSetting>(which)));
+        const auto setting = static_cast<PointerSetting>(which);
+        apply(profile_pointer_values(p->profile().system_settings(),
+                                     p->profile().pointer_fields_set()),
+              std::span(&setting, 1));
+        show_rows(*p);
     });
+    connect(p, &model::CZentovaMouseDevice::pointer_rows_loaded, this,
+            [this, p] { show_rows(*p); });
     // After the page took the profile (the device manager connected it first).
     if (auto* profiles = p->findChild<profile::CDeviceProfileUI*>()) {
         connect(profiles, &profile::CDeviceProfileUI::profile_applied, this,
                 [this, p] { apply_profile(*p); });
     }
+    show_rows(page);
 }
 
 void DesktopPointer::apply_profile(model::CZentovaMouseDevice& page) {
-    PointerValues all;
-    for (const SettingControls& c : kControls)
-        all = merge(all, profile_value(page.profile().system_settings(), c.which));
-    apply(all);
+    apply(profile_pointer_values(page.profile().system_settings(),
+                                 page.profile().pointer_fields_set()),
+          desk::kPointerSettings);
+    show_rows(page);
 }
 
 void DesktopPointer::restore(model::CZentovaMouseDevice& page) {
-    const PointerValues kept = originals();
-    // The page shows them through its own dispatch, so the profile keeps them too ...
-    for (const SettingControls& c : kControls) {
-        if (!supports(c.which) || !kept.has(c.which))
-            continue;
-        QWidget* control = page.findChild<QWidget*>(QLatin1String(c.control));
-        if (control == nullptr)
-            continue;
-        const int value = control_value(kept, c.which);
-        {
-            const QSignalBlocker quiet(control);
-            if (c.row[0] != '\0')
-                platform::ui::set_value(control, value);
-            else
-                platform::ui::set_selected(control, value != 0, false);
-        }
-        platform::ui::Notification msg{c.type, control, static_cast<platform::ui::WParam>(value),
-                                       0};
-        page.notify(msg);
+    if (backend_) {
+        const PointerValues plan = ledger_.plan_restore(backend_->read());
+        keep_ledger();
+        write(plan);
     }
-    // ... and the desktop gets them exactly, not as the page's steps round them.
-    apply(kept);
+    show_rows(page);
 }
 
 void DesktopPointer::retranslate() {
@@ -201,31 +149,57 @@ void DesktopPointer::retranslate() {
                                 [](const QPointer<model::CZentovaMouseDevice>& p) { return !p; }),
                  pages_.end());
     for (const auto& page : pages_)
-        show_support(*page);
+        show_rows(*page);
 }
 
-void DesktopPointer::show_support(model::CZentovaMouseDevice& page) {
+void DesktopPointer::show_rows(model::CZentovaMouseDevice& page) {
     const auto& texts = platform::ui::LanguageTexts::instance();
-    QString why;
-    if (!backend_) {
-        why = texts.text(QStringLiteral("pointer_no_desktop_tip"));
-    } else {
-        why = texts.text(QStringLiteral("pointer_unsupported_tip"))
-                  .arg(QString::fromStdString(backend_->desktop_name()));
-    }
-    for (const SettingControls& c : kControls) {
-        const bool on = supports(c.which);
-        const QString tip = on ? QString() : why;
-        if (QWidget* control = page.findChild<QWidget*>(QLatin1String(c.control))) {
-            control->setEnabled(on);
-            control->setToolTip(tip);
+    const QString desktop = backend_ ? QString::fromStdString(backend_->desktop_name()) : QString();
+    const PointerValues now = backend_ ? backend_->read() : PointerValues();
+    const std::uint8_t set = page.profile().pointer_fields_set();
+    for (const Row& r : model::CZentovaMouseDevice::PointerRows) {
+        QWidget* control = page.findChild<QWidget*>(QLatin1String(r.control));
+        QWidget* box = page.findChild<QWidget*>(QLatin1String(r.desktop_check));
+        QWidget* row = page.findChild<QWidget*>(QLatin1String(r.row));
+        const bool is_set = (set & pointer_bit(r.which)) != 0;
+        QString why;  // why the row cannot be changed
+        if (!backend_) {
+            why = texts.text(QStringLiteral("pointer_no_desktop_tip"));
+        } else if (!backend_->supports(r.which)) {
+            why = texts.text(QStringLiteral("pointer_unsupported_tip")).arg(desktop);
+        } else if (const std::string refused = backend_->refusal(r.which); !refused.empty()) {
+            why = texts.text(QStringLiteral("pointer_locked_tip"))
+                      .arg(desktop, QString::fromStdString(refused));
         }
-        if (c.row[0] == '\0')
+        const bool on = why.isEmpty();
+        // Every box reads the same; the name says whose row it is.
+        if (box != nullptr)
+            box->setAccessibleName(texts.text(QStringLiteral("pointer_use_desktop_name"))
+                                       .arg(texts.text(QLatin1String(label_id(r.which)))));
+        // The whole row, so that its label dims with the control.
+        for (QWidget* w : {row, control, box}) {
+            if (w == nullptr)
+                continue;
+            w->setEnabled(on);
+            w->setToolTip(why);
+        }
+        if (!on)
             continue;
-        // The whole row, so that its label dims with the slider.
-        if (QWidget* row = page.findChild<QWidget*>(QLatin1String(c.row))) {
-            row->setEnabled(on);
-            row->setToolTip(tip);
+        const QString tip = texts
+                                .text(is_set ? QStringLiteral("pointer_profile_value_tip")
+                                             : QStringLiteral("pointer_desktop_value_tip"))
+                                .arg(desktop);
+        if (control != nullptr)
+            control->setToolTip(tip);
+        if (box != nullptr)
+            box->setToolTip(tip);
+        // A row left to the desktop shows the desktop's value, not the profile's unused one.
+        if (!is_set && control != nullptr && now.has(r.which)) {
+            const QSignalBlocker quiet(control);
+            if (r.slider)
+                platform::ui::set_value(control, control_value(now, r.which));
+            else
+                platform::ui::set_selected(control, control_value(now, r.which) != 0, false);
         }
     }
 }

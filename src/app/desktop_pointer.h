@@ -1,13 +1,17 @@
-// The mouse profile's pointer settings on the desktop: applied when the user changes one on the
-// System tab and when a profile is applied; the desktop's own values, kept before the first
-// change, come back with "Restore default".
+// The mouse profile's pointer settings on the desktop. A profile sets only the settings its user
+// set on the System tab; applying it (by hand or on a focus switch) changes exactly those and
+// gives every other setting we changed back to the user's own value. "Restore default" gives
+// back every value we changed, exactly as it was read. What we changed, and the user's values
+// under it, are kept in the settings store across restarts.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
 #include <memory>
+#include <span>
 #include <vector>
 
+#include "platform/desktop/pointer_ledger.h"
 #include "platform/desktop/pointer_settings.h"
 #include "platform/ui/settings_store.h"
 
@@ -24,36 +28,40 @@ class DesktopPointer : public QObject {
     Q_OBJECT
 
   public:
-    // `backend` (null: no desktop we can change) is read at once; `store` keeps the desktop's
-    // values from before our first change, across restarts. A change the desktop refuses is
-    // told to the user over `owner` (may be null).
+    // `backend` (null: no desktop we can change); `store` keeps what we changed across
+    // restarts. A change the desktop refuses is told to the user over `owner` (may be null).
     DesktopPointer(std::shared_ptr<platform::desktop::PointerSettings> backend,
                    platform::SettingsStore store, platform::ui::Window* owner = nullptr);
 
-    // The page's System tab: settings the desktop lacks are disabled and say why; its changes
-    // and its applied profiles reach the desktop.
+    // The page's System tab: settings the desktop lacks or locks are disabled and say why, rows
+    // the profile leaves to the desktop show the desktop's values; its changes and its applied
+    // profiles reach the desktop.
     void bind(model::CZentovaMouseDevice& page);
-    // The page's profile values of every setting reach the desktop.
+    // The page's profile reaches the desktop: the settings it sets, and the user's own values of
+    // those it does not.
     void apply_profile(model::CZentovaMouseDevice& page);
-    // The desktop's values from before our first change: shown on the page, kept in its profile
-    // and given back to the desktop.
+    // Every setting we changed back to the user's own value; the page shows them.
     void restore(model::CZentovaMouseDevice& page);
-    // The tooltips in the current language, on every bound page.
+    // The tooltips and names in the current language, on every bound page.
     void retranslate();
 
-    // The desktop's values read at start, and those kept before our first change.
-    const platform::desktop::PointerValues& at_start() const { return at_start_; }
-    platform::desktop::PointerValues originals() const;
+    // What we changed and the user's values under it.
+    const platform::desktop::PointerLedger& ledger() const { return ledger_; }
 
   private:
-    void apply(const platform::desktop::PointerValues& values);
-    void show_support(model::CZentovaMouseDevice& page);
-    bool supports(platform::desktop::PointerSetting which) const;
+    void apply(const platform::desktop::PointerValues& target,
+               std::span<const platform::desktop::PointerSetting> which);
+    void write(const platform::desktop::PointerValues& values);
+    void keep_ledger();
+    // Rows: enabled or why not, their boxes' names and tips, and the desktop's values in the
+    // rows the profile leaves to it.
+    void show_rows(model::CZentovaMouseDevice& page);
+    bool changeable(platform::desktop::PointerSetting which) const;
 
     QPointer<platform::ui::Window> owner_;
     std::shared_ptr<platform::desktop::PointerSettings> backend_;
     platform::SettingsStore store_;
-    platform::desktop::PointerValues at_start_;
+    platform::desktop::PointerLedger ledger_;
     std::vector<QPointer<model::CZentovaMouseDevice>> pages_;
 };
 

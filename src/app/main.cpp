@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     desktop.wayland_display = text("WAYLAND_DISPLAY");
     desktop.sway_socket = text("SWAYSOCK");
     desktop.i3_socket = text("I3SOCK");
+    desktop.config_dirs = text("XDG_CONFIG_DIRS");
     std::string lock_refusal;
     const auto runtime =
         velqa::platform::runtime_folder(runtime_dir != nullptr ? runtime_dir : "", &lock_refusal);

@@ -120,6 +120,11 @@ constexpr Row kSelectIndexed[] = {
 constexpr Row kSelectNames[] = {
     {"pointer_precision_check", O::SelectedPage},
     {"scrolls_page_check", O::SelectedPage},
+    {"pointer_speed_desktop_check", O::SelectedPage},
+    {"scroll_speed_desktop_check", O::SelectedPage},
+    {"double_click_desktop_check", O::SelectedPage},
+    {"pointer_precision_desktop_check", O::SelectedPage},
+    {"scrolls_page_desktop_check", O::SelectedPage},
     {"winlockflag_option", O::SelectedPage},
     {"wflag_option", O::SelectedPage},
     {"6flag_option", O::SelectedPage},

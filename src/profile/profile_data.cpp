@@ -341,6 +341,41 @@ void CMouseProfiledata::write_system_settings(const MouseSystemSettings& r) {
     write_fields(MouseSettingsFields, r, section_);
 }
 
+namespace {
+constexpr char kPointerSet[] = "PointerFieldsSet";
+}
+
+std::uint8_t CMouseProfiledata::pointer_fields_set() const {
+    const Json::Value& names = member(member(section_, "SystemStages"), kPointerSet);
+    std::uint8_t bits = 0;
+    if (!names.isArray())
+        return bits;
+    for (const Json::Value& name : names) {
+        if (!name.isString())
+            continue;
+        for (int i = 0; i < PointerFieldCount; ++i) {
+            if (name.asString() == PointerFieldNames[i])
+                bits = static_cast<std::uint8_t>(bits | (1U << i));
+        }
+    }
+    return bits;
+}
+
+void CMouseProfiledata::set_pointer_fields_set(std::uint8_t bits) {
+    if (bits == 0) {
+        if (member(section_, "SystemStages").isObject())
+            section_["SystemStages"].removeMember(kPointerSet);
+        return;
+    }
+    Json::Value& stages = writable_member(section_, "SystemStages");
+    Json::Value names(Json::arrayValue);
+    for (int i = 0; i < PointerFieldCount; ++i) {
+        if ((bits & (1U << i)) != 0)
+            names.append(PointerFieldNames[i]);
+    }
+    stages[kPointerSet] = std::move(names);
+}
+
 // ---- CKeyboardProfiledata --------------------------------------------------------------------
 
 KeyboardSystemSettings CKeyboardProfiledata::read_keyboard_settings() {

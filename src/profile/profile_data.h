@@ -122,6 +122,12 @@ class CBasicProfiledata {
     std::string save_error_;
 };
 
+// The desktop pointer settings a mouse profile may set, by their members in "SystemStages"; bit
+// i of a set stands for entry i.
+inline constexpr const char* PointerFieldNames[] = {
+    "MouseSpeed", "WheelScorlllinse", "DoubleClickTime", "PointerPrecision", "ScorllPage"};
+inline constexpr int PointerFieldCount = 5;
+
 class CMouseProfiledata : public CBasicProfiledata {
   public:
     // The held stage list after merging element [set] of "DPIStages": file stages overwrite
@@ -138,6 +144,13 @@ class CMouseProfiledata : public CBasicProfiledata {
     // Writes every word but "sleeptime" and "sleeptimeH", which keep what the tree holds.
     void write_system_settings(const MouseSystemSettings& record);
     const MouseSystemSettings& system_settings() const { return system_settings_; }
+
+    // Which pointer settings the user set in this profile: "SystemStages"."PointerFieldsSet",
+    // the names of their members. Factory profiles, new ones and files from before the member
+    // set none, so applying them leaves the desktop's own pointer settings alone.
+    std::uint8_t pointer_fields_set() const;
+    // Writes the member (removed when none is set); the values themselves stay.
+    void set_pointer_fields_set(std::uint8_t bits);
 
   private:
     std::vector<DpiStage> dpi_stages_;

@@ -173,6 +173,27 @@ TEST_F(ProfileCustomEffect, MissingDocumentOrEntryGivesAnEmptyList) {
 
 // ---- key list --------------------------------------------------------------------------------
 
+// Which desktop pointer settings a profile sets: a list of their members, absent in every file
+// from before it (which so set none), and the only member it adds.
+TEST(ProfilePointerFields, FilesWithoutTheListSetNoneAndTheListIsTheOnlyChange) {
+    const Json::Value older = json(R"({"SystemStages":{"MouseSpeed":15,"PointerPrecision":1}})");
+    CMouseProfiledata data;
+    data.set_section(older);
+    EXPECT_EQ(data.pointer_fields_set(), 0);
+    data.set_pointer_fields_set(0b01001);
+    EXPECT_EQ(data.section()["SystemStages"]["PointerFieldsSet"],
+              json(R"(["MouseSpeed","PointerPrecision"])"));
+    EXPECT_EQ(data.pointer_fields_set(), 0b01001);
+    data.set_pointer_fields_set(0);
+    EXPECT_EQ(data.section(), older);
+
+    // Unknown names and values of the wrong type are skipped.
+    data.set_section(json(R"({"SystemStages":{"PointerFieldsSet":["Bogus",3,"ScorllPage"]}})"));
+    EXPECT_EQ(data.pointer_fields_set(), 0b10000);
+    data.set_section(json(R"({"SystemStages":{"PointerFieldsSet":"MouseSpeed"}})"));
+    EXPECT_EQ(data.pointer_fields_set(), 0);
+}
+
 TEST(ProfileDpiStage, PackedFormIsNineBytesLittleEndian) {
     const DpiStage stage{1, 0, 0x3200, 0x0190, 0xFF, 0x80, 0x01};
     const std::array<std::uint8_t, 9> bytes{1, 0, 0x00, 0x32, 0x90, 0x01, 0xFF, 0x80, 0x01};

@@ -9,7 +9,7 @@ namespace velqa::test {
 namespace {
 constexpr char kConnection[] = "velqa_fake_kwin";
 constexpr char kPath[] = "/org/kde/KWin/InputDevice";
-constexpr auto kExport = QDBusConnection::ExportAllProperties;
+constexpr auto kExport = QDBusConnection::ExportAllProperties | QDBusConnection::ExportAllSignals;
 constexpr char kScripting[] = "/Scripting";
 }  // namespace
 
@@ -34,12 +34,20 @@ FakeKWin::~FakeKWin() {
     QDBusConnection::disconnectFromBus(QLatin1String(kConnection));
 }
 
-FakeKWinDevice& FakeKWin::add_device(const QString& sys_name, bool is_pointer) {
-    devices_.push_back(std::make_unique<FakeKWinDevice>(is_pointer));
+FakeKWinDevice& FakeKWin::add_device(const QString& sys_name, bool is_pointer, const QString& name,
+                                     uint vendor, uint product) {
+    devices_.push_back(std::make_unique<FakeKWinDevice>(is_pointer, name, vendor, product));
     manager_.names_ << sys_name;
     bus_.registerObject(QLatin1String(kPath) + QLatin1Char('/') + sys_name, devices_.back().get(),
                         kExport);
     return *devices_.back();
+}
+
+FakeKWinDevice& FakeKWin::plug(const QString& sys_name, bool is_pointer, const QString& name,
+                               uint vendor, uint product) {
+    FakeKWinDevice& device = add_device(sys_name, is_pointer, name, vendor, product);
+    emit manager_.deviceAdded(sys_name);
+    return device;
 }
 
 // As KWin 6: the script is read at load, refused under a name already loaded, and put at

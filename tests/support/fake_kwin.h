@@ -18,13 +18,20 @@ class FakeKWinDevice : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.KWin.InputDevice")
     Q_PROPERTY(bool pointer READ pointer)
+    Q_PROPERTY(QString name READ name)
+    Q_PROPERTY(uint vendor READ vendor)
+    Q_PROPERTY(uint product READ product)
     Q_PROPERTY(double pointerAcceleration READ pointerAcceleration WRITE setPointerAcceleration)
     Q_PROPERTY(bool pointerAccelerationProfileFlat READ pointerAccelerationProfileFlat WRITE
                    setPointerAccelerationProfileFlat)
 
   public:
-    explicit FakeKWinDevice(bool is_pointer) : pointer_(is_pointer) {}
+    explicit FakeKWinDevice(bool is_pointer, QString name = {}, uint vendor = 0, uint product = 0)
+        : pointer_(is_pointer), name_(std::move(name)), vendor_(vendor), product_(product) {}
     bool pointer() const { return pointer_; }
+    QString name() const { return name_; }
+    uint vendor() const { return vendor_; }
+    uint product() const { return product_; }
     double pointerAcceleration() const { return acceleration_; }
     void setPointerAcceleration(double v) {
         acceleration_ = v;
@@ -40,6 +47,9 @@ class FakeKWinDevice : public QObject {
 
   private:
     bool pointer_;
+    QString name_;
+    uint vendor_;
+    uint product_;
     double acceleration_ = 0;
     bool flat_ = false;
     int sets_ = 0;
@@ -53,6 +63,9 @@ class FakeKWinManager : public QObject {
   public:
     QStringList devicesSysNames() const { return names_; }
     QStringList names_;
+
+  signals:
+    void deviceAdded(const QString& sysName);
 };
 
 class FakeKWinScript : public QObject {
@@ -92,8 +105,12 @@ class FakeKWin {
     FakeKWin& operator=(const FakeKWin&) = delete;
 
     bool started() const { return started_; }
-    // A device "sys_name" (a pointer or not) in the list.
-    FakeKWinDevice& add_device(const QString& sys_name, bool is_pointer);
+    // A device "sys_name" (a pointer or not) in the list, with the name and USB IDs KWin reports.
+    FakeKWinDevice& add_device(const QString& sys_name, bool is_pointer, const QString& name = {},
+                               uint vendor = 0, uint product = 0);
+    // As add_device, and announced as KWin announces a device plugged in.
+    FakeKWinDevice& plug(const QString& sys_name, bool is_pointer, const QString& name, uint vendor,
+                         uint product);
 
     // Scripting calls in order: "load PLUGIN", "run ID", "unload PLUGIN".
     const QStringList& scripting_calls() const { return calls_; }

@@ -64,6 +64,14 @@ class GnomePointerSettings final : public PointerSettings {
         return false;
     }
 
+    // dconf's locks (an administrator's mandatory settings) make a key unwritable.
+    std::string refusal(PointerSetting which) const override {
+        const char* key = key_of(which);
+        if (key == nullptr || !supports(which) || g_settings_is_writable(settings_, key))
+            return {};
+        return std::string("an administrator has locked its key ") + key + ".";
+    }
+
     PointerValues read() override {
         PointerValues values;
         if (supports(PointerSetting::Speed))
@@ -98,6 +106,21 @@ class GnomePointerSettings final : public PointerSettings {
     }
 
   private:
+    static const char* key_of(PointerSetting which) {
+        switch (which) {
+            case PointerSetting::Speed:
+                return kSpeed;
+            case PointerSetting::DoubleClick:
+                return kDoubleClick;
+            case PointerSetting::Precision:
+                return kAccelProfile;
+            case PointerSetting::WheelLines:
+            case PointerSetting::ScrollPage:
+                return nullptr;
+        }
+        return nullptr;
+    }
+
     GSettings* settings_ = nullptr;
     bool speed_ = false;
     bool accel_ = false;

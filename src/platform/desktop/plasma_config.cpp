@@ -227,7 +227,11 @@ std::optional<std::string> with_ini_value(std::string_view text, std::string_vie
         out += '\n';
     if (!out.empty())
         out += '\n';
-    return out + "[" + std::string(group) + "]\n" + new_line + "\n";
+    // A nested group's parts each get their brackets.
+    std::string head(group);
+    for (std::size_t at = 0; (at = head.find('\x1d', at)) != std::string::npos; at += 2)
+        head.replace(at, 1, "][");
+    return out + "[" + head + "]\n" + new_line + "\n";
 }
 
 bool set_ini_values(const std::filesystem::path& file, std::string_view group,
@@ -268,6 +272,30 @@ bool set_ini_values(const std::filesystem::path& file, std::string_view group,
     if (!refused.empty())
         return fail(file.string() + ": " + refused);
     return true;
+}
+
+std::string kde_group_name(const std::vector<std::string_view>& parts) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string name;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            name += '\x1d';
+        for (const char c : parts[i]) {
+            const auto u = static_cast<unsigned char>(c);
+            if (c == '\\') {
+                name += "\\\\";
+            } else if (c == '\t' || c == '\n' || c == '\r') {
+                name += c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
+            } else if (c == '[' || c == ']' || u < 0x20) {
+                name += "\\x";
+                name += kHex[u >> 4];
+                name += kHex[u & 0xF];
+            } else {
+                name += c;
+            }
+        }
+    }
+    return name;
 }
 
 }  // namespace velqa::platform::desktop

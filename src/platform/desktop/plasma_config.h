@@ -41,4 +41,11 @@ struct IniEntry {
 bool set_ini_values(const std::filesystem::path& file, std::string_view group,
                     const std::vector<IniEntry>& entries, std::string* error = nullptr);
 
+// The name of a nested group as the functions above take it: its parts as KDE writes each
+// between brackets ("]" as \x5d, "[" as \x5b, "\\" doubled, tab and line ends as \t \n \r,
+// other control characters as \xNN),
+// joined by '\x1d' as KConfig joins them. {"Libinput", "1133", "49291", "G502"} is the group
+// KDE writes as "[Libinput][1133][49291][G502]".
+std::string kde_group_name(const std::vector<std::string_view>& parts);
+
 }  // namespace velqa::platform::desktop

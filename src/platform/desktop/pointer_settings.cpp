@@ -27,7 +27,58 @@ bool PointerValues::has(PointerSetting which) const {
 }
 
 bool PointerValues::empty() const {
-    return !speed && !wheel_lines && !double_click_ms && !precision && !scroll_page;
+    return !speed && !wheel_lines && !double_click_ms && !precision && !scroll_page &&
+           !x_acceleration;
+}
+
+void PointerValues::take(PointerSetting which, const PointerValues& from) {
+    switch (which) {
+        case PointerSetting::Speed:
+            speed = from.speed;
+            break;
+        case PointerSetting::WheelLines:
+            wheel_lines = from.wheel_lines;
+            break;
+        case PointerSetting::DoubleClick:
+            double_click_ms = from.double_click_ms;
+            break;
+        case PointerSetting::Precision:
+            precision = from.precision;
+            x_acceleration = from.x_acceleration;
+            break;
+        case PointerSetting::ScrollPage:
+            scroll_page = from.scroll_page;
+            break;
+    }
+}
+
+PointerValues PointerValues::only(PointerSetting which) const {
+    PointerValues v;
+    v.take(which, *this);
+    return v;
+}
+
+bool same_value(PointerSetting which, const PointerValues& a, const PointerValues& b) {
+    if (!a.has(which) || !b.has(which))
+        return false;
+    switch (which) {
+        case PointerSetting::Speed:
+            // KDE keeps the speed as text; a few digits less is the same speed.
+            return std::fabs(*a.speed - *b.speed) < 1e-4;
+        case PointerSetting::WheelLines:
+            return a.wheel_lines == b.wheel_lines;
+        case PointerSetting::DoubleClick:
+            return a.double_click_ms == b.double_click_ms;
+        case PointerSetting::Precision:
+            return a.precision == b.precision;
+        case PointerSetting::ScrollPage:
+            return a.scroll_page == b.scroll_page;
+    }
+    return false;
+}
+
+std::string PointerSettings::refusal(PointerSetting) const {
+    return {};
 }
 
 // Piecewise, so that the slider's middle is exactly the desktop's default and both ends reach
@@ -62,6 +113,20 @@ std::optional<double> parse_double(std::string_view text) {
     return v;
 }
 
+// "N/D/T" as the X server takes it: a positive ratio and a threshold of 0 or more.
+std::optional<XAcceleration> parse_x_acceleration(std::string_view text) {
+    const auto a = text.find('/');
+    const auto b = a == std::string_view::npos ? a : text.find('/', a + 1);
+    if (b == std::string_view::npos)
+        return std::nullopt;
+    const auto n = parse_number(text.substr(0, a), 1, kIntLimit);
+    const auto d = parse_number(text.substr(a + 1, b - a - 1), 1, kIntLimit);
+    const auto t = parse_number(text.substr(b + 1), 0, kIntLimit);
+    if (!n || !d || !t)
+        return std::nullopt;
+    return XAcceleration{static_cast<int>(*n), static_cast<int>(*d), static_cast<int>(*t)};
+}
+
 }  // namespace
 
 std::string encode_values(const PointerValues& values) {
@@ -72,8 +137,12 @@ std::string encode_values(const PointerValues& values) {
         out << sep << name << '=' << value;
         sep = ";";
     };
-    if (values.speed)
-        field("speed", *values.speed);
+    if (values.speed) {
+        // The shortest text that reads back as the same double.
+        char text[32];
+        const auto r = std::to_chars(text, text + sizeof text, *values.speed);
+        field("speed", std::string_view(text, static_cast<std::size_t>(r.ptr - text)));
+    }
     if (values.wheel_lines)
         field("wheel_lines", *values.wheel_lines);
     if (values.double_click_ms)
@@ -82,6 +151,9 @@ std::string encode_values(const PointerValues& values) {
         field("precision", *values.precision ? 1 : 0);
     if (values.scroll_page)
         field("scroll_page", *values.scroll_page ? 1 : 0);
+    if (const auto& x = values.x_acceleration)
+        field("x_accel", std::to_string(x->numerator) + "/" + std::to_string(x->denominator) + "/" +
+                             std::to_string(x->threshold));
     return out.str();
 }
 
@@ -107,6 +179,9 @@ PointerValues decode_values(const std::string& text) {
         } else if (name == "precision" || name == "scroll_page") {
             if (auto v = parse_number(value, 0, 1))
                 (name == "precision" ? values.precision : values.scroll_page) = *v != 0;
+        } else if (name == "x_accel") {
+            if (auto x = parse_x_acceleration(value))
+                values.x_acceleration = *x;
         }
     }
     return values;

@@ -11,6 +11,19 @@ namespace velqa::platform::desktop {
 // The five pointer settings a mouse profile keeps, in the order of its System tab.
 enum class PointerSetting { Speed, WheelLines, DoubleClick, Precision, ScrollPage };
 
+inline constexpr PointerSetting kPointerSettings[] = {
+    PointerSetting::Speed, PointerSetting::WheelLines, PointerSetting::DoubleClick,
+    PointerSetting::Precision, PointerSetting::ScrollPage};
+
+// The X server's own acceleration: a motion beyond `threshold` pixels per event is multiplied by
+// numerator/denominator.
+struct XAcceleration {
+    int numerator = 1;
+    int denominator = 1;
+    int threshold = 0;
+    bool operator==(const XAcceleration&) const = default;
+};
+
 // Values in desktop-neutral units; an empty field is "not read" or "leave alone".
 struct PointerValues {
     std::optional<double> speed;         // -1 (slowest) .. 0 (the desktop's default) .. 1
@@ -18,11 +31,22 @@ struct PointerValues {
     std::optional<int> double_click_ms;  // longest gap between the clicks of a double click
     std::optional<bool> precision;       // pointer acceleration on
     std::optional<bool> scroll_page;     // a notch scrolls a whole page
+    // Part of `precision` on X11: the server's exact acceleration, read so that it can be given
+    // back as it was (a precision without it turns the server's default on or off).
+    std::optional<XAcceleration> x_acceleration;
 
     bool has(PointerSetting which) const;
     bool empty() const;
+    // The fields of `which` taken from `from` (cleared when `from` has none).
+    void take(PointerSetting which, const PointerValues& from);
+    // Only the fields of `which`.
+    PointerValues only(PointerSetting which) const;
     bool operator==(const PointerValues&) const = default;
 };
+
+// Whether `a` and `b` hold the same value of `which` (both must have it). Speeds a desktop keeps
+// as text compare within a rounding step; X11's exact acceleration is not compared.
+bool same_value(PointerSetting which, const PointerValues& a, const PointerValues& b);
 
 class PointerSettings {
   public:
@@ -36,6 +60,9 @@ class PointerSettings {
     // Applies the fields that are set and supported; the others are left alone. Empty on
     // success, else why it failed (the settings already applied stay).
     virtual std::string apply(const PointerValues& values) = 0;
+    // Why the desktop will not let `which` be changed although it has it (an administrator's
+    // lock); empty when it may be changed.
+    virtual std::string refusal(PointerSetting which) const;
 };
 
 // The profile's slider for pointer speed runs 1..20 with 10 the desktop's default; the
@@ -46,8 +73,8 @@ inline constexpr int kSpeedSliderMax = 20;
 double speed_from_slider(int slider);
 int slider_from_speed(double speed);
 
-// Text form of a set of values for the settings store ("speed=0.25;double_click=400"); unknown
-// or malformed fields are skipped when reading back.
+// Text form of a set of values for the settings store ("speed=0.25;double_click=400;
+// x_accel=2/1/4"); numbers read back exactly; unknown or malformed fields are skipped.
 std::string encode_values(const PointerValues& values);
 PointerValues decode_values(const std::string& text);
 
@@ -62,6 +89,7 @@ struct DesktopSession {
     std::string sway_socket{};      // SWAYSOCK
     std::string i3_socket{};        // I3SOCK
     std::string runtime_folder{};   // our private runtime folder; empty when there is none
+    std::string config_dirs{};      // XDG_CONFIG_DIRS (colon-separated; empty: /etc/xdg)
 };
 enum class DesktopKind { Unknown, Gnome, Plasma, X11 };
 // GNOME (and its relatives that keep GNOME's pointer keys) or Plasma by name; otherwise any

@@ -8,7 +8,8 @@
 namespace velqa::platform::desktop {
 namespace {
 
-// The X server's own default acceleration: twice as fast beyond 4 pixels per event.
+// The X server's own default acceleration: twice as fast beyond 4 pixels per event, for turning
+// acceleration on where the user had none of their own.
 constexpr int kAccelNumerator = 2;
 constexpr int kAccelDenominator = 1;
 constexpr int kAccelThreshold = 4;
@@ -41,13 +42,17 @@ class X11PointerSettings final : public PointerSettings {
         int numerator = 1, denominator = 1, threshold = 0;
         XGetPointerControl(display_, &numerator, &denominator, &threshold);
         values.precision = denominator > 0 && numerator > denominator;
+        values.x_acceleration = XAcceleration{numerator, denominator, threshold};
         return values;
     }
 
     std::string apply(const PointerValues& values) override {
         if (!values.precision || display_ == nullptr)
             return {};
-        if (*values.precision) {
+        if (const auto& x = values.x_acceleration) {
+            // The user's own acceleration, exactly as it was read.
+            XChangePointerControl(display_, True, True, x->numerator, x->denominator, x->threshold);
+        } else if (*values.precision) {
             XChangePointerControl(display_, True, True, kAccelNumerator, kAccelDenominator,
                                   kAccelThreshold);
         } else {

@@ -464,7 +464,9 @@ void CSetWnd::show_auto_switch() {
     box->setEnabled(available);
     box->setToolTip(QString::fromStdString(options_.auto_switch_unavailable));
     NotifySuppressor quiet(*this);
-    pui::set_selected(box, available && options_.auto_switch(), false);
+    // A greyed box still shows the stored choice: it comes back into effect on a desktop that
+    // tells the focus.
+    pui::set_selected(box, options_.auto_switch(), false);
 }
 
 void CSetWnd::close_settings() {

@@ -452,5 +452,20 @@ TEST_F(SettingsWindow, TheAutostartBoxWritesAndRemovesTheEntry) {
     EXPECT_FALSE(box->isChecked());
 }
 
+// A desktop that cannot tell the focus greys the box out; it still shows what is stored, which
+// comes back into effect on a desktop that can.
+TEST_F(SettingsWindow, AGreyedSwitchBoxShowsTheStoredChoice) {
+    SetWndOptions o = options({table_[4]});
+    o.auto_switch = [] { return true; };
+    o.set_auto_switch = [](bool) {};
+    o.auto_switch_unavailable = "GNOME on Wayland tells no program which window has the focus.";
+    wnd_ = std::make_unique<CSetWnd>(nullptr, std::move(o));
+    ASSERT_TRUE(wnd_->open());
+    auto* box = qobject_cast<QAbstractButton*>(c("auto_switch_select"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isEnabled());
+    EXPECT_TRUE(box->isChecked());
+}
+
 }  // namespace
 }  // namespace velqa::update

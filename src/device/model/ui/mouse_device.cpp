@@ -86,6 +86,61 @@ void CZentovaMouseDevice::set_system(
     profile_.write_system_settings(sys);
 }
 
+namespace {
+
+std::uint8_t pointer_bit(platform::desktop::PointerSetting which) {
+    return static_cast<std::uint8_t>(1U << static_cast<unsigned>(which));
+}
+
+void store_pointer_value(profile::MouseSystemSettings& s, platform::desktop::PointerSetting which,
+                         int value) {
+    using Pointer = platform::desktop::PointerSetting;
+    const auto v = static_cast<std::uint16_t>(std::clamp(value, 0, 0xFFFF));
+    switch (which) {
+        case Pointer::Speed:
+            s.pointer_speed = v;
+            break;
+        case Pointer::WheelLines:
+            s.wheel_scroll_lines = v;
+            break;
+        case Pointer::DoubleClick:
+            s.double_click_time = v;
+            break;
+        case Pointer::Precision:
+            s.pointer_precision = v != 0;
+            break;
+        case Pointer::ScrollPage:
+            s.scroll_page = v != 0;
+            break;
+    }
+}
+
+}  // namespace
+
+void CZentovaMouseDevice::set_pointer_value(const PointerRow& row, int value) {
+    set_system([&](profile::MouseSystemSettings& s) { store_pointer_value(s, row.which, value); });
+    profile_.set_pointer_fields_set(profile_.pointer_fields_set() | pointer_bit(row.which));
+    profile_.save();
+    {
+        Quiet quiet(this);
+        pui::set_selected(find(QLatin1String(row.desktop_check)), false, false);
+    }
+    emit pointer_setting_changed(static_cast<int>(row.which));
+}
+
+void CZentovaMouseDevice::use_desktop_pointer(const PointerRow& row, bool on) {
+    if (!on) {
+        // The profile takes the value the row shows, which is the desktop's own.
+        QWidget* control = find(QLatin1String(row.control));
+        set_pointer_value(row, row.slider ? pui::value(control) : pui::is_selected(control));
+        return;
+    }
+    profile_.set_pointer_fields_set(profile_.pointer_fields_set() &
+                                    static_cast<std::uint8_t>(~pointer_bit(row.which)));
+    profile_.save();
+    emit pointer_setting_changed(static_cast<int>(row.which));
+}
+
 void CZentovaMouseDevice::store_and_write() {
     settings_written(core_.save_and_write_settings(channel_, 0, 0));
 }
@@ -492,6 +547,11 @@ void CZentovaMouseDevice::load_profile_into_page() {
     pui::set_selected(find(QStringLiteral("pointer_precision_check")), sys.pointer_precision != 0,
                       false);
     pui::set_selected(find(QStringLiteral("scrolls_page_check")), sys.scroll_page != 0, false);
+    const std::uint8_t fields_set = profile_.pointer_fields_set();
+    for (const PointerRow& row : PointerRows)
+        pui::set_selected(find(QLatin1String(row.desktop_check)),
+                          (fields_set & pointer_bit(row.which)) == 0, false);
+    emit pointer_rows_loaded();
     refresh_key_labels();
     // The Buttons tab always shows a button: the first until the user picks another.
     if (selected_key() < 0 && pui::DeferredControl::holds<macro::CKeySetControlUI>(page_))
@@ -753,7 +813,6 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
         return;
     }
 
-    using Pointer = platform::desktop::PointerSetting;
     auto u16 = [](int v) { return static_cast<std::uint16_t>(std::clamp(v, 0, 0xFFFF)); };
     if (name == QLatin1String("polling_rate_slider") && type == "valuechanged") {
         const PollingField field = polling_slider_field(channel_.receiver_path());
@@ -789,21 +848,15 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
         change_system([&](Sys& s) { set_option(s, MouseOption::KeyDelay, value); }, true);
     } else if (name == QLatin1String("Anti_Shake_combo_timeSelect") && type == "itemselect") {
         change_system([&](Sys& s) { s.anti_shake = u16(value); }, true);
-    } else if (name == QLatin1String("pointer_speed_slider") && type == "valuechanged") {
-        change_system([&](Sys& s) { s.pointer_speed = u16(value); }, false);
-        emit pointer_setting_changed(static_cast<int>(Pointer::Speed));
-    } else if (name == QLatin1String("scroll_speed_slider") && type == "valuechanged") {
-        change_system([&](Sys& s) { s.wheel_scroll_lines = u16(value); }, false);
-        emit pointer_setting_changed(static_cast<int>(Pointer::WheelLines));
-    } else if (name == QLatin1String("double_click_slider") && type == "valuechanged") {
-        change_system([&](Sys& s) { s.double_click_time = u16(value); }, false);
-        emit pointer_setting_changed(static_cast<int>(Pointer::DoubleClick));
-    } else if (name == QLatin1String("pointer_precision_check") && type == "selectchanged") {
-        change_system([&](Sys& s) { s.pointer_precision = msg.wparam != 0; }, false);
-        emit pointer_setting_changed(static_cast<int>(Pointer::Precision));
-    } else if (name == QLatin1String("scrolls_page_check") && type == "selectchanged") {
-        change_system([&](Sys& s) { s.scroll_page = msg.wparam != 0; }, false);
-        emit pointer_setting_changed(static_cast<int>(Pointer::ScrollPage));
+    } else {
+        for (const PointerRow& row : PointerRows) {
+            if (name == QLatin1String(row.control) &&
+                type == (row.slider ? "valuechanged" : "selectchanged")) {
+                set_pointer_value(row, row.slider ? value : msg.wparam != 0);
+            } else if (name == QLatin1String(row.desktop_check) && type == "selectchanged") {
+                use_desktop_pointer(row, msg.wparam != 0);
+            }
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include "device/model/mouse_core.h"
 #include "device/model/notification_worker.h"
 #include "device/model/ui/usb_device.h"
+#include "platform/desktop/pointer_settings.h"
 #include "profile/profile_data.h"
 
 namespace velqa::profile {
@@ -35,6 +36,29 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     static constexpr int KeyCount = 6;
     static constexpr int LightCount = 7;
     static constexpr int StageCount = 6;
+
+    // The System tab's rows of desktop pointer settings: the control, its row with the label
+    // (empty: the control is the row's only setting control), and the row's "Use desktop
+    // setting" box.
+    struct PointerRow {
+        platform::desktop::PointerSetting which;
+        const char* control;
+        const char* row;
+        const char* desktop_check;
+        bool slider;
+    };
+    static constexpr PointerRow PointerRows[] = {
+        {platform::desktop::PointerSetting::Speed, "pointer_speed_slider", "pointer_speed_row",
+         "pointer_speed_desktop_check", true},
+        {platform::desktop::PointerSetting::WheelLines, "scroll_speed_slider", "scroll_speed_row",
+         "scroll_speed_desktop_check", true},
+        {platform::desktop::PointerSetting::DoubleClick, "double_click_slider", "double_click_row",
+         "double_click_desktop_check", true},
+        {platform::desktop::PointerSetting::Precision, "pointer_precision_check",
+         "pointer_precision_row", "pointer_precision_desktop_check", false},
+        {platform::desktop::PointerSetting::ScrollPage, "scrolls_page_check", "scrolls_page_row",
+         "scrolls_page_desktop_check", false},
+    };
 
     explicit CZentovaMouseDevice(std::shared_ptr<platform::hid::HidBackend> backend = nullptr,
                                  QWidget* parent = nullptr);
@@ -104,9 +128,13 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // The buttons were written (true) or the write was refused or failed (false).
     void buttons_written(bool ok);
     void shooting_written(bool ok);
-    // The user changed one of the desktop's pointer settings on the System tab (the value is
-    // stored in the profile); `setting` is a platform::desktop::PointerSetting.
+    // The user changed one of the desktop's pointer settings on the System tab, or gave it back
+    // to the desktop ("Use desktop setting"); the profile holds the change. `setting` is a
+    // platform::desktop::PointerSetting.
     void pointer_setting_changed(int setting);
+    // The System tab shows a profile: its set pointer settings, and the boxes of the others
+    // ticked (their controls still show the profile's unused values).
+    void pointer_rows_loaded();
 
   private:
     QString default_page_layout() const override;
@@ -133,6 +161,10 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     std::vector<profile::DpiStage> stage_list() const;
     void store_stages(const std::vector<profile::DpiStage>& list);
     void set_system(const std::function<void(profile::MouseSystemSettings&)>& change);
+    // The user's value of a pointer setting: stored in the profile as set, and told.
+    void set_pointer_value(const PointerRow& row, int value);
+    // The row's "Use desktop setting" box was ticked (on) or unticked.
+    void use_desktop_pointer(const PointerRow& row, bool on);
     // The page's controls and lighting editor show `shown` (the profile, or what the mouse
     // holds after a refused write).
     void show_values(profile::CMouseProfiledata& shown);
