@@ -257,6 +257,21 @@ bool Firmware::press_key(int position, int kind) {
     return true;
 }
 
+bool Firmware::set_key(size_t position, uint8_t function_class, uint8_t first, uint8_t second) {
+    {
+        std::lock_guard lock(mutex_);
+        if (3 * position + 3 > key_table_.size())
+            return false;
+        for (auto* table : {&key_table_, &key_bank_}) {
+            (*table)[3 * position] = function_class;
+            (*table)[3 * position + 1] = first;
+            (*table)[3 * position + 2] = second;
+        }
+    }
+    flush();
+    return true;
+}
+
 bool Firmware::change_setting(size_t offset, uint8_t value) {
     if (offset < 1 || offset >= record_size() - (options_.device == SimDevice::Keyboard ? 1 : 0))
         return false;
@@ -354,7 +369,9 @@ Report Firmware::answer(Link l, const Report& req, uint8_t& status) {
             ok = read_region(key_bank_, offset, length, room, reply);
             break;
         case code::WriteKeyTable:
-            ok = write_region(key_table_, offset, length, req, true);
+            // The bank read back is the table in force.
+            ok = write_region(key_table_, offset, length, req, true) &&
+                 write_region(key_bank_, offset, length, req, true);
             break;
         case code::WriteKeyTable2:
             ok = write_region(key_table_2_, offset, length, req, true);
