@@ -489,9 +489,13 @@ void CMainWnd::changeEvent(QEvent* event) {
     Window::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         tell_pages_window_shown(isVisible() && !isMinimized());
+}
+
+bool CMainWnd::event(QEvent* event) {
     // Through the message table, as every other window message.
-    if (event->type() == QEvent::ActivationChange)
-        post_message(kMsgActivate, isActiveWindow() ? 1 : 0, 0);
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
+        post_message(kMsgActivate, event->type() == QEvent::WindowActivate ? 1 : 0, 0);
+    return Window::event(event);
 }
 
 void CMainWnd::enterEvent(QEnterEvent* event) {

@@ -195,7 +195,9 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    // The pointer over the window and off it: the pages learn it through their messages.
+    // Activated and deactivated, the pointer over the window and off it: the pages learn it
+    // through their messages.
+    bool event(QEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     // The window's first expose (its first frame is painted), and fully covered (no longer

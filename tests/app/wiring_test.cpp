@@ -3,7 +3,6 @@
 // and hover, the key-table merge, custom effects and light sync's own effect.
 #include <json/json.h>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QEnterEvent>
 #include <QTest>
@@ -19,10 +18,10 @@
 #include "device/model/ui/mouse_device.h"
 #include "in_process_sim.h"
 #include "macro/key_names.h"
-#include "platform/ui/language.h"
-#include "profile/profile_data.h"
 #include "platform/json_read.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/language.h"
+#include "profile/profile_data.h"
 #include "profile/ui/light_control.h"
 #include "ui/device_option.h"
 #include "ui/mp_device_power.h"
@@ -59,8 +58,8 @@ class WiringTest : public AppTest {
             sim->nodes().unplug(Link::Receiver);
             sim->firmware().set_plugged(Link::Receiver, false);
         }
-        wnd = std::make_unique<CMainWnd>(factory(), dir_ / "user", store(), nullptr,
-                                         sim->backend());
+        wnd =
+            std::make_unique<CMainWnd>(factory(), dir_ / "user", store(), nullptr, sim->backend());
         QObject::connect(wnd.get(), &CMainWnd::settled, [this] { settled = true; });
         ASSERT_TRUE(wnd->create("ZARN_VELQA_R260", QSize(800, 572)));
         ASSERT_TRUE(wait_until([&] { return settled; }, 20000));
@@ -198,17 +197,13 @@ TEST_F(WiringTest, PagesLearnWhetherTheWindowIsActiveAndHovered) {
     QCoreApplication::sendEvent(wnd.get(), &leave);
     ASSERT_TRUE(wait_until([&] { return !page()->hovered(); }));
 
-    // The offscreen platform activates windows only when told to.
-    QWidget other;
-    other.resize(100, 100);
-    other.show();
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    QApplication::setActiveWindow(wnd.get());
+    // What the window system delivers when the user clicks into the window and then elsewhere.
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(wnd.get(), &activate);
     ASSERT_TRUE(wait_until([&] { return page()->window_active(); }));
-    QApplication::setActiveWindow(&other);
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QCoreApplication::sendEvent(wnd.get(), &deactivate);
     ASSERT_TRUE(wait_until([&] { return !page()->window_active(); }));
-    QT_WARNING_POP
 }
 
 // A button given another function on the mouse (by another program, or by hand in another
@@ -222,11 +217,13 @@ TEST_F(WiringTest, AKeyChangedOnTheMouseShowsOnTheButtonsPageAfterALoad) {
     ASSERT_NE(page()->profile().read_key_list().at(2).current, back);
     ASSERT_TRUE(sim->firmware().set_key(2, 0x01, 0x08, 0x00));
     page()->start_tile_timer(model::TimerReload, 1);
-    ASSERT_TRUE(wait_until([&] { return page()->profile().read_key_list().at(2).current == back; }));
+    ASSERT_TRUE(
+        wait_until([&] { return page()->profile().read_key_list().at(2).current == back; }));
     QString label;
     for (const macro::LabelPart& part : macro::assignment_label(back, {}))
-        label += part.literal ? QString::fromStdString(part.text)
-                              : pui::LanguageTexts::instance().text(QString::fromStdString(part.text));
+        label += part.literal
+                     ? QString::fromStdString(part.text)
+                     : pui::LanguageTexts::instance().text(QString::fromStdString(part.text));
     EXPECT_TRUE(key2->toolTip().endsWith(label)) << key2->toolTip().toStdString();
     // Stored: a new page of the same profile file shows it too.
     profile::CMouseProfiledata stored;
