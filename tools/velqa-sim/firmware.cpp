@@ -132,10 +132,25 @@ Firmware::Firmware(FirmwareOptions options)
         memory_[0] = options.battery;
         return;
     }
+    // The buttons as the mouse leaves the factory, in the program's key codes: the five mouse
+    // buttons, DPI up, down and cycle, the two wheel directions and a media key; further keys
+    // (a larger --keys) are mouse buttons again.
+    static constexpr std::array<std::array<uint8_t, 3>, 11> kFactoryKeys = {{{0x10, 0x01, 0x00},
+                                                                             {0x10, 0x02, 0x00},
+                                                                             {0x10, 0x04, 0x00},
+                                                                             {0x10, 0x08, 0x00},
+                                                                             {0x10, 0x10, 0x00},
+                                                                             {0x13, 0x01, 0x00},
+                                                                             {0x13, 0x02, 0x00},
+                                                                             {0x13, 0x03, 0x00},
+                                                                             {0x12, 0x00, 0x01},
+                                                                             {0x12, 0x00, 0xFF},
+                                                                             {0x30, 0xCD, 0x00}}};
     for (size_t k = 0; k < options.keys; ++k) {
-        key_table_[3 * k] = 0x01;  // mouse button
-        key_table_[3 * k + 1] = static_cast<uint8_t>(1u << (k % 8));
-        key_table_[3 * k + 2] = 0;
+        const std::array<uint8_t, 3> code =
+            k < kFactoryKeys.size() ? kFactoryKeys[k]
+                                    : std::array<uint8_t, 3>{0x10, uint8_t(1u << (k % 5)), 0x00};
+        std::copy(code.begin(), code.end(), key_table_.begin() + static_cast<long>(3 * k));
     }
     key_bank_ = key_table_;
     memory_[0] = options.battery;

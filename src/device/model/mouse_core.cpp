@@ -39,8 +39,6 @@ LoadOutcome MouseCore::load_from_device(link::CommandChannel& channel, int bank)
         if (res != link::result::Success)
             return res;
         profile_.set_key_slot_table(key_tables_.data() + 512, 512);
-        if (merge_device_keys(profile_, info_.key_count))
-            profile_.save();
         return link::result::Success;
     });
     if (out.result != link::result::Success)

@@ -455,6 +455,10 @@ void CZentovaMouseDevice::show_selected_on_picture() {
 
 int CZentovaMouseDevice::load_from_device() {
     const LoadOutcome load = core_.load_from_device(channel_, 0);
+    // The page shows what the mouse holds: its buttons come into the profile as its settings do.
+    // Only here: a load that precedes a write must leave the profile's changes alone.
+    if (load.result == link::result::Success && merge_device_keys(profile_, core_.info().key_count))
+        profile_.save();
     if (load.link_message)
         send_to_main(*load.link_message, 0);
     Quiet quiet(this);
