@@ -8,9 +8,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
-#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <vector>

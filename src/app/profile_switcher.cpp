@@ -11,9 +11,9 @@
 
 #include "app/device_manager.h"
 #include "app/recording_controller.h"
-#include "platform/ascii_text.h"
 #include "device/model/ui/keyboard_device.h"
 #include "device/model/ui/mouse_device.h"
+#include "platform/ascii_text.h"
 #include "platform/debug_output.h"
 #include "platform/ui/language.h"
 #include "profile/ui/device_profile_ui.h"

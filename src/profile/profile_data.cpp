@@ -214,8 +214,8 @@ std::vector<std::string> CBasicProfiledata::custom_effect_names() const {
     std::vector<std::string> names;
     if (light_document_.isNull() || device_index_ < 0)
         return names;
-    const Json::Value& entries = element(member(light_document_, "LightInfo"),
-                                         static_cast<Json::ArrayIndex>(device_index_));
+    const Json::Value& entries =
+        element(member(light_document_, "LightInfo"), static_cast<Json::ArrayIndex>(device_index_));
     if (!entries.isArray())
         return names;
     for (Json::ArrayIndex i = 0; i < entries.size(); ++i)

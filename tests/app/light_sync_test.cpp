@@ -201,7 +201,8 @@ TEST(SyncChoiceFile, RoundTripsAndRefusesWhatIsNoChoice) {
     }
     // The mouse's static effect is the steady sync effect in its colour; its cycling breathing
     // moves along the wheel.
-    EXPECT_EQ(sync_choice_for_mouse(3, 2, 0xABCDEF, true), (SyncChoice{kSteady, 2, 0xABCDEF, false}));
+    EXPECT_EQ(sync_choice_for_mouse(3, 2, 0xABCDEF, true),
+              (SyncChoice{kSteady, 2, 0xABCDEF, false}));
     EXPECT_EQ(sync_choice_for_mouse(7, 9, 0, false), (SyncChoice{kBreathing, 4, 0, true}));
     EXPECT_EQ(sync_choice_for_mouse(10, 0, 0x10, false).effect, kOff);
 }

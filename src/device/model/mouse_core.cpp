@@ -156,9 +156,9 @@ std::size_t load_custom_effects(profile::CBasicProfiledata& profile,
     return profile.custom_effect_names().size();
 }
 
-std::optional<profile::LightInfo> custom_effect_record(const profile::LightInfo& current,
-                                                       const std::vector<profile::LedEffectStep>& steps,
-                                                       int entry) {
+std::optional<profile::LightInfo> custom_effect_record(
+    const profile::LightInfo& current, const std::vector<profile::LedEffectStep>& steps,
+    int entry) {
     if (steps.empty() || entry < 0 || entry > 254)
         return std::nullopt;
     // The mouse holds one effect at a time: the effect's first step is what it shows.

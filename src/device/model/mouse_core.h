@@ -134,8 +134,7 @@ std::size_t load_custom_effects(profile::CBasicProfiledata& profile,
 // mode, brightness, speed, direction, multi-colour and colour, with the custom group set to
 // entry + 1. Nothing for an effect without steps.
 std::optional<profile::LightInfo> custom_effect_record(
-    const profile::LightInfo& current, const std::vector<profile::LedEffectStep>& steps,
-    int entry);
+    const profile::LightInfo& current, const std::vector<profile::LedEffectStep>& steps, int entry);
 
 // The power poll: nothing (0) unless the device is power-capable and the poll is not
 // suppressed; otherwise 6 bytes of memory at address 0 (presence first on the receiver path),
