@@ -466,7 +466,11 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
                                                              {kRelayBName, ids.relay_b},
                                                              {kAnnounceName, ids.announce},
                                                              {kLightControlName, ids.light_control},
-                                                             {kToolQueryName, ids.tool_query}};
+                                                             {kToolQueryName, ids.tool_query},
+                                                             {kGameStartName, ids.game_start},
+                                                             {kGameEndName, ids.game_end},
+                                                             {kGameKillName, ids.game_kill},
+                                                             {kGameDeathName, ids.game_death}};
         CMainWnd* target = wnd.get();
         channel->set_receiver([target, accepted](const QString& name, qlonglong w, qlonglong l) {
             for (const auto& [known, message] : accepted) {

@@ -118,6 +118,8 @@ bool DeviceManager::start() {
         std::make_unique<DeviceScanThread>(hid_, slots_, catalog_->interfaces(), *scan_bridge_);
     scan_thread_->start();
     light_sync_ = std::make_unique<LightSyncThread>();
+    if (const auto stored = read_sync_choice(sync_choice_file()))
+        light_sync_->set_choice(*stored);
     for (const auto& target : sync_targets_)
         light_sync_->add_target(target);
     // Pages are widgets: the thread's colours reach them on the window thread. A queued call
@@ -327,6 +329,21 @@ bool DeviceManager::create_device_page(std::size_t slot, int sub_type) {
             connect(light, &profile::CLightControlUI::light_changed, p, &Page::change_lighting);
             connect(light, &profile::CLightControlUI::audio_light_changed, p,
                     &Page::change_audio_lighting);
+            if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(p)) {
+                connect(light, &profile::CLightControlUI::custom_effect_selected, mouse,
+                        &model::CZentovaMouseDevice::apply_custom_effect);
+                // While the page syncs, its lighting editor chooses what every synced device
+                // shows.
+                connect(light, &profile::CLightControlUI::light_changed, this,
+                        [this, mouse](const profile::LightInfo& info) {
+                            if (mouse->light_sync())
+                                choose_sync_effect(sync_choice_for_mouse(
+                                    info.mode, info.speed,
+                                    std::uint32_t(info.red) << 16 | std::uint32_t(info.green) << 8 |
+                                        info.blue,
+                                    info.multi_colour != 0));
+                        });
+            }
         }
         connect(p, &Page::refreshed, this, [this, p] {
             if (loaded_pages_.insert(p).second)
@@ -805,6 +822,26 @@ void DeviceManager::set_hovered(bool hovered) {
 
 void DeviceManager::set_language(int index) {
     for_each_page([index](model::CZentovaUSBDevice& page) { page.set_language(index); });
+}
+
+std::filesystem::path DeviceManager::sync_choice_file() const {
+    return user_data_ / "LightSync.json";
+}
+
+void DeviceManager::choose_sync_effect(const SyncChoice& choice) {
+    if (light_sync_)
+        light_sync_->set_choice(choice);
+    // Kept for the next start; a file that cannot be written leaves the effect in force now.
+    if (!user_data_.empty())
+        write_sync_choice(sync_choice_file(), choice);
+}
+
+void DeviceManager::on_game_event(GameEvent event, long long argument, std::uint32_t rgb) {
+    const GameFlash flash = game_flash(event, argument, rgb);
+    for_each_page([&flash](model::CZentovaUSBDevice& page) {
+        if (page.linked())
+            page.flash_colour(flash.colour, flash.flashes, GameFlash::FlashMs);
+    });
 }
 
 void DeviceManager::set_lighting_control(bool on) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/device_slots.h"
+#include "app/light_sync.h"
 
 #include "platform/access_helper.h"
 #include "platform/hid/hid_backend.h"
@@ -161,6 +162,11 @@ class DeviceManager : public QObject {
     void set_hovered(bool hovered);
     void set_language(int index);
     void set_lighting_control(bool on);
+    // The effect every synced device shows, in force at once and kept for the next start.
+    void choose_sync_effect(const SyncChoice& choice);
+    std::filesystem::path sync_choice_file() const;
+    // A game's event: every linked page flashes its lights (see game_flash).
+    void on_game_event(GameEvent event, long long argument, std::uint32_t rgb);
     bool lighting_control() const { return lighting_control_; }
     // Asleep, pages leave the lighting to the device; awake again, the slots deferred
     // meanwhile are looked at.

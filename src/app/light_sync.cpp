@@ -4,7 +4,11 @@
 #include <cmath>
 #include <numbers>
 
+#include <json/json.h>
+
+#include "platform/atomic_file.h"
 #include "platform/debug_output.h"
+#include "platform/json_read.h"
 
 namespace velqa::app {
 
@@ -72,6 +76,105 @@ std::uint8_t light_sync_threshold(int effect, int speed) {
     return kThresholdRow[static_cast<std::size_t>(speed)];
 }
 
+SyncChoice sync_choice_for_mouse(std::uint8_t mode, std::uint8_t speed, std::uint32_t rgb,
+                                 bool multi_colour) {
+    SyncChoice c;
+    c.speed = std::clamp<int>(speed, 0, 4);
+    c.rgb = rgb & 0xFFFFFF;
+    switch (mode) {
+        case 2:
+            c.effect = static_cast<int>(SyncEffect::Breathing);
+            c.wheel = multi_colour;
+            break;
+        case 3:
+            c.effect = static_cast<int>(SyncEffect::Steady);
+            break;
+        case 4:
+            c.effect = static_cast<int>(SyncEffect::Flashing);
+            c.wheel = multi_colour;
+            break;
+        case 7:
+            c.effect = static_cast<int>(SyncEffect::Breathing);
+            c.wheel = true;
+            break;
+        case 8:
+            c.effect = static_cast<int>(SyncEffect::Flashing);
+            c.wheel = true;
+            break;
+        case 10:
+            c.effect = static_cast<int>(SyncEffect::Off);
+            break;
+        default:
+            c.effect = static_cast<int>(SyncEffect::Wheel);
+            break;
+    }
+    return c;
+}
+
+std::optional<SyncChoice> read_sync_choice(const std::filesystem::path& file) {
+    const Json::Value v = platform::read_json_file(file);
+    if (!v.isObject())
+        return std::nullopt;
+    auto number = [&v](const char* name, long long min, long long max) -> std::optional<long long> {
+        const Json::Value& m = v[name];
+        if (!m.isIntegral() || m.asLargestInt() < min || m.asLargestInt() > max)
+            return std::nullopt;
+        return m.asLargestInt();
+    };
+    const auto effect = number("Effect", 0, SyncEffects - 1);
+    const auto speed = number("Speed", 0, SyncSpeeds - 1);
+    const auto rgb = number("Color", 0, 0xFFFFFF);
+    if (!effect || !speed || !rgb || !v["Wheel"].isBool())
+        return std::nullopt;
+    return SyncChoice{static_cast<int>(*effect), static_cast<int>(*speed),
+                      static_cast<std::uint32_t>(*rgb), v["Wheel"].asBool()};
+}
+
+bool write_sync_choice(const std::filesystem::path& file, const SyncChoice& choice) {
+    Json::Value v(Json::objectValue);
+    v["Effect"] = choice.effect;
+    v["Speed"] = choice.speed;
+    v["Color"] = static_cast<Json::UInt>(choice.rgb & 0xFFFFFF);
+    v["Wheel"] = choice.wheel;
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    std::string error;
+    Json::StreamWriterBuilder writer;
+    writer["indentation"] = "    ";
+    if (!platform::write_file_atomically(file, Json::writeString(writer, v) + "\n", &error)) {
+        platform::debug_printf("light sync: %s not written (%s)\n", file.string().c_str(),
+                               error.c_str());
+        return false;
+    }
+    return true;
+}
+
+GameFlash game_flash(GameEvent event, long long argument, std::uint32_t rgb) {
+    std::uint32_t own = 0xFFFFFF;
+    int flashes = 1;
+    switch (event) {
+        case GameEvent::Start:
+            own = 0x0060FF;
+            flashes = 2;
+            break;
+        case GameEvent::End:
+            own = 0xFFFFFF;
+            break;
+        case GameEvent::Kill:
+            own = 0x00FF00;
+            flashes = static_cast<int>(std::clamp<long long>(argument, 1, 5));
+            break;
+        case GameEvent::Death:
+            own = 0xFF0000;
+            flashes = 3;
+            break;
+    }
+    const std::uint32_t c = (rgb & 0xFFFFFF) != 0 ? rgb & 0xFFFFFF : own;
+    return {pack_sync_colour(static_cast<std::uint8_t>(c >> 16), static_cast<std::uint8_t>(c >> 8),
+                             static_cast<std::uint8_t>(c), 255),
+            flashes};
+}
+
 void SyncEffectSteps::set_effect(int effect, int speed, std::uint32_t rgb, bool use_wheel) {
     // An unknown effect shows nothing rather than something unasked for.
     if (effect < 0 || effect >= SyncEffects)
@@ -134,6 +237,11 @@ void LightSyncThread::add_target(const std::shared_ptr<LightSyncTarget>& target)
         targets_.push_back(target);
     }
     changed();
+}
+
+SyncChoice LightSyncThread::choice() const {
+    std::lock_guard lock(mutex_);
+    return {effect_.effect(), effect_.speed(), effect_.rgb(), effect_.use_wheel()};
 }
 
 void LightSyncThread::set_effect(int effect, int speed, std::uint32_t rgb, bool use_wheel) {

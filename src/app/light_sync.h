@@ -8,9 +8,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/worker_thread.h"
@@ -32,6 +34,19 @@ constexpr std::uint32_t pack_sync_colour(std::uint8_t r, std::uint8_t g, std::ui
            std::uint32_t(brightness) << 24;
 }
 
+// What a game reports (Game_Start, Game_End, Game_Kill, Game_Death).
+enum class GameEvent { Start, End, Kill, Death };
+// How the devices light up for a game's event: `colour` (packed as above, full brightness) shown
+// `flashes` times, each for FlashMs on and FlashMs off. `rgb` is the colour the game sent
+// (0xRRGGBB), 0 for the event's own: start blue, end white, a kill green, a death red. A kill
+// flashes once per kill the game reports in `argument` (1 to 5).
+struct GameFlash {
+    static constexpr int FlashMs = 150;
+    std::uint32_t colour = 0;
+    int flashes = 1;
+};
+GameFlash game_flash(GameEvent event, long long argument, std::uint32_t rgb);
+
 // The effect generator: each step() gives the next colour value. Pure, for tests.
 class SyncEffectSteps {
   public:
@@ -40,6 +55,8 @@ class SyncEffectSteps {
     std::uint32_t step();
     int effect() const { return effect_; }
     int speed() const { return speed_; }
+    std::uint32_t rgb() const { return rgb_; }
+    bool use_wheel() const { return use_wheel_; }
 
   private:
     int effect_ = 0;
@@ -51,6 +68,24 @@ class SyncEffectSteps {
     bool flash_on_ = true;
     int flash_steps_ = 0;
 };
+
+// The effect the synced devices show: chosen in a page's lighting editor while that page syncs,
+// kept in "LightSync.json" in the user data folder.
+struct SyncChoice {
+    int effect = static_cast<int>(SyncEffect::Breathing);
+    int speed = 0;
+    std::uint32_t rgb = 0xFFFFFF;
+    bool wheel = false;
+    bool operator==(const SyncChoice&) const = default;
+};
+// The sync effect nearest a mouse lighting record: colour wheel (and the neon patterns) 3,
+// breathing 0, static 1, blinking 2, the cycling breathing and blinking 0 and 2 along the wheel,
+// off 4; its speed level, colour and multi-colour flag.
+SyncChoice sync_choice_for_mouse(std::uint8_t mode, std::uint8_t speed, std::uint32_t rgb,
+                                 bool multi_colour);
+// The stored choice; nothing when the file is missing or is no choice (values out of range).
+std::optional<SyncChoice> read_sync_choice(const std::filesystem::path& file);
+bool write_sync_choice(const std::filesystem::path& file, const SyncChoice& choice);
 
 // What one device page shares with the thread.
 struct LightSyncTarget {
@@ -74,6 +109,8 @@ class LightSyncThread {
     // Window thread. Targets are held weakly: a page that is gone is skipped.
     void add_target(const std::shared_ptr<LightSyncTarget>& target);
     void set_effect(int effect, int speed, std::uint32_t rgb, bool use_wheel);
+    void set_choice(const SyncChoice& c) { set_effect(c.effect, c.speed, c.rgb, c.wheel); }
+    SyncChoice choice() const;
     // A target's linked or sync flag changed: the thread looks again at once.
     void changed();
 

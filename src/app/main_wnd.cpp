@@ -36,6 +36,7 @@
 #include "ui/about_wnd.h"
 #include "ui/custom_controls.h"
 #include "ui/device_option.h"
+#include "ui/mp_device_power.h"
 #include "ui/msg_wnd.h"
 
 namespace velqa::app {
@@ -251,6 +252,8 @@ void CMainWnd::notify(pui::Notification& msg) {
         }
     } else if (msg.type == "click_wpremove" || msg.type == "click_wpedit") {
         return;
+    } else if (msg.type == "selectchanged" && qobject_cast<ui::CMpDevicePowerUI*>(msg.sender)) {
+        open_power_settings();
     } else {
         route(msg);
     }
@@ -367,6 +370,13 @@ void CMainWnd::show_tab(const QString& tab_name) {
     on_tab_selected(name);
 }
 
+void CMainWnd::open_power_settings() {
+    // The battery widget leads to where sleep and power are set: Performance, "Sensor and power".
+    show_tab(QStringLiteral("performance_Op_tab"));
+    if (auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(devices_->selected_page()))
+        pui::set_selected(mouse->find(QStringLiteral("mouse_device_seting_option_1")), true);
+}
+
 void CMainWnd::on_window_init() {
     if (channel_ != nullptr)
         channel_->broadcast(QLatin1String(kAnnounceName), 1, 1);
@@ -480,6 +490,23 @@ void CMainWnd::changeEvent(QEvent* event) {
     Window::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         tell_pages_window_shown(isVisible() && !isMinimized());
+}
+
+bool CMainWnd::event(QEvent* event) {
+    // Through the message table, as every other window message.
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
+        post_message(kMsgActivate, event->type() == QEvent::WindowActivate ? 1 : 0, 0);
+    return Window::event(event);
+}
+
+void CMainWnd::enterEvent(QEnterEvent* event) {
+    Window::enterEvent(event);
+    post_message(kMsgMouseHover, 0, 0);
+}
+
+void CMainWnd::leaveEvent(QEvent* event) {
+    Window::leaveEvent(event);
+    post_message(kMsgMouseLeave, 0, 0);
 }
 
 void CMainWnd::showEvent(QShowEvent* event) {
@@ -818,6 +845,23 @@ std::vector<CMainWnd::MessageRow> CMainWnd::build_message_table() {
              devices_->on_device_lost(static_cast<std::size_t>(w));
          })},
         // Everything else waits for the computer to wake up.
+        // A game's events light every device up in a colour of their own (or the one sent).
+        {ids.game_start, Asleep::Drop, done([this](pui::WParam w, pui::LParam l) {
+             devices_->on_game_event(GameEvent::Start, static_cast<long long>(w),
+                                     static_cast<std::uint32_t>(l));
+         })},
+        {ids.game_end, Asleep::Drop, done([this](pui::WParam w, pui::LParam l) {
+             devices_->on_game_event(GameEvent::End, static_cast<long long>(w),
+                                     static_cast<std::uint32_t>(l));
+         })},
+        {ids.game_kill, Asleep::Drop, done([this](pui::WParam w, pui::LParam l) {
+             devices_->on_game_event(GameEvent::Kill, static_cast<long long>(w),
+                                     static_cast<std::uint32_t>(l));
+         })},
+        {ids.game_death, Asleep::Drop, done([this](pui::WParam w, pui::LParam l) {
+             devices_->on_game_event(GameEvent::Death, static_cast<long long>(w),
+                                     static_cast<std::uint32_t>(l));
+         })},
         {kMsgTileLink, Asleep::Drop, done([this](pui::WParam w, pui::LParam l) {
              devices_->on_tile_link(static_cast<int>(w), l != 0);
          })},

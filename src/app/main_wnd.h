@@ -84,6 +84,8 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     // Selects the top tab control `name` as a click on it does; "name:N" also selects option N
     // of the shown page's switch on that tab.
     void show_tab(const QString& tab_name);
+    // A click on the battery widget: the Performance tab at its sensor and power settings.
+    void open_power_settings();
     // Sends close to every open auxiliary window.
     void close_aux_windows();
     // Slots of the auxiliary windows (settings, about, a third one, audio light).
@@ -198,6 +200,11 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // Activated and deactivated, the pointer over the window and off it: the pages learn it
+    // through their messages.
+    bool event(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     // The window's first expose (its first frame is painted), and fully covered (no longer
     // exposed): the preview stops too, as when minimised.
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -38,6 +38,12 @@ inline constexpr char kAnnounceName[] = "{4695579F-999A-41d4-9FAF-EFFCE93EBF16}"
 inline constexpr char kLightControlName[] = "{4695579F-999A-41d4-9FAF-EFFCE93EBF17}";
 inline constexpr char kToolQueryName[] = "{4695579F-999A-41d4-9FAF-EFFCE93EBF18}";
 inline constexpr char kCompanionName[] = "{4695579F-999A-41d4-9FAF-EFFCE93EBE19}";
+// A game reports what happens in it (wParam: the event's argument, lParam: a colour 0xRRGGBB for
+// the lighting, 0 for the event's own).
+inline constexpr char kGameStartName[] = "Game_Start";
+inline constexpr char kGameEndName[] = "Game_End";
+inline constexpr char kGameKillName[] = "Game_Kill";
+inline constexpr char kGameDeathName[] = "Game_Death";
 
 struct RegisteredMessages {
     unsigned identity = 0;
@@ -47,6 +53,10 @@ struct RegisteredMessages {
     unsigned light_control = 0;
     unsigned tool_query = 0;
     unsigned companion = 0;
+    unsigned game_start = 0;
+    unsigned game_end = 0;
+    unsigned game_kill = 0;
+    unsigned game_death = 0;
 };
 
 // The process-wide numbers (registered on first use).

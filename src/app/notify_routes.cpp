@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/ascii_text.h"
 #include "platform/indexed_name.h"
 
 namespace velqa::app {
@@ -20,12 +21,7 @@ struct Row {
 bool equal(std::string_view a, std::string_view b, bool exact) {
     if (a.size() != b.size())
         return false;
-    if (exact)
-        return a == b;
-    return std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
+    return exact ? a == b : platform::equals_ignoring_case(a, b);
 }
 
 constexpr Row kClickIndexed[] = {

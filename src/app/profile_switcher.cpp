@@ -13,6 +13,7 @@
 #include "app/recording_controller.h"
 #include "device/model/ui/keyboard_device.h"
 #include "device/model/ui/mouse_device.h"
+#include "platform/ascii_text.h"
 #include "platform/debug_output.h"
 #include "platform/ui/language.h"
 #include "profile/ui/device_profile_ui.h"
@@ -24,12 +25,7 @@ namespace fs = std::filesystem;
 namespace {
 
 bool same_app(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) {
-                   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-               };
-               return lower(x) == lower(y);
-           });
+    return platform::equals_ignoring_case(a, b);
 }
 
 QString language_text(const char* id) {

@@ -27,15 +27,22 @@ void RecordingController::set_input_capture(
     std::unique_ptr<platform::input::InputCapture> capture) {
     stop_recording();
     hook_ = std::make_unique<CDeviceHook>(std::move(capture));
-    const QString note =
-        hook_->desktop_wide() ? QString() : QString::fromStdString(hook_->window_only_reason());
+    const QString note = hook_->desktop_wide() ? QString() : capture_note();
     for (model::CZentovaMouseDevice* page : devices_.mouse_pages())
         page->set_capture_note(note);
 }
 
+QString RecordingController::capture_note() const {
+    // The usual reason has its text in every language; another one is shown as it came.
+    const std::string reason = hook_->window_only_reason();
+    if (reason == platform::input::WindowOnlyReason)
+        return QString::fromLatin1(kWindowOnlyTextId);
+    return QString::fromStdString(reason);
+}
+
 void RecordingController::bind(model::CZentovaMouseDevice& page) {
     if (!hook_->desktop_wide())
-        page.set_capture_note(QString::fromStdString(hook_->window_only_reason()));
+        page.set_capture_note(capture_note());
     model::CZentovaMouseDevice* p = &page;
     connect(p, &model::CZentovaMouseDevice::recording_started, this,
             [this, p](int mode) { start_recording(p, mode); });

@@ -53,7 +53,12 @@ class RecordingController : public QObject {
     // A hook message: the captured event goes to the shown page's editor for `mode`.
     void on_hook_message(int mode, bool mouse, platform::ui::LParam lparam);
 
+    // The text id of the macro tab's note when only the program's own windows are recorded.
+    static constexpr const char* kWindowOnlyTextId = "macro_capture_window_only_text";
+
   private:
+    // The line the macro tab shows while recording is limited to our windows.
+    QString capture_note() const;
     void start_recording(model::CZentovaMouseDevice* page, int hook_mode);
     void end_recording();
     void set_controls_enabled(bool on);

@@ -45,7 +45,9 @@ const RegisteredMessages& registered_messages() {
         register_window_message(kIdentityName),     register_window_message(kRelayAName),
         register_window_message(kRelayBName),       register_window_message(kAnnounceName),
         register_window_message(kLightControlName), register_window_message(kToolQueryName),
-        register_window_message(kCompanionName)};
+        register_window_message(kCompanionName),    register_window_message(kGameStartName),
+        register_window_message(kGameEndName),      register_window_message(kGameKillName),
+        register_window_message(kGameDeathName)};
     return messages;
 }
 

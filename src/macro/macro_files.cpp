@@ -6,6 +6,7 @@
 #include <ctime>
 #include <system_error>
 
+#include "platform/ascii_text.h"
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folder_lock.h"
@@ -105,10 +106,7 @@ std::optional<std::vector<MacroEvent>> parse_macro_file(std::string_view text, s
 // ---- Names ----
 
 bool same_name(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+    return platform::equals_ignoring_case(a, b);
 }
 
 namespace {

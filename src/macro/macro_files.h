@@ -106,7 +106,7 @@ struct MacroResult {
     MacroStatus status = MacroStatus::Ok;
     int index = -1;       // the macro created or changed
     std::string name;     // its name
-    std::string message;  // language text id for the user, when the Part names one
+    std::string message;  // language text id of what the user is told, when there is one
     std::string detail;   // why, in words (import refusals, file errors)
     bool ok() const { return status == MacroStatus::Ok; }
 };

@@ -207,11 +207,29 @@ std::vector<LedEffectStep> CBasicProfiledata::read_light_list() const {
 }
 
 std::vector<LedEffectStep> CBasicProfiledata::read_custom_effect() {
+    return read_custom_effect(light_info_.mode);
+}
+
+std::vector<std::string> CBasicProfiledata::custom_effect_names() const {
+    std::vector<std::string> names;
+    if (light_document_.isNull() || device_index_ < 0)
+        return names;
+    const Json::Value& entries =
+        element(member(light_document_, "LightInfo"), static_cast<Json::ArrayIndex>(device_index_));
+    if (!entries.isArray())
+        return names;
+    for (Json::ArrayIndex i = 0; i < entries.size(); ++i)
+        names.push_back(to_text(member(element(entries, i), "LightName")));
+    return names;
+}
+
+std::vector<LedEffectStep> CBasicProfiledata::read_custom_effect(int entry) {
     std::vector<LedEffectStep> steps;
-    if (!light_document_.isNull() && device_index_ >= 0) {
+    if (!light_document_.isNull() && device_index_ >= 0 && entry >= 0) {
         const Json::Value& entries = element(member(light_document_, "LightInfo"),
                                              static_cast<Json::ArrayIndex>(device_index_));
-        const std::string identifier = to_text(member(element(entries, light_info_.mode), "Guid"));
+        const std::string identifier =
+            to_text(member(element(entries, static_cast<Json::ArrayIndex>(entry)), "Guid"));
         // The identifier comes from a hand-editable file: it names a file beside the effect list
         // and nothing elsewhere. An entry without one names the bare ".light" file.
         const fs::path file = identifier.empty()

@@ -90,6 +90,11 @@ class CBasicProfiledata {
     // Empty when the entry or the file is missing, when the file is no regular file, and when the
     // identifier would leave that folder.
     std::vector<LedEffectStep> read_custom_effect();
+    // The same for entry `entry` of this device's element, whatever the light record's mode.
+    std::vector<LedEffectStep> read_custom_effect(int entry);
+    // The "LightName" of every entry of this device's element of the light document, in order
+    // (an entry without a name gives an empty one).
+    std::vector<std::string> custom_effect_names() const;
     const std::vector<LedEffectStep>& effect_list() const { return effect_list_; }
 
     std::vector<KeyAssignment> read_key_list();

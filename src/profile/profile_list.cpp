@@ -7,6 +7,7 @@
 #include <set>
 #include <system_error>
 
+#include "platform/ascii_text.h"
 #include "platform/atomic_file.h"
 #include "platform/debug_output.h"
 #include "platform/folder_lock.h"
@@ -29,10 +30,6 @@ ListResult result(ListStatus status, int index = -1, std::string detail = {}) {
 
 ListResult busy(const platform::FolderLock& lock) {
     return result(ListStatus::WriteFailed, -1, lock.error());
-}
-
-char fold(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // An entry the list can use: an object whose identifier can name a file in the folder.
@@ -129,8 +126,7 @@ const char* status_text(ListStatus status) {
 }
 
 bool same_name(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return fold(x) == fold(y); });
+    return platform::equals_ignoring_case(a, b);
 }
 
 bool is_blank_name(std::string_view name) {

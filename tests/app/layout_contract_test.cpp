@@ -521,6 +521,51 @@ TEST_F(AppTest, EveryTextIdUsedExistsInEveryLanguage) {
     }
 }
 
+// Every text id the code itself names (a literal ending in "_text", with an optional number, that
+// names no control of a layout) has a text in both languages, so nothing the program shows stays
+// in one language or shows its id.
+TEST_F(AppTest, EveryTextIdTheCodeNamesExistsInEveryLanguage) {
+    std::set<QString> controls;
+    for (const fs::path& file : xml_files(false)) {
+        for (const QString& name : widget_names_in(file))
+            controls.insert(name);
+    }
+    for (const fs::path& file : xml_files(true)) {
+        visit_elements(file, [&controls](QXmlStreamReader& xml) {
+            if (xml.attributes().hasAttribute("name"))
+                controls.insert(xml.attributes().value("name").toString());
+        });
+    }
+    const QRegularExpression literal(
+        QStringLiteral("\"([a-z][A-Za-z0-9]*(?:_[A-Za-z0-9]+)*_text(?:_[0-9]+)?)\""));
+    std::map<QString, std::string> used;  // id -> the file naming it
+    for (const auto& e : fs::recursive_directory_iterator(source_dir() / "src")) {
+        const fs::path& file = e.path();
+        if (!e.is_regular_file() || (file.extension() != ".cpp" && file.extension() != ".h"))
+            continue;
+        QFile in(QString::fromStdString(file.string()));
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly)) << file;
+        // Examples in comments name no text.
+        const QString code =
+            QString::fromUtf8(in.readAll()).remove(QRegularExpression(QStringLiteral("//[^\n]*")));
+        auto found = literal.globalMatch(code);
+        while (found.hasNext()) {
+            const QString id = found.next().captured(1);
+            if (controls.count(id) == 0)
+                used.emplace(id, fs::relative(file, source_dir()).string());
+        }
+    }
+    ASSERT_GT(used.size(), 20u);
+    EXPECT_TRUE(used.count(QStringLiteral("macro_capture_window_only_text")));
+    for (const char* file : {"lan_en.xml", "lan_cn.xml"}) {
+        const auto texts = language(file);
+        for (const auto& [id, where] : used) {
+            EXPECT_TRUE(texts.count(id))
+                << file << " lacks " << id.toStdString() << " (named in " << where << ")";
+        }
+    }
+}
+
 TEST_F(AppTest, LanguageListNamesShippedFilesAndHas520) {
     const auto entries = app::read_language_config(factory());
     ASSERT_GE(entries.size(), 2u);

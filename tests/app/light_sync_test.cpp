@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <set>
 
+#include "support/temp_dir.h"
 #include "support/waiting.h"
 
 namespace velqa::app {
@@ -178,6 +180,31 @@ TEST(LightSyncThread, StopEndsAnActiveThreadWithinOneWait) {
     thread.request_stop();
     EXPECT_EQ(thread.stop(), platform::StopOutcome::Signalled);
     EXPECT_FALSE(thread.running());
+}
+
+// The stored sync choice is a file anyone may edit: only a whole, in-range choice is taken.
+TEST(SyncChoiceFile, RoundTripsAndRefusesWhatIsNoChoice) {
+    test::TempDir dir;
+    const auto file = dir.path() / "LightSync.json";
+    EXPECT_FALSE(read_sync_choice(file));
+    const SyncChoice chosen{kFlashing, 3, 0x123456, true};
+    ASSERT_TRUE(write_sync_choice(file, chosen));
+    EXPECT_EQ(read_sync_choice(file), chosen);
+    for (const char* text :
+         {"{ not json", "[]", R"({"Effect": 5, "Speed": 0, "Color": 0, "Wheel": false})",
+          R"({"Effect": 1, "Speed": -1, "Color": 0, "Wheel": false})",
+          R"({"Effect": 1, "Speed": 0, "Color": 16777216, "Wheel": false})",
+          R"({"Effect": "1", "Speed": 0, "Color": 0, "Wheel": false})",
+          R"({"Effect": 1, "Speed": 0, "Color": 0})"}) {
+        std::ofstream(file, std::ios::trunc) << text;
+        EXPECT_FALSE(read_sync_choice(file)) << text;
+    }
+    // The mouse's static effect is the steady sync effect in its colour; its cycling breathing
+    // moves along the wheel.
+    EXPECT_EQ(sync_choice_for_mouse(3, 2, 0xABCDEF, true),
+              (SyncChoice{kSteady, 2, 0xABCDEF, false}));
+    EXPECT_EQ(sync_choice_for_mouse(7, 9, 0, false), (SyncChoice{kBreathing, 4, 0, true}));
+    EXPECT_EQ(sync_choice_for_mouse(10, 0, 0x10, false).effect, kOff);
 }
 
 }  // namespace

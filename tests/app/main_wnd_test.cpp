@@ -191,7 +191,8 @@ TEST_F(MainWndTest, EachMessageHasOneRowWhoseSleepRuleIsApplied) {
                         app::kMsgHook,          hooks.single_key,        hooks.hit_key,
                         hooks.kb_macro,         hooks.kb_previous,       hooks.kb_later,
                         hooks.kb_single,        hooks.ms_macro,          hooks.ms_previous,
-                        hooks.ms_later,         hooks.ms_single}},
+                        hooks.ms_later,         hooks.ms_single,         ids.game_start,
+                        ids.game_end,           ids.game_kill,           ids.game_death}},
     };
     std::size_t listed = 0;
     for (const auto& [rule, messages] : expected) {

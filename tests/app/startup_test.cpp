@@ -148,8 +148,9 @@ TEST_F(AppTest, MissingFontsAreSkippedSilently) {
 
 TEST(RegisteredMessages, DistinctNumbersInTheRegisteredRange) {
     const auto& m = app::registered_messages();
-    const unsigned all[] = {m.identity,      m.relay_a,    m.relay_b,  m.announce,
-                            m.light_control, m.tool_query, m.companion};
+    const unsigned all[] = {m.identity,      m.relay_a,    m.relay_b,   m.announce,
+                            m.light_control, m.tool_query, m.companion, m.game_start,
+                            m.game_end,      m.game_kill,  m.game_death};
     for (unsigned a : all) {
         EXPECT_GE(a, 0xC000u);
         EXPECT_LE(a, 0xFFFFu);

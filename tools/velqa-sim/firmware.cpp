@@ -132,10 +132,25 @@ Firmware::Firmware(FirmwareOptions options)
         memory_[0] = options.battery;
         return;
     }
+    // The buttons as the mouse leaves the factory, in the program's key codes: the five mouse
+    // buttons, DPI up, down and cycle, the two wheel directions and a media key; further keys
+    // (a larger --keys) are mouse buttons again.
+    static constexpr std::array<std::array<uint8_t, 3>, 11> kFactoryKeys = {{{0x10, 0x01, 0x00},
+                                                                             {0x10, 0x02, 0x00},
+                                                                             {0x10, 0x04, 0x00},
+                                                                             {0x10, 0x08, 0x00},
+                                                                             {0x10, 0x10, 0x00},
+                                                                             {0x13, 0x01, 0x00},
+                                                                             {0x13, 0x02, 0x00},
+                                                                             {0x13, 0x03, 0x00},
+                                                                             {0x12, 0x00, 0x01},
+                                                                             {0x12, 0x00, 0xFF},
+                                                                             {0x30, 0xCD, 0x00}}};
     for (size_t k = 0; k < options.keys; ++k) {
-        key_table_[3 * k] = 0x01;  // mouse button
-        key_table_[3 * k + 1] = static_cast<uint8_t>(1u << (k % 8));
-        key_table_[3 * k + 2] = 0;
+        const std::array<uint8_t, 3> code =
+            k < kFactoryKeys.size() ? kFactoryKeys[k]
+                                    : std::array<uint8_t, 3>{0x10, uint8_t(1u << (k % 5)), 0x00};
+        std::copy(code.begin(), code.end(), key_table_.begin() + static_cast<long>(3 * k));
     }
     key_bank_ = key_table_;
     memory_[0] = options.battery;
@@ -257,6 +272,21 @@ bool Firmware::press_key(int position, int kind) {
     return true;
 }
 
+bool Firmware::set_key(size_t position, uint8_t function_class, uint8_t first, uint8_t second) {
+    {
+        std::lock_guard lock(mutex_);
+        if (3 * position + 3 > key_table_.size())
+            return false;
+        for (auto* table : {&key_table_, &key_bank_}) {
+            (*table)[3 * position] = function_class;
+            (*table)[3 * position + 1] = first;
+            (*table)[3 * position + 2] = second;
+        }
+    }
+    flush();
+    return true;
+}
+
 bool Firmware::change_setting(size_t offset, uint8_t value) {
     if (offset < 1 || offset >= record_size() - (options_.device == SimDevice::Keyboard ? 1 : 0))
         return false;
@@ -354,7 +384,9 @@ Report Firmware::answer(Link l, const Report& req, uint8_t& status) {
             ok = read_region(key_bank_, offset, length, room, reply);
             break;
         case code::WriteKeyTable:
-            ok = write_region(key_table_, offset, length, req, true);
+            // The bank read back is the table in force.
+            ok = write_region(key_table_, offset, length, req, true) &&
+                 write_region(key_bank_, offset, length, req, true);
             break;
         case code::WriteKeyTable2:
             ok = write_region(key_table_2_, offset, length, req, true);

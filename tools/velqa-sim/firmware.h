@@ -75,6 +75,9 @@ class Firmware {
     // A setting changed on the mouse itself: byte `offset` (1-73; keyboard 1-33) of the active
     // slot's record.
     bool change_setting(size_t offset, uint8_t value);
+    // A button given another function on the mouse itself (by another program): the 3-byte code
+    // at key `position` of the key table and of its bank. False beyond the keys.
+    bool set_key(size_t position, uint8_t function_class, uint8_t first, uint8_t second);
     // A key pressed on the keyboard: event 0x500 + position (kind 1) or 0x600 + position
     // (kind 2) on the cable. False for a mouse, a position beyond the keys or another kind.
     bool press_key(int position, int kind);

@@ -506,18 +506,6 @@ DeviceIdentity identity_of(const HidDevice& device) {
     return id;
 }
 
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::optional<size_t> match_path(const SupportedDeviceTable& table, std::string_view path) {
     const uint16_t vid = HidDevice::vendor_id_of(path);
     const uint16_t pid = HidDevice::product_id_of(path);

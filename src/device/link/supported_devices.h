@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ascii_text.h"
+
 namespace velqa::link {
 
 // Device types. Types 3 (mouse pad) and 7 (headset) belong to the device manager's kind table.
@@ -208,7 +210,7 @@ class HidDevice;
 // path; type and sub-type stay 0 until match_identity sets them.
 DeviceIdentity identity_of(const HidDevice& device);
 
-// ASCII case-insensitive equality (product strings).
-bool equals_ignoring_case(std::string_view a, std::string_view b);
+// Product strings match ignoring ASCII case.
+using platform::equals_ignoring_case;
 
 }  // namespace velqa::link

@@ -136,10 +136,68 @@ void attach_mouse_profile(profile::CMouseProfiledata& profile, MouseCore& core,
     profile.read_system_settings();
     profile.read_light_info();
     core.set_effect_list(effect_codes(profile::read_json(default_data / "default_light.json"), 0));
+    load_custom_effects(profile, file.parent_path() / "tavix_light.config");
+}
+
+std::size_t load_custom_effects(profile::CBasicProfiledata& profile,
+                                const std::filesystem::path& file) {
+    profile.set_config_path(file);
+    std::error_code ec;
+    const bool present = std::filesystem::exists(file, ec);
+    const Json::Value document = profile.load_document(file);
+    // A damaged list is refused by name and offers nothing; its effects stay on disk untouched.
+    if (present && (document.isNull() || !document.isObject())) {
+        platform::debug_printf("%s: not a list of lighting effects, ignored\n",
+                               file.string().c_str());
+        if (!document.isNull())
+            profile.load_document({});
+        return 0;
+    }
+    return profile.custom_effect_names().size();
+}
+
+std::optional<profile::LightInfo> custom_effect_record(
+    const profile::LightInfo& current, const std::vector<profile::LedEffectStep>& steps,
+    int entry) {
+    if (steps.empty() || entry < 0 || entry > 254)
+        return std::nullopt;
+    // The mouse holds one effect at a time: the effect's first step is what it shows.
+    const profile::LedEffectStep& step = steps.front();
+    profile::LightInfo info = current;
+    info.mode = step.mode;
+    info.brightness = step.brightness;
+    info.speed = step.speed;
+    info.direction = step.direction;
+    info.multi_colour = step.multi_colour != 0 ? 1 : 0;
+    info.red = step.red;
+    info.green = step.green;
+    info.blue = step.blue;
+    info.custom_group = static_cast<std::uint8_t>(entry + 1);
+    return info;
 }
 
 bool receiver_link_ok(link::CommandChannel& channel) {
     return channel.link_open() && channel.receiver_path() && channel.receiver_present();
+}
+
+bool merge_device_keys(profile::CBasicProfiledata& profile, int key_count) {
+    std::map<int, int> map;
+    for (int i = 0; i < key_count; ++i)
+        map.emplace(i, i);
+    profile.set_key_map(std::move(map));
+    const std::vector<profile::KeyAssignment> stored = profile.read_key_list();
+    std::vector<profile::KeyAssignment> merged = profile.read_key_list_merged();
+    auto is_macro = [](const profile::KeyCode& c) {
+        return c.function_class == 0x70 || c.function_class == 0x71;
+    };
+    for (std::size_t i = 0; i < merged.size() && i < stored.size(); ++i) {
+        if (is_macro(merged[i].current) || is_macro(stored[i].current))
+            merged[i].current = stored[i].current;
+    }
+    if (merged == stored)
+        return false;
+    profile.write_key_list(merged);
+    return true;
 }
 
 int poll_power(link::CommandChannel& channel, bool power_capable, bool suppressed,

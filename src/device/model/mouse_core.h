@@ -119,6 +119,23 @@ void attach_mouse_profile(profile::CMouseProfiledata& profile, MouseCore& core,
 // receiver.
 bool receiver_link_ok(link::CommandChannel& channel);
 
+// The key slot table read from the mouse into the profile's key list: key i takes the code the
+// mouse holds at slot i (i below `key_count`), so the Buttons page shows the mouse's buttons.
+// Macro codes stay as the profile has them: the mouse holds a macro's place in its image, the
+// profile the macro itself. True when the list changed (it is then written into the section).
+bool merge_device_keys(profile::CBasicProfiledata& profile, int key_count);
+
+// Loads the custom effect list ("tavix_light.config" in the profile folder) into the profile's
+// light document; returns how many effects it names for this device. A file that is no JSON
+// object is refused (named in the debug output) and the list is empty; a missing one is empty.
+std::size_t load_custom_effects(profile::CBasicProfiledata& profile,
+                                const std::filesystem::path& file);
+// The light record that shows custom effect `entry` whose steps are `steps`: the first step's
+// mode, brightness, speed, direction, multi-colour and colour, with the custom group set to
+// entry + 1. Nothing for an effect without steps.
+std::optional<profile::LightInfo> custom_effect_record(
+    const profile::LightInfo& current, const std::vector<profile::LedEffectStep>& steps, int entry);
+
 // The power poll: nothing (0) unless the device is power-capable and the poll is not
 // suppressed; otherwise 6 bytes of memory at address 0 (presence first on the receiver path),
 // byte 3 marked with the path. Returns 1 with *out filled, or the failure's result code.

@@ -211,7 +211,11 @@ void CMacroControlUI::set_event_controls_enabled(bool on) {
 
 void CMacroControlUI::set_capture_note(const QString& line) {
     QWidget* note = control("macro_capture_note");
-    pui::set_text(note, line);
+    // A text id follows the language; anything else is shown as given.
+    if (!line.isEmpty() && pui::LanguageTexts::instance().has(line))
+        pui::set_text_id(note, line);
+    else
+        pui::set_text(note, line);
     if (note != nullptr)
         note->setVisible(!line.isEmpty());
 }

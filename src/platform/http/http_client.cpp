@@ -13,6 +13,7 @@
 #include <mutex>
 #include <random>
 
+#include "platform/ascii_text.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
 #include "platform/http/curl_library.h"
@@ -25,12 +26,7 @@ constexpr std::size_t ProgressChunk = 1024;
 
 static_assert(static_cast<int>(TimedOut) == static_cast<int>(CURLE_OPERATION_TIMEDOUT));
 
-bool same_text_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
+using platform::equals_ignoring_case;
 
 struct CurlDeleter {
     const CurlApi* api;
@@ -55,7 +51,7 @@ std::string url_part(const CurlApi& api, CURLU* url, CURLUPart which) {
 }
 
 bool loopback_host(std::string_view host) {
-    if (same_text_ignoring_case(host, "localhost") || host == "[::1]")
+    if (equals_ignoring_case(host, "localhost") || host == "[::1]")
         return true;
     in_addr v4{};
     const std::string text(host);
@@ -293,14 +289,14 @@ bool address_allowed(const CurlApi& api, std::string_view url, const TransportPo
         return say("not an absolute http or https address: " + text);
     const std::string scheme = url_part(api, handle.get(), CURLUPART_SCHEME);
     const std::string host = url_part(api, handle.get(), CURLUPART_HOST);
-    if (same_text_ignoring_case(scheme, "https"))
+    if (equals_ignoring_case(scheme, "https"))
         return true;
-    if (!same_text_ignoring_case(scheme, "http"))
+    if (!equals_ignoring_case(scheme, "http"))
         return say("only http and https addresses are used: " + text);
     if (loopback_host(host))
         return true;
     for (const auto& allowed : policy.plain_http_hosts) {
-        if (same_text_ignoring_case(allowed, host))
+        if (equals_ignoring_case(allowed, host))
             return true;
     }
     return say("plain http is not used for " + host +
@@ -366,8 +362,8 @@ int HttpClient::http_request(std::string_view method, std::string_view url, cons
         fail(UrlTooShort, "the address is too short");
         return -1;
     }
-    const bool post = same_text_ignoring_case(method, "POST");
-    if (!post && !same_text_ignoring_case(method, "GET")) {
+    const bool post = equals_ignoring_case(method, "POST");
+    if (!post && !equals_ignoring_case(method, "GET")) {
         fail(BadMethod, "the method must be GET or POST");
         return -1;
     }
@@ -570,7 +566,7 @@ DownloadStatus HttpClient::download_file(std::string_view url, const std::filesy
         if (api.digest_final(digest.get(), bytes, &size) != 1)
             return failed(ClientUnavailable, "the SHA-256 digest could not be computed");
         const std::string actual = to_hex(bytes, size);
-        if (!same_text_ignoring_case(actual, sha256_hex))
+        if (!equals_ignoring_case(actual, sha256_hex))
             return failed(DigestMismatch, "the package's SHA-256 is " + actual + ", not " +
                                               std::string(sha256_hex));
     }

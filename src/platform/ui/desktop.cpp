@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <cstdlib>
 
+#include "platform/ascii_text.h"
 #include "platform/debug_output.h"
 #include "platform/folders.h"
 #include "platform/json_read.h"
@@ -36,14 +37,7 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
 }
 
 bool same_name(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
+    return equals_ignoring_case(a, b);
 }
 
 // Relative PATH entries (and empty ones, meaning ".") would start whatever sits in the current

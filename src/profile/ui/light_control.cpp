@@ -247,6 +247,26 @@ int CLightControlUI::zzcc_selection() const {
     return combo == nullptr ? -1 : pui::current_item(combo);
 }
 
+void CLightControlUI::set_custom_list(const std::vector<QString>& names) {
+    QWidget* combo = control("light_combo_custommodeSelect");
+    if (combo == nullptr)
+        return;
+    std::vector<QString> shown;
+    for (int i = 0; i < pui::item_count(combo); ++i)
+        shown.push_back(pui::item_data(combo, i).toString());
+    // Refilled only when the list changed: the user's selection stays otherwise.
+    if (shown != names) {
+        const QSignalBlocker quiet(combo);
+        pui::remove_all_items(combo);
+        for (const QString& name : names)
+            pui::add_combo_item(combo, name, {}, name, 30);
+    }
+    if (light_type_ != 1) {
+        if (QWidget* layout = control("lightcustom_layout"))
+            layout->setVisible(!names.empty());
+    }
+}
+
 int CLightControlUI::custom_selection() const {
     QWidget* combo = control("light_combo_custommodeSelect");
     return combo == nullptr ? -1 : pui::current_item(combo);
@@ -462,9 +482,11 @@ void CLightControlUI::on_notify(pui::Notification& msg) {
         if (is("light_combo_modeSelect") && type == "itemselect") {
             mode_changed(static_cast<int>(msg.wparam));
             user_changed();
-        } else if ((is("light_combo_ZZCCmodeSelect") || is("light_combo_custommodeSelect")) &&
-                   type == "itemselect") {
+        } else if (is("light_combo_ZZCCmodeSelect") && type == "itemselect") {
             user_changed();
+        } else if (is("light_combo_custommodeSelect") && type == "itemselect") {
+            if (static_cast<int>(msg.wparam) >= 0)
+                emit custom_effect_selected(static_cast<int>(msg.wparam));
         } else if ((is("deng_light_slider") || is("deng_speed_slider")) && type == "valuechanged") {
             user_changed();
         } else if ((is("R_light_slider") || is("G_light_slider") || is("B_light_slider")) &&

@@ -43,6 +43,9 @@ class CLightControlUI : public QWidget {
     // data), hidden where `visible` is false or missing, and sets the slider maxima.
     void set_mode_list(const std::vector<QString>& names, const std::vector<bool>& visible,
                        int brightness_max, int speed_max);
+    // Fills "light_combo_custommodeSelect" with the custom effects' names (shown as given) and,
+    // except on the keyboard whose modes decide it, shows "lightcustom_layout" while there is one.
+    void set_custom_list(const std::vector<QString>& names);
     // Shows a lighting record and updates the layout for its mode. Sends no notification.
     void set_light_info(const LightInfo& record);
     // The record the controls show; the fields no control holds are those last set.
@@ -86,6 +89,8 @@ class CLightControlUI : public QWidget {
     void light_changed(const profile::LightInfo& info);
     void audio_light_changed(const profile::AudioLightInfo& info);
     void same_mode_changed(bool on);
+    // The user chose custom effect `entry` in "light_combo_custommodeSelect".
+    void custom_effect_selected(int entry);
 
   private:
     QWidget* control(const char* name) const { return control(QString::fromLatin1(name)); }

@@ -87,7 +87,7 @@ TEST_P(MouseCoreSim, LoadTellsThePageWhatToShow) {
     EXPECT_EQ(out.range, (DpiRange{50, 26000}));
     EXPECT_FALSE(out.sensor_picture);
     EXPECT_EQ(core_.info().key_count, 8);
-    EXPECT_EQ(core_.key_tables()[512], 0x01);  // the bank's first entry
+    EXPECT_EQ(core_.key_tables()[512], 0x10);  // the bank's first entry: a mouse button
     EXPECT_FALSE(fw().config_open());
     EXPECT_EQ(core_.load_from_device(channel_, 1).result, -201);
     EXPECT_FALSE(fw().config_open());  // ended after the failed bank read
@@ -281,6 +281,32 @@ TEST(MouseCoreSensor, AKeyTableAboveTheBlockLimitEndsTheLoad) {
     EXPECT_EQ(core.load_from_device(channel, 0).result, 0);  // 3 x 171 = 513
     EXPECT_EQ(channel.block_size(), 512);
     EXPECT_FALSE(sim.firmware().config_open());
+}
+
+// The mouse's key table comes into the profile, except where a macro is involved: the mouse holds
+// the macro's place in its image, the profile the macro itself, so copying would point the key
+// at another macro.
+TEST(MergeDeviceKeys, TheMouseCodesReplaceTheProfilesButMacrosStay) {
+    profile::CMouseProfiledata data;
+    data.set_device_index(0);
+    Json::Value section(Json::objectValue);
+    for (int i = 0; i < 4; ++i)
+        section["KeyList"][i]["Assignment"] = 0x010100 + i;
+    section["KeyList"][2]["Assignment"] = 0x700500;  // macro 5
+    section["KeyList"][3]["DefaultAssignment"] = 0x010800;
+    data.set_section(section);
+    const std::uint8_t table[] = {0x01, 0x02, 0x00, 0x01, 0x01, 0x00,
+                                  0x70, 0x00, 0x00, 0x71, 0x01, 0x03};
+    data.set_key_slot_table(table, sizeof table);
+    EXPECT_TRUE(merge_device_keys(data, 4));
+    const auto keys = data.read_key_list();
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0].current, (profile::KeyCode{0x01, 0x02, 0x00}));
+    EXPECT_EQ(keys[1].current, (profile::KeyCode{0x01, 0x01, 0x00}));
+    EXPECT_EQ(keys[2].current, (profile::KeyCode{0x70, 0x05, 0x00}));  // the profile's macro
+    EXPECT_EQ(keys[3].current, (profile::KeyCode{0x01, 0x01, 0x03}));  // kept: a macro code came
+    EXPECT_EQ(keys[3].default_code, (profile::KeyCode{0x01, 0x08, 0x00}));
+    EXPECT_FALSE(merge_device_keys(data, 4)) << "nothing new the second time";
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "platform/ui/layout_builder.h"
 #include "profile/profile_files.h"
 #include "profile/settings_limits.h"
+#include "profile/ui/light_control.h"
 #include "ui/button_map.h"
 #include "ui/device_key_button.h"
 #include "ui/mouse_page.h"
@@ -520,6 +521,10 @@ void CZentovaMouseDevice::show_selected_on_picture() {
 
 int CZentovaMouseDevice::load_from_device() {
     const LoadOutcome load = core_.load_from_device(channel_, 0);
+    // The page shows what the mouse holds: its buttons come into the profile as its settings do.
+    // Only here: a load that precedes a write must leave the profile's changes alone.
+    if (load.result == link::result::Success && merge_device_keys(profile_, core_.info().key_count))
+        profile_.save();
     if (load.link_message)
         send_to_main(*load.link_message, 0);
     Quiet quiet(this);
@@ -606,6 +611,12 @@ void CZentovaMouseDevice::show_values(profile::CMouseProfiledata& shown) {
     if (QWidget* slider = find(QStringLiteral("Dormancy_slider")))
         slider->setEnabled(sys.deep_sleep_off != 0);
     fill_light_editor(shown);
+    if (profile::CLightControlUI* editor = light_editor()) {
+        std::vector<QString> names;
+        for (const std::string& name : profile_.custom_effect_names())
+            names.push_back(QString::fromStdString(name));
+        editor->set_custom_list(names);
+    }
     emit refreshed();
 }
 
@@ -622,9 +633,28 @@ void CZentovaMouseDevice::change_lighting(const profile::LightInfo& info) {
         platform::debug_output("mouse page: lighting change ignored until the mouse is read\n");
         return;
     }
+    // A newly selected effect pauses the preview until the settings are read back from the
+    // mouse, so the page never animates an effect the mouse did not take.
+    const bool effect_selected = info.mode != profile_.light_info().mode;
+    if (effect_selected)
+        channel_.set_preview_pause(1);
     set_lighting(profile_, info);
     apply_lighting_from_profile();
-    store_and_write();
+    // A refused write reads the settings back at once, which ends the pause too.
+    if (settings_written(core_.save_and_write_settings(channel_, 0, 0)) && effect_selected)
+        start_tile_timer(TimerSettings, SettingsReloadDelayMs);
+}
+
+void CZentovaMouseDevice::apply_custom_effect(int entry) {
+    ensure_profile();
+    const auto info =
+        custom_effect_record(profile_.light_info(), profile_.read_custom_effect(entry), entry);
+    if (!info) {
+        platform::debug_printf("mouse page: custom effect %d has no steps\n", entry);
+        return;
+    }
+    change_lighting(*info);
+    fill_light_editor(profile_);
 }
 
 void CZentovaMouseDevice::select_dpi_stage(int index) {

@@ -87,6 +87,10 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // stores and saves it and the settings record is written, as for every page change.
     // Ignored (with a debug line) until the mouse has been read.
     void change_lighting(const profile::LightInfo& info);
+    // The lighting editor's custom effect `entry` ("tavix_light.config"): its first step becomes
+    // the lighting, as for change_lighting. An effect whose file is missing, damaged or refused
+    // changes nothing.
+    void apply_custom_effect(int entry);
 
     // The Macros and Buttons tabs' editors, or nullptr when the layout has none. Each is built
     // when its tab is first shown; asking for one builds it.

@@ -289,13 +289,14 @@ void CZentovaUSBDevice::show_device_values(bool fresh_read) {
     showing_device_values_ = true;
 }
 
-void CZentovaUSBDevice::poll_power_status() {
+bool CZentovaUSBDevice::poll_power_status() {
     PowerUpdate update;
     if (poll_power(channel_, power_capable_, power_suppress_, update) != link::result::Success)
-        return;
+        return false;
     if (auto* power = power_control())
         power->show_status(update.block.bytes.data(), update.block.bytes.size());
     send_to_main(update.message, update.message_param);
+    return true;
 }
 
 // ---- Page ----
@@ -392,6 +393,13 @@ void CZentovaUSBDevice::show_led_frame() {
     if (light_sync_ && sync_colour_) {
         for (std::size_t i = 0; i < frame_.size(); ++i)
             frame_.set(i, *sync_colour_);
+    }
+    if (flash_ && flash_on_) {
+        for (std::size_t i = 0; i < frame_.size(); ++i)
+            frame_.set(i, *flash_);
+    } else if (flash_) {
+        for (std::size_t i = 0; i < frame_.size(); ++i)
+            frame_.set(i, 0);
     }
     if (!preview_enabled_)
         return;
@@ -536,6 +544,30 @@ void CZentovaUSBDevice::set_sync_colour(std::uint32_t colour) {
     show_led_frame();
 }
 
+void CZentovaUSBDevice::flash_colour(std::uint32_t colour, int flashes, int on_ms) {
+    if (flashes <= 0)
+        return;
+    if (flash_timer_ == nullptr) {
+        flash_timer_ = new QTimer(this);
+        connect(flash_timer_, &QTimer::timeout, this, [this] {
+            if (--flash_steps_ <= 0) {
+                flash_timer_->stop();
+                flash_.reset();
+                flash_on_ = false;
+            } else {
+                flash_on_ = !flash_on_;
+            }
+            show_led_frame();
+        });
+    }
+    // A newer event replaces one still flashing.
+    flash_ = colour;
+    flash_on_ = true;
+    flash_steps_ = 2 * flashes;
+    flash_timer_->start(on_ms);
+    show_led_frame();
+}
+
 // ---- Lifecycle timers ----
 
 void CZentovaUSBDevice::on_tile_timer(int id) {
@@ -543,17 +575,7 @@ void CZentovaUSBDevice::on_tile_timer(int id) {
     switch (id) {
         case TimerReload:
             if (channel_.receiver_path() && channel_.link_open() && !receiver_link_check()) {
-                link_retries_ = (link_retries_ + 1) % (LinkRetryWrap + 1);
-                // The window's own visibility does not count: the tile's does.
-                if (tile_ && !tile_->isHidden()) {
-                    // The device manager hides it and selects another device; alone, the
-                    // page hides it itself.
-                    if (main_window_)
-                        send_to_main(MsgTileLink, static_cast<quintptr>(kind_row_), 0);
-                    else
-                        tile_->hide();
-                }
-                start_tile_timer(TimerReload, LinkRetryMs);
+                receiver_lost_mouse();
                 return;
             }
             reload_all();
@@ -570,13 +592,34 @@ void CZentovaUSBDevice::on_tile_timer(int id) {
             return;
         case TimerPower:
         case TimerPowerAfterSwitch:
-            poll_power_status();
+            // The receiver stays while the mouse behind it may go (switched off, out of range):
+            // a poll it cannot answer hands over to the reload timer, which hides the tile and
+            // looks for the mouse again.
+            if (!poll_power_status() && !power_suppress_ && channel_.receiver_path() &&
+                channel_.link_open() && !receiver_link_check()) {
+                receiver_lost_mouse();
+                return;
+            }
             if (power_capable_)
                 start_tile_timer(TimerPower, PowerPollMs);
             return;
         default:
             return;
     }
+}
+
+void CZentovaUSBDevice::receiver_lost_mouse() {
+    link_retries_ = (link_retries_ + 1) % (LinkRetryWrap + 1);
+    // The window's own visibility does not count: the tile's does.
+    if (tile_ && !tile_->isHidden()) {
+        // The device manager hides it and selects another device; alone, the page hides it
+        // itself.
+        if (main_window_)
+            send_to_main(MsgTileLink, static_cast<quintptr>(kind_row_), 0);
+        else
+            tile_->hide();
+    }
+    start_tile_timer(TimerReload, LinkRetryMs);
 }
 
 void CZentovaUSBDevice::start_tile_timer(int id, int delay_ms) {

@@ -138,6 +138,11 @@ class CZentovaUSBDevice : public QWidget {
     // The light-sync colour (red in the low byte, brightness in the high byte): while the page
     // syncs, its preview shows it on every light in place of the page's own lighting.
     void set_sync_colour(std::uint32_t colour);
+    // A game's event: every light shows `colour` (packed as the sync colour) `flashes` times,
+    // `on_ms` on and as long off, over the page's own lighting; then the page's lighting again.
+    void flash_colour(std::uint32_t colour, int flashes, int on_ms);
+    // The colour being flashed now, if any.
+    std::optional<std::uint32_t> flash_shown() const { return flash_on_ ? flash_ : std::nullopt; }
 
     // ---- Handles ----
     void set_main_window(platform::ui::Window* window) { main_window_ = window; }
@@ -206,7 +211,8 @@ class CZentovaUSBDevice : public QWidget {
     // the page shows it.
     void reload_settings();
     // The battery, shown on the power control and sent to the main window.
-    void poll_power_status();
+    // False when nothing was read (not polled, or the device did not answer).
+    bool poll_power_status();
     // True when the link is open, the receiver path is selected and the mouse answers.
     virtual bool receiver_link_check();
     virtual void load_profile_into_page() {}
@@ -245,6 +251,9 @@ class CZentovaUSBDevice : public QWidget {
     // ---- Lifecycle timers ----
     // What the tile's timers 1001, 1002 and 1005 do (the tile calls this on "timer").
     void on_tile_timer(int id);
+    // The receiver answers but the mouse behind it does not: the tile goes (message 0xD03 with
+    // 0) and the reload timer looks for the mouse again every 2000 ms.
+    void receiver_lost_mouse();
     // Starts (or restarts) a lifecycle timer: on the tile when there is one, else on a timer
     // of this page. One-shot: each handler sets the next period itself.
     void start_tile_timer(int id, int delay_ms);
@@ -393,6 +402,10 @@ class CZentovaUSBDevice : public QWidget {
     bool multiple_devices_ = false;
     bool light_sync_ = false;
     std::optional<std::uint32_t> sync_colour_;  // the last one pushed while syncing
+    std::optional<std::uint32_t> flash_;        // a game's flash, while it lasts
+    bool flash_on_ = false;
+    int flash_steps_ = 0;  // on and off phases still to show
+    QTimer* flash_timer_ = nullptr;
 
     QWidget* page_ = nullptr;
     QString page_layout_;
