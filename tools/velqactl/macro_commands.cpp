@@ -72,7 +72,7 @@ const char* status_text(MacroStatus s) {
 
 int failed(const char* what, const MacroResult& r) {
     std::fprintf(stderr, "velqactl macro %s: %s%s%s\n", what, status_text(r.status),
-                 r.detail.empty() ? "" : ": ", r.detail.c_str());
+                 r.detail.empty() ? "" : ": ", shown(r.detail).c_str());
     // Refusing what the user asked for is a usage error; a failing disk is not.
     return r.status == MacroStatus::ReadFailed || r.status == MacroStatus::WriteFailed ? Failed
                                                                                        : UsageError;

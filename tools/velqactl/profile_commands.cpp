@@ -197,7 +197,7 @@ std::optional<int> profile_index(const ProfileList& list, const std::string& tex
 
 int failed(const char* what, const ListResult& r) {
     std::fprintf(stderr, "velqactl profile %s: %s%s%s\n", what, status_text(r.status),
-                 r.detail.empty() ? "" : ": ", r.detail.c_str());
+                 r.detail.empty() ? "" : ": ", shown(r.detail).c_str());
     // A refusal of what the user asked for is a usage error; a failing disk is not.
     switch (r.status) {
         case ListStatus::WriteFailed:
@@ -411,7 +411,7 @@ bool is_binding_command(const std::string& word) {
 
 int binding_failed(const char* what, const BindingResult& r) {
     std::fprintf(stderr, "velqactl profile %s: %s%s%s\n", what, status_text(r.status),
-                 r.detail.empty() ? "" : ": ", r.detail.c_str());
+                 r.detail.empty() ? "" : ": ", shown(r.detail).c_str());
     return r.status == BindingStatus::WriteFailed ? velqa::ctl::Failed : velqa::ctl::UsageError;
 }
 
