@@ -120,11 +120,11 @@ void BM_FocusToRecord(benchmark::State& state) {
         }
         const double mean = n > 0 ? total / n : 0;
         state.counters["floor_ms"] = floor_ms;
-        state.counters["settle_ms"] = ProfileSwitcher::kSettleMs;
+        state.counters["settle_ms"] = ProfileSwitcher::kQuietMs;
         state.counters["mean_ms"] = mean;
         state.counters["above_floor_ms"] = mean - floor_ms;
         state.counters["above_floor_without_settle_ms"] =
-            mean - floor_ms - ProfileSwitcher::kSettleMs;
+            mean - floor_ms - ProfileSwitcher::kQuietMs;
     }
     std::error_code ec;
     fs::remove_all(dir, ec);
