@@ -172,10 +172,11 @@ class SwayFocusWatcher final : public FocusWatcher {
     }
 
     // Follows the focus on the connection made; Stopped, Refused, or Closed when the window
-    // manager went away.
-    Io follow() {
-        if (send_message(SwayGetTree, {}) != Io::Ok ||
-            send_message(SwaySubscribe, R"(["window","workspace"])") != Io::Ok)
+    // manager went away. Subscribed before the tree is asked for, so that no change falls
+    // between the two; `resumed` is said once the tree has answered.
+    Io follow(bool resumed) {
+        if (send_message(SwaySubscribe, R"(["window","workspace"])") != Io::Ok ||
+            send_message(SwayGetTree, {}) != Io::Ok)
             return Io::Closed;
         Message message;
         for (;;) {
@@ -186,7 +187,13 @@ class SwayFocusWatcher final : public FocusWatcher {
                 continue;
             }
             std::string error;
-            switch (tracker_.handle(message.type, message.payload, &error)) {
+            const auto outcome = tracker_.handle(message.type, message.payload, &error);
+            if (resumed && message.type == SwayGetTree) {
+                resumed = false;
+                debug_printf("focus (sway): connected again to %s", path_.c_str());
+                status("");
+            }
+            switch (outcome) {
                 case SwayFocusTracker::Outcome::Changed:
                     on_focus_(FocusedApp{tracker_.focused()});
                     break;
@@ -227,8 +234,8 @@ class SwayFocusWatcher final : public FocusWatcher {
     }
 
     void run(StopEvent& stop) {
-        for (;;) {
-            switch (follow()) {
+        for (bool resumed = false;; resumed = true) {
+            switch (follow(resumed)) {
                 case Io::Stopped:
                     return;
                 case Io::Refused:
@@ -243,12 +250,10 @@ class SwayFocusWatcher final : public FocusWatcher {
             status(kLost);
             close(fd_);
             fd_ = -1;
-            if (!reconnect(stop))
-                return;
-            debug_printf("focus (sway): connected again to %s", path_.c_str());
             // The focus is read from the new tree; an unchanged application is not reported
             // twice.
-            status("");
+            if (!reconnect(stop))
+                return;
         }
     }
 
