@@ -19,16 +19,21 @@ extern char** environ;
 
 namespace velqa::test {
 
-inline bool on_path(const char* program) {
+// The full path of `program` on PATH; empty when it is not there.
+inline std::string find_program(const char* program) {
     const char* path = std::getenv("PATH");
     const std::string dirs = path != nullptr ? path : "";
     for (std::size_t begin = 0; begin <= dirs.size();) {
         const std::size_t end = std::min(dirs.find(':', begin), dirs.size());
-        if (access((dirs.substr(begin, end - begin) + "/" + program).c_str(), X_OK) == 0)
-            return true;
+        const std::string candidate = dirs.substr(begin, end - begin) + "/" + program;
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate;
         begin = end + 1;
     }
-    return false;
+    return {};
+}
+inline bool on_path(const char* program) {
+    return !find_program(program).empty();
 }
 
 // A child process ended (SIGTERM, then reaped) with its owner.
