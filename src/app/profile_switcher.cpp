@@ -140,6 +140,9 @@ std::string ProfileSwitcher::start() {
         return start_error_ = "No focus watcher is set.";
     if (started_)
         return {};
+    // The kinds' folders exist once the devices were first looked for: bindings made from now on
+    // are followed, also where the focus cannot be (the tray says so once something is bound).
+    watch_bindings();
     if (std::string reason = watcher_->unavailable_reason(); !reason.empty())
         return start_error_ = reason;
     // The watcher calls back on a thread of its own; the event is handled on ours, with the time

@@ -100,6 +100,8 @@ class ProfileSwitcher : public QObject {
     void refresh_labels();
     // Profiles applied by the switcher so far (for tests and the bench).
     int switches() const { return switches_; }
+    // A change of a burst waits until the focus rests.
+    bool waiting() const { return pacer_.waiting(); }
 
   signals:
     // A kind's active profile or its reason changed, or following the focus stopped or

@@ -14,16 +14,14 @@ namespace velqa::test {
 class FakeFocusWatcher : public platform::desktop::FocusWatcher {
   public:
     std::string unavailable_reason() const override { return {}; }
-    std::string start(Callback on_focus, StatusCallback on_status) override {
+    std::string start(Callback on_focus, StatusCallback) override {
         std::lock_guard lock(mutex_);
         callback_ = std::move(on_focus);
-        status_ = std::move(on_status);
         return {};
     }
     void stop() override {
         std::lock_guard lock(mutex_);
         callback_ = {};
-        status_ = {};
     }
     bool started() const {
         std::lock_guard lock(mutex_);
@@ -38,19 +36,9 @@ class FakeFocusWatcher : public platform::desktop::FocusWatcher {
         }).join();
     }
 
-    // The watcher stops following the focus for `reason` (empty: follows it again).
-    void status(const std::string& reason) {
-        std::thread([this, reason] {
-            std::lock_guard lock(mutex_);
-            if (status_)
-                status_(reason);
-        }).join();
-    }
-
   private:
     mutable std::mutex mutex_;
     Callback callback_;
-    StatusCallback status_;
 };
 
 }  // namespace velqa::test
