@@ -8,8 +8,12 @@ namespace desk = platform::desktop;
 
 std::unique_ptr<desk::FocusWatcher> focus_backend(const desk::DesktopSession& session) {
     // Sway and i3 say who has the focus on their own socket, whatever else the session says.
+    // A Sway started anew listens on a socket of its own beside the old one; i3 restarts in
+    // place and keeps its path.
     if (!session.sway_socket.empty())
-        return desk::make_sway_focus_watcher(session.sway_socket);
+        return desk::make_sway_focus_watcher(session.sway_socket, [path = session.sway_socket] {
+            return desk::sway_sockets_beside(path);
+        });
     if (!session.i3_socket.empty())
         return desk::make_sway_focus_watcher(session.i3_socket);
     const bool wayland = session.session_type == "wayland" ||

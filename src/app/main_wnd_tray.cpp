@@ -12,6 +12,7 @@
 #include "platform/ui/language.h"
 #include "profile/ui/device_profile_ui.h"
 #include "ui/mp_device_power.h"
+#include "update/ui/set_wnd.h"
 
 namespace velqa::app {
 
@@ -55,6 +56,13 @@ void CMainWnd::set_focus_watcher(std::unique_ptr<platform::desktop::FocusWatcher
         switcher_ =
             std::make_unique<ProfileSwitcher>(*devices_, *recorder_, user_data_, std::move(own));
         connect(switcher_.get(), &ProfileSwitcher::reason_changed, this, &CMainWnd::refresh_tray);
+        // An open settings window's switch box follows whether the focus can be followed.
+        connect(switcher_.get(), &ProfileSwitcher::reason_changed, this, [this] {
+            auto* settings = qobject_cast<update::CSetWnd*>(
+                aux_windows_[static_cast<std::size_t>(kSettingsWindow)].data());
+            if (settings != nullptr)
+                settings->set_auto_switch_unavailable(switcher_->unavailable_reason());
+        });
     }
     switcher_->set_watcher(std::move(watcher));
     if (devices_->first_pass_done())
@@ -74,6 +82,12 @@ void CMainWnd::refresh_tray() {
     // The page's line too: this runs on every change of the language as well.
     if (switcher_ != nullptr)
         switcher_->refresh_labels();
+    // Switching the user relies on that cannot follow the focus now (a window manager
+    // restarting, a KWin script that does not run).
+    if (switcher_ != nullptr) {
+        if (const std::string problem = switcher_->following_problem(); !problem.empty())
+            tip += QLatin1Char('\n') + QString::fromStdString(problem);
+    }
     // The selected device's profile, when the focused application chose it.
     if (switcher_ != nullptr && page != nullptr) {
         if (const auto* profiles = page->findChild<profile::CDeviceProfileUI*>();

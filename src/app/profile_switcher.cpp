@@ -7,7 +7,9 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QResizeEvent>
 #include <algorithm>
+#include <chrono>
 
 #include "app/device_manager.h"
 #include "app/recording_controller.h"
@@ -71,6 +73,31 @@ bool may_end_editing(QEvent::Type type) {
     }
 }
 
+// The note in the profile panel's title row: cut to the width it has each time it is laid out
+// (a tiling window manager gives the window any width), the whole text in its tooltip.
+class ReasonLabel : public QLabel {
+  public:
+    explicit ReasonLabel(QWidget* parent) : QLabel(parent) {}
+    void set_reason(const SwitchReason& reason) {
+        reason_ = reason;
+        setToolTip(ProfileSwitcher::reason_text(reason));
+        fit();
+        setVisible(!toolTip().isEmpty());
+    }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        fit();
+    }
+
+  private:
+    void fit() {
+        setText(ProfileSwitcher::reason_text(reason_, fontMetrics(), std::max(width(), 120)));
+    }
+    SwitchReason reason_;
+};
+
 }  // namespace
 
 ProfileSwitcher::ProfileSwitcher(DeviceManager& devices, const RecordingController& recorder,
@@ -79,11 +106,10 @@ ProfileSwitcher::ProfileSwitcher(DeviceManager& devices, const RecordingControll
       recorder_(recorder),
       user_data_(std::move(user_data)),
       own_app_ids_(std::move(own_app_ids)) {
-    settle_timer_.setSingleShot(true);
-    settle_timer_.setInterval(kSettleMs);
-    // A coarse timer may fire 5 % late; the settle time is part of what a gamer waits.
-    settle_timer_.setTimerType(Qt::PreciseTimer);
-    connect(&settle_timer_, &QTimer::timeout, this, &ProfileSwitcher::settle);
+    pace_timer_.setSingleShot(true);
+    // A coarse timer may fire 5 % late; the wait is part of what a gamer waits.
+    pace_timer_.setTimerType(Qt::PreciseTimer);
+    connect(&pace_timer_, &QTimer::timeout, this, &ProfileSwitcher::pace);
     // Every write of the store is a rename into the folder; an edit in place changes the file.
     connect(&files_, &QFileSystemWatcher::directoryChanged, this,
             [this] { follow_bindings_files(); });
@@ -116,14 +142,25 @@ std::string ProfileSwitcher::start() {
         return start_error_ = "No focus watcher is set.";
     if (started_)
         return {};
+    // The kinds' folders exist once the devices were first looked for: bindings made from now on
+    // are followed, also where the focus cannot be (the tray says so once something is bound).
+    watch_bindings();
     if (std::string reason = watcher_->unavailable_reason(); !reason.empty())
         return start_error_ = reason;
-    // The watcher calls back on a thread of its own; the event is handled on ours. A call
-    // queued when this object is gone is dropped.
-    start_error_ = watcher_->start([this](const platform::desktop::FocusedApp& app) {
-        QMetaObject::invokeMethod(
-            this, [this, id = app.app_id] { on_focus(id); }, Qt::QueuedConnection);
-    });
+    // The watcher calls back on a thread of its own; the event is handled on ours, with the time
+    // the watcher saw it (an apply on this thread may hold it up). A call queued when this
+    // object is gone is dropped.
+    follow_error_.clear();
+    start_error_ = watcher_->start(
+        [this](const platform::desktop::FocusedApp& app) {
+            QMetaObject::invokeMethod(
+                this, [this, id = app.app_id, at = SwitchPacer::Clock::now()] { on_focus(id, at); },
+                Qt::QueuedConnection);
+        },
+        [this](const std::string& reason) {
+            QMetaObject::invokeMethod(
+                this, [this, reason] { on_status(reason); }, Qt::QueuedConnection);
+        });
     started_ = start_error_.empty();
     if (!started_)
         platform::debug_printf("focus watcher: %s\n", start_error_.c_str());
@@ -134,7 +171,7 @@ void ProfileSwitcher::stop() {
     if (watcher_ != nullptr && started_)
         watcher_->stop();
     started_ = false;
-    settle_timer_.stop();
+    pace_timer_.stop();
 }
 
 std::string ProfileSwitcher::unavailable_reason() const {
@@ -142,7 +179,22 @@ std::string ProfileSwitcher::unavailable_reason() const {
         return "No focus watcher is set.";
     if (std::string reason = watcher_->unavailable_reason(); !reason.empty())
         return reason;
-    return start_error_;
+    if (!start_error_.empty())
+        return start_error_;
+    return started_ ? follow_error_ : std::string();
+}
+
+std::string ProfileSwitcher::following_problem() const {
+    std::string why = unavailable_reason();
+    if (why.empty() || watcher_ == nullptr)
+        return {};
+    // Only a kind whose bindings were read says whether the user relies on switching.
+    for (const auto& [folder, kind] : kinds_) {
+        const profile::AppBindings& b = kind->bindings;
+        if (kind->loaded && b.auto_switch() && (!b.bindings().empty() || !b.default_uuid().empty()))
+            return why;
+    }
+    return {};
 }
 
 std::function<std::string()> ProfileSwitcher::last_focused_app_source() const {
@@ -154,7 +206,7 @@ std::function<std::string()> ProfileSwitcher::last_focused_app_source() const {
 
 // ---- Focus ------------------------------------------------------------------------------
 
-void ProfileSwitcher::on_focus(const std::string& app_id) {
+void ProfileSwitcher::on_focus(const std::string& app_id, SwitchPacer::TimePoint at) {
     if (app_id.empty())
         return;
     for (const std::string& own : own_app_ids_) {
@@ -164,8 +216,36 @@ void ProfileSwitcher::on_focus(const std::string& app_id) {
     last_app_ = app_id;
     *last_app_shared_ = app_id;
     have_focus_ = true;
-    // Restarted by each change: only where the focus rests counts.
-    settle_timer_.start();
+    if (pacer_.change(at)) {
+        pace_timer_.stop();
+        settle();
+        return;
+    }
+    // A burst: where the focus rests counts.
+    const auto wait = *pacer_.due() - SwitchPacer::Clock::now();
+    pace_timer_.start(std::max<int>(
+        0, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count())));
+}
+
+void ProfileSwitcher::pace() {
+    if (pacer_.take_due(SwitchPacer::Clock::now())) {
+        settle();
+        return;
+    }
+    if (const auto due = pacer_.due()) {
+        const auto wait = *due - SwitchPacer::Clock::now();
+        pace_timer_.start(std::max<int>(
+            1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count())));
+    }
+}
+
+void ProfileSwitcher::on_status(const std::string& reason) {
+    if (!started_ || follow_error_ == reason)
+        return;
+    follow_error_ = reason;
+    platform::debug_printf("focus watcher: %s\n",
+                           reason.empty() ? "following the focus again" : reason.c_str());
+    emit reason_changed();
 }
 
 void ProfileSwitcher::settle() {
@@ -181,9 +261,11 @@ void ProfileSwitcher::settle() {
     if (bindings_pending())
         return;
     undefer();
+    const auto begin = SwitchPacer::Clock::now();
     hook_controls();
     for (const fs::path& folder : kind_folders())
         switch_kind(kind_of(folder), controls_of(folder));
+    pacer_.applied(begin, SwitchPacer::Clock::now());
     refresh_labels();
     emit reason_changed();
     emit focus_settled();
@@ -220,7 +302,7 @@ bool ProfileSwitcher::eventFilter(QObject* watched, QEvent* event) {
             this,
             [this] {
                 recheck_posted_ = false;
-                if (deferred_ && !settle_timer_.isActive() && busy().empty())
+                if (deferred_ && !pacer_.waiting() && busy().empty())
                     settle();
             },
             Qt::QueuedConnection);
@@ -435,7 +517,7 @@ void ProfileSwitcher::bindings_read(const fs::path& folder,
     if (std::any_of(kinds_.begin(), kinds_.end(), [](const auto& k) { return k.second->reading; }))
         return;
     // A binding made or removed for the application in front takes effect now.
-    if (have_focus_ && !settle_timer_.isActive())
+    if (have_focus_ && !pacer_.waiting())
         settle();
     else
         refresh_labels();
@@ -457,6 +539,29 @@ SwitchReason ProfileSwitcher::reason(const fs::path& profile_folder) const {
         controls.front()->current_uuid() != QString::fromStdString(kind.applied_uuid))
         return {};
     return kind.applied;
+}
+
+QString ProfileSwitcher::reason_text(const SwitchReason& reason, const QFontMetrics& metrics,
+                                     int width) {
+    const QString whole = reason_text(reason);
+    if (whole.isEmpty() || metrics.horizontalAdvance(whole) <= width)
+        return whole;
+    // The note without the profile's name tells how much room the name has.
+    SwitchReason nameless = reason;
+    nameless.profile.clear();
+    const int room = width - metrics.horizontalAdvance(reason_text(nameless));
+    const QString ellipsis(QChar(0x2026));
+    if (room >= metrics.horizontalAdvance(ellipsis)) {
+        SwitchReason cut = reason;
+        cut.profile =
+            metrics.elidedText(QString::fromStdString(reason.profile), Qt::ElideRight, room)
+                .toStdString();
+        const QString text = reason_text(cut);
+        if (metrics.horizontalAdvance(text) <= width)
+            return text;
+    }
+    // Not even that: the end, which names the application, is what stays.
+    return metrics.elidedText(whole, Qt::ElideLeft, width);
 }
 
 QString ProfileSwitcher::reason_text(const SwitchReason& reason) {
@@ -499,7 +604,7 @@ void ProfileSwitcher::hook_controls() {
             auto* title = control->findChild<QWidget*>(QStringLiteral("profile_title"));
             if (row == nullptr || title == nullptr)
                 continue;
-            auto* label = new QLabel(header);
+            auto* label = new ReasonLabel(header);
             label->setObjectName(QStringLiteral("profile_switch_reason_label"));
             label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -516,14 +621,10 @@ void ProfileSwitcher::refresh_labels() {
         if (label == nullptr)
             continue;
         const auto* profiles = qobject_cast<const profile::CDeviceProfileUI*>(control);
-        const QString text = profiles != nullptr && profiles->list() != nullptr
-                                 ? reason_text(reason(profiles->list()->folder()))
-                                 : QString();
-        // A long application id is cut to the row's width; the tooltip keeps all of it.
-        label->setToolTip(text);
-        label->setText(
-            label->fontMetrics().elidedText(text, Qt::ElideRight, std::max(label->width(), 120)));
-        label->setVisible(!text.isEmpty());
+        static_cast<ReasonLabel*>(label.data())
+            ->set_reason(profiles != nullptr && profiles->list() != nullptr
+                             ? reason(profiles->list()->folder())
+                             : SwitchReason{});
     }
 }
 

@@ -1,6 +1,8 @@
-// Profiles that follow the focused application: when the focus settles on an application bound
-// to a profile of a kind (or leaves for one bound to none: the kind's default), that profile is
-// applied through the kind's profile control, exactly as a choice in its combo is. Each kind
+// Profiles that follow the focused application: when the focus moves to an application bound to
+// a profile of a kind (or to one bound to none: the kind's default), that profile is applied
+// through the kind's profile control, exactly as a choice in its combo is. The first change after
+// a quiet moment applies at once; a burst of changes applies its last one once the focus rests
+// (SwitchPacer). Each kind
 // (mouse, keyboard, ...) switches on its own bindings ("AppBindings.json" in its profile folder),
 // which are followed while velqactl or the bindings editor change them. The bindings files are
 // read on a thread of the switcher's own, never on the window's: a large file costs the window
@@ -21,9 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "app/switch_pacer.h"
 #include "platform/desktop/focus_watcher.h"
 #include "profile/app_bindings.h"
 
+class QFontMetrics;
 class QLabel;
 
 namespace velqa::profile {
@@ -50,8 +54,8 @@ class ProfileSwitcher : public QObject {
     Q_OBJECT
 
   public:
-    // How long the focus must stay on one application before its profile is applied.
-    static constexpr int kSettleMs = 300;
+    // How long the focus must rest after a change before the next change applies at once.
+    static constexpr int kQuietMs = static_cast<int>(SwitchPacer::Quiet.count());
 
     // Profiles are applied through the profile controls of `devices`' pages; `recorder` says
     // whether a macro is being recorded. `user_data` holds one profile folder per kind name.
@@ -68,8 +72,12 @@ class ProfileSwitcher : public QObject {
     // Starts the watcher once; empty on success (or when already started), else why not.
     std::string start();
     void stop();
-    // Empty when the focus can be followed here; otherwise why not, one sentence.
+    // Empty when the focus can be followed here now; otherwise why not, one sentence (a desktop
+    // that tells nothing, or a watcher that lost its window manager for the time being).
     std::string unavailable_reason() const;
+    // unavailable_reason() when the user relies on switching (it is on, and some kind has a
+    // binding or a default); else empty. For the tray.
+    std::string following_problem() const;
 
     // The application that last had the focus (never this program); empty before the first.
     std::string last_focused_app() const { return last_app_; }
@@ -87,16 +95,22 @@ class ProfileSwitcher : public QObject {
     SwitchReason reason(const std::filesystem::path& profile_folder) const;
     // "FPS — bound to cs2", "Desktop — default", or empty for a profile chosen by hand.
     static QString reason_text(const SwitchReason& reason);
+    // The same cut to `width` pixels: the profile's name gives way first, so that what it is
+    // bound to stays readable ("Ter… — bound to cs2").
+    static QString reason_text(const SwitchReason& reason, const QFontMetrics& metrics, int width);
 
     // The lines under the profile controls show the reasons again (in the current language).
     void refresh_labels();
     // Profiles applied by the switcher so far (for tests and the bench).
     int switches() const { return switches_; }
+    // A change of a burst waits until the focus rests.
+    bool waiting() const { return pacer_.waiting(); }
 
   signals:
-    // A kind's active profile or its reason changed: the tray and the page labels refresh.
+    // A kind's active profile or its reason changed, or following the focus stopped or
+    // resumed: the tray, the page labels and the settings window refresh.
     void reason_changed();
-    // The focus has settled and the switch was decided (made, waiting, or none needed).
+    // A focus change was decided (made, waiting for the user, or none needed).
     void focus_settled();
 
   protected:
@@ -115,7 +129,9 @@ class ProfileSwitcher : public QObject {
         bool read_again = false;  // and they changed since it began
     };
 
-    void on_focus(const std::string& app_id);
+    void on_focus(const std::string& app_id, SwitchPacer::TimePoint at);
+    void on_status(const std::string& reason);
+    void pace();
     void settle();
     // Why nothing may be written now (a recording, a control being edited); empty: free.
     std::string busy() const;
@@ -144,9 +160,11 @@ class ProfileSwitcher : public QObject {
     std::unique_ptr<platform::desktop::FocusWatcher> watcher_;
     bool started_ = false;
     std::string start_error_;
+    std::string follow_error_;  // what the watcher said last; empty while it follows
     std::string last_app_;
     bool have_focus_ = false;  // an application other than ours had the focus
-    QTimer settle_timer_;
+    SwitchPacer pacer_;
+    QTimer pace_timer_;  // for the change that waits
     bool deferred_ = false;
     bool recheck_posted_ = false;
     int switches_ = 0;

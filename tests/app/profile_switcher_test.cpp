@@ -1,6 +1,7 @@
 // Profiles that follow the focused application, end to end: the window over the in-process
-// simulated mouse (and keyboard), a fake focus watcher, bindings written by the store as
-// velqactl writes them, and the devices' records read back from the simulator.
+// simulated mouse (and keyboard), a fake focus watcher or the real desktops (a window manager on
+// Xvfb, i3, mutter), bindings written by the store as velqactl writes them, and the devices'
+// records read back from the simulator.
 #include <QAbstractButton>
 #include <QDir>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/focus_backend.h"
 #include "app/main_wnd.h"
 #include "app/profile_switcher.h"
 #include "app_fixture.h"
@@ -24,6 +26,7 @@
 #include "profile/profile_files.h"
 #include "profile/profile_list.h"
 #include "profile/ui/device_profile_ui.h"
+#include "support/desktop_programs.h"
 #include "support/fake_focus_watcher.h"
 #include "update/ui/set_wnd.h"
 // Last: Xlib's macros (None, Bool) would break names in the headers above.
@@ -186,6 +189,28 @@ class ProfileSwitcherTest : public AppTest {
         focus->focus(app);
         ASSERT_TRUE(wait_until([&] { return settles > before; }));
     }
+    // Opens the settings window and hands its switch box to `act`.
+    void with_settings(const std::function<void(update::CSetWnd&, QAbstractButton&)>& act) {
+        bool opened = false;
+        platform::ui::Window::set_modal_test_hook([&](platform::ui::Window& w) {
+            auto* settings = qobject_cast<update::CSetWnd*>(&w);
+            if (settings == nullptr) {
+                w.close_window(0);
+                return;
+            }
+            opened = true;
+            EXPECT_TRUE(
+                wait_until([&] { return settings->window_status() != update::WindowChecking; }));
+            auto* box =
+                qobject_cast<QAbstractButton*>(settings->find_control("auto_switch_select"));
+            EXPECT_NE(box, nullptr);
+            if (box != nullptr)
+                act(*settings, *box);
+            settings->close_window(0);
+        });
+        wnd->open_settings(true);
+        EXPECT_TRUE(opened);
+    }
     QString page_reason() const {
         auto* label = mouse_page()->findChild<QLabel*>("profile_switch_reason_label");
         return label != nullptr && label->isVisible() ? label->toolTip() : QString();
@@ -234,12 +259,15 @@ TEST_F(ProfileSwitcherTest, TheMouseFollowsTheFocusedApplication) {
     EXPECT_EQ(mouse_dpi(), 1000);
     EXPECT_EQ(page_reason(), QStringLiteral("Desktop — default"));
 
-    // Faster than the settle time: only the last one counts.
+    // A burst: the first change may apply at once, the others wait until the focus rests and
+    // only the last of them is applied.
     const int switches = switcher->switches();
     focus->focus("dota2");
     focus->focus("cs2");
-    focus_on("dota2");
-    EXPECT_EQ(switcher->switches(), switches + 1);
+    focus->focus("dota2");
+    ASSERT_TRUE(wait_until([&] { return mouse_dpi() == 1400; }));
+    ASSERT_TRUE(wait_until([&] { return !switcher->waiting(); }));
+    EXPECT_EQ(switcher->switches(), switches + 1) << "cs2's profile never goes to the mouse";
     EXPECT_EQ(mouse_dpi(), 1400);
 
     // MOBA deleted by another program: dota2 now gets the default.
@@ -350,27 +378,6 @@ TEST_F(ProfileSwitcherTest, EachKindFollowsItsOwnBindings) {
 TEST_F(ProfileSwitcherTest, TheSettingsBoxAgreesWithTheCommandLine) {
     start();
     wnd->set_update_options("http://127.0.0.1:9/", nullptr);
-    auto with_settings = [&](const std::function<void(update::CSetWnd&, QAbstractButton&)>& act) {
-        bool opened = false;
-        platform::ui::Window::set_modal_test_hook([&](platform::ui::Window& w) {
-            auto* settings = qobject_cast<update::CSetWnd*>(&w);
-            if (settings == nullptr) {
-                w.close_window(0);
-                return;
-            }
-            opened = true;
-            EXPECT_TRUE(
-                wait_until([&] { return settings->window_status() != update::WindowChecking; }));
-            auto* box =
-                qobject_cast<QAbstractButton*>(settings->find_control("auto_switch_select"));
-            EXPECT_NE(box, nullptr);
-            if (box != nullptr)
-                act(*settings, *box);
-            settings->close_window(0);
-        });
-        wnd->open_settings(true);
-        EXPECT_TRUE(opened);
-    };
     with_settings([&](update::CSetWnd& settings, QAbstractButton& box) {
         EXPECT_TRUE(box.isEnabled());
         EXPECT_TRUE(box.isChecked());
@@ -464,6 +471,151 @@ TEST_F(ProfileSwitcherTest, X11FocusMovesTheMouseBetweenBoundProfiles) {
     client.activate(browser);
     EXPECT_TRUE(wait_until([&] { return mouse_dpi() == 1000; }, 20000)) << mouse_dpi();
     EXPECT_EQ(switcher->last_focused_app_source()(), "firefox");
+}
+
+// A narrow window (a tiling window manager's tile): the note gives up the profile's name first,
+// so that what it is bound to stays; the tooltip keeps the whole note.
+TEST_F(ProfileSwitcherTest, TheReasonNoteKeepsTheApplicationWhenCut) {
+    start();
+    const auto uuids = make_profiles("mouse", {"Desktop", "Terminal and shell work"},
+                                     [](Json::Value& d, int i) { stage2(d, 1000 + 200 * i); });
+    bind("mouse", uuids[1], "cs2");
+    focus_on("cs2");
+    auto* label = mouse_page()->findChild<QLabel*>("profile_switch_reason_label");
+    ASSERT_NE(label, nullptr);
+    const QString whole = QStringLiteral("Terminal and shell work — bound to cs2");
+    EXPECT_EQ(label->toolTip(), whole);
+    label->resize(label->fontMetrics().horizontalAdvance(QStringLiteral("Term… — bound to cs2")),
+                  label->height());
+    EXPECT_TRUE(label->text().endsWith(QStringLiteral("— bound to cs2")))
+        << label->text().toStdString();
+    EXPECT_TRUE(label->text().startsWith(QStringLiteral("Te"))) << label->text().toStdString();
+    EXPECT_EQ(label->toolTip(), whole);
+    // Narrower than the application's part: its end, which names the application, stays.
+    label->resize(label->fontMetrics().horizontalAdvance(QStringLiteral("bound to cs2")),
+                  label->height());
+    EXPECT_TRUE(label->text().endsWith(QStringLiteral("cs2"))) << label->text().toStdString();
+}
+
+// The real i3 on Xvfb, with each backend the session can give: the IPC socket (I3SOCK) and
+// X11. A bound profile, then the default; after i3 restarts in place the next switch still
+// happens. With i3 gone the tray and the settings box say that the focus is not followed, until
+// i3 is back.
+TEST_F(ProfileSwitcherTest, I3MovesTheMouseThroughItsRestartsWithEitherBackend) {
+    if (!on_path("Xvfb"))
+        GTEST_SKIP() << "Xvfb is not installed (scripts/setup installs xvfb)";
+    PrivateXServer server;
+    ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+    fs::create_directories(dir_ / "i3");
+    I3Session i3(server.display(), dir_ / "i3");
+    if (!i3.why_not().empty())
+        GTEST_SKIP() << i3.why_not();
+    X11Client client(server.display().c_str());
+    ASSERT_NE(client.display(), nullptr);
+    const Window shooter = client.window("cs2", "cs2");
+    const Window browser = client.window("navigator", "firefox");
+    for (const Window w : {shooter, browser})
+        XMapWindow(client.display(), w);
+    XSync(client.display(), False);
+
+    platform::desktop::DesktopSession session;
+    session.session_type = "x11";
+    session.x_display = server.display();
+    session.i3_socket = i3.socket();
+    start(false, app::focus_backend(session));
+    const auto uuids = make_profiles("mouse", {"Desktop", "FPS"},
+                                     [](Json::Value& d, int i) { stage2(d, 1000 + 200 * i); });
+    bind("mouse", uuids[1], "cs2");
+    set_default("mouse", uuids[0]);
+    wnd->set_update_options("http://127.0.0.1:9/", nullptr);
+
+    auto moves = [&](const char* app, int dpi) {
+        EXPECT_TRUE(i3.msg(std::string("[class=\"^") + app + "$\"] focus"));
+        EXPECT_TRUE(wait_until([&] { return mouse_dpi() == dpi; }, 20000))
+            << app << ": " << mouse_dpi();
+    };
+    for (const bool ipc : {true, false}) {
+        SCOPED_TRACE(ipc ? "IPC" : "X11");
+        if (!ipc) {
+            session.i3_socket.clear();
+            wnd->set_focus_watcher(app::focus_backend(session));
+        }
+        moves("cs2", 1200);
+        moves("firefox", 1000);
+        ASSERT_TRUE(i3.msg("restart"));
+        moves("cs2", 1200);
+        moves("firefox", 1000);
+        if (!ipc)
+            continue;
+        // i3 gone: the window says the focus is not followed.
+        i3.end();
+        const auto lost = [&] {
+            return wnd->tray().tool_tip().contains(QStringLiteral("window manager is lost"));
+        };
+        ASSERT_TRUE(wait_until(lost));
+        with_settings([&](update::CSetWnd&, QAbstractButton& box) {
+            EXPECT_FALSE(box.isEnabled());
+            EXPECT_TRUE(box.toolTip().contains(QStringLiteral("window manager is lost")));
+        });
+        ASSERT_TRUE(i3.start()) << i3.why_not();
+        ASSERT_TRUE(wait_until([&] { return !lost(); }, 20000));
+        with_settings([](update::CSetWnd&, QAbstractButton& box) { EXPECT_TRUE(box.isEnabled()); });
+        moves("cs2", 1200);
+        moves("firefox", 1000);
+    }
+}
+
+// GNOME on Wayland (the real mutter, headless) tells no program the focus: the settings box is
+// greyed out and says why, and so does the tray once profiles are bound.
+TEST_F(ProfileSwitcherTest, GnomeOnWaylandShowsSwitchingUnavailable) {
+    if (!on_path("mutter") || !on_path("dbus-daemon"))
+        GTEST_SKIP() << "mutter or dbus-daemon is not installed (scripts/setup installs them)";
+    const fs::path runtime = dir_ / "run";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    // mutter on a session bus of its own, as in a GNOME session.
+    const fs::path address_file = dir_ / "bus-address";
+    Child bus =
+        spawn({"dbus-daemon", "--nofork", "--print-address=1",
+               "--config-file=" + (source_dir() / "tests/support/session-bus.conf").string()},
+              {}, address_file.string());
+    std::string address;
+    ASSERT_TRUE(wait_until([&] {
+        std::getline(std::ifstream(address_file), address);
+        return !address.empty();
+    }));
+    Child mutter =
+        spawn({"mutter", "--headless", "--wayland", "--no-x11", "--virtual-monitor", "1024x768",
+               "--wayland-display", "velqa-mutter"},
+              {"DBUS_SESSION_BUS_ADDRESS=" + address, "XDG_RUNTIME_DIR=" + runtime.string(),
+               "HOME=" + dir_.path().string(), "DISPLAY", "WAYLAND_DISPLAY"},
+              (dir_ / "mutter.log").string());
+    if (!wait_until(
+            [&] { return can_connect((runtime / "velqa-mutter").string()) || !mutter.running(); },
+            30000) ||
+        !mutter.running())
+        GTEST_SKIP() << "mutter did not start headless (see " << (dir_ / "mutter.log").string()
+                     << ")";
+
+    platform::desktop::DesktopSession session;
+    session.current_desktop = "GNOME";
+    session.session_type = "wayland";
+    session.wayland_display = "velqa-mutter";
+    start(false, app::focus_backend(session));
+    const std::string why = switcher->unavailable_reason();
+    EXPECT_NE(why.find("GNOME"), std::string::npos) << why;
+    wnd->set_update_options("http://127.0.0.1:9/", nullptr);
+    with_settings([&](update::CSetWnd&, QAbstractButton& box) {
+        EXPECT_FALSE(box.isEnabled());
+        EXPECT_EQ(box.toolTip().toStdString(), why);
+    });
+    EXPECT_FALSE(wnd->tray().tool_tip().contains(QString::fromStdString(why)))
+        << "nothing bound: nothing to say";
+    const auto uuids = make_profiles("mouse", {"Desktop", "FPS"},
+                                     [](Json::Value& d, int i) { stage2(d, 1000 + 200 * i); });
+    bind("mouse", uuids[1], "cs2");
+    EXPECT_TRUE(
+        wait_until([&] { return wnd->tray().tool_tip().contains(QString::fromStdString(why)); }));
 }
 
 }  // namespace

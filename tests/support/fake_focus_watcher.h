@@ -14,7 +14,7 @@ namespace velqa::test {
 class FakeFocusWatcher : public platform::desktop::FocusWatcher {
   public:
     std::string unavailable_reason() const override { return {}; }
-    std::string start(Callback on_focus) override {
+    std::string start(Callback on_focus, StatusCallback) override {
         std::lock_guard lock(mutex_);
         callback_ = std::move(on_focus);
         return {};

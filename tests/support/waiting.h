@@ -65,6 +65,13 @@ class DebugLines {
             n += line == text;
         return n;
     }
+    // Lines that contain `part`.
+    std::size_t count_containing(std::string_view part) const {
+        std::size_t n = 0;
+        for (const auto& line : lines_.items())
+            n += line.find(part) != std::string::npos;
+        return n;
+    }
     bool wait_for(std::string_view text, std::size_t times = 1,
                   std::chrono::milliseconds deadline = GenerousDeadline) {
         return lines_.wait(

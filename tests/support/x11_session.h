@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/child_process.h"
 #include "support/waiting.h"
 
 // Last: Xlib's macros (None, Bool) would break names in the headers above.
@@ -22,40 +23,6 @@
 namespace velqa::test {
 
 inline constexpr char kWindowManager[] = "matchbox-window-manager";
-
-inline bool on_path(const char* program) {
-    const char* path = std::getenv("PATH");
-    const std::string dirs = path != nullptr ? path : "";
-    for (std::size_t begin = 0; begin <= dirs.size();) {
-        const std::size_t end = std::min(dirs.find(':', begin), dirs.size());
-        if (access((dirs.substr(begin, end - begin) + "/" + program).c_str(), X_OK) == 0)
-            return true;
-        begin = end + 1;
-    }
-    return false;
-}
-
-// A child process ended (SIGTERM, then reaped) with its owner.
-class Child {
-  public:
-    Child() = default;
-    explicit Child(pid_t pid) : pid_(pid) {}
-    Child(Child&& other) noexcept : pid_(other.pid_) { other.pid_ = -1; }
-    Child& operator=(Child&& other) noexcept {
-        std::swap(pid_, other.pid_);
-        return *this;
-    }
-    ~Child() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    pid_t pid() const { return pid_; }
-
-  private:
-    pid_t pid_ = -1;
-};
 
 // The test's own client of the display: makes windows and stands in for a pager.
 class X11Client {

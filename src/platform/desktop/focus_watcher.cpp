@@ -10,7 +10,7 @@ class UnavailableFocusWatcher final : public FocusWatcher {
   public:
     explicit UnavailableFocusWatcher(std::string reason) : reason_(std::move(reason)) {}
     std::string unavailable_reason() const override { return reason_; }
-    std::string start(Callback) override { return reason_; }
+    std::string start(Callback, StatusCallback) override { return reason_; }
     void stop() override {}
 
   private:

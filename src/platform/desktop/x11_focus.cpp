@@ -1,7 +1,8 @@
 // Any EWMH window manager on X11: the window manager keeps _NET_ACTIVE_WINDOW on the root
-// window; its changes arrive as PropertyNotify events. xcb rather than Xlib: a window that
-// vanishes between the event and our reads is an error reply on this connection alone, where
-// Xlib would call one process-wide error handler.
+// window; its changes arrive as PropertyNotify events, and so do those of the active window's
+// WM_CLASS, which some programs set only after their window is shown and activated. xcb rather than
+// Xlib: a window that vanishes between the event and our reads is an error reply on this connection
+// alone, where Xlib would call one process-wide error handler.
 #include <poll.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -89,7 +90,7 @@ class X11FocusWatcher final : public FocusWatcher {
 
     std::string unavailable_reason() const override { return reason_; }
 
-    std::string start(Callback on_focus) override {
+    std::string start(Callback on_focus, StatusCallback on_status) override {
         if (connection_ == nullptr)
             return reason_;
         if (!stop_fd_.valid())
@@ -98,6 +99,7 @@ class X11FocusWatcher final : public FocusWatcher {
             return "The focus watcher is running already.";
         stop_fd_.clear();
         on_focus_ = std::move(on_focus);
+        on_status_ = std::move(on_status);
         if (!worker_.start([this](StopEvent& stop) { run(stop); }))
             return "The focus watcher's thread cannot be started.";
         return {};
@@ -138,8 +140,25 @@ class X11FocusWatcher final : public FocusWatcher {
         return value;
     }
 
+    // Property changes of the active window are ours to see (each client has its own event mask
+    // on a window); the one watched before is let go.
+    void watch_window(xcb_window_t window) {
+        if (window == watched_)
+            return;
+        const std::uint32_t none = 0;
+        const std::uint32_t changes = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        // A window that is gone answers with an error event, which the loop drops.
+        if (watched_ != 0 && watched_ != root_)
+            xcb_change_window_attributes(connection_, watched_, XCB_CW_EVENT_MASK, &none);
+        if (window != 0 && window != root_)
+            xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &changes);
+        watched_ = window;
+    }
+
     std::string focused_app() {
         const auto window = cardinal(root_, active_atom_, XCB_ATOM_WINDOW);
+        // Watched before its names are read: a WM_CLASS set after the read is an event.
+        watch_window(window ? *window : 0);
         if (!window || *window == 0)
             return {};
         // WM_CLASS is "instance\0class\0"; bindings name the class.
@@ -188,6 +207,8 @@ class X11FocusWatcher final : public FocusWatcher {
                 if ((event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
                     const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
                     changed |= notify->window == root_ && notify->atom == active_atom_;
+                    changed |= notify->window == watched_ && watched_ != 0 &&
+                               (notify->atom == XCB_ATOM_WM_CLASS || notify->atom == pid_atom_);
                 }
                 std::free(event);
             }
@@ -198,6 +219,10 @@ class X11FocusWatcher final : public FocusWatcher {
             }
             if (xcb_connection_has_error(connection_) != 0) {
                 debug_printf("focus (X11): the connection to the X server is lost");
+                if (on_status_)
+                    on_status_(
+                        "The connection to the X display is lost, so profiles no longer follow "
+                        "the focused application.");
                 return;
             }
             xcb_flush(connection_);
@@ -211,7 +236,9 @@ class X11FocusWatcher final : public FocusWatcher {
     xcb_window_t root_ = 0;
     xcb_atom_t active_atom_ = 0;
     xcb_atom_t pid_atom_ = 0;
+    xcb_window_t watched_ = 0;  // the active window whose properties we see change
     Callback on_focus_;
+    StatusCallback on_status_;
     StopDescriptor stop_fd_;
     WorkerThread worker_;
 };

@@ -469,6 +469,13 @@ void CSetWnd::show_auto_switch() {
     pui::set_selected(box, options_.auto_switch(), false);
 }
 
+void CSetWnd::set_auto_switch_unavailable(std::string reason) {
+    if (reason == options_.auto_switch_unavailable)
+        return;
+    options_.auto_switch_unavailable = std::move(reason);
+    show_auto_switch();
+}
+
 void CSetWnd::close_settings() {
     stop_workers();
     close_window(0);

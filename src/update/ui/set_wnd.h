@@ -85,6 +85,9 @@ class CSetWnd : public platform::ui::Window {
     // Whether the firmware notice ("update_tishi_layout") shows where a package was kept.
     bool notice_shown() const;
     bool check_running() const { return check_.running(); }
+    // The switch box greys out with `reason` in its tooltip, or comes back when it is empty
+    // (the focus watcher lost its window manager, or has it again).
+    void set_auto_switch_unavailable(std::string reason);
 
     // Ends the workers: all three are signalled at once, then each is waited for (a transfer in
     // flight ends at its next progress report). Nothing is terminated.

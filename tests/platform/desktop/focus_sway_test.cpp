@@ -1,15 +1,21 @@
-// The Sway/i3 focus watcher against a stand-in IPC socket: the focus in the tree at start, then
-// focus events named by app_id, X11 class or executable; bad messages are survived.
+// The Sway/i3 focus watcher against the real Sway, headless: a Wayland client and an Xwayland
+// client, a reload, and a Sway started anew on a socket of its own. A stand-in IPC socket plays
+// what Sway cannot be made to send: the focus in a given tree, names by app_id, X11 class or
+// executable, malformed and oversized messages.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/desktop/focus_watcher.h"
+#include "support/desktop_programs.h"
 #include "support/fake_i3_ipc.h"
 #include "support/temp_dir.h"
 #include "support/waiting.h"
+// Last: Xlib's macros (None, Bool) would break names in the headers above.
+#include "support/x11_session.h"
 
 namespace velqa::platform::desktop {
 namespace {
@@ -80,6 +86,70 @@ TEST(SwayFocus, FollowsTheTreeAndFocusEventsAndSurvivesBadMessages) {
     watcher->stop();
     sway.send(FakeI3Ipc::WindowEvent, focus_event(R"({"id":4,"app_id":"foot"})"));
     EXPECT_EQ(seen.items().size(), 7u);
+}
+
+std::string read_line(const std::filesystem::path& file) {
+    std::string line;
+    std::getline(std::ifstream(file), line);
+    return line;
+}
+
+TEST(SwayFocus, FollowsARealSwayThroughAReloadAndASwayStartedAnew) {
+    test::TempDir dir;
+    test::SwaySession sway(dir.path());
+    if (!sway.why_not().empty())
+        GTEST_SKIP() << sway.why_not();
+    if (!test::on_path("foot"))
+        GTEST_SKIP() << "foot, the Wayland client, is not installed (scripts/setup installs it)";
+    // As the session builds it from SWAYSOCK.
+    auto watcher = make_sway_focus_watcher(
+        sway.socket(), [path = sway.socket()] { return sway_sockets_beside(path); });
+    Mailbox<FocusedApp> seen;
+    Mailbox<std::string> status;
+    ASSERT_EQ(watcher->start([&](const FocusedApp& app) { seen.push(app); },
+                             [&](const std::string& reason) { status.push(reason); }),
+              "");
+    EXPECT_TRUE(last_is(seen, "", 1)) << "an empty workspace at start";
+
+    // A Wayland client, named by its app_id.
+    ASSERT_TRUE(sway.msg("exec foot --app-id=cs2"));
+    EXPECT_TRUE(last_is(seen, "cs2", 2));
+
+    // An Xwayland client, named by its class: Sway's X display is in its children's
+    // environment. Xwayland lets in its own user only; the test may be another (root).
+    if (!test::on_path("xhost"))
+        GTEST_SKIP() << "xhost is not installed (scripts/setup installs x11-xserver-utils)";
+    const auto display_file = sway.runtime_folder() / "display";
+    ASSERT_TRUE(sway.msg("exec xhost +si:localuser:" + std::string(getpwuid(geteuid())->pw_name) +
+                         " && echo $DISPLAY > " + display_file.string()));
+    ASSERT_TRUE(test::eventually([&] { return !read_line(display_file).empty(); },
+                                 test::ProgramStartDeadline));
+    {
+        test::X11Client client(read_line(display_file).c_str());
+        ASSERT_NE(client.display(), nullptr) << "Xwayland did not start";
+        const Window browser = client.window("navigator", "firefox");
+        XMapWindow(client.display(), browser);
+        XSync(client.display(), False);
+        EXPECT_TRUE(last_is(seen, "firefox", 3));
+
+        // A reload keeps the connection.
+        ASSERT_TRUE(sway.msg("reload"));
+        ASSERT_TRUE(sway.msg("[app_id=\"^cs2$\"] focus"));
+        EXPECT_TRUE(last_is(seen, "cs2", 4));
+        EXPECT_TRUE(status.items().empty());
+    }
+
+    // Sway ended and started anew listens on a socket named by its new process: the watcher
+    // says it lost Sway, finds it beside the old one and follows it.
+    sway.end();
+    ASSERT_TRUE(status.wait_count(1));
+    EXPECT_NE(status.items().front(), "");
+    ASSERT_TRUE(sway.start()) << sway.why_not();
+    ASSERT_TRUE(status.wait([](const std::vector<std::string>& s) { return s.back().empty(); }));
+    ASSERT_TRUE(sway.msg("exec foot --app-id=dota2"));
+    EXPECT_TRUE(seen.wait(
+        [](const std::vector<FocusedApp>& items) { return items.back().app_id == "dota2"; }));
+    watcher->stop();
 }
 
 }  // namespace
