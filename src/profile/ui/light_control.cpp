@@ -296,7 +296,7 @@ void CLightControlUI::show_colour(std::uint32_t rgb) {
                              int(colour_ & 0xFF)};
     const char names[3] = {'R', 'G', 'B'};
     for (int i = 0; i < 3; ++i) {
-        const QString c(QLatin1Char(names[i]));
+        const QString c{QLatin1Char(names[i])};
         pui::set_text(control(QStringLiteral("deng_edit_") + c), QString::number(channels[i]));
         pui::set_value(control(c + QStringLiteral("_light_slider")), channels[i]);
         pui::set_text(control(c + QStringLiteral("_light_label")),
