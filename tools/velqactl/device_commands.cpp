@@ -66,21 +66,30 @@ struct ProbeFailure {
 
 }  // namespace
 
-// The commands of the README that let a user open the mouse without root.
+// How this user gets to open the mouse, for the way the program was installed.
 void print_permission_help() {
-    std::fprintf(stderr,
-                 "velqactl: a VELQA R260 is connected, but this user may not open it. The "
-                 "velqa package installs the udev rule that allows it; from a source tree, "
-                 "install the rule from packaging/ (see README, \"Using the real mouse\"):\n"
-                 "  sudo cp packaging/70-zarn-velqa-r260.rules /etc/udev/rules.d/\n"
-                 "  sudo udevadm control --reload && sudo udevadm trigger\n"
-                 "then unplug the mouse (or its receiver) and plug it in again.\n");
-    // The package's helper does the same in one step and needs no re-plug.
     const auto access = platform::find_access_helper(platform::executable_folder());
-    if (!access.helper.empty()) {
-        std::fprintf(stderr, "velqactl: to allow access, run: %s %s\n",
-                     access.runner.empty() ? "sudo" : "pkexec", access.helper.c_str());
+    if (access.helper.empty()) {
+        // A build tree: the rule is not installed anywhere yet.
+        std::fprintf(stderr,
+                     "velqactl: a VELQA R260 is connected, but this user may not open it. The "
+                     "velqa package installs the udev rule that allows it; from a source tree, "
+                     "install the rule from packaging/ (see README, \"Using the real mouse\"):\n"
+                     "  sudo cp packaging/70-zarn-velqa-r260.rules /etc/udev/rules.d/\n"
+                     "  sudo udevadm control --reload && sudo udevadm trigger\n"
+                     "then unplug the mouse (or its receiver) and plug it in again.\n");
+        return;
     }
+    // The package's rule is in place; it applies to a mouse plugged in after it was installed.
+    std::fprintf(stderr,
+                 "velqactl: a VELQA R260 is connected, but this user may not open it. The udev "
+                 "rule of the velqa package applies to a mouse plugged in after the package was "
+                 "installed: unplug the mouse (or its receiver) and plug it in again, or apply "
+                 "the rule now:\n"
+                 "  sudo udevadm control --reload && sudo udevadm trigger\n");
+    // The package's helper does the same in one step and needs no re-plug.
+    std::fprintf(stderr, "velqactl: to allow access, run: %s %s\n",
+                 access.runner.empty() ? "sudo" : "pkexec", access.helper.c_str());
 }
 
 void print_failure(link::HidFailure failure, const std::string& detail) {

@@ -300,7 +300,7 @@ std::vector<Candidate> set_values(const std::vector<std::string>& before,
     if (placeholder == "RATE") {
         for (int i = 0; i < model::PollingOptions; ++i)
             values.push_back({std::to_string(i), std::to_string(125 << i) + " Hz"});
-    } else if (what == "sleep") {
+    } else if (what == "sleep" && placeholder == "1-6") {
         static const char* const seconds[] = {"180", "240", "300", "600", "900", "1200"};
         for (int i = 1; i <= 6; ++i)
             values.push_back({std::to_string(i), std::string(seconds[i - 1]) + " s"});
