@@ -81,6 +81,14 @@ described "0	jump" macro delete ""
 described "macro:0	jump" key set 3 macro:
 described "3	1000 Hz" set polling ""
 
+# The same in an interactive bash, where readline itself splits the line at ':' and '=' and
+# inserts what the script returns.
+python3 "$(dirname "$0")/readline_completion.py" "$src/completion/velqactl.bash" \
+  'velqactl key set 3 mouse:le=>velqactl key set 3 mouse:left ' \
+  'velqactl settings --link=rec=>velqactl settings --link=receiver ' \
+  'velqactl key set 3 medi=>velqactl key set 3 media:' \
+  'velqactl set pol=>velqactl set polling ' || fail "bash's own completion differs"
+
 # zsh and fish run their own scripts on the same lines (scripts/setup installs both). zsh's
 # _describe and _files, which need a live line editor, stand in as printers of what they are given.
 zsh_line() {
