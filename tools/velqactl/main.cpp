@@ -147,13 +147,14 @@ int main(int argc, char** argv) {
         print_usage(stderr);
         return velqa::ctl::UsageError;
     }
-    if (args[0] == "help" && args.size() > 1) {
+    const bool help_word = args[0] == "help" || args[0] == "--help" || args[0] == "-h";
+    if (help_word && args.size() > 1) {
         const velqa::ctl::Command* command =
             velqa::ctl::find_command(velqa::ctl::commands(), args[1]);
         return command != nullptr ? print_command_help(*command)
                                   : unknown_command("velqactl", args[1], command_words());
     }
-    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    if (help_word) {
         print_usage(stdout);
         return velqa::ctl::Success;
     }
