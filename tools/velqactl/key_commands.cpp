@@ -14,6 +14,7 @@
 #include "macro/key_names.h"
 #include "macro/key_tables.h"
 #include "macro/macro_files.h"
+#include "macro/shoot_data.h"
 #include "mouse_link.h"
 #include "mouse_session.h"
 #include "platform/number_text.h"
@@ -36,7 +37,7 @@ constexpr const char* kUsageText =
     "                             combo:KEY, mouse:left|middle|right|forward|back,\n"
     "                             media:NAME, system:power|sleep|wakeup, dpi:up|down|cycle,\n"
     "                             fire:INTERVAL:COUNT, wheel|swing:DIR:COUNT:DELAY:SPEED,\n"
-    "                             macro:N[:MODE 0-3|:repeat:COUNT], gun:N, default\n"
+    "                             macro:N[:MODE 0-3|:repeat:COUNT], gun:0-3, default\n"
     "  key write                  write the selected profile's buttons and macros to the mouse\n"
     "                             again (after a change in another program, or a new mouse)\n"
     "      every key command takes [--link cable|receiver]";
@@ -344,7 +345,8 @@ Choice parse_assignment(const std::string& text, int macro_count) {
         s.group = GroupGunKey;
         if (!args(1))
             return out;
-        const auto g = number("N", p[1], 0, 255, err);
+        // The four guns of the shooting patterns, as the editor's gun list offers them.
+        const auto g = number("N", p[1], 0, macro::GunCount - 1, err);
         if (!g)
             return out;
         s.gun_key = *g;
@@ -493,7 +495,7 @@ std::vector<Candidate> assignment_values(std::string_view typed) {
         for (const char* word : DpiWords)
             add(word);
     } else if (kind == "gun:") {
-        for (int gun = 0; gun < 4; ++gun)
+        for (int gun = 0; gun < macro::GunCount; ++gun)
             add(std::to_string(gun));
     } else if (kind == "macro:") {
         for (const Candidate& m : listed_macros())

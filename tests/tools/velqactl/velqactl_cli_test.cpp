@@ -103,6 +103,8 @@ TEST_F(VelqactlCli, ValueErrorsNameTheRealRange) {
         {"set dpi 2 abc", "50-26000 for sensor 3395"},
         {"set polling 9", "RATE must be a number 0-5"},
         {"set sleep 0", "must be a number 1-6"},
+        // The four guns the shooting patterns have, not a byte's range.
+        {"key set 3 gun:4", "N must be a number 0-3"},
         {"profile show tablet", "mouse, keyboard, mousepad or headset"},
     };
     for (const auto& c : cases) {
