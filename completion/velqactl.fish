@@ -1,5 +1,6 @@
 # fish completion for velqactl: the candidates come from velqactl's hidden `__complete` command,
-# which reads the command table; a profile number comes with its name.
+# which reads the command table; a profile or macro number comes with its name, a polling rate
+# with its frequency. fish adds no space after a candidate ending in ':' ("mouse:").
 function __velqactl_complete
     set -l words (commandline -opc)
     set -l current (commandline -ct)

@@ -40,9 +40,24 @@ if [ -f "$page" ]; then
         fail "velqactl $word $sub has no entry in the manual page"
     done
   done
+  # Every entry of the table comes with its description: help2man's paragraph is the synopsis,
+  # two spaces, the text.
+  while IFS= read -r entry; do
+    [[ "${entry#  }" == *"  "?* ]] || fail "velqactl entry without a description: $entry"
+  done < <(ctl --help-man | sed -n '/^Commands:/,$p' | grep -E '^  [a-z]')
 else
   fail "$page was not built"
 fi
+# The paths are the installed ones, and velqa(1) explains access to the mouse.
+for program in velqactl velqa-sim velqa; do
+  [ -f "$man/$program.1.gz" ] || continue
+  text="$(zcat "$man/$program.1.gz" | sed 's/\\f[BIRP]//g; s/\\-/-/g')"
+  grep -Eq '(^|[^r])/lib/udev' <<<"$text" && fail "$program(1) names /lib/udev, not /usr/lib/udev"
+  if [ "$program" = velqa ]; then
+    grep -q 'ACCESS TO THE MOUSE' <<<"$text" || fail "velqa(1) has no section on access"
+    grep -q 'Allow access' <<<"$text" || fail "velqa(1) does not explain \"Allow access\""
+  fi
+done
 for program in velqa-sim velqa; do
   [ -x "$bin/$program" ] && { [ -f "$man/$program.1.gz" ] || fail "$program.1.gz was not built"; }
 done

@@ -12,8 +12,9 @@ std::vector<Command>& commands() {
     return table;
 }
 
-RegisterCommand::RegisterCommand(std::string word, std::string usage, CommandFn run) {
-    commands().push_back({std::move(word), std::move(usage), std::move(run)});
+RegisterCommand::RegisterCommand(std::string word, std::string usage, CommandFn run,
+                                 ValuesFn values) {
+    commands().push_back({std::move(word), std::move(usage), std::move(run), std::move(values)});
 }
 
 RegisterCommand::RegisterCommand(std::string word, std::string usage, PlainCommandFn run)

@@ -33,10 +33,24 @@ using CommandFn = std::function<int(const Context& context, const std::vector<st
 // A command that needs nothing of the context.
 using PlainCommandFn = std::function<int(const std::vector<std::string>& args)>;
 
+// A value the shell may offer, with a description (empty: none).
+struct Candidate {
+    std::string value;
+    std::string description;
+};
+
+// The values a placeholder of the command's usage stands for, where only the command knows
+// them (a macro's number and name, a light mode's word): `before` are the words typed before
+// it (subcommand first), `placeholder` its name in the usage ("N", "ASSIGNMENT"), `typed` the
+// part of it typed so far. Empty: the completion's own reading of the placeholder.
+using ValuesFn = std::function<std::vector<Candidate>(
+    const std::vector<std::string>& before, std::string_view placeholder, std::string_view typed)>;
+
 struct Command {
     std::string word;   // e.g. "hid"
     std::string usage;  // one or more lines for --help
     CommandFn run;
+    ValuesFn values;  // may be empty
 };
 
 std::vector<Command>& commands();
@@ -55,7 +69,7 @@ std::string shown(std::string_view text);
 std::vector<std::string> split(const std::string& text, char sep);
 
 struct RegisterCommand {
-    RegisterCommand(std::string word, std::string usage, CommandFn run);
+    RegisterCommand(std::string word, std::string usage, CommandFn run, ValuesFn values = {});
     RegisterCommand(std::string word, std::string usage, PlainCommandFn run);
 };
 

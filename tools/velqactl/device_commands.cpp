@@ -66,21 +66,30 @@ struct ProbeFailure {
 
 }  // namespace
 
-// The commands of the README that let a user open the mouse without root.
+// How this user gets to open the mouse, for the way the program was installed.
 void print_permission_help() {
-    std::fprintf(stderr,
-                 "velqactl: a VELQA R260 is connected, but this user may not open it. The "
-                 "velqa package installs the udev rule that allows it; from a source tree, "
-                 "install the rule from packaging/ (see README, \"Using the real mouse\"):\n"
-                 "  sudo cp packaging/70-zarn-velqa-r260.rules /etc/udev/rules.d/\n"
-                 "  sudo udevadm control --reload && sudo udevadm trigger\n"
-                 "then unplug the mouse (or its receiver) and plug it in again.\n");
-    // The package's helper does the same in one step and needs no re-plug.
     const auto access = platform::find_access_helper(platform::executable_folder());
-    if (!access.helper.empty()) {
-        std::fprintf(stderr, "velqactl: to allow access, run: %s %s\n",
-                     access.runner.empty() ? "sudo" : "pkexec", access.helper.c_str());
+    if (access.helper.empty()) {
+        // A build tree: the rule is not installed anywhere yet.
+        std::fprintf(stderr,
+                     "velqactl: a VELQA R260 is connected, but this user may not open it. The "
+                     "velqa package installs the udev rule that allows it; from a source tree, "
+                     "install the rule from packaging/ (see README, \"Using the real mouse\"):\n"
+                     "  sudo cp packaging/70-zarn-velqa-r260.rules /etc/udev/rules.d/\n"
+                     "  sudo udevadm control --reload && sudo udevadm trigger\n"
+                     "then unplug the mouse (or its receiver) and plug it in again.\n");
+        return;
     }
+    // The package's rule is in place; it applies to a mouse plugged in after it was installed.
+    std::fprintf(stderr,
+                 "velqactl: a VELQA R260 is connected, but this user may not open it. The udev "
+                 "rule of the velqa package applies to a mouse plugged in after the package was "
+                 "installed: unplug the mouse (or its receiver) and plug it in again, or apply "
+                 "the rule now:\n"
+                 "  sudo udevadm control --reload && sudo udevadm trigger\n");
+    // The package's helper does the same in one step and needs no re-plug.
+    std::fprintf(stderr, "velqactl: to allow access, run: %s %s\n",
+                 access.runner.empty() ? "sudo" : "pkexec", access.helper.c_str());
 }
 
 void print_failure(link::HidFailure failure, const std::string& detail) {
@@ -230,20 +239,43 @@ int usage(const char* line) {
 }
 
 int cmd_list(const Context& context, const std::vector<std::string>& args) {
-    if (!args.empty())
-        return usage("list");
+    const bool json = args.size() == 1 && args[0] == "--json";
+    if (!args.empty() && !json)
+        return usage("list [--json]");
     ProbeFailure probe;
     const auto devices = find_devices(context, &probe);
     if (devices.empty()) {
+        // A script reading the JSON still gets a document: the empty list.
+        if (json) {
+            Json::Value empty(Json::objectValue);
+            empty["devices"] = Json::Value(Json::arrayValue);
+            print_json(empty);
+        }
         std::fprintf(stderr, "velqactl: no supported device found\n");
         print_failure(probe.failure, probe.detail);
         return NoDevice;
     }
-    std::printf("%-4s %-17s %-9s %-8s %s\n", "row", "type", "link", "role", "path");
-    for (const auto& d : devices) {
-        std::printf("%-4zu %-17s %-9s %-8s %s\n", d.row, type_name(d.type),
-                    is_receiver_type(d.type) ? "receiver" : "cable",
-                    d.sub_type == link::SubTypeCommand ? "command" : "notify", d.path.c_str());
+    if (json) {
+        // The columns of the table, under the same names.
+        Json::Value out(Json::objectValue);
+        Json::Value& list = out["devices"] = Json::Value(Json::arrayValue);
+        for (const auto& d : devices) {
+            Json::Value v(Json::objectValue);
+            v["row"] = static_cast<Json::UInt64>(d.row);
+            v["type"] = type_name(d.type);
+            v["link"] = is_receiver_type(d.type) ? "receiver" : "cable";
+            v["role"] = d.sub_type == link::SubTypeCommand ? "command" : "notify";
+            v["path"] = d.path;
+            list.append(v);
+        }
+        print_json(out);
+    } else {
+        std::printf("%-4s %-17s %-9s %-8s %s\n", "row", "type", "link", "role", "path");
+        for (const auto& d : devices) {
+            std::printf("%-4zu %-17s %-9s %-8s %s\n", d.row, type_name(d.type),
+                        is_receiver_type(d.type) ? "receiver" : "cable",
+                        d.sub_type == link::SubTypeCommand ? "command" : "notify", d.path.c_str());
+        }
     }
     // Another interface of the mouse (the receiver, say) may still be closed to this user.
     if (probe.failure == link::HidFailure::PermissionDenied)
@@ -416,7 +448,9 @@ int cmd_raw(const Context& context, const std::vector<std::string>& args) {
     return res == link::result::Success ? Success : Failed;
 }
 
-const RegisterCommand reg_list("list", "  list                       supported devices found",
+const RegisterCommand reg_list("list",
+                               "  list [--json]              supported devices found: row, type, "
+                               "link, role and path, as a table or as JSON",
                                cmd_list);
 const RegisterCommand reg_info("info",
                                "  info [--link cable|receiver]      the device information block",
@@ -428,7 +462,9 @@ const RegisterCommand reg_power("power",
                                 "  power [--link cable|receiver]     battery and charging state",
                                 cmd_power);
 const RegisterCommand reg_raw(
-    "raw", "  raw CODE [LENGTH [OFFSET]] [--link cable|receiver]  one exchange, shown as hex",
+    "raw",
+    "  raw CODE [LENGTH [OFFSET]] [--link cable|receiver]  one exchange, shown as hex (CODE "
+    "decides whether it changes the mouse)",
     cmd_raw);
 
 }  // namespace

@@ -14,10 +14,12 @@
 #include "macro/key_names.h"
 #include "macro/key_tables.h"
 #include "macro/macro_files.h"
+#include "macro/shoot_data.h"
 #include "mouse_link.h"
 #include "mouse_session.h"
 #include "platform/number_text.h"
 #include "profile/profile_files.h"
+#include "progress.h"
 
 namespace velqa::ctl {
 
@@ -28,13 +30,16 @@ using profile::KeyCode;
 
 constexpr const char* kUsageText =
     "  key list                   each button's assignment, default and the mouse's entry (JSON)\n"
-    "  key set BUTTON ASSIGNMENT  BUTTON 0..n-1 of the key list; ASSIGNMENT one of:\n"
+    "  key set BUTTON ASSIGNMENT  BUTTON 0..n-1 of the key list takes ASSIGNMENT in the selected\n"
+    "                             profile, and the buttons and their macros are written to the\n"
+    "                             mouse at once; ASSIGNMENT one of:\n"
     "                             key:[ctrl+|shift+|alt+|win+]KEY (or a modifier alone),\n"
     "                             combo:KEY, mouse:left|middle|right|forward|back,\n"
     "                             media:NAME, system:power|sleep|wakeup, dpi:up|down|cycle,\n"
     "                             fire:INTERVAL:COUNT, wheel|swing:DIR:COUNT:DELAY:SPEED,\n"
-    "                             macro:N[:MODE 0-3|:repeat:COUNT], gun:N, default\n"
+    "                             macro:N[:MODE 0-3|:repeat:COUNT], gun:0-3, default\n"
     "  key write                  write the selected profile's buttons and macros to the mouse\n"
+    "                             again (after a change in another program, or a new mouse)\n"
     "      every key command takes [--link cable|receiver]";
 
 // Words of the editor lists, in the lists' item order.
@@ -340,7 +345,8 @@ Choice parse_assignment(const std::string& text, int macro_count) {
         s.group = GroupGunKey;
         if (!args(1))
             return out;
-        const auto g = number("N", p[1], 0, 255, err);
+        // The four guns of the shooting patterns, as the editor's gun list offers them.
+        const auto g = number("N", p[1], 0, macro::GunCount - 1, err);
         if (!g)
             return out;
         s.gun_key = *g;
@@ -387,6 +393,11 @@ int list_keys(MouseSession& s, const macro::MacroLibrary& library) {
     return Success;
 }
 
+int write_buttons_with_progress(MouseSession& s, const std::vector<profile::KeyAssignment>& keys) {
+    const Progress progress("writing the buttons and macros to the mouse");
+    return write_keys_and_macros(s, keys);
+}
+
 int set_key(MouseSession& s, const macro::MacroLibrary& library, const std::string& button_text,
             const KeyEditorState* state) {
     auto keys = s.profile().read_key_list();
@@ -408,7 +419,7 @@ int set_key(MouseSession& s, const macro::MacroLibrary& library, const std::stri
                      s.profile().profile_path().c_str());
         return Failed;
     }
-    if (const int rc = write_keys_and_macros(s, keys); rc != Success)
+    if (const int rc = write_buttons_with_progress(s, keys); rc != Success)
         return rc;
     const std::string text = code_text(key.current, library.size());
     std::printf("button %lld: %s\n", static_cast<long long>(*button), text.c_str());
@@ -447,12 +458,84 @@ int run_key(const Context& context, const std::vector<std::string>& args) {
         return rc;
     if (what == "list")
         return list_keys(session, library);
-    if (what == "write")
-        return write_keys_and_macros(session, session.profile().read_key_list());
+    if (what == "write") {
+        const auto keys = session.profile().read_key_list();
+        rc = write_buttons_with_progress(session, keys);
+        if (rc == Success)
+            std::printf("wrote %zu buttons and their macros to the mouse\n", keys.size());
+        return rc;
+    }
     return set_key(session, library, o.rest[1], choice.state ? &*choice.state : nullptr);
 }
 
-const RegisterCommand reg_key("key", kUsageText, run_key);
+// ASSIGNMENT word by word: the kinds first ("mouse:"), then the kind's own words.
+std::vector<Candidate> assignment_values(std::string_view typed) {
+    const auto colon = typed.find(':');
+    if (colon == std::string_view::npos) {
+        std::vector<Candidate> kinds;
+        for (const char* kind : {"key:", "combo:", "mouse:", "media:", "system:", "dpi:", "fire:",
+                                 "wheel:", "swing:", "macro:", "gun:"})
+            kinds.push_back({kind, {}});
+        kinds.push_back({"default", "the button's own function"});
+        return kinds;
+    }
+    const std::string kind(typed.substr(0, colon + 1));
+    std::vector<Candidate> values;
+    auto add = [&](const std::string& word) { values.push_back({kind + word, {}}); };
+    if (kind == "mouse:") {
+        for (const macro::ListItem& item : macro::mouse_button_list())
+            add(mouse_button_word(item.first));
+    } else if (kind == "media:") {
+        for (const char* word : MediaWords)
+            add(word);
+    } else if (kind == "system:") {
+        for (const char* word : SystemWords)
+            add(word);
+    } else if (kind == "dpi:") {
+        for (const char* word : DpiWords)
+            add(word);
+    } else if (kind == "gun:") {
+        for (int gun = 0; gun < macro::GunCount; ++gun)
+            add(std::to_string(gun));
+    } else if (kind == "macro:") {
+        for (const Candidate& m : listed_macros())
+            values.push_back({kind + m.value, m.description});
+    } else if (kind == "key:" || kind == "combo:") {
+        // "key:ctrl+" goes on with a key; a modifier alone is a key too.
+        std::string prefix = kind;
+        if (kind == "key:") {
+            const auto plus = typed.find('+', colon);
+            if (plus != std::string_view::npos) {
+                prefix = std::string(typed.substr(0, plus + 1));
+            } else {
+                for (std::size_t m = 1; m < ModifierWords.size(); ++m) {
+                    values.push_back({kind + ModifierWords[m], {}});
+                    values.push_back({kind + ModifierWords[m] + "+", {}});
+                }
+            }
+        }
+        if (kind == "combo:") {
+            for (const macro::ListItem& item : macro::combo_key_list()) {
+                if (const auto row = macro::row_for_usage(item.second))
+                    values.push_back({prefix + macro::key_word(macro::key_table()[*row].name), {}});
+            }
+            return values;
+        }
+        const auto rows = macro::input_key_rows();
+        for (std::size_t row = macro::ModifierRowCount; row < rows.size(); ++row)
+            values.push_back({prefix + macro::key_word(rows[row].name), {}});
+    }
+    return values;
+}
+
+std::vector<Candidate> key_values(const std::vector<std::string>&, std::string_view placeholder,
+                                  std::string_view typed) {
+    if (placeholder == "ASSIGNMENT")
+        return assignment_values(typed);
+    return {};
+}
+
+const RegisterCommand reg_key("key", kUsageText, run_key, key_values);
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "macro/button_download.h"
+#include "macro/macro_files.h"
 #include "mouse_link.h"
 #include "platform/folders.h"
 
@@ -10,6 +11,19 @@ namespace velqa::ctl {
 
 std::filesystem::path mouse_macro_folder() {
     return platform::user_data_folder("mouse");
+}
+
+std::vector<Candidate> listed_macros() {
+    const std::filesystem::path data = platform::user_data_location();
+    if (data.empty())
+        return {};
+    macro::MacroLibrary library(data / "mouse");
+    library.load();
+    std::vector<Candidate> out;
+    for (int i = 0; i < library.size(); ++i)
+        out.push_back(
+            {std::to_string(i), shown(library.entries()[static_cast<std::size_t>(i)].name)});
+    return out;
 }
 
 macro::KeyPositions mouse_key_positions(std::size_t key_count) {

@@ -14,6 +14,10 @@ namespace velqa::ctl {
 // The mouse's macro folder: the same one the window's Macros tab uses.
 std::filesystem::path mouse_macro_folder();
 
+// The mouse's macros as `macro list` numbers them, with their names, for the shell completion.
+// Read only: pressing Tab creates no folder and no file.
+std::vector<Candidate> listed_macros();
+
 // Key-list entry i sits at device key position i; the mouse's data files give no other map.
 macro::KeyPositions mouse_key_positions(std::size_t key_count);
 

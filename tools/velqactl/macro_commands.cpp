@@ -17,6 +17,7 @@
 #include "profile/profile_data.h"
 #include "profile/profile_files.h"
 #include "profile/profile_list.h"
+#include "progress.h"
 
 namespace velqa::ctl {
 
@@ -31,8 +32,11 @@ constexpr const char* kUsageText =
     "  macro list                 the mouse's macros (JSON)\n"
     "  macro show N               macro N's events (JSON)\n"
     "  macro create [NAME]        a new macro (\"macro_N\" without NAME)\n"
-    "  macro delete N [--force]   delete macro N; buttons on it get their default, in every\n"
-    "                             profile (--force when the selected profile uses it)\n"
+    "  macro delete N [--force] [--link cable|receiver]\n"
+    "                             delete macro N; buttons on it get their default, in every\n"
+    "                             profile (--force when the selected profile uses it), and\n"
+    "                             when the selected profile changed its buttons are written to\n"
+    "                             the mouse\n"
     "  macro import FILE          a new macro from a .mac file\n"
     "  macro export N FILE        macro N's .mac file, copied to FILE\n"
     "  macro add N EVENT...       append events: ACTION:KIND:NAME:DELAY, ACTION down|up,\n"
@@ -311,7 +315,14 @@ int delete_macro(const Context& context, MacroLibrary& library, int index, bool 
         std::fprintf(stderr, "velqactl macro delete: the mouse was not updated\n");
         return open;
     }
-    return write_keys_and_macros(session, session.profile().read_key_list());
+    int written = Failed;
+    {
+        const Progress progress("writing the buttons and macros to the mouse");
+        written = write_keys_and_macros(session, session.profile().read_key_list());
+    }
+    if (written == Success)
+        std::printf("wrote the selected profile's buttons to the mouse\n");
+    return written;
 }
 
 int run_macro(const Context& context, const std::vector<std::string>& args) {
@@ -361,7 +372,10 @@ int run_macro(const Context& context, const std::vector<std::string>& args) {
             if (!want(2, 2))
                 return usage("export N FILE");
             const MacroResult r = library.export_file(*index, w[1]);
-            return r.ok() ? Success : failed("export", r);
+            if (!r.ok())
+                return failed("export", r);
+            std::printf("exported macro %d to %s\n", *index, shown(w[1]).c_str());
+            return Success;
         }
         if (what == "add")
             return want(2, SIZE_MAX) ? add_events(library, *index, {w.begin() + 1, w.end()})
@@ -374,7 +388,12 @@ int run_macro(const Context& context, const std::vector<std::string>& args) {
     return usage("no macro command \"" + what + "\"");
 }
 
-const RegisterCommand reg_macro("macro", kUsageText, run_macro);
+std::vector<Candidate> macro_values(const std::vector<std::string>&, std::string_view placeholder,
+                                    std::string_view) {
+    return placeholder == "N" ? listed_macros() : std::vector<Candidate>{};
+}
+
+const RegisterCommand reg_macro("macro", kUsageText, run_macro, macro_values);
 
 }  // namespace
 

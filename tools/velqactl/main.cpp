@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "command_grammar.h"
 #include "command_registry.h"
 #include "completion.h"
 #include "device/link/supported_devices.h"
 #include "platform/folders.h"
 #include "platform/hid/hid_backend.h"
-#include "profile/profile_list.h"
 #include "velqa_version.h"
 
 namespace {
@@ -26,7 +26,8 @@ std::vector<velqa::ctl::Command> sorted_commands() {
 void print_usage(FILE* out) {
     std::fprintf(out,
                  "usage: velqactl COMMAND [ARGS...]\n"
-                 "       velqactl --help | --version\n\ncommands:\n");
+                 "       velqactl --help | --version\n"
+                 "       velqactl help COMMAND | velqactl COMMAND --help\n\ncommands:\n");
     for (const auto& c : sorted_commands())
         std::fprintf(out, "%s\n", c.usage.c_str());
     std::fprintf(out,
@@ -41,7 +42,8 @@ void print_usage(FILE* out) {
 // help2man tells the two apart. The exit codes and the environment are in the page's prose.
 void print_manual_usage() {
     std::printf(
-        "Usage: velqactl COMMAND [ARGS...]\n  or:  velqactl --help | --version\n\n"
+        "Usage: velqactl COMMAND [ARGS...]\n  or:  velqactl --help | --version\n"
+        "  or:  velqactl help COMMAND | velqactl COMMAND --help\n\n"
         "Commands:\n");
     std::string paragraph;
     const auto flush = [&paragraph] {
@@ -96,35 +98,45 @@ velqa::ctl::Context make_context() {
                                velqa::platform::download_folder(), std::move(devices.catalog)};
 }
 
-// The profiles as `velqactl profile list` prints them, for completing a profile number. Read
-// without changing anything: pressing Tab creates no folder or profile, moves no damaged list
-// aside, and waits on no lock (while another program holds it, nothing is offered).
-std::vector<velqa::ctl::Candidate> listed_profiles() {
-    const std::filesystem::path data = velqa::platform::user_data_location();
-    if (data.empty())
-        return {};
-    velqa::profile::ProfileList list(data / velqa::profile::KindMouse, {});
-    if (!list.peek().ok())
-        return {};
-    std::vector<velqa::ctl::Candidate> out;
-    for (int i = 0; i < list.size(); ++i) {
-        // One candidate per line, and nothing a terminal would act on: a name is shown as text.
-        out.push_back({std::to_string(i),
-                       velqa::ctl::shown(list.entries()[static_cast<std::size_t>(i)].name)});
-    }
-    return out;
-}
-
 // The hidden `__complete WORD...` the shell completions call: one candidate a line, "value" or
 // "value<TAB>description".
 int print_completions(const std::vector<std::string>& words) {
-    for (const auto& c : velqa::ctl::complete(velqa::ctl::commands(), words, listed_profiles)) {
+    for (const auto& c : velqa::ctl::complete(velqa::ctl::commands(), words)) {
         if (c.description.empty())
             std::printf("%s\n", c.value.c_str());
         else
             std::printf("%s\t%s\n", c.value.c_str(), c.description.c_str());
     }
     return velqa::ctl::Success;
+}
+
+// One command's lines of the table, for `velqactl COMMAND --help` and `velqactl help COMMAND`.
+int print_command_help(const velqa::ctl::Command& command) {
+    std::printf("usage:\n%s\n", command.usage.c_str());
+    return velqa::ctl::Success;
+}
+
+// A word that names no command: one line, with the word it was most likely meant to be.
+int unknown_command(const std::string& where, const std::string& word,
+                    const std::vector<std::string>& known) {
+    const std::string guess = velqa::ctl::closest_word(word, known);
+    std::fprintf(stderr, "%s: unknown command '%s'; %s\n", where.c_str(),
+                 velqa::ctl::shown(word).c_str(),
+                 guess.empty() ? ("see '" + where + " --help'").c_str()
+                               : ("did you mean '" + guess + "'?").c_str());
+    return velqa::ctl::UsageError;
+}
+
+std::vector<std::string> command_words() {
+    std::vector<std::string> words;
+    for (const auto& c : sorted_commands())
+        words.push_back(c.word);
+    return words;
+}
+
+bool asks_for_help(const std::vector<std::string>& args) {
+    return std::any_of(args.begin(), args.end(),
+                       [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
 }  // namespace
@@ -135,7 +147,14 @@ int main(int argc, char** argv) {
         print_usage(stderr);
         return velqa::ctl::UsageError;
     }
-    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    const bool help_word = args[0] == "help" || args[0] == "--help" || args[0] == "-h";
+    if (help_word && args.size() > 1) {
+        const velqa::ctl::Command* command =
+            velqa::ctl::find_command(velqa::ctl::commands(), args[1]);
+        return command != nullptr ? print_command_help(*command)
+                                  : unknown_command("velqactl", args[1], command_words());
+    }
+    if (help_word) {
         print_usage(stdout);
         return velqa::ctl::Success;
     }
@@ -149,18 +168,27 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "__complete")
         return print_completions(std::vector<std::string>(args.begin() + 1, args.end()));
-    for (const auto& c : velqa::ctl::commands()) {
-        if (c.word != args[0])
-            continue;
-        // Without a home folder the profiles would live in the shared temporary folder: only in
-        // a private folder of ours, and not at all when another user holds its name.
-        if (const std::string why = velqa::platform::user_data_refusal(); !why.empty()) {
-            std::fprintf(stderr, "velqactl: no private folder for the profiles: %s\n", why.c_str());
-            return velqa::ctl::Failed;
-        }
-        return c.run(make_context(), std::vector<std::string>(args.begin() + 1, args.end()));
+    const velqa::ctl::Command* command = velqa::ctl::find_command(velqa::ctl::commands(), args[0]);
+    if (command == nullptr)
+        return unknown_command("velqactl", args[0], command_words());
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (asks_for_help(rest))
+        return print_command_help(*command);
+    // The table's reading of the words, for every command alike: "--opt=value" as "--opt
+    // value", and the subcommand word checked before any of its arguments.
+    const velqa::ctl::Grammar grammar = velqa::ctl::grammar_of(*command);
+    rest = velqa::ctl::split_option_values(grammar, rest);
+    const std::vector<std::string> subcommands = grammar.subcommands();
+    if (const std::string word = velqa::ctl::first_positional(grammar, rest);
+        !word.empty() && !subcommands.empty() &&
+        std::find(subcommands.begin(), subcommands.end(), word) == subcommands.end()) {
+        return unknown_command("velqactl " + command->word, word, subcommands);
     }
-    std::fprintf(stderr, "velqactl: unknown command '%s'\n", args[0].c_str());
-    print_usage(stderr);
-    return velqa::ctl::UsageError;
+    // Without a home folder the profiles would live in the shared temporary folder: only in
+    // a private folder of ours, and not at all when another user holds its name.
+    if (const std::string why = velqa::platform::user_data_refusal(); !why.empty()) {
+        std::fprintf(stderr, "velqactl: no private folder for the profiles: %s\n", why.c_str());
+        return velqa::ctl::Failed;
+    }
+    return command->run(make_context(), rest);
 }

@@ -6,6 +6,8 @@
 // application.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -24,6 +26,7 @@
 #include "profile/profile_files.h"
 #include "profile/profile_list.h"
 #include "profile/record_fields.h"
+#include "progress.h"
 
 namespace {
 
@@ -33,12 +36,33 @@ using velqa::ctl::RegisterCommand;
 using velqa::ctl::shown;
 
 struct KindInfo {
-    std::string_view name;
+    std::string_view name;  // the kind's folder, as the JSON output names it
+    std::string_view word;  // what users type
     int model_index;
 };
 
-constexpr KindInfo Kinds[] = {
-    {KindMouse, 0}, {KindKeyboard, 0}, {KindMousePad, 2}, {KindHeadset, 3}};
+constexpr KindInfo Kinds[] = {{KindMouse, "mouse", 0},
+                              {KindKeyboard, "keyboard", 0},
+                              {KindMousePad, "mousepad", 2},
+                              {KindHeadset, "headset", 3}};
+constexpr char kKindWords[] = "mouse, keyboard, mousepad or headset";
+
+bool same_letters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// A kind as typed: its word or its folder's name, in any case ("MousePad", "mousepad", "HD",
+// "headset"); nullptr for anything else.
+const KindInfo* find_kind(std::string_view text) {
+    for (const KindInfo& k : Kinds) {
+        if (same_letters(text, k.word) || same_letters(text, k.name))
+            return &k;
+    }
+    return nullptr;
+}
 
 Json::Value keys_json(const std::vector<KeyAssignment>& keys) {
     Json::Value list(Json::arrayValue);
@@ -91,24 +115,23 @@ int show(const velqa::ctl::Context& context, const std::vector<std::string>& arg
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--file" && i + 1 < args.size()) {
             file = args[++i];
-        } else if (!args[i].empty() && args[i][0] != '-') {
+        } else if (args[i] == "--kind" && i + 1 < args.size() && !kind_given) {
+            // The same option as the binding commands take; KIND alone still works.
+            kind_name = args[++i];
+            kind_given = true;
+        } else if (!args[i].empty() && args[i][0] != '-' && !kind_given) {
             kind_name = args[i];
             kind_given = true;
         } else {
-            std::fprintf(stderr, "velqactl profile show: unexpected '%s'\n", args[i].c_str());
+            std::fprintf(stderr, "velqactl profile show: unexpected '%s'\n",
+                         shown(args[i]).c_str());
             return velqa::ctl::UsageError;
         }
     }
-    const KindInfo* kind = nullptr;
-    for (const KindInfo& k : Kinds) {
-        if (k.name == kind_name)
-            kind = &k;
-    }
+    const KindInfo* kind = find_kind(kind_name);
     if (kind == nullptr) {
-        std::fprintf(stderr,
-                     "velqactl profile show: unknown kind '%s' (mouse, keyboard, "
-                     "MousePad, HD)\n",
-                     kind_name.c_str());
+        std::fprintf(stderr, "velqactl profile show: unknown kind '%s' (%s)\n",
+                     shown(kind_name).c_str(), kKindWords);
         return velqa::ctl::UsageError;
     }
     const fs::path default_path = default_profile_path(kind->name);
@@ -161,15 +184,34 @@ int show(const velqa::ctl::Context& context, const std::vector<std::string>& arg
 
 // ---- The profile list ----------------------------------------------------------------------
 
-constexpr char kListUsage[] =
-    "usage: velqactl profile list|create [NAME]|copy N|rename N NAME|delete N|reset N|\n"
-    "                        select N [--link cable|receiver]|import FILE|export N FILE|\n"
-    "                        show [KIND] [--file PATH]|\n"
-    "                        bind N APP_ID|unbind N APP_ID|bindings|default N|none [--kind KIND]|\n"
-    "                        auto on|off\n";
+// The table's lines of the command: --help, the manual page and the completion read them.
+constexpr char kUsageText[] =
+    "  profile list                     the mouse profiles as JSON (index, name, file, selected)\n"
+    "  profile create [NAME]            a new profile from the factory settings\n"
+    "  profile copy N                   a new profile with the settings of profile N\n"
+    "  profile rename N NAME            profile N takes the name NAME\n"
+    "  profile delete N                 profile N and its file are deleted\n"
+    "  profile reset N                  profile N goes back to the factory settings (the mouse\n"
+    "                                   keeps its settings until the profile is selected again)\n"
+    "  profile select N [--link cable|receiver]  select profile N and write it to the mouse\n"
+    "                                   when one is connected (writes to the mouse)\n"
+    "  profile import FILE              a new profile from a profile file, checked first\n"
+    "  profile export N FILE            profile N's file, copied to FILE\n"
+    "  profile show [KIND] [--kind KIND] [--file PATH]  profile folder, default profile and the "
+    "decoded records as JSON (without KIND: the selected mouse profile)\n"
+    "  profile bind N APP_ID            switch to profile N while the application APP_ID\n"
+    "                                   (Wayland app_id or X11 WM_CLASS) has the focus\n"
+    "  profile unbind N APP_ID          APP_ID no longer switches to profile N\n"
+    "  profile bindings                 each profile's applications and the default, as JSON\n"
+    "  profile default N|none           the profile for applications bound to none\n"
+    "                                   (bind, unbind, bindings and default take [--kind KIND],\n"
+    "                                   KIND mouse, keyboard, mousepad or headset in any case;\n"
+    "                                   the mouse without it)\n"
+    "  profile auto on|off              switch profiles by the focused application, for every "
+    "kind";
 
 int usage_error(const std::string& message) {
-    std::fprintf(stderr, "velqactl profile: %s\n%s", message.c_str(), kListUsage);
+    std::fprintf(stderr, "velqactl profile: %s\nusage:\n%s\n", message.c_str(), kUsageText);
     return velqa::ctl::UsageError;
 }
 
@@ -375,7 +417,11 @@ int run_list_command(const velqa::ctl::Context& context, const std::string& word
         const ListResult r = list->select(index);
         if (!r.ok())
             return failed("select", r);
-        const int rc = apply_to_mouse(context, link, list->file_of(index));
+        int rc = velqa::ctl::Failed;
+        {
+            const velqa::ctl::Progress progress("writing the profile to the mouse");
+            rc = apply_to_mouse(context, link, list->file_of(index));
+        }
         if (rc != velqa::ctl::Success && rc != velqa::ctl::NoDevice) {
             // The reason is on stderr already. The list goes back to the profile the mouse
             // still follows.
@@ -449,13 +495,9 @@ int run_binding_command(const std::string& word, const std::vector<std::string>&
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--kind" && word != "auto") {
-            const KindInfo* found = nullptr;
-            for (const KindInfo& k : Kinds) {
-                if (i + 1 < args.size() && k.name == args[i + 1])
-                    found = &k;
-            }
+            const KindInfo* found = i + 1 < args.size() ? find_kind(args[i + 1]) : nullptr;
             if (found == nullptr)
-                return usage_error("--kind takes mouse, keyboard, MousePad or HD");
+                return usage_error(std::string("--kind takes ") + kKindWords);
             kind = found->name;
             ++i;
         } else {
@@ -545,24 +587,41 @@ int run_profile(const velqa::ctl::Context& context, const std::vector<std::strin
     return run_list_command(context, args[0], rest);
 }
 
-const RegisterCommand kProfile(
-    "profile",
-    "  profile list                     the mouse profiles as JSON (index, name, file, selected)\n"
-    "  profile create [NAME]            a new profile from the factory settings\n"
-    "  profile copy N | delete N | reset N | rename N NAME\n"
-    "  profile select N [--link cable|receiver]  select it and write it to the mouse when "
-    "connected\n"
-    "  profile import FILE | export N FILE\n"
-    "  profile show [KIND] [--file PATH]  profile folder, default profile and the decoded "
-    "records as JSON (without KIND: the selected mouse profile)\n"
-    "  profile bind N APP_ID | unbind N APP_ID  switch to profile N while the application "
-    "APP_ID\n"
-    "                                   (Wayland app_id or X11 WM_CLASS) has the focus\n"
-    "  profile bindings                 each profile's applications and the default, as JSON\n"
-    "  profile default N|none           the profile for applications bound to none\n"
-    "                                   (these four take --kind KIND; the mouse without it)\n"
-    "  profile auto on|off              switch profiles by the focused application, for every "
-    "kind",
-    run_profile);
+// The profiles as `profile list` prints them (number and name), read without changing
+// anything: pressing Tab creates no folder or profile, moves no damaged list aside and waits
+// on no lock (while another program holds it, nothing is offered).
+std::vector<velqa::ctl::Candidate> listed_profiles() {
+    const fs::path data = velqa::platform::user_data_location();
+    if (data.empty())
+        return {};
+    ProfileList list(data / KindMouse, {});
+    if (!list.peek().ok())
+        return {};
+    std::vector<velqa::ctl::Candidate> out;
+    for (int i = 0; i < list.size(); ++i) {
+        // One candidate per line, and nothing a terminal would act on: a name is shown as text.
+        out.push_back({std::to_string(i), shown(list.entries()[static_cast<std::size_t>(i)].name)});
+    }
+    return out;
+}
+
+std::vector<velqa::ctl::Candidate> profile_values(const std::vector<std::string>&,
+                                                  std::string_view placeholder, std::string_view) {
+    if (placeholder == "N" || placeholder == "N|none") {
+        auto values = listed_profiles();
+        if (placeholder == "N|none")
+            values.push_back({"none", {}});
+        return values;
+    }
+    if (placeholder == "KIND") {
+        std::vector<velqa::ctl::Candidate> values;
+        for (const KindInfo& k : Kinds)
+            values.push_back({std::string(k.word), {}});
+        return values;
+    }
+    return {};
+}
+
+const RegisterCommand kProfile("profile", kUsageText, run_profile, profile_values);
 
 }  // namespace

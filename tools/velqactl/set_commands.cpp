@@ -2,6 +2,7 @@
 // window's mouse page changes it. The mouse is loaded as the page loads it, the change goes
 // into the profile through the page's own rules, the profile is saved and the settings record
 // built from it is written, so that both leave the same file and the same record behind.
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "platform/folders.h"
 #include "platform/number_text.h"
 #include "profile/profile_files.h"
+#include "progress.h"
 
 namespace velqa::ctl {
 
@@ -63,15 +65,40 @@ struct Parsed {
     int exit_code = UsageError;
 };
 
-Parsed parse_dpi(const std::vector<std::string>& w) {
+// The DPI ranges of the supported sensors, for a VALUE that is no number: which one applies is
+// known only once the mouse is read.
+std::string dpi_ranges(const profile::SensorTable& sensors, profile::ValueRange& widest) {
+    std::string text;
+    widest = {profile::DpiMin, profile::DpiMin};
+    for (const profile::SensorSpec& sensor : sensors.sensors()) {
+        const profile::ValueRange r = sensors.dpi_range_for(sensor.sensor_id);
+        widest.max = std::max(widest.max, r.max);
+        char line[64];
+        std::snprintf(line, sizeof line, "%s%d-%d for sensor %04x", text.empty() ? "" : ", ", r.min,
+                      r.max, sensor.sensor_id);
+        text += line;
+    }
+    return text;
+}
+
+Parsed parse_dpi(const std::vector<std::string>& w, const profile::SensorTable& sensors) {
     if (w.size() != 2)
         return {std::nullopt, refuse("dpi STAGE VALUE")};
     const auto stage = number_arg("STAGE", w[0], 0, StageMax);
     // The page takes any typed number and clamps it to the sensor's range.
-    const auto value = stage ? number_arg("VALUE", w[1], INT_MIN, INT_MAX) : std::nullopt;
+    const auto value =
+        stage ? platform::parse_number(w[1], INT_MIN, INT_MAX) : std::optional<int64_t>();
+    if (stage && !value) {
+        profile::ValueRange widest;
+        const std::string ranges = dpi_ranges(sensors, widest);
+        std::fprintf(stderr, "velqactl: %s%s%s%s\n",
+                     platform::number_error("VALUE", w[1], widest.min, widest.max).c_str(),
+                     ranges.empty() ? "" : " (the sensor's range: ", ranges.c_str(),
+                     ranges.empty() ? "" : ")");
+    }
     if (!stage || !value)
         return {};
-    return {[stage = *stage, value = *value](MouseSession& s) {
+    return {[stage = *stage, value = static_cast<int>(*value)](MouseSession& s) {
         const profile::Sensor sensor = s.core().sensor();
         const int dpi = model::clamp_dpi(value, sensor);
         if (!model::set_stage_dpi(s.profile(), sensor, stage, dpi))
@@ -104,8 +131,8 @@ Parsed parse_dpi_enable(const std::vector<std::string>& w) {
 
 Parsed parse_active_stage(const std::vector<std::string>& w) {
     if (w.size() != 1)
-        return {std::nullopt, refuse("active-stage N")};
-    const auto stage = number_arg("N", w[0], 0, StageMax);
+        return {std::nullopt, refuse("active-stage STAGE")};
+    const auto stage = number_arg("STAGE", w[0], 0, StageMax);
     if (!stage)
         return {};
     return {[stage = *stage](MouseSession& s) {
@@ -117,8 +144,8 @@ Parsed parse_active_stage(const std::vector<std::string>& w) {
 
 Parsed parse_polling(const std::vector<std::string>& w) {
     if (w.size() != 1)
-        return {std::nullopt, refuse("polling N")};
-    const auto index = number_arg("N", w[0], 0, model::PollingOptions - 1);
+        return {std::nullopt, refuse("polling RATE")};
+    const auto index = number_arg("RATE", w[0], 0, model::PollingOptions - 1);
     if (!index)
         return {};
     return {[index = *index](MouseSession& s) {
@@ -156,6 +183,19 @@ std::string mode_word(const std::string& light_name) {
     for (char& c : word)
         c = c == '_' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return word;
+}
+
+// The mouse's built-in modes, as the page's mode list shows them: number and word.
+std::vector<std::pair<int, std::string>> offered_light_modes(
+    const std::filesystem::path& default_data) {
+    const auto modes =
+        model::light_modes(profile::read_json(default_data / "default_light.json"), 0);
+    std::vector<std::pair<int, std::string>> offered;
+    for (std::size_t i = 0; i < modes.size(); ++i) {
+        if (modes[i].visible)
+            offered.emplace_back(static_cast<int>(i), mode_word(modes[i].name));
+    }
+    return offered;
 }
 
 std::optional<std::uint32_t> colour_arg(std::string text) {
@@ -203,18 +243,12 @@ Parsed parse_light(const std::vector<std::string>& w, const std::filesystem::pat
     if (!mode_text)
         return {std::nullopt, refuse(kUsage)};
 
-    // The mouse's built-in modes, as the page's mode list shows them.
-    const auto modes =
-        model::light_modes(profile::read_json(default_data / "default_light.json"), 0);
     std::string offered;
     std::optional<int> mode;
-    for (std::size_t i = 0; i < modes.size(); ++i) {
-        if (!modes[i].visible)
-            continue;
-        const std::string word = mode_word(modes[i].name);
-        offered += (offered.empty() ? "" : ", ") + std::to_string(i) + " " + word;
-        if (*mode_text == word || *mode_text == std::to_string(i))
-            mode = static_cast<int>(i);
+    for (const auto& [index, word] : offered_light_modes(default_data)) {
+        offered += (offered.empty() ? "" : ", ") + std::to_string(index) + " " + word;
+        if (*mode_text == word || *mode_text == std::to_string(index))
+            mode = index;
     }
     if (!mode) {
         std::fprintf(stderr, "velqactl: MODE must be one of: %s; not \"%s\"\n",
@@ -240,20 +274,43 @@ Parsed parse_light(const std::vector<std::string>& w, const std::filesystem::pat
 }
 
 constexpr const char* kUsageText =
-    "  set dpi STAGE VALUE        DPI of stage 0-5 (clamped to the sensor's range)\n"
+    "  set dpi STAGE VALUE        DPI of stage 0-5 (clamped to the sensor's range: 50-26000 for\n"
+    "                             the 3395, 50-30000 for the 3950)\n"
     "  set dpi-enable STAGE 0|1   stage 0-5 on or off\n"
-    "  set active-stage N         the active DPI stage, 0-5\n"
-    "  set polling N              polling-rate option 0-5 of the link in use\n"
-    "  set lod N                  lift-off distance option 0|1\n"
+    "  set active-stage STAGE     the active DPI stage, 0-5\n"
+    "  set polling RATE           polling rate of the link in use: option 0-5 (125, 250, 500,\n"
+    "                             1000, 2000, 4000 Hz)\n"
+    "  set lod 0|1                lift-off distance option\n"
     "  set motion-sync 0|1        motion sync\n"
     "  set linear 0|1             linear calibration\n"
-    "  set key-delay N            key delay option 0-5\n"
-    "  set sleep N                sleep time 1-6 (180, 240, 300, 600, 900, 1200 s)\n"
+    "  set key-delay 0-5          key delay option\n"
+    "  set sleep 1-6              sleep time option (180, 240, 300, 600, 900, 1200 s)\n"
     "  set deep-sleep 0|1         deep sleep\n"
     "  set light MODE [--brightness 0-4] [--speed 0-4] [--color RRGGBB]\n"
     "                             lighting mode (number or name) and its values\n"
     "      every set command takes [--link cable|receiver]; it saves the mouse's profile and\n"
-    "      writes the settings record, as the window does";
+    "      writes the settings record to the mouse at once, as the window does";
+
+// One line a setting: the polling rates and sleep times with what they mean, the light modes
+// with their numbers.
+std::vector<Candidate> set_values(const std::vector<std::string>& before,
+                                  std::string_view placeholder, std::string_view) {
+    const std::string what = before.empty() ? std::string() : before[0];
+    std::vector<Candidate> values;
+    if (placeholder == "RATE") {
+        for (int i = 0; i < model::PollingOptions; ++i)
+            values.push_back({std::to_string(i), std::to_string(125 << i) + " Hz"});
+    } else if (what == "sleep" && placeholder == "1-6") {
+        static const char* const seconds[] = {"180", "240", "300", "600", "900", "1200"};
+        for (int i = 1; i <= 6; ++i)
+            values.push_back({std::to_string(i), std::string(seconds[i - 1]) + " s"});
+    } else if (placeholder == "MODE") {
+        for (const auto& [index, word] :
+             offered_light_modes(platform::resources_folder() / "DefaultData"))
+            values.push_back({word, "mode " + std::to_string(index)});
+    }
+    return values;
+}
 
 int run_set(const Context& context, const std::vector<std::string>& args) {
     const LinkOptions o = parse_link_options(args);
@@ -268,7 +325,7 @@ int run_set(const Context& context, const std::vector<std::string>& args) {
 
     Parsed parsed;
     if (what == "dpi") {
-        parsed = parse_dpi(words);
+        parsed = parse_dpi(words, model::sensor_table(context.devices));
     } else if (what == "dpi-enable") {
         parsed = parse_dpi_enable(words);
     } else if (what == "active-stage") {
@@ -276,15 +333,15 @@ int run_set(const Context& context, const std::vector<std::string>& args) {
     } else if (what == "polling") {
         parsed = parse_polling(words);
     } else if (what == "lod") {
-        parsed = option_parser(MouseOption::LiftOff, "lod N")(words);
+        parsed = option_parser(MouseOption::LiftOff, "lod 0|1")(words);
     } else if (what == "motion-sync") {
         parsed = option_parser(MouseOption::MotionSync, "motion-sync 0|1")(words);
     } else if (what == "linear") {
         parsed = option_parser(MouseOption::LinearCalibration, "linear 0|1")(words);
     } else if (what == "key-delay") {
-        parsed = option_parser(MouseOption::KeyDelay, "key-delay N")(words);
+        parsed = option_parser(MouseOption::KeyDelay, "key-delay 0-5")(words);
     } else if (what == "sleep") {
-        parsed = option_parser(MouseOption::SleepTime, "sleep N")(words);
+        parsed = option_parser(MouseOption::SleepTime, "sleep 1-6")(words);
     } else if (what == "deep-sleep") {
         parsed = option_parser(MouseOption::DeepSleep, "deep-sleep 0|1")(words);
     } else if (what == "light") {
@@ -301,10 +358,22 @@ int run_set(const Context& context, const std::vector<std::string>& args) {
     if (const int rc = session.open(o.link, selected_mouse_profile(default_data), default_data);
         rc != Success)
         return rc;
-    return (*parsed.change)(session);
+    int rc = Failed;
+    {
+        const Progress progress("writing the settings to the mouse");
+        rc = (*parsed.change)(session);
+    }
+    // One line for every change that reached the mouse (dpi says its clamped value itself).
+    if (rc == Success && what != "dpi") {
+        std::string change = what;
+        for (const std::string& word : words)
+            change += " " + word;
+        std::printf("%s: saved and written to the mouse\n", shown(change).c_str());
+    }
+    return rc;
 }
 
-const RegisterCommand reg_set("set", kUsageText, run_set);
+const RegisterCommand reg_set("set", kUsageText, run_set, set_values);
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include "mouse_link.h"
 #include "platform/number_text.h"
 #include "profile/profile_files.h"
+#include "progress.h"
 
 namespace velqa::ctl {
 
@@ -30,7 +31,9 @@ constexpr const char* kUsageText =
     "  shoot reset GUN            gun GUN's shipped pattern\n"
     "  shoot import GUN FILE      a .Shoot file as gun GUN's pattern (checked first)\n"
     "  shoot export GUN FILE      gun GUN's .Shoot file, copied to FILE\n"
-    "  shoot download             write the four patterns to the mouse";
+    "  shoot download [--link cable|receiver]\n"
+    "                             write the four patterns to the mouse (set, reset and import\n"
+    "                             change only the files until then)";
 
 int usage(const std::string& message) {
     std::fprintf(stderr, "velqactl shoot: %s\nusage:\n%s\n", message.c_str(), kUsageText);
@@ -83,7 +86,11 @@ int download(const Context& context, const ShootPatterns& patterns,
     link::CommandChannel channel(context.hid);
     if (const int rc = open_mouse(context, channel, link); rc != Success)
         return rc;
-    const int res = macro::download_shooting_patterns(channel, patterns);
+    int res = link::result::WriteFailed;
+    {
+        const Progress progress("writing the shooting patterns to the mouse");
+        res = macro::download_shooting_patterns(channel, patterns);
+    }
     if (res != link::result::Success)
         return fail(channel, "writing the shooting patterns", res);
     std::printf("wrote the four shooting patterns (%zu bytes)\n", patterns.image().size());
@@ -148,7 +155,10 @@ int run_shoot(const Context& context, const std::vector<std::string>& args) {
     }
     if (what == "export") {
         const ShootResult r = patterns.export_file(*gun, w[1]);
-        return r.ok() ? Success : failed("export", r);
+        if (!r.ok())
+            return failed("export", r);
+        std::printf("gun %d: exported to %s\n", *gun, shown(w[1]).c_str());
+        return Success;
     }
     const auto bullet = number("BULLET", w[1], 0, macro::BulletCount - 1);
     const auto x =

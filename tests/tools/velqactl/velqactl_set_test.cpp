@@ -141,7 +141,8 @@ TEST_F(VelqactlSet, WordsOutOfRangeAreRefusedWithExitTwoAndTouchNothing) {
           Case{"set motion-sync yes", "0-1"}, Case{"set light 11", "static"},
           Case{"set light static --brightness 5", "0-4"},
           Case{"set light static --color 12345", "RRGGBB"}, Case{"set dpi 2", "usage"},
-          Case{"set frobnicate 1", "usage"}, Case{"set dpi 2 3200 --link usb", "usage"}}) {
+          Case{"set frobnicate 1", "unknown command 'frobnicate'"},
+          Case{"set dpi 2 3200 --link usb", "usage"}}) {
         const auto r = ctl(c.args);
         EXPECT_EQ(r.exit_code, 2) << c.args << ": " << r.out;
         EXPECT_NE(r.out.find(c.names), std::string::npos) << c.args << ": " << r.out;
