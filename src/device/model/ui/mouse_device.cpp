@@ -823,7 +823,7 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
         if (prefix == "polling_rate_option_" && n < PollingOptions) {
             const PollingField field =
                 polling_option_field(channel_.receiver_path(), receiver_pid_);
-            change_system([&](Sys& s) { set_polling(s, field, n); }, true);
+            change_system([&, option = n](Sys& s) { set_polling(s, field, option); }, true);
         } else if (prefix == "Silent_Altitude_option_") {
             change_system([&](Sys& s) { set_option(s, MouseOption::LiftOff, idx); }, true);
         } else if (prefix == "Linear_Calibration_option_") {
