@@ -237,9 +237,9 @@ void CZentovaKeyboardDevice::notify(pui::Notification& msg) {
     using Sys = profile::KeyboardSystemSettings;
     const auto u16 = [](int v) { return static_cast<std::uint16_t>(std::max(v, 0)); };
     if (selected && prefix == "polling_rate_option_" && n < PollingOptions) {
-        change_settings([&](Sys& s) { s.polling_rate = u16(n); });
+        change_settings([&, option = n](Sys& s) { s.polling_rate = u16(option); });
     } else if (selected && prefix == "repeat_delay_check_" && n < RepeatDelayOptions) {
-        change_settings([&](Sys& s) { s.repeat_delay = u16(n); });
+        change_settings([&, option = n](Sys& s) { s.repeat_delay = u16(option); });
     } else if (msg.type == "selectchanged" && name == QLatin1String("winlockflag_option")) {
         change_settings([&](Sys& s) { s.win_flag = msg.wparam != 0; });
     } else if (msg.type == "selectchanged" && name == QLatin1String("wflag_option")) {

@@ -37,7 +37,6 @@ namespace {
 using pui::numbered;
 using pui::Quiet;
 
-constexpr char kActiveThumb[] = "file='Control/SliderBar1_Thumb.png'";
 constexpr char kSensorPicture[] = "file='main/mouse.png'";
 // Offset between the sleep-time combo's item and the sleep-time index (1-6).
 constexpr int DormancyComboOffset = 1;
