@@ -29,6 +29,7 @@
 #include "platform/ui/accessibility.h"
 #include "platform/ui/color_palette.h"
 #include "platform/ui/controls.h"
+#include "ui/msg_wnd.h"
 
 namespace velqa::test {
 namespace {
@@ -178,6 +179,26 @@ TEST_F(A11ySessionTest, AScreenReaderReadsEveryControlInBothLanguages) {
             }
         }
     }
+}
+
+// A notice is an alert, which a screen reader speaks as it opens: the message is on the bus as
+// the alert's description. Escape closes it as its cancel button does.
+TEST_F(A11ySessionTest, ANoticeIsAnAlertAndEscapeClosesIt) {
+    QJsonArray tree;
+    pui::Window::set_modal_test_hook([&](pui::Window& box) {
+        EXPECT_TRUE(wait_until([&] { return box.isActiveWindow(); }));
+        tree = read_tree();
+        keys("Escape");
+    });
+    const QString id = QStringLiteral("message_text_22");
+    EXPECT_EQ(ui::show_message(wnd.get(), QString(), id, wnd->dpi(), 1, 1), 0);
+    const QString text = pui::LanguageTexts::instance().text(id);
+    EXPECT_TRUE(std::any_of(tree.begin(), tree.end(),
+                            [&](const QJsonValue& v) {
+                                return v.toObject()["role"].toString() == u"alert" &&
+                                       v.toObject()["description"].toString() == text;
+                            }))
+        << "no alert reads \"" << text.toStdString() << "\"";
 }
 
 // Tab reaches every control of every tab, Ctrl+Tab changes tabs, and typing alone changes a DPI
