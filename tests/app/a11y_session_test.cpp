@@ -208,6 +208,14 @@ TEST_F(A11ySessionTest, TheKeyboardAloneReachesEveryControlAndChangesTheMouse) {
     QObject guard;  // the connection ends with the test
     QObject::connect(qApp, &QApplication::focusChanged, &guard,
                      [&reached](QWidget*, QWidget* now) { reached.push_back(now); });
+    auto record = [&] {
+        const auto memory = sim->firmware().settings_memory();
+        link::MouseSettingsRecord r;
+        std::copy_n(memory.begin() + memory[0] * link::MouseSlotStride, r.bytes.size(),
+                    r.bytes.begin());
+        return link::decode_mouse_settings(r, {});
+    };
+    const int active_stage = record().active_stage;
     // Every tab of the window, by Ctrl+Tab; on each, Tab visits every control.
     for (int tab = 0; tab < 5; ++tab) {
         if (tab > 0) {
@@ -253,8 +261,10 @@ TEST_F(A11ySessionTest, TheKeyboardAloneReachesEveryControlAndChangesTheMouse) {
     keys("ctrl+Tab");  // from the last tab round to the first
     ASSERT_TRUE(
         wait_until([&] { return pui::is_selected(wnd->tab_button(CMainWnd::kPerformanceTab)); }));
-    // Walking the window pressed nothing: no recording started, no macro made.
+    // Walking the window pressed nothing: no recording started, no macro made, and the DPI
+    // fields the focus passed through left the active stage as it was.
     EXPECT_FALSE(wnd->recorder().recording());
+    EXPECT_EQ(record().active_stage, active_stage);
     ASSERT_NE(page->macro_editor(), nullptr);
     EXPECT_EQ(page->macro_editor()->library().size(), 0);
 
@@ -270,13 +280,6 @@ TEST_F(A11ySessionTest, TheKeyboardAloneReachesEveryControlAndChangesTheMouse) {
                 return false;
         }
         return false;
-    };
-    auto record = [&] {
-        const auto memory = sim->firmware().settings_memory();
-        link::MouseSettingsRecord r;
-        std::copy_n(memory.begin() + memory[0] * link::MouseSlotStride, r.bytes.size(),
-                    r.bytes.begin());
-        return link::decode_mouse_settings(r, {});
     };
 
     // A DPI stage typed in.

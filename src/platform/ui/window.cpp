@@ -272,7 +272,9 @@ bool Window::eventFilter(QObject* watched, QEvent* event) {
                         return true;
                     }
                 }
-                send_notify(control, "setfocus");
+                // wParam: why the focus came (Qt::FocusReason), so that passing through with
+                // Tab can differ from a click.
+                send_notify(control, "setfocus", static_cast<WParam>(reason));
                 break;
             }
             case QEvent::FocusOut:
