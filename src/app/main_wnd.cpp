@@ -1,10 +1,12 @@
 #include "app/main_wnd.h"
 
 #include <json/json.h>
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCursor>
 #include <QLabel>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QTimer>
 #include <QWindow>
@@ -221,6 +223,15 @@ void CMainWnd::init_window() {
         caption_[i] = find_control(QLatin1String(kCaptionNames[i]));
     for (int i = 0; i < 5; ++i)
         tabs_[i] = find_control(QLatin1String(kTabNames[i]));
+    // Ctrl+Tab and Ctrl+Shift+Tab step through the top tabs, as in a browser.
+    for (const auto& [keys, step] :
+         {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+          std::pair{QKeySequence(Qt::CTRL | Qt::Key_Backtab), -1},
+          std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+          std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1}}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, [this, step = step] { step_tab(step); });
+    }
     // The theme gives the no-device picture its image once it shows (see eventFilter).
     no_device_picture_ = find_control(QStringLiteral("device_logo_layout"));
     if (no_device_picture_ != nullptr)
@@ -234,6 +245,22 @@ void CMainWnd::init_window() {
     if (auto* about = find_control_as<ui::CAboutPanelUI>(QStringLiteral("about_panel")))
         about->set_source(about_source());
     connect(this, &CMainWnd::tiles_changed, this, &CMainWnd::refresh_about);
+}
+
+void CMainWnd::step_tab(int step) {
+    int at = 0;
+    for (int i = 0; i < 5; ++i) {
+        if (pui::is_selected(tabs_[i]))
+            at = i;
+    }
+    for (int n = 1; n < 5; ++n) {
+        auto* tab = qobject_cast<QAbstractButton*>(tabs_[(at + step * n + 5 * n) % 5]);
+        if (tab != nullptr && tab->isVisible() && tab->isEnabled()) {
+            tab->click();
+            tab->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
 }
 
 void CMainWnd::notify(pui::Notification& msg) {

@@ -191,6 +191,8 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
 
   protected:
     void init_window() override;
+    // Selects the next (step 1) or previous (-1) top tab the user can choose.
+    void step_tab(int step);
     void notify(platform::ui::Notification& msg) override;
     platform::ui::LResult handle_custom_message(unsigned message, platform::ui::WParam wparam,
                                                 platform::ui::LParam lparam,

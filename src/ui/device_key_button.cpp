@@ -1,5 +1,6 @@
 #include "ui/device_key_button.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPainter>
@@ -21,6 +22,44 @@ constexpr int RepaintsPerBackground = 32;
 
 CDeviceKeyButtonUI::CDeviceKeyButtonUI(QWidget* parent) : QFrame(parent) {
     setProperty(platform::ui::kClassProperty, QStringLiteral("DeviceKeyButton"));
+    // A key hot spot is a button to the keyboard and to assistive technology; its name is its
+    // tool tip. The layout names it after building it.
+    connect(this, &QObject::objectNameChanged, this, [this](const QString& name) {
+        const bool key = name.startsWith(QLatin1String("key_"));
+        setProperty("userControl", key);
+        setFocusPolicy(key ? Qt::TabFocus : Qt::NoFocus);
+    });
+}
+
+void CDeviceKeyButtonUI::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (focusPolicy() != Qt::NoFocus && event->modifiers() == Qt::NoModifier &&
+        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        if (platform::ui::Window* window = platform::ui::window_of(this))
+            window->send_notify(this, "click");
+        return;
+    }
+    // The arrows pick the next or previous key hot spot of the picture, as in an option group.
+    const int step = key == Qt::Key_Right || key == Qt::Key_Down ? 1
+                     : key == Qt::Key_Left || key == Qt::Key_Up  ? -1
+                                                                 : 0;
+    if (step != 0 && focusPolicy() != Qt::NoFocus && parentWidget() != nullptr) {
+        QList<CDeviceKeyButtonUI*> keys;
+        for (auto* k : parentWidget()->findChildren<CDeviceKeyButtonUI*>(
+                 QString(), Qt::FindDirectChildrenOnly)) {
+            if (k->focusPolicy() != Qt::NoFocus && k->isVisible() && k->isEnabled())
+                keys.append(k);
+        }
+        const qsizetype at = keys.indexOf(this);
+        if (at >= 0 && keys.size() > 1) {
+            CDeviceKeyButtonUI* next = keys[(at + step + keys.size()) % keys.size()];
+            next->setFocus(Qt::TabFocusReason);
+            if (platform::ui::Window* window = platform::ui::window_of(next))
+                window->send_notify(next, "click");
+            return;
+        }
+    }
+    QFrame::keyPressEvent(event);
 }
 
 void CDeviceKeyButtonUI::set_led_color(std::uint32_t argb) {

@@ -29,6 +29,7 @@ class CDeviceKeyButtonUI : public QFrame {
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void keep_background(const QPainter& painter);

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QVBoxLayout>
 
+#include "platform/ui/accessibility.h"
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/layout_builder.h"
@@ -71,6 +72,8 @@ void CDeviceOptionUI::set_images(const QString& normal, const QString& selected,
 
 void CDeviceOptionUI::set_name_text_id(const QString& id) {
     pui::set_text_id(name_, id);
+    // The tile is read by the device's name, which lies over it as a label.
+    pui::set_accessible_name_id(option_, id);
 }
 
 void CDeviceOptionUI::set_link_text_id(const QString& id) {

@@ -1,12 +1,18 @@
 #include "ui/msg_wnd.h"
 
+#include <QTimer>
+
 #include "platform/debug_output.h"
+#include "platform/ui/accessibility.h"
 #include "platform/ui/controls.h"
 
 namespace velqa::ui {
 namespace pui = platform::ui;
 
-CMsgWnd::CMsgWnd(QWidget* owner) : Window(owner) {}
+// Every notice goes through this window: a screen reader speaks it as an alert.
+CMsgWnd::CMsgWnd(QWidget* owner) : Window(owner) {
+    pui::set_alert(this);
+}
 
 void CMsgWnd::init_window() {
     close_button_ = find_control(QStringLiteral("closebtn"));
@@ -59,7 +65,15 @@ int show_message(QWidget* owner, const QString& title, const QString& text, int 
         if (cancel != nullptr)
             cancel->setVisible(true);
     }
+    // Read as one alert: the title, then the message.
+    const QString shown_title = pui::text(wnd->find_control(QStringLiteral("MessageTitle")));
+    wnd->setAccessibleName(shown_title.isEmpty() ? QStringLiteral("msgwnd") : shown_title);
+    wnd->setAccessibleDescription(pui::text(wnd->find_control(QStringLiteral("MessageText"))));
+    if (confirm != nullptr)
+        confirm->setFocus(Qt::OtherFocusReason);
     wnd->center_window();
+    // Once it shows, inside the modal run.
+    QTimer::singleShot(0, wnd, [wnd] { pui::announce(wnd); });
     const int result = wnd->show_modal();
     delete wnd;
     return result;

@@ -206,7 +206,8 @@ std::set<QString> text_ids_in(const fs::path& file) {
             ids.insert(xml.attributes().value("textId").toString());
         }
         const auto name = xml.attributes().value("name");
-        if (xml.name() == u"property" && (name == u"textId" || name == u"toolTipId")) {
+        if (xml.name() == u"property" &&
+            (name == u"textId" || name == u"toolTipId" || name == u"accessibleNameId")) {
             xml.readNextStartElement();
             ids.insert(xml.readElementText());
         }

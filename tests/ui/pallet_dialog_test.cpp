@@ -116,8 +116,9 @@ TEST_F(PalletTest, ConfirmReturnsTheColourAsRgbWithBadInputClamped) {
     EXPECT_FALSE(ui::pallet_dialog_open());
 }
 
-TEST_F(PalletTest, PresetsPaletteAndHexPickColoursAndGarbageHexIsUndone) {
-    std::uint32_t after_preset = 0, after_palette = 0, after_hex = 0, after_garbage = 0;
+TEST_F(PalletTest, PresetsPaletteArrowsAndHexPickColoursAndGarbageHexIsUndone) {
+    std::uint32_t after_preset = 0, after_palette = 0, after_arrows = 0, after_hex = 0,
+                  after_garbage = 0;
     pui::Window::set_modal_test_hook([&](pui::Window& w) {
         auto& dlg = static_cast<ui::CPalletDialog&>(w);
         click(w, "pallet_preset_3");
@@ -125,6 +126,10 @@ TEST_F(PalletTest, PresetsPaletteAndHexPickColoursAndGarbageHexIsUndone) {
         auto* palette = w.find_control_as<pui::ColorPalette>("pallet_color_palette");
         QTest::mouseClick(palette, Qt::LeftButton, {}, QPoint(1, 1));
         after_palette = dlg.color();
+        // The keyboard walks the palette: along the hues, then toward white.
+        QTest::keyClick(palette, Qt::Key_Right);
+        QTest::keyClick(palette, Qt::Key_Down);
+        after_arrows = dlg.color();
         type_into(w, "pallet_edit_hex", "#00ff80");
         after_hex = dlg.color();
         type_into(w, "pallet_edit_hex", "zz");
@@ -138,6 +143,9 @@ TEST_F(PalletTest, PresetsPaletteAndHexPickColoursAndGarbageHexIsUndone) {
     EXPECT_EQ(chosen, 0x42u);  // cancelled: untouched
     EXPECT_EQ(after_preset, 0x7CFF00u);
     EXPECT_EQ(after_palette, 0xFF0000u);
+    const QColor arrowed = QColor::fromRgb(after_arrows);
+    EXPECT_GT(arrowed.hsvHue(), 0);
+    EXPECT_LT(arrowed.hsvSaturation(), 255);
     EXPECT_EQ(after_hex, 0x00FF80u);
     EXPECT_EQ(after_garbage, 0x00FF80u);
 }

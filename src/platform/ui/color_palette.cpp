@@ -1,5 +1,6 @@
 #include "platform/ui/color_palette.h"
 
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,6 +14,7 @@ namespace velqa::platform::ui {
 ColorPalette::ColorPalette(QWidget* parent) : QWidget(parent), color_(Qt::red) {
     setMinimumSize(60, 40);
     setCursor(Qt::CrossCursor);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 QColor ColorPalette::color_at(QPoint pos) const {
@@ -55,6 +57,39 @@ void ColorPalette::paintEvent(QPaintEvent*) {
     p.drawEllipse(marker_, 6, 6);
     p.setPen(QPen(Qt::white, 1.5));
     p.drawEllipse(marker_, 6, 6);
+    if (hasFocus()) {
+        // The ring the theme gives every focused control.
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setPen(QPen(QColor(0xff, 0xd2, 0x3f), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(1, 1, -1, -1));
+    }
+}
+
+void ColorPalette::keyPressEvent(QKeyEvent* event) {
+    // The arrows walk the palette: a twenty-fourth of the hues across, a tenth of the saturation
+    // down; Shift takes a step five times as long.
+    const int dx = std::max(1, width() / 24), dy = std::max(1, height() / 10);
+    const int times = (event->modifiers() & Qt::ShiftModifier) ? 5 : 1;
+    QPoint step;
+    switch (event->key()) {
+        case Qt::Key_Left:
+            step = {-dx, 0};
+            break;
+        case Qt::Key_Right:
+            step = {dx, 0};
+            break;
+        case Qt::Key_Up:
+            step = {0, -dy};
+            break;
+        case Qt::Key_Down:
+            step = {0, dy};
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
+    }
+    pick(marker_ + step * times);
 }
 
 void ColorPalette::mousePressEvent(QMouseEvent* event) {

@@ -1,5 +1,6 @@
 // The colour palette control: hue across, saturation down, at full brightness. A pick by the
-// user sends "colorchanged" (wParam = 0xRRGGBB) to the window; set_select_color is silent.
+// user (a click, a drag, or the arrow keys) sends "colorchanged" (wParam = 0xRRGGBB) to the
+// window; set_select_color is silent.
 #pragma once
 
 #include <QColor>
@@ -21,6 +22,7 @@ class ColorPalette : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 

@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
@@ -21,6 +22,7 @@
 #include <algorithm>
 
 #include "platform/debug_output.h"
+#include "platform/ui/accessibility.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/deferred_control.h"
 #include "platform/ui/font_table.h"
@@ -178,6 +180,7 @@ void Window::attach_controls(QWidget* subtree) {
             set_tool_tip_id(w, tip);
         }
     }
+    describe_controls(subtree);
     apply_scale();
     apply_fonts();
 }
@@ -260,15 +263,41 @@ bool Window::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::Leave:
                 send_notify(control, "msleave");
                 break;
-            case QEvent::FocusIn:
-                send_notify(control, "setfocus");
+            case QEvent::FocusIn: {
+                // Tab enters an option group at its chosen option, as it enters radio buttons.
+                const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+                if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
+                    if (QWidget* entry = group_entry(control); entry != nullptr) {
+                        entry->setFocus(reason);
+                        return true;
+                    }
+                }
+                // wParam: why the focus came (Qt::FocusReason), so that passing through with
+                // Tab can differ from a click.
+                send_notify(control, "setfocus", static_cast<WParam>(reason));
                 break;
+            }
             case QEvent::FocusOut:
                 send_notify(control, "killfocus");
                 break;
             case QEvent::MouseButtonDblClick:
                 if (qobject_cast<QAbstractButton*>(control) != nullptr)
                     send_notify(control, "dbclick");
+                break;
+            case QEvent::KeyPress:
+                if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+                    const auto* key = static_cast<QKeyEvent*>(event);
+                    if (key->modifiers() & ~Qt::KeypadModifier)
+                        break;
+                    if (move_in_group(button, key->key()))
+                        return true;
+                    // Enter presses a button as Space does, not only a dialog's default one.
+                    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                        button->isEnabled()) {
+                        button->click();
+                        return true;
+                    }
+                }
                 break;
             case QEvent::ContextMenu:
                 if (control->property(kMenuProperty).toBool()) {
@@ -401,6 +430,14 @@ LResult Window::dispatch_message(unsigned message, WParam wparam, LParam lparam)
 
 bool Window::event(QEvent* event) {
     VELQA_HANDOVER_ACQUIRE(event);
+    // Escape closes a dialog (as its close button does) when no control took the key.
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier &&
+        (is_modal() || parentWidget() != nullptr)) {
+        close_window(0);
+        return true;
+    }
     if (event->type() == kWindowInitEvent) {
         send_notify(root_ != nullptr ? root_ : this, "windowinit");
         return true;
@@ -567,6 +604,7 @@ void Window::reload_text() {
             set_tool_tip_id(w, tip);
         }
     }
+    describe_controls(root_);
 }
 
 void Window::apply_fonts() {

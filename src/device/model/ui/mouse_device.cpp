@@ -779,6 +779,10 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
     using Sys = profile::MouseSystemSettings;
 
     if (n >= 0 && n < StageCount && prefix.starts_with("DPI_")) {
+        // Focus that Tab passes through a stage's field leaves the active stage alone: only a
+        // click there (or the stage's number) makes it the active one.
+        const bool tabbed =
+            msg.wparam == Qt::TabFocusReason || msg.wparam == Qt::BacktabFocusReason;
         if (prefix == "DPI_slider_" && type == "valuechanged") {
             if (!set_stage_dpi(profile_, core_.sensor(), n, value))
                 return;
@@ -797,7 +801,7 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
                           QString::number(dpi_display_value(value)));
         } else if (prefix == "DPI_edit_" && (type == "killfocus" || type == "return")) {
             commit_dpi_edit(n);
-        } else if (prefix == "DPI_edit_" && (type == "setfocus" || type == "click")) {
+        } else if (prefix == "DPI_edit_" && (type == "click" || (type == "setfocus" && !tabbed))) {
             select_dpi_stage(n);
             store_and_write();
         } else if (prefix == "DPI_enable_check_" && type == "selectchanged") {
