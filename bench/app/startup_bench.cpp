@@ -8,50 +8,21 @@
 // Run: app_startup_bench.
 #include <benchmark/benchmark.h>
 
-#include <QByteArray>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <vector>
 
+#include "first_paint.h"
 #include "program_env.h"
 
 namespace {
 
+using velqa::bench::first_paint_ms;
+using velqa::bench::median;
+
 constexpr int kRuns = 9;
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-// Milliseconds from start to the program's "first paint" line, for a run that then exits with
-// 0; -1 on failure. `err` gets its stderr.
-double run_once(const QString& program, const QStringList& args, const QProcessEnvironment& env,
-                QString* err = nullptr) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setReadChannel(QProcess::StandardError);
-    QElapsedTimer clock;
-    clock.start();
-    p.start(program, args);
-    QByteArray out;
-    double painted = -1;
-    while (painted < 0 && p.waitForReadyRead(60000)) {
-        out += p.readAllStandardError();
-        if (out.contains("first paint"))
-            painted = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-    }
-    if (!p.waitForFinished(60000) || p.exitCode() != 0 || painted < 0)
-        return -1;
-    out += p.readAllStandardError();
-    if (err != nullptr)
-        *err = QString::fromUtf8(out);
-    return painted;
-}
 
 void StartupAgainstAMinimalQtWindow(benchmark::State& state, bool simulate) {
     QTemporaryDir home;
@@ -67,9 +38,10 @@ void StartupAgainstAMinimalQtWindow(benchmark::State& state, bool simulate) {
         double rss_kb = 0;
         for (int i = 0; i < kRuns; ++i) {
             const double b =
-                run_once(QStringLiteral(VELQA_BIN_DIR "/velqa_minimal_window"), {shot}, env);
+                first_paint_ms(QStringLiteral(VELQA_BIN_DIR "/velqa_minimal_window"), {shot}, env);
             QString err;
-            const double v = run_once(QStringLiteral(VELQA_BIN_DIR "/velqa"), args, env, &err);
+            const double v =
+                first_paint_ms(QStringLiteral(VELQA_BIN_DIR "/velqa"), args, env, &err);
             if (b < 0 || v < 0) {
                 state.SkipWithError("a program did not start and save its window");
                 return;

@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -174,6 +175,11 @@ CMacroControlUI::CMacroControlUI(QWidget* parent)
         list->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(list, &QWidget::customContextMenuRequested, this,
                 [this] { on_menu_command(QString()); });
+        // Every row has the same height: the list lays out 250 of them without asking each.
+        list->setUniformItemSizes(true);
+        connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this,
+                [this] { build_visible_rows(); });
+        list->viewport()->installEventFilter(this);
     }
     scroll_timer_.setSingleShot(true);
     scroll_timer_.setInterval(kScrollDelayMs);
@@ -188,10 +194,31 @@ QWidget* CMacroControlUI::control(const QString& name) const {
 }
 
 QWidget* CMacroControlUI::row_widget(int i) const {
+    if (QWidget* row = built_row(i))
+        return row;
+    return const_cast<CMacroControlUI*>(this)->build_row(i);
+}
+
+QWidget* CMacroControlUI::built_row(int i) const {
     auto* list = qobject_cast<QListWidget*>(control(kActionList));
     if (list == nullptr || i < 0 || i >= list->count())
         return nullptr;
     return list->itemWidget(list->item(i));
+}
+
+int CMacroControlUI::built_rows() const {
+    int built = 0;
+    for (int i = 0; i < static_cast<int>(events_.size()); ++i)
+        built += built_row(i) != nullptr ? 1 : 0;
+    return built;
+}
+
+bool CMacroControlUI::eventFilter(QObject* watched, QEvent* event) {
+    // The list's viewport: shown or resized, other rows may come into view.
+    if (event->type() == QEvent::Show || event->type() == QEvent::Resize)
+        QMetaObject::invokeMethod(
+            this, [this] { build_visible_rows(); }, Qt::QueuedConnection);
+    return QWidget::eventFilter(watched, event);
 }
 
 bool CMacroControlUI::confirmed(const char* text_id) {
@@ -432,8 +459,9 @@ int CMacroControlUI::selected_row() const {
 
 std::vector<MacroEvent> CMacroControlUI::shown_events() const {
     std::vector<MacroEvent> out = events_;
+    // A row not built yet shows its event's delay as it is.
     for (std::size_t i = 0; i < out.size(); ++i) {
-        if (QWidget* row = row_widget(static_cast<int>(i))) {
+        if (QWidget* row = built_row(static_cast<int>(i))) {
             if (auto* edit = row->findChild<QLineEdit*>(QLatin1String(kDelayEdit)))
                 out[i].delay = delay_of_text(edit->text());
         }
@@ -505,17 +533,45 @@ void CMacroControlUI::insert_row_widget(int at, const MacroEvent& e) {
         return;
     auto* item = new QListWidgetItem;
     item->setSizeHint(QSize(0, kRowHeight));
-    QWidget* row = make_row(e);
-    item->setData(Qt::UserRole, pui::user_data(row));
+    item->setData(Qt::UserRole, event_text(e));
     {
         const pui::Quiet quiet(this);
         list->insertItem(at, item);
-        list->setItemWidget(item, row);
+    }
+    build_visible_rows();
+}
+
+QWidget* CMacroControlUI::build_row(int i) {
+    auto* list = qobject_cast<QListWidget*>(control(kActionList));
+    if (list == nullptr || i < 0 || i >= list->count() || i >= static_cast<int>(events_.size()))
+        return nullptr;
+    QWidget* row = make_row(events_[static_cast<std::size_t>(i)]);
+    {
+        const pui::Quiet quiet(this);
+        list->setItemWidget(list->item(i), row);
     }
     if (pui::Window* w = pui::window_of(this))
         w->attach_controls(row);
     if (recording_)
         set_mouse_ignored(row, true);
+    return row;
+}
+
+void CMacroControlUI::build_visible_rows() {
+    auto* list = qobject_cast<QListWidget*>(control(kActionList));
+    if (list == nullptr || list->count() == 0)
+        return;
+    // The rows in view and a view's worth either side, so that scrolling and Tab find them
+    // ready; the rest wait until they come near.
+    const int per_view = std::max(1, list->viewport()->height() / kRowHeight + 1);
+    const QModelIndex top = list->indexAt(QPoint(1, 1));
+    const int first = top.isValid() ? top.row() : 0;
+    const int from = std::max(0, first - per_view);
+    const int to = std::min(list->count() - 1, first + 2 * per_view);
+    for (int i = from; i <= to; ++i) {
+        if (built_row(i) == nullptr)
+            build_row(i);
+    }
 }
 
 void CMacroControlUI::rebuild_rows() {
@@ -525,9 +581,14 @@ void CMacroControlUI::rebuild_rows() {
     {
         const pui::Quiet quiet(this);
         list->clear();
+        for (const MacroEvent& e : events_) {
+            auto* item = new QListWidgetItem;
+            item->setSizeHint(QSize(0, kRowHeight));
+            item->setData(Qt::UserRole, event_text(e));
+            list->addItem(item);
+        }
     }
-    for (std::size_t i = 0; i < events_.size(); ++i)
-        insert_row_widget(static_cast<int>(i), events_[i]);
+    build_visible_rows();
 }
 
 void CMacroControlUI::select_row(int row) {
@@ -546,7 +607,7 @@ void CMacroControlUI::delay_edited(QWidget* edit) {
     if (line == nullptr)
         return;
     for (int i = 0; i < static_cast<int>(events_.size()); ++i) {
-        QWidget* row = row_widget(i);
+        QWidget* row = built_row(i);
         if (row == nullptr || !row->isAncestorOf(line))
             continue;
         // An empty edit stays empty until saved; anything else is held to 0-65535.
@@ -565,7 +626,7 @@ bool CMacroControlUI::save_events() {
     if (sel < 0 || library_.entries()[static_cast<std::size_t>(sel)].guid.empty())
         return false;
     for (int i = 0; i < static_cast<int>(events_.size()); ++i) {
-        QWidget* row = row_widget(i);
+        QWidget* row = built_row(i);
         auto* edit =
             row != nullptr ? row->findChild<QLineEdit*>(QLatin1String(kDelayEdit)) : nullptr;
         if (edit == nullptr)
@@ -713,11 +774,11 @@ void CMacroControlUI::apply(const RecordChange& change, int selected) {
         return;
     const auto& e = events_[static_cast<std::size_t>(change.row)];
     if (change.replaced)
-        show_event(row_widget(change.row), e);
+        show_event(built_row(change.row), e);
     else
         insert_row_widget(change.row, e);
     if (change.delay_row >= 0) {
-        QWidget* row = row_widget(change.delay_row);
+        QWidget* row = built_row(change.delay_row);
         if (auto* edit =
                 row != nullptr ? row->findChild<QLineEdit*>(QLatin1String(kDelayEdit)) : nullptr)
             edit->setText(
