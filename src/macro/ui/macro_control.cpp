@@ -42,7 +42,6 @@ constexpr char kDelayEdit[] = "macro_delay";
 constexpr char kStyleProperty[] = "macroStyle";
 constexpr char kWriteFailed[] = "macro_write_failed_text";
 constexpr int kNameItemHeight = 34;
-constexpr std::uint32_t kDelayBackground = 0xFF444444u;
 
 // The controls that only make sense with a macro selected.
 constexpr const char* kSelectionControls[] = {"macro_action_layout", "mouse_move_layout",
@@ -82,7 +81,10 @@ void set_style(QWidget* w, const char* style) {
     if (w == nullptr || w->property(kStyleProperty).toString() == QLatin1String(style))
         return;
     w->setProperty(kStyleProperty, QString::fromLatin1(style));
-    // Property selectors of the style sheet apply again only after a re-polish.
+    // Property selectors of the style sheet apply again only after a re-polish; a row not yet
+    // shown is polished with its property when it first shows.
+    if (!w->testAttribute(Qt::WA_WState_Polished))
+        return;
     w->style()->unpolish(w);
     w->style()->polish(w);
 }
@@ -516,7 +518,8 @@ QWidget* CMacroControlUI::make_row(const MacroEvent& e) {
     edit->setAlignment(Qt::AlignCenter);
     pui::set_number_only(edit, true);
     pui::set_max_length(edit, 6);
-    pui::set_bk_color(edit, kDelayBackground);
+    // Its background comes from the theme (QLineEdit#macro_delay): a style sheet of its own
+    // would be parsed again for every row.
     set_style(edit, "macro_label_text_style");
     pui::set_tool_tip_id(edit, QStringLiteral("macro_delay_tip_text"));
     layout->addWidget(name);
@@ -527,17 +530,17 @@ QWidget* CMacroControlUI::make_row(const MacroEvent& e) {
     return row;
 }
 
-void CMacroControlUI::insert_row_widget(int at, const MacroEvent& e) {
+void CMacroControlUI::insert_row(int at) {
     auto* list = qobject_cast<QListWidget*>(control(kActionList));
     if (list == nullptr)
         return;
     auto* item = new QListWidgetItem;
     item->setSizeHint(QSize(0, kRowHeight));
-    item->setData(Qt::UserRole, event_text(e));
     {
         const pui::Quiet quiet(this);
         list->insertItem(at, item);
     }
+    // Built rows after it shift with their items; its own is built once it is in view.
     build_visible_rows();
 }
 
@@ -578,15 +581,32 @@ void CMacroControlUI::rebuild_rows() {
     auto* list = qobject_cast<QListWidget*>(control(kActionList));
     if (list == nullptr)
         return;
+    const int count = static_cast<int>(events_.size());
+    // The rows shown from the top, as after a fresh fill; the rows already built there are
+    // shown the new events, the rest are let go (they would only be shown again when they come
+    // into view).
+    const int keep = 3 * std::max(1, list->viewport()->height() / kRowHeight + 1);
     {
         const pui::Quiet quiet(this);
-        list->clear();
-        for (const MacroEvent& e : events_) {
+        list->setCurrentItem(nullptr);
+        list->clearSelection();
+        while (list->count() > count)
+            delete list->takeItem(list->count() - 1);
+        while (list->count() < count) {
             auto* item = new QListWidgetItem;
             item->setSizeHint(QSize(0, kRowHeight));
-            item->setData(Qt::UserRole, event_text(e));
             list->addItem(item);
         }
+        list->scrollToTop();
+    }
+    for (int i = 0; i < count; ++i) {
+        QWidget* row = built_row(i);
+        if (row == nullptr)
+            continue;
+        if (i < keep)
+            show_event(row, events_[static_cast<std::size_t>(i)]);
+        else
+            list->removeItemWidget(list->item(i));
     }
     build_visible_rows();
 }
@@ -776,7 +796,7 @@ void CMacroControlUI::apply(const RecordChange& change, int selected) {
     if (change.replaced)
         show_event(built_row(change.row), e);
     else
-        insert_row_widget(change.row, e);
+        insert_row(change.row);
     if (change.delay_row >= 0) {
         QWidget* row = built_row(change.delay_row);
         if (auto* edit =

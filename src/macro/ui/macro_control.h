@@ -123,7 +123,8 @@ class CMacroControlUI : public QWidget {
     void rebuild_rows();
     QWidget* make_row(const MacroEvent& e);
     void show_event(QWidget* row, const MacroEvent& e);
-    void insert_row_widget(int at, const MacroEvent& e);
+    // A row for a new event at `at` (its widget is built once it is in view).
+    void insert_row(int at);
     // Rows are built when they scroll into view: a macro of 250 steps shows at once.
     bool eventFilter(QObject* watched, QEvent* event) override;
     // The widget of row `i` when it has been built, else nullptr; builds nothing.
