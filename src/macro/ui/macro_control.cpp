@@ -564,13 +564,14 @@ void CMacroControlUI::build_visible_rows() {
     auto* list = qobject_cast<QListWidget*>(control(kActionList));
     if (list == nullptr || list->count() == 0)
         return;
-    // The rows in view and a view's worth either side, so that scrolling and Tab find them
-    // ready; the rest wait until they come near.
+    // The rows in view and a few either side, so that a step of the scroll bar or Tab finds
+    // them ready; the rest wait until they come near.
+    constexpr int kMargin = 3;
     const int per_view = std::max(1, list->viewport()->height() / kRowHeight + 1);
     const QModelIndex top = list->indexAt(QPoint(1, 1));
     const int first = top.isValid() ? top.row() : 0;
-    const int from = std::max(0, first - per_view);
-    const int to = std::min(list->count() - 1, first + 2 * per_view);
+    const int from = std::max(0, first - kMargin);
+    const int to = std::min(list->count() - 1, first + per_view + kMargin);
     for (int i = from; i <= to; ++i) {
         if (built_row(i) == nullptr)
             build_row(i);
@@ -585,7 +586,7 @@ void CMacroControlUI::rebuild_rows() {
     // The rows shown from the top, as after a fresh fill; the rows already built there are
     // shown the new events, the rest are let go (they would only be shown again when they come
     // into view).
-    const int keep = 3 * std::max(1, list->viewport()->height() / kRowHeight + 1);
+    const int keep = std::max(1, list->viewport()->height() / kRowHeight + 1) + 3;
     {
         const pui::Quiet quiet(this);
         list->setCurrentItem(nullptr);
