@@ -13,7 +13,8 @@
 // Counters, for each activity (apply_, dpi_, language_, settings_): rss_growth_kb, fd_growth,
 // thread_growth and timer_growth are the resident set, open files, threads, and timers of the
 // window's objects at the end less after its first 50. rss_growth_kb, fd_growth, thread_growth and
-// timer_growth without a prefix are their sums (goal: at most 1024 kB; none for the others).
+// timer_growth without a prefix are their sums (goal: at most 1024 kB; none for the others);
+// rss_end_kb, fds_end, threads_end and timers_end what the session ends with.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -211,6 +212,11 @@ void BM_LongSession(benchmark::State& state) {
         state.counters["fd_growth"] = total.fds;
         state.counters["thread_growth"] = total.threads;
         state.counters["timer_growth"] = total.timers;
+        const Resources end = resources_now();
+        state.counters["rss_end_kb"] = end.rss_kb;
+        state.counters["fds_end"] = end.fds;
+        state.counters["threads_end"] = end.threads;
+        state.counters["timers_end"] = end.timers;
     }
 }
 
