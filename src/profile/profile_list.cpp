@@ -65,6 +65,27 @@ std::string guid_refusal(const Json::Value& value) {
     return {};
 }
 
+// More than `limit` JSON values in `text` (counted by their separators and openings, outside
+// strings); a cheap look before a parse.
+bool more_values_than(std::string_view text, std::size_t limit) {
+    std::size_t values = 1;
+    bool in_string = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (in_string) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                in_string = false;
+        } else if (c == '"') {
+            in_string = true;
+        } else if ((c == ',' || c == '[' || c == '{') && ++values > limit) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // What the text of a list file holds: its entries that the list can use, and whether anything
 // in it was damaged (then it is kept aside before it is rewritten).
 struct ReadList {
@@ -370,6 +391,8 @@ ListResult ProfileList::import_file(const fs::path& file) {
     std::string error;
     if (!platform::read_whole_file(file, text, &error) || text.size() > MaxImportBytes)
         return result(ListStatus::Refused, -1, "it cannot be read: " + error);
+    if (more_values_than(text, MaxImportValues))
+        return result(ListStatus::Refused, -1, "it holds far more values than any profile");
     Json::Value document = parse_json(text, &error);
     if (document.isNull())
         return result(ListStatus::Refused, -1, "it is no JSON text");

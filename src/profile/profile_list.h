@@ -24,6 +24,9 @@ inline constexpr char ProfileListName[] = "ProfileList.ini";
 inline constexpr int MaxProfileCount = 50;
 // Far beyond any profile (a few tens of kB); an imported file above it is refused unread.
 inline constexpr std::uintmax_t MaxImportBytes = 4u * 1024 * 1024;
+// Far beyond any profile too (a few hundred values); an imported file of more is refused
+// before it is parsed, which for four megabytes of numbers would take most of a second.
+inline constexpr std::size_t MaxImportValues = 100000;
 // The headset keeps its equaliser presets through a reset.
 inline constexpr int HeadsetDeviceType = 7;
 

@@ -249,6 +249,14 @@ TEST_F(ProfileListTest, HostileImportsChangeNothing) {
          R"({"profilename":"x","profileUUID":"y","Device":[{"LightList":[{"Guid":"../../etc/passwd"}]}]})"},
         {"guid_abs", R"({"profilename":"x","profileUUID":"y","Device":[{"Guid":"/tmp/a"}]})"},
         {"guid_number", R"({"profilename":"x","profileUUID":"y","Device":[{"Guid":12}]})"},
+        // Well under the size limit, but more values than any profile: refused unparsed.
+        {"values",
+         [] {
+             std::string pad = R"({"profilename":"x","profileUUID":"y","Device":[],"pad":[0)";
+             for (std::size_t i = 0; i < MaxImportValues; ++i)
+                 pad += ",0";
+             return pad + "]}";
+         }()},
     };
     for (const auto& [title, text] : hostile) {
         const fs::path file = dir_ / (title + ".json");

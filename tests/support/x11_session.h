@@ -105,7 +105,8 @@ inline bool start_window_manager(const char* display, X11Client& client, Child& 
 // An Xvfb server of the test's own; display() is empty when Xvfb is missing or did not start.
 class PrivateXServer {
   public:
-    PrivateXServer() {
+    // `screen`: width x height x depth.
+    explicit PrivateXServer(const char* screen = "640x480x24") {
         if (!on_path("Xvfb"))
             return;
         int fds[2];
@@ -116,7 +117,7 @@ class PrivateXServer {
             // The display number comes back on fd 3.
             dup2(fds[1], 3);
             execlp("Xvfb", "Xvfb", "-displayfd", "3", "-noreset", "-nolisten", "tcp", "-screen",
-                   "0", "640x480x24", static_cast<char*>(nullptr));
+                   "0", screen, static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -133,6 +134,7 @@ class PrivateXServer {
         close(fds[0]);
     }
     const std::string& display() const { return display_; }
+    pid_t pid() const { return server_.pid(); }
 
   private:
     Child server_;

@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -41,7 +42,6 @@ constexpr char kDelayEdit[] = "macro_delay";
 constexpr char kStyleProperty[] = "macroStyle";
 constexpr char kWriteFailed[] = "macro_write_failed_text";
 constexpr int kNameItemHeight = 34;
-constexpr std::uint32_t kDelayBackground = 0xFF444444u;
 
 // The controls that only make sense with a macro selected.
 constexpr const char* kSelectionControls[] = {"macro_action_layout", "mouse_move_layout",
@@ -81,7 +81,10 @@ void set_style(QWidget* w, const char* style) {
     if (w == nullptr || w->property(kStyleProperty).toString() == QLatin1String(style))
         return;
     w->setProperty(kStyleProperty, QString::fromLatin1(style));
-    // Property selectors of the style sheet apply again only after a re-polish.
+    // Property selectors of the style sheet apply again only after a re-polish; a row not yet
+    // shown is polished with its property when it first shows.
+    if (!w->testAttribute(Qt::WA_WState_Polished))
+        return;
     w->style()->unpolish(w);
     w->style()->polish(w);
 }
@@ -174,6 +177,11 @@ CMacroControlUI::CMacroControlUI(QWidget* parent)
         list->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(list, &QWidget::customContextMenuRequested, this,
                 [this] { on_menu_command(QString()); });
+        // Every row has the same height: the list lays out 250 of them without asking each.
+        list->setUniformItemSizes(true);
+        connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this,
+                [this] { build_visible_rows(); });
+        list->viewport()->installEventFilter(this);
     }
     scroll_timer_.setSingleShot(true);
     scroll_timer_.setInterval(kScrollDelayMs);
@@ -188,10 +196,31 @@ QWidget* CMacroControlUI::control(const QString& name) const {
 }
 
 QWidget* CMacroControlUI::row_widget(int i) const {
+    if (QWidget* row = built_row(i))
+        return row;
+    return const_cast<CMacroControlUI*>(this)->build_row(i);
+}
+
+QWidget* CMacroControlUI::built_row(int i) const {
     auto* list = qobject_cast<QListWidget*>(control(kActionList));
     if (list == nullptr || i < 0 || i >= list->count())
         return nullptr;
     return list->itemWidget(list->item(i));
+}
+
+int CMacroControlUI::built_rows() const {
+    int built = 0;
+    for (int i = 0; i < static_cast<int>(events_.size()); ++i)
+        built += built_row(i) != nullptr ? 1 : 0;
+    return built;
+}
+
+bool CMacroControlUI::eventFilter(QObject* watched, QEvent* event) {
+    // The list's viewport: shown or resized, other rows may come into view.
+    if (event->type() == QEvent::Show || event->type() == QEvent::Resize)
+        QMetaObject::invokeMethod(
+            this, [this] { build_visible_rows(); }, Qt::QueuedConnection);
+    return QWidget::eventFilter(watched, event);
 }
 
 bool CMacroControlUI::confirmed(const char* text_id) {
@@ -432,8 +461,9 @@ int CMacroControlUI::selected_row() const {
 
 std::vector<MacroEvent> CMacroControlUI::shown_events() const {
     std::vector<MacroEvent> out = events_;
+    // A row not built yet shows its event's delay as it is.
     for (std::size_t i = 0; i < out.size(); ++i) {
-        if (QWidget* row = row_widget(static_cast<int>(i))) {
+        if (QWidget* row = built_row(static_cast<int>(i))) {
             if (auto* edit = row->findChild<QLineEdit*>(QLatin1String(kDelayEdit)))
                 out[i].delay = delay_of_text(edit->text());
         }
@@ -488,7 +518,8 @@ QWidget* CMacroControlUI::make_row(const MacroEvent& e) {
     edit->setAlignment(Qt::AlignCenter);
     pui::set_number_only(edit, true);
     pui::set_max_length(edit, 6);
-    pui::set_bk_color(edit, kDelayBackground);
+    // Its background comes from the theme (QLineEdit#macro_delay): a style sheet of its own
+    // would be parsed again for every row.
     set_style(edit, "macro_label_text_style");
     pui::set_tool_tip_id(edit, QStringLiteral("macro_delay_tip_text"));
     layout->addWidget(name);
@@ -499,35 +530,86 @@ QWidget* CMacroControlUI::make_row(const MacroEvent& e) {
     return row;
 }
 
-void CMacroControlUI::insert_row_widget(int at, const MacroEvent& e) {
+void CMacroControlUI::insert_row(int at) {
     auto* list = qobject_cast<QListWidget*>(control(kActionList));
     if (list == nullptr)
         return;
     auto* item = new QListWidgetItem;
     item->setSizeHint(QSize(0, kRowHeight));
-    QWidget* row = make_row(e);
-    item->setData(Qt::UserRole, pui::user_data(row));
     {
         const pui::Quiet quiet(this);
         list->insertItem(at, item);
-        list->setItemWidget(item, row);
+    }
+    // Built rows after it shift with their items; its own is built once it is in view.
+    build_visible_rows();
+}
+
+QWidget* CMacroControlUI::build_row(int i) {
+    auto* list = qobject_cast<QListWidget*>(control(kActionList));
+    if (list == nullptr || i < 0 || i >= list->count() || i >= static_cast<int>(events_.size()))
+        return nullptr;
+    QWidget* row = make_row(events_[static_cast<std::size_t>(i)]);
+    {
+        const pui::Quiet quiet(this);
+        list->setItemWidget(list->item(i), row);
     }
     if (pui::Window* w = pui::window_of(this))
         w->attach_controls(row);
     if (recording_)
         set_mouse_ignored(row, true);
+    return row;
+}
+
+void CMacroControlUI::build_visible_rows() {
+    auto* list = qobject_cast<QListWidget*>(control(kActionList));
+    if (list == nullptr || list->count() == 0)
+        return;
+    // The rows in view and a few either side, so that a step of the scroll bar or Tab finds
+    // them ready; the rest wait until they come near.
+    constexpr int kMargin = 3;
+    const int per_view = std::max(1, list->viewport()->height() / kRowHeight + 1);
+    const QModelIndex top = list->indexAt(QPoint(1, 1));
+    const int first = top.isValid() ? top.row() : 0;
+    const int from = std::max(0, first - kMargin);
+    const int to = std::min(list->count() - 1, first + per_view + kMargin);
+    for (int i = from; i <= to; ++i) {
+        if (built_row(i) == nullptr)
+            build_row(i);
+    }
 }
 
 void CMacroControlUI::rebuild_rows() {
     auto* list = qobject_cast<QListWidget*>(control(kActionList));
     if (list == nullptr)
         return;
+    const int count = static_cast<int>(events_.size());
+    // The rows shown from the top, as after a fresh fill; the rows already built there are
+    // shown the new events, the rest are let go (they would only be shown again when they come
+    // into view).
+    const int keep = std::max(1, list->viewport()->height() / kRowHeight + 1) + 3;
     {
         const pui::Quiet quiet(this);
-        list->clear();
+        list->setCurrentItem(nullptr);
+        list->clearSelection();
+        while (list->count() > count)
+            delete list->takeItem(list->count() - 1);
+        while (list->count() < count) {
+            auto* item = new QListWidgetItem;
+            item->setSizeHint(QSize(0, kRowHeight));
+            list->addItem(item);
+        }
+        list->scrollToTop();
     }
-    for (std::size_t i = 0; i < events_.size(); ++i)
-        insert_row_widget(static_cast<int>(i), events_[i]);
+    for (int i = 0; i < count; ++i) {
+        QWidget* row = built_row(i);
+        if (row == nullptr)
+            continue;
+        if (i < keep)
+            show_event(row, events_[static_cast<std::size_t>(i)]);
+        else
+            list->removeItemWidget(list->item(i));
+    }
+    build_visible_rows();
 }
 
 void CMacroControlUI::select_row(int row) {
@@ -546,7 +628,7 @@ void CMacroControlUI::delay_edited(QWidget* edit) {
     if (line == nullptr)
         return;
     for (int i = 0; i < static_cast<int>(events_.size()); ++i) {
-        QWidget* row = row_widget(i);
+        QWidget* row = built_row(i);
         if (row == nullptr || !row->isAncestorOf(line))
             continue;
         // An empty edit stays empty until saved; anything else is held to 0-65535.
@@ -565,7 +647,7 @@ bool CMacroControlUI::save_events() {
     if (sel < 0 || library_.entries()[static_cast<std::size_t>(sel)].guid.empty())
         return false;
     for (int i = 0; i < static_cast<int>(events_.size()); ++i) {
-        QWidget* row = row_widget(i);
+        QWidget* row = built_row(i);
         auto* edit =
             row != nullptr ? row->findChild<QLineEdit*>(QLatin1String(kDelayEdit)) : nullptr;
         if (edit == nullptr)
@@ -713,11 +795,11 @@ void CMacroControlUI::apply(const RecordChange& change, int selected) {
         return;
     const auto& e = events_[static_cast<std::size_t>(change.row)];
     if (change.replaced)
-        show_event(row_widget(change.row), e);
+        show_event(built_row(change.row), e);
     else
-        insert_row_widget(change.row, e);
+        insert_row(change.row);
     if (change.delay_row >= 0) {
-        QWidget* row = row_widget(change.delay_row);
+        QWidget* row = built_row(change.delay_row);
         if (auto* edit =
                 row != nullptr ? row->findChild<QLineEdit*>(QLatin1String(kDelayEdit)) : nullptr)
             edit->setText(

@@ -97,8 +97,11 @@ class CMacroControlUI : public QWidget {
 
     // The editor's control of a name (found on first use and remembered), or nullptr.
     QWidget* control(const QString& name) const;
-    // The row widget "macro_action" of event row `i`, or nullptr.
+    // The row widget "macro_action" of event row `i` (built now if it was not yet), or nullptr.
     QWidget* row_widget(int i) const;
+    // How many event rows have their widgets: those scrolled into view so far, and those asked
+    // for by row_widget.
+    int built_rows() const;
 
   signals:
     void recording_started(int hook_mode);
@@ -120,7 +123,14 @@ class CMacroControlUI : public QWidget {
     void rebuild_rows();
     QWidget* make_row(const MacroEvent& e);
     void show_event(QWidget* row, const MacroEvent& e);
-    void insert_row_widget(int at, const MacroEvent& e);
+    // A row for a new event at `at` (its widget is built once it is in view).
+    void insert_row(int at);
+    // Rows are built when they scroll into view: a macro of 250 steps shows at once.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // The widget of row `i` when it has been built, else nullptr; builds nothing.
+    QWidget* built_row(int i) const;
+    QWidget* build_row(int i);
+    void build_visible_rows();
     void select_row(int row);
     void scroll_to_selection();
     void delay_edited(QWidget* edit);

@@ -333,6 +333,40 @@ TEST_F(MacroControlTest, MenuStepsAndMovesAreInsertedAndSavedAndAnEmptyDelaySave
     EXPECT_EQ(mac_file(0)["Events"].size(), 0u);
 }
 
+// A long macro shows without a widget per step; whatever is built, every step is saved as
+// shown, and rows reused for another macro show that macro's values.
+TEST_F(MacroControlTest, ALongMacroBuildsTheRowsInViewAndSavesEveryStepAsShown) {
+    macro::MacroLibrary lib(folder_);
+    lib.load();
+    for (const std::uint16_t delay : {std::uint16_t{10}, std::uint16_t{20}}) {
+        std::vector<macro::MacroEvent> events;
+        for (std::size_t i = 0; i < macro::MaxEvents; ++i)
+            events.push_back({i % 2 == 0, 0x04, macro::TypeKey, delay});
+        const macro::MacroResult r = lib.create();
+        ASSERT_TRUE(r.ok());
+        ASSERT_TRUE(lib.save_events(r.index, events).ok());
+    }
+    editor_->load_macro_list();
+    EXPECT_GT(editor_->built_rows(), 0);
+    EXPECT_LT(editor_->built_rows(), 100);
+
+    delay_edit(0)->setText("5");
+    delay_edit(249)->setText("7");  // built when asked for
+    click("macro_btn_save");
+    const Json::Value saved = mac_file(0)["Events"];
+    ASSERT_EQ(saved.size(), macro::MaxEvents);
+    EXPECT_EQ(saved[0]["Delay"].asString(), "5");
+    EXPECT_EQ(saved[120]["Delay"].asString(), "10");
+    EXPECT_EQ(saved[249]["Delay"].asString(), "7");
+
+    pui::select_item(c("macro_name_list"), 1, true);
+    EXPECT_EQ(delay_edit(0)->text(), "20");
+    EXPECT_EQ(delay_edit(249)->text(), "20");
+    for (const auto& e : editor_->shown_events())
+        ASSERT_EQ(e.delay, 20);
+    EXPECT_LT(editor_->built_rows(), 100);
+}
+
 TEST_F(MacroControlTest, RecordingAppendsWithDelaysAndStopSavesAndRestoresTheControls) {
     with_macros({"m"});
     QSignalSpy started(editor_, &CMacroControlUI::recording_started);
