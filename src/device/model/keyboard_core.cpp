@@ -398,7 +398,8 @@ int KeyboardCore::write_settings(link::CommandChannel& channel, int slot, std::u
     return res;
 }
 
-ApplyResult KeyboardCore::apply(link::CommandChannel& channel, const KeyboardChange& change) {
+ApplyResult KeyboardCore::apply(link::CommandChannel& channel, const KeyboardChange& change,
+                                const std::function<void()>& stored) {
     ApplyResult result;
     if (const auto* light = std::get_if<keyboard::Lighting>(&change)) {
         profile::LightInfo info = light->info;
@@ -415,6 +416,8 @@ ApplyResult KeyboardCore::apply(link::CommandChannel& channel, const KeyboardCha
     } else if (const auto* sys = std::get_if<keyboard::System>(&change)) {
         profile_.write_keyboard_settings(sys->settings);
     }
+    if (stored)
+        stored();
     if (!std::holds_alternative<keyboard::WholeProfile>(change) && !profile_.save()) {
         result.failed = ApplyResult::Step::Save;
         result.save_error = profile_.save_error();

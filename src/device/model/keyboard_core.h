@@ -209,7 +209,9 @@ class KeyboardCore {
     // The one way in for a settings change (see settings_change.h): held within the limits
     // table, stored in the profile, saved, then the record written (slot 0). An applied profile
     // is written only.
-    ApplyResult apply(link::CommandChannel& channel, const KeyboardChange& change);
+    // `stored` as for MouseCore::apply: after the profile holds the change, before save and write.
+    ApplyResult apply(link::CommandChannel& channel, const KeyboardChange& change,
+                      const std::function<void()>& stored = {});
 
     // Mode 20: the LED colours to the device's colour group (write_indexed, K x 3 at group x
     // 512). 0 without I/O when the gate holds it back or there are no keys.

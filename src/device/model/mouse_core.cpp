@@ -201,9 +201,13 @@ Overloaded(F...) -> Overloaded<F...>;
 
 }  // namespace
 
-ApplyResult MouseCore::apply(link::CommandChannel& channel, const MouseChange& change) {
+ApplyResult MouseCore::apply(link::CommandChannel& channel, const MouseChange& change,
+                             const std::function<void()>& stored) {
     ApplyResult result;
-    switch (store(change, result)) {
+    const Commit commit = store(change, result);
+    if (stored && commit != Commit::Refused && commit != Commit::Unchanged)
+        stored();
+    switch (commit) {
         case Commit::Refused:
             result.failed = ApplyResult::Step::Refused;
             break;

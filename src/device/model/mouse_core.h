@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -68,7 +69,10 @@ class MouseCore {
     // the profile saved while the mouse takes the record built from it (slot 0) -- both are done
     // when it returns. Pointer settings and key assignments are saved only; an applied profile is
     // written only. Nothing is changed for a change that names nothing the mouse has.
-    ApplyResult apply(link::CommandChannel& channel, const MouseChange& change);
+    // `stored`, when given, runs once the profile holds the change and before the save and the
+    // write (the page's preview shows it while the mouse takes the record).
+    ApplyResult apply(link::CommandChannel& channel, const MouseChange& change,
+                      const std::function<void()>& stored = {});
 
     // A notification's slot and stage change of the decoded state; true when the page must be
     // refreshed.

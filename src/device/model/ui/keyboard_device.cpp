@@ -195,9 +195,8 @@ void CZentovaKeyboardDevice::change_lighting(const profile::LightInfo& info) {
         platform::debug_output("keyboard page: lighting change ignored until it is read\n");
         return;
     }
-    const ApplyResult result = core_.apply(channel_, keyboard::Lighting{info, awake_.load()});
-    apply_lighting_from_profile();
-    written(result);
+    written(core_.apply(channel_, keyboard::Lighting{info, awake_.load()},
+                        [this] { apply_lighting_from_profile(); }));
 }
 
 std::vector<std::size_t> CZentovaKeyboardDevice::leds_of_key(int key) const {

@@ -90,8 +90,9 @@ void CZentovaMouseDevice::use_desktop_pointer(const PointerRow& row, bool on) {
     emit pointer_setting_changed(static_cast<int>(row.which));
 }
 
-ApplyResult CZentovaMouseDevice::change(const MouseChange& what) {
-    const ApplyResult result = core_.apply(channel_, what);
+ApplyResult CZentovaMouseDevice::change(const MouseChange& what,
+                                        const std::function<void()>& stored) {
+    const ApplyResult result = core_.apply(channel_, what, stored);
     if (result.written)
         settings_written(result.write_code);
     return result;
@@ -585,8 +586,8 @@ void CZentovaMouseDevice::change_lighting(const profile::LightInfo& info) {
     const bool effect_selected = info.mode != profile_.light_info().mode;
     if (effect_selected)
         channel_.set_preview_pause(1);
-    const ApplyResult result = change(mouse::Lighting{info});
-    apply_lighting_from_profile();
+    const ApplyResult result =
+        change(mouse::Lighting{info}, [this] { apply_lighting_from_profile(); });
     // A refused write reads the settings back at once, which ends the pause too.
     if (result.ok() && effect_selected)
         start_tile_timer(TimerSettings, SettingsReloadDelayMs);

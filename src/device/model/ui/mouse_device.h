@@ -162,7 +162,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     void pick_stage_colour(int stage);
     // Every settings change of the page: through the core's one way in; a record write's
     // result is shown (a refused one shows what the mouse holds).
-    ApplyResult change(const MouseChange& what);
+    ApplyResult change(const MouseChange& what, const std::function<void()>& stored = {});
     // The user's value of a pointer setting: stored in the profile as set, and told.
     void set_pointer_value(const PointerRow& row, int value);
     // The row's "Use desktop setting" box was ticked (on) or unticked.
