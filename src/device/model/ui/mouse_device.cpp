@@ -351,12 +351,12 @@ void CZentovaMouseDevice::refresh_key_labels() {
         labels.push_back(what);
         names.push_back(name);
     }
-    if (ui::CButtonMapUI* map = button_map())
+    if (ui::ButtonMap* map = button_map())
         map->set_labels(labels, names);
 }
 
-ui::CButtonMapUI* CZentovaMouseDevice::button_map() const {
-    return page_ != nullptr ? page_->findChild<ui::CButtonMapUI*>() : nullptr;
+ui::ButtonMap* CZentovaMouseDevice::button_map() const {
+    return page_ != nullptr ? page_->findChild<ui::ButtonMap*>() : nullptr;
 }
 
 void CZentovaMouseDevice::set_language(int index) {
@@ -430,7 +430,7 @@ void CZentovaMouseDevice::show_key_page(int index) {
 void CZentovaMouseDevice::show_button_labels_where_they_fit() {
     // Only the assignment editor leaves the picture room for its labels; the shooting editor
     // beside it needs the width itself.
-    ui::CButtonMapUI* map = button_map();
+    ui::ButtonMap* map = button_map();
     if (map == nullptr)
         return;
     auto* pages = qobject_cast<QStackedWidget*>(find(QStringLiteral("device_function_switch")));
@@ -451,7 +451,7 @@ void CZentovaMouseDevice::select_key(int index) {
 void CZentovaMouseDevice::show_selected_on_picture() {
     // The key and its light indicator (same number) are highlighted while the Buttons tab is
     // shown; elsewhere an outlined key would read as a choice the tab does not offer.
-    ui::CButtonMapUI* map = button_map();
+    ui::ButtonMap* map = button_map();
     const int index = map == nullptr || map->labels_shown() ? selected_key() : -1;
     auto mark = [index](const std::vector<QPointer<QWidget>>& list) {
         for (std::size_t i = 0; i < list.size(); ++i) {

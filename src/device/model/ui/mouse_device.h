@@ -18,7 +18,7 @@ namespace velqa::profile {
 class CLightControlUI;
 }
 namespace velqa::ui {
-class CButtonMapUI;
+class ButtonMap;
 }
 namespace velqa::macro {
 class CMacroControlUI;
@@ -112,7 +112,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // Each key button's tooltip and its label on the Buttons tab's map name what it does.
     void refresh_key_labels();
     // The Buttons tab's map of the mouse, or nullptr when the layout has none.
-    ui::CButtonMapUI* button_map() const;
+    ui::ButtonMap* button_map() const;
     // Also gives the key labels and the key editor's lists the new language's texts.
     void set_language(int index) override;
     // The macros of the key editor's macro choice follow the macro list.
