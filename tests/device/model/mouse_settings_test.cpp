@@ -33,18 +33,18 @@ using Kind = NotificationAction::Kind;
 
 // What the page stores for a typed DPI: the text's number, held within the sensor's range.
 TEST(MouseDpi, TypedValuesAreClampedToTheSensorsRange) {
-    const auto clamp_typed_dpi = [](std::string_view text, const profile::Sensor& sensor) {
+    const auto stored_for = [](std::string_view text, const profile::Sensor& sensor) {
         return sensor.dpi.hold(typed_number(text));
     };
-    EXPECT_EQ(clamp_typed_dpi("", shipped(SensorA)), 50);
-    EXPECT_EQ(clamp_typed_dpi("27000", shipped(SensorA)), 26000);
-    EXPECT_EQ(clamp_typed_dpi("27000", shipped(SensorB)), 27000);
-    EXPECT_EQ(clamp_typed_dpi("30000", shipped(SensorB)), 30000);
-    EXPECT_EQ(clamp_typed_dpi("30001", shipped(SensorB)), 30000);
-    EXPECT_EQ(clamp_typed_dpi(" 1600dpi", shipped(SensorA)), 1600);
-    EXPECT_EQ(clamp_typed_dpi("abc", shipped(SensorA)), 50);
-    EXPECT_EQ(clamp_typed_dpi("-800", shipped(SensorA)), 50);
-    EXPECT_EQ(clamp_typed_dpi("99999999999999999999", shipped(SensorA)), 26000);
+    EXPECT_EQ(stored_for("", shipped(SensorA)), 50);
+    EXPECT_EQ(stored_for("27000", shipped(SensorA)), 26000);
+    EXPECT_EQ(stored_for("27000", shipped(SensorB)), 27000);
+    EXPECT_EQ(stored_for("30000", shipped(SensorB)), 30000);
+    EXPECT_EQ(stored_for("30001", shipped(SensorB)), 30000);
+    EXPECT_EQ(stored_for(" 1600dpi", shipped(SensorA)), 1600);
+    EXPECT_EQ(stored_for("abc", shipped(SensorA)), 50);
+    EXPECT_EQ(stored_for("-800", shipped(SensorA)), 50);
+    EXPECT_EQ(stored_for("99999999999999999999", shipped(SensorA)), 26000);
     EXPECT_EQ(dpi_range(shipped(0x1234)), (DpiRange{50, 26000}));
     EXPECT_EQ(dpi_display_value(1234), 1250);
     EXPECT_EQ(dpi_display_value(1250), 1250);
