@@ -1,10 +1,11 @@
-# Adds every direct subfolder of the current source folder that has a CMakeLists.txt, in the
-# order given, so that areas of the tree can be added without editing a shared list.
+# Adds the named subfolders of the current source folder, in the order given. A name without a
+# CMakeLists.txt stops the configuration: a misnamed folder must not drop out of the build.
 function(velqa_add_subdirs)
   foreach(dir ${ARGN})
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-      add_subdirectory(${dir})
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      message(FATAL_ERROR "velqa_add_subdirs: ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt is missing")
     endif()
+    add_subdirectory(${dir})
   endforeach()
 endfunction()
 

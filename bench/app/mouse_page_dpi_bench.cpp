@@ -91,7 +91,7 @@ void BM_DpiEditToRecord(benchmark::State& state) {
         // The settings write on its own, without the profile's update and save.
         const auto w0 = std::chrono::steady_clock::now();
         for (int i = 0; i < 5; ++i)
-            page.write_settings(0, 0);
+            page.write_settings();
         const double write_ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - w0)
                 .count() /

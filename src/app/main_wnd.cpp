@@ -242,7 +242,7 @@ void CMainWnd::init_window() {
     tray_.create(this, QStringLiteral("common/logo.png"), QStringLiteral("ZARN_VELQA_R260"));
     refresh_tray();
     // The about pane and window list the devices linked now.
-    if (auto* about = find_control_as<ui::CAboutPanelUI>(QStringLiteral("about_panel")))
+    if (auto* about = find_control_as<ui::AboutPanel>(QStringLiteral("about_panel")))
         about->set_source(about_source());
     connect(this, &CMainWnd::tiles_changed, this, &CMainWnd::refresh_about);
 }
@@ -369,7 +369,7 @@ void CMainWnd::route(pui::Notification& msg) {
             }
             return;
         case RouteOwner::About:
-            if (auto* about = find_control_as<ui::CAboutPanelUI>(QStringLiteral("about_panel")))
+            if (auto* about = find_control_as<ui::AboutPanel>(QStringLiteral("about_panel")))
                 about->on_notify(msg);
             return;
         case RouteOwner::AudioLight:

@@ -104,7 +104,7 @@ ui::AboutSource CMainWnd::about_source() {
 }
 
 void CMainWnd::show_about_pane(bool on) {
-    auto* pane = find_control_as<ui::CAboutPanelUI>(QStringLiteral("about_panel"));
+    auto* pane = find_control_as<ui::AboutPanel>(QStringLiteral("about_panel"));
     if (pane == nullptr)
         return;
     if (on) {
@@ -116,7 +116,7 @@ void CMainWnd::show_about_pane(bool on) {
 }
 
 void CMainWnd::refresh_about() {
-    if (auto* pane = find_control_as<ui::CAboutPanelUI>(QStringLiteral("about_panel")))
+    if (auto* pane = find_control_as<ui::AboutPanel>(QStringLiteral("about_panel")))
         pane->refresh();
     if (auto* wnd = qobject_cast<ui::CAboutWnd*>(aux_windows_[kAboutWindow].data())) {
         if (wnd->panel() != nullptr)

@@ -139,8 +139,8 @@ void CMainWnd::upgrade_firmware(int product_id, int version) {
     auto* mouse = qobject_cast<model::CZentovaMouseDevice*>(page);
     const int sensor = mouse != nullptr ? mouse->core().sensor_id() : 0;
     const update::UpdateConfig config = load_config(default_data_);
-    const auto package =
-        update::firmware_package(product_id, version, sensor, config.firmware_packages);
+    const auto package = update::firmware_package(devices_->catalog(), product_id, version, sensor,
+                                                  config.firmware_packages);
     if (!package)
         return;
     const fs::path folder = update::firmware_package_folder();

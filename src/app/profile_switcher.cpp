@@ -26,10 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool same_app(std::string_view a, std::string_view b) {
-    return platform::equals_ignoring_case(a, b);
-}
-
 QString language_text(const char* id) {
     return platform::ui::LanguageTexts::instance().text(QString::fromLatin1(id));
 }
@@ -105,7 +101,7 @@ ProfileSwitcher::ProfileSwitcher(DeviceManager& devices, const RecordingControll
     : devices_(devices),
       recorder_(recorder),
       user_data_(std::move(user_data)),
-      own_app_ids_(std::move(own_app_ids)) {
+      decision_(std::move(own_app_ids)) {
     pace_timer_.setSingleShot(true);
     // A coarse timer may fire 5 % late; the wait is part of what a gamer waits.
     pace_timer_.setTimerType(Qt::PreciseTimer);
@@ -207,32 +203,26 @@ std::function<std::string()> ProfileSwitcher::last_focused_app_source() const {
 // ---- Focus ------------------------------------------------------------------------------
 
 void ProfileSwitcher::on_focus(const std::string& app_id, SwitchPacer::TimePoint at) {
-    if (app_id.empty())
+    const SwitchDecision::Focus step = decision_.focus(app_id, at);
+    if (step == SwitchDecision::Focus::Ignored)
         return;
-    for (const std::string& own : own_app_ids_) {
-        if (same_app(app_id, own))
-            return;
-    }
-    last_app_ = app_id;
-    *last_app_shared_ = app_id;
-    have_focus_ = true;
-    if (pacer_.change(at)) {
+    *last_app_shared_ = decision_.app();
+    if (step == SwitchDecision::Focus::Settle) {
         pace_timer_.stop();
         settle();
         return;
     }
-    // A burst: where the focus rests counts.
-    const auto wait = *pacer_.due() - SwitchPacer::Clock::now();
+    const auto wait = *decision_.due() - SwitchPacer::Clock::now();
     pace_timer_.start(std::max<int>(
         0, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count())));
 }
 
 void ProfileSwitcher::pace() {
-    if (pacer_.take_due(SwitchPacer::Clock::now())) {
+    if (decision_.take_due(SwitchPacer::Clock::now())) {
         settle();
         return;
     }
-    if (const auto due = pacer_.due()) {
+    if (const auto due = decision_.due()) {
         const auto wait = *due - SwitchPacer::Clock::now();
         pace_timer_.start(std::max<int>(
             1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count())));
@@ -249,34 +239,29 @@ void ProfileSwitcher::on_status(const std::string& reason) {
 }
 
 void ProfileSwitcher::settle() {
-    if (!have_focus_)
-        return;
-    if (const std::string why = busy(); !why.empty()) {
-        platform::debug_printf("profile switch to %s waits: %s\n", last_app_.c_str(), why.c_str());
-        defer();
-        emit focus_settled();
-        return;
+    switch (decision_.settle(recorder_.recording(), user_is_editing(),
+                             [this] { return bindings_pending(); })) {
+        case SwitchDecision::Settle::Nothing:
+        case SwitchDecision::Settle::Reading:  // the read settles again
+            return;
+        case SwitchDecision::Settle::Deferred:
+            platform::debug_printf("profile switch to %s waits: %s\n", decision_.app().c_str(),
+                                   decision_.busy_reason().c_str());
+            defer();
+            emit focus_settled();
+            return;
+        case SwitchDecision::Settle::Switch:
+            break;
     }
-    // The switch is decided on the files as they are now; a read under way settles again.
-    if (bindings_pending())
-        return;
     undefer();
     const auto begin = SwitchPacer::Clock::now();
     hook_controls();
     for (const fs::path& folder : kind_folders())
         switch_kind(kind_of(folder), controls_of(folder));
-    pacer_.applied(begin, SwitchPacer::Clock::now());
+    decision_.applied(begin, SwitchPacer::Clock::now());
     refresh_labels();
     emit reason_changed();
     emit focus_settled();
-}
-
-std::string ProfileSwitcher::busy() const {
-    if (recorder_.recording())
-        return "a macro is being recorded";
-    if (user_is_editing())
-        return "a control is being edited";
-    return {};
 }
 
 void ProfileSwitcher::defer() {
@@ -302,7 +287,7 @@ bool ProfileSwitcher::eventFilter(QObject* watched, QEvent* event) {
             this,
             [this] {
                 recheck_posted_ = false;
-                if (deferred_ && !pacer_.waiting() && busy().empty())
+                if (decision_.free_again(recorder_.recording(), user_is_editing()))
                     settle();
             },
             Qt::QueuedConnection);
@@ -322,37 +307,15 @@ void ProfileSwitcher::switch_kind(Kind& kind,
     const profile::ProfileList* list = control->list();
     if (list == nullptr)
         return;
-    auto index_of = [list](const std::string& uuid) {
-        const auto& entries = list->entries();
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (!uuid.empty() && entries[i].uuid == uuid)
-                return static_cast<int>(i);
-        }
-        return -1;
-    };
-    SwitchReason why;
-    std::string uuid = kind.bindings.bound_uuid(last_app_);
-    int index = index_of(uuid);
-    if (index >= 0) {
-        why.cause = SwitchReason::Cause::Bound;
-        why.app_id = last_app_;
-    } else {
-        // Unbound, or bound to a profile deleted since: the kind's default, when it has one.
-        uuid = kind.bindings.default_uuid();
-        index = index_of(uuid);
-        if (index < 0)
-            return;
-        why.cause = SwitchReason::Cause::Default;
-    }
-    why.profile = list->entries()[static_cast<std::size_t>(index)].name;
-    kind.applied_uuid = uuid;
-    kind.applied = why;
-    if (control->current_uuid() == QString::fromStdString(uuid))
+    const auto chosen = decision_.choose(kind.folder, kind.bindings, list->entries(),
+                                         control->current_uuid().toStdString());
+    if (!chosen || !chosen->change)
         return;
-    platform::debug_printf("profile switch: %s for %s\n", why.profile.c_str(), last_app_.c_str());
+    platform::debug_printf("profile switch: %s for %s\n", chosen->reason.profile.c_str(),
+                           decision_.app().c_str());
     // What a choice in the combo does once it has settled: the list's selection, then the
     // apply. The kind's other pages follow the list file as after a choice on one of them.
-    control->select_profile(index, false);
+    control->select_profile(chosen->index, false);
     for (profile::CDeviceProfileUI* c : controls) {
         auto* page = page_of(c);
         if (page != nullptr && page->device_loaded() && !page->linked()) {
@@ -445,7 +408,7 @@ bool ProfileSwitcher::set_auto_switch(bool on, std::string* error) {
         *error = r.detail;
     // The other kinds read the same setting again.
     follow_bindings_files();
-    if (on && r.ok() && have_focus_)
+    if (on && r.ok() && decision_.settle_on_switch_on())
         settle();
     return r.ok();
 }
@@ -517,7 +480,7 @@ void ProfileSwitcher::bindings_read(const fs::path& folder,
     if (std::any_of(kinds_.begin(), kinds_.end(), [](const auto& k) { return k.second->reading; }))
         return;
     // A binding made or removed for the application in front takes effect now.
-    if (have_focus_ && !pacer_.waiting())
+    if (decision_.settle_after_read())
         settle();
     else
         refresh_labels();
@@ -530,15 +493,10 @@ SwitchReason ProfileSwitcher::reason(const fs::path& profile_folder) const {
     const auto found = kinds_.find(profile_folder);
     if (found == kinds_.end())
         return {};
-    const Kind& kind = *found->second;
-    if (kind.applied_uuid.empty() || !kind.bindings.auto_switch())
-        return {};
-    // A profile the user picked since is theirs.
     const auto controls = controls_of(profile_folder);
-    if (controls.empty() ||
-        controls.front()->current_uuid() != QString::fromStdString(kind.applied_uuid))
-        return {};
-    return kind.applied;
+    return decision_.reason(
+        profile_folder, found->second->bindings.auto_switch(),
+        controls.empty() ? std::string() : controls.front()->current_uuid().toStdString());
 }
 
 QString ProfileSwitcher::reason_text(const SwitchReason& reason, const QFontMetrics& metrics,

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "app/switch_pacer.h"
+#include "app/switch_decision.h"
 #include "platform/desktop/focus_watcher.h"
 #include "profile/app_bindings.h"
 
@@ -41,14 +41,6 @@ namespace velqa::app {
 
 class DeviceManager;
 class RecordingController;
-
-// Why a kind's active profile is the one it is, for the tray and the page.
-struct SwitchReason {
-    enum class Cause { ByHand, Bound, Default };
-    Cause cause = Cause::ByHand;
-    std::string profile;  // the profile's name
-    std::string app_id;   // the application it is bound to (Bound)
-};
 
 class ProfileSwitcher : public QObject {
     Q_OBJECT
@@ -80,7 +72,7 @@ class ProfileSwitcher : public QObject {
     std::string following_problem() const;
 
     // The application that last had the focus (never this program); empty before the first.
-    std::string last_focused_app() const { return last_app_; }
+    std::string last_focused_app() const { return decision_.app(); }
     // The same for the bindings editor, valid while this switcher lives.
     std::function<std::string()> last_focused_app_source() const;
 
@@ -104,7 +96,7 @@ class ProfileSwitcher : public QObject {
     // Profiles applied by the switcher so far (for tests and the bench).
     int switches() const { return switches_; }
     // A change of a burst waits until the focus rests.
-    bool waiting() const { return pacer_.waiting(); }
+    bool waiting() const { return decision_.waiting(); }
 
   signals:
     // A kind's active profile or its reason changed, or following the focus stopped or
@@ -122,8 +114,6 @@ class ProfileSwitcher : public QObject {
             : bindings(profile_folder), folder(profile_folder) {}
         profile::AppBindings bindings;
         std::filesystem::path folder;
-        std::string applied_uuid;  // the profile this switcher applied last
-        SwitchReason applied;      // and why
         bool loaded = false;
         bool reading = false;     // a read of its files is under way
         bool read_again = false;  // and they changed since it began
@@ -133,8 +123,6 @@ class ProfileSwitcher : public QObject {
     void on_status(const std::string& reason);
     void pace();
     void settle();
-    // Why nothing may be written now (a recording, a control being edited); empty: free.
-    std::string busy() const;
     void defer();
     void undefer();
     void switch_kind(Kind& kind, const std::vector<profile::CDeviceProfileUI*>& controls);
@@ -156,14 +144,11 @@ class ProfileSwitcher : public QObject {
     DeviceManager& devices_;
     const RecordingController& recorder_;
     std::filesystem::path user_data_;
-    std::vector<std::string> own_app_ids_;
     std::unique_ptr<platform::desktop::FocusWatcher> watcher_;
     bool started_ = false;
     std::string start_error_;
     std::string follow_error_;  // what the watcher said last; empty while it follows
-    std::string last_app_;
-    bool have_focus_ = false;  // an application other than ours had the focus
-    SwitchPacer pacer_;
+    SwitchDecision decision_;
     QTimer pace_timer_;  // for the change that waits
     bool deferred_ = false;
     bool recheck_posted_ = false;

@@ -322,7 +322,7 @@ int download_shooting_patterns(link::CommandChannel& channel, const ShootPattern
     const std::vector<std::uint8_t> image = patterns.image();
     if (image.empty()) {
         platform::debug_output("shooting download: the patterns do not fit one image");
-        return link::result::BadBank;
+        return link::result::BadArgument;
     }
     const int res = link::write_shooting_sequence(channel, image, device_info);
     if (res != link::result::Success)

@@ -140,7 +140,7 @@ class ShootPatterns {
 // 56-byte chunks), end, each after the presence query on the receiver path. The image is written
 // whatever the mouse's macro memory size. Returns a link result code: 1 written; 0 no link, or
 // the mouse stopped answering through the receiver (nothing more was sent); negative, the
-// failing step's code (-201 when the files hold too many events for one image).
+// failing step's code (-202 when the files hold too many events for one image).
 int download_shooting_patterns(link::CommandChannel& channel, const ShootPatterns& patterns,
                                link::DeviceInfo* device_info = nullptr);
 

@@ -224,6 +224,22 @@ std::string ProfileList::uuid_at(int index) const {
                                         : std::string();
 }
 
+ListResult ProfileList::open_list(const platform::FolderLock& lock) {
+    if (!lock.ok())
+        return busy(lock);
+    return load();
+}
+
+ListResult ProfileList::open_entry(const platform::FolderLock& lock, int& index) {
+    const std::string seen = uuid_at(index);
+    if (ListResult r = open_list(lock); !r.ok())
+        return r;
+    index = follow(index, seen);
+    if (index < 0 || index >= size())
+        return result(ListStatus::NoSuchProfile, index);
+    return result(ListStatus::Done, index);
+}
+
 ListResult ProfileList::load() {
     const platform::FolderLock lock(folder_);
     if (!lock.ok())
@@ -334,9 +350,7 @@ ListResult ProfileList::add_profile(const std::string& name, Json::Value profile
 
 ListResult ProfileList::create(const std::string& name) {
     const platform::FolderLock lock(folder_);
-    if (!lock.ok())
-        return busy(lock);
-    if (ListResult r = load(); !r.ok())
+    if (ListResult r = open_list(lock); !r.ok())
         return r;
     if (size() >= MaxProfileCount)
         return result(ListStatus::AtLimit);
@@ -358,14 +372,8 @@ ListResult ProfileList::create(const std::string& name) {
 
 ListResult ProfileList::copy(int index) {
     const platform::FolderLock lock(folder_);
-    if (!lock.ok())
-        return busy(lock);
-    const std::string seen = uuid_at(index);
-    if (ListResult r = load(); !r.ok())
+    if (ListResult r = open_entry(lock, index); !r.ok())
         return r;
-    index = follow(index, seen);
-    if (index < 0 || index >= size())
-        return result(ListStatus::NoSuchProfile, index);
     if (size() >= MaxProfileCount)
         return result(ListStatus::AtLimit);
     std::string name = entries_[static_cast<std::size_t>(index)].name + " copy";
@@ -376,9 +384,7 @@ ListResult ProfileList::copy(int index) {
 
 ListResult ProfileList::import_file(const fs::path& file) {
     const platform::FolderLock lock(folder_);
-    if (!lock.ok())
-        return busy(lock);
-    if (ListResult r = load(); !r.ok())
+    if (ListResult r = open_list(lock); !r.ok())
         return r;
     if (size() >= MaxProfileCount)
         return result(ListStatus::AtLimit);
@@ -419,14 +425,8 @@ ListResult ProfileList::import_file(const fs::path& file) {
 
 ListResult ProfileList::export_file(int index, const fs::path& target) {
     const platform::FolderLock lock(folder_);
-    if (!lock.ok())
-        return busy(lock);
-    const std::string seen = uuid_at(index);
-    if (ListResult r = load(); !r.ok())
+    if (ListResult r = open_entry(lock, index); !r.ok())
         return r;
-    index = follow(index, seen);
-    if (index < 0 || index >= size())
-        return result(ListStatus::NoSuchProfile, index);
     const Json::Value document = read_json(file_of(index));
     if (!document.isObject())
         return result(ListStatus::NoSource, index, file_of(index).string());
@@ -437,14 +437,8 @@ ListResult ProfileList::export_file(int index, const fs::path& target) {
 
 ListResult ProfileList::rename(int index, const std::string& name) {
     const platform::FolderLock lock(folder_);
-    if (!lock.ok())
-        return busy(lock);
-    const std::string seen = uuid_at(index);
-    if (ListResult r = load(); !r.ok())
+    if (ListResult r = open_entry(lock, index); !r.ok())
         return r;
-    index = follow(index, seen);
-    if (index < 0 || index >= size())
-        return result(ListStatus::NoSuchProfile, index);
     if (is_blank_name(name))
         return result(ListStatus::BlankName, index);
     if (platform::has_control_characters(name))
@@ -467,14 +461,8 @@ ListResult ProfileList::rename(int index, const std::string& name) {
 
 ListResult ProfileList::remove(int index) {
     const platform::FolderLock lock(folder_);
-    if (!lock.ok())
-        return busy(lock);
-    const std::string seen = uuid_at(index);
-    if (ListResult r = load(); !r.ok())
+    if (ListResult r = open_entry(lock, index); !r.ok())
         return r;
-    index = follow(index, seen);
-    if (index < 0 || index >= size())
-        return result(ListStatus::NoSuchProfile, index);
     if (size() <= 1)
         return result(ListStatus::LastProfile, index);
     int selection = selected_;
@@ -509,14 +497,8 @@ ListResult ProfileList::remove(int index) {
 
 ListResult ProfileList::reset(int index) {
     const platform::FolderLock lock(folder_);
-    if (!lock.ok())
-        return busy(lock);
-    const std::string seen = uuid_at(index);
-    if (ListResult r = load(); !r.ok())
+    if (ListResult r = open_entry(lock, index); !r.ok())
         return r;
-    index = follow(index, seen);
-    if (index < 0 || index >= size())
-        return result(ListStatus::NoSuchProfile, index);
     // Without a factory profile a reset would leave nothing but the name: keep the profile.
     Json::Value document = read_json(default_file_);
     if (!document.isObject() || !member(document, "Device").isArray())
@@ -541,14 +523,8 @@ ListResult ProfileList::reset(int index) {
 
 ListResult ProfileList::select(int index) {
     const platform::FolderLock lock(folder_);
-    if (!lock.ok())
-        return busy(lock);
-    const std::string seen = uuid_at(index);
-    if (ListResult r = load(); !r.ok())
+    if (ListResult r = open_entry(lock, index); !r.ok())
         return r;
-    index = follow(index, seen);
-    if (index < 0 || index >= size())
-        return result(ListStatus::NoSuchProfile, index);
     document_["profileselect"] = index;
     if (ListResult r = write_list(); !r.ok())
         return r;

@@ -18,6 +18,10 @@
 #include "profile/profile_files.h"
 #include "profile/sensor_table.h"
 
+namespace velqa::platform {
+class FolderLock;
+}
+
 namespace velqa::profile {
 
 inline constexpr char ProfileListName[] = "ProfileList.ini";
@@ -157,6 +161,10 @@ class ProfileList {
     ListResult add_profile(const std::string& name, Json::Value profile);
     std::string uuid_at(int index) const;
     int follow(int index, const std::string& seen) const;
+    // The opening steps of a change, under the folder's lock the caller holds: the list read
+    // again (open_list), and for an entry, `index` moved to where the entry seen there is now.
+    ListResult open_list(const platform::FolderLock& lock);
+    ListResult open_entry(const platform::FolderLock& lock, int& index);
 
     std::filesystem::path folder_;
     std::filesystem::path default_file_;

@@ -34,6 +34,7 @@ inline constexpr ValueRange KeyDelayIndexRange{0, 5};   // record values 1, 2, 4
 inline constexpr ValueRange SleepTimeIndexRange{1, 6};  // 180 ... 1200 seconds
 inline constexpr ValueRange LightLevelRange{0, 4};      // lighting brightness and speed
 inline constexpr ValueRange ByteRange{0, 255};          // colour channels, stored byte codes
+inline constexpr ValueRange WordRange{0, 0xFFFF};       // values stored as 16-bit words
 // The desktop's pointer settings a mouse profile carries: the System tab's slider ranges. A value
 // beyond them (a 1 ms double click) would break the whole desktop's pointer.
 inline constexpr ValueRange PointerSpeedRange{1, 20};    // 10: the desktop's default speed

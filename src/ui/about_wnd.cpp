@@ -40,23 +40,23 @@ QString device_line(const platform::LinkedDeviceFacts& d) {
 
 }  // namespace
 
-CAboutPanelUI::CAboutPanelUI(QWidget* parent) : QWidget(parent) {
+AboutPanel::AboutPanel(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     if (QWidget* content = pui::Window::build_layout(QString::fromLatin1(kLayout), this))
         layout->addWidget(content);
 }
 
-QWidget* CAboutPanelUI::find(const QString& name) const {
-    return controls_.find(const_cast<CAboutPanelUI*>(this), name);
+QWidget* AboutPanel::find(const QString& name) const {
+    return controls_.find(const_cast<AboutPanel*>(this), name);
 }
 
-void CAboutPanelUI::set_source(AboutSource source) {
+void AboutPanel::set_source(AboutSource source) {
     source_ = std::move(source);
     refresh();
 }
 
-void CAboutPanelUI::refresh() {
+void AboutPanel::refresh() {
     pui::set_text(
         find(QStringLiteral("about_version")),
         tr_id("about_version_text").arg(QString::fromLatin1(platform::program_version())));
@@ -79,7 +79,7 @@ void CAboutPanelUI::refresh() {
     }
 }
 
-bool CAboutPanelUI::on_notify(const pui::Notification& msg) {
+bool AboutPanel::on_notify(const pui::Notification& msg) {
     if (msg.type != "click")
         return false;
     const QString name = msg.sender_name();
@@ -104,7 +104,7 @@ bool CAboutPanelUI::on_notify(const pui::Notification& msg) {
     return true;
 }
 
-QString CAboutPanelUI::copy_report() {
+QString AboutPanel::copy_report() {
     platform::DiagnosticFacts facts = source_.facts ? source_.facts() : platform::DiagnosticFacts{};
     facts.qt_version = qVersion();
     const QString report = QString::fromStdString(platform::build_diagnostic_report(facts));
@@ -116,7 +116,7 @@ QString CAboutPanelUI::copy_report() {
     return report;
 }
 
-void CAboutPanelUI::say(const char* text_id) {
+void AboutPanel::say(const char* text_id) {
     pui::set_text_id(find(QStringLiteral("about_copy_status")), QString::fromLatin1(text_id));
 }
 
@@ -126,7 +126,7 @@ CAboutWnd::CAboutWnd(QWidget* owner, AboutSource source)
 }
 
 void CAboutWnd::init_window() {
-    panel_ = find_control_as<CAboutPanelUI>(QStringLiteral("about_panel"));
+    panel_ = find_control_as<AboutPanel>(QStringLiteral("about_panel"));
     if (panel_ != nullptr)
         panel_->set_source(source_);
 }
@@ -154,8 +154,8 @@ pui::LResult CAboutWnd::handle_custom_message(unsigned message, pui::WParam wpar
 }
 
 void register_about_panel() {
-    pui::ControlFactory::instance().regist_control(QString::fromLatin1(CAboutPanelUI::kClassName),
-                                                   [] { return new CAboutPanelUI; });
+    pui::ControlFactory::instance().regist_control(QString::fromLatin1(AboutPanel::kClassName),
+                                                   [] { return new AboutPanel; });
 }
 
 }  // namespace velqa::ui

@@ -28,14 +28,14 @@ struct AboutSource {
     std::string project_page;  // empty: none is configured
 };
 
-class CAboutPanelUI : public QWidget {
+class AboutPanel : public QWidget {
     Q_OBJECT
 
   public:
-    static constexpr const char* kClassName = "CAboutPanelUI";
+    static constexpr const char* kClassName = "AboutPanel";
     static constexpr const char* kLayout = "XML\\about.xml";
 
-    explicit CAboutPanelUI(QWidget* parent = nullptr);
+    explicit AboutPanel(QWidget* parent = nullptr);
 
     void set_source(AboutSource source);
     // Shows the current facts in the current language.
@@ -62,7 +62,7 @@ class CAboutWnd : public platform::ui::Window {
     QString skin_file() const override { return QStringLiteral("XML\\aboutwnd.xml"); }
     QString window_class_name() const override { return QStringLiteral("AboutWnd"); }
 
-    CAboutPanelUI* panel() const { return panel_; }
+    AboutPanel* panel() const { return panel_; }
 
   protected:
     void init_window() override;
@@ -73,7 +73,7 @@ class CAboutWnd : public platform::ui::Window {
 
   private:
     AboutSource source_;
-    CAboutPanelUI* panel_ = nullptr;
+    AboutPanel* panel_ = nullptr;
 };
 
 // Registers the pane's class with the control factory ("AboutPanel" in layouts).

@@ -34,27 +34,27 @@ constexpr int kCaptionFont = 8;
 
 }  // namespace
 
-CButtonMapUI::CButtonMapUI(QWidget* parent) : QWidget(parent) {
+ButtonMap::ButtonMap(QWidget* parent) : QWidget(parent) {
     setProperty(pui::kClassProperty, QStringLiteral("ButtonMap"));
 }
 
-QWidget* CButtonMapUI::picture() const {
+QWidget* ButtonMap::picture() const {
     return findChild<QWidget*>(QStringLiteral("SelectPanel"));
 }
 
-QWidget* CButtonMapUI::hot_spot(int index) const {
+QWidget* ButtonMap::hot_spot(int index) const {
     QWidget* panel = picture();
     return panel != nullptr ? panel->findChild<QWidget*>(pui::numbered("key_", index)) : nullptr;
 }
 
-QPointF CButtonMapUI::anchor_point(int index) const {
+QPointF ButtonMap::anchor_point(int index) const {
     QWidget* spot = hot_spot(index);
     if (spot == nullptr)
         return {};
     return QPointF(spot->mapTo(this, spot->rect().center()));
 }
 
-bool CButtonMapUI::on_left(int index) const {
+bool ButtonMap::on_left(int index) const {
     QWidget* panel = picture();
     QWidget* spot = hot_spot(index);
     if (panel == nullptr || spot == nullptr)
@@ -63,17 +63,17 @@ bool CButtonMapUI::on_left(int index) const {
     return spot->x() + spot->width() / 2.0 < pic.x() + pic.width() / 2.0;
 }
 
-QFont CButtonMapUI::caption_font() const {
+QFont ButtonMap::caption_font() const {
     // The window's caption type at its DPI; the page's own font does not follow the DPI.
     const pui::Window* window = pui::window_of(this);
     return pui::FontTable::instance().font(kCaptionFont, window != nullptr ? window->dpi() : 96);
 }
 
-double CButtonMapUI::label_width() const {
+double ButtonMap::label_width() const {
     return QFontMetricsF(caption_font()).averageCharWidth() * kLabelChars;
 }
 
-QSize CButtonMapUI::sizeHint() const {
+QSize ButtonMap::sizeHint() const {
     QSize hint = QWidget::sizeHint();
     QWidget* panel = picture();
     if (!shown_ || panel == nullptr)
@@ -85,8 +85,7 @@ QSize CButtonMapUI::sizeHint() const {
     return hint;
 }
 
-void CButtonMapUI::set_labels(const std::vector<QString>& texts,
-                              const std::vector<QString>& names) {
+void ButtonMap::set_labels(const std::vector<QString>& texts, const std::vector<QString>& names) {
     texts_ = texts;
     while (labels_.size() < texts.size()) {
         auto* label = new QLabel(this);
@@ -109,7 +108,7 @@ void CButtonMapUI::set_labels(const std::vector<QString>& texts,
     place_labels();
 }
 
-void CButtonMapUI::set_labels_shown(bool shown) {
+void ButtonMap::set_labels_shown(bool shown) {
     if (shown == shown_)
         return;
     shown_ = shown;
@@ -121,19 +120,19 @@ void CButtonMapUI::set_labels_shown(bool shown) {
     place_labels();
 }
 
-QLabel* CButtonMapUI::label(int index) const {
+QLabel* ButtonMap::label(int index) const {
     return index >= 0 && static_cast<std::size_t>(index) < labels_.size()
                ? labels_[static_cast<std::size_t>(index)].data()
                : nullptr;
 }
 
-QString CButtonMapUI::label_text(int index) const {
+QString ButtonMap::label_text(int index) const {
     return index >= 0 && static_cast<std::size_t>(index) < texts_.size()
                ? texts_[static_cast<std::size_t>(index)]
                : QString();
 }
 
-void CButtonMapUI::set_selected(int index) {
+void ButtonMap::set_selected(int index) {
     selected_ = index;
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         QLabel* l = labels_[i];
@@ -149,7 +148,7 @@ void CButtonMapUI::set_selected(int index) {
     place_labels();
 }
 
-void CButtonMapUI::scale_picture() {
+void ButtonMap::scale_picture() {
     QWidget* panel = picture();
     if (panel == nullptr)
         return;
@@ -176,7 +175,7 @@ void CButtonMapUI::scale_picture() {
     }
 }
 
-bool CButtonMapUI::event(QEvent* event) {
+bool ButtonMap::event(QEvent* event) {
     const bool handled = QWidget::event(event);
     if (event->type() == QEvent::Polish || event->type() == QEvent::Show)
         scale_picture();
@@ -192,7 +191,7 @@ bool CButtonMapUI::event(QEvent* event) {
     return handled;
 }
 
-void CButtonMapUI::place_labels() {
+void ButtonMap::place_labels() {
     QWidget* panel = picture();
     if (panel == nullptr || !shown_)
         return;
@@ -240,7 +239,7 @@ void CButtonMapUI::place_labels() {
     update();
 }
 
-void CButtonMapUI::paintEvent(QPaintEvent*) {
+void ButtonMap::paintEvent(QPaintEvent*) {
     if (!shown_)
         return;
     QPainter p(this);
@@ -272,14 +271,14 @@ void CButtonMapUI::paintEvent(QPaintEvent*) {
     }
 }
 
-void CButtonMapUI::click(int index) {
+void ButtonMap::click(int index) {
     QLabel* l = label(index);
     pui::Window* window = pui::window_of(this);
     if (l != nullptr && window != nullptr)
         window->send_notify(l, "click");
 }
 
-bool CButtonMapUI::eventFilter(QObject* watched, QEvent* event) {
+bool ButtonMap::eventFilter(QObject* watched, QEvent* event) {
     if (watched == panel_ && event->type() == QEvent::Resize) {
         scale_picture();
         place_labels();
@@ -299,8 +298,8 @@ bool CButtonMapUI::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void register_button_map() {
-    pui::ControlFactory::instance().regist_control(QStringLiteral("CButtonMapUI"),
-                                                   [] { return new CButtonMapUI; });
+    pui::ControlFactory::instance().regist_control(QStringLiteral("ButtonMap"),
+                                                   [] { return new ButtonMap; });
 }
 
 }  // namespace velqa::ui

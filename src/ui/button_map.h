@@ -17,13 +17,13 @@
 
 namespace velqa::ui {
 
-class CButtonMapUI : public QWidget {
+class ButtonMap : public QWidget {
     Q_OBJECT
 
   public:
     static constexpr const char* kLabelPrefix = "keymap_label_";
 
-    explicit CButtonMapUI(QWidget* parent = nullptr);
+    explicit ButtonMap(QWidget* parent = nullptr);
 
     // One text per button, in index order: its label shows it (elided when it does not fit)
     // and the label's tooltip holds the button's name (names[i], may be empty) and the full
@@ -67,7 +67,7 @@ class CButtonMapUI : public QWidget {
     int selected_ = -1;
 };
 
-// Registers CButtonMapUI with the control factory.
+// Registers ButtonMap with the control factory.
 void register_button_map();
 
 }  // namespace velqa::ui

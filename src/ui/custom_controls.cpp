@@ -25,7 +25,7 @@ void register_custom_controls() {
     // The about pane, shared by the About tab and the about window.
     register_about_panel();
     // The Buttons tab's map of the mouse, named by its class in layouts.
-    if (!factory.is_registered(QStringLiteral("CButtonMapUI")))
+    if (!factory.is_registered(QStringLiteral("ButtonMap")))
         register_button_map();
     for (const char* name : kCustomControlClasses) {
         const QString class_name = QString::fromLatin1(name);

@@ -119,12 +119,12 @@ int clamp_channel_text(const QString& text) {
     return std::clamp(digits.toInt(), 0, 255);
 }
 
-CPalletDialog::CPalletDialog(QWidget* owner, PalletFiles files, std::uint32_t initial_rgb)
+PalletDialog::PalletDialog(QWidget* owner, PalletFiles files, std::uint32_t initial_rgb)
     : Window(owner), files_(std::move(files)), color_(color_of(initial_rgb)) {
     set_caption_height(48);
 }
 
-void CPalletDialog::init_window() {
+void PalletDialog::init_window() {
     for (const char* name : kChannelEdits) {
         QWidget* edit = find_control(QLatin1String(name));
         pui::set_number_only(edit, true);
@@ -141,15 +141,15 @@ void CPalletDialog::init_window() {
     show_color(color_, nullptr);
 }
 
-std::uint32_t CPalletDialog::color() const {
+std::uint32_t PalletDialog::color() const {
     return rgb_of(color_);
 }
 
-void CPalletDialog::set_color(std::uint32_t rgb) {
+void PalletDialog::set_color(std::uint32_t rgb) {
     show_color(color_of(rgb), nullptr);
 }
 
-void CPalletDialog::show_color(const QColor& color, QWidget* skip_edit) {
+void PalletDialog::show_color(const QColor& color, QWidget* skip_edit) {
     color_ = color;
     const int channels[] = {color.red(), color.green(), color.blue()};
     for (int i = 0; i < 3; ++i) {
@@ -165,7 +165,7 @@ void CPalletDialog::show_color(const QColor& color, QWidget* skip_edit) {
         palette->set_select_color(color);
 }
 
-void CPalletDialog::show_saved() {
+void PalletDialog::show_saved() {
     for (int i = 0; i < kSavedColors; ++i) {
         QWidget* slot = find_control(QStringLiteral("pallet_saved_%1").arg(i));
         if (slot == nullptr)
@@ -179,7 +179,7 @@ void CPalletDialog::show_saved() {
     }
 }
 
-void CPalletDialog::commit_edit(QWidget* edit) {
+void PalletDialog::commit_edit(QWidget* edit) {
     const QString name = edit->objectName();
     if (name == QLatin1String("pallet_edit_hex")) {
         std::uint32_t rgb = 0;
@@ -193,7 +193,7 @@ void CPalletDialog::commit_edit(QWidget* edit) {
     show_color(color_, nullptr);
 }
 
-void CPalletDialog::notify(pui::Notification& msg) {
+void PalletDialog::notify(pui::Notification& msg) {
     const QString name = msg.sender_name();
     if (msg.type == "click") {
         if (name == QLatin1String("closebtn") || name == QLatin1String("cancel_btn")) {
@@ -245,7 +245,7 @@ int show_pallet_dialog(QWidget* owner, int dpi, std::uint32_t initial_rgb, const
     open_flag = true;
     int result = 0;
     {
-        CPalletDialog dialog(owner, files, initial_rgb & 0xFFFFFFu);
+        PalletDialog dialog(owner, files, initial_rgb & 0xFFFFFFu);
         dialog.create(QStringLiteral("PalletDialog"), QSize(800, 572), true);
         if (pui::Window::is_valid_dpi(dpi))
             dialog.set_dpi(dpi);

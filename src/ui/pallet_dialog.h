@@ -34,11 +34,11 @@ bool save_color(const PalletFiles& files, std::uint32_t rgb, std::vector<std::ui
 // above 255 is 255.
 int clamp_channel_text(const QString& text);
 
-class CPalletDialog : public platform::ui::Window {
+class PalletDialog : public platform::ui::Window {
     Q_OBJECT
 
   public:
-    CPalletDialog(QWidget* owner, PalletFiles files, std::uint32_t initial_rgb);
+    PalletDialog(QWidget* owner, PalletFiles files, std::uint32_t initial_rgb);
 
     QString skin_file() const override { return QStringLiteral("PalletDialog.xml"); }
     QString window_class_name() const override { return QStringLiteral("PalletDialog"); }

@@ -422,17 +422,26 @@ std::string last_check_on_open(const std::filesystem::path& file, std::string_vi
     return std::string(today);
 }
 
-std::optional<std::string> firmware_package(std::int32_t product_id, std::int32_t version,
+std::optional<std::string> firmware_package(const link::DeviceCatalog& devices,
+                                            std::int32_t product_id, std::int32_t version,
                                             std::int32_t sensor_code,
                                             const FirmwarePackages& packages) {
+    const link::DeviceFirmware* rule = nullptr;
+    for (const link::DeviceModel& model : devices.models()) {
+        for (const link::DeviceLink& l : model.links) {
+            const auto& fw = l.firmware;
+            if (rule == nullptr && fw && l.product_id == product_id &&
+                fw->sensor_id == sensor_code &&
+                (fw->version_below == 0 || version < fw->version_below))
+                rule = &*fw;
+        }
+    }
     const std::string* chosen = nullptr;
-    if (version < 0x109 && product_id == 0x2299 && sensor_code == SensorCode3395)
-        return std::nullopt;
-    if (product_id == 0x2299 && sensor_code == SensorCode3950)
+    if (rule != nullptr && rule->package == "wired")
         chosen = &packages.wired;
-    else if (product_id == 0x22A0 && sensor_code == SensorCode3950)
+    else if (rule != nullptr && rule->package == "receiver")
         chosen = &packages.receiver;
-    else if (version < 0x106 && product_id == 0 && sensor_code == SensorCode3950)
+    else if (rule != nullptr && rule->package == "third")
         chosen = &packages.third;
     if (chosen == nullptr || !platform::http::plain_file_name(*chosen))
         return std::nullopt;

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "device/link/supported_devices.h"
+
 #include "platform/http/http_client.h"
 #include "platform/worker_thread.h"
 #include "update/update_client.h"
@@ -210,10 +212,11 @@ bool write_last_check(const std::filesystem::path& file, std::string_view date,
 std::string last_check_on_open(const std::filesystem::path& file, std::string_view today);
 
 // The firmware upgrade package for a mouse (product ID, firmware version, sensor code of the
-// selected page), or nothing: the wired package for 0x2299 with the 3950 sensor, the receiver
-// package for 0x22A0 with it, the third one for product ID 0 with it below version 0x106.
-// Nothing for a configured name that is not a plain file name.
-std::optional<std::string> firmware_package(std::int32_t product_id, std::int32_t version,
+// selected page), or nothing: the first link of `devices` with that product ID whose "Firmware"
+// names that sensor, and a version limit the firmware is below, names the package. Nothing for a
+// configured name that is not a plain file name.
+std::optional<std::string> firmware_package(const link::DeviceCatalog& devices,
+                                            std::int32_t product_id, std::int32_t version,
                                             std::int32_t sensor_code,
                                             const FirmwarePackages& packages);
 // <resources>/Update: the folder the firmware packages are carried in.

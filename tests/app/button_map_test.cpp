@@ -54,7 +54,7 @@ class ButtonMapTest : public AppTest {
     std::unique_ptr<sim::InProcessSim> sim;
     std::unique_ptr<CMainWnd> wnd;
     model::CZentovaMouseDevice* page = nullptr;
-    ui::CButtonMapUI* map = nullptr;
+    ui::ButtonMap* map = nullptr;
     bool settled = false;
 };
 

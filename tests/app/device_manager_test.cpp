@@ -391,7 +391,7 @@ TEST_F(DeviceManagerTest, AControlLookedUpBeforeItsPageExistsIsBuiltAndItsTabSho
     wnd->show_tab(QStringLiteral("key_Op_tab"));
     EXPECT_TRUE(buttons->isVisible());
     // Button 1 becomes "Back": the picture's label for it follows.
-    ui::CButtonMapUI* map = page()->button_map();
+    ui::ButtonMap* map = page()->button_map();
     ASSERT_NE(map, nullptr);
     page()->select_key(1);
     buttons->setCurrentIndex(4);

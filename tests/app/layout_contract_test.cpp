@@ -375,7 +375,7 @@ const std::pair<const char*, Owner> kLayoutOwners[] = {
     {"device_Update_list_item.xml", &update::CSetWnd::owns},
     {"msg.xml", nullptr},
     {"PalletDialog.xml", nullptr},
-    {"appbindings.xml", &profile::CAppBindingsWnd::owns},
+    {"appbindings.xml", &profile::AppBindingsWnd::owns},
 };
 
 // Names of <widget> elements in a layout, in file order.

@@ -121,7 +121,7 @@ TEST_F(MousePageShot, RendersEveryPaneInBothLanguages) {
         pui::select_page(in(page, "device_function_switch"), 4);
         shoot("system");
 
-        ui::CPalletDialog pallet(&wnd, {dir_ / "user", factory()}, kStages[2].rgb);
+        ui::PalletDialog pallet(&wnd, {dir_ / "user", factory()}, kStages[2].rgb);
         pallet.create("PalletDialog", QSize(800, 572), true);
         pallet.show();
         QCoreApplication::processEvents();

@@ -120,7 +120,7 @@ TEST_F(PalletTest, PresetsPaletteArrowsAndHexPickColoursAndGarbageHexIsUndone) {
     std::uint32_t after_preset = 0, after_palette = 0, after_arrows = 0, after_hex = 0,
                   after_garbage = 0;
     pui::Window::set_modal_test_hook([&](pui::Window& w) {
-        auto& dlg = static_cast<ui::CPalletDialog&>(w);
+        auto& dlg = static_cast<ui::PalletDialog&>(w);
         click(w, "pallet_preset_3");
         after_preset = dlg.color();
         auto* palette = w.find_control_as<pui::ColorPalette>("pallet_color_palette");

@@ -11,6 +11,7 @@
 #include "platform/debug_output.h"
 #include "platform/json_read.h"
 #include "support/loopback_http.h"
+#include "support/shipped_devices.h"
 #include "support/temp_dir.h"
 
 namespace velqa::update {
@@ -364,18 +365,23 @@ TEST(LastCheck, DatesWithoutLeadingZerosKeptInUpdatetimeConfig) {
     EXPECT_EQ(read_last_check(file).value_or(""), "2026-1-2");
 }
 
+// Which product takes which package is read from the shipped device files.
 TEST(FirmwarePackage, ChosenByProductSensorAndVersion) {
     const FirmwarePackages p{"wired.bin", "receiver.bin", "third.bin"};
-    EXPECT_FALSE(firmware_package(0x2299, 0x108, SensorCode3395, p));
-    EXPECT_FALSE(firmware_package(0x2299, 0x109, SensorCode3395, p));
-    EXPECT_EQ(firmware_package(0x2299, 0x200, SensorCode3950, p).value_or(""), "wired.bin");
-    EXPECT_EQ(firmware_package(0x22A0, 0x100, SensorCode3950, p).value_or(""), "receiver.bin");
-    EXPECT_EQ(firmware_package(0, 0x105, SensorCode3950, p).value_or(""), "third.bin");
-    EXPECT_FALSE(firmware_package(0, 0x106, SensorCode3950, p));
-    EXPECT_FALSE(firmware_package(0x1234, 0x100, SensorCode3950, p));
+    const link::DeviceCatalog devices = test::shipped_devices();
+    const auto package_for = [&](auto... args) {
+        return update::firmware_package(devices, args...);
+    };
+    EXPECT_FALSE(package_for(0x2299, 0x108, SensorCode3395, p));
+    EXPECT_FALSE(package_for(0x2299, 0x109, SensorCode3395, p));
+    EXPECT_EQ(package_for(0x2299, 0x200, SensorCode3950, p).value_or(""), "wired.bin");
+    EXPECT_EQ(package_for(0x22A0, 0x100, SensorCode3950, p).value_or(""), "receiver.bin");
+    EXPECT_EQ(package_for(0, 0x105, SensorCode3950, p).value_or(""), "third.bin");
+    EXPECT_FALSE(package_for(0, 0x106, SensorCode3950, p));
+    EXPECT_FALSE(package_for(0x1234, 0x100, SensorCode3950, p));
     const FirmwarePackages unsafe{"../../usr/bin/x", "", ""};
-    EXPECT_FALSE(firmware_package(0x2299, 0x200, SensorCode3950, unsafe));
-    EXPECT_FALSE(firmware_package(0x22A0, 0x200, SensorCode3950, unsafe));
+    EXPECT_FALSE(package_for(0x2299, 0x200, SensorCode3950, unsafe));
+    EXPECT_FALSE(package_for(0x22A0, 0x200, SensorCode3950, unsafe));
 }
 
 }  // namespace

@@ -410,18 +410,18 @@ int set_key(MouseSession& s, const macro::MacroLibrary& library, const std::stri
     const auto button = platform::parse_number(button_text, 0, last);
     if (!button)
         return usage(platform::number_error("BUTTON", button_text, 0, last));
-    profile::KeyAssignment& key = keys[static_cast<std::size_t>(*button)];
-    key.current = state ? macro::read(*state, key.current, key.default_code, library.size())
-                        : key.default_code;
-    s.profile().write_key_list(keys);
-    if (!s.profile().save()) {
+    const profile::KeyAssignment& key = keys[static_cast<std::size_t>(*button)];
+    const profile::KeyCode code =
+        state ? macro::read(*state, key.current, key.default_code, library.size())
+              : key.default_code;
+    if (!s.apply(model::mouse::KeyAssignment{static_cast<int>(*button), code}).ok()) {
         std::fprintf(stderr, "velqactl: the profile %s could not be saved\n",
                      s.profile().profile_path().c_str());
         return Failed;
     }
-    if (const int rc = write_buttons_with_progress(s, keys); rc != Success)
+    if (const int rc = write_buttons_with_progress(s, s.profile().read_key_list()); rc != Success)
         return rc;
-    const std::string text = code_text(key.current, library.size());
+    const std::string text = code_text(code, library.size());
     std::printf("button %lld: %s\n", static_cast<long long>(*button), text.c_str());
     return Success;
 }

@@ -36,15 +36,28 @@ int MouseSession::open(const std::optional<std::string>& link_choice,
     return Success;
 }
 
-int MouseSession::save_and_write() {
-    if (!profile_.save()) {
-        std::fprintf(stderr, "velqactl: the profile %s could not be saved: %s\n",
-                     profile_.profile_path().string().c_str(), profile_.save_error().c_str());
-        return Failed;
+model::ApplyResult MouseSession::apply(const model::MouseChange& change) {
+    return core_.apply(channel_, change);
+}
+
+int MouseSession::outcome(const model::ApplyResult& result) {
+    switch (result.failed) {
+        case model::ApplyResult::Step::None:
+            return Success;
+        case model::ApplyResult::Step::Refused:
+            std::fprintf(stderr,
+                         "velqactl: the mouse reports sensor 0x%04x, which has no DPI stages to "
+                         "set\n",
+                         core_.sensor_id());
+            return Failed;
+        case model::ApplyResult::Step::Save:
+            std::fprintf(stderr, "velqactl: the profile %s could not be saved: %s\n",
+                         profile_.profile_path().string().c_str(), result.save_error.c_str());
+            return Failed;
+        case model::ApplyResult::Step::Write:
+            break;
     }
-    if (const int res = core_.write_settings(channel_, 0, 0); res != link::result::Success)
-        return fail(channel_, "writing the settings", res);
-    return Success;
+    return fail(channel_, "writing the settings", result.write_code);
 }
 
 }  // namespace velqa::ctl

@@ -29,9 +29,11 @@ class MouseSession {
     // code; the reason of a failure is on stderr.
     int open(const std::optional<std::string>& link_choice,
              const std::filesystem::path& profile_file, const std::filesystem::path& default_data);
-    // Saves the profile and writes the settings record built from it (slot 0), as the page does
-    // after every change. Returns an exit code.
-    int save_and_write();
+    // One change through the mouse core's one way in, as the page makes it: stored, saved and
+    // written (slot 0).
+    model::ApplyResult apply(const model::MouseChange& change);
+    // The exit code for what apply() did; the failing step's reason goes to stderr.
+    int outcome(const model::ApplyResult& result);
 
     link::CommandChannel& channel() { return channel_; }
     profile::CMouseProfiledata& profile() { return profile_; }

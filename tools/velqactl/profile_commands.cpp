@@ -308,7 +308,7 @@ int apply_to_mouse(const velqa::ctl::Context& context, const std::optional<std::
                                        default_data_folder());
     if (const int set = session.core().sensor().stage_set; set >= 0)
         session.profile().read_dpi_stages(set);
-    return session.save_and_write();
+    return session.outcome(session.apply(velqa::model::mouse::WholeProfile{true}));
 }
 
 int run_list_command(const velqa::ctl::Context& context, const std::string& word,

@@ -44,20 +44,6 @@ int refuse(const char* usage_line) {
     return UsageError;
 }
 
-int unknown_sensor(MouseSession& s) {
-    std::fprintf(stderr,
-                 "velqactl: the mouse reports sensor 0x%04x, which has no DPI stages to set\n",
-                 s.core().sensor_id());
-    return Failed;
-}
-
-void change_system(MouseSession& s,
-                   const std::function<void(profile::MouseSystemSettings&)>& change) {
-    profile::MouseSystemSettings sys = s.profile().system_settings();
-    change(sys);
-    s.profile().write_system_settings(sys);
-}
-
 // ---- Parsers: words after the setting's name -> a change, or an exit code ----
 
 struct Parsed {
@@ -99,18 +85,15 @@ Parsed parse_dpi(const std::vector<std::string>& w, const profile::SensorTable& 
     if (!stage || !value)
         return {};
     return {[stage = *stage, value = static_cast<int>(*value)](MouseSession& s) {
-        const profile::Sensor sensor = s.core().sensor();
-        const int dpi = model::clamp_dpi(value, sensor);
-        if (!model::set_stage_dpi(s.profile(), sensor, stage, dpi))
-            return unknown_sensor(s);
-        if (dpi != value) {
-            const model::DpiRange r = model::dpi_range(sensor);
+        const model::ApplyResult r = s.apply(model::mouse::StageDpi{stage, value});
+        if (r.clamped_from) {
+            const model::DpiRange range = s.core().range();
             std::fprintf(stderr, "velqactl: %d is outside the sensor's range %d-%d; set to %d\n",
-                         value, r.min, r.max, dpi);
+                         *r.clamped_from, range.min, range.max, r.stored);
         }
-        const int rc = s.save_and_write();
+        const int rc = s.outcome(r);
         if (rc == Success)
-            std::printf("stage %d: %d DPI\n", stage, dpi);
+            std::printf("stage %d: %d DPI\n", stage, r.stored);
         return rc;
     }};
 }
@@ -123,9 +106,7 @@ Parsed parse_dpi_enable(const std::vector<std::string>& w) {
     if (!stage || !on)
         return {};
     return {[stage = *stage, on = *on](MouseSession& s) {
-        if (!model::set_stage_enabled(s.profile(), s.core().sensor(), stage, on != 0))
-            return unknown_sensor(s);
-        return s.save_and_write();
+        return s.outcome(s.apply(model::mouse::StageEnabled{stage, on != 0}));
     }};
 }
 
@@ -136,9 +117,7 @@ Parsed parse_active_stage(const std::vector<std::string>& w) {
     if (!stage)
         return {};
     return {[stage = *stage](MouseSession& s) {
-        if (!model::set_active_stage(s.profile(), s.core().sensor(), stage))
-            return unknown_sensor(s);
-        return s.save_and_write();
+        return s.outcome(s.apply(model::mouse::ActiveStage{stage, std::nullopt}));
     }};
 }
 
@@ -151,9 +130,7 @@ Parsed parse_polling(const std::vector<std::string>& w) {
     return {[index = *index](MouseSession& s) {
         // The rate of the link in use, as the page's polling control sets it.
         const model::PollingField field = model::polling_slider_field(s.channel().receiver_path());
-        change_system(
-            s, [&](profile::MouseSystemSettings& sys) { model::set_polling(sys, field, index); });
-        return s.save_and_write();
+        return s.outcome(s.apply(model::mouse::Polling{field, index}));
     }};
 }
 
@@ -167,10 +144,7 @@ std::function<Parsed(const std::vector<std::string>&)> option_parser(model::Mous
         if (!value)
             return {};
         return {[option, value = *value](MouseSession& s) {
-            change_system(s, [&](profile::MouseSystemSettings& sys) {
-                model::set_option(sys, option, value);
-            });
-            return s.save_and_write();
+            return s.outcome(s.apply(model::mouse::Option{option, value}));
         }};
     };
 }
@@ -268,8 +242,7 @@ Parsed parse_light(const std::vector<std::string>& w, const std::filesystem::pat
             info.green = static_cast<std::uint8_t>(*colour >> 8);
             info.blue = static_cast<std::uint8_t>(*colour);
         }
-        model::set_lighting(s.profile(), info);
-        return s.save_and_write();
+        return s.outcome(s.apply(model::mouse::Lighting{info}));
     }};
 }
 

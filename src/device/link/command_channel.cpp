@@ -307,10 +307,10 @@ int CommandChannel::block_transfer(uint8_t command, Direction dir, uint8_t* in, 
                                    size_t total, uint8_t chunk, Lock lock, uint32_t base_offset,
                                    bool lighting_stream) {
     if (chunk == 0)
-        return result::BadBank;
+        return result::BadArgument;
     // Offsets travel in 16 bits; a transfer reaching past them would land on wrong memory.
     if (total > 0 && base_offset + total - 1 > 0xFFFF)
-        return result::BadBank;
+        return result::BadArgument;
     for (size_t offset = 0; offset < total; offset += chunk) {
         const size_t count = std::min<size_t>(chunk, total - offset);
         const auto field = static_cast<uint16_t>(base_offset + offset);
@@ -365,21 +365,21 @@ int CommandChannel::block_transfer(uint8_t command, Direction dir, uint8_t* in, 
 
 int CommandChannel::read_device_info(std::span<uint8_t> out) {
     if (out.size() < 34)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::ReadDeviceInfo, Direction::Read, out.data(), nullptr, 34,
                           chunk_size(), Lock::Command, 0);
 }
 
 int CommandChannel::read_settings(std::span<uint8_t> out, uint16_t length, uint16_t base) {
     if (out.size() < length)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::ReadSettings, Direction::Read, out.data(), nullptr, length,
                           chunk_size(), Lock::Command, base);
 }
 
 int CommandChannel::write_settings(std::span<const uint8_t> data, uint16_t length, uint16_t base) {
     if (data.size() < length)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::WriteSettings, Direction::Write, nullptr, data.data(), length,
                           chunk_size(), Lock::Command, base);
 }
@@ -387,7 +387,7 @@ int CommandChannel::write_settings(std::span<const uint8_t> data, uint16_t lengt
 int CommandChannel::read_key_table(std::span<uint8_t> out) {
     const uint16_t n = block_size();
     if (out.size() < n)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::ReadKeyTable, Direction::Read, out.data(), nullptr, n, chunk_size(),
                           Lock::Command, 0);
 }
@@ -397,7 +397,7 @@ int CommandChannel::read_key_table_bank(std::span<uint8_t> out, int bank) {
         return result::BadBank;
     const uint16_t n = block_size();
     if (out.size() < n)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::ReadKeyTableBank, Direction::Read, out.data(), nullptr, n,
                           chunk_size(), Lock::Command, 0);
 }
@@ -407,7 +407,7 @@ int CommandChannel::write_key_table(std::span<const uint8_t> data, int bank) {
         return result::BadBank;
     const uint16_t n = block_size();
     if (data.size() < n)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::WriteKeyTable, Direction::Write, nullptr, data.data(), n,
                           chunk_size(), Lock::Command, 0);
 }
@@ -417,7 +417,7 @@ int CommandChannel::write_key_table_2(std::span<const uint8_t> data, int bank) {
         return result::BadBank;
     const uint16_t n = block_size();
     if (data.size() < n)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::WriteKeyTable2, Direction::Write, nullptr, data.data(), n,
                           chunk_size(), Lock::Command, 0);
 }
@@ -425,7 +425,7 @@ int CommandChannel::write_key_table_2(std::span<const uint8_t> data, int bank) {
 int CommandChannel::read_key_table_thirds(std::span<uint8_t> out) {
     const uint16_t n = static_cast<uint16_t>(block_size() / 3);
     if (out.size() < n)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::ReadKeyTableThirds, Direction::Read, out.data(), nullptr, n,
                           chunk_size(), Lock::Command, 0);
 }
@@ -433,7 +433,7 @@ int CommandChannel::read_key_table_thirds(std::span<uint8_t> out) {
 int CommandChannel::read_indexed(std::span<uint8_t> out, uint16_t length, uint16_t index,
                                  uint16_t stride) {
     if (out.size() < length)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::ReadIndexed, Direction::Read, out.data(), nullptr, length,
                           chunk_size(), Lock::Command, uint32_t{index} * stride);
 }
@@ -441,35 +441,35 @@ int CommandChannel::read_indexed(std::span<uint8_t> out, uint16_t length, uint16
 int CommandChannel::write_indexed(std::span<const uint8_t> data, uint16_t length, uint16_t index,
                                   uint16_t stride) {
     if (data.size() < length)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::WriteIndexed, Direction::Write, nullptr, data.data(), length,
                           chunk_size(), Lock::Lighting, uint32_t{index} * stride);
 }
 
 int CommandChannel::stream_lighting(std::span<const uint8_t> data, uint16_t length) {
     if (data.size() < length)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::StreamLighting, Direction::Write, nullptr, data.data(), length,
                           chunk_size(), Lock::Lighting, 0, true);
 }
 
 int CommandChannel::write_macro_data(std::span<const uint8_t> data, uint16_t length) {
     if (data.size() < length)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::WriteMacroData, Direction::Write, nullptr, data.data(), length,
                           chunk_size(), Lock::Command, 0);
 }
 
 int CommandChannel::write_shooting_data(std::span<const uint8_t> data, uint16_t length) {
     if (data.size() < length)
-        return result::BadBank;
+        return result::BadArgument;
     return block_transfer(code::WriteShootingData, Direction::Write, nullptr, data.data(), length,
                           ShootingChunk, Lock::None, 0);
 }
 
 int CommandChannel::read_memory(std::span<uint8_t> out, uint8_t length, uint16_t address) {
     if (out.size() < length || length > chunk_size())
-        return result::BadBank;
+        return result::BadArgument;
     LinkGuard link(*this);
     if (!link)
         return result::WriteFailed;

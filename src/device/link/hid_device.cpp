@@ -17,25 +17,9 @@ namespace velqa::link {
 
 namespace {
 
-// Last case-insensitive occurrence of `marker`: the interface suffix comes last in a path, so a
-// folder name that happens to contain a marker does not shadow it.
-size_t find_marker(std::string_view path, std::string_view marker) {
-    if (path.size() < marker.size())
-        return std::string_view::npos;
-    for (size_t i = path.size() - marker.size() + 1; i-- > 0;) {
-        bool same = true;
-        for (size_t k = 0; k < marker.size() && same; ++k) {
-            same = std::tolower(static_cast<unsigned char>(path[i + k])) == marker[k];
-        }
-        if (same)
-            return i;
-    }
-    return std::string_view::npos;
-}
-
 // Like "%x": optional "0x", then hexadecimal digits; the result is cut to 16 bits.
 uint16_t hex_after(std::string_view path, std::string_view marker) {
-    size_t at = find_marker(path, marker);
+    const size_t at = platform::hid::find_path_marker(path, marker);
     if (at == std::string_view::npos)
         return 0;
     std::string_view rest = path.substr(at + marker.size());

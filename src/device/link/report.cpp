@@ -19,7 +19,9 @@ const char* result_meaning(int code) {
         case result::StatusFE:
             return "the device reported an offset or length out of range (status 0xFE)";
         case result::BadBank:
-            return "bad argument (non-zero bank, short buffer or offset beyond 16 bits)";
+            return "bad bank argument (not 0)";
+        case result::BadArgument:
+            return "bad argument (short buffer, slot beyond 255 or offset beyond 16 bits)";
         default:
             return "unknown result";
     }

@@ -66,7 +66,10 @@ constexpr int WriteFailed = -1;
 constexpr int ReceiverAnswered = -101;  // also: wrong CRC in the reply
 constexpr int StatusFF = -102;
 constexpr int StatusFE = -103;
-constexpr int BadBank = -201;
+constexpr int BadBank = -201;  // a non-zero bank argument, before any I/O
+// A short buffer, an empty or oversized image, a slot beyond 255 or an offset beyond 16 bits:
+// the caller's mistake, refused before any I/O.
+constexpr int BadArgument = -202;
 }  // namespace result
 
 // A short English explanation of a result code, for command-line output.

@@ -16,7 +16,7 @@ int write_settings_sequence(CommandChannel& channel, const MouseSettingsRecord& 
 int write_shooting_sequence(CommandChannel& channel, std::span<const uint8_t> image,
                             DeviceInfo* info) {
     if (image.size() > 0xFFFF)
-        return result::BadBank;
+        return result::BadArgument;
     ConfigSession session(channel, ConfigSession::Presence::BeforeEachStep);
     if (!session.is_open())
         return session.status();

@@ -223,10 +223,27 @@ void read_links(Checker& check, const Json::Value& links, const Kind& kind, bool
                                  : check.id(vendor, where + ".VendorId");
             link.product_id = check.id(product, where + ".ProductId");
         }
+        if (const Json::Value& fw = platform::member(entry, "Firmware"); !fw.isNull()) {
+            const std::string at = where + ".Firmware";
+            if (!fw.isObject()) {
+                check.fail(at, "must be an object");
+                return false;
+            }
+            check.only(fw, at, {"Package", "Sensor", "VersionBelow"});
+            DeviceFirmware firmware;
+            firmware.package = platform::to_text(platform::member(fw, "Package"));
+            if (firmware.package != "wired" && firmware.package != "receiver" &&
+                firmware.package != "third")
+                check.fail(at + ".Package", "must be \"wired\", \"receiver\" or \"third\"");
+            firmware.sensor_id = check.id(platform::member(fw, "Sensor"), at + ".Sensor");
+            if (const Json::Value& below = platform::member(fw, "VersionBelow"); !below.isNull())
+                firmware.version_below = check.id(below, at + ".VersionBelow");
+            link.firmware = std::move(firmware);
+        }
         model.links.push_back(link);
         return true;
     };
-    check.objects(links, "Links", 1, 2, {"Link", "VendorId", "ProductId"}, read_link);
+    check.objects(links, "Links", 1, 2, {"Link", "VendorId", "ProductId", "Firmware"}, read_link);
     if (!model.links.empty() && model.links.front().link != DeviceLinkKind::Cable)
         check.fail("Links[0].Link", "the cable link comes first");
 }

@@ -97,12 +97,21 @@ std::optional<KeyboardIds> read_keyboard_ids(const std::filesystem::path& file,
 //   "Kind"           "mouse", "keyboard", "MousePad" or "HD": the profile folder and device type
 //   "ProductString"  what the device reports (at most 126 characters)
 //   "Configured"     true: IDs and product string come from the keyboard configuration
-//   "Links"          [{"Link": "cable"|"receiver", "VendorId": ID|"maker", "ProductId": ID}]
+//   "Links"          [{"Link": "cable"|"receiver", "VendorId": ID|"maker", "ProductId": ID,
+//                      "Firmware": {"Package": "wired"|"receiver"|"third", "Sensor": ID,
+//                                   "VersionBelow": ID}}]; "Firmware" (optional) names the
+//                    upgrade package carried for that product ID with that sensor, and only
+//                    below that firmware version when VersionBelow is given
 //   "Interface"      the USB interface number of its collections (0-255)
 //   "Collections"    [{"Role": "command"|"notification", "Collection": 1-255,
 //                      "UsagePage": ID, "Usage": ID}]; empty: the window knows the kind, but
 //                    no interface of it is served
-//   "Page"           {"Layout": text, "Integers": [4 integers], "ModelIndex": 0-255}
+//   "Page"           {"Layout": text, "Integers": [4 integers], "ModelIndex": 0-255}; the
+//                    integers are the kind table's four page integers (-32768 to 32767), kept
+//                    in the order the table lists them and handed to the page as the table
+//                    says (the second and first, then the third and fourth). What they mean is
+//                    the page's to say, and no page reads them yet: they stay data so that a
+//                    page that does needs no new field.
 //   "Sensors"        a mouse's sensors: [{"SensorId": ID, "StageSet": 0-1, "DpiMax": 100-65535}];
 //                    the sensor the mouse reports picks the profile's stage set and the DPI limit
 // IDs are hexadecimal text ("22A0", "0x22A0"); "maker" is DefaultData/DeviceConfig.json's
@@ -110,10 +119,19 @@ std::optional<KeyboardIds> read_keyboard_ids(const std::filesystem::path& file,
 
 enum class DeviceLinkKind : uint8_t { Cable, Receiver };
 
+// The firmware upgrade package carried for a link's product.
+struct DeviceFirmware {
+    std::string package;  // "wired", "receiver" or "third": which of the configured packages
+    uint16_t sensor_id = 0;
+    uint16_t version_below = 0;  // 0: any version
+    bool operator==(const DeviceFirmware&) const = default;
+};
+
 struct DeviceLink {
     DeviceLinkKind link = DeviceLinkKind::Cable;
     uint16_t vendor_id = 0;
     uint16_t product_id = 0;
+    std::optional<DeviceFirmware> firmware;
 };
 
 struct DeviceCollection {
@@ -141,7 +159,7 @@ struct DeviceModel {
     std::vector<DeviceLink> links;  // cable first
     std::vector<DeviceCollection> collections;
     std::string page_layout;
-    std::array<int, 4> page_integers{};
+    std::array<int, 4> page_integers{};  // "Page"."Integers", in file order
     int model_index = 0;
     std::vector<DeviceSensor> sensors;
 };

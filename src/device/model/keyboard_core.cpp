@@ -6,6 +6,7 @@
 #include "device/link/config_session.h"
 #include "platform/debug_output.h"
 #include "profile/profile_files.h"
+#include "profile/settings_limits.h"
 
 namespace velqa::model {
 
@@ -353,7 +354,7 @@ KeyboardReadOutcome KeyboardCore::read_settings(link::CommandChannel& channel, M
 
 int KeyboardCore::write_settings(link::CommandChannel& channel, int slot, std::uint8_t slot_byte) {
     if (slot < 0 || slot > 0xFF)
-        return link::result::BadBank;
+        return link::result::BadArgument;
     // Built on the record read: without one the bytes the profile does not hold would go out
     // as zeros.
     if (!has_record_) {
@@ -395,6 +396,37 @@ int KeyboardCore::write_settings(link::CommandChannel& channel, int slot, std::u
         state_.custom_group = light.custom_group;
     }
     return res;
+}
+
+ApplyResult KeyboardCore::apply(link::CommandChannel& channel, const KeyboardChange& change,
+                                const std::function<void()>& stored) {
+    ApplyResult result;
+    if (const auto* light = std::get_if<keyboard::Lighting>(&change)) {
+        profile::LightInfo info = light->info;
+        profile::hold_in_range(info);
+        if (info.mode != profile_.light_info().mode)
+            info.previous_mode = profile_.light_info().mode;
+        profile_.write_light_info(info);
+        result.stored = info.mode;
+        if (info.mode == CustomColourMode) {
+            // The custom group chosen: its colours from the profile, sent before the record.
+            load_colours_from_profile();
+            result.colours_code = write_custom_colours(channel, light->awake);
+        }
+    } else if (const auto* sys = std::get_if<keyboard::System>(&change)) {
+        profile_.write_keyboard_settings(sys->settings);
+    }
+    if (stored)
+        stored();
+    if (!std::holds_alternative<keyboard::WholeProfile>(change) && !profile_.save()) {
+        result.failed = ApplyResult::Step::Save;
+        result.save_error = profile_.save_error();
+    }
+    result.written = true;
+    result.write_code = write_settings(channel, 0, 0);
+    if (result.ok() && result.write_code != link::result::Success)
+        result.failed = ApplyResult::Step::Write;
+    return result;
 }
 
 int KeyboardCore::write_custom_colours(link::CommandChannel& channel, bool awake) {

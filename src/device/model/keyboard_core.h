@@ -20,6 +20,7 @@
 #include "device/model/lighting_preview.h"
 #include "device/model/mouse_settings.h"
 #include "device/model/preview_loop.h"
+#include "device/model/settings_change.h"
 #include "profile/profile_data.h"
 
 namespace velqa::model {
@@ -201,9 +202,16 @@ class KeyboardCore {
                                       Mirror mirror = Mirror::IntoProfile);
 
     // The record from the last one read and the profile (byte 0 = slot_byte) with begin, write
-    // at slot x 33, end. 0 without I/O before any record was read; -201 for a slot outside
+    // at slot x 33, end. 0 without I/O before any record was read; -202 for a slot outside
     // 0-255.
     int write_settings(link::CommandChannel& channel, int slot, std::uint8_t slot_byte);
+
+    // The one way in for a settings change (see settings_change.h): held within the limits
+    // table, stored in the profile, saved, then the record written (slot 0). An applied profile
+    // is written only.
+    // `stored` as for MouseCore::apply: after the profile holds the change, before save and write.
+    ApplyResult apply(link::CommandChannel& channel, const KeyboardChange& change,
+                      const std::function<void()>& stored = {});
 
     // Mode 20: the LED colours to the device's colour group (write_indexed, K x 3 at group x
     // 512). 0 without I/O when the gate holds it back or there are no keys.

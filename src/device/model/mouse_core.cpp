@@ -8,6 +8,7 @@
 #include "platform/debug_output.h"
 #include "platform/folder_lock.h"
 #include "profile/profile_files.h"
+#include "profile/settings_limits.h"
 
 namespace velqa::model {
 
@@ -74,7 +75,7 @@ int MouseCore::read_settings(link::CommandChannel& channel, Mirror mirror) {
 
 int MouseCore::write_settings(link::CommandChannel& channel, int slot, std::uint8_t slot_byte) {
     if (slot < 0 || slot > 0xFF)
-        return link::result::BadBank;
+        return link::result::BadArgument;
     // The record is built on the one last read: without it the bytes the profile does not
     // hold would go to the mouse as zeros.
     if (!has_record_) {
@@ -98,32 +99,268 @@ int MouseCore::write_record(link::CommandChannel& channel, int slot,
     return res;
 }
 
-int MouseCore::save_and_write_settings(link::CommandChannel& channel, int slot,
-                                       std::uint8_t slot_byte) {
-    // Nothing to overlap when nothing is written; and a save that needs a folder lock this
-    // thread holds would wait on the thread that waits for it.
-    if (slot < 0 || slot > 0xFF || !has_record_ || platform::holds_folder_lock()) {
-        profile_.save();
-        return write_settings(channel, slot, slot_byte);
-    }
-    // Built before the save starts: from then on the save is the profile's only user.
-    const link::MouseSettingsRecord record = record_for(slot_byte);
-    int res = link::result::ReadFailed;
-    {
-        std::jthread save([this] { profile_.save(); });
-        res = write_record(channel, slot, record);
-    }
-    return res;
+namespace {
+
+std::uint16_t u16(int v) {
+    return static_cast<std::uint16_t>(v);
 }
 
-int MouseCore::change_stage_dpi(link::CommandChannel& channel, int stage, std::string_view typed,
-                                int* stored) {
-    const int dpi = clamp_typed_dpi(typed, sensor());
-    if (!set_stage_dpi(profile_, sensor(), stage, dpi))
-        return link::result::ReadFailed;
-    if (stored)
-        *stored = dpi;
-    return save_and_write_settings(channel, 0, 0);
+bool names_a_stage(const profile::Sensor& sensor, int stage) {
+    return sensor.stage_set >= 0 && profile::StageIndexRange.contains(stage);
+}
+
+// The sensor's stage set, grown with zeroed stages up to `stage`.
+std::vector<profile::DpiStage> stages_through(profile::CMouseProfiledata& profile, int set,
+                                              int stage) {
+    std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
+    if (stages.size() <= static_cast<std::size_t>(stage))
+        stages.resize(static_cast<std::size_t>(stage) + 1);
+    return stages;
+}
+
+// Holds `asked` within `range` and tells the result what was kept.
+int hold(const profile::ValueRange& range, int asked, ApplyResult& result) {
+    result.stored = range.hold(asked);
+    if (result.stored != asked)
+        result.clamped_from = asked;
+    return result.stored;
+}
+
+void store_option(profile::MouseSystemSettings& s, MouseOption option, std::uint16_t v) {
+    switch (option) {
+        case MouseOption::LiftOff:
+            s.silent_altitude = v;
+            break;
+        case MouseOption::LinearCalibration:
+            s.linear_calibration = v;
+            break;
+        case MouseOption::MotionSync:
+            s.motion_sync = v;
+            break;
+        case MouseOption::SensorLift:
+            s.sensor_lift = v;
+            break;
+        case MouseOption::DeepSleep:
+            s.deep_sleep_off = v;
+            break;
+        case MouseOption::KeyDelay:
+            s.key_delay = v;
+            break;
+        case MouseOption::SleepTime:
+            s.dormancy_time = v;
+            break;
+        case MouseOption::AntiShake:
+            s.anti_shake = v;
+            break;
+    }
+}
+
+using Pointer = platform::desktop::PointerSetting;
+
+profile::ValueRange pointer_range(Pointer which) {
+    switch (which) {
+        case Pointer::Speed:
+            return profile::PointerSpeedRange;
+        case Pointer::WheelLines:
+            return profile::WheelLinesRange;
+        case Pointer::DoubleClick:
+            return profile::DoubleClickRange;
+        case Pointer::Precision:
+        case Pointer::ScrollPage:
+            break;
+    }
+    return profile::TwoWayRange;
+}
+
+void store_pointer(profile::MouseSystemSettings& s, Pointer which, std::uint16_t v) {
+    switch (which) {
+        case Pointer::Speed:
+            s.pointer_speed = v;
+            break;
+        case Pointer::WheelLines:
+            s.wheel_scroll_lines = v;
+            break;
+        case Pointer::DoubleClick:
+            s.double_click_time = v;
+            break;
+        case Pointer::Precision:
+            s.pointer_precision = v;
+            break;
+        case Pointer::ScrollPage:
+            s.scroll_page = v;
+            break;
+    }
+}
+
+template <class... F>
+struct Overloaded : F... {
+    using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
+}  // namespace
+
+ApplyResult MouseCore::apply(link::CommandChannel& channel, const MouseChange& change,
+                             const std::function<void()>& stored) {
+    ApplyResult result;
+    const Commit commit = store(change, result);
+    if (stored && commit != Commit::Refused && commit != Commit::Unchanged)
+        stored();
+    switch (commit) {
+        case Commit::Refused:
+            result.failed = ApplyResult::Step::Refused;
+            break;
+        case Commit::Unchanged:
+            result.unchanged = true;
+            break;
+        case Commit::SaveOnly:
+            if (!profile_.save()) {
+                result.failed = ApplyResult::Step::Save;
+                result.save_error = profile_.save_error();
+            }
+            break;
+        case Commit::WriteOnly:
+            result.write_code = write_settings(channel, 0, 0);
+            result.written = true;
+            if (result.write_code != link::result::Success)
+                result.failed = ApplyResult::Step::Write;
+            break;
+        case Commit::SaveAndWrite:
+            save_and_write(channel, result);
+            break;
+    }
+    return result;
+}
+
+MouseCore::Commit MouseCore::store(const MouseChange& change, ApplyResult& result) {
+    const profile::Sensor held_by = sensor();
+    const int set = held_by.stage_set;
+    auto system = [&](auto&& edit) {
+        profile::MouseSystemSettings sys = profile_.system_settings();
+        edit(sys);
+        profile_.write_system_settings(sys);
+    };
+    return std::visit(
+        Overloaded{
+            [&](const mouse::StageDpi& c) {
+                if (!names_a_stage(held_by, c.stage))
+                    return Commit::Refused;
+                const int dpi = hold(held_by.dpi, c.dpi, result);
+                auto stages = stages_through(profile_, set, c.stage);
+                auto& stage = stages[static_cast<std::size_t>(c.stage)];
+                if (c.keep_same && stage.dpi_x == dpi)
+                    return Commit::Unchanged;
+                stage.dpi_x = u16(dpi);
+                profile_.write_dpi_stages(stages, set);
+                return Commit::SaveAndWrite;
+            },
+            [&](const mouse::StageEnabled& c) {
+                if (!names_a_stage(held_by, c.stage))
+                    return Commit::Refused;
+                auto stages = stages_through(profile_, set, c.stage);
+                stages[static_cast<std::size_t>(c.stage)].stage_flag = c.on ? 1 : 0;
+                result.stored = c.on ? 1 : 0;
+                profile_.write_dpi_stages(stages, set);
+                return Commit::SaveAndWrite;
+            },
+            [&](const mouse::StageColour& c) {
+                if (!names_a_stage(held_by, c.stage))
+                    return Commit::Refused;
+                auto stages = stages_through(profile_, set, c.stage);
+                auto& stage = stages[static_cast<std::size_t>(c.stage)];
+                stage.red = c.red;
+                stage.green = c.green;
+                stage.blue = c.blue;
+                result.stored = c.red << 16 | c.green << 8 | c.blue;
+                profile_.write_dpi_stages(stages, set);
+                return Commit::SaveAndWrite;
+            },
+            [&](const mouse::ActiveStage& c) {
+                if (!names_a_stage(held_by, c.stage))
+                    return Commit::Refused;
+                profile_.write_active_stage(c.stage, set);
+                result.stored = c.stage;
+                if (c.shown_dpi) {
+                    auto stages = stages_through(profile_, set, profile::StageIndexRange.max);
+                    ApplyResult ignored;
+                    for (std::size_t n = 0; n < c.shown_dpi->size(); ++n)
+                        stages[n].dpi_x = u16(hold(held_by.dpi, (*c.shown_dpi)[n], ignored));
+                    profile_.write_dpi_stages(stages, set);
+                }
+                return Commit::SaveAndWrite;
+            },
+            [&](const mouse::Polling& c) {
+                const auto index = u16(hold(profile::PollingIndexRange, c.index, result));
+                system([&](profile::MouseSystemSettings& s) {
+                    s.report_rate_stage = index;
+                    (c.field == PollingField::Receiver24K ? s.report_item_24g : s.report_item_usb) =
+                        index;
+                });
+                return Commit::SaveAndWrite;
+            },
+            [&](const mouse::Option& c) {
+                const auto v = u16(hold(option_range(c.option), c.value, result));
+                system([&](profile::MouseSystemSettings& s) { store_option(s, c.option, v); });
+                return Commit::SaveAndWrite;
+            },
+            [&](const mouse::Lighting& c) {
+                profile::LightInfo info = c.info;
+                profile::hold_in_range(info);
+                const profile::LightInfo& current = profile_.light_info();
+                if (info.mode != current.mode)
+                    info.previous_mode = current.mode;
+                result.stored = info.mode;
+                profile_.write_light_info(info);
+                return Commit::SaveAndWrite;
+            },
+            [&](const mouse::Pointer& c) {
+                const std::uint8_t bit = mouse::pointer_field_bit(c.which);
+                if (!c.value) {
+                    profile_.set_pointer_fields_set(profile_.pointer_fields_set() &
+                                                    static_cast<std::uint8_t>(~bit));
+                    return Commit::SaveOnly;
+                }
+                const auto v = u16(hold(pointer_range(c.which), *c.value, result));
+                system([&](profile::MouseSystemSettings& s) { store_pointer(s, c.which, v); });
+                profile_.set_pointer_fields_set(profile_.pointer_fields_set() | bit);
+                return Commit::SaveOnly;
+            },
+            [&](const mouse::KeyAssignment& c) {
+                std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
+                if (c.key < 0 || static_cast<std::size_t>(c.key) >= keys.size())
+                    return Commit::Refused;
+                keys[static_cast<std::size_t>(c.key)].current = c.code;
+                profile_.write_key_list(keys);
+                return Commit::SaveOnly;
+            },
+            [&](const mouse::WholeProfile& c) {
+                return c.save ? Commit::SaveAndWrite : Commit::WriteOnly;
+            },
+        },
+        change);
+}
+
+void MouseCore::save_and_write(link::CommandChannel& channel, ApplyResult& result) {
+    bool saved = false;
+    result.written = true;
+    // Nothing to overlap when nothing is written; and a save that needs a folder lock this
+    // thread holds would wait on the thread that waits for it.
+    if (!has_record_ || platform::holds_folder_lock()) {
+        saved = profile_.save();
+        result.write_code = write_settings(channel, 0, 0);
+    } else {
+        // Built before the save starts: from then on the save is the profile's only user.
+        const link::MouseSettingsRecord record = record_for(0);
+        std::jthread save([this, &saved] { saved = profile_.save(); });
+        result.write_code = write_record(channel, 0, record);
+    }
+    if (!saved) {
+        result.failed = ApplyResult::Step::Save;
+        result.save_error = profile_.save_error();
+    } else if (result.write_code != link::result::Success) {
+        result.failed = ApplyResult::Step::Write;
+    }
 }
 
 void attach_mouse_profile(profile::CMouseProfiledata& profile, MouseCore& core,

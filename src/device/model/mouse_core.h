@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "device/link/codecs.h"
 #include "device/link/command_channel.h"
 #include "device/model/mouse_settings.h"
+#include "device/model/settings_change.h"
 #include "profile/profile_data.h"
 
 namespace velqa::model {
@@ -58,22 +60,19 @@ class MouseCore {
     // Builds the record from the last one read and the profile (byte 0 = slot_byte) and writes
     // it at slot x 96 with begin, write and end. Returns 1, or the first failure's result code
     // (0 when the link is not open or the mouse is absent), which also goes to the debug
-    // output; a slot outside 0-255 gives -201 without I/O, and 0 without I/O before any
+    // output; a slot outside 0-255 gives -202 without I/O, and 0 without I/O before any
     // record was read.
     int write_settings(link::CommandChannel& channel, int slot, std::uint8_t slot_byte);
 
-    // Saves the profile and writes the record as write_settings does; the file is written and
-    // synced while the mouse takes the record, since most of a write is the mouse's own waits.
-    // Both are done when it returns. Returns the write's result (the save's failure is the
-    // debug output's, as with a save on its own).
-    int save_and_write_settings(link::CommandChannel& channel, int slot, std::uint8_t slot_byte);
-
-    // The DPI typed into stage `stage`'s edit field: clamped to the sensor's range, stored in
-    // the profile, then saved and written to the mouse (slot 0) by save_and_write_settings. Returns
-    // the write's result, or 0 with nothing changed for a stage outside 0-5 or an unknown sensor;
-    // *stored gets the value kept.
-    int change_stage_dpi(link::CommandChannel& channel, int stage, std::string_view typed,
-                         int* stored = nullptr);
+    // The one way in for a settings change (see settings_change.h): the value is held within
+    // the limits table (the sensor's DPI range, the option's values), stored in the profile, and
+    // the profile saved while the mouse takes the record built from it (slot 0) -- both are done
+    // when it returns. Pointer settings and key assignments are saved only; an applied profile is
+    // written only. Nothing is changed for a change that names nothing the mouse has.
+    // `stored`, when given, runs once the profile holds the change and before the save and the
+    // write (the page's preview shows it while the mouse takes the record).
+    ApplyResult apply(link::CommandChannel& channel, const MouseChange& change,
+                      const std::function<void()>& stored = {});
 
     // A notification's slot and stage change of the decoded state; true when the page must be
     // refreshed.
@@ -92,6 +91,11 @@ class MouseCore {
     profile::CMouseProfiledata& profile() { return profile_; }
 
   private:
+    enum class Commit { Refused, Unchanged, SaveOnly, WriteOnly, SaveAndWrite };
+    Commit store(const MouseChange& change, ApplyResult& result);
+    // Saves the profile and writes the record as write_settings does; the file is written and
+    // synced while the mouse takes the record, since most of a write is the mouse's own waits.
+    void save_and_write(link::CommandChannel& channel, ApplyResult& result);
     link::MouseSettingsRecord record_for(std::uint8_t slot_byte);
     int write_record(link::CommandChannel& channel, int slot,
                      const link::MouseSettingsRecord& record);

@@ -193,22 +193,29 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
     return rec;
 }
 
+namespace {
+
+// The sensors `model` lists that `sensors` lacks: the first listing of a sensor counts.
+void add_sensors(std::vector<profile::SensorSpec>& sensors, const link::DeviceModel& model) {
+    for (const link::DeviceSensor& s : model.sensors) {
+        if (std::none_of(sensors.begin(), sensors.end(),
+                         [&](const auto& known) { return known.sensor_id == s.sensor_id; }))
+            sensors.push_back({s.sensor_id, s.stage_set, s.dpi_max});
+    }
+}
+
+}  // namespace
+
 profile::SensorTable sensor_table(const link::DeviceModel& model) {
     std::vector<profile::SensorSpec> sensors;
-    for (const link::DeviceSensor& s : model.sensors)
-        sensors.push_back({s.sensor_id, s.stage_set, s.dpi_max});
+    add_sensors(sensors, model);
     return profile::SensorTable(std::move(sensors));
 }
 
 profile::SensorTable sensor_table(const link::DeviceCatalog& catalog) {
     std::vector<profile::SensorSpec> sensors;
-    for (const link::DeviceModel& model : catalog.models()) {
-        for (const link::DeviceSensor& s : model.sensors) {
-            if (std::none_of(sensors.begin(), sensors.end(),
-                             [&](const auto& known) { return known.sensor_id == s.sensor_id; }))
-                sensors.push_back({s.sensor_id, s.stage_set, s.dpi_max});
-        }
-    }
+    for (const link::DeviceModel& model : catalog.models())
+        add_sensors(sensors, model);
     return profile::SensorTable(std::move(sensors));
 }
 
@@ -234,53 +241,10 @@ int typed_number(std::string_view text) {
     return static_cast<int>(negative ? -value : value);
 }
 
-int clamp_dpi(int dpi, const profile::Sensor& sensor) {
-    return sensor.dpi.hold(dpi);
-}
-
-int clamp_typed_dpi(std::string_view text, const profile::Sensor& sensor) {
-    return clamp_dpi(typed_number(text), sensor);
-}
-
 int dpi_display_value(int dpi) {
     if (dpi <= 0)
         return 0;
     return (dpi + DpiStep - 1) / DpiStep * DpiStep;
-}
-
-bool set_stage_dpi(profile::CMouseProfiledata& profile, const profile::Sensor& sensor, int stage,
-                   int dpi) {
-    const int set = sensor.stage_set;
-    if (set < 0 || stage < 0 || stage >= static_cast<int>(link::DpiStageCount))
-        return false;
-    std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
-    if (stages.size() <= static_cast<std::size_t>(stage))
-        stages.resize(static_cast<std::size_t>(stage) + 1);
-    stages[static_cast<std::size_t>(stage)].dpi_x = u16(sensor.dpi.hold(dpi));
-    profile.write_dpi_stages(stages, set);
-    return true;
-}
-
-bool set_stage_enabled(profile::CMouseProfiledata& profile, const profile::Sensor& sensor,
-                       int stage, bool on) {
-    const int set = sensor.stage_set;
-    if (set < 0 || stage < 0 || stage >= static_cast<int>(link::DpiStageCount))
-        return false;
-    std::vector<profile::DpiStage> stages = profile.read_dpi_stages(set);
-    if (stages.size() <= static_cast<std::size_t>(stage))
-        stages.resize(static_cast<std::size_t>(stage) + 1);
-    stages[static_cast<std::size_t>(stage)].stage_flag = on ? 1 : 0;
-    profile.write_dpi_stages(stages, set);
-    return true;
-}
-
-bool set_active_stage(profile::CMouseProfiledata& profile, const profile::Sensor& sensor,
-                      int stage) {
-    const int set = sensor.stage_set;
-    if (set < 0 || stage < 0 || stage >= static_cast<int>(link::DpiStageCount))
-        return false;
-    profile.write_active_stage(stage, set);
-    return true;
 }
 
 OptionRange option_range(MouseOption option) {
@@ -289,45 +253,11 @@ OptionRange option_range(MouseOption option) {
             return profile::KeyDelayIndexRange;
         case MouseOption::SleepTime:
             return profile::SleepTimeIndexRange;
+        case MouseOption::AntiShake:
+            return profile::WordRange;
         default:
             return profile::TwoWayRange;
     }
-}
-
-void set_option(profile::MouseSystemSettings& settings, MouseOption option, int value) {
-    const std::uint16_t v = u16(option_range(option).hold(value));
-    switch (option) {
-        case MouseOption::LiftOff:
-            settings.silent_altitude = v;
-            break;
-        case MouseOption::LinearCalibration:
-            settings.linear_calibration = v;
-            break;
-        case MouseOption::MotionSync:
-            settings.motion_sync = v;
-            break;
-        case MouseOption::SensorLift:
-            settings.sensor_lift = v;
-            break;
-        case MouseOption::DeepSleep:
-            settings.deep_sleep_off = v;
-            break;
-        case MouseOption::KeyDelay:
-            settings.key_delay = v;
-            break;
-        case MouseOption::SleepTime:
-            settings.dormancy_time = v;
-            break;
-    }
-}
-
-profile::LightInfo set_lighting(profile::CBasicProfiledata& profile, profile::LightInfo info) {
-    const profile::LightInfo current = profile.light_info();
-    profile::hold_in_range(info);
-    if (info.mode != current.mode)
-        info.previous_mode = current.mode;
-    profile.write_light_info(info);
-    return info;
 }
 
 PollingField polling_option_field(bool receiver_path, std::uint16_t receiver_product_id) {
@@ -337,15 +267,6 @@ PollingField polling_option_field(bool receiver_path, std::uint16_t receiver_pro
 
 PollingField polling_slider_field(bool receiver_path) {
     return receiver_path ? PollingField::Receiver24K : PollingField::Usb;
-}
-
-void set_polling(profile::MouseSystemSettings& settings, PollingField field, int index) {
-    index = profile::PollingIndexRange.hold(index);
-    settings.report_rate_stage = u16(index);
-    if (field == PollingField::Receiver24K)
-        settings.report_item_24g = u16(index);
-    else
-        settings.report_item_usb = u16(index);
 }
 
 int shown_polling_option(const link::MouseSettingsDecoded& settings, bool receiver_path) {

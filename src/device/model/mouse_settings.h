@@ -12,6 +12,7 @@
 
 #include "device/link/codecs.h"
 #include "device/link/supported_devices.h"
+#include "device/model/settings_change.h"
 #include "profile/profile_data.h"
 #include "profile/sensor_table.h"
 #include "profile/settings_limits.h"
@@ -102,57 +103,23 @@ DpiRange dpi_range(const profile::Sensor& sensor);
 // The leading decimal integer of a typed text (optional blanks and sign first); 0 for an
 // empty text or one that starts with no number. Saturates instead of overflowing.
 int typed_number(std::string_view text);
-int clamp_dpi(int dpi, const profile::Sensor& sensor);
-// What the page stores for a DPI typed into an edit field.
-int clamp_typed_dpi(std::string_view text, const profile::Sensor& sensor);
 // What the edit field shows: the value raised to the next multiple of 50.
 int dpi_display_value(int dpi);
 
-// Stage `stage` (0-5) of the sensor's stage set takes DPI X = `dpi` held within the sensor's
-// range; the held list grows with zeroed stages when it is shorter. False (and nothing changed) for
-// a stage outside 0-5 or an unknown sensor. Does not save.
-bool set_stage_dpi(profile::CMouseProfiledata& profile, const profile::Sensor& sensor, int stage,
-                   int dpi);
-
-// Stage `stage` (0-5) of the sensor's stage set is enabled or disabled; the list grows as for
-// set_stage_dpi. False (nothing changed) for a stage outside 0-5 or an unknown sensor.
-bool set_stage_enabled(profile::CMouseProfiledata& profile, const profile::Sensor& sensor,
-                       int stage, bool on);
-// Stage `stage` (0-5) becomes the active stage of the sensor's stage set. False (nothing
-// changed) for a stage outside 0-5 or an unknown sensor. Does not save.
-bool set_active_stage(profile::CMouseProfiledata& profile, const profile::Sensor& sensor,
-                      int stage);
-
 // ---- Two-way and indexed options ----
 
-enum class MouseOption {
-    LiftOff,
-    LinearCalibration,
-    MotionSync,
-    SensorLift,
-    DeepSleep,
-    KeyDelay,
-    SleepTime
-};
 using OptionRange = profile::ValueRange;
 // The values the page offers for an option: 0-1 for the two-way options, key delay index 0-5,
-// sleep time index 1-6.
+// sleep time index 1-6, the anti-shake value as a 16-bit word.
 OptionRange option_range(MouseOption option);
-// The system settings field behind an option takes `value`, held within option_range.
-void set_option(profile::MouseSystemSettings& settings, MouseOption option, int value);
 
 // ---- Lighting ----
 
 // Brightness and speed levels of the mouse's lighting: 0 to LightLevelMax.
 constexpr int LightLevelMax = profile::LightLevelRange.max;
-// The lighting the user chose becomes the profile's lighting record: brightness, speed and the
-// multi-colour flag are held within their ranges, and a new mode keeps the one it replaces as the
-// previous mode. Returns the record stored. Does not save.
-profile::LightInfo set_lighting(profile::CBasicProfiledata& profile, profile::LightInfo info);
 
 // ---- Polling rate ----
 
-enum class PollingField { Usb, Receiver24K };
 constexpr int PollingOptions = profile::PollingIndexRange.max + 1;
 
 // An option button sets the receiver's field only on the receiver path while the receiver
@@ -160,8 +127,6 @@ constexpr int PollingOptions = profile::PollingIndexRange.max + 1;
 PollingField polling_option_field(bool receiver_path, std::uint16_t receiver_product_id);
 // The slider sets the field of the path in use.
 PollingField polling_slider_field(bool receiver_path);
-// The report-rate stage and the chosen field take `index`, held within the polling options.
-void set_polling(profile::MouseSystemSettings& settings, PollingField field, int index);
 // The option the page shows: the receiver's index on the receiver path, else the cable's;
 // 0 for an index outside 0-5.
 int shown_polling_option(const link::MouseSettingsDecoded& settings, bool receiver_path);

@@ -65,19 +65,22 @@ std::string interface_path(const NodeInfo& node, size_t collection_index, size_t
     return node.node + suffix;
 }
 
-std::string node_of(std::string_view path) {
-    static constexpr std::string_view marker = "#vid_";
-    if (path.size() >= marker.size()) {
-        for (size_t i = path.size() - marker.size() + 1; i-- > 0;) {
-            bool same = true;
-            for (size_t k = 0; k < marker.size() && same; ++k) {
-                same = std::tolower(static_cast<unsigned char>(path[i + k])) == marker[k];
-            }
-            if (same)
-                return std::string(path.substr(0, i));
-        }
+std::size_t find_path_marker(std::string_view path, std::string_view marker) {
+    if (path.size() < marker.size())
+        return std::string_view::npos;
+    for (size_t i = path.size() - marker.size() + 1; i-- > 0;) {
+        bool same = true;
+        for (size_t k = 0; k < marker.size() && same; ++k)
+            same = std::tolower(static_cast<unsigned char>(path[i + k])) == marker[k];
+        if (same)
+            return i;
     }
-    return std::string(path);
+    return std::string_view::npos;
+}
+
+std::string node_of(std::string_view path) {
+    const size_t at = find_path_marker(path, "#vid_");
+    return std::string(at == std::string_view::npos ? path : path.substr(0, at));
 }
 
 ScanResult scan_interfaces(HidBackend& backend) {

@@ -95,6 +95,10 @@ std::shared_ptr<HidBackend> backend_from_environment();
 std::string interface_path(const NodeInfo& node, size_t collection_index, size_t collection_count);
 // The node part of an interface path (everything before its "#vid_" suffix).
 std::string node_of(std::string_view path);
+// Where the last occurrence of `marker` (lower case) starts in `path`, letter case ignored; npos
+// when there is none. The interface suffix comes last, so a folder name that happens to hold a
+// marker does not shadow it.
+std::size_t find_path_marker(std::string_view path, std::string_view marker);
 
 struct ScannedNode {
     NodeInfo info;

@@ -30,9 +30,9 @@ QString tr_id(const char* id) {
 
 }  // namespace
 
-CAppBindingsWnd::CAppBindingsWnd(QWidget* owner, std::filesystem::path profile_folder,
-                                 ProfileEntry profile, std::vector<ProfileEntry> profiles,
-                                 FocusSource focus)
+AppBindingsWnd::AppBindingsWnd(QWidget* owner, std::filesystem::path profile_folder,
+                               ProfileEntry profile, std::vector<ProfileEntry> profiles,
+                               FocusSource focus)
     : Window(owner),
       bindings_(std::move(profile_folder)),
       profile_(std::move(profile)),
@@ -41,16 +41,16 @@ CAppBindingsWnd::CAppBindingsWnd(QWidget* owner, std::filesystem::path profile_f
     set_caption_height(44);
 }
 
-bool CAppBindingsWnd::owns(std::string_view type, std::string_view name) {
+bool AppBindingsWnd::owns(std::string_view type, std::string_view name) {
     (void)type;
     return name.starts_with("appbind_") || same_name(name, "closebtn");
 }
 
-QWidget* CAppBindingsWnd::part(const char* name) const {
+QWidget* AppBindingsWnd::part(const char* name) const {
     return find_control(QString::fromLatin1(name));
 }
 
-void CAppBindingsWnd::init_window() {
+void AppBindingsWnd::init_window() {
     pui::set_text(part("appbind_profile"),
                   tr_id("appbind_profile_text").arg(QString::fromStdString(profile_.name)));
     if (auto* edit = qobject_cast<QLineEdit*>(part(kEdit)))
@@ -59,7 +59,7 @@ void CAppBindingsWnd::init_window() {
     refresh();
 }
 
-void CAppBindingsWnd::refresh() {
+void AppBindingsWnd::refresh() {
     if (const BindingResult r = bindings_.load(); !r.ok())
         platform::debug_printf("app bindings: %s\n", r.detail.c_str());
     const pui::Quiet quiet(root());
@@ -77,7 +77,7 @@ void CAppBindingsWnd::refresh() {
     update_buttons();
 }
 
-void CAppBindingsWnd::update_buttons() {
+void AppBindingsWnd::update_buttons() {
     auto* list = qobject_cast<QListWidget*>(part(kList));
     if (QWidget* remove = part(kRemove))
         remove->setEnabled(list != nullptr && list->currentRow() >= 0);
@@ -107,7 +107,7 @@ void CAppBindingsWnd::update_buttons() {
         say({}, false);
 }
 
-void CAppBindingsWnd::say(const QString& text, bool error) {
+void AppBindingsWnd::say(const QString& text, bool error) {
     QWidget* status = part(kStatus);
     if (status == nullptr)
         return;
@@ -119,7 +119,7 @@ void CAppBindingsWnd::say(const QString& text, bool error) {
     }
 }
 
-bool CAppBindingsWnd::done(const BindingResult& r) {
+bool AppBindingsWnd::done(const BindingResult& r) {
     say({}, false);
     if (r.status == BindingStatus::BadAppId) {
         say(tr_id("appbind_bad_id_text"), true);
@@ -131,7 +131,7 @@ bool CAppBindingsWnd::done(const BindingResult& r) {
     return r.ok();
 }
 
-bool CAppBindingsWnd::add_app(const QString& app_id) {
+bool AppBindingsWnd::add_app(const QString& app_id) {
     const std::string id = app_id.trimmed().toStdString();
     std::string moved_from;
     if (const std::string before = bindings_.bound_uuid(id); before != profile_.uuid) {
@@ -157,7 +157,7 @@ bool CAppBindingsWnd::add_app(const QString& app_id) {
     return true;
 }
 
-bool CAppBindingsWnd::add_focused() {
+bool AppBindingsWnd::add_focused() {
     const std::string app = focus_.last_focused ? focus_.last_focused() : std::string();
     if (app.empty()) {
         update_buttons();
@@ -166,7 +166,7 @@ bool CAppBindingsWnd::add_focused() {
     return add_app(QString::fromStdString(app));
 }
 
-bool CAppBindingsWnd::remove_selected() {
+bool AppBindingsWnd::remove_selected() {
     auto* list = qobject_cast<QListWidget*>(part(kList));
     if (list == nullptr || list->currentItem() == nullptr)
         return false;
@@ -180,14 +180,14 @@ bool CAppBindingsWnd::remove_selected() {
     return ok;
 }
 
-bool CAppBindingsWnd::set_default(bool on) {
+bool AppBindingsWnd::set_default(bool on) {
     // Clearing the mark clears the default only while it is still this profile.
     if (!on && bindings_.default_uuid() != profile_.uuid)
         return done({});
     return done(bindings_.set_default(on ? profile_.uuid : std::string()));
 }
 
-QStringList CAppBindingsWnd::shown_apps() const {
+QStringList AppBindingsWnd::shown_apps() const {
     QStringList out;
     if (auto* list = qobject_cast<QListWidget*>(part(kList))) {
         for (int i = 0; i < list->count(); ++i)
@@ -196,7 +196,7 @@ QStringList CAppBindingsWnd::shown_apps() const {
     return out;
 }
 
-void CAppBindingsWnd::notify(pui::Notification& msg) {
+void AppBindingsWnd::notify(pui::Notification& msg) {
     const QString name = msg.sender_name();
     auto is = [&name](const char* n) {
         return name.compare(QLatin1String(n), Qt::CaseInsensitive) == 0;
@@ -224,7 +224,7 @@ void CAppBindingsWnd::notify(pui::Notification& msg) {
 void show_app_bindings(QWidget* owner, int dpi, const std::filesystem::path& profile_folder,
                        const ProfileEntry& profile, const std::vector<ProfileEntry>& profiles,
                        const FocusSource& focus) {
-    CAppBindingsWnd wnd(owner, profile_folder, profile, profiles, focus);
+    AppBindingsWnd wnd(owner, profile_folder, profile, profiles, focus);
     wnd.create(QStringLiteral("AppBindings"), {}, true);
     if (pui::Window::is_valid_dpi(dpi))
         wnd.set_dpi(dpi);

@@ -26,14 +26,14 @@ struct FocusSource {
     std::string unavailable_reason;
 };
 
-class CAppBindingsWnd : public platform::ui::Window {
+class AppBindingsWnd : public platform::ui::Window {
     Q_OBJECT
 
   public:
     // `profile`: the profile edited; `profiles`: the kind's list, to name the profile an
     // application moves from.
-    CAppBindingsWnd(QWidget* owner, std::filesystem::path profile_folder, ProfileEntry profile,
-                    std::vector<ProfileEntry> profiles, FocusSource focus);
+    AppBindingsWnd(QWidget* owner, std::filesystem::path profile_folder, ProfileEntry profile,
+                   std::vector<ProfileEntry> profiles, FocusSource focus);
 
     QString skin_file() const override { return QStringLiteral("XML\\appbindings.xml"); }
     QString window_class_name() const override { return QStringLiteral("AppBindingsWnd"); }

@@ -72,7 +72,7 @@ void CSetWnd::init_window() {
     // The busy ring is drawn inside the layout's place for it.
     if (QWidget* ring = find_control(QStringLiteral("update_status_ring"))) {
         if (ring->layout() != nullptr)
-            ring->layout()->addWidget(new CUpdateStatusRingUI(ring));
+            ring->layout()->addWidget(new UpdateStatusRing(ring));
     }
     if (QWidget* notice = find_control(QStringLiteral("update_tishi_layout")))
         notice->hide();

@@ -87,7 +87,7 @@ void CUpdateInfoListItemUI::show_row(const UpdateRow& row) {
     pui::set_user_data(this, QString::fromStdString(row.result.package_address));
 }
 
-CUpdateStatusRingUI::CUpdateStatusRingUI(QWidget* parent) : QWidget(parent) {
+UpdateStatusRing::UpdateStatusRing(QWidget* parent) : QWidget(parent) {
     setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
     setAttribute(Qt::WA_TranslucentBackground);
     timer_ = new QTimer(this);
@@ -98,17 +98,17 @@ CUpdateStatusRingUI::CUpdateStatusRingUI(QWidget* parent) : QWidget(parent) {
     });
 }
 
-void CUpdateStatusRingUI::showEvent(QShowEvent* event) {
+void UpdateStatusRing::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     timer_->start();
 }
 
-void CUpdateStatusRingUI::hideEvent(QHideEvent* event) {
+void UpdateStatusRing::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     timer_->stop();
 }
 
-void CUpdateStatusRingUI::paintEvent(QPaintEvent* event) {
+void UpdateStatusRing::paintEvent(QPaintEvent* event) {
     (void)event;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);

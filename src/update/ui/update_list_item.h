@@ -44,12 +44,12 @@ class CUpdateInfoListItemUI : public QWidget {
 };
 
 // A spinning arc: the window is asking the server.
-class CUpdateStatusRingUI : public QWidget {
+class UpdateStatusRing : public QWidget {
     Q_OBJECT
 
   public:
     static constexpr const char* kClassName = "UpdateStatusRing";
-    explicit CUpdateStatusRingUI(QWidget* parent = nullptr);
+    explicit UpdateStatusRing(QWidget* parent = nullptr);
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -78,7 +78,7 @@ TEST(LinkRequest, PayloadLongerThanOneReportIsCut) {
 }
 
 TEST(LinkResult, EveryCodeHasAMeaning) {
-    for (int code : {1, 0, -1, -101, -102, -103, -201}) {
+    for (int code : {1, 0, -1, -101, -102, -103, -201, -202}) {
         EXPECT_STRNE(result_meaning(code), "unknown result") << code;
     }
     EXPECT_STREQ(result_meaning(42), "unknown result");

@@ -97,9 +97,11 @@ TEST_P(MouseCoreSim, LoadTellsThePageWhatToShow) {
 TEST_P(MouseCoreSim, RoadOfOneChange) {
     reload();
     fw().clear_requests();
-    int stored = 0;
-    ASSERT_EQ(core_.change_stage_dpi(channel_, 2, "27000", &stored), 1);
-    EXPECT_EQ(stored, 26000);
+    const ApplyResult r = core_.apply(channel_, mouse::StageDpi{2, 27000});
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.write_code, 1);
+    EXPECT_EQ(r.stored, 26000);
+    EXPECT_EQ(r.clamped_from, 27000);
     EXPECT_EQ(stage_in_file(2)["StageDPIX"].asInt(), 26000);
     EXPECT_EQ(slot0_dpi(2), 26000);
     EXPECT_EQ(slot0_dpi(1), 800);
@@ -111,6 +113,49 @@ TEST_P(MouseCoreSim, RoadOfOneChange) {
     EXPECT_EQ(fw().requests().size(), receiver ? 10u : 4u);
 }
 
+// Each change is held once and reports what it kept; one naming nothing the mouse has changes
+// nothing; a pointer setting is saved without a write; a failed save is the result's, though the
+// mouse still takes the record.
+TEST_P(MouseCoreSim, EveryChangeTakesTheOneWayIn) {
+    reload();
+    const std::string before = profile::read_text_file(profile_file());
+    fw().clear_requests();
+    ApplyResult r = core_.apply(channel_, mouse::StageDpi{6, 800});
+    EXPECT_EQ(r.failed, ApplyResult::Step::Refused);
+    r = core_.apply(channel_, mouse::StageDpi{1, 800, true});
+    EXPECT_TRUE(r.ok() && r.unchanged);
+    EXPECT_EQ(profile::read_text_file(profile_file()), before);
+    EXPECT_TRUE(fw().requests().empty());
+
+    r = core_.apply(channel_, mouse::Polling{PollingField::Usb, 9});
+    EXPECT_TRUE(r.ok());
+    EXPECT_EQ(r.stored, 5);
+    EXPECT_EQ(r.clamped_from, 9);
+    r = core_.apply(channel_, mouse::Option{MouseOption::SleepTime, 0});
+    EXPECT_EQ(r.stored, 1);
+    ASSERT_EQ(core_.read_settings(channel_, Mirror::No), 1);
+    EXPECT_EQ(core_.state().settings.report_select_usb, 5);
+    EXPECT_EQ(core_.state().settings.dormancy_time, 1);
+
+    fw().clear_requests();
+    r = core_.apply(channel_, mouse::Pointer{platform::desktop::PointerSetting::DoubleClick, 50});
+    EXPECT_TRUE(r.ok());
+    EXPECT_FALSE(r.written);
+    EXPECT_EQ(r.stored, 200);
+    EXPECT_TRUE(fw().requests().empty());
+    profile::CMouseProfiledata saved;
+    saved.set_device_index(0);
+    saved.load_section(profile_file());
+    EXPECT_EQ(saved.read_system_settings().double_click_time, 200);
+
+    profile_.set_profile_path(dir_.path());  // a folder: the save fails
+    r = core_.apply(channel_, mouse::StageDpi{0, 1600});
+    EXPECT_EQ(r.failed, ApplyResult::Step::Save);
+    EXPECT_FALSE(r.save_error.empty());
+    EXPECT_EQ(r.write_code, 1);
+    EXPECT_EQ(slot0_dpi(0), 1600);
+}
+
 // The save runs beside the write; in a listed folder it takes the folder's lock, which a caller
 // already holding it must not wait for (the save would give up after the lock's wait).
 TEST_P(MouseCoreSim, SaveBesideTheWriteUnderTheCallersFolderLock) {
@@ -119,10 +164,10 @@ TEST_P(MouseCoreSim, SaveBesideTheWriteUnderTheCallersFolderLock) {
     {
         platform::FolderLock held(dir_.path());
         ASSERT_TRUE(held.ok());
-        ASSERT_EQ(core_.change_stage_dpi(channel_, 2, "1200"), 1);
+        ASSERT_TRUE(core_.apply(channel_, mouse::StageDpi{2, 1200}).ok());
         EXPECT_EQ(stage_in_file(2)["StageDPIX"].asInt(), 1200);
     }
-    ASSERT_EQ(core_.change_stage_dpi(channel_, 2, "1300"), 1);
+    ASSERT_TRUE(core_.apply(channel_, mouse::StageDpi{2, 1300}).ok());
     EXPECT_EQ(stage_in_file(2)["StageDPIX"].asInt(), 1300);
     EXPECT_EQ(slot0_dpi(2), 1300);
 }
@@ -141,12 +186,15 @@ TEST_P(MouseCoreSim, DpiButtonMovesTheActiveStage) {
 TEST_P(MouseCoreSim, UnplugDuringAWriteNeitherHangsNorDamagesTheProfile) {
     reload();
     fw().inject_fault(Fault::Slow, 20, 200);
-    auto write =
-        std::async(std::launch::async, [&] { return core_.change_stage_dpi(channel_, 2, "5000"); });
+    auto write = std::async(std::launch::async, [&] {
+        return core_.apply(channel_, mouse::StageDpi{2, 5000});
+    });
     ASSERT_TRUE(eventually([&] { return fw().command_count(BeginConfig) >= 1; }));
     ASSERT_TRUE(sim_.nodes().unplug(GetParam()));
     ASSERT_EQ(write.wait_for(std::chrono::seconds(30)), std::future_status::ready);
-    EXPECT_NE(write.get(), 1);
+    const ApplyResult r = write.get();
+    EXPECT_EQ(r.failed, ApplyResult::Step::Write);
+    EXPECT_NE(r.write_code, 1);
     const Json::Value stage = stage_in_file(2);
     EXPECT_EQ(stage["StageDPIX"].asInt(), 5000);
     EXPECT_EQ(stage_in_file(0)["StageDPIX"].asInt(), 400);
@@ -156,7 +204,7 @@ TEST_P(MouseCoreSim, UnknownLightingCodeSurvivesAWrite) {
     ASSERT_TRUE(fw().change_setting(1, 0x42));
     reload();
     EXPECT_FALSE(core_.state().light_code_known);
-    ASSERT_EQ(core_.change_stage_dpi(channel_, 0, "1200"), 1);
+    ASSERT_TRUE(core_.apply(channel_, mouse::StageDpi{0, 1200}).ok());
     EXPECT_EQ(fw().settings_memory()[1], 0x42);
     EXPECT_EQ(slot0_dpi(0), 1200);
 }
@@ -195,7 +243,7 @@ TEST_P(MouseCoreSim, WriteReportsTheFirstFailure) {
     EXPECT_TRUE(capture.contains("-102"));
     link::CommandChannel closed;
     EXPECT_EQ(core_.write_settings(closed, 0, 0), 0);
-    EXPECT_EQ(core_.write_settings(channel_, 300, 0), -201);
+    EXPECT_EQ(core_.write_settings(channel_, 300, 0), -202);
     EXPECT_EQ(core_.write_settings(channel_, 0, 0), 1);
 }
 

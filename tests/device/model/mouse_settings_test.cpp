@@ -31,16 +31,20 @@ profile::Sensor shipped(std::uint16_t sensor_id) {
 
 using Kind = NotificationAction::Kind;
 
+// What the page stores for a typed DPI: the text's number, held within the sensor's range.
 TEST(MouseDpi, TypedValuesAreClampedToTheSensorsRange) {
-    EXPECT_EQ(clamp_typed_dpi("", shipped(SensorA)), 50);
-    EXPECT_EQ(clamp_typed_dpi("27000", shipped(SensorA)), 26000);
-    EXPECT_EQ(clamp_typed_dpi("27000", shipped(SensorB)), 27000);
-    EXPECT_EQ(clamp_typed_dpi("30000", shipped(SensorB)), 30000);
-    EXPECT_EQ(clamp_typed_dpi("30001", shipped(SensorB)), 30000);
-    EXPECT_EQ(clamp_typed_dpi(" 1600dpi", shipped(SensorA)), 1600);
-    EXPECT_EQ(clamp_typed_dpi("abc", shipped(SensorA)), 50);
-    EXPECT_EQ(clamp_typed_dpi("-800", shipped(SensorA)), 50);
-    EXPECT_EQ(clamp_typed_dpi("99999999999999999999", shipped(SensorA)), 26000);
+    const auto stored_for = [](std::string_view text, const profile::Sensor& sensor) {
+        return sensor.dpi.hold(typed_number(text));
+    };
+    EXPECT_EQ(stored_for("", shipped(SensorA)), 50);
+    EXPECT_EQ(stored_for("27000", shipped(SensorA)), 26000);
+    EXPECT_EQ(stored_for("27000", shipped(SensorB)), 27000);
+    EXPECT_EQ(stored_for("30000", shipped(SensorB)), 30000);
+    EXPECT_EQ(stored_for("30001", shipped(SensorB)), 30000);
+    EXPECT_EQ(stored_for(" 1600dpi", shipped(SensorA)), 1600);
+    EXPECT_EQ(stored_for("abc", shipped(SensorA)), 50);
+    EXPECT_EQ(stored_for("-800", shipped(SensorA)), 50);
+    EXPECT_EQ(stored_for("99999999999999999999", shipped(SensorA)), 26000);
     EXPECT_EQ(dpi_range(shipped(0x1234)), (DpiRange{50, 26000}));
     EXPECT_EQ(dpi_display_value(1234), 1250);
     EXPECT_EQ(dpi_display_value(1250), 1250);
@@ -119,11 +123,6 @@ TEST(MousePageTables, PollingRouting) {
     EXPECT_EQ(polling_option_field(false, 0), PollingField::Usb);
     EXPECT_EQ(polling_slider_field(true), PollingField::Receiver24K);
     EXPECT_EQ(polling_slider_field(false), PollingField::Usb);
-    profile::MouseSystemSettings sys;
-    set_polling(sys, PollingField::Receiver24K, 4);
-    EXPECT_EQ(sys.report_rate_stage, 4);
-    EXPECT_EQ(sys.report_item_24g, 4);
-    EXPECT_EQ(sys.report_item_usb, 0);
     link::MouseSettingsDecoded d;
     d.report_select_24k = 3;
     d.report_select_usb = 7;
@@ -174,7 +173,9 @@ TEST_F(MouseRecordFromProfile, ShippedEffectListIsTheModeOrder) {
 }
 
 TEST_F(MouseRecordFromProfile, StagesComeFromTheSensorsSetAndTheRestAsRead) {
-    ASSERT_TRUE(set_stage_dpi(profile_, shipped(SensorA), 2, 12345));
+    auto stages = profile_.read_dpi_stages(shipped(SensorA).stage_set);
+    stages[2].dpi_x = 12345;
+    profile_.write_dpi_stages(stages, shipped(SensorA).stage_set);
     auto rec = build(SensorA);
     EXPECT_EQ(rec.bytes[0], 0);
     EXPECT_EQ(stage_dpi(rec, 2), 12345);
@@ -185,8 +186,6 @@ TEST_F(MouseRecordFromProfile, StagesComeFromTheSensorsSetAndTheRestAsRead) {
     for (int s = 0; s < 6; ++s)
         EXPECT_EQ(stage_dpi(rec, s), stage_dpi(last_, s)) << s;
     EXPECT_EQ(rec.bytes[12], last_.bytes[12]);
-    EXPECT_FALSE(set_stage_dpi(profile_, shipped(0x1234), 0, 800));
-    EXPECT_FALSE(set_stage_dpi(profile_, shipped(SensorA), 6, 800));
 }
 
 TEST_F(MouseRecordFromProfile, UnknownLightingCodeSurvivesUnrelatedWrites) {

@@ -291,7 +291,7 @@ TEST_F(DeviceProfileUiTest, TheApplicationsEditorKeepsTheBindingsFile) {
     QString error_text;
     bool focused_enabled = true;
     pui::Window::set_modal_test_hook([&](pui::Window& w) {
-        auto* wnd = dynamic_cast<profile::CAppBindingsWnd*>(&w);
+        auto* wnd = dynamic_cast<profile::AppBindingsWnd*>(&w);
         ASSERT_NE(wnd, nullptr);
         auto button = [&](const char* name) {
             return qobject_cast<QAbstractButton*>(w.find_control(name));

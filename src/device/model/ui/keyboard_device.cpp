@@ -91,13 +91,17 @@ void CZentovaKeyboardDevice::write_custom_colours() {
         report_write_failure();
 }
 
+bool CZentovaKeyboardDevice::written(const ApplyResult& result) {
+    if (result.colours_code < 0)
+        report_write_failure();
+    return settings_written(result.write_code);
+}
+
 bool CZentovaKeyboardDevice::change_settings(
     const std::function<void(profile::KeyboardSystemSettings&)>& change) {
     profile::KeyboardSystemSettings sys = profile_.read_keyboard_settings();
     change(sys);
-    profile_.write_keyboard_settings(sys);
-    profile_.save();
-    return write_settings(0, 0) == link::result::Success;
+    return written(core_.apply(channel_, keyboard::System{sys}));
 }
 
 // ---- Page ----
@@ -191,15 +195,8 @@ void CZentovaKeyboardDevice::change_lighting(const profile::LightInfo& info) {
         platform::debug_output("keyboard page: lighting change ignored until it is read\n");
         return;
     }
-    set_lighting(profile_, info);
-    if (info.mode == CustomColourMode) {
-        // The custom group chosen: its colours from the profile, shown and sent.
-        core_.load_colours_from_profile();
-        write_custom_colours();
-    }
-    apply_lighting_from_profile();
-    profile_.save();
-    write_settings(0, 0);
+    written(core_.apply(channel_, keyboard::Lighting{info, awake_.load()},
+                        [this] { apply_lighting_from_profile(); }));
 }
 
 std::vector<std::size_t> CZentovaKeyboardDevice::leds_of_key(int key) const {

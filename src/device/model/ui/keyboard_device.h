@@ -66,8 +66,8 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
     void attach_profile(const std::filesystem::path& file) override;
     int load_from_device() override { return core_.load_from_device(channel_).result; }
     bool read_device_settings(Mirror mirror) override;
-    int write_device_settings(int slot, std::uint8_t slot_byte) override {
-        return core_.write_settings(channel_, slot, slot_byte);
+    int write_device_settings() override {
+        return core_.apply(channel_, keyboard::WholeProfile{}).write_code;
     }
     void show_device_state() override;
     // In mode 20 the per-key colours follow the profile.
@@ -87,6 +87,8 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
     void show_values(profile::CKeyboardProfiledata& shown);
     // The per-key colours of mode 20; a refused write is reported like a settings write.
     void write_custom_colours();
+    // Shows the outcome of a change: a refused write shows what the keyboard holds.
+    bool written(const ApplyResult& result);
     // The try-it field's hint in the current language.
     void show_try_hint();
     // LEDs showing key position `key`.

@@ -69,58 +69,8 @@ void CZentovaMouseDevice::attach_profile(const std::filesystem::path& file) {
     attach_mouse_profile(profile_, core_, file, default_data_);
 }
 
-std::vector<profile::DpiStage> CZentovaMouseDevice::stage_list() const {
-    return profile_.dpi_stages();
-}
-
-void CZentovaMouseDevice::store_stages(const std::vector<profile::DpiStage>& list) {
-    const int set = core_.sensor().stage_set;
-    if (set >= 0)
-        profile_.write_dpi_stages(list, set);
-}
-
-void CZentovaMouseDevice::set_system(
-    const std::function<void(profile::MouseSystemSettings&)>& change) {
-    profile::MouseSystemSettings sys = profile_.system_settings();
-    change(sys);
-    profile_.write_system_settings(sys);
-}
-
-namespace {
-
-std::uint8_t pointer_bit(platform::desktop::PointerSetting which) {
-    return static_cast<std::uint8_t>(1U << static_cast<unsigned>(which));
-}
-
-void store_pointer_value(profile::MouseSystemSettings& s, platform::desktop::PointerSetting which,
-                         int value) {
-    using Pointer = platform::desktop::PointerSetting;
-    const auto v = static_cast<std::uint16_t>(std::clamp(value, 0, 0xFFFF));
-    switch (which) {
-        case Pointer::Speed:
-            s.pointer_speed = v;
-            break;
-        case Pointer::WheelLines:
-            s.wheel_scroll_lines = v;
-            break;
-        case Pointer::DoubleClick:
-            s.double_click_time = v;
-            break;
-        case Pointer::Precision:
-            s.pointer_precision = v != 0;
-            break;
-        case Pointer::ScrollPage:
-            s.scroll_page = v != 0;
-            break;
-    }
-}
-
-}  // namespace
-
 void CZentovaMouseDevice::set_pointer_value(const PointerRow& row, int value) {
-    set_system([&](profile::MouseSystemSettings& s) { store_pointer_value(s, row.which, value); });
-    profile_.set_pointer_fields_set(profile_.pointer_fields_set() | pointer_bit(row.which));
-    profile_.save();
+    core_.apply(channel_, mouse::Pointer{row.which, value});
     {
         Quiet quiet(this);
         pui::set_selected(find(QLatin1String(row.desktop_check)), false, false);
@@ -135,18 +85,20 @@ void CZentovaMouseDevice::use_desktop_pointer(const PointerRow& row, bool on) {
         set_pointer_value(row, row.slider ? pui::value(control) : pui::is_selected(control));
         return;
     }
-    profile_.set_pointer_fields_set(profile_.pointer_fields_set() &
-                                    static_cast<std::uint8_t>(~pointer_bit(row.which)));
-    profile_.save();
+    core_.apply(channel_, mouse::Pointer{row.which, std::nullopt});
     emit pointer_setting_changed(static_cast<int>(row.which));
 }
 
-void CZentovaMouseDevice::store_and_write() {
-    settings_written(core_.save_and_write_settings(channel_, 0, 0));
+ApplyResult CZentovaMouseDevice::change(const MouseChange& what,
+                                        const std::function<void()>& stored) {
+    const ApplyResult result = core_.apply(channel_, what, stored);
+    if (result.written)
+        settings_written(result.write_code);
+    return result;
 }
 
-int CZentovaMouseDevice::write_device_settings(int slot, std::uint8_t slot_byte) {
-    return core_.write_settings(channel_, slot, slot_byte);
+int CZentovaMouseDevice::write_device_settings() {
+    return core_.apply(channel_, mouse::WholeProfile{}).write_code;
 }
 
 bool CZentovaMouseDevice::read_device_settings(Mirror mirror) {
@@ -363,14 +315,10 @@ void CZentovaMouseDevice::store_key(const profile::KeyCode& code) {
     if (k < 0)
         return;
     ensure_profile();
-    std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
-    if (static_cast<std::size_t>(k) >= keys.size()) {
+    if (core_.apply(channel_, mouse::KeyAssignment{k, code}).failed == ApplyResult::Step::Refused) {
         platform::debug_printf("mouse page: key %d has no entry in the profile\n", k);
         return;
     }
-    keys[static_cast<std::size_t>(k)].current = code;
-    profile_.write_key_list(keys);
-    profile_.save();
     refresh_key_labels();
 }
 
@@ -402,12 +350,12 @@ void CZentovaMouseDevice::refresh_key_labels() {
         labels.push_back(what);
         names.push_back(name);
     }
-    if (ui::CButtonMapUI* map = button_map())
+    if (ui::ButtonMap* map = button_map())
         map->set_labels(labels, names);
 }
 
-ui::CButtonMapUI* CZentovaMouseDevice::button_map() const {
-    return page_ != nullptr ? page_->findChild<ui::CButtonMapUI*>() : nullptr;
+ui::ButtonMap* CZentovaMouseDevice::button_map() const {
+    return page_ != nullptr ? page_->findChild<ui::ButtonMap*>() : nullptr;
 }
 
 void CZentovaMouseDevice::set_language(int index) {
@@ -481,7 +429,7 @@ void CZentovaMouseDevice::show_key_page(int index) {
 void CZentovaMouseDevice::show_button_labels_where_they_fit() {
     // Only the assignment editor leaves the picture room for its labels; the shooting editor
     // beside it needs the width itself.
-    ui::CButtonMapUI* map = button_map();
+    ui::ButtonMap* map = button_map();
     if (map == nullptr)
         return;
     auto* pages = qobject_cast<QStackedWidget*>(find(QStringLiteral("device_function_switch")));
@@ -502,7 +450,7 @@ void CZentovaMouseDevice::select_key(int index) {
 void CZentovaMouseDevice::show_selected_on_picture() {
     // The key and its light indicator (same number) are highlighted while the Buttons tab is
     // shown; elsewhere an outlined key would read as a choice the tab does not offer.
-    ui::CButtonMapUI* map = button_map();
+    ui::ButtonMap* map = button_map();
     const int index = map == nullptr || map->labels_shown() ? selected_key() : -1;
     auto mark = [index](const std::vector<QPointer<QWidget>>& list) {
         for (std::size_t i = 0; i < list.size(); ++i) {
@@ -554,7 +502,7 @@ void CZentovaMouseDevice::load_profile_into_page() {
     const std::uint8_t fields_set = profile_.pointer_fields_set();
     for (const PointerRow& row : PointerRows)
         pui::set_selected(find(QLatin1String(row.desktop_check)),
-                          (fields_set & pointer_bit(row.which)) == 0, false);
+                          (fields_set & mouse::pointer_field_bit(row.which)) == 0, false);
     emit pointer_rows_loaded();
     refresh_key_labels();
     // The Buttons tab always shows a button: the first until the user picks another.
@@ -637,10 +585,10 @@ void CZentovaMouseDevice::change_lighting(const profile::LightInfo& info) {
     const bool effect_selected = info.mode != profile_.light_info().mode;
     if (effect_selected)
         channel_.set_preview_pause(1);
-    set_lighting(profile_, info);
-    apply_lighting_from_profile();
+    const ApplyResult result =
+        change(mouse::Lighting{info}, [this] { apply_lighting_from_profile(); });
     // A refused write reads the settings back at once, which ends the pause too.
-    if (settings_written(core_.save_and_write_settings(channel_, 0, 0)) && effect_selected)
+    if (result.ok() && effect_selected)
         start_tile_timer(TimerSettings, SettingsReloadDelayMs);
 }
 
@@ -659,21 +607,25 @@ void CZentovaMouseDevice::apply_custom_effect(int entry) {
 void CZentovaMouseDevice::select_dpi_stage(int index) {
     if (index < 0 || index >= StageCount)
         return;
-    set_active_stage(profile_, core_.sensor(), index);
+    mouse::ActiveStage active{index, std::nullopt};
+    // Sliders showing what the mouse holds would overwrite the values it refused.
+    if (!showing_device_values_) {
+        std::array<int, StageCount> shown{};
+        const auto stages = profile_.dpi_stages();
+        for (int n = 0; n < StageCount; ++n) {
+            const auto i = static_cast<std::size_t>(n);
+            QWidget* slider = find(numbered("DPI_slider_", n));
+            shown[i] = slider != nullptr   ? pui::value(slider)
+                       : i < stages.size() ? stages[i].dpi_x
+                                           : 0;
+        }
+        active.shown_dpi = shown;
+    }
     {
         Quiet quiet(this);
         ui::show_active_dpi_stage(this, index);
     }
-    auto stages = stage_list();
-    if (stages.size() < StageCount)
-        stages.resize(StageCount);
-    // Sliders showing what the mouse holds would overwrite the values it refused.
-    for (int n = 0; n < StageCount && !showing_device_values_; ++n) {
-        if (QWidget* slider = find(numbered("DPI_slider_", n)))
-            stages[static_cast<std::size_t>(n)].dpi_x =
-                static_cast<std::uint16_t>(pui::value(slider));
-    }
-    store_stages(stages);
+    change(active);
 }
 
 // ---- Notification interfaces ----
@@ -722,26 +674,20 @@ void CZentovaMouseDevice::commit_dpi_edit(int stage) {
     QWidget* edit = find(numbered("DPI_edit_", stage));
     if (edit == nullptr)
         return;
-    int stored = 0;
     const std::string typed = pui::text(edit).toStdString();
     // Unchanged text (focus passing through) costs no write; while the page shows what the
     // mouse holds, the same value again is the user's retry.
-    const auto stages = stage_list();
-    if (!showing_device_values_ && static_cast<std::size_t>(stage) < stages.size() &&
-        clamp_typed_dpi(typed, core_.sensor()) == stages[static_cast<std::size_t>(stage)].dpi_x &&
-        !typed.empty()) {
-        return;
-    }
-    const int result = core_.change_stage_dpi(channel_, stage, typed, &stored);
-    if (stored == 0 || !settings_written(result))
+    const ApplyResult result = change(
+        mouse::StageDpi{stage, typed_number(typed), !showing_device_values_ && !typed.empty()});
+    if (result.unchanged || !result.ok())
         return;
     Quiet quiet(this);
-    pui::set_value(find(numbered("DPI_slider_", stage)), stored);
-    pui::set_text(edit, QString::number(dpi_display_value(stored)));
+    pui::set_value(find(numbered("DPI_slider_", stage)), result.stored);
+    pui::set_text(edit, QString::number(dpi_display_value(result.stored)));
 }
 
 void CZentovaMouseDevice::pick_stage_colour(int stage) {
-    auto stages = stage_list();
+    const auto stages = profile_.dpi_stages();
     const std::uint32_t current =
         static_cast<std::size_t>(stage) < stages.size()
             ? stage_argb(stages[static_cast<std::size_t>(stage)]) & 0xFFFFFFu
@@ -760,15 +706,12 @@ void CZentovaMouseDevice::pick_stage_colour(int stage) {
     }
     if (result != 1)
         return;
-    if (stages.size() <= static_cast<std::size_t>(stage))
-        stages.resize(static_cast<std::size_t>(stage) + 1);
-    auto& s = stages[static_cast<std::size_t>(stage)];
-    s.red = static_cast<std::uint8_t>(chosen >> 16);
-    s.green = static_cast<std::uint8_t>(chosen >> 8);
-    s.blue = static_cast<std::uint8_t>(chosen);
-    pui::set_bk_color(find(numbered("DPI_color_option_", stage)), stage_argb(s));
-    store_stages(stages);
-    store_and_write();
+    profile::DpiStage shown;
+    shown.red = static_cast<std::uint8_t>(chosen >> 16);
+    shown.green = static_cast<std::uint8_t>(chosen >> 8);
+    shown.blue = static_cast<std::uint8_t>(chosen);
+    pui::set_bk_color(find(numbered("DPI_color_option_", stage)), stage_argb(shown));
+    change(mouse::StageColour{stage, shown.red, shown.green, shown.blue});
 }
 
 void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg) {
@@ -776,7 +719,6 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
     const std::string& type = msg.type;
     const bool selected = type == "selectchanged" && msg.wparam != 0;
     const int value = static_cast<int>(msg.wparam);
-    using Sys = profile::MouseSystemSettings;
 
     if (n >= 0 && n < StageCount && prefix.starts_with("DPI_")) {
         // Focus that Tab passes through a stage's field leaves the active stage alone: only a
@@ -784,17 +726,15 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
         const bool tabbed =
             msg.wparam == Qt::TabFocusReason || msg.wparam == Qt::BacktabFocusReason;
         if (prefix == "DPI_slider_" && type == "valuechanged") {
-            if (!set_stage_dpi(profile_, core_.sensor(), n, value))
+            const ApplyResult result = change(mouse::StageDpi{n, value});
+            if (result.failed == ApplyResult::Step::Refused)
                 return;
-            {
-                Quiet quiet(this);
-                pui::set_text(find(numbered("DPI_edit_", n)),
-                              QString::number(dpi_display_value(value)));
-                const int active = profile_.active_stage();
-                if (active >= 0 && active < StageCount)
-                    ui::show_active_dpi_stage(this, active);
-            }
-            store_and_write();
+            Quiet quiet(this);
+            pui::set_text(find(numbered("DPI_edit_", n)),
+                          QString::number(dpi_display_value(result.stored)));
+            const int active = profile_.active_stage();
+            if (active >= 0 && active < StageCount)
+                ui::show_active_dpi_stage(this, active);
         } else if (prefix == "DPI_slider_" && type == "movevaluechanged") {
             Quiet quiet(this);
             pui::set_text(find(numbered("DPI_edit_", n)),
@@ -803,10 +743,8 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
             commit_dpi_edit(n);
         } else if (prefix == "DPI_edit_" && (type == "click" || (type == "setfocus" && !tabbed))) {
             select_dpi_stage(n);
-            store_and_write();
         } else if (prefix == "DPI_enable_check_" && type == "selectchanged") {
-            if (set_stage_enabled(profile_, core_.sensor(), n, msg.wparam != 0))
-                store_and_write();
+            change(mouse::StageEnabled{n, msg.wparam != 0});
         } else if ((prefix == "DPI_select_check_" || prefix == "DPI_color_option_") &&
                    type == "click") {
             pick_stage_colour(n);
@@ -814,73 +752,62 @@ void CZentovaMouseDevice::on_change(const QString& name, pui::Notification& msg)
         return;
     }
 
-    auto change_system = [&](const std::function<void(Sys&)>& change, bool device) {
-        set_system(change);
-        if (device)
-            store_and_write();
-        else
-            profile_.save();
-    };
-    const auto idx = static_cast<std::uint16_t>(std::max(n, 0));
+    auto option = [&](MouseOption which, int v) { change(mouse::Option{which, v}); };
     if (selected && n >= 0) {
         if (prefix == "polling_rate_option_" && n < PollingOptions) {
             const PollingField field =
                 polling_option_field(channel_.receiver_path(), receiver_pid_);
-            change_system([&, option = n](Sys& s) { set_polling(s, field, option); }, true);
+            change(mouse::Polling{field, n});
         } else if (prefix == "Silent_Altitude_option_") {
-            change_system([&](Sys& s) { set_option(s, MouseOption::LiftOff, idx); }, true);
+            option(MouseOption::LiftOff, n);
         } else if (prefix == "Linear_Calibration_option_") {
-            change_system([&](Sys& s) { set_option(s, MouseOption::LinearCalibration, idx); },
-                          true);
+            option(MouseOption::LinearCalibration, n);
         } else if (prefix == "motion_sync_option_") {
-            change_system([&](Sys& s) { set_option(s, MouseOption::MotionSync, idx); }, true);
+            option(MouseOption::MotionSync, n);
         } else if (prefix == "sensor_lif_option_") {
-            change_system([&](Sys& s) { set_option(s, MouseOption::SensorLift, idx); }, true);
+            option(MouseOption::SensorLift, n);
         } else if (prefix == "deep_sleep_option_") {
             if (QWidget* slider = find(QStringLiteral("Dormancy_slider")))
                 slider->setEnabled(n != 0);
-            change_system([&](Sys& s) { set_option(s, MouseOption::DeepSleep, idx); }, true);
+            option(MouseOption::DeepSleep, n);
         } else if (prefix == "mouse_device_seting_option_") {
             pui::select_page(find(QStringLiteral("mouse_device_seting_layout")), n);
         }
         return;
     }
 
-    auto u16 = [](int v) { return static_cast<std::uint16_t>(std::clamp(v, 0, 0xFFFF)); };
     if (name == QLatin1String("polling_rate_slider") && type == "valuechanged") {
         const PollingField field = polling_slider_field(channel_.receiver_path());
-        change_system([&](Sys& s) { set_polling(s, field, value); }, true);
+        change(mouse::Polling{field, value});
     } else if (name == QLatin1String("Dormancy_combo_timeSelect") && type == "itemselect") {
         QWidget* slider = find(QStringLiteral("Dormancy_slider"));
         {
             Quiet quiet(this);
             pui::set_value(slider, value + DormancyComboOffset);
         }
-        change_system([&](Sys& s) { set_option(s, MouseOption::SleepTime, pui::value(slider)); },
-                      true);
+        option(MouseOption::SleepTime, pui::value(slider));
     } else if (name == QLatin1String("Dormancy_slider") && type == "valuechanged") {
         {
             Quiet quiet(this);
             pui::select_item(find(QStringLiteral("Dormancy_combo_timeSelect")),
                              value - DormancyComboOffset, false);
         }
-        change_system([&](Sys& s) { set_option(s, MouseOption::SleepTime, value); }, true);
+        option(MouseOption::SleepTime, value);
     } else if (name == QLatin1String("Key_Delay_combo_timeSelect") && type == "itemselect") {
         QWidget* slider = find(QStringLiteral("Key_Delay_slider"));
         {
             Quiet quiet(this);
             pui::set_value(slider, value);
         }
-        change_system([&](Sys& s) { set_option(s, MouseOption::KeyDelay, pui::value(slider)); },
-                      true);
+        option(MouseOption::KeyDelay, pui::value(slider));
     } else if (name == QLatin1String("Key_Delay_slider") && type == "valuechanged") {
         {
             Quiet quiet(this);
             pui::select_item(find(QStringLiteral("Key_Delay_combo_timeSelect")), value, false);
         }
-        change_system([&](Sys& s) { set_option(s, MouseOption::KeyDelay, value); }, true);
+        option(MouseOption::KeyDelay, value);
     } else if (name == QLatin1String("Anti_Shake_combo_timeSelect") && type == "itemselect") {
-        change_system([&](Sys& s) { s.anti_shake = u16(value); }, true);
+        option(MouseOption::AntiShake, value);
     } else {
         for (const PointerRow& row : PointerRows) {
             if (name == QLatin1String(row.control) &&

@@ -18,7 +18,7 @@ namespace velqa::profile {
 class CLightControlUI;
 }
 namespace velqa::ui {
-class CButtonMapUI;
+class ButtonMap;
 }
 namespace velqa::macro {
 class CMacroControlUI;
@@ -112,7 +112,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // Each key button's tooltip and its label on the Buttons tab's map name what it does.
     void refresh_key_labels();
     // The Buttons tab's map of the mouse, or nullptr when the layout has none.
-    ui::CButtonMapUI* button_map() const;
+    ui::ButtonMap* button_map() const;
     // Also gives the key labels and the key editor's lists the new language's texts.
     void set_language(int index) override;
     // The macros of the key editor's macro choice follow the macro list.
@@ -148,7 +148,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     void attach_profile(const std::filesystem::path& file) override;
     int load_from_device() override;
     bool read_device_settings(Mirror mirror) override;
-    int write_device_settings(int slot, std::uint8_t slot_byte) override;
+    int write_device_settings() override;
     void show_device_state() override;
     void write_profile_extras() override { write_buttons(ButtonsFor::ProfileApply); }
     void show_reactive(const NotificationEvent& event) override;
@@ -160,11 +160,9 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     void on_change(const QString& name, platform::ui::Notification& msg);
     void commit_dpi_edit(int stage);
     void pick_stage_colour(int stage);
-    // Stores the profile and writes the settings with slot 0, as every page change does.
-    void store_and_write();
-    std::vector<profile::DpiStage> stage_list() const;
-    void store_stages(const std::vector<profile::DpiStage>& list);
-    void set_system(const std::function<void(profile::MouseSystemSettings&)>& change);
+    // Every settings change of the page: through the core's one way in; a record write's
+    // result is shown (a refused one shows what the mouse holds).
+    ApplyResult change(const MouseChange& what, const std::function<void()>& stored = {});
     // The user's value of a pointer setting: stored in the profile as set, and told.
     void set_pointer_value(const PointerRow& row, int value);
     // The row's "Use desktop setting" box was ticked (on) or unticked.

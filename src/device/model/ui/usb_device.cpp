@@ -201,7 +201,7 @@ void CZentovaUSBDevice::apply_profile_file(const std::filesystem::path& file) {
     apply_lighting_from_profile();
     // Not a reload from the device: that would copy its settings over the chosen profile.
     if (device_loaded()) {
-        write_settings(0, 0);
+        write_settings();
         write_profile_extras();
     }
 }
@@ -241,7 +241,7 @@ void CZentovaUSBDevice::restore_defaults() {
     load_profile_into_page();
     refresh_page();
     apply_lighting_from_profile();
-    write_settings(0, 0);
+    write_settings();
 }
 
 // ---- Device ----
@@ -274,8 +274,8 @@ void CZentovaUSBDevice::reload_settings() {
         apply_lighting_from_profile();
 }
 
-int CZentovaUSBDevice::write_settings(int slot, std::uint8_t slot_byte) {
-    const int result = write_device_settings(slot, slot_byte);
+int CZentovaUSBDevice::write_settings() {
+    const int result = write_device_settings();
     settings_written(result);
     return result;
 }

@@ -223,7 +223,7 @@ class CZentovaUSBDevice : public QWidget {
     void restore_defaults();
     virtual void refresh_page() {}
     // The settings record to the device; a refused write is shown and reported.
-    int write_settings(int slot, std::uint8_t slot_byte);
+    int write_settings();
     virtual void switch_function_page(int page_type);
     int function_page() const { return function_page_; }
     std::filesystem::path profile_path() const;
@@ -299,11 +299,8 @@ class CZentovaUSBDevice : public QWidget {
         (void)mirror;
         return false;
     }
-    virtual int write_device_settings(int slot, std::uint8_t slot_byte) {
-        (void)slot;
-        (void)slot_byte;
-        return 0;
-    }
+    // The profile as it is to the device (its core's apply of the whole profile).
+    virtual int write_device_settings() { return 0; }
     // The controls and the preview show what the device holds (the last record read) in place
     // of the profile.
     virtual void show_device_state() {}

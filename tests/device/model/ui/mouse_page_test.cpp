@@ -206,7 +206,7 @@ TEST_P(MousePage, ASettingChangedOnTheMouseReloadsThePage) {
 TEST_P(MousePage, AColourChosenInThePickerBecomesTheStageColour) {
     int answered = 0;
     pui::Window::set_modal_test_hook([&](pui::Window& w) {
-        auto* picker = qobject_cast<ui::CPalletDialog*>(&w);
+        auto* picker = qobject_cast<ui::PalletDialog*>(&w);
         ASSERT_NE(picker, nullptr);
         picker->set_color(answered++ == 0 ? 0x123456u : 0xABCDEFu);
         // The second time the user cancels.
