@@ -109,9 +109,10 @@ Window::~Window() {
     windows.erase(std::remove(windows.begin(), windows.end(), this), windows.end());
 }
 
-bool Window::create(const QString& title, QSize size, bool tool) {
-    setWindowTitle(title);
+bool Window::create(const QString& name, QSize size, bool tool) {
+    setProperty("windowName", name);
     setObjectName(window_class_name());
+    apply_title();
     if (tool)
         setWindowFlags(windowFlags() | Qt::Tool);
     LayoutBuilder builder([this](const QString& class_name) { return create_control(class_name); });
@@ -555,7 +556,15 @@ void Window::apply_scale() {
         scale(w);
 }
 
+void Window::apply_title() {
+    // Without its text (no language loaded yet) the product's name, never an internal one.
+    const QString id = title_text_id();
+    const LanguageTexts& texts = LanguageTexts::instance();
+    setWindowTitle(texts.has(id) ? texts.text(id) : QStringLiteral("ZARN VELQA R260"));
+}
+
 void Window::reload_text() {
+    apply_title();
     if (root_ == nullptr)
         return;
     QList<QWidget*> all = root_->findChildren<QWidget*>();
