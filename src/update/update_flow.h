@@ -34,10 +34,10 @@ enum RowState : std::int32_t {
 
 // Window statuses; the text id of each is window_status_text_id().
 enum WindowStatus : std::int32_t {
-    WindowChecking = 0,      // "GetUpdateInfoText", busy ring
-    WindowHaveUpdate = 1,    // "HaveUpdateInfoText"
-    WindowNoInfo = 2,        // "NoUpdateInfoText"
-    WindowUpdating = 3,      // "ISUpdateINGText"
+    WindowChecking = 0,       // "GetUpdateInfoText", busy ring
+    WindowHaveUpdate = 1,     // "HaveUpdateInfoText"
+    WindowNoInfo = 2,         // "NoUpdateInfoText"
+    WindowUpdating = 3,       // "ISUpdateINGText"
     WindowUpToDate = 4,       // "UpdateOkText" + the date of the last check
     WindowSomeUnchecked = 5,  // "update_some_unchecked_text": answers for some rows, not all
     WindowNoServer = 6        // "update_no_server_text": no server to ask; a fact, no failure
