@@ -48,6 +48,17 @@ constexpr char kBaseMinProperty[] = "velqaBaseMin";
 constexpr char kBaseMaxProperty[] = "velqaBaseMax";
 constexpr char kBaseMarginsProperty[] = "velqaBaseMargins";
 constexpr char kBaseSpacingProperty[] = "velqaBaseSpacing";
+constexpr char kBaseGeometryProperty[] = "velqaBaseGeometry";
+
+// A control the layout places by its own geometry, outside any layout (a tile's texts over its
+// button): its geometry scales with the DPI as sizes do. Qt's own parts of a control (a spin
+// box's edit, a scroll area's viewport) are placed by their control, not by us.
+bool placed_by_geometry(const QWidget* w) {
+    const QWidget* parent = w->parentWidget();
+    return parent != nullptr && !w->isWindow() && parent->layout() == nullptr &&
+           !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")) &&
+           !parent->objectName().startsWith(QLatin1String("qt_"));
+}
 constexpr char kUserActionProperty[] = "velqaUserAction";
 constexpr char kMenuProperty[] = "menu";
 
@@ -519,6 +530,8 @@ void Window::remember_base_geometry(QWidget* subtree) {
         if (!w->property(kBaseMinProperty).isValid()) {
             w->setProperty(kBaseMinProperty, w->minimumSize());
             w->setProperty(kBaseMaxProperty, w->maximumSize());
+            if (placed_by_geometry(w))
+                w->setProperty(kBaseGeometryProperty, w->geometry());
         }
         if (QLayout* l = w->layout();
             l != nullptr && !l->property(kBaseMarginsProperty).isValid()) {
@@ -541,6 +554,12 @@ void Window::apply_scale() {
         if (w->property(kBaseMinProperty).isValid()) {
             w->setMinimumSize(scaled(min.width(), dpi_), scaled(min.height(), dpi_));
             w->setMaximumSize(scaled(max.width(), dpi_), scaled(max.height(), dpi_));
+        }
+        if (const QVariant base = w->property(kBaseGeometryProperty);
+            base.isValid() && placed_by_geometry(w)) {
+            const QRect r = base.toRect();
+            w->setGeometry(scaled(r.x(), dpi_), scaled(r.y(), dpi_), scaled(r.width(), dpi_),
+                           scaled(r.height(), dpi_));
         }
         if (QLayout* l = w->layout(); l != nullptr && l->property(kBaseMarginsProperty).isValid()) {
             const QRect m = l->property(kBaseMarginsProperty).toRect();
