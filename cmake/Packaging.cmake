@@ -8,10 +8,17 @@
 # Destinations are relative, so `cmake --install --prefix DIR` and CPack's /usr both work.
 
 # The skin's SVG sources are rendered into the skin by hand; the program reads only the PNGs.
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/skin ${CMAKE_SOURCE_DIR}/DefaultData ${CMAKE_SOURCE_DIR}/Font
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/skin ${CMAKE_SOURCE_DIR}/DefaultData
   DESTINATION ${CMAKE_INSTALL_DATADIR}/velqa
   PATTERN ".gitkeep" EXCLUDE
   REGEX "/skin/svg$" EXCLUDE)
+# Font/ holds only the fonts themselves once installed: its README is for the source tree, and
+# documentation belongs in /usr/share/doc. With no font shipped, no empty folder is installed.
+file(GLOB VELQA_FONT_FILES LIST_DIRECTORIES false ${CMAKE_SOURCE_DIR}/Font/*)
+list(FILTER VELQA_FONT_FILES EXCLUDE REGEX "/(README[^/]*|\\.gitkeep)$")
+if(VELQA_FONT_FILES)
+  install(FILES ${VELQA_FONT_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/velqa/Font)
+endif()
 
 # Numbered below 73 so that the uaccess tag is set before 73-seat-late.rules applies seat ACLs.
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/70-zarn-velqa-r260.rules
@@ -110,9 +117,17 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcurl4 (>= 7.85.0), libssl3")
 # Chinese texts need a CJK font; the Latin face the skin asks for.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-droid-fallback, fonts-dejavu-core")
+# pkexec (its own package since Debian 12) runs "Allow access".
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-droid-fallback, fonts-dejavu-core, pkexec")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
+# postrm removes on purge the copy of our rule that velqa-udev-helper writes into /etc when the
+# package's rule is missing: it knows that copy by its checksum.
+file(SHA256 ${CMAKE_SOURCE_DIR}/packaging/70-zarn-velqa-r260.rules VELQA_UDEV_RULE_SHA256)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/postrm ${CMAKE_BINARY_DIR}/packaging/postrm @ONLY)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-  ${CMAKE_SOURCE_DIR}/packaging/postinst ${CMAKE_SOURCE_DIR}/packaging/postrm)
+  ${CMAKE_SOURCE_DIR}/packaging/postinst ${CMAKE_BINARY_DIR}/packaging/postrm)
+# After CPack's strip: the sections dh_strip drops too (the compiler's .comment, .note).
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/StripPackage.cmake)
+set(CPACK_VELQA_OBJCOPY ${CMAKE_OBJCOPY})
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)

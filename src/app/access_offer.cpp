@@ -13,9 +13,14 @@ namespace pui = platform::ui;
 
 namespace {
 
-// pkexec's own failures: 126 the prompt was dismissed, 127 not authorised or no agent to ask.
+// pkexec's own failures: 126 the prompt was dismissed, 127 not authorised or no agent to ask
+// (which pkexec tells apart only in its message).
 constexpr int kPkexecDismissed = 126;
 constexpr int kPkexecNotAuthorised = 127;
+
+bool no_authentication_agent(const QByteArray& errors) {
+    return errors.contains("No authentication agent");
+}
 // A line of the helper's stderr is enough to say why; more would not fit the area.
 constexpr int kMaxDetail = 200;
 
@@ -99,6 +104,11 @@ void AccessOffer::on_finished(int exit_code, QProcess::ExitStatus status) {
         show_status(QStringLiteral("no_device_allow_failed_text"),
                     QString::fromStdString(helper_.runner.string()) + QStringLiteral(": ") +
                         process->errorString());
+    } else if (status == QProcess::NormalExit && exit_code == kPkexecNotAuthorised &&
+               no_authentication_agent(errors)) {
+        // Nobody could be asked for the password: not a refusal, and the user can mend it.
+        show_status(QStringLiteral("no_device_allow_no_agent_text"),
+                    QString::fromStdString(helper_.helper.string()));
     } else if (status == QProcess::NormalExit &&
                (exit_code == kPkexecDismissed || exit_code == kPkexecNotAuthorised)) {
         show_status(QStringLiteral("no_device_allow_refused_text"));

@@ -34,6 +34,7 @@ class AccessOffer : public QObject {
     // Runs the helper, once at a time, without waiting for it; false when it cannot run.
     bool start();
     bool running() const { return process_ != nullptr; }
+    const platform::AccessHelper& helper() const { return helper_; }
     // The status line's text id (empty: none), for tests and scripts.
     const QString& status_id() const { return status_id_; }
 

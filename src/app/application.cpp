@@ -407,12 +407,15 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     }
 
     trace.mark("resources");
+    // The stored language, else the one the session's locale asks for.
+    platform::SettingsStore language_store;
+    language_store.set_locale_language(language_id_for_locale(session.messages_locale));
     // Without a home folder the profiles would be kept in the shared temporary folder: only in
     // a private folder of ours, and when another user holds its name, not at all.
     if (const std::string why = platform::user_data_refusal(); !why.empty()) {
         std::fprintf(stderr, "velqa: no private folder for the profiles: %s\n", why.c_str());
         if (!options.screenshot) {
-            load_stored_language_texts(platform::SettingsStore(), default_data_folder());
+            load_stored_language_texts(language_store, default_data_folder());
             const QString text = platform::ui::LanguageTexts::instance()
                                      .text(QStringLiteral("data_folder_refused_text"))
                                      .arg(QString::fromStdString(why));
@@ -434,9 +437,8 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
     hid->set_lock_folder(std::move(lock_folder));
 
     const std::shared_ptr<const link::DeviceCatalog> catalog = devices;
-    auto wnd = std::make_unique<CMainWnd>(default_data_folder(), user_data_folder(),
-                                          platform::SettingsStore(), channel.get(), hid,
-                                          std::move(devices));
+    auto wnd = std::make_unique<CMainWnd>(default_data_folder(), user_data_folder(), language_store,
+                                          channel.get(), hid, std::move(devices));
     wnd->set_update_options(std::move(update_url), nullptr, platform::download_folder());
     wnd->set_start_hidden(options.hidden && !options.screenshot);
     // Another user's folder at our name must not switch the device locks off unnoticed.

@@ -757,9 +757,28 @@ void DeviceManager::update_denied_notice() {
     if (notice == nullptr)
         return;
     // Only while nothing is shown: a mouse that works needs no such notice.
-    notice->setVisible(!denied_.empty() && visible_tiles() == 0 && first_pass_done_);
+    const bool denied = !denied_.empty() && visible_tiles() == 0 && first_pass_done_;
+    notice->setVisible(denied);
+    // The advice fits the install: the package's helper beside us means its rule is in place
+    // (re-plug, or "Allow access" with pkexec); a build tree has only the commands to copy it.
+    const platform::AccessHelper none;
+    const platform::AccessHelper& helper =
+        access_offer_ != nullptr ? access_offer_->helper() : none;
+    auto show_id = [](QWidget* label, const QString& id) {
+        if (label != nullptr && pui::text_id(label) != id)
+            pui::set_text_id(label, id);
+    };
+    show_id(notice, helper.helper.empty()   ? QStringLiteral("no_device_denied_text")
+                    : helper.runner.empty() ? QStringLiteral("no_device_denied_no_pkexec_text")
+                                            : QStringLiteral("no_device_denied_installed_text"));
+    // The heading says what the line below says; the plug-in hint would contradict it.
+    show_id(window_.find_control(QStringLiteral("no_device_title")),
+            denied ? QStringLiteral("no_device_denied_title_text")
+                   : QStringLiteral("no_device_title_text"));
+    if (QWidget* hint = window_.find_control(QStringLiteral("no_device_hint")))
+        hint->setVisible(!denied);
     if (access_offer_ != nullptr)
-        access_offer_->update(!notice->isHidden());
+        access_offer_->update(denied);
 }
 
 void DeviceManager::update_no_device_banner() {

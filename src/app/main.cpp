@@ -28,6 +28,10 @@ int main(int argc, char** argv) {
     session.wayland_display = !text("WAYLAND_DISPLAY").empty();
     session.x11_display = !x_display.empty();
     session.home = home;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        if (session.messages_locale = text(name); !session.messages_locale.empty())
+            break;
+    }
     velqa::platform::desktop::DesktopSession desktop{session.current_desktop, session.session_type,
                                                      x_display, text("XDG_CONFIG_HOME")};
     if (desktop.config_home.empty() && !home.empty())

@@ -137,6 +137,24 @@ int dpi_for_screen(QSize size) {
     return size.width() > 1500 && size.height() > 960 ? 144 : 96;
 }
 
+int dpi_for_desktop(QSize size, QSize available, double ratio, QSize base) {
+    const bool scaled = ratio > 1.01;
+    const int wanted = scaled ? 96 : dpi_for_screen(size);
+    constexpr int kSteps[] = {192, 168, 144, 120, 96, 72, 48};
+    int dpi = wanted;
+    for (const int step : kSteps) {
+        if (step > wanted)
+            continue;
+        // Texts below their unscaled size at 96 DPI would be too small to read.
+        if (step * std::max(ratio, 1.0) < 96.0 - 0.01)
+            break;
+        dpi = step;
+        if (!available.isValid() || (base * step / 96).boundedTo(available) == base * step / 96)
+            break;
+    }
+    return dpi;
+}
+
 CMainWnd::CMainWnd(fs::path default_data, fs::path user_data, platform::SettingsStore settings,
                    platform::ipc::ProgramChannel* channel,
                    std::shared_ptr<platform::hid::HidBackend> hid,
@@ -483,8 +501,10 @@ void CMainWnd::apply_dpi() {
     if (!was_visible)
         showNormal();
     int dpi = 96;
-    if (QScreen* s = screen(); s != nullptr)
-        dpi = dpi_for_screen(s->geometry().size());
+    if (QScreen* s = screen(); s != nullptr) {
+        dpi = dpi_for_desktop(s->geometry().size(), s->availableGeometry().size(),
+                              s->devicePixelRatio(), kLaidOutSize);
+    }
     if (!is_valid_dpi(dpi)) {
         platform::debug_output("MAIN_WND DPI SET ERROR");
         dpi = 96;

@@ -52,6 +52,15 @@ class ProfileSwitcher;
 // 1500 x 960, else 96.
 int dpi_for_screen(QSize size);
 
+// The DPI the window is laid out at on a screen of logical `size` and `available` area whose
+// device pixel ratio is `ratio` (QT_SCALE_FACTOR, the desktop's scale on Wayland or X11). A
+// desktop that scales has already enlarged everything by its ratio: the window stays at 96 and
+// follows it; with no scale given (ratio 1) the design's dpi_for_screen applies. The window
+// (`base` at 96 DPI) then never gets larger than `available`: the DPI steps down through
+// Window::is_valid_dpi's values while it does not fit, but never so far that its texts come out
+// smaller on screen than at 96 DPI unscaled.
+int dpi_for_desktop(QSize size, QSize available, double ratio, QSize base);
+
 class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     Q_OBJECT
 

@@ -10,6 +10,7 @@
 #include "device/model/ui/mouse_device.h"
 #include "platform/autostart.h"
 #include "platform/debug_output.h"
+#include "platform/diagnostics.h"
 #include "platform/ui/language.h"
 #include "ui/device_option.h"
 #include "ui/msg_wnd.h"
@@ -72,7 +73,14 @@ std::vector<update::UpdateItem> CMainWnd::build_update_list() {
         }
         tiles.push_back(tile);
     }
-    return update::build_update_list(config.items, tiles, receiver_reported);
+    std::vector<update::UpdateItem> items =
+        update::build_update_list(config.items, tiles, receiver_reported);
+    // The software's row shows the version that About and --version show.
+    for (update::UpdateItem& item : items) {
+        if (update::is_software_item(item))
+            item.version_text = platform::program_version();
+    }
+    return items;
 }
 
 void CMainWnd::open_settings(bool centred, const std::function<void(update::CSetWnd&)>& shown) {

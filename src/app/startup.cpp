@@ -117,8 +117,19 @@ std::vector<LanguageEntry> read_language_config(const fs::path& default_data) {
     return entries;
 }
 
+std::uint32_t language_id_for_locale(std::string_view locale) {
+    constexpr std::uint32_t kSimplifiedChinese = 2052;
+    // "zh", "zh_CN.UTF-8", "zh_TW", "zh@..." all are Chinese; "zu" or "zha" are not.
+    if (locale.substr(0, 2) == "zh" &&
+        (locale.size() == 2 || locale[2] == '_' || locale[2] == '.' || locale[2] == '@'))
+        return kSimplifiedChinese;
+    return kDefaultLanguageId;
+}
+
 int read_language_index(const platform::SettingsStore& store, const fs::path& default_data) {
-    const std::uint32_t id = store.read_language().value_or(kDefaultLanguageId);
+    const std::uint32_t unstored =
+        store.locale_language() != 0 ? store.locale_language() : kDefaultLanguageId;
+    const std::uint32_t id = store.read_language().value_or(unstored);
     const auto entries = read_language_config(default_data);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (entries[i].id == id)

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Json {
@@ -48,8 +49,13 @@ std::vector<LanguageEntry> read_language_config(const std::filesystem::path& def
 // The language id used when nothing is stored.
 constexpr std::uint32_t kDefaultLanguageId = 520;
 
-// The index in Language.config of the stored language: the stored id (520 when none is stored)
-// looked up in the list; 0 when it is not there or the list cannot be read.
+// The language id a locale name asks for ("zh_CN.UTF-8"): 2052 (Simplified Chinese) for any zh
+// locale, else kDefaultLanguageId.
+std::uint32_t language_id_for_locale(std::string_view locale);
+
+// The index in Language.config of the stored language: the stored id (when none is stored, the
+// store's locale language, else 520) looked up in the list; 0 when it is not there or the list
+// cannot be read.
 int read_language_index(const platform::SettingsStore& store,
                         const std::filesystem::path& default_data);
 

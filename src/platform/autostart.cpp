@@ -27,7 +27,10 @@ std::string autostart_entry(std::string_view command) {
         "Name=VELQA R260\n"
         "Comment=Configuration utility for the ZARN VELQA R260 mouse, in the tray\n"
         "Icon=velqa\n"
-        "Exec=";
+        // Once the program is removed, the session skips the entry instead of failing to start it.
+        "TryExec=";
+    text += command.substr(0, command.find(' '));
+    text += "\nExec=";
     text += command;
     text +=
         "\n"

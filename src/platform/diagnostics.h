@@ -26,6 +26,8 @@ struct SessionFacts {
     bool wayland_display = false;
     bool x11_display = false;
     std::string home;  // HOME: only so that the report can hide it
+    // The locale of messages: LC_ALL, else LC_MESSAGES, else LANG (the first one set).
+    std::string messages_locale = {};
 };
 
 // A HID node of a supported device and who may open it.

@@ -61,6 +61,7 @@ class CAboutWnd : public platform::ui::Window {
 
     QString skin_file() const override { return QStringLiteral("XML\\aboutwnd.xml"); }
     QString window_class_name() const override { return QStringLiteral("AboutWnd"); }
+    QString title_text_id() const override { return QStringLiteral("window_title_about_text"); }
 
     AboutPanel* panel() const { return panel_; }
 

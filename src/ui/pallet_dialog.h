@@ -42,6 +42,7 @@ class PalletDialog : public platform::ui::Window {
 
     QString skin_file() const override { return QStringLiteral("PalletDialog.xml"); }
     QString window_class_name() const override { return QStringLiteral("PalletDialog"); }
+    QString title_text_id() const override { return QStringLiteral("window_title_colour_text"); }
 
     // The colour shown now, 0xRRGGBB.
     std::uint32_t color() const;

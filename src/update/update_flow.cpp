@@ -57,6 +57,8 @@ const char* window_status_text_id(std::int32_t status) {
             return "UpdateOkText";
         case WindowSomeUnchecked:
             return "update_some_unchecked_text";
+        case WindowNoServer:
+            return "update_no_server_text";
         default:
             return "";
     }
@@ -77,6 +79,8 @@ const char* row_status_text_id(const UpdateRow& row) {
             return "update_row_unreachable_text";
         case CheckOutcome::BadAnswer:
             return "update_row_bad_answer_text";
+        case CheckOutcome::NoServer:
+            return "update_row_no_server_text";
         case CheckOutcome::Answered:
             break;
     }
@@ -195,7 +199,10 @@ bool show_answer(UpdateRow& row, UpdateResult result, const std::filesystem::pat
     result.package_file = file.empty() ? std::string() : (download_folder / file).string();
     row.result = std::move(result);
     row.display_name = row.result.name;
-    row.current_text = row.result.current_version_text;
+    // A decimal item (the software) shows its own version text, as it did before the check.
+    row.current_text = row.item.format == 0 && !row.item.version_text.empty()
+                           ? row.item.version_text
+                           : row.result.current_version_text;
     row.latest_text =
         row.result.status == StateDone ? std::string() : row.result.latest_version_text;
     row.state = row.result.status;
@@ -242,6 +249,14 @@ std::int32_t check_rows(platform::http::HttpClient& client, std::string_view bas
                         const std::filesystem::path& last_check,
                         const std::function<void(std::size_t, const UpdateRow&)>& checked,
                         const platform::StopEvent* stop) {
+    if (base_url.empty()) {
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            rows[k].check = CheckOutcome::NoServer;
+            if (checked)
+                checked(k, rows[k]);
+        }
+        return WindowNoServer;
+    }
     std::size_t failures = 0;
     bool timed_out = false;
     for (std::size_t k = 0; k < rows.size(); ++k) {

@@ -36,12 +36,13 @@ enum RowState : std::int32_t {
 
 // Window statuses; the text id of each is window_status_text_id().
 enum WindowStatus : std::int32_t {
-    WindowChecking = 0,      // "GetUpdateInfoText", busy ring
-    WindowHaveUpdate = 1,    // "HaveUpdateInfoText"
-    WindowNoInfo = 2,        // "NoUpdateInfoText"
-    WindowUpdating = 3,      // "ISUpdateINGText"
-    WindowUpToDate = 4,      // "UpdateOkText" + the date of the last check
-    WindowSomeUnchecked = 5  // "update_some_unchecked_text": answers for some rows, not all
+    WindowChecking = 0,       // "GetUpdateInfoText", busy ring
+    WindowHaveUpdate = 1,     // "HaveUpdateInfoText"
+    WindowNoInfo = 2,         // "NoUpdateInfoText"
+    WindowUpdating = 3,       // "ISUpdateINGText"
+    WindowUpToDate = 4,       // "UpdateOkText" + the date of the last check
+    WindowSomeUnchecked = 5,  // "update_some_unchecked_text": answers for some rows, not all
+    WindowNoServer = 6        // "update_no_server_text": no server to ask; a fact, no failure
 };
 
 // What the server told about a row in the last check.
@@ -49,7 +50,8 @@ enum class CheckOutcome : std::int32_t {
     Pending,      // not asked yet
     Answered,     // an answer about the item
     Unreachable,  // the server was not reached (or not asked after a time-out)
-    BadAnswer     // a reply that says nothing about the item
+    BadAnswer,    // a reply that says nothing about the item
+    NoServer      // no update server is configured: nobody was asked
 };
 
 // A row state's text id; "" for an unknown state.
@@ -146,7 +148,8 @@ std::int32_t status_after_check(const std::vector<UpdateRow>& rows, std::size_t 
 // the rows that offer an update. Returns the window status (status_after_check). Once a query
 // has timed out the server is not asked again in this pass: the rows left count as not
 // reached. A set `stop` ends the pass before the next row, with the rows left as they are and
-// WindowNoInfo.
+// WindowNoInfo. An empty `base_url` (no server configured) asks nobody and writes no date: every
+// row is marked CheckOutcome::NoServer and the status is WindowNoServer.
 std::int32_t check_rows(platform::http::HttpClient& client, std::string_view base_url,
                         std::vector<UpdateRow>& rows, const std::filesystem::path& download_folder,
                         const std::filesystem::path& last_check,

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/atomic_file.h"
 #include "platform/ui/qt_test_app.h"
 #include "process_support.h"
 #include "support/temp_dir.h"
@@ -71,6 +72,30 @@ TEST(Cli, ScreenshotInChineseUsesTheStoredLanguageAndDiffers) {
     const QImage a(QString::fromStdString(en.string())), b(QString::fromStdString(cn.string()));
     ASSERT_EQ(a.size(), b.size());
     EXPECT_NE(a, b);
+}
+
+TEST(Cli, AFreshConfigurationFollowsTheLocaleAndAStoredChoiceWins) {
+    TempDir home;
+    const auto conf = home / "config/ZARN_VELQA_R260/velqa.conf";
+    const QString shot = QString::fromStdString((home / "x.png").string());
+    auto stored = [&] {
+        std::string text;
+        platform::read_whole_file(conf, text);
+        return text;
+    };
+    auto env = private_env(home.path());
+    env.insert("LANG", "zh_CN.UTF-8");
+    ASSERT_EQ(run_velqa({"--screenshot", shot}, env).exit_code, 0);
+    EXPECT_NE(stored().find("LANGUAGE=2052"), std::string::npos) << stored();
+    // LC_MESSAGES outranks LANG; a stored language outranks both.
+    write_text(conf, "[SOFTWARE]\nZARN%20VELQA%20R260%20SOFTWARE\\LANGUAGE=520\n");
+    env.insert("LC_MESSAGES", "zh_TW.UTF-8");
+    ASSERT_EQ(run_velqa({"--screenshot", shot}, env).exit_code, 0);
+    EXPECT_NE(stored().find("LANGUAGE=520"), std::string::npos) << stored();
+    std::filesystem::remove(conf);
+    env.insert("LANG", "en_GB.UTF-8");
+    ASSERT_EQ(run_velqa({"--screenshot", shot}, env).exit_code, 0);
+    EXPECT_NE(stored().find("LANGUAGE=2052"), std::string::npos) << stored();
 }
 
 TEST(Cli, ScreenshotToAnUnwritablePlaceFails) {

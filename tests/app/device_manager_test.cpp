@@ -215,6 +215,76 @@ TEST_F(DeviceManagerTest, BothLinksAtStartUseTheCable) {
     EXPECT_EQ(wnd->devices().tile_count(), 1);
 }
 
+// The labels and buttons shown under `root` whose text does not fit them: one line each.
+QStringList clipped_texts(QWidget* root) {
+    QStringList found;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (!w->isVisible() || w->width() <= 0)
+            continue;
+        QString text;
+        bool clipped = false;
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            text = label->text();
+            if (text.isEmpty() || Qt::mightBeRichText(text))
+                continue;
+            const QRect room = label->contentsRect().adjusted(label->margin(), label->margin(),
+                                                              -label->margin(), -label->margin());
+            if (label->wordWrap()) {
+                clipped = label->heightForWidth(label->width()) > label->height() + 1;
+            } else {
+                const QFontMetrics metrics(label->font());
+                int width = 0;
+                const QStringList lines = text.split(QLatin1Char('\n'));
+                for (const QString& line : lines)
+                    width = std::max(width, metrics.horizontalAdvance(line));
+                clipped = width > room.width() + 1 ||
+                          metrics.height() * static_cast<int>(lines.size()) > room.height() + 1;
+            }
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            text = button->text();
+            if (text.isEmpty())
+                continue;
+            const QFontMetrics metrics(button->font());
+            clipped = metrics.horizontalAdvance(text) > button->contentsRect().width() + 1 ||
+                      metrics.height() > button->contentsRect().height() + 1;
+        }
+        if (clipped) {
+            found << QStringLiteral("%1 \"%2\" in %3x%4")
+                         .arg(w->objectName(), text)
+                         .arg(w->width())
+                         .arg(w->height());
+        }
+    }
+    return found;
+}
+
+// Every label and button of every tab, at every DPI the window is laid out at and in both
+// languages, shows its whole text.
+TEST_F(DeviceManagerTest, NoTextIsClippedAtAnyScaleInEitherLanguage) {
+    start(true, false);
+    ASSERT_TRUE(tile_shows("cable"));
+    QStringList found;
+    for (int language : {0, 1}) {
+        wnd->apply_language(language);
+        for (int dpi : {96, 120, 144, 192}) {
+            pui::Window::set_all_dpi(dpi);
+            for (const char* tab : {"performance_Op_tab", "key_Op_tab", "key_Op_tab:1",
+                                    "macro_Op_tab", "system_Op_tab", "About_Op_tab"}) {
+                wnd->show_tab(QString::fromLatin1(tab));
+                QCoreApplication::sendPostedEvents();
+                QCoreApplication::processEvents();
+                for (const QString& line : clipped_texts(wnd.get()))
+                    found << QStringLiteral("%1 %2 dpi %3: %4")
+                                 .arg(language == 0 ? "en" : "cn", tab)
+                                 .arg(dpi)
+                                 .arg(line);
+            }
+        }
+    }
+    EXPECT_TRUE(found.isEmpty()) << found.size() << " clipped:\n"
+                                 << found.join(QLatin1Char('\n')).toStdString();
+}
+
 TEST_F(DeviceManagerTest, AMouseThisUserMayNotOpenIsNamedInTheNoDeviceArea) {
     start(true, false, true);
     ASSERT_TRUE(wait_until([&] { return !wnd->devices().denied_interfaces().empty(); }));
@@ -222,8 +292,11 @@ TEST_F(DeviceManagerTest, AMouseThisUserMayNotOpenIsNamedInTheNoDeviceArea) {
     QWidget* notice = wnd->find_control("no_device_denied");
     ASSERT_NE(notice, nullptr);
     EXPECT_FALSE(notice->isHidden());
+    // A build tree: the commands that install the rule. The heading agrees with the line.
     EXPECT_TRUE(pui::text(notice).contains("udevadm control --reload"));
     EXPECT_TRUE(pui::text(notice).contains("may not open"));
+    EXPECT_EQ(pui::text(wnd->find_control("no_device_title")), "Your VELQA R260 cannot be opened");
+    EXPECT_TRUE(wnd->find_control("no_device_hint")->isHidden());
 }
 
 // "Allow access" runs the helper through the runner (pkexec) without blocking the window, says
@@ -245,9 +318,17 @@ TEST_F(DeviceManagerTest, AllowAccessRunsTheHelperAndTheMouseAppearsWithoutARepl
     std::ofstream(helper) << "#!/bin/sh\n. " << answer.string() << "\n";
     std::filesystem::permissions(runner, std::filesystem::perms::owner_all);
     std::filesystem::permissions(helper, std::filesystem::perms::owner_all);
+    // Installed without pkexec: the package's rule is there, a re-plug is the way.
+    QWidget* notice = wnd->find_control("no_device_denied");
+    wnd->devices().set_access_helper({{}, helper});
+    EXPECT_TRUE(button->isHidden());
+    EXPECT_TRUE(pui::text(notice).contains("plug it in again"));
+    EXPECT_TRUE(pui::text(notice).contains("pkexec package"));
+    EXPECT_FALSE(pui::text(notice).contains("/etc")) << "nothing for apt purge to leave behind";
     wnd->devices().set_access_helper({runner, helper});
     EXPECT_FALSE(button->isHidden());
-    EXPECT_TRUE(pui::text(wnd->find_control("no_device_denied")).contains("udevadm"));
+    EXPECT_TRUE(pui::text(notice).contains("or choose Allow access"));
+    EXPECT_FALSE(pui::text(notice).contains("udevadm"));
 
     auto click_with = [&](const std::string& script) {
         std::ofstream(answer) << script;
@@ -264,6 +345,16 @@ TEST_F(DeviceManagerTest, AllowAccessRunsTheHelperAndTheMouseAppearsWithoutARepl
               "/etc/udev/rules.d");
     EXPECT_TRUE(button->isEnabled());
     ASSERT_TRUE(click_with("exit 126\n"));  // the password prompt was dismissed
+    EXPECT_TRUE(pui::text(status).contains("authorisation was refused"));
+    // pkexec's 127 is a refusal, or (as its message says) nobody to ask: then what to run.
+    ASSERT_TRUE(
+        click_with("echo 'Error executing command as another user: No authentication "
+                   "agent found.' >&2\nexit 127\n"));
+    EXPECT_TRUE(pui::text(status).contains("no authentication agent"));
+    EXPECT_TRUE(pui::text(status).endsWith("pkexec " + QString::fromStdString(helper.string())));
+    ASSERT_TRUE(
+        click_with("echo 'Error executing command as another user: Not authorized' >&2\n"
+                   "exit 127\n"));
     EXPECT_TRUE(pui::text(status).contains("authorisation was refused"));
 
     // Success: udev gives this user the node (here: the backend lets the opens through) and the

@@ -40,7 +40,9 @@ class MainWndTest : public AppTest {
 };
 
 TEST_F(MainWndTest, CreatedWithTitleAndSizeAndButtonsFound) {
-    EXPECT_EQ(wnd->windowTitle(), "ZARN_VELQA_R260");
+    // Task bars show the product's name; the design's name stays for scripts.
+    EXPECT_EQ(wnd->windowTitle(), "ZARN VELQA R260");
+    EXPECT_EQ(wnd->property("windowName").toString(), "ZARN_VELQA_R260");
     EXPECT_EQ(wnd->window_class_name(), "MainWnd");
     EXPECT_EQ(wnd->size(), QSize(800, 572));
     for (int i = CMainWnd::kClose; i <= CMainWnd::kSet; ++i) {

@@ -200,5 +200,22 @@ TEST(ApplyDpi, LargeScreensGet144AndSmallerOnes96) {
     EXPECT_EQ(app::dpi_for_screen(QSize()), 96);
 }
 
+TEST(ApplyDpi, TheDesktopsScaleIsFollowedAndTheWindowFitsTheAvailableArea) {
+    const QSize base(1000, 640);
+    // No scale from the desktop: the design's choice, when the window fits.
+    EXPECT_EQ(app::dpi_for_desktop({2560, 1440}, {2560, 1400}, 1.0, base), 144);
+    EXPECT_EQ(app::dpi_for_desktop({1366, 768}, {1366, 740}, 1.0, base), 96);
+    // 150 % (QT_SCALE_FACTOR or the desktop's own): Qt enlarges the 96 DPI window itself, and
+    // the screen's logical size no longer picks 144 on top of it.
+    EXPECT_EQ(app::dpi_for_desktop({2560, 1440}, {2560, 1400}, 1.5, base), 96);
+    EXPECT_EQ(app::dpi_for_desktop({1920, 1080}, {1920, 1040}, 2.0, base), 96);
+    // 144 would not fit the panel-less area of a 1920 x 1000 screen: the next step down.
+    EXPECT_EQ(app::dpi_for_desktop({1920, 1080}, {1920, 900}, 1.0, base), 120);
+    // A scaled desktop too small for the window at 96: smaller, but not below the unscaled 96.
+    EXPECT_EQ(app::dpi_for_desktop({683, 384}, {683, 360}, 2.0, base), 48);
+    EXPECT_EQ(app::dpi_for_desktop({910, 512}, {910, 480}, 1.5, base), 72);
+    EXPECT_EQ(app::dpi_for_desktop({800, 600}, {800, 600}, 1.0, base), 96);
+}
+
 }  // namespace
 }  // namespace velqa::test

@@ -23,6 +23,10 @@ inline QProcessEnvironment private_env(const std::filesystem::path& home) {
     env.insert("XDG_DATA_HOME", h + "/data");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("VELQA_DEBUG", "1");
+    // A fresh configuration takes the locale's language: the tests' own, whatever the machine's.
+    env.remove("LC_ALL");
+    env.remove("LC_MESSAGES");
+    env.insert("LANG", "C.UTF-8");
     // The window applies pointer settings to the desktop it runs in: never the developer's own.
     env.remove("XDG_CURRENT_DESKTOP");
     env.remove("DISPLAY");

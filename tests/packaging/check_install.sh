@@ -68,6 +68,20 @@ case "$mode" in
       env -i PATH=/nonexistent /bin/sh "$scratch/control/$script" configure ||
         fail "$script fails without udevadm"
     done
+    # Purge removes the copy of our rule that "Allow access" wrote into /etc, and only that.
+    etc_rules="$scratch/purge/etc/udev/rules.d"
+    mkdir -p "$etc_rules"
+    cp "$src/packaging/70-zarn-velqa-r260.rules" "$etc_rules/"
+    printf '# the administrator'"'"'s\n' >"$etc_rules/other.rules"
+    env -i PATH=/usr/bin:/bin DPKG_ROOT="$scratch/purge" /bin/sh "$scratch/control/postrm" remove
+    [ -f "$etc_rules/70-zarn-velqa-r260.rules" ] || fail "postrm remove deleted the rule in /etc"
+    env -i PATH=/usr/bin:/bin DPKG_ROOT="$scratch/purge" /bin/sh "$scratch/control/postrm" purge
+    [ -e "$etc_rules/70-zarn-velqa-r260.rules" ] && fail "postrm purge left our rule in /etc"
+    echo '# edited' >>"$etc_rules/other.rules"
+    cp "$etc_rules/other.rules" "$etc_rules/70-zarn-velqa-r260.rules"
+    env -i PATH=/usr/bin:/bin DPKG_ROOT="$scratch/purge" /bin/sh "$scratch/control/postrm" purge
+    [ -f "$etc_rules/70-zarn-velqa-r260.rules" ] || fail "postrm purge deleted a rule not ours"
+    grep -q "pkexec" <<<"$(field Recommends)" || fail "Recommends lacks pkexec (\"Allow access\")"
     ;;
   *)
     echo "usage: $0 tree|deb BUILD_DIR SOURCE_DIR" >&2
@@ -80,13 +94,17 @@ for exe in velqa velqactl velqa-sim; do
   [ -x "$root/bin/$exe" ] || fail "bin/$exe missing"
 done
 data="$root/share/velqa"
-for f in skin/res.xml skin/lan_en.xml skin/lan_cn.xml DefaultData/Language.config Font; do
+for f in skin/res.xml skin/lan_en.xml skin/lan_cn.xml DefaultData/Language.config; do
   [ -e "$data/$f" ] || fail "share/velqa/$f missing"
 done
 (cd "$src" && find DefaultData skin -type f ! -name .gitkeep ! -path 'skin/svg/*' | sort) >"$scratch/want"
 (cd "$data" && find DefaultData skin -type f | sort) >"$scratch/got"
 diff "$scratch/want" "$scratch/got" >&2 || fail "installed data differs from the source tree's"
 [ -z "$(find "$data" -type l)" ] || fail "share/velqa holds symbolic links"
+# Documentation goes to share/doc only.
+stray="$(find "$root" -path "$root/share/doc" -prune -o -path "$root/share/man" -prune -o \
+  -type f \( -iname 'README*' -o -name '*.md' -o -iname 'LICENSE*' \) -print)"
+[ -z "$stray" ] || fail "documentation outside share/doc: $stray"
 
 # Desktop entry and icons.
 desktop="$root/share/applications/velqa.desktop"

@@ -27,6 +27,7 @@ TEST(Autostart, EntryIsWrittenSeenAndRemoved) {
     EXPECT_NE(text.find("[Desktop Entry]\n"), std::string::npos);
     EXPECT_NE(text.find("\nType=Application\n"), std::string::npos);
     EXPECT_NE(text.find("\nExec=velqa --hidden\n"), std::string::npos);
+    EXPECT_NE(text.find("\nTryExec=velqa\n"), std::string::npos) << "skipped once uninstalled";
     EXPECT_EQ(fs::status(folder / AutostartFileName).permissions() & fs::perms::owner_exec,
               fs::perms::none);
 

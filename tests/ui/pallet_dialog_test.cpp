@@ -110,7 +110,7 @@ TEST_F(PalletTest, ConfirmReturnsTheColourAsRgbWithBadInputClamped) {
     std::uint32_t chosen = 0;
     EXPECT_EQ(ui::show_pallet_dialog(nullptr, 96, 0xFF102030, files(), chosen), 1);
     EXPECT_EQ(size, QSize(800, 572));
-    EXPECT_EQ(title, "PalletDialog");
+    EXPECT_EQ(title, QStringLiteral("Colour — ZARN VELQA R260"));
     EXPECT_EQ(shown_red, "16");  // the alpha byte of the initial colour is ignored
     EXPECT_EQ(chosen, 0xFF0007u);
     EXPECT_FALSE(ui::pallet_dialog_open());

@@ -22,6 +22,10 @@ class SettingsStore {
     std::optional<std::uint32_t> read_language() const;
     // Stores "LANGUAGE", creating the key on first use. False when the file cannot be written.
     bool write_language(std::uint32_t id);
+    // The language id the session's locale asks for, used while nothing is stored; 0 (the
+    // default): the locale gives none.
+    void set_locale_language(std::uint32_t id) { locale_language_ = id; }
+    std::uint32_t locale_language() const { return locale_language_; }
     // A text value of the program's own, under `name`; empty when missing. The write is false
     // when the file cannot be written.
     std::optional<QString> read_text(const QString& name) const;
@@ -31,6 +35,7 @@ class SettingsStore {
 
   private:
     QString file_;
+    std::uint32_t locale_language_ = 0;
 };
 
 }  // namespace velqa::platform

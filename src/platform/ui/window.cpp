@@ -50,6 +50,17 @@ constexpr char kBaseMinProperty[] = "velqaBaseMin";
 constexpr char kBaseMaxProperty[] = "velqaBaseMax";
 constexpr char kBaseMarginsProperty[] = "velqaBaseMargins";
 constexpr char kBaseSpacingProperty[] = "velqaBaseSpacing";
+constexpr char kBaseGeometryProperty[] = "velqaBaseGeometry";
+
+// A control the layout places by its own geometry, outside any layout (a tile's texts over its
+// button): its geometry scales with the DPI as sizes do. Qt's own parts of a control (a spin
+// box's edit, a scroll area's viewport) are placed by their control, not by us.
+bool placed_by_geometry(const QWidget* w) {
+    const QWidget* parent = w->parentWidget();
+    return parent != nullptr && !w->isWindow() && parent->layout() == nullptr &&
+           !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")) &&
+           !parent->objectName().startsWith(QLatin1String("qt_"));
+}
 constexpr char kUserActionProperty[] = "velqaUserAction";
 constexpr char kMenuProperty[] = "menu";
 
@@ -111,9 +122,10 @@ Window::~Window() {
     windows.erase(std::remove(windows.begin(), windows.end(), this), windows.end());
 }
 
-bool Window::create(const QString& title, QSize size, bool tool) {
-    setWindowTitle(title);
+bool Window::create(const QString& name, QSize size, bool tool) {
+    setProperty("windowName", name);
     setObjectName(window_class_name());
+    apply_title();
     if (tool)
         setWindowFlags(windowFlags() | Qt::Tool);
     LayoutBuilder builder([this](const QString& class_name) { return create_control(class_name); });
@@ -555,6 +567,8 @@ void Window::remember_base_geometry(QWidget* subtree) {
         if (!w->property(kBaseMinProperty).isValid()) {
             w->setProperty(kBaseMinProperty, w->minimumSize());
             w->setProperty(kBaseMaxProperty, w->maximumSize());
+            if (placed_by_geometry(w))
+                w->setProperty(kBaseGeometryProperty, w->geometry());
         }
         if (QLayout* l = w->layout();
             l != nullptr && !l->property(kBaseMarginsProperty).isValid()) {
@@ -578,6 +592,12 @@ void Window::apply_scale() {
             w->setMinimumSize(scaled(min.width(), dpi_), scaled(min.height(), dpi_));
             w->setMaximumSize(scaled(max.width(), dpi_), scaled(max.height(), dpi_));
         }
+        if (const QVariant base = w->property(kBaseGeometryProperty);
+            base.isValid() && placed_by_geometry(w)) {
+            const QRect r = base.toRect();
+            w->setGeometry(scaled(r.x(), dpi_), scaled(r.y(), dpi_), scaled(r.width(), dpi_),
+                           scaled(r.height(), dpi_));
+        }
         if (QLayout* l = w->layout(); l != nullptr && l->property(kBaseMarginsProperty).isValid()) {
             const QRect m = l->property(kBaseMarginsProperty).toRect();
             l->setContentsMargins(scaled(m.left(), dpi_), scaled(m.top(), dpi_),
@@ -592,7 +612,15 @@ void Window::apply_scale() {
         scale(w);
 }
 
+void Window::apply_title() {
+    // Without its text (no language loaded yet) the product's name, never an internal one.
+    const QString id = title_text_id();
+    const LanguageTexts& texts = LanguageTexts::instance();
+    setWindowTitle(texts.has(id) ? texts.text(id) : QStringLiteral("ZARN VELQA R260"));
+}
+
 void Window::reload_text() {
+    apply_title();
     if (root_ == nullptr)
         return;
     QList<QWidget*> all = root_->findChildren<QWidget*>();

@@ -55,12 +55,17 @@ class Window : public QWidget {
     // The layout this window is built from (resource name or path under the resource root).
     virtual QString skin_file() const = 0;
     virtual QString window_class_name() const { return QStringLiteral("Window"); }
+    // The text id of the title that task bars and window switchers show: the product's name and
+    // the window's purpose, in the current language (followed by reload_text).
+    virtual QString title_text_id() const { return QStringLiteral("window_title_text"); }
 
     // Builds the layout, runs init_window and posts "windowinit" for the first pass of the event
-    // loop. `size` is the size at 96 DPI (empty: the layout's own). `tool` makes a frameless
-    // helper window without a task-bar entry. False when the layout cannot be built; the window
-    // then exists without controls.
-    bool create(const QString& title, QSize size = {}, bool tool = false);
+    // loop. `name` is the window's name in the design ("SetWnd"), kept as the property
+    // "windowName" for scripts; the title shown is title_text_id's text. `size` is the size at
+    // 96 DPI (empty: the layout's own). `tool` makes a frameless helper window without a
+    // task-bar entry. False when the layout cannot be built; the window then exists without
+    // controls.
+    bool create(const QString& name, QSize size = {}, bool tool = false);
 
     QWidget* root() const { return root_; }
     // The control of a name in this window, or nullptr. A name not found yet makes the window
@@ -134,7 +139,7 @@ class Window : public QWidget {
     void set_base_size(QSize size_at_96);
     QSize base_size() const { return base_size_; }
 
-    // Re-resolves every text id and tool-tip id of the window's controls.
+    // Re-resolves the title and every text id and tool-tip id of the window's controls.
     void reload_text();
     // Applies the font table (scaled by the DPI) to the window's controls.
     void apply_fonts();
@@ -196,6 +201,7 @@ class Window : public QWidget {
     void wire(QWidget* control);
     void remember_base_geometry(QWidget* subtree);
     void apply_scale();
+    void apply_title();
 
     QWidget* root_ = nullptr;
     std::function<bool()> build_late_parts_;

@@ -37,6 +37,9 @@ class AppBindingsWnd : public platform::ui::Window {
 
     QString skin_file() const override { return QStringLiteral("XML\\appbindings.xml"); }
     QString window_class_name() const override { return QStringLiteral("AppBindingsWnd"); }
+    QString title_text_id() const override {
+        return QStringLiteral("window_title_app_bindings_text");
+    }
 
     // The window answers every control of its layout itself.
     static bool owns(std::string_view type, std::string_view name);

@@ -593,6 +593,8 @@ pui::LResult CSetWnd::handle_custom_message(unsigned message, pui::WParam wparam
         case kMsgSetWndLanguage:
             reload_text();
             show_status_text();
+            for (std::size_t k = 0; k < rows_.size(); ++k)
+                show_row(k);
             break;
         case pui::kMsgClose:
             close_settings();

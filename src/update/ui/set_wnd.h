@@ -72,6 +72,7 @@ class CSetWnd : public platform::ui::Window {
 
     QString skin_file() const override { return QStringLiteral("XML\\setwnd.xml"); }
     QString window_class_name() const override { return QStringLiteral("SetWnd"); }
+    QString title_text_id() const override { return QStringLiteral("window_title_settings_text"); }
 
     // Creates the window ("SetWnd", 630 x 500, a tool window): lists the items and starts the
     // check, download and install workers. False when the layout cannot be built.

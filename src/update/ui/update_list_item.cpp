@@ -7,11 +7,30 @@
 #include <QVBoxLayout>
 
 #include "platform/ui/controls.h"
+#include "platform/ui/language.h"
 #include "platform/ui/layout_builder.h"
 #include "platform/ui/window.h"
 
 namespace velqa::update {
 namespace pui = platform::ui;
+
+namespace {
+
+// A row's name in the current language: names of our own making ("Driver", "VELQA R260
+// Software") have a text "update_name_" + the name with every other character than a letter or
+// digit as "_"; a model's name has none and stays as it is.
+QString name_text(const std::string& name) {
+    QString id = QStringLiteral("update_name_");
+    for (char c : name) {
+        const bool plain =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        id += plain ? QLatin1Char(c) : QLatin1Char('_');
+    }
+    const pui::LanguageTexts& texts = pui::LanguageTexts::instance();
+    return texts.has(id) ? texts.text(id) : QString::fromStdString(name);
+}
+
+}  // namespace
 
 CUpdateInfoListItemUI::CUpdateInfoListItemUI(QWidget* parent) : QWidget(parent) {
     setProperty(pui::kClassProperty, QString::fromLatin1(kClassName));
@@ -46,7 +65,7 @@ bool CUpdateInfoListItemUI::ticked() const {
 }
 
 void CUpdateInfoListItemUI::show_row(const UpdateRow& row) {
-    pui::set_text(check_, QString::fromStdString(row.display_name));
+    pui::set_text(check_, name_text(row.display_name));
     pui::set_selected(check_, row.ticked);
     if (check_ != nullptr) {
         check_->setEnabled(tick_enabled(row.state));

@@ -7,6 +7,7 @@
 #include "app/app_fixture.h"
 #include "app/main_wnd.h"
 #include "app/messages.h"
+#include "platform/diagnostics.h"
 #include "platform/ui/controls.h"
 #include "support/loopback_http.h"
 #include "update/ui/set_wnd.h"
@@ -63,16 +64,20 @@ TEST_F(MainSettings, TheSetButtonOpensItBesideTheWindowAndAnUpToDateCheckClearsT
     set->setProperty("badge", true);
     QRect placed;
     std::size_t rows = 0;
+    std::string software_version;
     when_open([&](CSetWnd& s) {
         placed = s.frameGeometry();
         rows = s.rows().size();
+        if (!s.rows().empty())
+            software_version = s.rows()[0].current_text;
         EXPECT_EQ(s.window_status(), update::WindowUpToDate);
-        EXPECT_EQ(s.windowTitle(), "SetWnd");
+        EXPECT_EQ(s.windowTitle(), QStringLiteral("Settings — ZARN VELQA R260"));
         qobject_cast<QAbstractButton*>(s.find_control("laterbtn"))->click();
     });
     qobject_cast<QAbstractButton*>(set)->click();
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(rows, 1u) << "no device: the software alone";
+    EXPECT_EQ(software_version, platform::program_version()) << "as About and --version say";
     EXPECT_FALSE(set->property("badge").toBool());
     const QRect main = wnd->frameGeometry();
     EXPECT_EQ(placed.right(), main.right() - 30);
@@ -90,18 +95,22 @@ TEST_F(MainSettings, TheSetButtonOpensItBesideTheWindowAndAnUpToDateCheckClearsT
 }
 
 TEST_F(MainSettings, TheLanguageChosenInItSwitchesTheProgramAndItsTexts) {
-    QString title;
+    QString title, window_title;
     when_open([&](CSetWnd& s) {
         QWidget* combo = s.find_control("Language_combox_info");
         EXPECT_EQ(pui::item_count(combo), 2);
         pui::select_item(combo, 1, false);
         s.send_notify(combo, "itemselect", 1);
         title = pui::text(s.find_control("setwnd_title"));
+        window_title = s.windowTitle();
         s.close_window(0);
     });
     wnd->send_message(app::kMsgOpenSettings);
     EXPECT_EQ(wnd->language_index(), 1);
     EXPECT_EQ(title, QStringLiteral("设置"));
+    // Task bars follow the language too: the open window's title and the main window's.
+    EXPECT_EQ(window_title, QStringLiteral("设置 — ZARN VELQA R260"));
+    EXPECT_EQ(wnd->windowTitle(), QStringLiteral("ZARN VELQA R260"));
 }
 
 TEST_F(MainSettings, AFirmwareNoticeNeedsASelectedMousePage) {

@@ -14,6 +14,7 @@
 #include "platform/atomic_file.h"
 #include "platform/autostart.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/language.h"
 #include "platform/ui/qt_test_app.h"
 #include "support/loopback_http.h"
 #include "support/recording_launcher.h"
@@ -409,6 +410,30 @@ TEST_F(SettingsWindow, AnUnreachableServerAndAnUpToDateCheckAndTheLanguageList) 
     EXPECT_EQ(wnd_->language_index(), 1);
     ASSERT_EQ(main_.messages.size(), 2u);
     EXPECT_EQ(main_.messages[1], std::make_pair(kMsgSetWndLanguage, pui::WParam{1}));
+}
+
+// The shipped configuration names no server: that is a fact to state, not a failure to show.
+TEST_F(SettingsWindow, WithNoServerNothingIsAskedNothingFailsAndTheRowIsInTheLanguage) {
+    std::vector<UpdateItem> items = {table_[4]};
+    items[0].version_text = "0.1.0";  // the program's version, as the main window gives it
+    SetWndOptions o = options(items);
+    o.server_url.clear();
+    wnd_ = std::make_unique<CSetWnd>(nullptr, std::move(o));
+    ASSERT_TRUE(wnd_->open());
+    ASSERT_TRUE(test::wait_until([this] { return wnd_->window_status() != WindowChecking; }));
+    EXPECT_EQ(wnd_->window_status(), WindowNoServer);
+    EXPECT_EQ(pui::text_id(c("Update_Status_text")), "update_no_server_text");
+    CUpdateInfoListItemUI* row = wnd_->row_control(0);
+    EXPECT_EQ(pui::text_id(row->status_text()), "update_row_no_server_text");
+    EXPECT_FALSE(row->status_text()->property("unchecked").toBool()) << "not a warning";
+    EXPECT_EQ(pui::text(row->old_rev()), "0.1.0");
+    EXPECT_EQ(pui::text(row->check_box()), "VELQA R260 Software");
+    ASSERT_TRUE(pui::LanguageTexts::instance().load_language(QStringLiteral("lan_cn.xml")));
+    wnd_->send_message(kMsgSetWndLanguage);
+    EXPECT_EQ(pui::text(row->check_box()), QStringLiteral("VELQA R260 软件"));
+    EXPECT_EQ(pui::text(c("Update_Status_text")), QStringLiteral("未配置更新服务器"));
+    EXPECT_EQ(wnd_->windowTitle(), QStringLiteral("设置 — ZARN VELQA R260"));
+    ASSERT_TRUE(pui::LanguageTexts::instance().load_language(QStringLiteral("lan_en.xml")));
 }
 
 TEST_F(SettingsWindow, OnlyTheRowWhoseQueryFailedSaysItCouldNotBeChecked) {
