@@ -202,6 +202,10 @@ void CZentovaKeyboardDevice::change_lighting(const profile::LightInfo& info) {
     write_settings(0, 0);
 }
 
+void CZentovaKeyboardDevice::take_data_block(std::span<const std::uint8_t> block) {
+    data_block_.assign(block.begin(), block.end());
+}
+
 std::vector<std::size_t> CZentovaKeyboardDevice::leds_of_key(int key) const {
     std::vector<std::size_t> leds;
     const LedKeyMap& map = core_.led_map();
