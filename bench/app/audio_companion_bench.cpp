@@ -1,7 +1,8 @@
 // What music lighting costs while a music effect is selected: the companion (velqa-audio)
-// reading a private PulseAudio server's output while beeps play there, and sending its blocks
+// reading a private PulseAudio server's output while beeps play there (and while nothing
+// plays), and sending its blocks
 // over a private session bus to a receiver that takes them as the program does (the D-Bus call,
-// then the level from the rise since the last block). Measured over 10 s after 2 s to settle.
+// then the level from the rise since the last block). Measured over 10 s after 3 s to settle.
 //
 // Counters: companion_pct is the companion's CPU time over the wall time, in percent of one
 // core; receiver_pct the same for this process, which only receives (its D-Bus thread and event
@@ -25,7 +26,7 @@
 
 namespace {
 
-constexpr int SettleMs = 2000;
+constexpr int SettleMs = 3000;
 constexpr int MeasureMs = 10000;
 
 double cpu_seconds(qint64 pid) {
@@ -66,7 +67,7 @@ void run_for(int ms) {
     loop.exec();
 }
 
-void BM_MusicLightingCompanion(benchmark::State& state) {
+void companion(benchmark::State& state, bool music) {
     static int argc = 1;
     static char name[] = "velqa-bench";
     static char* argv[] = {name, nullptr};
@@ -94,7 +95,7 @@ void BM_MusicLightingCompanion(benchmark::State& state) {
     }
     const auto wav = std::filesystem::path(home.path().toStdString()) / "beeps.wav";
     velqa::test::write_tone_wav(wav, 440.0, 200, 200, (SettleMs + MeasureMs) * 2);
-    velqa::test::Child player = pulse.play(wav);
+    velqa::test::Child player = music ? pulse.play(wav) : velqa::test::Child();
 
     QProcess companion;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -128,7 +129,20 @@ void BM_MusicLightingCompanion(benchmark::State& state) {
     bus.terminate();
     bus.waitForFinished(3000);
 }
-BENCHMARK(BM_MusicLightingCompanion)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+void BM_MusicLightingCompanionWithMusic(benchmark::State& state) {
+    companion(state, true);
+}
+void BM_MusicLightingCompanionInSilence(benchmark::State& state) {
+    companion(state, false);
+}
+BENCHMARK(BM_MusicLightingCompanionWithMusic)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+BENCHMARK(BM_MusicLightingCompanionInSilence)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 }  // namespace
 

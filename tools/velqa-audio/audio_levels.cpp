@@ -80,6 +80,11 @@ Levels Spectrum::levels(std::span<const float> samples) {
     return out;
 }
 
+bool is_silent(const Levels& levels) {
+    return std::all_of(levels.begin(), levels.end(),
+                       [](std::uint32_t level) { return level < kSilence; });
+}
+
 std::vector<std::uint8_t> encode_block(const Levels& levels) {
     std::vector<std::uint8_t> block(levels.size() * 4);
     for (std::size_t i = 0; i < levels.size(); ++i) {

@@ -38,6 +38,10 @@ class Spectrum {
     std::vector<float> im_;
 };
 
+// Below this in every band a block is silence (about -78 dB of full scale).
+inline constexpr std::uint32_t kSilence = 8;
+bool is_silent(const Levels& levels);
+
 // The block as sent: each level as a 32-bit little-endian integer, 2000 bytes.
 std::vector<std::uint8_t> encode_block(const Levels& levels);
 

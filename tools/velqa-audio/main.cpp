@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
     velqa::audio::Spectrum spectrum;
     std::vector<float> samples(velqa::audio::kBlockSamples);
     int status = 0;
+    unsigned quiet_blocks = 0;
     for (;;) {
         if (pa_simple_read(stream.get(), samples.data(), samples.size() * sizeof(float),
                            &pa_error) < 0) {
@@ -119,8 +120,13 @@ int main(int argc, char** argv) {
             status = kExitNoAudioServer;
             break;
         }
-        const std::vector<std::uint8_t> block =
-            velqa::audio::encode_block(spectrum.levels(samples));
+        const velqa::audio::Levels levels = spectrum.levels(samples);
+        // A quiet desktop costs no calls: after a second of silence (enough for the lights to
+        // fade out) nothing is sent until there is sound again.
+        quiet_blocks = velqa::audio::is_silent(levels) ? quiet_blocks + 1 : 0;
+        if (quiet_blocks > velqa::audio::kBlocksPerSecond)
+            continue;
+        const std::vector<std::uint8_t> block = velqa::audio::encode_block(levels);
         GVariant* data = g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, block.data(), block.size(),
                                                    sizeof(std::uint8_t));
         GVariant* reply = g_dbus_connection_call_sync(
