@@ -926,7 +926,8 @@ void DeviceManager::set_audio_companion(std::unique_ptr<AudioCompanion> companio
 }
 
 void DeviceManager::update_audio_companion() {
-    if (audio_ == nullptr)
+    // Once the workers have stopped the program is ending: nothing starts again.
+    if (audio_ == nullptr || workers_stopped_)
         return;
     bool wanted = false;
     for (std::size_t i = 0; i < pages_.size() && !asleep_; ++i) {
