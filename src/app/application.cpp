@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 
+#include "app/audio_companion.h"
 #include "app/automation.h"
 #include "app/focus_backend.h"
 #include "app/main_wnd.h"
@@ -496,6 +497,12 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
                 target->devices().receive_data_block(kind, block);
             },
             DeviceManager::kDataBlockBytes);
+    }
+    // Music lighting's levels come from the companion, over the bus like any other program's;
+    // it runs only while a music effect is selected. A screenshot is a render, not a session.
+    if (!options.screenshot) {
+        wnd->devices().set_audio_companion(
+            std::make_unique<AudioCompanion>(find_audio_companion(platform::executable_folder())));
     }
     // Sleep and resume reach the window as the power messages they stand for.
     std::unique_ptr<platform::ipc::SleepMonitor> sleep;

@@ -8,10 +8,12 @@
 #include <QLayout>
 #include <QStackedWidget>
 #include <chrono>
+#include <span>
 #include <thread>
 #include <type_traits>
 
 #include "app/access_offer.h"
+#include "app/audio_companion.h"
 #include "app/device_scan.h"
 #include "app/light_sync.h"
 #include "app/messages.h"
@@ -21,7 +23,9 @@
 #include "device/model/ui/keyboard_device.h"
 #include "device/model/ui/mouse_device.h"
 #include "platform/debug_output.h"
+#include "platform/ipc/data_block.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/language.h"
 #include "platform/ui/window.h"
 #include "profile/profile_list.h"
 #include "profile/ui/device_profile_ui.h"
@@ -167,6 +171,8 @@ void DeviceManager::stop_workers() {
         report(light_sync_->stop());
     for (model::CZentovaUSBDevice* page : pages_)
         page->stop_threads();
+    if (audio_)
+        audio_->set_wanted(false);
 }
 
 // ---- Pages and tiles ----
@@ -345,6 +351,8 @@ bool DeviceManager::create_device_page(std::size_t slot, int sub_type) {
                         });
             }
         }
+        // A music effect chosen or left: the companion follows.
+        connect(p, &Page::lighting_shown, this, &DeviceManager::update_audio_companion);
         connect(p, &Page::refreshed, this, [this, p] {
             if (loaded_pages_.insert(p).second)
                 host_.page_loaded();
@@ -366,6 +374,7 @@ bool DeviceManager::create_device_page(std::size_t slot, int sub_type) {
     window_.attach_controls(page);
     window_.attach_controls(power);
     pages_.push_back(page);
+    show_audio_availability();
 
     auto* t = new ui::CDeviceOptionUI;
     strip->layout()->addWidget(t);
@@ -483,6 +492,7 @@ void DeviceManager::select_tile(int index, bool visible, bool select) {
     }
     update_denied_notice();
     sync_light_targets();
+    update_audio_companion();
     host_.tiles_updated();
 }
 
@@ -841,6 +851,7 @@ void DeviceManager::set_hovered(bool hovered) {
 
 void DeviceManager::set_language(int index) {
     for_each_page([index](model::CZentovaUSBDevice& page) { page.set_language(index); });
+    show_audio_availability();
 }
 
 std::filesystem::path DeviceManager::sync_choice_file() const {
@@ -872,6 +883,7 @@ void DeviceManager::set_asleep(bool asleep) {
     if (asleep == asleep_)
         return;
     asleep_ = asleep;
+    update_audio_companion();
     if (asleep) {
         for_each_page([](model::CZentovaUSBDevice& page) { page.set_software_lighting(false); });
         return;
@@ -898,14 +910,71 @@ void DeviceManager::receive_data_block(unsigned kind, const QByteArray& block) {
     auto* buffer = kind == 1 ? &audio_levels_ : kind == 2 ? &keyboard_block_ : nullptr;
     if (buffer == nullptr)
         return;
-    if (static_cast<std::size_t>(block.size()) > buffer->size()) {
+    // A short block clears the rest of the buffer: it never mixes with the one before.
+    if (!platform::ipc::copy_data_block(std::as_bytes(std::span(block.constData(), block.size())),
+                                        std::as_writable_bytes(std::span(*buffer)))) {
         platform::debug_printf("data block %u of %lld bytes refused (buffer %zu)\n", kind,
                                static_cast<long long>(block.size()), buffer->size());
         return;
     }
-    std::copy(block.begin(), block.end(), buffer->begin());
-    // Audio-reactive lighting and the keyboard page take their blocks from here once they
-    // exist.
+    if (kind == 1) {
+        show_audio_level(audio_reactive_.take_block(audio_levels_));
+    } else if (!keyboard_pages_.empty()) {
+        keyboard_pages_.front()->take_data_block(keyboard_block_);
+    }
+}
+
+void DeviceManager::show_audio_level(std::uint8_t level) {
+    for (model::CZentovaUSBDevice* page : pages_)
+        page->show_audio_level(level);
+}
+
+void DeviceManager::set_audio_companion(std::unique_ptr<AudioCompanion> companion) {
+    audio_ = std::move(companion);
+    if (audio_ == nullptr)
+        return;
+    connect(audio_.get(), &AudioCompanion::availability_changed, this,
+            &DeviceManager::show_audio_availability);
+    // No more levels: the keys go dark rather than freeze at the last one.
+    connect(audio_.get(), &AudioCompanion::stopped, this, [this] {
+        audio_reactive_.reset();
+        show_audio_level(0);
+    });
+    update_audio_companion();
+    show_audio_availability();
+}
+
+void DeviceManager::update_audio_companion() {
+    // Once the workers have stopped the program is ending: nothing starts again.
+    if (audio_ == nullptr || workers_stopped_)
+        return;
+    bool wanted = false;
+    for (std::size_t i = 0; i < pages_.size() && !asleep_; ++i) {
+        const ui::CDeviceOptionUI* t = tile(static_cast<int>(i));
+        if (t != nullptr && t->linked() && pages_[i]->audio_effect_selected())
+            wanted = true;
+    }
+    if (wanted == audio_->wanted())
+        return;
+    audio_->set_wanted(wanted);
+    if (!wanted) {
+        audio_reactive_.reset();
+        show_audio_level(0);
+    }
+}
+
+void DeviceManager::show_audio_availability() {
+    if (audio_ == nullptr)
+        return;
+    const QString id = audio_->unavailable_text_id();
+    const QString text = id.isEmpty() ? QString()
+                                      : platform::ui::LanguageTexts::instance()
+                                            .text(QStringLiteral("light_audio_unavailable_text"))
+                                            .arg(platform::ui::LanguageTexts::instance().text(id));
+    for (model::CZentovaUSBDevice* page : pages_) {
+        if (profile::CLightControlUI* editor = page->light_editor())
+            editor->set_audio_unavailable(text, audio_->detail());
+    }
 }
 
 QByteArray DeviceManager::tool_query_block() const {

@@ -19,6 +19,7 @@
 
 #include "app/device_slots.h"
 #include "app/light_sync.h"
+#include "device/model/audio_reactive.h"
 
 #include "platform/access_helper.h"
 #include "platform/hid/hid_backend.h"
@@ -45,6 +46,7 @@ class CMpDevicePowerUI;
 namespace velqa::app {
 
 class AccessOffer;
+class AudioCompanion;
 class DeviceScanThread;
 class LightSyncThread;
 struct LightSyncTarget;
@@ -176,8 +178,16 @@ class DeviceManager : public QObject {
     // The size of the buffers data blocks are copied into.
     static constexpr std::size_t kDataBlockBytes = 2000;
     // A data block from another program (audio levels: kind 1; keyboard block: kind 2). A
-    // block larger than its buffer is refused; nothing is taken while asleep.
+    // block larger than its buffer is refused; nothing is taken while asleep. Levels drive
+    // every keyboard page's music lighting by their rise since the block before; the keyboard
+    // block goes to the first keyboard page.
     void receive_data_block(unsigned kind, const QByteArray& block);
+    // The companion that sends the levels: run while a linked page shows a music effect.
+    // Until this is called, music lighting lights only from other programs' blocks.
+    void set_audio_companion(std::unique_ptr<AudioCompanion> companion);
+    AudioCompanion* audio_companion() const { return audio_.get(); }
+    // The music lighting level last driven (0-255).
+    std::uint8_t audio_level() const { return audio_reactive_.level(); }
     // The answer to another program's tool query: the device kinds this program knows.
     QByteArray tool_query_block() const;
     // JSON of what a script may look at: window and banner visibility, the tiles.
@@ -195,6 +205,10 @@ class DeviceManager : public QObject {
     void sync_light_targets();
     // The light-sync thread's newest colour to every page (window thread).
     void deliver_sync_colours();
+    // Starts or stops the companion as music effects come and go; says why it cannot run.
+    void update_audio_companion();
+    void show_audio_availability();
+    void show_audio_level(std::uint8_t level);
     // Every other page of the profile list `changed`'s kind shows that list again.
     void refill_profile_lists(const profile::CDeviceProfileUI* changed);
 
@@ -227,6 +241,8 @@ class DeviceManager : public QObject {
     int tab_code_ = 8;  // the function page every mouse page shows (performance)
     std::array<std::uint8_t, kDataBlockBytes> audio_levels_{};
     std::array<std::uint8_t, kDataBlockBytes> keyboard_block_{};
+    model::AudioReactive audio_reactive_;
+    std::unique_ptr<AudioCompanion> audio_;
 };
 
 }  // namespace velqa::app

@@ -319,7 +319,10 @@ void KeyboardLightThread::set_custom_colours(std::vector<Rgb> colours) {
 }
 
 void KeyboardLightThread::set_audio_level(std::uint8_t level) {
-    change([&] { audio_level_ = level; });
+    // Levels come at the pace of whichever program sends them: they never wake the thread, and
+    // mode 29 shows the newest at its own frame pace, so a flood of blocks costs no more frames
+    // (nor streams to the keyboard).
+    audio_level_.store(level, std::memory_order_relaxed);
 }
 
 void KeyboardLightThread::press(std::vector<std::size_t> leds, int kind) {
@@ -338,7 +341,8 @@ std::optional<std::uint64_t> KeyboardLightThread::next_frame_due(std::uint64_t l
 }
 
 void KeyboardLightThread::render(std::uint64_t now_ms, bool) {
-    render_keyboard_frame(state_, anim_, reactive_, frame_, custom_, audio_level_, now_ms);
+    render_keyboard_frame(state_, anim_, reactive_, frame_, custom_,
+                          audio_level_.load(std::memory_order_relaxed), now_ms);
     shown_ = frame_;
     shown_mode_ = state_.mode;
 }

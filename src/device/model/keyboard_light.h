@@ -4,6 +4,7 @@
 // the animation counters and the caller's clock, so they are reproducible.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -94,6 +95,7 @@ class KeyboardLightThread : public PreviewLoop {
     ~KeyboardLightThread() override;
 
     void set_custom_colours(std::vector<Rgb> colours);
+    // Mode 29's level, shown from the next frame on (any thread).
     void set_audio_level(std::uint8_t level);
     void press(std::vector<std::size_t> leds, int kind);
 
@@ -106,7 +108,7 @@ class KeyboardLightThread : public PreviewLoop {
     const FrameReady ready_;
     KeyboardAnimation anim_;
     std::vector<Rgb> custom_;
-    std::uint8_t audio_level_ = 0;
+    std::atomic<std::uint8_t> audio_level_{0};
     // The light thread's own: the frame and mode handed to ready_.
     LedFrame shown_;
     int shown_mode_ = 0;

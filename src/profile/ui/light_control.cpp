@@ -543,4 +543,14 @@ void register_light_controls() {
                                                    [] { return new CLightControlUI; });
 }
 
+void CLightControlUI::set_audio_unavailable(const QString& text, const QString& detail) {
+    QWidget* label = control("light_audio_unavailable_label");
+    if (label == nullptr)
+        return;
+    label->setProperty("text", text);
+    label->setToolTip(detail);
+    label->setAccessibleDescription(detail);
+    label->setVisible(!text.isEmpty());
+}
+
 }  // namespace velqa::profile

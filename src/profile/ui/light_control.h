@@ -78,6 +78,10 @@ class CLightControlUI : public QWidget {
     std::optional<AudioLightInfo> get_audio_light_info(bool take_colour);
     const AudioLightInfo& audio_light_info() const { return audio_; }
 
+    // Music lighting cannot run: `text` (shown beside the audio mode; empty: it can) and the
+    // companion's own words as its tooltip.
+    void set_audio_unavailable(const QString& text, const QString& detail);
+
     // A notification of one of the editor's controls (routed by the main window). Others are
     // ignored.
     void on_notify(platform::ui::Notification& msg);

@@ -199,6 +199,10 @@ void CZentovaKeyboardDevice::change_lighting(const profile::LightInfo& info) {
                         [this] { apply_lighting_from_profile(); }));
 }
 
+void CZentovaKeyboardDevice::take_data_block(std::span<const std::uint8_t> block) {
+    data_block_.assign(block.begin(), block.end());
+}
+
 std::vector<std::size_t> CZentovaKeyboardDevice::leds_of_key(int key) const {
     std::vector<std::size_t> leds;
     const LedKeyMap& map = core_.led_map();

@@ -6,7 +6,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <span>
+#include <vector>
 
 #include "device/model/keyboard_core.h"
 #include "device/model/keyboard_light.h"
@@ -55,6 +58,13 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
 
     void notify(platform::ui::Notification& msg) override;
 
+    bool audio_effect_selected() const override { return shown_light_mode() == KbAudio; }
+    void show_audio_level(std::uint8_t level) override { light_thread().set_audio_level(level); }
+    // The data block another program sends the first keyboard page (kind 2); kept as sent,
+    // zero-filled to its size. No keyboard mode of ours reads it yet.
+    void take_data_block(std::span<const std::uint8_t> block);
+    const std::vector<std::uint8_t>& data_block() const { return data_block_; }
+
     KeyboardCore& core() { return core_; }
     profile::CKeyboardProfiledata& profile() { return profile_; }
     KeyboardLightThread& light_thread() { return static_cast<KeyboardLightThread&>(*light_); }
@@ -97,6 +107,7 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
     profile::CKeyboardProfiledata profile_;
     KeyboardCore core_{profile_};
     std::atomic<bool> awake_{true};
+    std::vector<std::uint8_t> data_block_;
 };
 
 }  // namespace velqa::model

@@ -379,6 +379,8 @@ void CZentovaUSBDevice::apply_lighting_from_profile() {
 
 void CZentovaUSBDevice::show_lighting(const profile::LightInfo& info) {
     set_lighting_values({info.mode, info.brightness, info.speed}, info.direction);
+    shown_light_mode_ = info.mode;
+    emit lighting_shown();
     if (!light_)
         return;
     // The preview computes one entry per light indicator of the page.

@@ -242,6 +242,14 @@ class CZentovaUSBDevice : public QWidget {
     void set_second_selection(int index) { second_selection_ = index; }
     int second_selection() const { return second_selection_; }
 
+    // ---- Music lighting ----
+    // The preview shows an effect lit by the desktop's audio.
+    virtual bool audio_effect_selected() const { return false; }
+    // The music lighting level (0-255) from the newest block of audio levels.
+    virtual void show_audio_level(std::uint8_t level) { (void)level; }
+    // The lighting mode the preview shows.
+    int shown_light_mode() const { return shown_light_mode_; }
+
     // A control notification forwarded by the main window; the base does nothing with it.
     virtual void notify(platform::ui::Notification& msg) { (void)msg; }
     // The page's lighting editor, or nullptr when its layout has none. The page fills it from
@@ -268,6 +276,8 @@ class CZentovaUSBDevice : public QWidget {
     void window_message(unsigned message, quintptr param, qintptr lparam);
     // The page shows new values (after a refresh), for observers such as tests.
     void refreshed();
+    // The preview shows a lighting record (perhaps of another mode).
+    void lighting_shown();
 
   protected:
     // ---- What a device page adds ----
@@ -369,6 +379,7 @@ class CZentovaUSBDevice : public QWidget {
     int selected_key_ = -1;
     int second_selection_ = -1;
     int function_page_ = 1;
+    int shown_light_mode_ = -1;
     std::vector<QPointer<QWidget>> keys_;
     std::vector<QPointer<QWidget>> lights_;
     LedFrame frame_;
