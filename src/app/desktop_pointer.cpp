@@ -161,7 +161,7 @@ void DesktopPointer::show_rows(model::CZentovaMouseDevice& page) {
         QWidget* control = page.findChild<QWidget*>(QLatin1String(r.control));
         QWidget* box = page.findChild<QWidget*>(QLatin1String(r.desktop_check));
         QWidget* row = page.findChild<QWidget*>(QLatin1String(r.row));
-        const bool is_set = (set & pointer_bit(r.which)) != 0;
+        const bool is_set = (set & platform::desktop::pointer_field_bit(r.which)) != 0;
         QString why;  // why the row cannot be changed
         if (!backend_) {
             why = texts.text(QStringLiteral("pointer_no_desktop_tip"));

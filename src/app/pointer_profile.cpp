@@ -18,10 +18,6 @@ static_assert(profile::PointerSpeedRange.min == desk::kSpeedSliderMin &&
                   profile::PointerSpeedRange.max == desk::kSpeedSliderMax,
               "the speed slider maps its whole range onto the desktop's");
 
-std::uint8_t pointer_bit(PointerSetting which) {
-    return static_cast<std::uint8_t>(1U << static_cast<unsigned>(which));
-}
-
 desk::PointerValues profile_pointer_values(const profile::MouseSystemSettings& sys,
                                            std::uint8_t set_bits) {
     // Held in the System tab's ranges: a profile edited by hand since it was imported must not
@@ -29,7 +25,9 @@ desk::PointerValues profile_pointer_values(const profile::MouseSystemSettings& s
     profile::MouseSystemSettings held = sys;
     profile::hold_in_range(held);
     desk::PointerValues v;
-    auto set = [set_bits](PointerSetting which) { return (set_bits & pointer_bit(which)) != 0; };
+    auto set = [set_bits](PointerSetting which) {
+        return (set_bits & desk::pointer_field_bit(which)) != 0;
+    };
     // 0 where a range starts above it is a missing or mistyped member: nothing to apply.
     if (set(PointerSetting::Speed) && sys.pointer_speed > 0)
         v.speed = desk::speed_from_slider(held.pointer_speed);

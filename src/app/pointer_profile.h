@@ -9,9 +9,6 @@
 
 namespace velqa::app {
 
-// Bit of `which` in a profile's set of pointer settings.
-std::uint8_t pointer_bit(platform::desktop::PointerSetting which);
-
 // The values of the settings `set_bits` names, in desktop units, held in the System tab's
 // ranges. A set value of 0 where its range starts above 0 (a missing or mistyped member) counts
 // as not set.

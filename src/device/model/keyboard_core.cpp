@@ -415,6 +415,11 @@ ApplyResult KeyboardCore::apply(link::CommandChannel& channel, const KeyboardCha
         }
     } else if (const auto* sys = std::get_if<keyboard::System>(&change)) {
         profile_.write_keyboard_settings(sys->settings);
+    } else if (const auto* key = std::get_if<keyboard::KeyAssignment>(&change)) {
+        if (!store_key_code(profile_, key->key, key->code)) {
+            result.failed = ApplyResult::Step::Refused;
+            return result;
+        }
     }
     if (stored)
         stored();
@@ -422,6 +427,9 @@ ApplyResult KeyboardCore::apply(link::CommandChannel& channel, const KeyboardCha
         result.failed = ApplyResult::Step::Save;
         result.save_error = profile_.save_error();
     }
+    // A key assignment is not part of the settings record.
+    if (std::holds_alternative<keyboard::KeyAssignment>(change))
+        return result;
     result.written = true;
     result.write_code = write_settings(channel, 0, 0);
     if (result.ok() && result.write_code != link::result::Success)

@@ -315,7 +315,7 @@ MouseCore::Commit MouseCore::store(const MouseChange& change, ApplyResult& resul
                 return Commit::SaveAndWrite;
             },
             [&](const mouse::Pointer& c) {
-                const std::uint8_t bit = mouse::pointer_field_bit(c.which);
+                const std::uint8_t bit = platform::desktop::pointer_field_bit(c.which);
                 if (!c.value) {
                     profile_.set_pointer_fields_set(profile_.pointer_fields_set() &
                                                     static_cast<std::uint8_t>(~bit));
@@ -327,12 +327,7 @@ MouseCore::Commit MouseCore::store(const MouseChange& change, ApplyResult& resul
                 return Commit::SaveOnly;
             },
             [&](const mouse::KeyAssignment& c) {
-                std::vector<profile::KeyAssignment> keys = profile_.read_key_list();
-                if (c.key < 0 || static_cast<std::size_t>(c.key) >= keys.size())
-                    return Commit::Refused;
-                keys[static_cast<std::size_t>(c.key)].current = c.code;
-                profile_.write_key_list(keys);
-                return Commit::SaveOnly;
+                return store_key_code(profile_, c.key, c.code) ? Commit::SaveOnly : Commit::Refused;
             },
             [&](const mouse::WholeProfile& c) {
                 return c.save ? Commit::SaveAndWrite : Commit::WriteOnly;

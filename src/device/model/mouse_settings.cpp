@@ -169,6 +169,15 @@ void keep_values_read(link::MouseSettingsValues& v, const link::MouseSettingsVal
 
 }  // namespace
 
+bool store_key_code(profile::CBasicProfiledata& profile, int key, const profile::KeyCode& code) {
+    std::vector<profile::KeyAssignment> keys = profile.read_key_list();
+    if (key < 0 || static_cast<std::size_t>(key) >= keys.size())
+        return false;
+    keys[static_cast<std::size_t>(key)].current = code;
+    profile.write_key_list(keys);
+    return true;
+}
+
 link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& profile,
                                                 const profile::Sensor& sensor,
                                                 const link::MouseSettingsRecord& last_read,

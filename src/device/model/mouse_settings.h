@@ -87,6 +87,10 @@ link::MouseSettingsRecord build_settings_record(profile::CMouseProfiledata& prof
                                                 std::span<const std::uint8_t> effect_list,
                                                 std::uint8_t slot_byte);
 
+// Key `key` of `profile`'s key list takes `code` (not saved); false, and nothing changed, when
+// the list has no such key.
+bool store_key_code(profile::CBasicProfiledata& profile, int key, const profile::KeyCode& code);
+
 // ---- DPI ----
 
 using DpiRange = profile::ValueRange;

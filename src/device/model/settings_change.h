@@ -90,17 +90,13 @@ struct Option {
 struct Lighting {
     profile::LightInfo info;
 };
-// The bit of the profile's pointer fields that says the profile carries `which`.
-inline std::uint8_t pointer_field_bit(platform::desktop::PointerSetting which) {
-    return static_cast<std::uint8_t>(1U << static_cast<unsigned>(which));
-}
 // A desktop pointer setting the profile carries (value set) or leaves to the desktop (nullopt).
 // Saved only: the desktop, not the mouse, takes it.
 struct Pointer {
     platform::desktop::PointerSetting which = platform::desktop::PointerSetting::Speed;
     std::optional<int> value;
 };
-// Button `key` of the profile's key list takes `code`. Saved only: the buttons go to the mouse
+// Button `key` of the profile's key list takes `code`. Saved only: the buttons go to the device
 // with the macros they use, by the caller.
 struct KeyAssignment {
     int key = 0;
@@ -132,10 +128,13 @@ struct Lighting {
 struct System {
     profile::KeyboardSystemSettings settings;
 };
+// Key `key` of the profile's key list takes `code`, as on the mouse: saved only.
+using KeyAssignment = mouse::KeyAssignment;
 struct WholeProfile {};
 
 }  // namespace keyboard
 
-using KeyboardChange = std::variant<keyboard::Lighting, keyboard::System, keyboard::WholeProfile>;
+using KeyboardChange = std::variant<keyboard::Lighting, keyboard::System, keyboard::KeyAssignment,
+                                    keyboard::WholeProfile>;
 
 }  // namespace velqa::model

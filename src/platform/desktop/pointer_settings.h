@@ -2,6 +2,7 @@
 // interface with a backend per desktop, chosen once at start from the session the program runs in.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,11 @@ enum class PointerSetting { Speed, WheelLines, DoubleClick, Precision, ScrollPag
 inline constexpr PointerSetting kPointerSettings[] = {
     PointerSetting::Speed, PointerSetting::WheelLines, PointerSetting::DoubleClick,
     PointerSetting::Precision, PointerSetting::ScrollPage};
+
+// The bit of `which` in a set of these settings, as a mouse profile's "PointerFieldsSet" keeps it.
+inline constexpr std::uint8_t pointer_field_bit(PointerSetting which) {
+    return static_cast<std::uint8_t>(1U << static_cast<unsigned>(which));
+}
 
 // The X server's own acceleration: a motion beyond `threshold` pixels per event is multiplied by
 // numerator/denominator.

@@ -137,6 +137,28 @@ TEST_F(KeyboardSim, NothingIsWrittenBeforeARead) {
     EXPECT_EQ(fw().command_count(0x06), 0u);
 }
 
+TEST_F(KeyboardSim, AKeyAssignmentIsSavedWithoutARecordWriteAndAnUnlistedKeyIsRefused) {
+    reload();
+    profile_.write_key_list(std::vector<profile::KeyAssignment>(3));
+    ASSERT_TRUE(profile_.save());
+    const auto writes = fw().command_count(0x06);
+    const profile::KeyCode code{2, 4, 0};
+    const ApplyResult r = core_.apply(channel_, keyboard::KeyAssignment{1, code});
+    EXPECT_TRUE(r.ok());
+    EXPECT_FALSE(r.written);
+    EXPECT_EQ(fw().command_count(0x06), writes);
+    profile::CKeyboardProfiledata saved;
+    attach_keyboard_profile(saved, dir_ / "keyboard.Json", test::source_dir() / "DefaultData");
+    EXPECT_EQ(saved.read_key_list().at(1).current, code);
+
+    const auto file = profile::read_json(dir_ / "keyboard.Json");
+    EXPECT_EQ(core_.apply(channel_, keyboard::KeyAssignment{3, code}).failed,
+              ApplyResult::Step::Refused);
+    EXPECT_EQ(core_.apply(channel_, keyboard::KeyAssignment{-1, code}).failed,
+              ApplyResult::Step::Refused);
+    EXPECT_EQ(profile::read_json(dir_ / "keyboard.Json"), file);
+}
+
 TEST_F(KeyboardSim, CustomColoursComeFromTheDeviceAndGoBackByteForByte) {
     fw().change_setting(1, CustomColourMode);
     reload();

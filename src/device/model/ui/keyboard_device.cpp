@@ -71,10 +71,8 @@ void CZentovaKeyboardDevice::write_profile_extras() {
 }
 
 bool CZentovaKeyboardDevice::read_device_settings(Mirror mirror) {
-    const KeyboardReadOutcome read = core_.read_settings(channel_, mirror);
-    if (read.colours_read)
-        profile_.save();
-    return read.mode_changed;
+    // The core saves what it mirrors, the colours read with the rest.
+    return core_.read_settings(channel_, mirror).mode_changed;
 }
 
 void CZentovaKeyboardDevice::show_device_state() {

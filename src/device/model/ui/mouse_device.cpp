@@ -502,7 +502,8 @@ void CZentovaMouseDevice::load_profile_into_page() {
     const std::uint8_t fields_set = profile_.pointer_fields_set();
     for (const PointerRow& row : PointerRows)
         pui::set_selected(find(QLatin1String(row.desktop_check)),
-                          (fields_set & mouse::pointer_field_bit(row.which)) == 0, false);
+                          (fields_set & platform::desktop::pointer_field_bit(row.which)) == 0,
+                          false);
     emit pointer_rows_loaded();
     refresh_key_labels();
     // The Buttons tab always shows a button: the first until the user picks another.

@@ -210,11 +210,6 @@ std::filesystem::path CZentovaUSBDevice::profile_path() const {
     return profile_data_ != nullptr ? profile_data_->profile_path() : std::filesystem::path();
 }
 
-void CZentovaUSBDevice::save_profile() {
-    if (profile_data_ != nullptr)
-        profile_data_->save();
-}
-
 void CZentovaUSBDevice::change_audio_lighting(const profile::AudioLightInfo& info) {
     ensure_profile();
     if (profile_data_ == nullptr)

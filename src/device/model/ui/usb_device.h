@@ -228,7 +228,6 @@ class CZentovaUSBDevice : public QWidget {
     int function_page() const { return function_page_; }
     std::filesystem::path profile_path() const;
     virtual QString profile_name() const { return {}; }
-    void save_profile();
     virtual void set_language(int index) { language_ = index; }
     int language() const { return language_; }
     void set_lighting_values(std::array<std::uint32_t, 3> words, std::uint16_t half) {
