@@ -51,6 +51,12 @@ bool SettingsStore::write_language(std::uint32_t id) {
         return false;
     QDir().mkpath(QFileInfo(file_).absolutePath());
     QSettings settings(file_, QSettings::IniFormat);
+    // Every start applies the stored language: rewriting the same value would save and sync the
+    // file to disk before the first frame, for nothing.
+    bool stored = false;
+    if (settings.status() == QSettings::NoError &&
+        settings.value(kValue).toULongLong(&stored) == id && stored)
+        return true;
     settings.setValue(kValue, static_cast<qulonglong>(id));
     settings.sync();
     return settings.status() == QSettings::NoError;

@@ -253,6 +253,21 @@ TEST(SettingsStore, FirstWriteCreatesTheKeyAndTheValueRoundTrips) {
     EXPECT_EQ(platform::SettingsStore(store.file()).read_language(), 520u);
 }
 
+// Every start stores the language it applied: the same value must not save the file again.
+TEST(SettingsStore, StoringTheSameLanguageLeavesTheFileAlone) {
+    TempDir dir;
+    const std::string file = (dir / "velqa.conf").string();
+    platform::SettingsStore store(QString::fromStdString(file));
+    ASSERT_TRUE(store.write_language(2052));
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    ASSERT_TRUE(store.write_language(2052));
+    struct stat after {};
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);  // a save replaces the file
+    EXPECT_EQ(store.read_language(), 2052u);
+}
+
 TEST(SettingsStore, GarbageValueReadsAsMissing) {
     TempDir dir;
     write_text(dir / "velqa.conf", "[SOFTWARE]\nZARN%20VELQA%20R260%20SOFTWARE\\LANGUAGE=abc\n");
