@@ -1,6 +1,7 @@
 // The main window shell: start-up continuation, language switching, banner, caption buttons.
 #include <json/json.h>
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QScreen>
 #include <map>
 
@@ -100,9 +101,14 @@ TEST_F(MainWndTest, StoredChineseIsAppliedAtStartUp) {
 
 TEST_F(MainWndTest, SwitchingLanguageReResolvesTextsAndStoresTheId) {
     ASSERT_TRUE(wait_until([&] { return settled; }));
+    // A list's items added under a text id (as the lighting effects are) follow too.
+    auto* combo = new QComboBox(wnd->root());
+    pui::add_combo_item(combo, QStringLiteral("No mouse connected"), {},
+                        QStringLiteral("no_device_title"), 0);
     EXPECT_TRUE(wnd->apply_language(1));
     EXPECT_EQ(tab_text(), "性能");
     EXPECT_EQ(pui::text(wnd->find_control("no_device_title")), "未连接鼠标");
+    EXPECT_EQ(combo->itemText(0), QStringLiteral("未连接鼠标"));
     EXPECT_EQ(store().read_language(), 2052u);
     // The language message from the settings window does the same.
     wnd->send_message(app::kMsgLanguage, 0, 0);

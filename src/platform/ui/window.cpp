@@ -631,6 +631,15 @@ void Window::reload_text() {
         if (const QString tip = w->property(kToolTipIdProperty).toString(); !tip.isEmpty()) {
             set_tool_tip_id(w, tip);
         }
+        // Items added under a text id (their data) follow the language like any other text.
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            const LanguageTexts& texts = LanguageTexts::instance();
+            for (int i = 0; i < combo->count(); ++i) {
+                const QVariant item = combo->itemData(i);
+                if (item.typeId() == QMetaType::QString && texts.has(item.toString()))
+                    combo->setItemText(i, texts.text(item.toString()));
+            }
+        }
     }
     describe_controls(root_);
 }
