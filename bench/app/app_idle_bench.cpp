@@ -32,21 +32,6 @@ namespace {
 constexpr auto SettleTime = std::chrono::seconds(4);
 constexpr auto IdleTime = std::chrono::seconds(10);
 
-// CPU time of a process, in seconds: the scheduler's nanosecond count of each of its threads
-// (the tick-based user and system times are too coarse for a tenth of a percent over 10 s).
-// Threads that end during the measurement are not counted; the program's threads live as long
-// as it does.
-double cpu_seconds(qint64 pid) {
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    double total = 0;
-    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(tasks.filePath(task + QStringLiteral("/schedstat")));
-        if (stat.open(QIODevice::ReadOnly))
-            total += stat.readAll().split(' ').front().toDouble() / 1e9;
-    }
-    return total;
-}
-
 // The first child of a process.
 qint64 child_of(qint64 pid) {
     QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));

@@ -22,23 +22,13 @@
 #include <span>
 
 #include "device/model/audio_reactive.h"
+#include "program_env.h"
 #include "support/private_pulse.h"
 
 namespace {
 
 constexpr int SettleMs = 3000;
 constexpr int MeasureMs = 10000;
-
-double cpu_seconds(qint64 pid) {
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    double total = 0;
-    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(tasks.filePath(task + QStringLiteral("/schedstat")));
-        if (stat.open(QIODevice::ReadOnly))
-            total += stat.readAll().split(' ').front().toDouble() / 1e9;
-    }
-    return total;
-}
 
 // Takes the blocks as the program's channel does.
 class Receiver : public QObject {

@@ -36,6 +36,7 @@
 #include "profile/app_bindings.h"
 #include "profile/profile_files.h"
 #include "profile/profile_list.h"
+#include "sim_readback.h"
 #include "support/fake_focus_watcher.h"
 #include "window_bench.h"
 
@@ -52,14 +53,7 @@ constexpr int Bursts = 5;
 
 using velqa::bench::run_until;
 
-int mouse_stage2(InProcessSim& sim) {
-    const auto memory = sim.firmware().settings_memory();
-    velqa::link::MouseSettingsRecord record;
-    const std::size_t at = memory[0] * velqa::link::MouseSlotStride;
-    std::copy_n(memory.begin() + static_cast<std::ptrdiff_t>(at), record.bytes.size(),
-                record.bytes.begin());
-    return velqa::link::decode_mouse_settings(record, {}).stages[2].dpi_x;
-}
+using velqa::bench::mouse_stage2;
 
 void BM_FocusToRecord(benchmark::State& state) {
     velqa::bench::window_bench_app();

@@ -34,6 +34,7 @@
 #include "platform/json_read.h"
 #include "platform/ui/controls.h"
 #include "profile/profile_files.h"
+#include "sim_readback.h"
 #include "update/ui/set_wnd.h"
 #include "window_rig.h"
 
@@ -107,14 +108,7 @@ int stage2_dpi(int profile) {
     return 1000 * (profile + 1);
 }
 
-int mouse_stage2(velqa::sim::InProcessSim& sim) {
-    const auto memory = sim.firmware().settings_memory();
-    velqa::link::MouseSettingsRecord record;
-    const std::size_t at = memory[0] * velqa::link::MouseSlotStride;
-    std::copy_n(memory.begin() + static_cast<std::ptrdiff_t>(at), record.bytes.size(),
-                record.bytes.begin());
-    return velqa::link::decode_mouse_settings(record, {}).stages[2].dpi_x;
-}
+using velqa::bench::mouse_stage2;
 
 // Three profiles that differ in stage 2's DPI, as the first load left the first.
 void prepare_profiles(WindowRig& rig) {

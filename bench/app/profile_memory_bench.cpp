@@ -45,6 +45,7 @@
 #include "profile/profile_files.h"
 #include "profile/profile_list.h"
 #include "profile/ui/device_profile_ui.h"
+#include "sim_readback.h"
 #include "support/fake_focus_watcher.h"
 #include "window_bench.h"
 
@@ -79,14 +80,7 @@ int stage2_dpi(int profile) {
     return 1000 * (profile + 1);
 }
 
-int mouse_stage2(InProcessSim& sim) {
-    const auto memory = sim.firmware().settings_memory();
-    velqa::link::MouseSettingsRecord record;
-    const std::size_t at = memory[0] * velqa::link::MouseSlotStride;
-    std::copy_n(memory.begin() + static_cast<std::ptrdiff_t>(at), record.bytes.size(),
-                record.bytes.begin());
-    return velqa::link::decode_mouse_settings(record, {}).stages[2].dpi_x;
-}
+using velqa::bench::mouse_stage2;
 
 // The window over the simulated mouse with three profiles ready, in a private folder laid out as
 // the program's ($XDG_DATA_HOME, $XDG_RUNTIME_DIR), so that velqactl can share it.
