@@ -104,7 +104,7 @@ TEST_F(MainWndTest, SwitchingLanguageReResolvesTextsAndStoresTheId) {
     // A list's items added under a text id (as the lighting effects are) follow too.
     auto* combo = new QComboBox(wnd->root());
     pui::add_combo_item(combo, QStringLiteral("No mouse connected"), {},
-                        QStringLiteral("no_device_title"), 0);
+                        QStringLiteral("no_device_title_text"), 0);
     EXPECT_TRUE(wnd->apply_language(1));
     EXPECT_EQ(tab_text(), "性能");
     EXPECT_EQ(pui::text(wnd->find_control("no_device_title")), "未连接鼠标");
