@@ -163,10 +163,10 @@ TEST(Cli, AMainLayoutThatCannotBeBuiltEndsTheStartWithTheReason) {
         "]><ui version=\"4.0\"><widget class=\"QWidget\"><property name=\"toolTip\"><string>&j;"
         "</string></property></widget></ui>";
     const std::string truncated = whole.substr(0, whole.size() / 2);
-    const std::string binary(
+    static const char kElf[] =
         "\x7f"
-        "ELF\x02\x01\x01\0\0\0\xff\xfe",
-        14);
+        "ELF\x02\x01\x01\0\0\0\xff\xfe";
+    const std::string binary(kElf, sizeof kElf - 1);
     const struct {
         const char* what;
         const std::string* layout;
