@@ -90,10 +90,10 @@ int main(int argc, char** argv) {
         return kExitNoProgram;
     }
 
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_FLOAT32LE;
-    spec.channels = 1;
-    spec.rate = velqa::audio::kSampleRate;
+    pa_sample_spec sample{};
+    sample.format = PA_SAMPLE_FLOAT32LE;
+    sample.channels = 1;
+    sample.rate = velqa::audio::kSampleRate;
     // One block per read: the server sends when a block is full, so the loop sleeps in between.
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     int pa_error = 0;
     std::unique_ptr<pa_simple, PulseClose> stream(
         pa_simple_new(nullptr, "velqa music lighting", PA_STREAM_RECORD, source.c_str(),
-                      "levels for music lighting", &spec, nullptr, &attr, &pa_error));
+                      "levels for music lighting", &sample, nullptr, &attr, &pa_error));
     if (!stream) {
         std::fprintf(stderr, "velqa-audio: no audio server: %s\n", pa_strerror(pa_error));
         g_object_unref(bus);
