@@ -61,8 +61,7 @@ void BM_FocusToRecord(benchmark::State& state) {
     const fs::path dir = ::mkdtemp(tmpl);
     {
         InProcessSim sim(dir / "sim", velqa::sim::FirmwareOptions{}, 1);
-        sim.nodes().unplug(Link::Receiver);
-        sim.firmware().set_plugged(Link::Receiver, false);
+        sim.unplug(Link::Receiver);
         const fs::path data = fs::path(VELQA_SOURCE_DIR) / "DefaultData";
         CMainWnd wnd(data, dir / "user",
                      velqa::platform::SettingsStore(

@@ -37,8 +37,7 @@ void BM_HotplugToTile(benchmark::State& state) {
     const std::filesystem::path dir = ::mkdtemp(tmpl);
     {
         InProcessSim sim(dir / "sim");
-        sim.nodes().unplug(Link::Receiver);
-        sim.firmware().set_plugged(Link::Receiver, false);
+        sim.unplug(Link::Receiver);
         CMainWnd wnd(std::filesystem::path(VELQA_SOURCE_DIR) / "DefaultData", dir / "user",
                      velqa::platform::SettingsStore(
                          QString::fromStdString((dir / "config/velqa.conf").string())),
@@ -54,8 +53,7 @@ void BM_HotplugToTile(benchmark::State& state) {
         std::vector<double> ms;
         for (auto _ : state) {
             for (int i = 0; i < Plugs; ++i) {
-                sim.nodes().unplug(Link::Cable);
-                sim.firmware().set_plugged(Link::Cable, false);
+                sim.unplug(Link::Cable);
                 if (!run_until([&] { return !shown(); }))
                     std::abort();
                 const auto start = std::chrono::steady_clock::now();

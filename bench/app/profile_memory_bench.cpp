@@ -95,8 +95,7 @@ class Rig {
         sim_ = std::make_unique<InProcessSim>(dir_ / "sim", velqa::sim::FirmwareOptions{}, 1);
         // velqactl's link lock files lie in its runtime folder: ours must be the same ones.
         sim_->backend()->set_lock_folder(velqa::platform::runtime_folder((dir_ / "run").string()));
-        sim_->nodes().unplug(Link::Receiver);
-        sim_->firmware().set_plugged(Link::Receiver, false);
+        sim_->unplug(Link::Receiver);
         wnd_ = std::make_unique<CMainWnd>(data(), user(),
                                           velqa::platform::SettingsStore(QString::fromStdString(
                                               (dir_ / "config/velqa.conf").string())),

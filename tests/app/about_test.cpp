@@ -45,8 +45,7 @@ class AboutTest : public AppTest {
         if (with_mouse) {
             sim = std::make_unique<InProcessSim>(dir_ / "sim");
             ASSERT_TRUE(sim->started());
-            sim->nodes().unplug(Link::Receiver);
-            sim->firmware().set_plugged(Link::Receiver, false);
+            sim->unplug(Link::Receiver);
             backend = sim->backend();
         }
         wnd = std::make_unique<CMainWnd>(factory(), dir_ / "user", store(), nullptr, backend);
@@ -118,8 +117,7 @@ TEST_F(AboutTest, TheTabShowsTheLinkedMouseAndCopiesAReportWithoutTheHomeFolder)
     ASSERT_TRUE(wnd->apply_language(1));
     EXPECT_TRUE(shown("about_devices").contains(QString::fromUtf8("固件")));
     EXPECT_TRUE(shown("about_copy_status").contains(QString::fromUtf8("已复制")));
-    sim->nodes().unplug(Link::Cable);
-    sim->firmware().set_plugged(Link::Cable, false);
+    sim->unplug(Link::Cable);
     ASSERT_TRUE(
         wait_until([&] { return shown("about_devices").contains(QString::fromUtf8("没有")); }));
 }

@@ -50,8 +50,7 @@ class AudioLightingTest : public AppTest {
         sim = std::make_unique<InProcessSim>(
             dir_ / "sim", options, 0, sim::keyboard_identity(*link::read_keyboard_ids(config)));
         ASSERT_TRUE(sim->started());
-        sim->nodes().unplug(Link::Receiver);
-        sim->firmware().set_plugged(Link::Receiver, false);
+        sim->unplug(Link::Receiver);
         wnd = std::make_unique<app::CMainWnd>(
             factory(), dir_ / "user", store(), nullptr, sim->backend(),
             std::make_shared<const link::DeviceCatalog>(std::move(data.catalog)));

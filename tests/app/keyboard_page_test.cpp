@@ -45,12 +45,10 @@ class KeyboardPageTest : public AppTest {
             dir_ / "sim", options, 0, sim::keyboard_identity(*link::read_keyboard_ids(config)));
         ASSERT_TRUE(sim->started());
         if (!cable) {
-            sim->nodes().unplug(Link::Cable);
-            sim->firmware().set_plugged(Link::Cable, false);
+            sim->unplug(Link::Cable);
         }
         if (!receiver) {
-            sim->nodes().unplug(Link::Receiver);
-            sim->firmware().set_plugged(Link::Receiver, false);
+            sim->unplug(Link::Receiver);
         }
         wnd = std::make_unique<app::CMainWnd>(
             factory(), dir_ / "user", store(), nullptr, sim->backend(),

@@ -51,12 +51,10 @@ class WiringTest : public AppTest {
         sim = std::make_unique<InProcessSim>(dir_ / "sim");
         ASSERT_TRUE(sim->started());
         if (!cable) {
-            sim->nodes().unplug(Link::Cable);
-            sim->firmware().set_plugged(Link::Cable, false);
+            sim->unplug(Link::Cable);
         }
         if (!receiver) {
-            sim->nodes().unplug(Link::Receiver);
-            sim->firmware().set_plugged(Link::Receiver, false);
+            sim->unplug(Link::Receiver);
         }
         wnd =
             std::make_unique<CMainWnd>(factory(), dir_ / "user", store(), nullptr, sim->backend());

@@ -42,6 +42,11 @@ class InProcessSim {
     Firmware& firmware() { return firmware_; }
     SimNodes& nodes() { return nodes_; }
     FirmwareHandler& handler() { return handler_; }
+    // A link taken away as a user pulls it: its node goes and the firmware stops answering on it.
+    void unplug(Link link) {
+        nodes_.unplug(link);
+        firmware_.set_plugged(link, false);
+    }
     // The HID backend of the simulator's nodes, to hand to channels and scans.
     const std::shared_ptr<platform::hid::HidBackend>& backend() const { return backend_; }
 
