@@ -111,8 +111,9 @@ TEST(SwayFocus, FollowsARealSwayThroughAReloadAndASwayStartedAnew) {
               "");
     EXPECT_TRUE(last_is(seen, "", 1)) << "an empty workspace at start";
 
-    // A Wayland client, named by its app_id.
-    ASSERT_TRUE(sway.msg("exec foot --app-id=cs2"));
+    // A Wayland client, named by its app_id. foot runs `cat`, not the user's shell: the
+    // unprivileged user's login shell may be nologin, which would close the window at once.
+    ASSERT_TRUE(sway.msg("exec foot --app-id=cs2 cat"));
     EXPECT_TRUE(last_is(seen, "cs2", 2));
 
     // An Xwayland client, named by its class: Sway's X display is in its children's
@@ -146,7 +147,7 @@ TEST(SwayFocus, FollowsARealSwayThroughAReloadAndASwayStartedAnew) {
     EXPECT_NE(status.items().front(), "");
     ASSERT_TRUE(sway.start()) << sway.why_not();
     ASSERT_TRUE(status.wait([](const std::vector<std::string>& s) { return s.back().empty(); }));
-    ASSERT_TRUE(sway.msg("exec foot --app-id=dota2"));
+    ASSERT_TRUE(sway.msg("exec foot --app-id=dota2 cat"));
     EXPECT_TRUE(seen.wait(
         [](const std::vector<FocusedApp>& items) { return items.back().app_id == "dota2"; }));
     watcher->stop();
