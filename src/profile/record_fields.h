@@ -277,15 +277,26 @@ inline constexpr RecordField<LightInfo> LightFields[] = {
 };
 
 inline constexpr RecordField<AudioLightInfo> AudioLightFields[] = {
-    {.name = "AudioMode", .at = &AudioLightInfo::audio_mode},
+    {.name = "AudioMode",
+     .at = &AudioLightInfo::audio_mode,
+     .limit = FieldLimit::Fixed,
+     .range = AudioModeRange},
     {.name = "BkColorR", .at = &AudioLightInfo::bk_red},
     {.name = "BkColorG", .at = &AudioLightInfo::bk_green},
     {.name = "BkColorB", .at = &AudioLightInfo::bk_blue},
     {.name = "FgColorR", .at = &AudioLightInfo::fg_red},
     {.name = "FgColorG", .at = &AudioLightInfo::fg_green},
     {.name = "FgColorB", .at = &AudioLightInfo::fg_blue},
-    {.name = "7ColorFlags", .at = &AudioLightInfo::seven_colour, .store = FieldStore::ReadFlag},
-    {.name = "ColorTypeFlags", .at = &AudioLightInfo::colour_type, .store = FieldStore::ReadFlag},
+    {.name = "7ColorFlags",
+     .at = &AudioLightInfo::seven_colour,
+     .store = FieldStore::ReadFlag,
+     .limit = FieldLimit::Fixed,
+     .range = TwoWayRange},
+    {.name = "ColorTypeFlags",
+     .at = &AudioLightInfo::colour_type,
+     .store = FieldStore::ReadFlag,
+     .limit = FieldLimit::Fixed,
+     .range = TwoWayRange},
 };
 
 inline constexpr RecordField<KeyColour> KeyColourFields[] = {

@@ -99,6 +99,8 @@ void hold_section(Json::Value& section, const std::string& where, const SensorTa
     hold_members(section, MouseSettingsFields, where, out);
     if (section.isMember("LightInfo"))
         hold_members(section["LightInfo"], LightFields, where + ".LightInfo", out);
+    if (section.isMember("AudioLightInfo"))
+        hold_members(section["AudioLightInfo"], AudioLightFields, where + ".AudioLightInfo", out);
 }
 
 }  // namespace
@@ -113,6 +115,10 @@ void hold_in_range(DpiStage& stage, ValueRange dpi) {
 
 void hold_in_range(LightInfo& light) {
     hold_fields(LightFields, light);
+}
+
+void hold_in_range(AudioLightInfo& audio) {
+    hold_fields(AudioLightFields, audio);
 }
 
 void hold_in_range(MouseSystemSettings& settings) {

@@ -33,6 +33,7 @@ inline constexpr ValueRange TwoWayRange{0, 1};          // on/off options and fl
 inline constexpr ValueRange KeyDelayIndexRange{0, 5};   // record values 1, 2, 4, 6, 8, 10
 inline constexpr ValueRange SleepTimeIndexRange{1, 6};  // 180 ... 1200 seconds
 inline constexpr ValueRange LightLevelRange{0, 4};      // lighting brightness and speed
+inline constexpr ValueRange AudioModeRange{0, 3};       // the four music-reactive modes
 inline constexpr ValueRange ByteRange{0, 255};          // colour channels, stored byte codes
 inline constexpr ValueRange WordRange{0, 0xFFFF};       // values stored as 16-bit words
 // The desktop's pointer settings a mouse profile carries: the System tab's slider ranges. A value
@@ -46,6 +47,7 @@ inline constexpr ValueRange DoubleClickRange{200, 900};  // milliseconds
 // the pointer settings on their way to the desktop.
 void hold_in_range(DpiStage& stage, ValueRange dpi);
 void hold_in_range(LightInfo& light);
+void hold_in_range(AudioLightInfo& audio);
 void hold_in_range(MouseSystemSettings& settings);
 
 // Holds every value of every "Device" section of a profile document that the records above

@@ -420,6 +420,11 @@ ApplyResult KeyboardCore::apply(link::CommandChannel& channel, const KeyboardCha
             result.failed = ApplyResult::Step::Refused;
             return result;
         }
+    } else if (const auto* audio = std::get_if<keyboard::AudioLighting>(&change)) {
+        profile::AudioLightInfo info = audio->info;
+        profile::hold_in_range(info);
+        profile_.write_audio_light_info(info);
+        result.stored = info.audio_mode;
     }
     if (stored)
         stored();
@@ -427,8 +432,9 @@ ApplyResult KeyboardCore::apply(link::CommandChannel& channel, const KeyboardCha
         result.failed = ApplyResult::Step::Save;
         result.save_error = profile_.save_error();
     }
-    // A key assignment is not part of the settings record.
-    if (std::holds_alternative<keyboard::KeyAssignment>(change))
+    // Neither a key assignment nor the music lighting is part of the settings record.
+    if (std::holds_alternative<keyboard::KeyAssignment>(change) ||
+        std::holds_alternative<keyboard::AudioLighting>(change))
         return result;
     result.written = true;
     result.write_code = write_settings(channel, 0, 0);

@@ -314,6 +314,13 @@ MouseCore::Commit MouseCore::store(const MouseChange& change, ApplyResult& resul
                 profile_.write_light_info(info);
                 return Commit::SaveAndWrite;
             },
+            [&](const mouse::AudioLighting& c) {
+                profile::AudioLightInfo info = c.info;
+                profile::hold_in_range(info);
+                result.stored = info.audio_mode;
+                profile_.write_audio_light_info(info);
+                return Commit::SaveOnly;
+            },
             [&](const mouse::Pointer& c) {
                 const std::uint8_t bit = platform::desktop::pointer_field_bit(c.which);
                 if (!c.value) {

@@ -90,6 +90,11 @@ struct Option {
 struct Lighting {
     profile::LightInfo info;
 };
+// The music-reactive lighting's mode and colours. Saved only: the page's light thread shows
+// it from the profile while a music effect runs.
+struct AudioLighting {
+    profile::AudioLightInfo info;
+};
 // A desktop pointer setting the profile carries (value set) or leaves to the desktop (nullopt).
 // Saved only: the desktop, not the mouse, takes it.
 struct Pointer {
@@ -110,9 +115,10 @@ struct WholeProfile {
 
 }  // namespace mouse
 
-using MouseChange = std::variant<mouse::StageDpi, mouse::StageEnabled, mouse::StageColour,
-                                 mouse::ActiveStage, mouse::Polling, mouse::Option, mouse::Lighting,
-                                 mouse::Pointer, mouse::KeyAssignment, mouse::WholeProfile>;
+using MouseChange =
+    std::variant<mouse::StageDpi, mouse::StageEnabled, mouse::StageColour, mouse::ActiveStage,
+                 mouse::Polling, mouse::Option, mouse::Lighting, mouse::AudioLighting,
+                 mouse::Pointer, mouse::KeyAssignment, mouse::WholeProfile>;
 
 // ---- The keyboard ----
 
@@ -130,11 +136,12 @@ struct System {
 };
 // Key `key` of the profile's key list takes `code`, as on the mouse: saved only.
 using KeyAssignment = mouse::KeyAssignment;
+using AudioLighting = mouse::AudioLighting;
 struct WholeProfile {};
 
 }  // namespace keyboard
 
 using KeyboardChange = std::variant<keyboard::Lighting, keyboard::System, keyboard::KeyAssignment,
-                                    keyboard::WholeProfile>;
+                                    keyboard::AudioLighting, keyboard::WholeProfile>;
 
 }  // namespace velqa::model

@@ -17,6 +17,7 @@
 #include "platform/ui/window.h"
 #include "profile/light_layout.h"
 #include "profile/profile_records.h"
+#include "profile/settings_limits.h"
 
 namespace velqa::profile {
 
@@ -28,7 +29,7 @@ class CLightControlUI : public QWidget {
     static constexpr const char* kClassName = "LightControl";
     static constexpr int PresetCount = 8;
     // The audio modes offered in "light_combo_audiomodeSelect"; mode 3 takes no colour.
-    static constexpr int AudioModeCount = 4;
+    static constexpr int AudioModeCount = AudioModeRange.max + 1;
 
     explicit CLightControlUI(QWidget* parent = nullptr);
 

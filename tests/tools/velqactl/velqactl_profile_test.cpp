@@ -253,6 +253,7 @@ TEST_F(VelqactlProfile, HostileValuesAreHeldInRangeListedAndNeverReachTheMouse) 
     section["SystemStages"]["WheelScorlllinse"] = 65535;
     section["LightInfo"]["Light"] = 200;
     section["LightInfo"]["Red"] = 4096;
+    section["AudioLightInfo"]["AudioMode"] = 77;  // the lighting editor offers four
     write(dir_ / "hostile.json", hostile);
 
     const std::string said = ctl("profile import " + (dir_ / "hostile.json").string(), &code);
@@ -269,7 +270,8 @@ TEST_F(VelqactlProfile, HostileValuesAreHeldInRangeListedAndNeverReachTheMouse) 
           "Device[0].SystemStages.PointerPrecision: 7 -> 1",
           "Device[0].SystemStages.ScorllPage: \"yes\" -> 0",
           "Device[0].SystemStages.WheelScorlllinse: 65535 -> 20",
-          "Device[0].LightInfo.Light: 200 -> 4", "Device[0].LightInfo.Red: 4096 -> 255"}) {
+          "Device[0].LightInfo.Light: 200 -> 4", "Device[0].LightInfo.Red: 4096 -> 255",
+          "Device[0].AudioLightInfo.AudioMode: 77 -> 3"}) {
         EXPECT_NE(said.find(line), std::string::npos) << line << " in:\n" << said;
     }
     // What is listed is what is stored.

@@ -92,7 +92,12 @@ void CZentovaKeyboardDevice::write_custom_colours() {
 bool CZentovaKeyboardDevice::written(const ApplyResult& result) {
     if (result.colours_code < 0)
         report_write_failure();
-    return settings_written(result.write_code);
+    return report_applied(result);
+}
+
+void CZentovaKeyboardDevice::change_audio_lighting(const profile::AudioLightInfo& info) {
+    ensure_profile();
+    written(core_.apply(channel_, keyboard::AudioLighting{info}));
 }
 
 bool CZentovaKeyboardDevice::change_settings(

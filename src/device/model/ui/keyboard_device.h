@@ -53,6 +53,7 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
     // The lighting chosen in the editor: previewed, stored, saved and written; in mode 20 the
     // per-key colours follow. Ignored until the keyboard has been read.
     void change_lighting(const profile::LightInfo& info);
+    void change_audio_lighting(const profile::AudioLightInfo& info) override;
     // The repeat rate and delay go back to the factory profile's, and to the keyboard.
     void reset_repeat();
 

@@ -70,7 +70,7 @@ void CZentovaMouseDevice::attach_profile(const std::filesystem::path& file) {
 }
 
 void CZentovaMouseDevice::set_pointer_value(const PointerRow& row, int value) {
-    core_.apply(channel_, mouse::Pointer{row.which, value});
+    change(mouse::Pointer{row.which, value});
     {
         Quiet quiet(this);
         pui::set_selected(find(QLatin1String(row.desktop_check)), false, false);
@@ -85,16 +85,20 @@ void CZentovaMouseDevice::use_desktop_pointer(const PointerRow& row, bool on) {
         set_pointer_value(row, row.slider ? pui::value(control) : pui::is_selected(control));
         return;
     }
-    core_.apply(channel_, mouse::Pointer{row.which, std::nullopt});
+    change(mouse::Pointer{row.which, std::nullopt});
     emit pointer_setting_changed(static_cast<int>(row.which));
 }
 
 ApplyResult CZentovaMouseDevice::change(const MouseChange& what,
                                         const std::function<void()>& stored) {
     const ApplyResult result = core_.apply(channel_, what, stored);
-    if (result.written)
-        settings_written(result.write_code);
+    report_applied(result);
     return result;
+}
+
+void CZentovaMouseDevice::change_audio_lighting(const profile::AudioLightInfo& info) {
+    ensure_profile();
+    change(mouse::AudioLighting{info});
 }
 
 int CZentovaMouseDevice::write_device_settings() {
@@ -295,7 +299,8 @@ bool CZentovaMouseDevice::fix_macro_profiles(int deleted) {
     if (!macro::fix_macro_references(keys, deleted))
         return false;
     profile_.write_key_list(keys);
-    profile_.save();
+    if (!profile_.save())
+        report_write_failure(kSaveFailedText, QString::fromStdString(profile_.save_error()));
     return true;
 }
 
@@ -315,7 +320,7 @@ void CZentovaMouseDevice::store_key(const profile::KeyCode& code) {
     if (k < 0)
         return;
     ensure_profile();
-    if (core_.apply(channel_, mouse::KeyAssignment{k, code}).failed == ApplyResult::Step::Refused) {
+    if (change(mouse::KeyAssignment{k, code}).failed == ApplyResult::Step::Refused) {
         platform::debug_printf("mouse page: key %d has no entry in the profile\n", k);
         return;
     }

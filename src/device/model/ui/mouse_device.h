@@ -87,6 +87,7 @@ class CZentovaMouseDevice : public CZentovaUSBDevice {
     // stores and saves it and the settings record is written, as for every page change.
     // Ignored (with a debug line) until the mouse has been read.
     void change_lighting(const profile::LightInfo& info);
+    void change_audio_lighting(const profile::AudioLightInfo& info) override;
     // The lighting editor's custom effect `entry` ("tavix_light.config"): its first step becomes
     // the lighting, as for change_lighting. An effect whose file is missing, damaged or refused
     // changes nothing.

@@ -13,6 +13,7 @@
 #include "platform/json_read.h"
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/language.h"
 #include "platform/ui/layout_builder.h"
 #include "profile/profile_files.h"
 #include "profile/ui/light_control.h"
@@ -210,12 +211,8 @@ std::filesystem::path CZentovaUSBDevice::profile_path() const {
     return profile_data_ != nullptr ? profile_data_->profile_path() : std::filesystem::path();
 }
 
-void CZentovaUSBDevice::change_audio_lighting(const profile::AudioLightInfo& info) {
-    ensure_profile();
-    if (profile_data_ == nullptr)
-        return;
-    profile_data_->write_audio_light_info(info);
-    profile_data_->save();
+void CZentovaUSBDevice::change_audio_lighting(const profile::AudioLightInfo&) {
+    platform::debug_printf("%s: no device core keeps the music lighting\n", debug_name_);
 }
 
 void CZentovaUSBDevice::restore_defaults() {
@@ -442,8 +439,9 @@ void CZentovaUSBDevice::send_to_main(unsigned message, quintptr param, qintptr l
     emit window_message(message, param, lparam);
 }
 
-void CZentovaUSBDevice::report_write_failure(const char* text_id) {
-    platform::debug_printf("%s: a write to the device failed\n", name_.c_str());
+void CZentovaUSBDevice::report_write_failure(const char* text_id, const QString& detail) {
+    platform::debug_printf("%s: %s failed\n", name_.c_str(),
+                           detail.isEmpty() ? "a write to the device" : "a save of the profile");
     if (write_notice_pending_)
         return;
     write_notice_pending_ = true;
@@ -451,15 +449,29 @@ void CZentovaUSBDevice::report_write_failure(const char* text_id) {
     // have ended first; dropped with the page.
     QMetaObject::invokeMethod(
         this,
-        [this, id = QString::fromLatin1(text_id)] {
+        [this, id = QString::fromLatin1(text_id), detail] {
             QPointer<CZentovaUSBDevice> self(this);
             QWidget* owner = main_window_ ? static_cast<QWidget*>(main_window_.data()) : window();
             const int dpi = main_window_ ? main_window_->dpi() : 96;
-            ui::show_message(owner, QString(), id, dpi, 1, 0);
+            if (detail.isEmpty())
+                ui::show_message(owner, QString(), id, dpi, 1, 0);
+            else
+                ui::show_message(owner, QString(),
+                                 pui::LanguageTexts::instance().text(id) + QStringLiteral("\n(") +
+                                     detail + QLatin1Char(')'),
+                                 dpi, 0, 0);
             if (self)
                 write_notice_pending_ = false;
         },
         Qt::QueuedConnection);
+}
+
+bool CZentovaUSBDevice::report_applied(const ApplyResult& result) {
+    // The save is told first: a profile that lost the change matters more than a mouse that
+    // did not take it, and one action shows one notice.
+    if (result.failed == ApplyResult::Step::Save)
+        report_write_failure(kSaveFailedText, QString::fromStdString(result.save_error));
+    return !result.written || settings_written(result.write_code);
 }
 
 bool CZentovaUSBDevice::settings_written(int result) {

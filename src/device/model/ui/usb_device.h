@@ -25,6 +25,7 @@
 #include "device/model/lighting_preview.h"
 #include "device/model/notification_worker.h"
 #include "device/model/preview_loop.h"
+#include "device/model/settings_change.h"
 #include "platform/indexed_name.h"
 #include "platform/ui/window.h"
 
@@ -187,8 +188,9 @@ class CZentovaUSBDevice : public QWidget {
     // has been read (the record is built on the one read).
     void apply_profile_file(const std::filesystem::path& file);
     // The music-reactive record: stored in the profile and saved (the device's record has no
-    // byte for it).
-    void change_audio_lighting(const profile::AudioLightInfo& info);
+    // byte for it), through the device core's apply. A page built from a layout alone has no
+    // core and keeps nothing.
+    virtual void change_audio_lighting(const profile::AudioLightInfo& info);
 
     // ---- Virtual operations ----
     // The layout the page is built from (default: the device's own); before
@@ -343,13 +345,18 @@ class CZentovaUSBDevice : public QWidget {
     static platform::IndexedName indexed_name(const QString& name);
     // The notice of a write the device refused or that never reached it.
     static constexpr const char* kWriteFailedText = "device_write_failed_text";
+    // The notice of a change the profile file did not take; the reason follows it.
+    static constexpr const char* kSaveFailedText = "profile_change_not_saved_text";
 
     // Posts a message to the main window (from the window thread) and emits window_message.
     void send_to_main(unsigned message, quintptr param, qintptr lparam = 0);
     // A write the user started did not reach the device. The user is told with the notice
     // `text_id` once the action is over; failures until that notice is closed (the other
     // writes of the same action, further attempts) join it instead of stacking notices.
-    void report_write_failure(const char* text_id = kWriteFailedText);
+    void report_write_failure(const char* text_id = kWriteFailedText, const QString& detail = {});
+    // After the device core's apply: a failed save is told (with its reason), a written record
+    // goes through settings_written. False when the device did not take the record.
+    bool report_applied(const ApplyResult& result);
     // After a settings write: true when it reached the device. A refused write leaves the
     // profile with the user's values, shows what the device holds and tells the user once; the
     // next write that gets through shows the profile again.

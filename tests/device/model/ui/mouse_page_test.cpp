@@ -14,6 +14,7 @@
 #include "macro/ui/shoot_control.h"
 #include "platform/debug_output.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/language.h"
 #include "platform/ui/qt_test_app.h"
 #include "platform/ui/resources.h"
 #include "profile/profile_files.h"
@@ -493,6 +494,42 @@ TEST_P(MousePage, ApplyingAProfileAgainRestylesNoControl) {
     qApp->removeEventFilter(&restyles);
     EXPECT_EQ(restyles.seen, QStringList()) << restyles.seen.join(' ').toStdString();
     EXPECT_EQ(active_stage_shown(), active);
+}
+
+}  // namespace
+}  // namespace velqa::model
+
+namespace velqa::model {
+namespace {
+
+// A change the profile file cannot take is told with the reason; the mouse still gets it.
+TEST_P(MousePage, AChangeTheProfileCannotKeepIsToldWithTheReason) {
+    std::vector<QString> told;
+    pui::Window::set_modal_test_hook([&](pui::Window& w) {
+        told.push_back(pui::text(w.find_control(QStringLiteral("MessageText"))));
+        w.close_window(0);
+    });
+    std::filesystem::remove(profile_file());
+    std::filesystem::create_directory(profile_file());
+    type_dpi(1, QStringLiteral("1600"));
+    EXPECT_TRUE(test::wait_until([&] { return !told.empty(); }));
+    pui::Window::set_modal_test_hook({});
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].startsWith(
+        pui::LanguageTexts::instance().text(QStringLiteral("profile_change_not_saved_text"))));
+    EXPECT_TRUE(told[0].contains(QStringLiteral("damaged bytes could not be kept")))
+        << told[0].toStdString();
+    EXPECT_EQ(slot0_dpi(1), 1600);
+}
+
+// The music lighting goes the one way in: held in its ranges and saved.
+TEST_P(MousePage, MusicLightingIsHeldAndSaved) {
+    page_->change_audio_lighting(profile::AudioLightInfo{9, 1, 2, 3, 4, 5, 6, 7, 8});
+    const Json::Value audio = profile::read_json(profile_file())["Device"][0]["AudioLightInfo"];
+    EXPECT_EQ(audio["AudioMode"].asInt(), 3);
+    EXPECT_EQ(audio["FgColorB"].asInt(), 6);
+    EXPECT_EQ(audio["7ColorFlags"].asInt(), 1);
+    EXPECT_EQ(audio["ColorTypeFlags"].asInt(), 1);
 }
 
 }  // namespace
