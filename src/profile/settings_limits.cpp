@@ -96,7 +96,9 @@ void hold_section(Json::Value& section, const std::string& where, const SensorTa
             }
         }
     }
+    // A section is a mouse's or a keyboard's; the two tables share no member name.
     hold_members(section, MouseSettingsFields, where, out);
+    hold_members(section, KeyboardSettingsFields, where, out);
     if (section.isMember("LightInfo"))
         hold_members(section["LightInfo"], LightFields, where + ".LightInfo", out);
     if (section.isMember("AudioLightInfo"))
@@ -123,6 +125,10 @@ void hold_in_range(AudioLightInfo& audio) {
 
 void hold_in_range(MouseSystemSettings& settings) {
     hold_fields(MouseSettingsFields, settings);
+}
+
+void hold_in_range(KeyboardSystemSettings& settings) {
+    hold_fields(KeyboardSettingsFields, settings);
 }
 
 std::vector<std::string> hold_profile_values(Json::Value& document, const SensorTable& sensors) {

@@ -34,6 +34,8 @@ inline constexpr ValueRange KeyDelayIndexRange{0, 5};   // record values 1, 2, 4
 inline constexpr ValueRange SleepTimeIndexRange{1, 6};  // 180 ... 1200 seconds
 inline constexpr ValueRange LightLevelRange{0, 4};      // lighting brightness and speed
 inline constexpr ValueRange AudioModeRange{0, 3};       // the four music-reactive modes
+inline constexpr ValueRange KeyRepeatRange{0, 31};      // the keyboard's repeat rate steps
+inline constexpr ValueRange KeyRepeatDelayRange{0, 3};  // the keyboard's four repeat delays
 inline constexpr ValueRange ByteRange{0, 255};          // colour channels, stored byte codes
 inline constexpr ValueRange WordRange{0, 0xFFFF};       // values stored as 16-bit words
 // The desktop's pointer settings a mouse profile carries: the System tab's slider ranges. A value
@@ -49,6 +51,7 @@ void hold_in_range(DpiStage& stage, ValueRange dpi);
 void hold_in_range(LightInfo& light);
 void hold_in_range(AudioLightInfo& audio);
 void hold_in_range(MouseSystemSettings& settings);
+void hold_in_range(KeyboardSystemSettings& settings);
 
 // Holds every value of every "Device" section of a profile document that the records above
 // carry, as stored (a value of the wrong type counts as 0, a number beyond the field's width

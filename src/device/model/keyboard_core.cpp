@@ -362,7 +362,9 @@ int KeyboardCore::write_settings(link::CommandChannel& channel, int slot, std::u
         return link::result::ReadFailed;
     }
     const profile::LightInfo& light = profile_.light_info();
-    const profile::KeyboardSystemSettings sys = profile_.read_keyboard_settings();
+    // A hand-edited profile reaches the keyboard within the same limits as the page's options.
+    profile::KeyboardSystemSettings sys = profile_.read_keyboard_settings();
+    profile::hold_in_range(sys);
     KeyboardSettingsValues v;
     v.slot_byte = slot_byte;
     v.light_selection = light.mode;
@@ -414,7 +416,9 @@ ApplyResult KeyboardCore::apply(link::CommandChannel& channel, const KeyboardCha
             result.colours_code = write_custom_colours(channel, light->awake);
         }
     } else if (const auto* sys = std::get_if<keyboard::System>(&change)) {
-        profile_.write_keyboard_settings(sys->settings);
+        profile::KeyboardSystemSettings settings = sys->settings;
+        profile::hold_in_range(settings);
+        profile_.write_keyboard_settings(settings);
     } else if (const auto* key = std::get_if<keyboard::KeyAssignment>(&change)) {
         if (!store_key_code(profile_, key->key, key->code)) {
             result.failed = ApplyResult::Step::Refused;

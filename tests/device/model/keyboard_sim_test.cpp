@@ -129,6 +129,18 @@ TEST_F(KeyboardSim, AWriteChangesTheProfileFieldsAndKeepsEveryOtherByte) {
     // Read back, 254 keeps the streamed mode the page had.
     ASSERT_EQ(core_.read_settings(channel_).result, 1);
     EXPECT_EQ(core_.state().light_selection, StreamModeWave);
+
+    // A hand-edited profile's values reach the keyboard within the page's options.
+    sys.repeat = 999;
+    sys.repeat_delay = 40;
+    sys.six_key_flag = 9;
+    sys.polling_rate = 200;
+    profile_.write_keyboard_settings(sys);
+    ASSERT_EQ(core_.write_settings(channel_, 2, 2), 1);
+    EXPECT_EQ(record(2)[19], 1);
+    EXPECT_EQ(record(2)[20], 31);
+    EXPECT_EQ(record(2)[21], 5);
+    EXPECT_EQ(record(2)[22], 3);
 }
 
 TEST_F(KeyboardSim, NothingIsWrittenBeforeARead) {

@@ -16,6 +16,7 @@
 #include "device/model/notification_worker.h"
 #include "device/model/ui/usb_device.h"
 #include "profile/profile_data.h"
+#include "profile/settings_limits.h"
 
 namespace velqa::profile {
 class CLightControlUI;
@@ -35,9 +36,9 @@ class CZentovaKeyboardDevice : public CZentovaUSBDevice {
     static constexpr const char* kPageLayout = "keyboarddevice.xml";
     // Light indicators a keyboard page may hold (one per key position up to 170).
     static constexpr int LightCount = 171;
-    static constexpr int PollingOptions = 6;
-    static constexpr int RepeatDelayOptions = 4;
-    static constexpr int RepeatMax = 31;
+    static constexpr int PollingOptions = profile::PollingIndexRange.max + 1;
+    static constexpr int RepeatDelayOptions = profile::KeyRepeatDelayRange.max + 1;
+    static constexpr int RepeatMax = profile::KeyRepeatRange.max;
 
     explicit CZentovaKeyboardDevice(std::shared_ptr<platform::hid::HidBackend> backend = nullptr,
                                     QWidget* parent = nullptr);
