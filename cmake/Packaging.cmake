@@ -111,11 +111,13 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Libraries come from dpkg-shlibdeps; Qt's platform plugins, libcurl and libcrypto are loaded at
-# run time, so no linked library names them. libcurl 7.85 is the first with the protocol lists
+# Libraries come from dpkg-shlibdeps; Qt's platform plugins, libcurl, libcrypto, GIO (GNOME's
+# pointer settings) and libXtst (X11 recording) are loaded at run time, so no linked library
+# names them. libcurl 7.85 is the first with the protocol lists
 # the HTTP client restricts transfers with.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcurl4 (>= 7.85.0), libssl3")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "qt6-qpa-plugins, libcurl4 (>= 7.85.0), libssl3, libglib2.0-0, libxtst6")
 # Chinese texts need a CJK font; the Latin face the skin asks for.
 # pkexec (its own package since Debian 12) runs "Allow access".
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-droid-fallback, fonts-dejavu-core, pkexec")

@@ -39,6 +39,7 @@
 #include "platform/ipc/program_channel.h"
 #include "platform/ipc/sleep_monitor.h"
 #include "platform/ui/language.h"
+#include "platform/ui/png_reader.h"
 #include "platform/ui/window.h"
 #include "ui/msg_wnd.h"
 #include "update/ui/set_wnd.h"
@@ -352,6 +353,8 @@ int run(int argc, char** argv, std::string update_url, std::filesystem::path loc
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velqa"));
+    // Before the first picture: the skin's PNG files are read without loading every image plugin.
+    platform::ui::register_png_reader();
     QApplication::setQuitOnLastWindowClosed(false);
     trace.mark("qt");
     const auto resources = platform::resources_folder();

@@ -28,6 +28,7 @@
 #include "platform/ipc/program_channel.h"
 #include "platform/ui/control_factory.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/deferred_control.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/font_table.h"
 #include "platform/ui/language.h"
@@ -212,6 +213,14 @@ const Json::Value& CMainWnd::audio_styles() const {
 }
 
 QWidget* CMainWnd::create_control(const QString& class_name) {
+    // The About tab's pane is built when the tab is first shown or something asks for it: it is
+    // hidden at start, and building and polishing it cost every start about a millisecond.
+    if (class_name.compare(QLatin1String(ui::AboutPanel::kClassName), Qt::CaseInsensitive) == 0) {
+        return new pui::DeferredControl(ui::AboutPanel::staticMetaObject, [] {
+            return pui::ControlFactory::instance().create_control(
+                QLatin1String(ui::AboutPanel::kClassName));
+        });
+    }
     for (const TagRow& row : kTagTable) {
         if (class_name.compare(QLatin1String(row.tag), Qt::CaseInsensitive) != 0)
             continue;
@@ -260,8 +269,14 @@ void CMainWnd::init_window() {
     tray_.create(this, QStringLiteral("common/logo.png"), QStringLiteral("ZARN_VELQA_R260"));
     refresh_tray();
     // The about pane and window list the devices linked now.
-    if (auto* about = find_control_as<ui::AboutPanel>(QStringLiteral("about_panel")))
+    if (auto* deferred = find_control_as<pui::DeferredControl>(QStringLiteral("about_panel"))) {
+        connect(deferred, &pui::DeferredControl::created, this, [this](QWidget* made) {
+            if (auto* about = qobject_cast<ui::AboutPanel*>(made))
+                about->set_source(about_source());
+        });
+    } else if (ui::AboutPanel* about = about_pane(false)) {
         about->set_source(about_source());
+    }
     connect(this, &CMainWnd::tiles_changed, this, &CMainWnd::refresh_about);
 }
 
@@ -387,7 +402,7 @@ void CMainWnd::route(pui::Notification& msg) {
             }
             return;
         case RouteOwner::About:
-            if (auto* about = find_control_as<ui::AboutPanel>(QStringLiteral("about_panel")))
+            if (ui::AboutPanel* about = about_pane(false))
                 about->on_notify(msg);
             return;
         case RouteOwner::AudioLight:

@@ -36,7 +36,8 @@ class Notifier;
 }
 namespace velqa::ui {
 struct AboutSource;
-}
+class AboutPanel;
+}  // namespace velqa::ui
 namespace velqa::update {
 class CSetWnd;
 class PackageLauncher;
@@ -259,6 +260,8 @@ class CMainWnd : public platform::ui::Window, private DeviceManagerHost {
     // The About tab's pane is shown instead of the device pages while its tab is selected.
     void show_about_pane(bool on);
     void refresh_about();
+    // The About tab's pane; with `build`, built now if it was not yet.
+    ui::AboutPanel* about_pane(bool build) const;
 
     std::filesystem::path default_data_;
     std::filesystem::path user_data_;

@@ -4,6 +4,7 @@
 #include "device/model/ui/usb_device.h"
 #include "platform/debug_output.h"
 #include "platform/number_text.h"
+#include "platform/ui/deferred_control.h"
 #include "platform/ui/desktop.h"
 #include "ui/about_wnd.h"
 #include "ui/device_option.h"
@@ -103,20 +104,29 @@ ui::AboutSource CMainWnd::about_source() {
     return source;
 }
 
+ui::AboutPanel* CMainWnd::about_pane(bool build) const {
+    QWidget* slot = find_control(QStringLiteral("about_panel"));
+    if (auto* deferred = qobject_cast<pui::DeferredControl*>(slot))
+        slot = build ? deferred->control() : deferred->built();
+    return qobject_cast<ui::AboutPanel*>(slot);
+}
+
 void CMainWnd::show_about_pane(bool on) {
-    auto* pane = find_control_as<ui::AboutPanel>(QStringLiteral("about_panel"));
-    if (pane == nullptr)
+    // The pane, or the place it is built in when first shown.
+    QWidget* slot = find_control(QStringLiteral("about_panel"));
+    if (slot == nullptr)
         return;
     if (on) {
-        pane->refresh();
+        if (ui::AboutPanel* pane = about_pane(true))
+            pane->refresh();
         // Above the device pages and the "no device" banner that share its place.
-        pane->raise();
+        slot->raise();
     }
-    pane->setVisible(on);
+    slot->setVisible(on);
 }
 
 void CMainWnd::refresh_about() {
-    if (auto* pane = find_control_as<ui::AboutPanel>(QStringLiteral("about_panel")))
+    if (ui::AboutPanel* pane = about_pane(false))
         pane->refresh();
     if (auto* wnd = qobject_cast<ui::CAboutWnd*>(aux_windows_[kAboutWindow].data())) {
         if (wnd->panel() != nullptr)

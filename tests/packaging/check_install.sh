@@ -50,8 +50,8 @@ case "$mode" in
       done
     done
     grep -q "qt6-qpa-plugins" <<<"$depends" || fail "Depends lacks the Qt platform plugins"
-    for pkg in libcurl4 libssl3; do
-      grep -qxF "$pkg" "$scratch/depends" || fail "Depends lacks $pkg, opened at run time for HTTP"
+    for pkg in libcurl4 libssl3 libglib2.0-0 libxtst6; do
+      grep -qxF "$pkg" "$scratch/depends" || fail "Depends lacks $pkg, opened at run time"
     done
     # Debian's documentation of the package (lintian itself ran in scripts/package).
     doc="$root/share/doc/velqa"

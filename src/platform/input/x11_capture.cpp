@@ -1,7 +1,9 @@
 // X11 capture. XRecord reports the device events of the whole desktop on a connection of its
 // own, which blocks in XRecordEnableContext on the capture thread; the owner's connection
 // creates, disables and frees the context and holds the keyboard grab. The server ends the grab
-// when our connection closes, so a crash or kill never leaves the keyboard captured.
+// when our connection closes, so a crash or kill never leaves the keyboard captured. XRecord's
+// library, libXtst, is opened when capture is first set up on an X server, not linked: a
+// session without X never needs it.
 #include <X11/Xlib.h>
 #include <X11/extensions/record.h>
 // After Xlib.h: Xproto.h redefines its basic types as macros.
@@ -14,18 +16,58 @@
 
 #include "platform/debug_output.h"
 #include "platform/input/input_capture.h"
+#include "platform/loaded_library.h"
 #include "platform/worker_thread.h"
 
 namespace velqa::platform::input {
 
 namespace {
 
+// XRecord's functions, named without their "XRecord".
+struct Record {
+    decltype(&::XRecordQueryVersion) QueryVersion = nullptr;
+    decltype(&::XRecordAllocRange) AllocRange = nullptr;
+    decltype(&::XRecordCreateContext) CreateContext = nullptr;
+    decltype(&::XRecordEnableContext) EnableContext = nullptr;
+    decltype(&::XRecordDisableContext) DisableContext = nullptr;
+    decltype(&::XRecordFreeContext) FreeContext = nullptr;
+    decltype(&::XRecordFreeData) FreeData = nullptr;
+};
+
+// libXtst's functions, or null (with the reason in `why`) when it cannot be loaded. Loaded
+// once, by the first caller; the answer never changes afterwards.
+const Record* record_library(std::string* why) {
+    struct Loaded {
+        Record api;
+        std::string error;
+        bool ok = false;
+    };
+    static const Loaded loaded = [] {
+        Loaded l;
+        LoadedLibrary lib("libXtst.so.6");
+        Record& r = l.api;
+        l.ok = lib.resolve("XRecordQueryVersion", r.QueryVersion) &&
+               lib.resolve("XRecordAllocRange", r.AllocRange) &&
+               lib.resolve("XRecordCreateContext", r.CreateContext) &&
+               lib.resolve("XRecordEnableContext", r.EnableContext) &&
+               lib.resolve("XRecordDisableContext", r.DisableContext) &&
+               lib.resolve("XRecordFreeContext", r.FreeContext) &&
+               lib.resolve("XRecordFreeData", r.FreeData);
+        l.error = lib.error();
+        return l;
+    }();
+    if (why != nullptr)
+        *why = loaded.error;
+    return loaded.ok ? &loaded.api : nullptr;
+}
+
 // How long start() waits for the server to confirm that recording has begun.
 constexpr std::chrono::seconds EnableDeadline{5};
 
 class X11Capture final : public InputCapture {
   public:
-    X11Capture(Display* control, Display* data) : control_(control), data_(data) {}
+    X11Capture(const Record& record, Display* control, Display* data)
+        : record_(record), control_(control), data_(data) {}
     ~X11Capture() override {
         stop();
         XCloseDisplay(data_);
@@ -68,11 +110,11 @@ class X11Capture final : public InputCapture {
         }
         worker_.stop(DefaultStopWait, [this] {
             if (phase() != Phase::Ended) {
-                XRecordDisableContext(control_, context_);
+                record_.DisableContext(control_, context_);
                 XFlush(control_);
             }
         });
-        XRecordFreeContext(control_, context_);
+        record_.FreeContext(control_, context_);
         context_ = 0;
         // The grab delivered the keys to this connection too; nobody reads them.
         XSync(control_, True);
@@ -93,12 +135,12 @@ class X11Capture final : public InputCapture {
 
     bool begin_recording(CaptureSink sink, std::string* error) {
         XRecordClientSpec clients = XRecordAllClients;
-        XRecordRange* range = XRecordAllocRange();
+        XRecordRange* range = record_.AllocRange();
         if (range == nullptr)
             return fail(error, "out of memory");
         range->device_events.first = KeyPress;
         range->device_events.last = ButtonRelease;
-        context_ = XRecordCreateContext(control_, 0, &clients, 1, &range, 1);
+        context_ = record_.CreateContext(control_, 0, &clients, 1, &range, 1);
         XFree(range);
         if (context_ == 0)
             return fail(error, "the X server refused a recording context");
@@ -108,8 +150,8 @@ class X11Capture final : public InputCapture {
         sink_ = std::move(sink);
         set_phase(Phase::Starting);
         const bool started = worker_.start([this](StopEvent&) {
-            if (!XRecordEnableContext(data_, context_, &X11Capture::on_intercept,
-                                      reinterpret_cast<XPointer>(this)))
+            if (!record_.EnableContext(data_, context_, &X11Capture::on_intercept,
+                                       reinterpret_cast<XPointer>(this)))
                 debug_output("input capture: XRecordEnableContext failed\n");
             set_phase(Phase::Ended);
         });
@@ -142,8 +184,9 @@ class X11Capture final : public InputCapture {
     }
 
     static void on_intercept(XPointer self, XRecordInterceptData* data) {
-        reinterpret_cast<X11Capture*>(self)->intercept(*data);
-        XRecordFreeData(data);
+        auto* capture = reinterpret_cast<X11Capture*>(self);
+        capture->intercept(*data);
+        capture->record_.FreeData(data);
     }
 
     void intercept(const XRecordInterceptData& data) {
@@ -179,6 +222,7 @@ class X11Capture final : public InputCapture {
             sink_(out);
     }
 
+    const Record& record_;
     Display* const control_;
     Display* const data_;
     XRecordContext context_ = 0;
@@ -198,6 +242,10 @@ std::unique_ptr<InputCapture> make_x11_capture(const std::string& display, std::
             *why_not = std::move(text);
         return nullptr;
     };
+    std::string why;
+    const Record* record = record_library(&why);
+    if (record == nullptr)
+        return refuse("no X RECORD client library (" + why + ")");
     // Both connections are used from two threads; libX11 needs this before anything else.
     XInitThreads();
     Display* control = XOpenDisplay(display.c_str());
@@ -205,7 +253,7 @@ std::unique_ptr<InputCapture> make_x11_capture(const std::string& display, std::
         return refuse("cannot reach the X server \"" + display + "\"");
     int major = 0;
     int minor = 0;
-    if (!XRecordQueryVersion(control, &major, &minor)) {
+    if (!record->QueryVersion(control, &major, &minor)) {
         XCloseDisplay(control);
         return refuse("the X server \"" + display + "\" has no RECORD extension");
     }
@@ -214,7 +262,7 @@ std::unique_ptr<InputCapture> make_x11_capture(const std::string& display, std::
         XCloseDisplay(control);
         return refuse("cannot reach the X server \"" + display + "\" a second time");
     }
-    return std::make_unique<X11Capture>(control, data);
+    return std::make_unique<X11Capture>(*record, control, data);
 }
 
 }  // namespace velqa::platform::input

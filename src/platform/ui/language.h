@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <string>
 
 namespace velqa::platform::ui {
 
@@ -30,6 +31,9 @@ class LanguageTexts {
 
     // Parses a language file without installing it; false on a read or XML error.
     static bool parse(const std::filesystem::path& file, std::map<QString, QString>& out);
+    // The same for a file's bytes, and through Qt's XML reader alone (which the first matches).
+    static bool parse_text(const std::string& bytes, std::map<QString, QString>& out);
+    static bool parse_xml(const std::string& bytes, std::map<QString, QString>& out);
 
   private:
     mutable std::mutex mutex_;

@@ -28,6 +28,7 @@
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <optional>
 
 #include "platform/atomic_file.h"
@@ -402,20 +403,19 @@ void Build::set_up_layout(QLayout* layout, const std::vector<Property>& properti
         const int m = margin->number_or_zero();
         layout->setContentsMargins(m, m, m, m);
     } else {
-        int left = -1;
-        int top = -1;
-        int right = -1;
-        int bottom = -1;
-        layout->getContentsMargins(&left, &top, &right, &bottom);
-        if (const Property* p = find("leftMargin"))
-            left = p->number_or_zero();
-        if (const Property* p = find("topMargin"))
-            top = p->number_or_zero();
-        if (const Property* p = find("rightMargin"))
-            right = p->number_or_zero();
-        if (const Property* p = find("bottomMargin"))
-            bottom = p->number_or_zero();
-        layout->setContentsMargins(left, top, right, bottom);
+        const Property* given[4] = {find("leftMargin"), find("topMargin"), find("rightMargin"),
+                                    find("bottomMargin")};
+        int m[4] = {-1, -1, -1, -1};
+        // A side the layout leaves unset takes the style's margin. Asking the style is costly
+        // under a style sheet (it matches every rule against the unpolished parent, and polish
+        // does it again), so it is asked only when a side is missing.
+        if (std::find(std::begin(given), std::end(given), nullptr) != std::end(given))
+            layout->getContentsMargins(&m[0], &m[1], &m[2], &m[3]);
+        for (int i = 0; i < 4; ++i) {
+            if (given[i] != nullptr)
+                m[i] = given[i]->number_or_zero();
+        }
+        layout->setContentsMargins(m[0], m[1], m[2], m[3]);
     }
     if (const Property* spacing = find("spacing")) {
         layout->setSpacing(spacing->number_or_zero());

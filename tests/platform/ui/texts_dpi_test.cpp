@@ -4,6 +4,11 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "platform/ui/font_table.h"
 #include "platform/ui/language.h"
@@ -122,6 +127,50 @@ TEST_F(TextTest, BackgroundImageAttributeResolvesUnderTheRoot) {
 }
 
 // DPI ----------------------------------------------------------------------------------------
+
+// The quick scanner for language files reads each file as Qt's XML reader does: the shipped
+// ones, and every form it leaves to that reader (or refuses with it).
+TEST(LanguageParse, ReadsEveryFileAsQtsXmlReaderDoes) {
+    std::vector<std::string> files;
+    for (const char* name : {"lan_en.xml", "lan_cn.xml"}) {
+        std::ifstream in(source_dir() / "skin" / name, std::ios::binary);
+        files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        ASSERT_GT(files.back().size(), 1000u) << name;
+    }
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- c -->\n<L>\n";
+    auto doc = [&head](const std::string& body) { return head + body + "\n</L>\n"; };
+    for (const std::string& body :
+         {std::string("<Text id=\"a\">x &amp; y &lt;z&gt; &quot;q&quot; &apos;</Text>"),
+          std::string("<Text id = 'a' >one</Text ><Text id=\"a\">two</Text><Text id=\"\">x</Text>"),
+          std::string("<Text id=\"k_&#x27;\">&#65;&#x42;&#x1F600;&#xD;</Text>"),
+          std::string("<Text id=\"a&#9;\">&#X41;&#0;&# 65;</Text>"),  // left to Qt's reader
+          std::string("<Text id=\"a\"><![CDATA[<b>]]></Text>"),       // CDATA
+          std::string("<Text id=\"a\">line\r\nnext</Text>"),          // end of line normalised
+          std::string("<Text id=\"a\">a]]>b</Text>"),                 // not allowed in XML
+          std::string("<Text id=\"a\">x<b>y</b></Text>"),             // nested element
+          std::string("<Text>no id</Text><Text id=\"a\" b=\"c\">x</Text>"),
+          std::string("stray<Text id=\"a\">x</Text>"),
+          std::string("<!-- a -- b --><Text id=\"a\">x</Text>"),  // "--" in a comment
+          std::string("<Text id=\"a\">\xff\xfe</Text>"),          // not UTF-8
+          std::string("<Text id=\"a\">x</Text><Text id=\"b\">unclosed")}) {
+        files.push_back(doc(body));
+    }
+    files.push_back("\xef\xbb\xbf" + doc("<Text id=\"a\">bom</Text>"));
+    files.push_back(
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><L><Text id=\"a\">\xe9</Text></L>");
+    files.push_back("");
+    for (const std::string& file : files) {
+        std::map<QString, QString> quick{{"old", "kept"}};
+        std::map<QString, QString> qt{{"old", "kept"}};
+        EXPECT_EQ(pui::LanguageTexts::parse_text(file, quick),
+                  pui::LanguageTexts::parse_xml(file, qt))
+            << file.substr(0, 200);
+        EXPECT_EQ(quick, qt) << file.substr(0, 200);
+    }
+    std::map<QString, QString> en;
+    ASSERT_TRUE(pui::LanguageTexts::parse_text(files[0], en));
+    EXPECT_EQ(en[QStringLiteral("app_title_text")], QStringLiteral("VELQA R260"));
+}
 
 TEST(Dpi, AcceptedValues) {
     for (int dpi : {48, 72, 96, 120, 144, 168, 192})
