@@ -86,21 +86,27 @@ class PlainTexts {
     bool at(QStringView what) const { return s_.sliced(i_).startsWith(what); }
 
     static bool space(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+    // A character XML allows anywhere (the carriage return only where the caller lets it).
+    static bool xml_char(QChar c) {
+        return (c >= u' ' || c == u'\t' || c == u'\n' || c == u'\r') && c != u'\uFFFE' &&
+               c != u'\uFFFF';
+    }
     void skip_space() {
         while (i_ < s_.size() && space(s_[i_]))
             ++i_;
     }
 
-    // "<?xml ...?>", in UTF-8 (the only encoding this scanner reads).
+    // The declaration the shipped files have, and its short form; any other (another version,
+    // encoding or attribute, other spacing) is Qt's reader's to judge.
     bool declaration() {
-        const qsizetype end = s_.indexOf(u"?>", i_);
-        if (end < 0)
-            return false;
-        const QString decl = s_.sliced(i_, end - i_).toString().toLower();
-        if (decl.contains(u"encoding") && !decl.contains(u"utf-8"))
-            return false;
-        i_ = end + 2;
-        return true;
+        for (QStringView known : {QStringView(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>"),
+                                  QStringView(u"<?xml version=\"1.0\"?>")}) {
+            if (at(known)) {
+                i_ += known.size();
+                return true;
+            }
+        }
+        return false;
     }
 
     // White space and comments.
@@ -112,6 +118,11 @@ class PlainTexts {
             const qsizetype end = s_.indexOf(u"--", i_ + 4);
             if (end < 0 || !s_.sliced(end).startsWith(u"-->"))
                 return false;
+            // A comment holds characters as a text does: no control characters.
+            for (QChar c : s_.sliced(i_ + 4, end - i_ - 4)) {
+                if (!xml_char(c))
+                    return false;
+            }
             i_ = end + 3;
         }
     }
@@ -159,7 +170,7 @@ class PlainTexts {
             }
             if (c < u' ' && (attribute || (c != u'\t' && c != u'\n')))
                 return false;
-            if (c == u'<' || c == u'\uFFFE' || c == u'\uFFFF')
+            if (c == u'<' || !xml_char(c))
                 return false;
             if (c == u'>' && i_ >= 2 && s_[i_ - 1] == u']' && s_[i_ - 2] == u']')
                 return false;
