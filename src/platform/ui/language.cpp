@@ -46,28 +46,24 @@ class PlainTexts {
         if (!misc())
             return std::nullopt;
         // The root element, without attributes.
-        if (!at(u"<"))
+        if (!take(u"<"))
             return std::nullopt;
-        ++i_;
         const qsizetype name_start = i_;
         while (i_ < s_.size() && (s_[i_].isLetterOrNumber() || s_[i_] == u'_'))
             ++i_;
         const QStringView root = s_.sliced(name_start, i_ - name_start);
-        if (root.isEmpty() || !root.front().isLetter() || !at(u">"))
+        // A root named like its elements is read by Qt's reader as one of them.
+        if (root.isEmpty() || !root.front().isLetter() || root == u"Text" || !take(u">"))
             return std::nullopt;
-        ++i_;
         for (;;) {
             if (!misc())
                 return std::nullopt;
-            if (at(u"</")) {
-                i_ += 2;
-                if (!at(root))
+            if (take(u"</")) {
+                if (!take(root))
                     return std::nullopt;
-                i_ += root.size();
                 skip_space();
-                if (!at(u">"))
+                if (!take(u">"))
                     return std::nullopt;
-                ++i_;
                 break;
             }
             QString id;
@@ -84,6 +80,13 @@ class PlainTexts {
 
   private:
     bool at(QStringView what) const { return s_.sliced(i_).startsWith(what); }
+    // Moves past `what` when it comes next.
+    bool take(QStringView what) {
+        if (!at(what))
+            return false;
+        i_ += what.size();
+        return true;
+    }
 
     static bool space(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
     // A character XML allows anywhere (the carriage return only where the caller lets it).
@@ -101,10 +104,8 @@ class PlainTexts {
     bool declaration() {
         for (QStringView known : {QStringView(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>"),
                                   QStringView(u"<?xml version=\"1.0\"?>")}) {
-            if (at(known)) {
-                i_ += known.size();
+            if (take(known))
                 return true;
-            }
         }
         return false;
     }
@@ -133,13 +134,11 @@ class PlainTexts {
             return false;
         i_ += 5;
         skip_space();
-        if (!at(u"id"))
+        if (!take(u"id"))
             return false;
-        i_ += 2;
         skip_space();
-        if (!at(u"="))
+        if (!take(u"="))
             return false;
-        ++i_;
         skip_space();
         if (i_ >= s_.size() || (s_[i_] != u'"' && s_[i_] != u'\''))
             return false;
@@ -149,9 +148,8 @@ class PlainTexts {
             return false;
         ++i_;
         skip_space();
-        if (!at(u">"))
+        if (!take(u">"))
             return false;
-        ++i_;
         return characters(u'<', value, false) && close_text();
     }
 
@@ -189,9 +187,8 @@ class PlainTexts {
                                                                    {u"&quot;", u'"'},
                                                                    {u"&apos;", u'\''}};
         for (const auto& [name, ch] : kNamed) {
-            if (at(name)) {
+            if (take(name)) {
                 out += ch;
-                i_ += name.size();
                 return true;
             }
         }
@@ -227,14 +224,10 @@ class PlainTexts {
     }
 
     bool close_text() {
-        if (!at(u"</Text"))
+        if (!take(u"</Text"))
             return false;
-        i_ += 6;
         skip_space();
-        if (!at(u">"))
-            return false;
-        ++i_;
-        return true;
+        return take(u">");
     }
 
     QStringView s_;
